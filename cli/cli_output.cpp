@@ -1,0 +1,221 @@
+#include "cli/cli_output.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "core/analysis.h"
+#include "reports/digital_report.h"
+
+namespace vanta::cli {
+
+namespace {
+
+constexpr const char* kRowNames[kResultRowCount] = {"PeakAll",    "PeakAcceleration", "PeakDeceleration",
+                                                    "MeanAll",    "MeanAcceleration", "MeanDeceleration"};
+
+template <typename T>
+std::string shortest(T value) {
+    char text[64];
+    const auto res = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, res.ptr);
+}
+
+const char* sexText(int32_t sex) {
+    switch (sex) {
+    case 0: return "female";
+    case 1: return "male";
+    default: return "not chosen";
+    }
+}
+
+}  // namespace
+
+std::string jsonNumber(float value) {
+    if (!std::isfinite(value)) return "null";
+    std::string s = shortest(value);
+    if (s.find_first_of(".e") == std::string::npos) s += ".0";
+    return s;
+}
+
+std::string exactNumber(double value) {
+    if (!std::isfinite(value)) return std::isnan(value) ? "nan" : (value > 0 ? "inf" : "-inf");
+    return shortest(value);
+}
+
+std::string jsonString(std::string_view utf8) {
+    std::string out = "\"";
+    for (char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                out += esc;
+            } else {
+                out.push_back(ch);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string csvField(std::string_view text) {
+    if (text.find_first_of(",\"\n\r") == std::string_view::npos) return std::string(text);
+    std::string out = "\"";
+    for (char ch : text) {
+        if (ch == '"') out += '"';
+        out.push_back(ch);
+    }
+    return out + "\"";
+}
+
+int velocityPeakIndex(const TestRecord& test, int r) {
+    const int n = test.repetitions[r].validSamples();
+    const float* w = test.series[r][SeriesAngularVelocity];
+    float peak = -10.0f;
+    int index = -10;
+    for (int i = 1; i < n; ++i) {
+        if (w[i] > peak) {
+            peak = w[i];
+            index = i;
+        }
+    }
+    return index;
+}
+
+std::string localDateTime(int32_t testTime) {
+    const std::time_t t = testTime;
+    std::tm tm {};
+    localtime_r(&t, &tm);
+    char text[64];
+    std::strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &tm);
+    return text;
+}
+
+std::string isoTime(int32_t testTime) {
+    const std::time_t t = testTime;
+    std::tm tm {};
+    gmtime_r(&t, &tm);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
+std::string analysisText(const TestRecord& test) {
+    const SubjectInfo& s = test.subject;
+    std::string out;
+    out += "Name: " + s.name + "\n";
+    out += "Sex: " + std::string(sexText(s.sex)) + "   Weight: " + std::to_string(s.weight) +
+           "   Height: " + std::to_string(s.height) + "\n";
+    out += "Comment 1: " + s.comment1 + "\nComment 2: " + s.comment2 + "\nComment 3: " + s.comment3 + "\n";
+    out += "Date: " + localDateTime(test.testTime) + "\n";
+    out += "Repetitions: " + std::to_string(test.repetitionCount) + "\n";
+    char line[256];
+    for (int r = 0; r < test.repetitionCount; ++r) {
+        const RepetitionRecord& rep = test.repetitions[r];
+        std::snprintf(line, sizeof line, "\nRepetition No(#) %d   Weight: %5.2f kg   Radius: %5.2f cm   Samples: %d\n",
+                      r + 1, static_cast<double>(rep.loadMass), static_cast<double>(rep.radius), rep.sampleCount);
+        out += line;
+        std::snprintf(line, sizeof line, "%-20s %12s %20s %20s\n", "", "Total", "Acceleration Phase",
+                      "Deceleration Phase");
+        out += line;
+        for (const ReportRow& row : digitalReportRows(test.results[r])) {
+            std::snprintf(line, sizeof line, "%-20s %12s %20s %20s", row[0].c_str(), row[1].c_str(), row[2].c_str(),
+                          row[3].c_str());
+            std::string text = line;
+            while (!text.empty() && text.back() == ' ') text.pop_back();
+            out += text + "\n";
+        }
+    }
+    return out;
+}
+
+std::string analysisJson(const TestRecord& test) {
+    const SubjectInfo& s = test.subject;
+    std::string out = "{\"subject\": {";
+    out += "\"name\": " + jsonString(s.name);
+    out += ", \"sex\": " + std::to_string(s.sex) + ", \"age\": " + std::to_string(s.age);
+    out += ", \"weight\": " + std::to_string(s.weight) + ", \"height\": " + std::to_string(s.height);
+    out += ", \"comment1\": " + jsonString(s.comment1) + ", \"comment2\": " + jsonString(s.comment2) +
+           ", \"comment3\": " + jsonString(s.comment3) + "}";
+    out += ", \"testTime\": " + std::to_string(test.testTime);
+    out += ", \"repetitionCount\": " + std::to_string(test.repetitionCount);
+    out += ", \"repetitions\": [";
+    for (int r = 0; r < test.repetitionCount; ++r) {
+        const RepetitionRecord& rep = test.repetitions[r];
+        if (r > 0) out += ", ";
+        out += "{\"index\": " + std::to_string(r) + ", \"direction\": " + std::to_string(rep.direction);
+        out += ", \"channelOffset\": [";
+        for (int c = 0; c < kChannelCount; ++c) out += (c ? ", " : "") + jsonNumber(rep.channelOffset[c]);
+        out += "], \"loadMass\": " + jsonNumber(rep.loadMass) + ", \"radius\": " + jsonNumber(rep.radius);
+        out += ", \"sampleCount\": " + std::to_string(rep.sampleCount);
+        out += ", \"velocityPeakIndex\": " + std::to_string(velocityPeakIndex(test, r));
+        out += ", \"results\": {";
+        for (int row = 0; row < kResultRowCount; ++row) {
+            out += std::string(row ? ", " : "") + "\"" + kRowNames[row] + "\": [";
+            for (int c = 0; c < kResultColumnCount; ++c) out += (c ? ", " : "") + jsonNumber(test.results[r].value[row][c]);
+            out += "]";
+        }
+        out += "}}";
+    }
+    out += "]}\n";
+    return out;
+}
+
+std::string seriesCsv(const TestRecord& test, int r) {
+    std::string out =
+        "sample,angular_velocity_deg_s,position_deg,linear_velocity_cm_s,linear_acceleration_m_s2,force_N,power_W,"
+        "torque_Nm\n";
+    const RepetitionSeries& series = test.series[r];
+    const int n = test.repetitions[r].validSamples();
+    out.reserve(out.size() + static_cast<size_t>(n) * 96);
+    for (int i = 0; i < n; ++i) {
+        out += std::to_string(i);
+        out += ',' + shortest(series[SeriesAngularVelocity][i]);
+        out += ',' + shortest(series[SeriesPosition][i]);
+        out += ',' + shortest(series[SeriesLinearVelocity][i]);
+        out += ',' + shortest(series[SeriesLinearAcceleration][i]);
+        out += ',' + exactNumber(quantityAt(test, i, Force, r));
+        out += ',' + exactNumber(quantityAt(test, i, Power, r));
+        out += ',' + exactNumber(quantityAt(test, i, Torque, r));
+        out += '\n';
+    }
+    return out;
+}
+
+std::string summaryHeader() {
+    std::string out = "file,name,test_time,repetition,load_kg,radius_cm,samples";
+    const char* phases[3] = {"total", "acceleration", "deceleration"};
+    for (int k = 0; k < kResultColumnCount; ++k)
+        for (const char* phase : phases) out += "," + csvField(std::string(kMeanRowLabels[k]) + " " + phase);
+    for (int k = 0; k < kResultColumnCount; ++k)
+        if (k != static_cast<int>(ResultColumn::Position)) out += "," + csvField(kPeakRowLabels[k]);
+    return out + "\n";
+}
+
+std::string summaryRows(const TestRecord& test, std::string_view fileName) {
+    std::string out;
+    for (int r = 0; r < test.repetitionCount; ++r) {
+        const RepetitionRecord& rep = test.repetitions[r];
+        const RepetitionResults& res = test.results[r];
+        out += csvField(fileName) + "," + csvField(test.subject.name) + "," + isoTime(test.testTime) + "," +
+               std::to_string(r + 1) + "," + shortest(rep.loadMass) + "," + shortest(rep.radius) + "," +
+               std::to_string(rep.sampleCount);
+        for (int k = 0; k < kResultColumnCount; ++k)
+            for (ResultRow row : {MeanAll, MeanAcceleration, MeanDeceleration}) out += "," + shortest(res.value[row][k]);
+        for (int k = 0; k < kResultColumnCount; ++k)
+            if (k != static_cast<int>(ResultColumn::Position)) out += "," + shortest(res.value[PeakAll][k]);
+        out += "\n";
+    }
+    return out;
+}
+
+}  // namespace vanta::cli

@@ -1,0 +1,36 @@
+// What vantacheck-cli prints, as plain functions of the test in memory.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/records.h"
+
+namespace vanta::cli {
+
+// Shortest text that reads back as exactly the same float32 (JSON null when not finite).
+std::string jsonNumber(float value);
+// Shortest text that reads back as exactly the same double.
+std::string exactNumber(double value);
+std::string jsonString(std::string_view utf8);
+std::string csvField(std::string_view text);
+
+// Sample of the highest angular velocity as the analysis finds it (-10 when none).
+int velocityPeakIndex(const TestRecord& test, int repetition);
+
+// "dd.mm.yyyy HH:MM:SS" in local time, and ISO 8601 in UTC.
+std::string localDateTime(int32_t testTime);
+std::string isoTime(int32_t testTime);
+
+// The analysed test as text with the report rows, and as one JSON object.
+std::string analysisText(const TestRecord& test);
+std::string analysisJson(const TestRecord& test);
+
+// One CSV row per sample of repetition r (0-based).
+std::string seriesCsv(const TestRecord& test, int repetition);
+
+// Summary across files: the header and the rows of one analysed test.
+std::string summaryHeader();
+std::string summaryRows(const TestRecord& test, std::string_view fileName);
+
+}  // namespace vanta::cli

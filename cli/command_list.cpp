@@ -1,0 +1,11 @@
+#include "cli/commands.h"
+
+namespace vanta::cli {
+
+// Every command the tool offers, in the order of its overview.
+std::vector<Command> allCommands() {
+    std::vector<Command> all = fileCommands();
+    return all;
+}
+
+}  // namespace vanta::cli

@@ -1,0 +1,31 @@
+// The sub-commands of vantacheck-cli. Each takes the words after its name and returns
+// the exit status: 0 done, 1 a negative answer (where a command has one), 2 an error,
+// reported on standard error with the station's message.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vanta::cli {
+
+using Args = std::vector<std::string>;
+
+struct Command {
+    const char* name;
+    const char* synopsis;  // one line for the overview
+    const char* help;      // the whole --help text
+    int (*run)(const Args& args);
+};
+
+// The commands on test files (analyse, series, summary, demo).
+const std::vector<Command>& fileCommands();
+
+// Reports an error the station's way: the message on standard error, exit status 2.
+int fail(const std::string& message);
+
+bool wantsHelp(const Args& args);
+
+// Parses a whole decimal number in [min, max]; false for anything else ("7x", "", "1e3").
+bool parseInteger(const std::string& text, long long min, long long max, long long& value);
+
+}  // namespace vanta::cli

@@ -1,0 +1,167 @@
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "cli/cli_output.h"
+#include "cli/commands.h"
+#include "core/analysis.h"
+#include "core/demo_test.h"
+#include "storage/test_file.h"
+
+namespace vanta::cli {
+
+namespace {
+
+// Holds a whole test: a full one is 240 MB of samples and series, so it lives on the heap.
+std::unique_ptr<TestRecord> openTest(const std::string& path, std::string& message) {
+    auto test = std::make_unique<TestRecord>();
+    if (!readTestFile(path, *test, &message)) return nullptr;
+    return test;
+}
+
+int writeOut(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (std::fflush(stdout) != 0) return fail("Cannot write the output.");
+    return 0;
+}
+
+int runAnalyse(const Args& args) {
+    bool json = false;
+    std::string path;
+    for (const std::string& a : args) {
+        if (a == "--json") json = true;
+        else if (!a.empty() && a[0] == '-') return fail("Unknown option " + a + " (see vantacheck-cli analyse --help)");
+        else if (path.empty()) path = a;
+        else return fail("analyse takes one file");
+    }
+    if (path.empty()) return fail("analyse needs a test file (see vantacheck-cli analyse --help)");
+    std::string message;
+    auto test = openTest(path, message);
+    if (!test) return fail(path + ": " + message);
+    return writeOut(json ? analysisJson(*test) : analysisText(*test));
+}
+
+int runSeries(const Args& args) {
+    std::string path;
+    long long repetition = -1;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--repetition") {
+            if (i + 1 >= args.size() || !parseInteger(args[i + 1], 1, 100, repetition))
+                return fail("--repetition needs a repetition number from 1 to 100");
+            ++i;
+        } else if (!a.empty() && a[0] == '-') {
+            return fail("Unknown option " + a + " (see vantacheck-cli series --help)");
+        } else if (path.empty()) {
+            path = a;
+        } else {
+            return fail("series takes one file");
+        }
+    }
+    if (path.empty() || repetition < 0) return fail("series needs a test file and --repetition N");
+    std::string message;
+    auto test = openTest(path, message);
+    if (!test) return fail(path + ": " + message);
+    if (repetition > test->repetitionCount)
+        return fail(path + " holds " + std::to_string(test->repetitionCount) + " repetitions, not " +
+                    std::to_string(repetition));
+    return writeOut(seriesCsv(*test, static_cast<int>(repetition - 1)));
+}
+
+int runSummary(const Args& args) {
+    if (args.empty()) return fail("summary needs one or more test files");
+    std::string out = summaryHeader();
+    int status = 0;
+    auto test = std::make_unique<TestRecord>();
+    for (const std::string& path : args) {
+        if (!path.empty() && path[0] == '-') return fail("Unknown option " + path + " (see vantacheck-cli summary --help)");
+        // Each file starts from a clean record: repetitions of one file never show up in
+        // the rows of the next.
+        test = std::make_unique<TestRecord>();
+        std::string message;
+        if (!readTestFile(path, *test, &message)) {
+            std::cerr << path << ": " << message << "\n";
+            status = 2;
+            continue;
+        }
+        out += summaryRows(*test, path);
+    }
+    const int written = writeOut(out);
+    return status ? status : written;
+}
+
+int runDemo(const Args& args) {
+    std::string path;
+    DemoOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        long long v = 0;
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--repetitions") {
+            if (!hasValue || !parseInteger(args[i + 1], 0, kMaxRepetitions, v))
+                return fail("--repetitions needs a whole number from 0 to 100");
+            options.repetitions = static_cast<int>(v);
+            ++i;
+        } else if (a == "--samples") {
+            if (!hasValue || !parseInteger(args[i + 1], 1, kMaxSamples, v))
+                return fail("--samples needs a whole number from 1 to 60000");
+            options.samples = static_cast<int>(v);
+            ++i;
+        } else if (a == "--seed") {
+            if (!hasValue || !parseInteger(args[i + 1], 0, 4294967295LL, v))
+                return fail("--seed needs a whole number from 0 to 4294967295");
+            options.seed = static_cast<uint64_t>(v);
+            ++i;
+        } else if (!a.empty() && a[0] == '-') {
+            return fail("Unknown option " + a + " (see vantacheck-cli demo --help)");
+        } else if (path.empty()) {
+            path = a;
+        } else {
+            return fail("demo takes one output file");
+        }
+    }
+    if (path.empty()) return fail("demo needs an output file (see vantacheck-cli demo --help)");
+    auto test = std::make_unique<TestRecord>();
+    fillDemoTest(*test, options);
+    std::string message;
+    if (!writeTestFile(path, *test, &message)) return fail(path + ": " + message);
+    std::cout << "Wrote " << path << ": " << test->repetitionCount << " repetitions\n";
+    return 0;
+}
+
+}  // namespace
+
+const std::vector<Command>& fileCommands() {
+    static const std::vector<Command> commands = {
+        {"analyse", "analyse FILE.kvq [--json]   the report of every repetition",
+         "Usage: vantacheck-cli analyse FILE.kvq [--json]\n"
+         "Reads a test file, analyses every repetition and prints the subject, the date and\n"
+         "the report rows of each repetition. --json prints one JSON object instead; its\n"
+         "numbers read back as exactly the station's single-precision values.\n",
+         runAnalyse},
+        {"series", "series FILE.kvq --repetition N   per-sample curves as CSV",
+         "Usage: vantacheck-cli series FILE.kvq --repetition N\n"
+         "Prints one CSV row per sample of repetition N (1 is the first, as on the station's\n"
+         "screens): sample, angular velocity (deg/s), position (deg), linear velocity (cm/s),\n"
+         "linear acceleration (m/s2), force (N), power (W), torque (N.m).\n",
+         runSeries},
+        {"summary", "summary FILE.kvq...   one CSV row per repetition across files",
+         "Usage: vantacheck-cli summary FILE.kvq...\n"
+         "Prints one CSV row per repetition of every file: file, name, test time (ISO 8601,\n"
+         "UTC), repetition number, load, radius, samples, then the mean rows of the report\n"
+         "(total, acceleration and deceleration phase) and the peak rows. A file that cannot\n"
+         "be read is reported on standard error; the others are still listed (exit status 2).\n",
+         runSummary},
+        {"demo", "demo OUT.kvq [--repetitions N] [--samples N] [--seed S]   write a synthetic test",
+         "Usage: vantacheck-cli demo OUT.kvq [--repetitions N] [--samples N] [--seed S]\n"
+         "Writes a test of synthetic strokes: standing still, a wind-up to one side, the\n"
+         "reversal and a stroke through to the other side, cut as the station cuts them.\n"
+         "  --repetitions N  0..100 repetitions (default 3)\n"
+         "  --samples N      samples per repetition, 1..60000 (default: each stroke's own)\n"
+         "  --seed S         the same seed writes the same file (default 1)\n",
+         runDemo},
+    };
+    return commands;
+}
+
+}  // namespace vanta::cli

@@ -1,0 +1,223 @@
+#include "core/analysis.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace vanta {
+
+namespace {
+
+double offsetCorrected(const int32_t* raw, float offset, int i) {
+    return static_cast<double>(raw[i]) - static_cast<double>(offset);
+}
+
+// The 99-tap formula as the station has always evaluated it, in double.
+double directSmoothed(const int32_t* raw, float offset, int a) {
+    double sum = kSmoothCentreWeight * offsetCorrected(raw, offset, a);
+    for (int k = 1; k <= kSmoothHalfWidth; ++k) {
+        sum += (kSmoothCentreWeight - k) *
+               (offsetCorrected(raw, offset, a - k) + offsetCorrected(raw, offset, a + k));
+    }
+    return sum / kSmoothWeightSum;
+}
+
+// Keeps T(a) = sum over |j| <= 49 of (50 - |j|) * raw(a + j) exactly in 64-bit integers.
+// Moving from a to a + 1 every sample of the right half (a+1..a+50) gains one unit of
+// weight and every sample of the left half (a-49..a) loses one, so
+//   T(a+1) = T(a) + R(a) - L(a),  R(a) = sum raw(a+1..a+50),  L(a) = sum raw(a-49..a).
+// With the offset taken out at the end, (T - 2500 * off) / 2500 equals the direct
+// formula: both are exact in double before the one division for sensor-range data.
+class RunningTriangle {
+public:
+    RunningTriangle(const int32_t* raw, int first) : raw_(raw), a_(first) {
+        for (int j = -kSmoothHalfWidth; j <= kSmoothHalfWidth; ++j) {
+            total_ += static_cast<int64_t>(kSmoothCentreWeight - (j < 0 ? -j : j)) * raw[first + j];
+        }
+        for (int i = first + 1; i <= first + 50; ++i) right_ += raw[i];
+        for (int i = first - 49; i <= first; ++i) left_ += raw[i];
+    }
+    int64_t total() const { return total_; }
+    // Moves to a + 1; reads raw up to a + 51, so a + 1 may not pass the last smoothed sample.
+    void advance() {
+        total_ += right_ - left_;
+        right_ += static_cast<int64_t>(raw_[a_ + 51]) - raw_[a_ + 1];
+        left_ += static_cast<int64_t>(raw_[a_ + 1]) - raw_[a_ - 49];
+        ++a_;
+    }
+
+private:
+    const int32_t* raw_;
+    int a_;
+    int64_t total_ = 0;
+    int64_t right_ = 0;
+    int64_t left_ = 0;
+};
+
+struct PhaseAccumulator {
+    float peak[kResultColumnCount] = {};
+    float sum[kResultColumnCount] = {};
+};
+
+// float32 accumulation of a double value, as "float += double" does.
+void accumulate(float& sum, double value) { sum = static_cast<float>(static_cast<double>(sum) + value); }
+
+void updatePeak(float& peak, double value) {
+    if (value > peak) peak = static_cast<float>(value);
+}
+
+float meanOf(float sum, int count) {
+    // A range without samples has no mean; its cell reads 0.
+    if (count <= 0) return 0.0f;
+    return sum / static_cast<float>(count);
+}
+
+}  // namespace
+
+double smoothedChannel(const RepetitionRecord& rep, int sample, int channel) {
+    if (channel < 0 || channel >= kChannelCount) return 0.0;
+    int a = sample;
+    if (a < 0) a += 50;  // the live tick lags 50 samples behind the newest one
+    if (a < 0 || a >= kMaxSamples) return 0.0;
+    const int32_t* raw = rep.raw.row(channel);
+    const float off = rep.channelOffset[channel];
+    if (a < kFirstSmoothedSample || a > kLastSmoothedSample) return offsetCorrected(raw, off, a);
+    return directSmoothed(raw, off, a);
+}
+
+double smoothedChannel(const TestRecord& test, int sample, int channel, int repetition) {
+    if (repetition < 0 || repetition >= kMaxRepetitions) return 0.0;
+    return smoothedChannel(test.repetitions[repetition], sample, channel);
+}
+
+double quantityAt(const RepetitionSeries& series, const RepetitionRecord& rep, int i, int q) {
+    if (i < 0 || i >= kMaxSamples) return 0.0;
+    const double m = rep.loadMass;
+    const double radius = rep.radius;
+    switch (q) {
+    case AngularVelocity: return series[SeriesAngularVelocity][i];
+    case Position: return series[SeriesPosition][i];
+    case LinearVelocity: return series[SeriesLinearVelocity][i];
+    case Force: return static_cast<double>(series[SeriesLinearAcceleration][i]) * m;
+    case Power:
+        return m * series[SeriesLinearAcceleration][i] * series[SeriesLinearVelocity][i] / 100.0;
+    case Torque: return static_cast<double>(series[SeriesLinearAcceleration][i]) * m * radius / 100.0;
+    default: return 0.0;
+    }
+}
+
+double quantityAt(const TestRecord& test, int sample, int quantity, int repetition) {
+    if (repetition < 0 || repetition >= kMaxRepetitions) return 0.0;
+    return quantityAt(test.series[repetition], test.repetitions[repetition], sample, quantity);
+}
+
+int analyseRepetition(TestRecord& test, int r, Smoothing smoothing) {
+    if (r < 0 || r >= kMaxRepetitions) return -10;
+    const RepetitionRecord& rep = test.repetitions[r];
+    RepetitionSeries& series = test.series[r];
+    const int n = rep.validSamples();
+    const double d = rep.direction;
+    const double k = static_cast<double>(rep.radius) * 2.0 * kPi / 360.0;  // cm per degree
+    const int32_t* raw = rep.raw.row(RateY);
+    const float off = rep.channelOffset[RateY];
+
+    float* angVel = series.writable(SeriesAngularVelocity);
+    float* pos = series.writable(SeriesPosition);
+    float* linVel = series.writable(SeriesLinearVelocity);
+    float* linAcc = series.writable(SeriesLinearAcceleration);
+
+    float peakVelocity = -10.0f;
+    int velocityPeakIndex = -10;
+
+    // Every later step reads the float32 value as stored, never the double before it.
+    auto store = [&](int i, double smoothed) {
+        angVel[i] = static_cast<float>(smoothed * d / kRateScale);
+        const double w = angVel[i];
+        pos[i] = static_cast<float>(i == 0 ? w * kSamplePeriod : pos[i - 1] + w * kSamplePeriod);
+        linVel[i] = static_cast<float>(w * k);
+        if (i == 0) {
+            linAcc[i] = 0.0f;
+        } else {
+            linAcc[i] = static_cast<float>((static_cast<double>(linVel[i]) - linVel[i - 1]) * 10.0);
+            if (angVel[i] > peakVelocity) {
+                peakVelocity = angVel[i];
+                velocityPeakIndex = i;
+            }
+        }
+    };
+
+    const int smoothEnd = n - 1 < kLastSmoothedSample ? n - 1 : kLastSmoothedSample;
+    int i = 0;
+    for (; i < n && i < kFirstSmoothedSample; ++i) store(i, offsetCorrected(raw, off, i));
+    if (i <= smoothEnd) {
+        if (smoothing == Smoothing::Direct) {
+            for (; i <= smoothEnd; ++i) store(i, directSmoothed(raw, off, i));
+        } else {
+            const double offsetTotal = static_cast<double>(off) * kSmoothWeightSum;
+            RunningTriangle window(raw, i);
+            for (;;) {
+                store(i, (static_cast<double>(window.total()) - offsetTotal) / kSmoothWeightSum);
+                if (++i > smoothEnd) break;
+                window.advance();
+            }
+        }
+    }
+    for (; i < n; ++i) store(i, offsetCorrected(raw, off, i));
+
+    // Position is measured from the reversal at sample 100. A file may hold fewer samples;
+    // then there is no reference and the running sum stays as it is.
+    if (n > kStrokeFirstSample) {
+        const float p100 = pos[kStrokeFirstSample];
+        for (int s = 0; s < n; ++s) pos[s] = pos[s] - p100;
+    }
+
+    // Without a peak the stored results stay as they were; the phases would start
+    // before sample 0, so they are not evaluated at all.
+    if (velocityPeakIndex <= 0) return velocityPeakIndex;
+
+    PhaseAccumulator whole, accel, decel;
+    float lastAbsPosition = 0.0f;
+    float accelPosition = 0.0f;
+    constexpr int kColumns[kResultColumnCount] = {Force, Power, AngularVelocity, Position, Torque};
+    constexpr int kPositionColumn = static_cast<int>(ResultColumn::Position);
+
+    auto evaluate = [&](int s, PhaseAccumulator& phase, bool acceleration) {
+        for (int c = 0; c < kResultColumnCount; ++c) {
+            const double v = quantityAt(series, rep, s, kColumns[c]);
+            updatePeak(whole.peak[c], v);
+            updatePeak(phase.peak[c], v);
+            if (c == kPositionColumn) {
+                lastAbsPosition = static_cast<float>(std::fabs(v));
+                if (acceleration) accelPosition = static_cast<float>(v);
+            } else {
+                accumulate(whole.sum[c], std::fabs(v));
+                accumulate(phase.sum[c], v);
+            }
+        }
+    };
+
+    int accelCount = 0;
+    for (int s = kStrokeFirstSample; s <= velocityPeakIndex; ++s, ++accelCount) evaluate(s, accel, true);
+    int decelCount = 0;
+    for (int s = velocityPeakIndex + 1; s < n - kStrokeTailSamples; ++s, ++decelCount) evaluate(s, decel, false);
+    const float decelerationAngle = lastAbsPosition - accelPosition;
+    const int wholeCount = accelCount + decelCount;
+
+    RepetitionResults& res = test.results[r];
+    for (int c = 0; c < kResultColumnCount; ++c) {
+        res.value[PeakAll][c] = whole.peak[c];
+        res.value[PeakAcceleration][c] = accel.peak[c];
+        res.value[PeakDeceleration][c] = decel.peak[c];
+        if (c == kPositionColumn) {
+            res.value[MeanAll][c] = lastAbsPosition;
+            res.value[MeanAcceleration][c] = accelPosition;
+            res.value[MeanDeceleration][c] = decelerationAngle;
+        } else {
+            res.value[MeanAll][c] = meanOf(whole.sum[c], wholeCount);
+            res.value[MeanAcceleration][c] = meanOf(accel.sum[c], accelCount);
+            res.value[MeanDeceleration][c] = meanOf(decel.sum[c], decelCount);
+        }
+    }
+    return velocityPeakIndex;
+}
+
+}  // namespace vanta

@@ -1,0 +1,40 @@
+// Evaluation of one repetition: the smoothed rate, the four derived series and the
+// table of peaks and means.
+#pragma once
+
+#include "core/records.h"
+
+namespace vanta {
+
+// Smoothing window: 99 samples with triangular weights 1..50..1 that sum to 2500.
+inline constexpr int kSmoothHalfWidth = 49;
+inline constexpr int kSmoothCentreWeight = 50;
+inline constexpr int kSmoothWeightSum = 2500;
+inline constexpr int kFirstSmoothedSample = 51;
+inline constexpr int kLastSmoothedSample = 59949;
+// The stroke runs on the smoothed signal from sample 100 to N - 151.
+inline constexpr int kStrokeFirstSample = 100;
+inline constexpr int kStrokeTailSamples = 150;
+
+// Offset-corrected value of one raw channel at one sample, smoothed with the
+// 99-sample triangular window. A negative sample a (down to -50) reads a + 50; samples
+// 0..50 and beyond 59949 are returned unsmoothed.
+double smoothedChannel(const RepetitionRecord& rep, int sample, int channel);
+double smoothedChannel(const TestRecord& test, int sample, int channel, int repetition);
+
+// The value of Quantity q at sample i, from the repetition's series, load and radius.
+// Any other code gives 0.
+double quantityAt(const RepetitionSeries& series, const RepetitionRecord& rep, int sample, int quantity);
+double quantityAt(const TestRecord& test, int sample, int quantity, int repetition);
+
+// How analyseRepetition smooths the rate. RunningSums keeps the triangular sum exactly
+// with integer running sums (a few additions per sample); Direct evaluates the
+// 99-tap formula at every sample. Both give the same float32 series.
+enum class Smoothing { RunningSums, Direct };
+
+// Fills series[r] for samples 0..N-1 and, unless no velocity peak is found, results[r].
+// Returns the sample of the highest angular velocity (velocityPeakIndex; -10 when no
+// sample after sample 0 exceeds -10 deg/s).
+int analyseRepetition(TestRecord& test, int repetition, Smoothing smoothing = Smoothing::RunningSums);
+
+}  // namespace vanta

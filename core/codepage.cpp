@@ -1,0 +1,79 @@
+#include "core/codepage.h"
+
+#include <cstdint>
+
+namespace vanta {
+
+namespace {
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// Decodes one UTF-8 sequence at text[i]; returns the code point, or U+FFFD for a
+// malformed sequence, and advances i past what it consumed.
+char32_t nextCodePoint(std::string_view text, size_t& i) {
+    const auto b0 = static_cast<unsigned char>(text[i++]);
+    if (b0 < 0x80) return b0;
+    int extra = 0;
+    char32_t c = 0;
+    if ((b0 & 0xE0) == 0xC0) { extra = 1; c = b0 & 0x1F; }
+    else if ((b0 & 0xF0) == 0xE0) { extra = 2; c = b0 & 0x0F; }
+    else if ((b0 & 0xF8) == 0xF0) { extra = 3; c = b0 & 0x07; }
+    else return 0xFFFD;
+    for (int k = 0; k < extra; ++k) {
+        if (i >= text.size()) return 0xFFFD;
+        const auto b = static_cast<unsigned char>(text[i]);
+        if ((b & 0xC0) != 0x80) return 0xFFFD;
+        c = (c << 6) | (b & 0x3F);
+        ++i;
+    }
+    return c;
+}
+
+char toCodePageChar(char32_t c) { return c <= 0xFF ? static_cast<char>(c) : '?'; }
+
+}  // namespace
+
+std::string codePageToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char ch : bytes) appendUtf8(out, static_cast<unsigned char>(ch));
+    return out;
+}
+
+std::string utf8ToCodePage(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) out.push_back(toCodePageChar(nextCodePoint(utf8, i)));
+    return out;
+}
+
+std::string utf16ToUtf8ViaCodePage(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        // A surrogate pair is one character outside the code page.
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
+        appendUtf8(out, static_cast<unsigned char>(toCodePageChar(u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u)));
+    }
+    return out;
+}
+
+size_t codePageLength(std::string_view utf8) {
+    size_t n = 0;
+    for (size_t i = 0; i < utf8.size(); ++n) nextCodePoint(utf8, i);
+    return n;
+}
+
+}  // namespace vanta

@@ -1,0 +1,59 @@
+#include "core/demo_test.h"
+
+#include <algorithm>
+
+#include "core/trunk_motion.h"
+
+namespace vanta {
+
+void recordDemoRepetition(RepetitionRecord& rep, uint64_t seed, int attempt, int samples) {
+    const AttemptParameters params = attemptParameters(seed, attempt);
+    TrunkAttempt subject(params, seed * 31u + static_cast<uint64_t>(attempt) + 1u);
+
+    const int natural = subject.strokeEndSample() - subject.reversalSample() + kDemoLeadSamples + kDemoTailSamples;
+    const int n = std::clamp(samples > 0 ? samples : natural, 0, kMaxSamples);
+    const int windowStart = subject.reversalSample() - kDemoLeadSamples;
+
+    // The rate offset is the mean of 1000 samples at rest, as taken before every attempt.
+    constexpr int kRestFirst = 200;
+    constexpr int kRestSamples = 1000;
+    double restSum = 0.0;
+    int16_t sample[kChannelCount];
+    int32_t* ch[kChannelCount];
+    for (int c = 0; c < kChannelCount; ++c) ch[c] = rep.raw.row(c);
+    while (subject.position() < windowStart + n) {
+        const int i = subject.position();
+        subject.next(sample);
+        if (i >= kRestFirst && i < kRestFirst + kRestSamples) restSum += sample[RateY];
+        if (i >= windowStart) {
+            for (int c = 0; c < kChannelCount; ++c) ch[c][i - windowStart] = sample[c];
+        }
+    }
+    for (int c = 0; c < kChannelCount; ++c) std::fill(ch[c] + n, ch[c] + kMaxSamples, 0);
+
+    // A wind-up to the positive side gives a stroke of negative rate: direction -1 turns
+    // it positive for the analysis.
+    rep.direction = -params.side;
+    std::fill(std::begin(rep.channelOffset), std::end(rep.channelOffset), 0.0f);
+    rep.channelOffset[RateY] = static_cast<float>(restSum / kRestSamples);
+    rep.loadMass = 5.0f;
+    rep.radius = 25.0f;
+    rep.sampleCount = n;
+}
+
+void fillDemoTest(TestRecord& test, const DemoOptions& options) {
+    const int count = std::clamp(options.repetitions, 0, kMaxRepetitions);
+    test.subject.name = "Demo Subject";
+    test.subject.sex = 1;
+    test.subject.weight = 80;
+    test.subject.height = 180;
+    test.subject.comment1 = "Synthetic strokes";
+    test.subject.comment2 = "";
+    test.subject.comment3 = "";
+    // A fixed date keeps demo files of the same seed identical byte for byte.
+    test.testTime = 1765000000 + static_cast<int32_t>(options.seed % 86400u);
+    for (int r = 0; r < count; ++r) recordDemoRepetition(test.repetitions[r], options.seed, r, options.samples);
+    test.repetitionCount = count;
+}
+
+}  // namespace vanta

@@ -1,0 +1,99 @@
+#include "storage/settings_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+namespace vanta {
+
+namespace {
+
+constexpr std::string_view kMagic = "VantaCheck_V1.1";
+
+void putU32(std::string& out, uint32_t v) {
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
+}
+uint32_t getU32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// The settings fields in file order, as 32-bit slots.
+struct Slot {
+    enum Kind { Int, Real } kind;
+    void* target;
+};
+
+template <typename F>
+void forEachSlot(StationSettings& s, F&& f) {
+    GraphSettings& g = s.graph;
+    f(Slot{Slot::Int, &g.graphY1Quantity});
+    f(Slot{Slot::Int, &g.graphY2Quantity});
+    for (int32_t& v : g.axisMin) f(Slot{Slot::Int, &v});
+    for (int32_t& v : g.axisMax) f(Slot{Slot::Int, &v});
+    for (int32_t& v : g.axisStep) f(Slot{Slot::Int, &v});
+    f(Slot{Slot::Int, &g.autoscale});
+    f(Slot{Slot::Real, &s.currentLoad});
+    f(Slot{Slot::Real, &s.currentRadius});
+}
+
+}  // namespace
+
+std::string encodeSettings(const StationSettings& settings) {
+    StationSettings copy = settings;
+    std::string out(kMagic);
+    forEachSlot(copy, [&](Slot slot) {
+        putU32(out, slot.kind == Slot::Int ? static_cast<uint32_t>(*static_cast<int32_t*>(slot.target))
+                                           : std::bit_cast<uint32_t>(*static_cast<float*>(slot.target)));
+    });
+    out.push_back(static_cast<char>(settings.subjectLibraryMode));
+    return out;
+}
+
+SettingsLoad loadSettings(const std::string& path, StationSettings& settings) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return SettingsLoad::Missing;
+    unsigned char bytes[kSettingsFileSize];
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = ::read(fd, bytes + got, sizeof bytes - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (got < kMagic.size() || std::memcmp(bytes, kMagic.data(), kMagic.size()) != 0)
+        return SettingsLoad::Incompatible;
+
+    // Values are taken only when all four of their bytes are there: half an integer is
+    // not a setting.
+    size_t at = kMagic.size();
+    forEachSlot(settings, [&](Slot slot) {
+        if (at + 4 > got) return;
+        const uint32_t v = getU32(bytes + at);
+        if (slot.kind == Slot::Int) *static_cast<int32_t*>(slot.target) = static_cast<int32_t>(v);
+        else *static_cast<float*>(slot.target) = std::bit_cast<float>(v);
+        at += 4;
+    });
+    if (at + 1 > got) return SettingsLoad::Short;
+    settings.subjectLibraryMode = bytes[at];
+    return SettingsLoad::Loaded;
+}
+
+bool saveSettings(const std::string& path, const StationSettings& settings) {
+    const std::string bytes = encodeSettings(settings);
+    const std::string temp = path + ".saving";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+}  // namespace vanta

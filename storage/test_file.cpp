@@ -1,0 +1,408 @@
+#include "storage/test_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/analysis.h"
+#include "core/codepage.h"
+
+namespace vanta {
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big);
+
+uint32_t fromLittle(uint32_t v) {
+    if constexpr (std::endian::native == std::endian::big) return __builtin_bswap32(v);
+    return v;
+}
+
+void putU32(std::string& out, uint32_t v) {
+    v = fromLittle(v);
+    char b[4];
+    std::memcpy(b, &v, 4);
+    out.append(b, 4);
+}
+void putI32(std::string& out, int32_t v) { putU32(out, static_cast<uint32_t>(v)); }
+void putF32(std::string& out, float v) { putU32(out, std::bit_cast<uint32_t>(v)); }
+
+constexpr size_t kReadBuffer = 1 << 20;
+constexpr size_t kSampleBytes = 4 * kChannelCount;
+
+// Buffered reader over a file descriptor. Every read either delivers all it was asked
+// for or reports that the file ended.
+class FileReader {
+public:
+    explicit FileReader(int fd) : fd_(fd), buffer_(new uint8_t[kReadBuffer]) {}
+
+    bool read(void* dst, size_t n) {
+        auto* out = static_cast<uint8_t*>(dst);
+        while (n > 0) {
+            if (pos_ == end_ && !refill()) return false;
+            const size_t take = std::min(n, end_ - pos_);
+            std::memcpy(out, buffer_.get() + pos_, take);
+            pos_ += take;
+            out += take;
+            n -= take;
+        }
+        return true;
+    }
+    bool readU8(uint8_t& v) { return read(&v, 1); }
+    bool readU16(uint16_t& v) {
+        uint8_t b[2];
+        if (!read(b, 2)) return false;
+        v = static_cast<uint16_t>(b[0] | (b[1] << 8));
+        return true;
+    }
+    bool readU32(uint32_t& v) {
+        uint8_t b[4];
+        if (!read(b, 4)) return false;
+        v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
+            (static_cast<uint32_t>(b[3]) << 24);
+        return true;
+    }
+    bool readI32(int32_t& v) {
+        uint32_t u;
+        if (!readU32(u)) return false;
+        v = static_cast<int32_t>(u);
+        return true;
+    }
+    bool readF32(float& v) {
+        uint32_t u;
+        if (!readU32(u)) return false;
+        v = std::bit_cast<float>(u);
+        return true;
+    }
+
+    // Reads n samples of six int32 each, interleaved by sample, into the channel rows.
+    bool readSamples(int32_t* const* channels, int n) {
+        int i = 0;
+        while (i < n) {
+            if (end_ - pos_ < kSampleBytes) {
+                if (!refill()) return false;
+                if (end_ - pos_ < kSampleBytes) continue;  // a sample split over two reads
+            }
+            const size_t whole = (end_ - pos_) / kSampleBytes;
+            const int take = static_cast<int>(std::min<size_t>(whole, static_cast<size_t>(n - i)));
+            const uint8_t* p = buffer_.get() + pos_;
+            for (int k = 0; k < take; ++k, ++i) {
+                for (int c = 0; c < kChannelCount; ++c, p += 4) {
+                    uint32_t u;
+                    std::memcpy(&u, p, 4);
+                    channels[c][i] = static_cast<int32_t>(fromLittle(u));
+                }
+            }
+            pos_ += static_cast<size_t>(take) * kSampleBytes;
+        }
+        return true;
+    }
+
+private:
+    // Moves what is left to the front and reads more behind it; false when nothing more came.
+    bool refill() {
+        const size_t left = end_ - pos_;
+        if (left > 0 && pos_ > 0) std::memmove(buffer_.get(), buffer_.get() + pos_, left);
+        pos_ = 0;
+        end_ = left;
+        for (;;) {
+            const ssize_t got = ::read(fd_, buffer_.get() + end_, kReadBuffer - end_);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            end_ += static_cast<size_t>(got);
+            return true;
+        }
+    }
+
+    int fd_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t pos_ = 0;
+    size_t end_ = 0;
+};
+
+enum class ReadFailure { None, Incompatible, EndsEarly };
+
+// Length of a text as the prefix gives it: one byte below 0xFF, else 0xFF and 16 bits,
+// else 0xFF 0xFFFF and 32 bits. `unicode` reports the 0xFF 0xFFFE marker of a 16-bit text.
+bool readLength(FileReader& in, uint32_t& length, bool* unicode) {
+    if (unicode) *unicode = false;
+    uint8_t b;
+    if (!in.readU8(b)) return false;
+    if (b < 0xFF) {
+        length = b;
+        return true;
+    }
+    uint16_t w;
+    if (!in.readU16(w)) return false;
+    if (w == 0xFFFE && unicode) {
+        *unicode = true;
+        return readLength(in, length, nullptr);
+    }
+    if (w < 0xFFFF) {
+        length = w;
+        return true;
+    }
+    return in.readU32(length);
+}
+
+// A text of any length the prefix claims: read piece by piece, so a damaged prefix
+// claiming gigabytes ends at the file's end instead of allocating them.
+bool readText(FileReader& in, std::string& utf8) {
+    bool unicode = false;
+    uint32_t length = 0;
+    if (!readLength(in, length, &unicode)) return false;
+    constexpr size_t kPiece = 1 << 16;
+    if (!unicode) {
+        std::string bytes;
+        for (size_t done = 0; done < length;) {
+            const size_t take = std::min<size_t>(kPiece, length - done);
+            bytes.resize(done + take);
+            if (!in.read(bytes.data() + done, take)) return false;
+            done += take;
+        }
+        utf8 = codePageToUtf8(bytes);
+        return true;
+    }
+    std::u16string units;
+    for (size_t done = 0; done < length;) {
+        const size_t take = std::min<size_t>(kPiece, length - done);
+        units.resize(done + take);
+        for (size_t k = 0; k < take; ++k) {
+            uint16_t u;
+            if (!in.readU16(u)) return false;
+            units[done + k] = static_cast<char16_t>(u);
+        }
+        done += take;
+    }
+    utf8 = utf16ToUtf8ViaCodePage(units);
+    return true;
+}
+
+struct StagedTest {
+    SubjectInfo subject;
+    int32_t repetitionCount = 0;
+    int32_t testTime = 0;
+    std::vector<RepetitionRecord> repetitions;
+};
+
+ReadFailure readWhole(FileReader& in, StagedTest& staged) {
+    std::string tag;
+    if (!readText(in, tag)) return ReadFailure::EndsEarly;
+    if (tag != kTestFileTag) return ReadFailure::Incompatible;
+
+    SubjectInfo& s = staged.subject;
+    if (!readText(in, s.name) || !in.readI32(s.sex) || !in.readI32(s.height) || !in.readI32(s.weight) ||
+        !readText(in, s.comment1) || !readText(in, s.comment2) || !readText(in, s.comment3))
+        return ReadFailure::EndsEarly;
+
+    int32_t count = 0;
+    if (!in.readI32(count)) return ReadFailure::EndsEarly;
+    if (count > kMaxRepetitions) return ReadFailure::Incompatible;
+    if (count < 0) count = 0;
+    staged.repetitionCount = count;
+    staged.repetitions.resize(static_cast<size_t>(count));
+
+    for (RepetitionRecord& rep : staged.repetitions) {
+        if (!in.readI32(rep.direction)) return ReadFailure::EndsEarly;
+        for (float& off : rep.channelOffset)
+            if (!in.readF32(off)) return ReadFailure::EndsEarly;
+        int32_t n = 0;
+        if (!in.readF32(rep.loadMass) || !in.readF32(rep.radius) || !in.readI32(n)) return ReadFailure::EndsEarly;
+        if (n > kMaxSamples) return ReadFailure::Incompatible;
+        if (n < 0) n = 0;
+        rep.sampleCount = n;
+        if (n == 0) continue;  // an empty repetition needs no sample storage
+        int32_t* channels[kChannelCount];
+        for (int c = 0; c < kChannelCount; ++c) channels[c] = rep.raw.row(c);
+        if (!in.readSamples(channels, n)) return ReadFailure::EndsEarly;
+    }
+    if (!in.readI32(staged.testTime)) return ReadFailure::EndsEarly;
+    return ReadFailure::None;
+}
+
+void setMessage(std::string* message, std::string_view text) {
+    if (message) *message = std::string(text);
+}
+
+std::string writeErrorMessage(int error, const std::string& path) {
+    std::string text = error == ENOSPC ? "Disk full while accessing " + path + "."
+                                       : "An error occurred while writing " + path + " (" + std::strerror(error) + ").";
+    return text + " The previous file is unchanged.";
+}
+
+bool writeAll(int fd, const char* data, size_t n) {
+    while (n > 0) {
+        const ssize_t put = ::write(fd, data, n);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            if (put == 0) errno = EIO;
+            return false;
+        }
+        data += put;
+        n -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string encodeFileText(std::string_view utf8) {
+    const std::string bytes = utf8ToCodePage(utf8);
+    const size_t n = bytes.size();
+    std::string out;
+    if (n < 0xFF) {
+        out.push_back(static_cast<char>(n));
+    } else if (n < 0xFFFE) {
+        // 0xFFFE and 0xFFFF in the 16-bit field would read as the markers of a 16-bit
+        // text and of the 32-bit length, so lengths from 65534 on take the long form.
+        out.push_back('\xFF');
+        out.push_back(static_cast<char>(n & 0xFF));
+        out.push_back(static_cast<char>(n >> 8));
+    } else {
+        out.append("\xFF\xFF\xFF", 3);
+        putU32(out, static_cast<uint32_t>(n));
+    }
+    out += bytes;
+    return out;
+}
+
+bool writeTestFile(const std::string& path, TestRecord& test, std::string* message) {
+    struct stat existing {};
+    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    // A file the operator may not write stays as it is, as it always has.
+    if (exists && (::access(path.c_str(), W_OK) != 0 || !S_ISREG(existing.st_mode))) {
+        setMessage(message, kMsgFileSaveError);
+        return false;
+    }
+    std::string temp = path + ".saving-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        setMessage(message, kMsgFileSaveError);
+        return false;
+    }
+    mode_t mode = 0;
+    if (exists) {
+        mode = existing.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
+
+    const int count = test.repetitionCount < 0 ? 0 : std::min(test.repetitionCount, kMaxRepetitions);
+    std::string out;
+    out.reserve(1 << 16);
+    out += encodeFileText(kTestFileTag);
+    out += encodeFileText(test.subject.name);
+    putI32(out, test.subject.sex);
+    putI32(out, test.subject.height);
+    putI32(out, test.subject.weight);
+    out += encodeFileText(test.subject.comment1);
+    out += encodeFileText(test.subject.comment2);
+    out += encodeFileText(test.subject.comment3);
+    putI32(out, count);
+
+    bool ok = true;
+    auto flush = [&] {
+        if (ok && !writeAll(fd, out.data(), out.size())) ok = false;
+        out.clear();
+    };
+    constexpr size_t kFlushAt = 1 << 20;
+    for (int r = 0; r < count && ok; ++r) {
+        const RepetitionRecord& rep = test.repetitions[r];
+        const int n = rep.validSamples();
+        putI32(out, rep.direction);
+        for (float off : rep.channelOffset) putF32(out, off);
+        putF32(out, rep.loadMass);
+        putF32(out, rep.radius);
+        putI32(out, n);
+        const int32_t* ch[kChannelCount];
+        for (int c = 0; c < kChannelCount; ++c) ch[c] = rep.raw.row(c);
+        for (int i = 0; i < n; ++i) {
+            for (int c = 0; c < kChannelCount; ++c) putI32(out, ch[c][i]);
+            if (out.size() >= kFlushAt) flush();
+        }
+    }
+    putI32(out, test.testTime);
+    flush();
+    int error = ok ? 0 : errno;
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        if (message) *message = writeErrorMessage(error, path);
+        return false;
+    }
+    test.saved = 1;
+    return true;
+}
+
+bool readTestFile(const std::string& path, TestRecord& test, std::string* message) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        setMessage(message, kMsgErrorOpeningFile);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        setMessage(message, kMsgErrorOpeningFile);
+        return false;
+    }
+    StagedTest staged;
+    ReadFailure failure;
+    {
+        FileReader in(fd);
+        failure = readWhole(in, staged);
+    }
+    ::close(fd);
+    if (failure == ReadFailure::Incompatible) {
+        setMessage(message, kMsgIncompatibleData);
+        return false;
+    }
+    if (failure == ReadFailure::EndsEarly) {
+        setMessage(message, kMsgFileEndsEarly);
+        return false;
+    }
+
+    // Everything is read: take it over and analyse repetition by repetition, in file order.
+    const int32_t age = test.subject.age;
+    test.subject = std::move(staged.subject);
+    test.subject.age = age;
+    test.repetitionCount = staged.repetitionCount;
+    for (int r = 0; r < staged.repetitionCount; ++r) {
+        RepetitionRecord& from = staged.repetitions[static_cast<size_t>(r)];
+        RepetitionRecord& to = test.repetitions[r];
+        to.direction = from.direction;
+        std::copy(std::begin(from.channelOffset), std::end(from.channelOffset), std::begin(to.channelOffset));
+        to.loadMass = from.loadMass;
+        to.radius = from.radius;
+        to.sampleCount = from.sampleCount;
+        to.raw.swap(from.raw);
+        analyseRepetition(test, r);
+    }
+    test.testTime = staged.testTime;
+    test.saved = 1;
+    return true;
+}
+
+}  // namespace vanta

@@ -1,0 +1,38 @@
+// The ".kvq" test file: subject, every recorded repetition and the test time, byte for
+// byte as the station has always written it (integers int32 and reals float32, both
+// little-endian; texts with a length prefix in the 8-bit code page).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/records.h"
+
+namespace vanta {
+
+// The first field of every test file (preceded by its length byte 0x0F).
+inline constexpr std::string_view kTestFileTag = "VantaCheck_V1.1";
+
+// Messages for the operator, exactly as the station shows them.
+inline constexpr std::string_view kMsgErrorOpeningFile = "Error opening file";
+inline constexpr std::string_view kMsgIncompatibleData = "Incompatible data";
+inline constexpr std::string_view kMsgFileEndsEarly = "An attempt was made to access an unnamed file past its end.";
+inline constexpr std::string_view kMsgFileSaveError = "File Save Error";
+
+// Writes the test to `path`. The bytes go to a temporary file beside the target, which
+// replaces the target only once every byte is on disk: a failed save leaves the previous
+// file as it was. On success sets test.saved to 1; on failure leaves everything as it was
+// and puts the operator's message into *message.
+bool writeTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr);
+
+// Reads a test file into `test` and analyses every repetition read. The file is checked
+// whole before anything is taken over: a wrong tag, a count beyond the capacities or a
+// file that ends early leaves `test` exactly as it was. On success sets test.saved to 1.
+// `age` is not in the file and keeps its value; repetitions beyond the file's count keep
+// theirs.
+bool readTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr);
+
+// The file form of one text: length prefix and 8-bit characters.
+std::string encodeFileText(std::string_view utf8);
+
+}  // namespace vanta
