@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what the station needs to build and test on Debian 12, when it is missing.
+set -euo pipefail
+packages=(g++ cmake ninja-build pkg-config
+          qt6-base-dev qt6-serialport-dev libqt6serialport6-dev
+          libsqlite3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
+          fonts-liberation xvfb xauth)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

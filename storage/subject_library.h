@@ -1,0 +1,46 @@
+// What the station asks of a subject library: a register of subjects with one current
+// subject and a data directory per subject. In "Extended" mode the station keeps subject
+// data through it; in "Abbreviated" mode it never calls it. The station relies on exactly
+// these results and nothing else: the two dialogs' answers and whether a current subject
+// exists.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/records.h"
+
+namespace vanta {
+
+inline constexpr const char* kSubjectLibraryProduct = "VANCHECK";
+
+// QLoadDialog's answers the station tells apart.
+inline constexpr int kLoadDialogCancelled = 0;
+inline constexpr int kLoadDialogLibraryDirectory = 11;
+
+class SubjectLibrary {
+public:
+    virtual ~SubjectLibrary() = default;
+
+    // Start-up, once, only in Extended mode: the data root and the product tag.
+    virtual void QpersInicA(const std::string& dataRoot, const std::string& productTag) = 0;
+    // Lets the operator choose (search, add, edit) a subject; true when one was chosen.
+    virtual bool QSubjectDialog() = 0;
+    // True when the library has a valid current subject.
+    virtual bool QpersPlatny() = 0;
+    // Fills the station's subject from the library's current subject.
+    virtual void QpersNaplnSDA(SubjectInfo& subject) = 0;
+    // Receives the subject just read from a test file when there is no current subject.
+    virtual void QpersKonvertSDA(SubjectInfo& subject) = 0;
+    // Assigns the directory where a test taken at testTime belongs.
+    virtual void QpersDataNameA(int32_t testTime, std::string& directory) = 0;
+    // Offers the current subject's tests or free browsing: 0 cancelled, 11 start the file
+    // dialog in the library's directory, anything else in the data directory.
+    virtual int QLoadDialog() = 0;
+    // Assigns the library's directory for the file dialog.
+    virtual void QpersDirA(std::string& directory) = 0;
+    // May make the subject whose directory holds this test file the current subject.
+    virtual void QpersPodlaDatA(const std::string& testFilePath) = 0;
+};
+
+}  // namespace vanta
