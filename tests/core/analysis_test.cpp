@@ -1,1 +1,337 @@
+#include "core/analysis.h"
+
 #include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <memory>
+#include <random>
+
+#include "core/demo_test.h"
+
+namespace vanta {
+namespace {
+
+std::unique_ptr<TestRecord> newTest() { return std::make_unique<TestRecord>(); }
+
+void setConstant(RepetitionRecord& rep, int ch, int32_t value, int n) {
+    int32_t* raw = rep.raw.row(ch);
+    for (int i = 0; i < n; ++i) raw[i] = value;
+}
+
+void expectSameBits(float a, float b, const char* what, int i) {
+    ASSERT_EQ(std::bit_cast<uint32_t>(a), std::bit_cast<uint32_t>(b)) << what << " differs at sample " << i << ": " << a
+                                                                      << " vs " << b;
+}
+
+// --- smoothing ---------------------------------------------------------------------
+
+TEST(Smoothing, ImpulseGivesTheTriangularWeights) {
+    auto test = newTest();
+    RepetitionRecord& rep = test->repetitions[0];
+    rep.channelOffset[RateY] = 100.0f;
+    setConstant(rep, RateY, 100, kMaxSamples);
+    for (int a : {100, 30000, 59900}) {
+        rep.raw.row(RateY)[a] = 2600;  // 2500 counts above the offset
+        for (int j = -52; j <= 52; ++j) {
+            const double expected = std::abs(j) <= 49 ? 50 - std::abs(j) : 0;
+            EXPECT_DOUBLE_EQ(smoothedChannel(rep, a + j, RateY), expected) << "a=" << a << " j=" << j;
+        }
+        rep.raw.row(RateY)[a] = 100;
+    }
+}
+
+TEST(Smoothing, ConstantIsConstantMinusOffsetEverywhere) {
+    auto test = newTest();
+    RepetitionRecord& rep = test->repetitions[3];
+    rep.channelOffset[AccelY] = -2048.5f;
+    setConstant(rep, AccelY, -2000, kMaxSamples);
+    for (int a : {-50, -1, 0, 50, 51, 52, 1000, 59949, 59950, 59999})
+        EXPECT_DOUBLE_EQ(smoothedChannel(*test, a, AccelY, 3), 48.5) << a;
+}
+
+TEST(Smoothing, EdgesAreUnsmoothedAndNegativeSamplesLag50) {
+    auto test = newTest();
+    RepetitionRecord& rep = test->repetitions[0];
+    int32_t* raw = rep.raw.row(RateY);
+    for (int i = 0; i < kMaxSamples; ++i) raw[i] = (i * 7919) % 1000 - 500;
+    for (int a = 0; a <= 50; ++a) EXPECT_EQ(smoothedChannel(rep, a, RateY), raw[a]) << a;
+    for (int a = 59950; a < kMaxSamples; ++a) EXPECT_EQ(smoothedChannel(rep, a, RateY), raw[a]) << a;
+    for (int a = -50; a < 0; ++a) EXPECT_EQ(smoothedChannel(rep, a, RateY), raw[a + 50]) << a;
+}
+
+TEST(Smoothing, FirstSmoothedSampleReadsRawTwoToHundred) {
+    auto test = newTest();
+    RepetitionRecord& rep = test->repetitions[0];
+    int32_t* raw = rep.raw.row(RateY);
+    raw[1] = 2500;  // just outside the window of sample 51
+    EXPECT_EQ(smoothedChannel(rep, 51, RateY), 0.0);
+    raw[1] = 0;
+    raw[2] = 2500;
+    EXPECT_EQ(smoothedChannel(rep, 51, RateY), 1.0);
+    raw[2] = 0;
+    raw[100] = 2500;
+    EXPECT_EQ(smoothedChannel(rep, 51, RateY), 1.0);
+    raw[101] = 2500;
+    EXPECT_EQ(smoothedChannel(rep, 51, RateY), 1.0);
+}
+
+// --- running sums against the direct 99-tap formula ---------------------------------
+
+struct RandomCase {
+    uint32_t seed;
+    int samples;
+    int direction;
+};
+
+void fillRandom(RepetitionRecord& rep, const RandomCase& c) {
+    std::mt19937 gen(c.seed);
+    std::uniform_int_distribution<int> counts(-32768, 32767);
+    std::uniform_int_distribution<int> step(-300, 300);
+    std::uniform_real_distribution<float> offset(-60.0f, 60.0f);
+    rep.direction = c.direction;
+    for (float& o : rep.channelOffset) o = offset(gen);
+    rep.loadMass = 7.25f;
+    rep.radius = 31.5f;
+    rep.sampleCount = c.samples;
+    // A random walk like a real rate signal, with spikes across the whole 16-bit range;
+    // the tail beyond the samples holds junk, as an overwritten store would.
+    int32_t* raw = rep.raw.row(RateY);
+    int v = 0;
+    for (int i = 0; i < kMaxSamples; ++i) {
+        v = std::clamp(v + step(gen), -32768, 32767);
+        raw[i] = (i % 997 == 0) ? counts(gen) : v;
+    }
+}
+
+TEST(Analysis, RunningSumsMatchTheDirectFormulaSampleForSample) {
+    const RandomCase cases[] = {{1, kMaxSamples, 1}, {2, kMaxSamples, -1}, {3, 59950, 1},
+                                {4, 4321, -1},       {5, 252, 1},          {6, 52, 1}};
+    for (const RandomCase& c : cases) {
+        auto fast = newTest();
+        auto direct = newTest();
+        fillRandom(fast->repetitions[0], c);
+        fillRandom(direct->repetitions[0], c);
+        const int peakFast = analyseRepetition(*fast, 0, Smoothing::RunningSums);
+        const int peakDirect = analyseRepetition(*direct, 0, Smoothing::Direct);
+        ASSERT_EQ(peakFast, peakDirect) << "seed " << c.seed;
+        for (int k = 0; k < 4; ++k) {
+            const auto kind = static_cast<SeriesKind>(k);
+            for (int i = 0; i < c.samples; ++i) expectSameBits(fast->series[0][kind][i], direct->series[0][kind][i], "series", i);
+        }
+        for (int row = 0; row < kResultRowCount; ++row)
+            for (int col = 0; col < kResultColumnCount; ++col)
+                expectSameBits(fast->results[0].value[row][col], direct->results[0].value[row][col], "result", row * 10 + col);
+        // And the per-sample accessor agrees with the series it produced.
+        for (int i : {0, 50, 51, 52, 777, c.samples - 1}) {
+            if (i < 0 || i >= c.samples) {
+                continue;
+            }
+            const float w = static_cast<float>(smoothedChannel(fast->repetitions[0], i, RateY) * c.direction / kRateScale);
+            expectSameBits(w, fast->series[0][SeriesAngularVelocity][i], "smoothedChannel", i);
+        }
+    }
+}
+
+// --- series and results --------------------------------------------------------------
+
+// A stroke of known shape: rate rising linearly from the reversal at sample 100 to a
+// peak, then falling linearly to zero at N - 150.
+std::unique_ptr<TestRecord> triangleStroke(int n, int peakAt, int32_t peakCounts, int direction) {
+    auto test = newTest();
+    RepetitionRecord& rep = test->repetitions[0];
+    rep.direction = direction;
+    rep.loadMass = 5.0f;
+    rep.radius = 25.0f;
+    rep.sampleCount = n;
+    int32_t* raw = rep.raw.row(RateY);
+    const int end = n - 150;
+    for (int i = 0; i < n; ++i) {
+        double v = 0;
+        if (i >= 100 && i <= peakAt) v = peakCounts * double(i - 100) / (peakAt - 100);
+        else if (i > peakAt && i < end) v = peakCounts * double(end - i) / (end - peakAt);
+        raw[i] = static_cast<int32_t>(std::lround(v)) * direction;
+    }
+    return test;
+}
+
+TEST(Analysis, TriangleStrokeGivesItsPhasesAndMeans) {
+    const int n = 1000, peakAt = 400;
+    auto test = triangleStroke(n, peakAt, 4096, 1);  // 4096 counts = 250 deg/s
+    const int peak = analyseRepetition(*test, 0);
+    // Smoothing rounds the apex off and leans it towards the gentler braking side.
+    EXPECT_GE(peak, peakAt);
+    EXPECT_LE(peak, peakAt + 10);
+    const RepetitionResults& res = test->results[0];
+    const float* w = test->series[0][SeriesAngularVelocity];
+    EXPECT_FLOAT_EQ(res.at(PeakAll, ResultColumn::Velocity), w[peak]);
+    EXPECT_NEAR(res.at(PeakAll, ResultColumn::Velocity), 240.0, 5.0);
+    EXPECT_FLOAT_EQ(res.at(PeakAcceleration, ResultColumn::Velocity), res.at(PeakAll, ResultColumn::Velocity));
+    // Away from the corners the rate climbs 250/300 deg/s per sample: a constant force.
+    const double k = 25.0 * 2 * kPi / 360.0;
+    const double accel = 250.0 / 300 * k * 10;  // m/s^2
+    EXPECT_NEAR(quantityAt(*test, 250, Force, 0), 5.0 * accel, 1e-3);
+    EXPECT_NEAR(quantityAt(*test, 250, Torque, 0), 5.0 * accel * 25.0 / 100, 1e-3);
+    EXPECT_NEAR(res.at(PeakAll, ResultColumn::Force), 5.0 * accel, 1e-2);
+    EXPECT_NEAR(res.at(MeanAcceleration, ResultColumn::Force), 5.0 * accel, 0.1 * 5.0 * accel);
+    // Braking is gentler (450 samples instead of 300) and negative.
+    EXPECT_NEAR(res.at(MeanDeceleration, ResultColumn::Force), -5.0 * 250.0 / 450 * k * 10, 1.0);
+    EXPECT_GE(res.at(PeakDeceleration, ResultColumn::Force), 0.0f);  // peaks start at 0
+    // The angle: position is 0 at sample 100 and sums to the triangle's area at the end.
+    EXPECT_EQ(test->series[0][SeriesPosition][100], 0.0f);
+    const double area = 250.0 * (n - 250) / 2 * kSamplePeriod;
+    EXPECT_NEAR(res.at(MeanAll, ResultColumn::Position), area, 0.2);
+    EXPECT_NEAR(res.at(MeanAcceleration, ResultColumn::Position), 250.0 * 300 / 2 * kSamplePeriod, 1.5);
+    EXPECT_FLOAT_EQ(res.at(MeanDeceleration, ResultColumn::Position),
+                    res.at(MeanAll, ResultColumn::Position) - res.at(MeanAcceleration, ResultColumn::Position));
+    EXPECT_NEAR(res.at(MeanAll, ResultColumn::Velocity), area / kSamplePeriod / (n - 250), 0.5);
+}
+
+TEST(Analysis, PhaseRangesAndCountsOnASteadyRotation) {
+    // 250 deg/s throughout: every sample ties, so the first one (sample 1) stays the peak,
+    // the acceleration phase is empty and the deceleration phase runs 2..N-151.
+    const int n = 5000;
+    auto test = newTest();
+    RepetitionRecord& rep = test->repetitions[0];
+    rep.direction = 1;
+    rep.radius = 25.0f;
+    rep.loadMass = 5.0f;
+    rep.sampleCount = n;
+    setConstant(rep, RateY, 4096, kMaxSamples);
+    ASSERT_EQ(analyseRepetition(*test, 0), 1);
+    const RepetitionResults& res = test->results[0];
+    const float* pos = test->series[0][SeriesPosition];
+    // Sums of 250.0f stay exact in float32, so an extra or a missing sample would show.
+    EXPECT_EQ(res.at(MeanAll, ResultColumn::Velocity), 250.0f);
+    EXPECT_EQ(res.at(MeanDeceleration, ResultColumn::Velocity), 250.0f);
+    EXPECT_EQ(res.at(MeanAcceleration, ResultColumn::Velocity), 0.0f);
+    EXPECT_EQ(res.at(MeanAll, ResultColumn::Position), std::fabs(pos[n - 151]));
+    EXPECT_EQ(res.at(PeakAll, ResultColumn::Position), pos[n - 151]);
+    EXPECT_EQ(res.at(MeanAcceleration, ResultColumn::Position), 0.0f);
+    EXPECT_EQ(res.at(MeanDeceleration, ResultColumn::Position), std::fabs(pos[n - 151]));
+    // Position 0 lies at sample 100; before it the position is negative.
+    EXPECT_EQ(pos[100], 0.0f);
+    EXPECT_LT(pos[2], 0.0f);
+    EXPECT_EQ(res.at(PeakAll, ResultColumn::Force), 0.0f);
+}
+
+TEST(Analysis, DirectionTurnsAStrokeTheOtherWayIntoTheSameResults) {
+    auto plus = triangleStroke(900, 350, 3000, 1);
+    auto minus = triangleStroke(900, 350, 3000, -1);
+    analyseRepetition(*plus, 0);
+    analyseRepetition(*minus, 0);
+    for (int row = 0; row < kResultRowCount; ++row)
+        for (int col = 0; col < kResultColumnCount; ++col)
+            EXPECT_EQ(plus->results[0].value[row][col], minus->results[0].value[row][col]) << row << "," << col;
+}
+
+TEST(Analysis, LinearVelocityAtTheLeverRadius) {
+    auto test = newTest();
+    RepetitionRecord& rep = test->repetitions[0];
+    rep.direction = 1;
+    rep.radius = 25.0f;
+    rep.sampleCount = 400;
+    setConstant(rep, RateY, 5898, 400);
+    rep.channelOffset[RateY] = -0.24f;  // 5898.24 counts = 360 deg/s
+    analyseRepetition(*test, 0);
+    EXPECT_NEAR(test->series[0][SeriesAngularVelocity][200], 360.0, 1e-4);
+    EXPECT_NEAR(test->series[0][SeriesLinearVelocity][200], 157.08, 0.005);
+    EXPECT_EQ(test->series[0][SeriesLinearAcceleration][0], 0.0f);
+}
+
+TEST(Analysis, WithoutAPeakTheResultsStayButTheSeriesAreWritten) {
+    for (int n : {0, 1, 500}) {
+        auto test = newTest();
+        RepetitionRecord& rep = test->repetitions[2];
+        rep.direction = 1;
+        rep.radius = 25.0f;
+        rep.loadMass = 5.0f;
+        rep.sampleCount = n;
+        setConstant(rep, RateY, -500, n);  // about -30 deg/s: never above -10
+        for (auto& row : test->results[2].value)
+            for (float& v : row) v = 42.0f;
+        test->series[2].writable(SeriesAngularVelocity)[0] = 99.0f;
+        EXPECT_EQ(analyseRepetition(*test, 2), -10) << n;
+        for (auto& row : test->results[2].value)
+            for (float v : row) EXPECT_EQ(v, 42.0f) << n;
+        if (n > 0) {
+            EXPECT_NEAR(test->series[2][SeriesAngularVelocity][0], -500 / kRateScale, 1e-4);
+        }
+    }
+}
+
+TEST(Analysis, PeakBeforeTheReversalLeavesTheAccelerationPhaseEmpty) {
+    auto test = newTest();
+    RepetitionRecord& rep = test->repetitions[0];
+    rep.direction = 1;
+    rep.radius = 25.0f;
+    rep.loadMass = 5.0f;
+    rep.sampleCount = 600;
+    int32_t* raw = rep.raw.row(RateY);
+    for (int i = 0; i < 600; ++i) raw[i] = std::max(0, 3000 - 10 * std::abs(i - 30));  // peak at sample 30
+    const int peak = analyseRepetition(*test, 0);
+    ASSERT_EQ(peak, 30);
+    const RepetitionResults& res = test->results[0];
+    for (int col = 0; col < kResultColumnCount; ++col) {
+        EXPECT_EQ(res.value[PeakAcceleration][col], 0.0f);
+        if (col != static_cast<int>(ResultColumn::Position)) {
+            EXPECT_EQ(res.value[MeanAcceleration][col], 0.0f);
+        }
+    }
+    // The deceleration phase starts at sample 31, before the reversal: its velocity peak is
+    // the rate there, not at sample 100.
+    EXPECT_FLOAT_EQ(res.at(PeakDeceleration, ResultColumn::Velocity), test->series[0][SeriesAngularVelocity][31]);
+    // Mean over 31..449: 419 samples of both phases together.
+    double sum = 0;
+    for (int i = 31; i < 450; ++i) sum += std::fabs(test->series[0][SeriesAngularVelocity][i]);
+    EXPECT_NEAR(res.at(MeanAll, ResultColumn::Velocity), sum / 419, 1e-3);
+}
+
+TEST(Analysis, ShortRepetitionsKeepTheirSumWithoutAReference) {
+    auto test = newTest();
+    RepetitionRecord& rep = test->repetitions[0];
+    rep.direction = 1;
+    rep.radius = 25.0f;
+    rep.sampleCount = 80;
+    setConstant(rep, RateY, 1638, kMaxSamples);  // about 100 deg/s
+    analyseRepetition(*test, 0);
+    // No sample 100 to measure from: the position is the plain running sum.
+    EXPECT_NEAR(test->series[0][SeriesPosition][79], 80 * 1638 / kRateScale * kSamplePeriod, 1e-4);
+}
+
+TEST(Analysis, QuantitiesFollowTheirCodes) {
+    auto test = newTest();
+    fillDemoTest(*test, {1, 0, 7});
+    analyseRepetition(*test, 0);
+    const RepetitionSeries& s = test->series[0];
+    const int i = 400;
+    const double a = s[SeriesLinearAcceleration][i];
+    EXPECT_EQ(quantityAt(*test, i, AngularVelocity, 0), s[SeriesAngularVelocity][i]);
+    EXPECT_EQ(quantityAt(*test, i, Position, 0), s[SeriesPosition][i]);
+    EXPECT_EQ(quantityAt(*test, i, LinearVelocity, 0), s[SeriesLinearVelocity][i]);
+    EXPECT_DOUBLE_EQ(quantityAt(*test, i, Force, 0), a * 5.0);
+    EXPECT_DOUBLE_EQ(quantityAt(*test, i, Power, 0), 5.0 * a * s[SeriesLinearVelocity][i] / 100);
+    EXPECT_DOUBLE_EQ(quantityAt(*test, i, Torque, 0), a * 5.0 * 25.0 / 100);
+    EXPECT_EQ(quantityAt(*test, i, 6, 0), 0.0);
+    EXPECT_EQ(quantityAt(*test, i, -1, 0), 0.0);
+}
+
+TEST(Analysis, DemoStrokesArePlausible) {
+    auto test = newTest();
+    fillDemoTest(*test, {6, 0, 11});
+    for (int r = 0; r < 6; ++r) {
+        const int peak = analyseRepetition(*test, r);
+        const RepetitionResults& res = test->results[r];
+        EXPECT_GT(peak, 100) << r;
+        EXPECT_LT(peak, test->repetitions[r].sampleCount - 151) << r;
+        EXPECT_GE(res.at(PeakAll, ResultColumn::Velocity), 190.0f) << r;
+        EXPECT_LE(res.at(PeakAll, ResultColumn::Velocity), 410.0f) << r;
+        EXPECT_GT(res.at(MeanAll, ResultColumn::Position), 90.0f) << r;  // wind-up plus follow-through
+        EXPECT_GT(res.at(MeanAcceleration, ResultColumn::Force), 0.0f) << r;
+        EXPECT_LT(res.at(MeanDeceleration, ResultColumn::Force), 0.0f) << r;
+        EXPECT_EQ(test->repetitions[r].direction, r % 2 == 0 ? -1 : 1) << "attempts alternate sides";
+    }
+}
+
+}  // namespace
+}  // namespace vanta
