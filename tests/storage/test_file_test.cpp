@@ -1,1 +1,325 @@
+#include "storage/test_file.h"
+
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <bit>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "core/analysis.h"
+#include "core/demo_test.h"
+
+namespace vanta {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TestFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("kvq-test-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    static std::string slurp(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static void spit(const std::string& p, const std::string& bytes) {
+        std::ofstream out(p, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    fs::path dir_;
+};
+
+std::string le32(int32_t v) {
+    std::string s(4, '\0');
+    for (int k = 0; k < 4; ++k) s[k] = static_cast<char>((static_cast<uint32_t>(v) >> (8 * k)) & 0xFF);
+    return s;
+}
+std::string lef(float v) { return le32(std::bit_cast<int32_t>(v)); }
+
+// A small file built by hand, field by field.
+std::string handMadeFile(int32_t count, int32_t samples, bool withTime = true) {
+    std::string f = "\x0FVantaCheck_V1.1";
+    f += "\x04" "Anna";
+    f += le32(0) + le32(172) + le32(64);
+    f += std::string("\x02") + "c1" + std::string(1, '\0') + std::string("\x02") + "c3";
+    f += le32(count);
+    for (int r = 0; r < count; ++r) {
+        f += le32(r % 2 ? 1 : -1);
+        for (int c = 0; c < 6; ++c) f += lef(0.5f * c);
+        f += lef(7.5f) + lef(30.0f) + le32(samples);
+        for (int i = 0; i < samples; ++i)
+            for (int c = 0; c < 6; ++c) f += le32(1000 * c + i - 3 * r);
+    }
+    if (withTime) f += le32(1765000000);
+    return f;
+}
+
+void expectSameTest(const TestRecord& a, const TestRecord& b) {
+    EXPECT_EQ(a.subject.name, b.subject.name);
+    EXPECT_EQ(a.subject.sex, b.subject.sex);
+    EXPECT_EQ(a.subject.weight, b.subject.weight);
+    EXPECT_EQ(a.subject.height, b.subject.height);
+    EXPECT_EQ(a.subject.comment1, b.subject.comment1);
+    EXPECT_EQ(a.subject.comment2, b.subject.comment2);
+    EXPECT_EQ(a.subject.comment3, b.subject.comment3);
+    EXPECT_EQ(a.testTime, b.testTime);
+    ASSERT_EQ(a.repetitionCount, b.repetitionCount);
+    for (int r = 0; r < a.repetitionCount; ++r) {
+        const RepetitionRecord& x = a.repetitions[r];
+        const RepetitionRecord& y = b.repetitions[r];
+        EXPECT_EQ(x.direction, y.direction);
+        EXPECT_EQ(0, std::memcmp(x.channelOffset, y.channelOffset, sizeof x.channelOffset));
+        EXPECT_EQ(std::bit_cast<uint32_t>(x.loadMass), std::bit_cast<uint32_t>(y.loadMass));
+        EXPECT_EQ(std::bit_cast<uint32_t>(x.radius), std::bit_cast<uint32_t>(y.radius));
+        ASSERT_EQ(x.sampleCount, y.sampleCount);
+        for (int c = 0; c < kChannelCount; ++c)
+            ASSERT_EQ(0, std::memcmp(x.raw.row(c), y.raw.row(c), sizeof(int32_t) * x.sampleCount)) << r << "/" << c;
+        for (int k = 0; k < 4; ++k)
+            ASSERT_EQ(0, std::memcmp(a.series[r][SeriesKind(k)], b.series[r][SeriesKind(k)], sizeof(float) * x.sampleCount));
+        EXPECT_EQ(0, std::memcmp(a.results[r].value, b.results[r].value, sizeof a.results[r].value));
+    }
+}
+
+TEST_F(TestFileTest, AnEmptyTestIsFortyBytesOfHeader) {
+    auto test = std::make_unique<TestRecord>();
+    test->subject.sex = -1;
+    test->subject.height = 180;
+    test->subject.weight = 80;
+    test->testTime = 0x01020304;
+    test->saved = 0;
+    ASSERT_TRUE(writeTestFile(path("empty.kvq"), *test));
+    const std::string expected = std::string("\x0FVantaCheck_V1.1") + '\0' + le32(-1) + le32(180) + le32(80) +
+                                 std::string(3, '\0') + le32(0) + le32(0x01020304);
+    EXPECT_EQ(slurp(path("empty.kvq")), expected);
+    EXPECT_EQ(expected.size(), 40u);
+    EXPECT_EQ(test->saved, 1);
+
+    auto back = std::make_unique<TestRecord>();
+    back->repetitionCount = 5;
+    back->saved = 0;
+    ASSERT_TRUE(readTestFile(path("empty.kvq"), *back));
+    EXPECT_EQ(back->repetitionCount, 0);
+    EXPECT_EQ(back->subject.sex, -1);
+    EXPECT_EQ(back->testTime, 0x01020304);
+    EXPECT_EQ(back->saved, 1);
+}
+
+TEST_F(TestFileTest, TextPrefixesGrowWithTheLength) {
+    EXPECT_EQ(encodeFileText(""), std::string(1, '\0'));
+    EXPECT_EQ(encodeFileText(std::string(254, 'a')).substr(0, 1), "\xFE");
+    EXPECT_EQ(encodeFileText(std::string(255, 'a')).substr(0, 3), std::string("\xFF\xFF\x00", 3));
+    EXPECT_EQ(encodeFileText(std::string(65533, 'a')).substr(0, 3), "\xFF\xFD\xFF");
+    // From 65534 on the 16-bit field would read as a marker: the 32-bit form takes over.
+    EXPECT_EQ(encodeFileText(std::string(65534, 'a')).substr(0, 7), std::string("\xFF\xFF\xFF\xFE\xFF\x00\x00", 7));
+    EXPECT_EQ(encodeFileText(std::string(70000, 'a')).size(), 70000u + 7);
+    // Characters count in the 8-bit code page, not in UTF-8 bytes.
+    EXPECT_EQ(encodeFileText("M\xC3\xBCller"), std::string("\x06M\xFCller"));
+    EXPECT_EQ(encodeFileText("\xC5\xBD"), std::string("\x01?"));  // not in the code page
+}
+
+TEST_F(TestFileTest, LongAndForeignTextsReadBack) {
+    auto test = std::make_unique<TestRecord>();
+    test->subject.name = std::string(255, 'n');
+    test->subject.comment1 = std::string(65534, 'x');
+    test->subject.comment2 = "Gr\xC3\xBC\xC3\x9F" "e";  // Grüße
+    test->subject.comment3 = std::string(254, 'z');
+    ASSERT_TRUE(writeTestFile(path("texts.kvq"), *test));
+    auto back = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("texts.kvq"), *back));
+    EXPECT_EQ(back->subject, test->subject);
+}
+
+TEST_F(TestFileTest, SixteenBitTextsAreReadThroughTheCodePage) {
+    // 0xFF 0xFFFE marks a UTF-16 text; its length (in 16-bit units) follows in the usual scheme.
+    std::string f = "\x0FVantaCheck_V1.1";
+    f += std::string("\xFF\xFE\xFF\x05", 4) + std::string("M\0\xFC\0l\0\x7D\x01r\0", 10);  // "Mül" + U+017D + "r"
+    f += le32(1) + le32(190) + le32(90);
+    f += std::string("\xFF\xFE\xFF\xFF\x00\x02", 6);  // 0x200 units: the 16-bit length form
+    for (int i = 0; i < 0x200; ++i) f += std::string("a\0", 2);
+    f += std::string(2, '\0') + le32(0) + le32(77);
+    spit(path("utf16.kvq"), f);
+    auto test = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("utf16.kvq"), *test));
+    EXPECT_EQ(test->subject.name, "M\xC3\xBCl?r");
+    EXPECT_EQ(test->subject.comment1, std::string(0x200, 'a'));
+    EXPECT_EQ(test->subject.height, 190);
+    EXPECT_EQ(test->testTime, 77);
+}
+
+TEST_F(TestFileTest, ARoundTripReproducesRecordsAndAnalysisExactly) {
+    auto recorded = std::make_unique<TestRecord>();
+    fillDemoTest(*recorded, {5, 0, 3});
+    recorded->subject.age = 33;
+    recorded->repetitions[4].sampleCount = 0;  // an empty repetition travels too
+    for (int r = 0; r < recorded->repetitionCount; ++r) analyseRepetition(*recorded, r);
+    ASSERT_TRUE(writeTestFile(path("round.kvq"), *recorded));
+
+    auto opened = std::make_unique<TestRecord>();
+    opened->subject.age = 51;
+    ASSERT_TRUE(readTestFile(path("round.kvq"), *opened));
+    expectSameTest(*recorded, *opened);
+    EXPECT_EQ(opened->subject.age, 51) << "age is not in the file";
+
+    // Written again, the file is the same byte for byte.
+    ASSERT_TRUE(writeTestFile(path("again.kvq"), *opened));
+    EXPECT_EQ(slurp(path("round.kvq")), slurp(path("again.kvq")));
+}
+
+TEST_F(TestFileTest, AForeignFileIsRewrittenByteForByte) {
+    // 8-bit texts with bytes above 0x7F, odd directions and offsets: all kept as they are.
+    std::string f = handMadeFile(3, 17);
+    f.replace(16, 5, "\x04\xC9v\xE9\xFF", 5);  // name "Évéÿ" in 8 bits
+    spit(path("foreign.kvq"), f);
+    auto test = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("foreign.kvq"), *test));
+    EXPECT_EQ(test->subject.name, "\xC3\x89v\xC3\xA9\xC3\xBF");
+    EXPECT_EQ(test->repetitions[1].raw.row(RateZ)[16], 5000 + 16 - 3);
+    ASSERT_TRUE(writeTestFile(path("copy.kvq"), *test));
+    EXPECT_EQ(slurp(path("copy.kvq")), f);
+}
+
+TEST_F(TestFileTest, AFileThatEndsEarlyAnywhereChangesNothing) {
+    const std::string whole = handMadeFile(2, 3);
+    auto reference = std::make_unique<TestRecord>();
+    fillDemoTest(*reference, {2, 400, 9});
+    for (int r = 0; r < 2; ++r) analyseRepetition(*reference, r);
+    reference->saved = 0;
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+        spit(path("short.kvq"), whole.substr(0, cut));
+        auto test = std::make_unique<TestRecord>();
+        fillDemoTest(*test, {2, 400, 9});
+        for (int r = 0; r < 2; ++r) analyseRepetition(*test, r);
+        test->saved = 0;
+        std::string message;
+        ASSERT_FALSE(readTestFile(path("short.kvq"), *test, &message)) << "cut at " << cut;
+        EXPECT_EQ(message, "An attempt was made to access an unnamed file past its end.") << cut;
+        expectSameTest(*reference, *test);
+        EXPECT_EQ(test->saved, 0);
+    }
+    spit(path("whole.kvq"), whole);
+    auto test = std::make_unique<TestRecord>();
+    EXPECT_TRUE(readTestFile(path("whole.kvq"), *test));
+}
+
+TEST_F(TestFileTest, WrongTagsAndCountsBeyondTheCapacitiesAreIncompatible) {
+    const std::string good = handMadeFile(1, 2);
+    std::string lower = good;
+    lower[1] = 'v';
+    std::string longer = "\x10VantaCheck_V1.1x" + good.substr(16);
+    std::string tooMany = handMadeFile(0, 0);
+    tooMany.replace(tooMany.size() - 8, 4, le32(101));
+    std::string tooLong = good;
+    tooLong.replace(16 + 5 + 12 + 7 + 4 + 4 + 24 + 8, 4, le32(60001));  // the sample count
+    for (const std::string& bytes : {lower, longer, tooMany, tooLong}) {
+        spit(path("bad.kvq"), bytes);
+        auto test = std::make_unique<TestRecord>();
+        test->subject.name = "kept";
+        std::string message;
+        EXPECT_FALSE(readTestFile(path("bad.kvq"), *test, &message));
+        EXPECT_EQ(message, "Incompatible data");
+        EXPECT_EQ(test->subject.name, "kept");
+        EXPECT_EQ(test->repetitionCount, 0);
+    }
+}
+
+TEST_F(TestFileTest, NegativeCountsReadAsZero) {
+    std::string f = handMadeFile(0, 0);
+    f.replace(f.size() - 8, 4, le32(-3));
+    spit(path("neg.kvq"), f);
+    auto test = std::make_unique<TestRecord>();
+    test->repetitionCount = 4;
+    ASSERT_TRUE(readTestFile(path("neg.kvq"), *test));
+    EXPECT_EQ(test->repetitionCount, 0);
+
+    std::string g = handMadeFile(1, 0);
+    g.replace(g.size() - 8, 4, le32(-60000));
+    spit(path("negsamples.kvq"), g);
+    ASSERT_TRUE(readTestFile(path("negsamples.kvq"), *test));
+    EXPECT_EQ(test->repetitionCount, 1);
+    EXPECT_EQ(test->repetitions[0].sampleCount, 0);
+}
+
+TEST_F(TestFileTest, OpeningKeepsRepetitionsBeyondTheFilesCount) {
+    auto test = std::make_unique<TestRecord>();
+    fillDemoTest(*test, {3, 300, 5});
+    const int32_t kept = test->repetitions[2].raw.row(RateY)[42];
+    spit(path("one.kvq"), handMadeFile(1, 5));
+    ASSERT_TRUE(readTestFile(path("one.kvq"), *test));
+    EXPECT_EQ(test->repetitionCount, 1);
+    EXPECT_EQ(test->repetitions[0].sampleCount, 5);
+    EXPECT_EQ(test->repetitions[0].raw.row(RateY)[5], 0) << "beyond the samples the store is zero";
+    EXPECT_EQ(test->repetitions[2].raw.row(RateY)[42], kept);
+}
+
+TEST_F(TestFileTest, AClaimedHugeTextEndsAtTheFilesEnd) {
+    std::string f = "\x0FVantaCheck_V1.1";
+    f += std::string("\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 7) + "abc";  // claims 2 GB of name
+    spit(path("huge.kvq"), f);
+    auto test = std::make_unique<TestRecord>();
+    std::string message;
+    EXPECT_FALSE(readTestFile(path("huge.kvq"), *test, &message));
+    EXPECT_EQ(message, "An attempt was made to access an unnamed file past its end.");
+}
+
+TEST_F(TestFileTest, FilesThatCannotBeOpened) {
+    auto test = std::make_unique<TestRecord>();
+    std::string message;
+    EXPECT_FALSE(readTestFile(path("missing.kvq"), *test, &message));
+    EXPECT_EQ(message, "Error opening file");
+    message.clear();
+    EXPECT_FALSE(readTestFile(dir_.string(), *test, &message));
+    EXPECT_EQ(message, "Error opening file");
+}
+
+TEST_F(TestFileTest, AFailedSaveKeepsThePreviousFileAndTheFlag) {
+    auto test = std::make_unique<TestRecord>();
+    fillDemoTest(*test, {2, 2000, 4});
+    test->saved = 0;
+    std::string message;
+    EXPECT_FALSE(writeTestFile(path("no/such/dir/t.kvq"), *test, &message));
+    EXPECT_EQ(message, "File Save Error");
+    EXPECT_EQ(test->saved, 0);
+
+    const std::string previous = handMadeFile(1, 3);
+    spit(path("keep.kvq"), previous);
+    // The disk "fills up" after 20 kB: the test needs about 96 kB.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 20000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    message.clear();
+    const bool ok = writeTestFile(path("keep.kvq"), *test, &message);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(message.find("keep.kvq"), std::string::npos) << message;
+    EXPECT_NE(message.find("previous file is unchanged"), std::string::npos) << message;
+    EXPECT_EQ(slurp(path("keep.kvq")), previous);
+    EXPECT_EQ(test->saved, 0);
+    int leftovers = 0;
+    for (const auto& entry : fs::directory_iterator(dir_)) leftovers += entry.path().filename() != "keep.kvq";
+    EXPECT_EQ(leftovers, 0) << "no temporary file is left behind";
+
+    // With room on the disk the same save replaces it.
+    EXPECT_TRUE(writeTestFile(path("keep.kvq"), *test));
+    EXPECT_NE(slurp(path("keep.kvq")), previous);
+    EXPECT_EQ(test->saved, 1);
+}
+
+}  // namespace
+}  // namespace vanta
