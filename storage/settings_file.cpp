@@ -68,19 +68,23 @@ SettingsLoad loadSettings(const std::string& path, StationSettings& settings) {
     ::close(fd);
     if (got < kMagic.size() || std::memcmp(bytes, kMagic.data(), kMagic.size()) != 0)
         return SettingsLoad::Incompatible;
+    // Without the full 95 bytes the mode byte cannot be there either.
 
     // Values are taken only when all four of their bytes are there: half an integer is
     // not a setting.
     size_t at = kMagic.size();
     forEachSlot(settings, [&](Slot slot) {
-        if (at + 4 > got) return;
+        if (at + 4 > got) {
+            at = kSettingsFileSize;  // nothing after a short read is taken
+            return;
+        }
         const uint32_t v = getU32(bytes + at);
         if (slot.kind == Slot::Int) *static_cast<int32_t*>(slot.target) = static_cast<int32_t>(v);
         else *static_cast<float*>(slot.target) = std::bit_cast<float>(v);
         at += 4;
     });
     if (at + 1 > got) return SettingsLoad::Short;
-    settings.subjectLibraryMode = bytes[at];
+    settings.subjectLibraryMode = bytes[at];  // at is 95 here: every slot before it was read
     return SettingsLoad::Loaded;
 }
 
