@@ -1,1 +1,58 @@
-exit 0
+#!/usr/bin/env bash
+# vantacheck-cli as a user runs it: demo file, analyse, series, summary, and failures.
+set -u
+cli="${CLI:?}"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() {  # description, then a command that must succeed
+  local what=$1; shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+status_of() { "$@" >/dev/null 2>&1; echo $?; }
+
+"$cli" demo "$work/a.kvq" --repetitions 3 --seed 5 >/dev/null
+"$cli" demo "$work/b.kvq" --repetitions 3 --seed 5 >/dev/null
+check "the same seed writes the same file" cmp -s "$work/a.kvq" "$work/b.kvq"
+"$cli" demo "$work/c.kvq" --repetitions 1 --samples 2000 --seed 6 >/dev/null
+check "--samples sets the sample count" bash -c "'$cli' analyse --json '$work/c.kvq' | grep -q '\"sampleCount\": 2000'"
+
+check "analyse prints the report rows" bash -c "'$cli' analyse '$work/a.kvq' | grep -q '^F peak (N) '"
+if command -v python3 >/dev/null; then
+  check "analyse --json is one JSON object with 3 repetitions" python3 - "$cli" "$work/a.kvq" <<'PY'
+import json, subprocess, sys
+out = subprocess.run([sys.argv[1], "analyse", "--json", sys.argv[2]], capture_output=True, text=True, check=True).stdout
+d = json.loads(out)
+assert d["repetitionCount"] == 3 and len(d["repetitions"]) == 3
+for r in d["repetitions"]:
+    assert set(r["results"]) == {"PeakAll", "PeakAcceleration", "PeakDeceleration", "MeanAll", "MeanAcceleration", "MeanDeceleration"}
+    for row in r["results"].values():
+        assert len(row) == 5
+        assert all(isinstance(v, float) for v in row)
+    assert len(r["channelOffset"]) == 6
+PY
+fi
+check "series has a header and one row per sample" bash -c \
+  "n=\$('$cli' series '$work/c.kvq' --repetition 1 | wc -l); [ \"\$n\" -eq 2001 ]"
+check "summary has a header and one row per repetition" bash -c \
+  "n=\$('$cli' summary '$work/a.kvq' '$work/c.kvq' | wc -l); [ \"\$n\" -eq 5 ]"
+
+printf '\017VantaCheck_V1.0 and more' > "$work/bad.kvq"
+check "a foreign file: exit 2" test "$(status_of "$cli" analyse "$work/bad.kvq")" = 2
+check "a foreign file: the station's message" bash -c "'$cli' analyse '$work/bad.kvq' 2>&1 | grep -q 'Incompatible data'"
+check "a missing file: Error opening file" bash -c "'$cli' analyse '$work/none.kvq' 2>&1 | grep -q 'Error opening file'"
+head -c 1000 "$work/a.kvq" > "$work/cut.kvq"
+check "a cut file: past its end" bash -c "'$cli' analyse '$work/cut.kvq' 2>&1 | grep -q 'past its end'"
+check "summary goes on past a bad file but fails" bash -c \
+  "out=\$('$cli' summary '$work/bad.kvq' '$work/a.kvq' 2>/dev/null); s=\$?; [ \$s -eq 2 ] && [ \$(echo \"\$out\" | wc -l) -eq 4 ]"
+check "series beyond the repetitions: exit 2" test "$(status_of "$cli" series "$work/a.kvq" --repetition 4)" = 2
+check "a letter for a number: exit 2" test "$(status_of "$cli" demo "$work/x.kvq" --repetitions 3x)" = 2
+check "an unknown command: exit 2" test "$(status_of "$cli" frobnicate)" = 2
+for c in analyse series summary demo; do
+  check "$c --help" bash -c "'$cli' $c --help | grep -q Usage"
+done
+check "--help" bash -c "'$cli' --help | grep -q analyse"
+check "writing into a missing folder: File Save Error" bash -c "'$cli' demo '$work/no/x.kvq' 2>&1 | grep -q 'File Save Error'"
+
+echo "$failures failures"
+[ "$failures" -eq 0 ]
