@@ -22,6 +22,12 @@ std::string shortest(T value) {
     return std::string(text, res.ptr);
 }
 
+// Appends the pieces in order (one buffer, no temporaries joined with +).
+template <typename... Pieces>
+void put(std::string& out, const Pieces&... pieces) {
+    (out.append(std::string_view(pieces)), ...);
+}
+
 const char* sexText(int32_t sex) {
     switch (sex) {
     case 0: return "female";
@@ -112,12 +118,10 @@ std::string isoTime(int32_t testTime) {
 std::string analysisText(const TestRecord& test) {
     const SubjectInfo& s = test.subject;
     std::string out;
-    out += "Name: " + s.name + "\n";
-    out += "Sex: " + std::string(sexText(s.sex)) + "   Weight: " + std::to_string(s.weight) +
-           "   Height: " + std::to_string(s.height) + "\n";
-    out += "Comment 1: " + s.comment1 + "\nComment 2: " + s.comment2 + "\nComment 3: " + s.comment3 + "\n";
-    out += "Date: " + localDateTime(test.testTime) + "\n";
-    out += "Repetitions: " + std::to_string(test.repetitionCount) + "\n";
+    put(out, "Name: ", s.name, "\nSex: ", sexText(s.sex), "   Weight: ", std::to_string(s.weight),
+        "   Height: ", std::to_string(s.height), "\n");
+    put(out, "Comment 1: ", s.comment1, "\nComment 2: ", s.comment2, "\nComment 3: ", s.comment3, "\n");
+    put(out, "Date: ", localDateTime(test.testTime), "\nRepetitions: ", std::to_string(test.repetitionCount), "\n");
     char line[256];
     for (int r = 0; r < test.repetitionCount; ++r) {
         const RepetitionRecord& rep = test.repetitions[r];
@@ -132,7 +136,7 @@ std::string analysisText(const TestRecord& test) {
                           row[3].c_str());
             std::string text = line;
             while (!text.empty() && text.back() == ' ') text.pop_back();
-            out += text + "\n";
+            put(out, text, "\n");
         }
     }
     return out;
@@ -140,33 +144,29 @@ std::string analysisText(const TestRecord& test) {
 
 std::string analysisJson(const TestRecord& test) {
     const SubjectInfo& s = test.subject;
-    std::string out = "{\"subject\": {";
-    out += "\"name\": " + jsonString(s.name);
-    out += ", \"sex\": " + std::to_string(s.sex) + ", \"age\": " + std::to_string(s.age);
-    out += ", \"weight\": " + std::to_string(s.weight) + ", \"height\": " + std::to_string(s.height);
-    out += ", \"comment1\": " + jsonString(s.comment1) + ", \"comment2\": " + jsonString(s.comment2) +
-           ", \"comment3\": " + jsonString(s.comment3) + "}";
-    out += ", \"testTime\": " + std::to_string(test.testTime);
-    out += ", \"repetitionCount\": " + std::to_string(test.repetitionCount);
-    out += ", \"repetitions\": [";
+    std::string out;
+    put(out, "{\"subject\": {\"name\": ", jsonString(s.name), ", \"sex\": ", std::to_string(s.sex), ", \"age\": ",
+        std::to_string(s.age), ", \"weight\": ", std::to_string(s.weight), ", \"height\": ", std::to_string(s.height),
+        ", \"comment1\": ", jsonString(s.comment1), ", \"comment2\": ", jsonString(s.comment2),
+        ", \"comment3\": ", jsonString(s.comment3), "}");
+    put(out, ", \"testTime\": ", std::to_string(test.testTime), ", \"repetitionCount\": ",
+        std::to_string(test.repetitionCount), ", \"repetitions\": [");
     for (int r = 0; r < test.repetitionCount; ++r) {
         const RepetitionRecord& rep = test.repetitions[r];
-        if (r > 0) out += ", ";
-        out += "{\"index\": " + std::to_string(r) + ", \"direction\": " + std::to_string(rep.direction);
-        out += ", \"channelOffset\": [";
-        for (int c = 0; c < kChannelCount; ++c) out += (c ? ", " : "") + jsonNumber(rep.channelOffset[c]);
-        out += "], \"loadMass\": " + jsonNumber(rep.loadMass) + ", \"radius\": " + jsonNumber(rep.radius);
-        out += ", \"sampleCount\": " + std::to_string(rep.sampleCount);
-        out += ", \"velocityPeakIndex\": " + std::to_string(velocityPeakIndex(test, r));
-        out += ", \"results\": {";
+        put(out, r ? ", " : "", "{\"index\": ", std::to_string(r), ", \"direction\": ", std::to_string(rep.direction),
+            ", \"channelOffset\": [");
+        for (int c = 0; c < kChannelCount; ++c) put(out, c ? ", " : "", jsonNumber(rep.channelOffset[c]));
+        put(out, "], \"loadMass\": ", jsonNumber(rep.loadMass), ", \"radius\": ", jsonNumber(rep.radius),
+            ", \"sampleCount\": ", std::to_string(rep.sampleCount), ", \"velocityPeakIndex\": ",
+            std::to_string(velocityPeakIndex(test, r)), ", \"results\": {");
         for (int row = 0; row < kResultRowCount; ++row) {
-            out += std::string(row ? ", " : "") + "\"" + kRowNames[row] + "\": [";
-            for (int c = 0; c < kResultColumnCount; ++c) out += (c ? ", " : "") + jsonNumber(test.results[r].value[row][c]);
-            out += "]";
+            put(out, row ? ", " : "", "\"", kRowNames[row], "\": [");
+            for (int c = 0; c < kResultColumnCount; ++c) put(out, c ? ", " : "", jsonNumber(test.results[r].value[row][c]));
+            put(out, "]");
         }
-        out += "}}";
+        put(out, "}}");
     }
-    out += "]}\n";
+    put(out, "]}\n");
     return out;
 }
 
@@ -195,10 +195,11 @@ std::string summaryHeader() {
     std::string out = "file,name,test_time,repetition,load_kg,radius_cm,samples";
     const char* phases[3] = {"total", "acceleration", "deceleration"};
     for (int k = 0; k < kResultColumnCount; ++k)
-        for (const char* phase : phases) out += "," + csvField(std::string(kMeanRowLabels[k]) + " " + phase);
+        for (const char* phase : phases) put(out, ",", csvField(std::string(kMeanRowLabels[k]) + " " + phase));
     for (int k = 0; k < kResultColumnCount; ++k)
-        if (k != static_cast<int>(ResultColumn::Position)) out += "," + csvField(kPeakRowLabels[k]);
-    return out + "\n";
+        if (k != static_cast<int>(ResultColumn::Position)) put(out, ",", csvField(kPeakRowLabels[k]));
+    put(out, "\n");
+    return out;
 }
 
 std::string summaryRows(const TestRecord& test, std::string_view fileName) {
@@ -206,14 +207,14 @@ std::string summaryRows(const TestRecord& test, std::string_view fileName) {
     for (int r = 0; r < test.repetitionCount; ++r) {
         const RepetitionRecord& rep = test.repetitions[r];
         const RepetitionResults& res = test.results[r];
-        out += csvField(fileName) + "," + csvField(test.subject.name) + "," + isoTime(test.testTime) + "," +
-               std::to_string(r + 1) + "," + shortest(rep.loadMass) + "," + shortest(rep.radius) + "," +
-               std::to_string(rep.sampleCount);
+        put(out, csvField(fileName), ",", csvField(test.subject.name), ",", isoTime(test.testTime), ",",
+            std::to_string(r + 1), ",", shortest(rep.loadMass), ",", shortest(rep.radius), ",",
+            std::to_string(rep.sampleCount));
         for (int k = 0; k < kResultColumnCount; ++k)
-            for (ResultRow row : {MeanAll, MeanAcceleration, MeanDeceleration}) out += "," + shortest(res.value[row][k]);
+            for (ResultRow row : {MeanAll, MeanAcceleration, MeanDeceleration}) put(out, ",", shortest(res.value[row][k]));
         for (int k = 0; k < kResultColumnCount; ++k)
-            if (k != static_cast<int>(ResultColumn::Position)) out += "," + shortest(res.value[PeakAll][k]);
-        out += "\n";
+            if (k != static_cast<int>(ResultColumn::Position)) put(out, ",", shortest(res.value[PeakAll][k]));
+        put(out, "\n");
     }
     return out;
 }
