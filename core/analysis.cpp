@@ -177,22 +177,25 @@ int analyseRepetition(TestRecord& test, int r, Smoothing smoothing) {
     PhaseAccumulator whole, accel, decel;
     float lastAbsPosition = 0.0f;
     float accelPosition = 0.0f;
-    constexpr int kColumns[kResultColumnCount] = {Force, Power, AngularVelocity, Position, Torque};
     constexpr int kPositionColumn = static_cast<int>(ResultColumn::Position);
+    const double m = rep.loadMass;
+    const double radius = rep.radius;
 
+    // The five columns are the quantities force, power, angular velocity, position and
+    // torque, computed exactly as quantityAt does (same operands, same order).
     auto evaluate = [&](int s, PhaseAccumulator& phase, bool acceleration) {
+        const double a = linAcc[s];
+        const double v[kResultColumnCount] = {a * m, m * a * linVel[s] / 100.0, angVel[s], pos[s],
+                                              a * m * radius / 100.0};
         for (int c = 0; c < kResultColumnCount; ++c) {
-            const double v = quantityAt(series, rep, s, kColumns[c]);
-            updatePeak(whole.peak[c], v);
-            updatePeak(phase.peak[c], v);
-            if (c == kPositionColumn) {
-                lastAbsPosition = static_cast<float>(std::fabs(v));
-                if (acceleration) accelPosition = static_cast<float>(v);
-            } else {
-                accumulate(whole.sum[c], std::fabs(v));
-                accumulate(phase.sum[c], v);
-            }
+            updatePeak(whole.peak[c], v[c]);
+            updatePeak(phase.peak[c], v[c]);
+            if (c == kPositionColumn) continue;
+            accumulate(whole.sum[c], std::fabs(v[c]));
+            accumulate(phase.sum[c], v[c]);
         }
+        lastAbsPosition = static_cast<float>(std::fabs(v[kPositionColumn]));
+        if (acceleration) accelPosition = static_cast<float>(v[kPositionColumn]);
     };
 
     int accelCount = 0;

@@ -330,6 +330,14 @@ TEST(Analysis, DemoStrokesArePlausible) {
         EXPECT_GT(res.at(MeanAcceleration, ResultColumn::Force), 0.0f) << r;
         EXPECT_LT(res.at(MeanDeceleration, ResultColumn::Force), 0.0f) << r;
         EXPECT_EQ(test->repetitions[r].direction, r % 2 == 0 ? -1 : 1) << "attempts alternate sides";
+        // The whole-stroke peaks are the largest quantityAt values over samples 100..N-151.
+        const int n = test->repetitions[r].sampleCount;
+        const int quantities[kResultColumnCount] = {Force, Power, AngularVelocity, Position, Torque};
+        for (int c = 0; c < kResultColumnCount; ++c) {
+            float expected = 0.0f;
+            for (int i = 100; i <= n - 151; ++i) expected = std::max(expected, float(quantityAt(*test, i, quantities[c], r)));
+            EXPECT_EQ(res.value[PeakAll][c], expected) << r << "/" << c;
+        }
     }
 }
 
