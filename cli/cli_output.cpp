@@ -83,20 +83,6 @@ std::string csvField(std::string_view text) {
     return out + "\"";
 }
 
-int velocityPeakIndex(const TestRecord& test, int r) {
-    const int n = test.repetitions[r].validSamples();
-    const float* w = test.series[r][SeriesAngularVelocity];
-    float peak = -10.0f;
-    int index = -10;
-    for (int i = 1; i < n; ++i) {
-        if (w[i] > peak) {
-            peak = w[i];
-            index = i;
-        }
-    }
-    return index;
-}
-
 std::string localDateTime(int32_t testTime) {
     const std::time_t t = testTime;
     std::tm tm {};
@@ -158,7 +144,7 @@ std::string analysisJson(const TestRecord& test) {
         for (int c = 0; c < kChannelCount; ++c) put(out, c ? ", " : "", jsonNumber(rep.channelOffset[c]));
         put(out, "], \"loadMass\": ", jsonNumber(rep.loadMass), ", \"radius\": ", jsonNumber(rep.radius),
             ", \"sampleCount\": ", std::to_string(rep.sampleCount), ", \"velocityPeakIndex\": ",
-            std::to_string(velocityPeakIndex(test, r)), ", \"results\": {");
+            std::to_string(test.results[r].velocityPeakIndex), ", \"results\": {");
         for (int row = 0; row < kResultRowCount; ++row) {
             put(out, row ? ", " : "", "\"", kRowNames[row], "\": [");
             for (int c = 0; c < kResultColumnCount; ++c) put(out, c ? ", " : "", jsonNumber(test.results[r].value[row][c]));

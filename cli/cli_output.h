@@ -15,9 +15,6 @@ std::string exactNumber(double value);
 std::string jsonString(std::string_view utf8);
 std::string csvField(std::string_view text);
 
-// Sample of the highest angular velocity as the analysis finds it (-10 when none).
-int velocityPeakIndex(const TestRecord& test, int repetition);
-
 // "dd.mm.yyyy HH:MM:SS" in local time, and ISO 8601 in UTC.
 std::string localDateTime(int32_t testTime);
 std::string isoTime(int32_t testTime);

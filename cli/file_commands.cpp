@@ -13,9 +13,10 @@ namespace vanta::cli {
 namespace {
 
 // Holds a whole test: a full one is 240 MB of samples and series, so it lives on the heap.
-std::unique_ptr<TestRecord> openTest(const std::string& path, std::string& message) {
+std::unique_ptr<TestRecord> openTest(const std::string& path, std::string& message,
+                                     SampleStorage storage = SampleStorage::Discard) {
     auto test = std::make_unique<TestRecord>();
-    if (!readTestFile(path, *test, &message)) return nullptr;
+    if (!readTestFile(path, *test, &message, storage)) return nullptr;
     return test;
 }
 
@@ -60,7 +61,7 @@ int runSeries(const Args& args) {
     }
     if (path.empty() || repetition < 0) return fail("series needs a test file and --repetition N");
     std::string message;
-    auto test = openTest(path, message);
+    auto test = openTest(path, message, SampleStorage::Keep);
     if (!test) return fail(path + ": " + message);
     if (repetition > test->repetitionCount)
         return fail(path + " holds " + std::to_string(test->repetitionCount) + " repetitions, not " +
@@ -79,7 +80,7 @@ int runSummary(const Args& args) {
         // the rows of the next.
         test = std::make_unique<TestRecord>();
         std::string message;
-        if (!readTestFile(path, *test, &message)) {
+        if (!readTestFile(path, *test, &message, SampleStorage::Discard)) {
             std::cerr << path << ": " << message << "\n";
             status = 2;
             continue;

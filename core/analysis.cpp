@@ -172,6 +172,7 @@ int analyseRepetition(TestRecord& test, int r, Smoothing smoothing) {
 
     // Without a peak the stored results stay as they were; the phases would start
     // before sample 0, so they are not evaluated at all.
+    test.results[r].velocityPeakIndex = velocityPeakIndex;
     if (velocityPeakIndex <= 0) return velocityPeakIndex;
 
     PhaseAccumulator whole, accel, decel;

@@ -141,6 +141,9 @@ struct RepetitionSeries {
 
 struct RepetitionResults {
     float value[kResultRowCount][kResultColumnCount] = {};
+    // Sample of the highest angular velocity found by the latest analysis (-10: none).
+    // Set by every analysis; the table above keeps its previous values when there is none.
+    int32_t velocityPeakIndex = -10;
 
     float at(ResultRow row, ResultColumn col) const { return value[row][static_cast<int>(col)]; }
     float& at(ResultRow row, ResultColumn col) { return value[row][static_cast<int>(col)]; }

@@ -191,9 +191,13 @@ struct StagedTest {
     int32_t repetitionCount = 0;
     int32_t testTime = 0;
     std::vector<RepetitionRecord> repetitions;
+    // Discarding samples: each repetition passes through `work` and leaves its results here.
+    std::vector<RepetitionResults> results;
+    std::unique_ptr<TestRecord> work;
+    int workSamples = 0;  // samples the scratch store holds from the previous repetition
 };
 
-ReadFailure readWhole(FileReader& in, StagedTest& staged) {
+ReadFailure readWhole(FileReader& in, StagedTest& staged, const TestRecord& current) {
     std::string tag;
     if (!readText(in, tag)) return ReadFailure::EndsEarly;
     if (tag != kTestFileTag) return ReadFailure::Incompatible;
@@ -209,8 +213,10 @@ ReadFailure readWhole(FileReader& in, StagedTest& staged) {
     if (count < 0) count = 0;
     staged.repetitionCount = count;
     staged.repetitions.resize(static_cast<size_t>(count));
+    if (staged.work) staged.results.resize(static_cast<size_t>(count));
 
-    for (RepetitionRecord& rep : staged.repetitions) {
+    for (int r = 0; r < count; ++r) {
+        RepetitionRecord& rep = staged.work ? staged.work->repetitions[0] : staged.repetitions[static_cast<size_t>(r)];
         if (!in.readI32(rep.direction)) return ReadFailure::EndsEarly;
         for (float& off : rep.channelOffset)
             if (!in.readF32(off)) return ReadFailure::EndsEarly;
@@ -219,10 +225,28 @@ ReadFailure readWhole(FileReader& in, StagedTest& staged) {
         if (n > kMaxSamples) return ReadFailure::Incompatible;
         if (n < 0) n = 0;
         rep.sampleCount = n;
-        if (n == 0) continue;  // an empty repetition needs no sample storage
-        int32_t* channels[kChannelCount];
-        for (int c = 0; c < kChannelCount; ++c) channels[c] = rep.raw.row(c);
-        if (!in.readSamples(channels, n)) return ReadFailure::EndsEarly;
+        if (n > 0 || staged.work) {  // an empty repetition needs no sample storage
+            int32_t* channels[kChannelCount];
+            for (int c = 0; c < kChannelCount; ++c) channels[c] = rep.raw.row(c);
+            if (!in.readSamples(channels, n)) return ReadFailure::EndsEarly;
+        }
+        if (staged.work) {
+            // The scratch block is reused: what lies beyond the samples must read as zeros
+            // again, as in a fresh store. Results start from what the station holds, which
+            // they keep when the repetition has no peak.
+            for (int c = 0; c < kChannelCount && staged.workSamples > n; ++c)
+                std::fill(rep.raw.row(c) + n, rep.raw.row(c) + staged.workSamples, 0);
+            staged.workSamples = n;
+            staged.work->results[0] = current.results[r];
+            analyseRepetition(*staged.work, 0);
+            staged.results[static_cast<size_t>(r)] = staged.work->results[0];
+            RepetitionRecord& header = staged.repetitions[static_cast<size_t>(r)];
+            header.direction = rep.direction;
+            std::copy(std::begin(rep.channelOffset), std::end(rep.channelOffset), std::begin(header.channelOffset));
+            header.loadMass = rep.loadMass;
+            header.radius = rep.radius;
+            header.sampleCount = rep.sampleCount;
+        }
     }
     if (!in.readI32(staged.testTime)) return ReadFailure::EndsEarly;
     return ReadFailure::None;
@@ -356,7 +380,7 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
     return true;
 }
 
-bool readTestFile(const std::string& path, TestRecord& test, std::string* message) {
+bool readTestFile(const std::string& path, TestRecord& test, std::string* message, SampleStorage storage) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         setMessage(message, kMsgErrorOpeningFile);
@@ -369,10 +393,11 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         return false;
     }
     StagedTest staged;
+    if (storage == SampleStorage::Discard) staged.work = std::make_unique<TestRecord>();
     ReadFailure failure;
     {
         FileReader in(fd);
-        failure = readWhole(in, staged);
+        failure = readWhole(in, staged, test);
     }
     ::close(fd);
     if (failure == ReadFailure::Incompatible) {
@@ -397,8 +422,14 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         to.loadMass = from.loadMass;
         to.radius = from.radius;
         to.sampleCount = from.sampleCount;
-        to.raw.swap(from.raw);
-        analyseRepetition(test, r);
+        if (staged.work) {
+            to.raw.release();
+            test.series[r].values.release();
+            test.results[r] = staged.results[static_cast<size_t>(r)];
+        } else {
+            to.raw.swap(from.raw);
+            analyseRepetition(test, r);
+        }
     }
     test.testTime = staged.testTime;
     test.saved = 1;

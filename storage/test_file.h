@@ -30,7 +30,15 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
 // file that ends early leaves `test` exactly as it was. On success sets test.saved to 1.
 // `age` is not in the file and keeps its value; repetitions beyond the file's count keep
 // theirs.
-bool readTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr);
+enum class SampleStorage {
+    Keep,     // the station: samples and series stay for the screens
+    Discard,  // tools that want only the numbers: every repetition is analysed as it
+              // passes and only its header and results stay (a full test then needs a
+              // few megabytes instead of 240); samples and series of the read repetitions
+              // are released
+};
+bool readTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr,
+                  SampleStorage storage = SampleStorage::Keep);
 
 // The file form of one text: length prefix and 8-bit characters.
 std::string encodeFileText(std::string_view utf8);

@@ -179,6 +179,29 @@ TEST_F(TestFileTest, ARoundTripReproducesRecordsAndAnalysisExactly) {
     EXPECT_EQ(slurp(path("round.kvq")), slurp(path("again.kvq")));
 }
 
+TEST_F(TestFileTest, ReadingForTheNumbersOnlyGivesTheSameResults) {
+    auto recorded = std::make_unique<TestRecord>();
+    fillDemoTest(*recorded, {4, 0, 8});
+    recorded->repetitions[1].sampleCount = 3000;  // longer than its neighbours
+    recorded->repetitions[3].sampleCount = 1;     // no peak: results stay as they were
+    ASSERT_TRUE(writeTestFile(path("numbers.kvq"), *recorded));
+
+    auto kept = std::make_unique<TestRecord>();
+    auto discarded = std::make_unique<TestRecord>();
+    for (TestRecord* t : {kept.get(), discarded.get()}) t->results[3].value[MeanAll][0] = 12.5f;
+    ASSERT_TRUE(readTestFile(path("numbers.kvq"), *kept));
+    ASSERT_TRUE(readTestFile(path("numbers.kvq"), *discarded, nullptr, SampleStorage::Discard));
+    ASSERT_EQ(discarded->repetitionCount, 4);
+    for (int r = 0; r < 4; ++r) {
+        EXPECT_EQ(0, std::memcmp(kept->results[r].value, discarded->results[r].value, sizeof kept->results[r].value)) << r;
+        EXPECT_EQ(kept->results[r].velocityPeakIndex, discarded->results[r].velocityPeakIndex) << r;
+        EXPECT_EQ(discarded->repetitions[r].sampleCount, recorded->repetitions[r].sampleCount);
+        EXPECT_FALSE(discarded->repetitions[r].raw.allocated());
+    }
+    EXPECT_EQ(discarded->results[3].value[MeanAll][0], 12.5f);
+    EXPECT_EQ(discarded->results[3].velocityPeakIndex, -10);
+}
+
 TEST_F(TestFileTest, AForeignFileIsRewrittenByteForByte) {
     // 8-bit texts with bytes above 0x7F, odd directions and offsets: all kept as they are.
     std::string f = handMadeFile(3, 17);

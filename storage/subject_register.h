@@ -1,0 +1,125 @@
+// The station's register of subjects: one SQLite file below the data root that keeps
+// every subject with all its SubjectInfo fields, a data folder per subject (where that
+// subject's tests are stored) and the current subject of each product.
+//
+// Two stations may share one data root and have the register open at the same time: the
+// file runs in WAL mode (readers never wait for a writer) and a writer waits up to the
+// busy timeout for the other station's write to finish. Every change is one transaction:
+// a station that dies in the middle of an edit leaves the subject as it was before.
+//
+// Nothing here shows a dialog. Every operation answers true or false; after false,
+// lastError() and lastMessage() say why.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/records.h"
+
+struct sqlite3;
+
+namespace vanta {
+
+enum class RegisterError {
+    None,
+    NotOpen,             // no register is open
+    CannotCreateFolder,  // the data root is missing and cannot be made
+    CannotOpen,          // the register file cannot be opened or created
+    NotADatabase,        // the file is not a SQLite database, or is damaged
+    NotARegister,        // a database, but someone else's
+    NewerVersion,        // written by a later station; this one does not know its layout
+    ReadOnly,            // the register or its folder cannot be written
+    Busy,                // the other station held the register longer than the busy timeout
+    NotFound,            // no such subject
+    Failed,              // anything else SQLite or the file system refused
+};
+
+struct RegisteredSubject {
+    int64_t id = 0;
+    SubjectInfo info;
+    std::string folder;  // the subject's data folder, one level below the data root
+};
+
+class SubjectRegister {
+public:
+    // Layout version of the register, kept in the file's user_version. A station meeting
+    // a lower version migrates the file inside one transaction; a higher one is refused.
+    static constexpr int kSchemaVersion = 1;
+    // Marks the file as a subject register (SQLite application_id): "VNTR".
+    static constexpr int32_t kApplicationId = 0x564E5452;
+    static constexpr const char* kFileName = "subjects.sqlite";
+    static constexpr int kDefaultBusyTimeoutMs = 5000;
+
+    SubjectRegister();
+    ~SubjectRegister();
+    SubjectRegister(SubjectRegister&&) noexcept;
+    SubjectRegister& operator=(SubjectRegister&&) noexcept;
+    SubjectRegister(const SubjectRegister&) = delete;
+    SubjectRegister& operator=(const SubjectRegister&) = delete;
+
+    // Opens <dataRoot>/subjects.sqlite, creating the data root and the register when they
+    // are missing. A file that is not a register (or a newer one) is refused and left
+    // exactly as it is.
+    bool open(const std::string& dataRoot);
+    void close();
+    bool isOpen() const;
+    const std::string& dataRoot() const { return dataRoot_; }
+    std::string registerPath() const;
+
+    // How long a change waits for the other station's write before giving up (Busy).
+    void setBusyTimeout(int milliseconds);
+
+    // Adds a subject and gives it a data folder named after it: the name's letters and
+    // digits (accents dropped, everything else '_'), made unique against the register and
+    // the folders already on disk ("Jan_Novak", "Jan_Novak_2", ...). The folder itself is
+    // created by ensureDirectory. Values are stored as given, without range checks: a
+    // subject read from an old test file keeps what the file holds.
+    bool add(const SubjectInfo& info, int64_t* id = nullptr);
+    // Replaces the fields of a subject; its folder stays, so its stored tests stay with it.
+    bool update(int64_t id, const SubjectInfo& info);
+    bool get(int64_t id, RegisteredSubject& out);
+    // Subjects whose name contains `namePart` (ASCII letters in any case; empty: all),
+    // ordered by name.
+    bool search(std::string_view namePart, std::vector<RegisteredSubject>& out);
+    // Subjects whose name is exactly `name`, oldest first.
+    bool findByName(std::string_view name, std::vector<RegisteredSubject>& out);
+
+    // The current subject of a product (id 0 when there is none) and its change (id 0
+    // clears it). Kept in the register, so the next start of the station finds it.
+    bool currentSubject(const std::string& product, int64_t& id);
+    bool setCurrentSubject(const std::string& product, int64_t id);
+
+    // The subject's data folder as a full path, and the same folder created if missing.
+    std::string directoryOf(const RegisteredSubject& subject) const;
+    bool ensureDirectory(const RegisteredSubject& subject, std::string* path = nullptr);
+    // The subject whose data folder holds this file (at any depth below the folder).
+    bool subjectForFile(const std::string& filePath, RegisteredSubject& out);
+
+    RegisterError lastError() const { return error_; }
+    const std::string& lastMessage() const { return message_; }
+
+private:
+    struct Closer {
+        void operator()(sqlite3* db) const;
+    };
+
+    bool fail(RegisterError error, std::string message);
+    bool failFromSqlite(const std::string& what);
+    bool succeed();
+    bool migrate();
+    bool uniqueFolder(const std::string& name, std::string& folder);
+
+    std::unique_ptr<sqlite3, Closer> db_;
+    std::string dataRoot_;
+    int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
+    RegisterError error_ = RegisterError::None;
+    std::string message_;
+};
+
+// The folder name a subject of this name starts from (before it is made unique).
+std::string subjectFolderBase(std::string_view utf8Name);
+
+}  // namespace vanta
