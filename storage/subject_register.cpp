@@ -260,8 +260,11 @@ bool SubjectRegister::open(const std::string& dataRoot) {
     const bool existed = fs::exists(path, ec);
     if (existed && !fs::is_regular_file(path, ec))
         return fail(RegisterError::CannotOpen, "The subject register " + path + " is not a file.");
-    if (!existed && ::access(root.c_str(), W_OK) != 0)
-        return fail(RegisterError::ReadOnly, "Cannot create the subject register in " + root + ": the folder cannot be written.");
+    // The register needs its folder writable even when the file exists: the WAL and its
+    // index lie beside it, and the subjects' folders are made there.
+    if (::access(root.c_str(), W_OK) != 0)
+        return fail(RegisterError::ReadOnly, existed ? "The subject register " + path + " cannot be written: its folder is read-only."
+                                                     : "Cannot create the subject register in " + root + ": the folder cannot be written.");
 
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
