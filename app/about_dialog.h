@@ -1,0 +1,15 @@
+// The About box: "About Kavel Vanta check", the picture at the left, the product name and
+// version at the right, and OK. 243 x 94 dialog units.
+#pragma once
+
+#include <QDialog>
+
+namespace vanta {
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+}  // namespace vanta

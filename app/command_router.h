@@ -1,0 +1,64 @@
+// Command routing: every command, whatever its source (menu item, toolbar button, shortcut,
+// dialog-bar control, timer, the program itself), runs through execute(), which asks the
+// command's enabling rule first. A command its rule disables never runs.
+#pragma once
+
+#include <QObject>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "app/command_table.h"
+#include "app/station.h"
+
+namespace vanta {
+
+// How a control reported: a click (menu items, buttons, shortcuts and the internal
+// messages count as clicks) or a changed selection in a drop-down list.
+enum class Notification { Clicked, SelectionChanged };
+
+class CommandRouter : public QObject {
+    Q_OBJECT
+public:
+    using Handler = std::function<void(Notification)>;
+
+    explicit CommandRouter(const Station& station, QObject* parent = nullptr);
+
+    // Installs the owner's handler for a command. Refused (false) for a number that is not
+    // in the command table or that the table gives to another owner.
+    bool bind(CommandOwner owner, int id, Handler handler);
+    // Removes every handler of an owner (its object is going away).
+    void unbindAll(CommandOwner owner);
+
+    // Runs the command now if its rule allows it; true when a handler ran.
+    bool execute(int id, Notification notification = Notification::Clicked);
+    // Queues the command behind the messages already waiting; the rule is asked when it
+    // runs, not when it is posted. Timers use this.
+    void post(int id, Notification notification = Notification::Clicked);
+
+    // The rule of a known command; false for an unknown one or one without a handler.
+    bool isEnabled(int id) const;
+    bool hasHandler(int id) const;
+    // Commands of the table that no owner has bound (empty once the station is built).
+    std::vector<int> unboundCommands() const;
+
+signals:
+    // After a handler ran: state may have changed, so enabled states are refreshed.
+    void commandExecuted(int id);
+    // A command was asked for and refused by its rule.
+    void commandRefused(int id);
+
+private:
+    struct Slot {
+        const CommandInfo* info = nullptr;
+        std::array<Handler, 4> byOwner;  // indexed by CommandOwner
+    };
+    Slot* slotFor(int id);
+    const Slot* slotFor(int id) const;
+
+    const Station& station_;
+    std::vector<Slot> slots_;
+};
+
+}  // namespace vanta

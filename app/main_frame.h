@@ -1,0 +1,99 @@
+// The main window: menus, toolbar, status bar, the one dialog-bar slot and the view.
+// Menu items, toolbar buttons, shortcuts and the bars' controls all send their command
+// numbers to the router; their enabled look follows the router's rules.
+#pragma once
+
+#include <QMainWindow>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_router.h"
+#include "app/file_commands.h"
+#include "app/operator_dialogs.h"
+#include "app/station.h"
+#include "storage/subject_library.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+namespace vanta {
+
+class CVanta_checkDoc;
+class CVanta_checkView;
+class DialogBar;
+class ProfileStore;
+
+inline constexpr const char* kFrameTitle = "Vanta Mero";
+inline constexpr const char* kSimulatedDeviceNotice = "SIMULATED SENSOR BOX";
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    CMainFrame(Station& station, CommandRouter& router, CVanta_checkDoc& document, OperatorDialogs& dialogs,
+               SubjectLibrary& library, ProfileStore* profile = nullptr);
+    ~CMainFrame() override;
+
+    CVanta_checkView& view() const { return *view_; }
+
+    // The menu or toolbar action of a command (nullptr for commands without one).
+    QAction* action(int id) const;
+    QMenu* menu(const QString& title) const;
+    QToolBar* toolBar() const { return toolBar_; }
+
+    // Asks every command's rule and sets the enabled look of its actions.
+    void refreshCommandStates();
+
+    // The dialog-bar slot: at most one bar, docked at the top below the toolbar.
+    void showBar(int templateId);
+    void hideBar();
+    DialogBar* currentBar() const { return bar_; }
+    // The load list 1072 is enabled or disabled; any other control shown or hidden.
+    void showBarControl(int id, bool on);
+    void fillBarList(int id, const std::vector<std::string>& entries, int selected);
+    int barSelection(int id) const;
+    // Load list 1072 and radius box 1039: the number in the text (at most 19 characters,
+    // the C library's rule, 0 when none). Any other id: the selected index.
+    float readBarNumber(int id) const;
+    void setBarText(int id, const std::string& text);
+
+    // File > Save and File > Open, also run by other commands (the save question).
+    bool saveTest();
+    bool openTest();
+
+    void updateCaption();
+
+signals:
+    // The window is closing in an orderly way (File > Exit or the window's close button).
+    void closing();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    QAction* makeAction(int id, const QString& text);
+
+    Station& station_;
+    CommandRouter& router_;
+    CVanta_checkDoc& document_;
+    OperatorDialogs& dialogs_;
+    SubjectLibrary& library_;
+    FileCommands files_;
+    CVanta_checkView* view_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QToolBar* barHost_ = nullptr;  // holds the dialog bar
+    DialogBar* bar_ = nullptr;
+    std::map<int, QAction*> actions_;
+    std::vector<QMenu*> menus_;
+    bool closed_ = false;
+};
+
+}  // namespace vanta

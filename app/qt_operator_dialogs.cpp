@@ -1,0 +1,69 @@
+#include "app/qt_operator_dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "app/about_dialog.h"
+
+namespace vanta {
+
+namespace {
+QString toQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+void QtOperatorDialogs::message(std::string_view text) {
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kMessageCaption), toQString(text), QMessageBox::Ok,
+                    parent_);
+    box.exec();
+}
+
+bool QtOperatorDialogs::askYesNo(std::string_view text) {
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kMessageCaption), toQString(text),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtOperatorDialogs::chooseFileToOpen(const std::string& initialDirectory) {
+    QFileDialog dlg(parent_, QString(), QString::fromStdString(initialDirectory),
+                    QString::fromLatin1(kTestFileFilter));
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setDefaultSuffix(QString::fromLatin1(kTestFileSuffix));
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+    return dlg.selectedFiles().constFirst().toStdString();
+}
+
+std::optional<std::string> QtOperatorDialogs::chooseFileToSave(const std::string& proposedPath,
+                                                               const std::string& initialDirectory) {
+    QFileDialog dlg(parent_, QString(), QString::fromStdString(initialDirectory),
+                    QString::fromLatin1(kTestFileFilter));
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setDefaultSuffix(QString::fromLatin1(kTestFileSuffix));
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, false);  // asks before replacing a file
+    if (!proposedPath.empty()) dlg.selectFile(QString::fromStdString(proposedPath));
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+    return dlg.selectedFiles().constFirst().toStdString();
+}
+
+bool QtOperatorDialogs::editSubject(SubjectInfo& subject) {
+    // Integration point (subject dialogs): "Subject dialog" (CSubjectDlg) opens here.
+    (void)subject;
+    return false;
+}
+
+bool QtOperatorDialogs::editSubjectMode(uint8_t& subjectLibraryMode) {
+    // Integration point (subject dialogs): "Subject info setup" (PerformDlg) opens here.
+    (void)subjectLibraryMode;
+    return false;
+}
+
+void QtOperatorDialogs::showAbout() {
+    CAboutDlg dlg(parent_);
+    dlg.exec();
+}
+
+}  // namespace vanta

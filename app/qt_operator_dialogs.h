@@ -1,0 +1,30 @@
+// The operator dialogs on screen: Qt message boxes with the caption "vanta_check", the
+// file dialogs, the subject dialogs and the About box.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "app/operator_dialogs.h"
+
+namespace vanta {
+
+class QtOperatorDialogs : public OperatorDialogs {
+public:
+    // Dialogs are centred on this window once it exists.
+    void setParentWindow(QWidget* window) { parent_ = window; }
+
+    void message(std::string_view text) override;
+    bool askYesNo(std::string_view text) override;
+    std::optional<std::string> chooseFileToOpen(const std::string& initialDirectory) override;
+    std::optional<std::string> chooseFileToSave(const std::string& proposedPath,
+                                                const std::string& initialDirectory) override;
+    bool editSubject(SubjectInfo& subject) override;
+    bool editSubjectMode(uint8_t& subjectLibraryMode) override;
+    void showAbout() override;
+
+private:
+    QPointer<QWidget> parent_;
+};
+
+}  // namespace vanta

@@ -1,0 +1,135 @@
+#include "app/vanta_check_app.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+#include <clocale>
+#include <unistd.h>
+
+#include "app/command_ids.h"
+#include "app/main_frame.h"
+#include "app/vanta_check_doc.h"
+#include "app/vanta_check_view.h"
+#include "storage/test_file.h"
+
+namespace vanta {
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    CommandLine line;
+    for (const QString& a : arguments) {
+        if (a == QStringLiteral("--simulate"))
+            line.simulate = true;
+        else if (a.startsWith(QLatin1Char('-')))
+            line.unknown.append(a);
+        else if (line.documentPath.isEmpty())
+            line.documentPath = a;
+        else
+            line.unknown.append(a);
+    }
+    return line;
+}
+
+CVanta_checkApp::CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary& library, StartOptions options)
+    : dialogs_(dialogs), library_(library), options_(std::move(options)), router_(station_) {
+    bindCommands();
+}
+
+CVanta_checkApp::~CVanta_checkApp() {
+    frame_.reset();
+    router_.unbindAll(CommandOwner::Application);
+}
+
+void CVanta_checkApp::bindCommands() {
+    router_.bind(CommandOwner::Application, cmd::AppAbout, [this](Notification) { dialogs_.showAbout(); });
+    // Exit closes the window; the window's closing writes the settings. No question about
+    // unsaved data is asked.
+    router_.bind(CommandOwner::Application, cmd::AppExit, [this](Notification) {
+        if (frame_) frame_->close();
+    });
+    // New: the document gets its title again; the test records stay as they are.
+    router_.bind(CommandOwner::Application, cmd::FileNew, [this](Notification) {
+        document_->onNewDocument();
+        if (frame_) frame_->view().update();
+    });
+    // Integration point (printing): the platform's printer setup dialog comes with the
+    // printed reports.
+    router_.bind(CommandOwner::Application, cmd::FilePrintSetup, [](Notification) {});
+}
+
+StationPaths CVanta_checkApp::choosePaths() const {
+    const QString program =
+        options_.programFile.isEmpty() ? QCoreApplication::applicationFilePath() : options_.programFile;
+    StationPaths paths = pathsForProgram(program.toStdString());
+    if (::access(paths.programDirectory.c_str(), W_OK) == 0) return paths;
+
+    // An installed station cannot write beside its program: the settings file and DATA
+    // go to the user's application-data folder, with the same names and formats.
+    const QString userDir = options_.userDataDirectory.isEmpty()
+                                ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                                : options_.userDataDirectory;
+    QDir().mkpath(userDir);
+    StationPaths user = pathsInDirectory(QDir::cleanPath(userDir).toStdString());
+    // Two levels above the user's folder is no place for the subject register: it keeps
+    // its directories in the user's DATA as well.
+    user.subjectLibraryDirectory = user.dataDirectory;
+    return user;
+}
+
+bool CVanta_checkApp::initInstance(const QStringList& arguments) {
+    const CommandLine line = parseCommandLine(arguments);
+    station_.simulatedDevice = line.simulate;
+    // Integration point (device link): with --simulate the acquisition link is given the
+    // simulated sensor box instead of the serial bridge.
+
+    // 1. The per-user profile store and its recent-file list.
+    ProfileStore::selectStore();
+    profile_.load();
+
+    // 2.-3. The document's parts are made below; the paths come from the program's place.
+    station_.paths = choosePaths();
+
+    // 4. Extended unless the settings file says otherwise.
+    station_.settings.subjectLibraryMode = 1;
+    settingsLoad_ = loadSettings(station_.paths.settingsPath, station_.settings);
+    if (settingsLoad_ == SettingsLoad::Incompatible) dialogs_.message(kMsgIncompatibleData);
+
+    // 5. Numbers typed by the operator are read, and printed, with the user's separator.
+    std::setlocale(LC_NUMERIC, "");
+
+    // 6. The subject register is initialised once, only when it keeps the subject data.
+    if (station_.settings.subjectLibraryMode == 1)
+        library_.QpersInicA(station_.paths.subjectLibraryDirectory, kSubjectLibraryProduct);
+
+    // 7. One level, no message on failure.
+    ensureDirectory(station_.paths.dataDirectory);
+
+    // 8. The document: new, or titled by the file named on the command line.
+    document_ = std::make_unique<CVanta_checkDoc>();
+    if (line.documentPath.isEmpty()) {
+        document_->onNewDocument();
+    } else if (!document_->onOpenDocument(line.documentPath)) {
+        dialogs_.message(kMsgErrorOpeningFile);
+        return false;
+    }
+    frame_ = std::make_unique<CMainFrame>(station_, router_, *document_, dialogs_, library_, &profile_);
+    connect(frame_.get(), &CMainFrame::closing, this, [this] { exitInstance(); });
+
+    // 9. On screen.
+    if (options_.showWindow) {
+        frame_->show();
+        frame_->view().repaint();
+    }
+    return true;
+}
+
+void CVanta_checkApp::exitInstance() {
+    if (settingsWritten_) return;
+    settingsWritten_ = true;
+    // Integration point (device link): a running acquisition is stopped here before the
+    // records go away, so the reader thread never writes into freed samples.
+    // An unwritable settings file is not reported.
+    saveSettings(station_.paths.settingsPath, station_.settings);
+}
+
+}  // namespace vanta

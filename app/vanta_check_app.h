@@ -1,0 +1,79 @@
+// The application object: it owns the station (the test records, settings and paths), the
+// document, the frame and the command router, runs start-up and shutdown in their fixed
+// order, and handles About, Exit, New and Print Setup.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+#include "app/command_router.h"
+#include "app/operator_dialogs.h"
+#include "app/profile_store.h"
+#include "app/station.h"
+#include "storage/settings_file.h"
+#include "storage/subject_library.h"
+
+namespace vanta {
+
+class CMainFrame;
+class CVanta_checkDoc;
+
+struct StartOptions {
+    // The program file whose directory holds "vantacheck.cfg" and "DATA"; empty: this
+    // program (QCoreApplication::applicationFilePath()).
+    QString programFile;
+    // Where settings and DATA go when the program's directory cannot be written; empty:
+    // the user's application-data folder.
+    QString userDataDirectory;
+    // false for tests that drive the frame without putting it on screen.
+    bool showWindow = true;
+};
+
+// What the command line asked for.
+struct CommandLine {
+    QString documentPath;  // a named file: it titles the document and is not read
+    bool simulate = false; // --simulate: the simulated sensor box is the device
+    QStringList unknown;   // options the station does not know (reported, ignored)
+};
+CommandLine parseCommandLine(const QStringList& arguments);
+
+class CVanta_checkApp : public QObject {
+    Q_OBJECT
+public:
+    // The dialogs and the subject library are the station's links to the operator and to
+    // the subject register; tests pass doubles.
+    CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary& library, StartOptions options = {});
+    ~CVanta_checkApp() override;
+
+    // Start-up; `arguments` without the program name. False: the program does not start.
+    bool initInstance(const QStringList& arguments);
+    // Orderly shutdown: the settings file is written (once).
+    void exitInstance();
+
+    Station& station() { return station_; }
+    CommandRouter& router() { return router_; }
+    CMainFrame* frame() const { return frame_.get(); }
+    CVanta_checkDoc& document() const { return *document_; }
+    ProfileStore& profile() { return profile_; }
+    SettingsLoad settingsLoadResult() const { return settingsLoad_; }
+
+private:
+    void bindCommands();
+    StationPaths choosePaths() const;
+
+    OperatorDialogs& dialogs_;
+    SubjectLibrary& library_;
+    StartOptions options_;
+    Station station_;
+    CommandRouter router_;
+    ProfileStore profile_;
+    std::unique_ptr<CVanta_checkDoc> document_;
+    std::unique_ptr<CMainFrame> frame_;
+    SettingsLoad settingsLoad_ = SettingsLoad::Missing;
+    bool settingsWritten_ = false;
+};
+
+}  // namespace vanta
