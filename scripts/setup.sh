@@ -2,9 +2,9 @@
 # Installs what the station needs to build and test on Debian 12, when it is missing.
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config
-          qt6-base-dev qt6-serialport-dev libqt6serialport6-dev
+          qt6-base-dev qt6-serialport-dev
           libsqlite3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
-          fonts-liberation xvfb xauth)
+          fonts-liberation xvfb xauth python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
