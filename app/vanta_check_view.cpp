@@ -7,6 +7,8 @@
 #include "app/command_ids.h"
 #include "app/main_frame.h"
 #include "app/subject_commands.h"
+#include "canvas/qpainter_draw_context.h"
+#include "reports/page_header.h"
 
 namespace vanta {
 
@@ -258,14 +260,21 @@ void CVanta_checkView::onQuantityBox(int id) {
     update();
 }
 
+void CVanta_checkView::draw(DrawContext& dc) const {
+    // The header names the test whenever one may be reported, on every screen; it shows
+    // the view's current repetition, whatever another screen has chosen.
+    if (station_.resultsAvailable == 1)
+        drawPageHeader(dc, kHeaderLeft, kHeaderTop, kHeaderRight, kHeaderBottom, station_.test,
+                       station_.currentRepetition);
+    // Integration points: the readouts and the curve graph (ViewMode 1) and the live
+    // guidance screen (ViewMode 3) draw here once they exist.
+}
+
 void CVanta_checkView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
-    if (station_.resultsAvailable == 1) {
-        // Integration point (page header): drawPageHeader into 10, 5, 740, 30.
-    }
-    // Integration points: the curve graph (ViewMode 1) and the live guidance screen
-    // (ViewMode 3) draw here once they exist.
+    QPainterDrawContext dc(painter);
+    draw(dc);
 }
 
 }  // namespace vanta

@@ -9,6 +9,7 @@
 #include "app/command_router.h"
 #include "app/operator_dialogs.h"
 #include "app/station.h"
+#include "canvas/draw_context.h"
 
 namespace vanta {
 
@@ -34,6 +35,10 @@ public:
     bool tickTimerActive(int timerId) const;
 
     int livePhase() const { return livePhase_; }
+
+    // The view's draw operation on any drawing context: the screen's painting and the
+    // tests use it.
+    void draw(DrawContext& dc) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

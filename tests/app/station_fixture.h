@@ -34,7 +34,8 @@ struct StationFixture {
     std::unique_ptr<CVanta_checkApp> app;
 
     // <root>/a/b/prog: the program's directory, two levels below the root.
-    QString programDirectory() const { return QDir(root.path()).filePath(QStringLiteral("a/b/prog")); }
+    QString programSubdirectory = QStringLiteral("a/b/prog");
+    QString programDirectory() const { return QDir(root.path()).filePath(programSubdirectory); }
     QString programFile() const { return QDir(programDirectory()).filePath(QStringLiteral("vantacheck")); }
     std::string settingsPath() const {
         return QDir(programDirectory()).filePath(QStringLiteral("vantacheck.cfg")).toStdString();

@@ -1,0 +1,185 @@
+// Start-up and shutdown as the station runs them: the settings file beside the program,
+// the subject register's initialisation, the DATA directory, the command line, and the
+// settings written at an orderly exit.
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTest>
+
+#include <unistd.h>
+
+#include "app/command_ids.h"
+#include "app/vanta_check_doc.h"
+#include "tests/app/station_fixture.h"
+
+using namespace vanta;
+using namespace vanta::testing;
+
+namespace {
+
+QByteArray readAll(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool exists(const std::string& path) { return QFileInfo::exists(QString::fromStdString(path)); }
+
+}  // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir home_;
+
+private slots:
+    void initTestCase() { redirectUserFolders(home_); }
+
+    void firstRunWritesTheSettingsAtExit() {
+        StationFixture f;
+        QVERIFY(f.start());
+        QVERIFY(f.dialogs.log.empty());  // a missing file is no news for the operator
+        QCOMPARE(f.app->settingsLoadResult(), SettingsLoad::Missing);
+        QVERIFY(!exists(f.settingsPath()));
+        QVERIFY(QFileInfo(QString::fromStdString(f.dataDirectory())).isDir());
+        QCOMPARE(f.frame().windowTitle(), QStringLiteral("KavelTek - Vanta Mero"));
+
+        // The load typed on the measurement bar survives into the file.
+        f.station().settings.currentLoad = 7.5f;
+        f.frame().action(cmd::AppExit)->trigger();
+        QVERIFY(!f.frame().isVisible());
+        const QByteArray bytes = readAll(f.settingsPath());
+        QCOMPARE(bytes.size(), 96);
+        QVERIFY(bytes.startsWith("VantaCheck_V1.1"));
+
+        // The next start reads it back and offers 7.50 in the load list.
+        StationFixture again;
+        QVERIFY(QFile::copy(QString::fromStdString(f.settingsPath()), QString::fromStdString(again.settingsPath())));
+        QVERIFY(again.start());
+        QCOMPARE(again.app->settingsLoadResult(), SettingsLoad::Loaded);
+        QCOMPARE(again.station().settings.currentLoad, 7.5f);
+        QCOMPARE(again.station().settings.subjectLibraryMode, uint8_t(1));
+    }
+
+    void closingTheWindowIsAnOrderlyExitToo() {
+        StationFixture f;
+        f.writeSettings(0);
+        QVERIFY(f.start());
+        f.station().settings.graph.graphY1Quantity = 2;
+        // Unsaved attempts do not hold the exit up: no question is asked.
+        f.station().test.repetitionCount = 5;
+        f.station().test.saved = 0;
+        QVERIFY(f.frame().close());
+        QVERIFY(f.dialogs.log.empty());
+        StationSettings read;
+        QCOMPARE(loadSettings(f.settingsPath(), read), SettingsLoad::Loaded);
+        QCOMPARE(read.graph.graphY1Quantity, 2);
+        QCOMPARE(read.subjectLibraryMode, uint8_t(0));
+    }
+
+    void foreignSettingsFileIsReplacedAtExit() {
+        StationFixture f;
+        QFile foreign(QString::fromStdString(f.settingsPath()));
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        foreign.write(QByteArray("SomeOtherTool01") + QByteArray(81, '\x7f'));
+        foreign.close();
+
+        QVERIFY(f.start());
+        QCOMPARE(f.dialogs.log, std::vector<std::string>{"message: Incompatible data"});
+        // Defaults kept, Extended among them: the register is initialised.
+        QCOMPARE(f.station().settings, StationSettings{});
+        QCOMPARE(f.library.calls.size(), size_t(1));
+
+        f.frame().action(cmd::AppExit)->trigger();
+        const QByteArray bytes = readAll(f.settingsPath());
+        QCOMPARE(bytes.size(), 96);
+        QVERIFY(bytes.startsWith("VantaCheck_V1.1"));
+    }
+
+    void registerIsInitialisedOnlyInExtendedMode() {
+        {
+            StationFixture f;
+            f.writeSettings(1);
+            QVERIFY(f.start());
+            // The data root: the program's directory <root>/a/b/prog without its last two
+            // components, + DATA.
+            const std::string root = QDir(f.root.path()).filePath(QStringLiteral("a/DATA")).toStdString();
+            QCOMPARE(f.library.calls.size(), size_t(1));
+            QCOMPARE(QString::fromStdString(f.library.calls.front()), QString::fromStdString("QpersInicA " + root + " VANCHECK"));
+        }
+        {
+            StationFixture f;
+            f.writeSettings(0);
+            QVERIFY(f.start());
+            QVERIFY(f.library.calls.empty());
+            // Switching to Extended is kept for the next start; the register is not
+            // initialised now.
+            f.dialogs.modeToChoose = 1;
+            f.frame().action(cmd::SubjectInfoSetup)->trigger();
+            QCOMPARE(f.station().settings.subjectLibraryMode, uint8_t(1));
+            QVERIFY(f.library.calls.empty());
+            f.frame().action(cmd::AppExit)->trigger();
+            StationSettings read;
+            loadSettings(f.settingsPath(), read);
+            QCOMPARE(read.subjectLibraryMode, uint8_t(1));
+        }
+    }
+
+    void namedFileOnlyTitlesTheDocument() {
+        StationFixture f;
+        f.writeSettings(0);
+        const std::string path = f.writeTestFileWith(2, "named.kvq");
+        QVERIFY(f.start({QString::fromStdString(path)}));
+        QCOMPARE(f.frame().windowTitle(), QStringLiteral("named.kvq - Vanta Mero"));
+        QCOMPARE(f.station().test.repetitionCount, 0);
+        QCOMPARE(f.station().resultsAvailable, 0);
+        QVERIFY(f.station().test.subject.name.empty());
+        QVERIFY(!f.frame().action(cmd::DigitalReport)->isEnabled());
+
+        StationFixture missing;
+        missing.writeSettings(0);
+        QVERIFY(!missing.start({QString::fromStdString(missing.filePath("nowhere.kvq"))}));
+        QCOMPARE(missing.dialogs.messages, std::vector<std::string>{"Error opening file"});
+    }
+
+    void unwritableProgramDirectoryUsesTheUsersFolder() {
+        StationFixture f;
+        const QString prog = f.programDirectory();
+        if (::geteuid() == 0) {
+            // Root writes everywhere: a program directory that cannot be written at all
+            // stands in for the installed one.
+            QVERIFY(QDir(prog).removeRecursively());
+        } else {
+            QVERIFY(QFile::setPermissions(prog, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        }
+        QVERIFY(f.start());
+        const QString user = QDir(f.root.path()).filePath(QStringLiteral("user"));
+        QCOMPARE(QString::fromStdString(f.station().paths.settingsPath), QDir(user).filePath("vantacheck.cfg"));
+        QCOMPARE(QString::fromStdString(f.station().paths.dataDirectory), QDir(user).filePath("DATA"));
+        QVERIFY(QFileInfo(QDir(user).filePath(QStringLiteral("DATA"))).isDir());
+        f.frame().action(cmd::AppExit)->trigger();
+        QCOMPARE(QFileInfo(QDir(user).filePath(QStringLiteral("vantacheck.cfg"))).size(), qint64(96));
+        QVERIFY(!exists(f.settingsPath()));
+        if (QFileInfo::exists(prog))
+            QFile::setPermissions(prog, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void recentFilesKeepFourNewestFirst() {
+        StationFixture f;
+        f.writeSettings(0);
+        QVERIFY(f.start());
+        for (const char* name : {"r1.kvq", "r2.kvq", "r3.kvq", "r4.kvq", "r5.kvq", "r3.kvq"})
+            f.app->profile().addRecentFile(QString::fromStdString(f.filePath(name)));
+        QSettings store(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("vanta_check"));
+        QCOMPARE(store.value(QStringLiteral("Recent File List/File1")).toString(),
+                 QString::fromStdString(f.filePath("r3.kvq")));
+        QCOMPARE(store.value(QStringLiteral("Recent File List/File4")).toString(),
+                 QString::fromStdString(f.filePath("r2.kvq")));
+        QVERIFY(!store.contains(QStringLiteral("Recent File List/File5")));
+        ProfileStore reread;
+        reread.load();
+        QCOMPARE(reread.recentFiles().size(), 4);
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "startup_test.moc"

@@ -1,0 +1,100 @@
+// What the view paints and the About box shows.
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/about_dialog.h"
+#include "app/command_ids.h"
+#include "app/vanta_check_view.h"
+#include "canvas/recording_draw_context.h"
+#include "tests/app/station_fixture.h"
+
+using namespace vanta;
+using namespace vanta::testing;
+
+namespace {
+
+// Pixels in the band that are not the white background.
+int inkIn(const QImage& image, const QRect& band) {
+    int ink = 0;
+    for (int y = band.top(); y <= band.bottom(); ++y)
+        for (int x = band.left(); x <= band.right(); ++x)
+            if (image.pixelColor(x, y) != QColor(Qt::white)) ++ink;
+    return ink;
+}
+
+bool anyTextContains(const RecordingDrawContext& dc, const std::string& part) {
+    for (const std::string& t : dc.texts())
+        if (t.find(part) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+class ViewTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir home_;
+
+private slots:
+    void initTestCase() { redirectUserFolders(home_); }
+
+    void pageHeaderOnlyWithResults() {
+        StationFixture f;
+        f.writeSettings(0);
+        const std::string path = f.writeTestFileWith(2, "ann.kvq", "Ann Lee");
+        QVERIFY(f.start());
+        CVanta_checkView& view = f.frame().view();
+
+        RecordingDrawContext idle;
+        view.draw(idle);
+        QVERIFY2(idle.calls().empty(), idle.describe().c_str());
+        const QImage blank = view.grab().toImage();
+        QCOMPARE(inkIn(blank, QRect(10, 5, 731, 26)), 0);
+
+        f.dialogs.openAnswers.push_back(path);
+        f.frame().action(cmd::FileOpen)->trigger();
+        QCOMPARE(f.station().resultsAvailable, 1);
+
+        RecordingDrawContext dc;
+        view.draw(dc);
+        const auto rects = dc.callsOf(DrawOp::Rectangle);
+        QCOMPARE(rects.size(), size_t(1));
+        QVERIFY(rects.front().rect() == (Rect{10, 5, 740, 30}));
+        QVERIFY2(anyTextContains(dc, "Name: Ann Lee"), dc.describe().c_str());
+        QVERIFY2(anyTextContains(dc, "No: 1"), dc.describe().c_str());
+
+        // The header follows the view's current repetition, with that repetition's load.
+        f.station().currentRepetition = 1;
+        f.station().test.repetitions[1].loadMass = 12.25f;
+        RecordingDrawContext second;
+        view.draw(second);
+        QVERIFY2(anyTextContains(second, "Weight: 12.25 No: 2"), second.describe().c_str());
+
+        // On screen: ink in the header band, nothing below it on the idle screen.
+        f.station().currentRepetition = 0;
+        const QImage shown = view.grab().toImage();
+        QVERIFY(inkIn(shown, QRect(10, 5, 731, 26)) > 100);
+        QCOMPARE(inkIn(shown, QRect(0, 40, 740, 200)), 0);
+    }
+
+    void aboutBox() {
+        CAboutDlg about;
+        QCOMPARE(about.windowTitle(), QStringLiteral("About Kavel Vanta check"));
+        QCOMPARE(about.findChild<QLabel*>(QStringLiteral("aboutProduct"))->text(), QStringLiteral("Kavel Vanta Mero"));
+        QCOMPARE(about.findChild<QLabel*>(QStringLiteral("aboutVersion"))->text(), QStringLiteral("ver 1.4"));
+        const QPixmap picture = about.findChild<QLabel*>(QStringLiteral("aboutPicture"))->pixmap();
+        QCOMPARE(picture.size(), QSize(120, 90));
+        // The picture sits at the left, the texts at its right.
+        QVERIFY(about.findChild<QLabel*>(QStringLiteral("aboutProduct"))->x() >= 120);
+        auto* ok = about.findChild<QPushButton*>(QStringLiteral("aboutOk"));
+        QCOMPARE(ok->text(), QStringLiteral("OK"));
+        about.show();
+        ok->click();
+        QCOMPARE(about.result(), int(QDialog::Accepted));
+        QVERIFY(!about.isVisible());
+    }
+};
+
+QTEST_MAIN(ViewTest)
+#include "view_test.moc"
