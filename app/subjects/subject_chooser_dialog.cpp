@@ -1,0 +1,161 @@
+#include "app/subjects/subject_chooser_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/subjects/subject_dialog.h"
+
+namespace vanta {
+
+namespace {
+enum Column { ColName, ColSex, ColAge, ColWeight, ColHeight, ColComment1, ColumnCount };
+
+QString sexText(int32_t sex) {
+    if (sex == 0) return QStringLiteral("female");
+    if (sex == 1) return QStringLiteral("male");
+    return QString();
+}
+}  // namespace
+
+SubjectChooserDlg::SubjectChooserDlg(SubjectRegister& subjects, int64_t preselectId, QWidget* parent)
+    : QDialog(parent), subjects_(subjects) {
+    setWindowTitle(QStringLiteral("Subject register"));
+
+    search_ = new QLineEdit(this);
+    search_->setObjectName(QStringLiteral("search"));
+    search_->setPlaceholderText(QStringLiteral("Search by name"));
+    search_->setClearButtonEnabled(true);
+
+    table_ = new QTableWidget(0, ColumnCount, this);
+    table_->setObjectName(QStringLiteral("subjects"));
+    table_->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Sex"), QStringLiteral("Age"),
+                                       QStringLiteral("Weight"), QStringLiteral("Height"), QStringLiteral("Comment 1")});
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+
+    auto* add = new QPushButton(QStringLiteral("Add..."), this);
+    add->setObjectName(QStringLiteral("add"));
+    edit_ = new QPushButton(QStringLiteral("Edit..."), this);
+    edit_->setObjectName(QStringLiteral("edit"));
+    auto* buttons = new QDialogButtonBox(this);
+    choose_ = buttons->addButton(QStringLiteral("Choose"), QDialogButtonBox::AcceptRole);
+    choose_->setObjectName(QStringLiteral("choose"));
+    QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    choose_->setDefault(true);
+
+    auto* side = new QHBoxLayout;
+    side->addWidget(add);
+    side->addWidget(edit_);
+    side->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(search_);
+    layout->addWidget(table_);
+    layout->addLayout(side);
+    layout->addWidget(buttons);
+    resize(640, 420);
+
+    connect(search_, &QLineEdit::textChanged, this, &SubjectChooserDlg::refresh);
+    connect(add, &QPushButton::clicked, this, &SubjectChooserDlg::addSubject);
+    connect(edit_, &QPushButton::clicked, this, &SubjectChooserDlg::editSubject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &SubjectChooserDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &SubjectChooserDlg::reject);
+    connect(table_, &QTableWidget::itemSelectionChanged, this, &SubjectChooserDlg::updateButtons);
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int, int) { accept(); });
+
+    fill(preselectId);
+    search_->setFocus(Qt::OtherFocusReason);
+}
+
+int64_t SubjectChooserDlg::selectedId() const {
+    const QList<QTableWidgetItem*> items = table_->selectedItems();
+    if (items.isEmpty()) return 0;
+    const QTableWidgetItem* first = table_->item(items.first()->row(), ColName);
+    return first ? first->data(Qt::UserRole).toLongLong() : 0;
+}
+
+void SubjectChooserDlg::refresh() { fill(selectedId()); }
+
+void SubjectChooserDlg::fill(int64_t selectId) {
+    std::vector<RegisteredSubject> found;
+    if (!subjects_.search(search_->text().trimmed().toStdString(), found))
+        tellOperator(messageHook_, this, QString::fromStdString(subjects_.lastMessage()));
+
+    table_->setRowCount(0);
+    table_->setRowCount(static_cast<int>(found.size()));
+    int selectRow = -1;
+    for (int row = 0; row < static_cast<int>(found.size()); ++row) {
+        const RegisteredSubject& s = found[static_cast<size_t>(row)];
+        auto* name = new QTableWidgetItem(QString::fromStdString(s.info.name));
+        name->setData(Qt::UserRole, static_cast<qlonglong>(s.id));
+        table_->setItem(row, ColName, name);
+        table_->setItem(row, ColSex, new QTableWidgetItem(sexText(s.info.sex)));
+        table_->setItem(row, ColAge, new QTableWidgetItem(QString::number(s.info.age)));
+        table_->setItem(row, ColWeight, new QTableWidgetItem(QString::number(s.info.weight)));
+        table_->setItem(row, ColHeight, new QTableWidgetItem(QString::number(s.info.height)));
+        table_->setItem(row, ColComment1, new QTableWidgetItem(QString::fromStdString(s.info.comment1)));
+        if (s.id == selectId) selectRow = row;
+    }
+    if (selectRow >= 0) table_->selectRow(selectRow);
+    updateButtons();
+}
+
+void SubjectChooserDlg::updateButtons() {
+    const bool any = selectedId() != 0;
+    edit_->setEnabled(any);
+    choose_->setEnabled(any);
+}
+
+bool SubjectChooserDlg::editWithHook(SubjectInfo& subject) {
+    if (editHook_) return editHook_(subject, this);
+    return CSubjectDlg::edit(subject, this, messageHook_);
+}
+
+void SubjectChooserDlg::addSubject() {
+    SubjectInfo fresh;
+    fresh.sex = -1;  // nothing chosen yet
+    if (!editWithHook(fresh)) return;
+    int64_t id = 0;
+    if (!subjects_.add(fresh, &id)) {
+        tellOperator(messageHook_, this, QString::fromStdString(subjects_.lastMessage()));
+        return;
+    }
+    // Show the new subject even when the search would hide it.
+    search_->blockSignals(true);
+    search_->clear();
+    search_->blockSignals(false);
+    fill(id);
+}
+
+void SubjectChooserDlg::editSubject() {
+    const int64_t id = selectedId();
+    if (id == 0) return;
+    RegisteredSubject subject;
+    if (!subjects_.get(id, subject)) {
+        tellOperator(messageHook_, this, QString::fromStdString(subjects_.lastMessage()));
+        refresh();
+        return;
+    }
+    SubjectInfo edited = subject.info;
+    if (!editWithHook(edited)) return;
+    if (!subjects_.update(id, edited))
+        tellOperator(messageHook_, this, QString::fromStdString(subjects_.lastMessage()));
+    fill(id);
+}
+
+void SubjectChooserDlg::accept() {
+    const int64_t id = selectedId();
+    if (id == 0) return;  // nothing to choose: the dialog stays
+    chosenId_ = id;
+    QDialog::accept();
+}
+
+}  // namespace vanta

@@ -1,0 +1,177 @@
+#include "app/subjects/subject_dialog.h"
+
+#include <QButtonGroup>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+namespace vanta {
+
+namespace {
+
+// A text box that refuses a typed character beyond its limit, as the station's boxes
+// always have, but shows a longer text it is given (a name read from an old test file)
+// in full and lets the operator shorten it. Pasted text is not cut either: the check on
+// OK tells the operator what is too long.
+class LimitedLineEdit : public QLineEdit {
+public:
+    LimitedLineEdit(int limit, QWidget* parent) : QLineEdit(parent), limit_(limit) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (wouldGrowBeyondLimit(event->text())) {
+            event->accept();
+            return;
+        }
+        QLineEdit::keyPressEvent(event);
+    }
+    void inputMethodEvent(QInputMethodEvent* event) override {
+        if (wouldGrowBeyondLimit(event->commitString())) {
+            event->accept();
+            return;
+        }
+        QLineEdit::inputMethodEvent(event);
+    }
+
+private:
+    bool wouldGrowBeyondLimit(const QString& typed) const {
+        if (typed.isEmpty() || !typed.at(0).isPrint()) return false;
+        const int after = characterCount(text()) - characterCount(selectedText()) + characterCount(typed);
+        return after > limit_;
+    }
+    int limit_;
+};
+
+QLineEdit* numberBox(QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    // Digits only, as typed or pasted; the range is checked on OK.
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    return edit;
+}
+
+}  // namespace
+
+CSubjectDlg::CSubjectDlg(const SubjectInfo& subject, QWidget* parent) : QDialog(parent), subject_(subject) {
+    setWindowTitle(QStringLiteral("Subject dialog"));
+
+    name_ = new LimitedLineEdit(kSubjectTextLimit, this);
+    age_ = numberBox(this);
+    weight_ = numberBox(this);
+    height_ = numberBox(this);
+    comment1_ = new LimitedLineEdit(kSubjectTextLimit, this);
+    comment2_ = new LimitedLineEdit(kSubjectTextLimit, this);
+    comment3_ = new LimitedLineEdit(kSubjectTextLimit, this);
+    name_->setObjectName(QStringLiteral("name"));
+    age_->setObjectName(QStringLiteral("age"));
+    weight_->setObjectName(QStringLiteral("weight"));
+    height_->setObjectName(QStringLiteral("height"));
+    comment1_->setObjectName(QStringLiteral("comment1"));
+    comment2_->setObjectName(QStringLiteral("comment2"));
+    comment3_->setObjectName(QStringLiteral("comment3"));
+
+    auto* sexBox = new QGroupBox(QStringLiteral("Sex"), this);
+    female_ = new QRadioButton(QStringLiteral("female"), sexBox);
+    male_ = new QRadioButton(QStringLiteral("male"), sexBox);
+    female_->setObjectName(QStringLiteral("female"));
+    male_->setObjectName(QStringLiteral("male"));
+    auto* sexGroup = new QButtonGroup(this);
+    sexGroup->addButton(female_, 0);
+    sexGroup->addButton(male_, 1);
+    auto* sexLayout = new QHBoxLayout(sexBox);
+    sexLayout->addWidget(female_);
+    sexLayout->addWidget(male_);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Name"), name_);
+    form->addRow(sexBox);
+    form->addRow(QStringLiteral("Age"), age_);
+    form->addRow(QStringLiteral("Weight"), weight_);
+    form->addRow(QStringLiteral("Height"), height_);
+    form->addRow(QStringLiteral("Comment 1"), comment1_);
+    form->addRow(QStringLiteral("Comment 2"), comment2_);
+    form->addRow(QStringLiteral("Comment 3"), comment3_);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &CSubjectDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CSubjectDlg::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+
+    const SubjectForm shown = formFromSubject(subject_);
+    name_->setText(shown.name);
+    age_->setText(shown.age);
+    weight_->setText(shown.weight);
+    height_->setText(shown.height);
+    comment1_->setText(shown.comment1);
+    comment2_->setText(shown.comment2);
+    comment3_->setText(shown.comment3);
+    // 0 female, 1 male; -1 (or anything else from a file) leaves both unchosen.
+    female_->setChecked(subject_.sex == 0);
+    male_->setChecked(subject_.sex == 1);
+
+    name_->setFocus(Qt::OtherFocusReason);
+    name_->selectAll();
+}
+
+SubjectForm CSubjectDlg::form() const {
+    SubjectForm f;
+    f.name = name_->text();
+    f.age = age_->text();
+    f.weight = weight_->text();
+    f.height = height_->text();
+    f.comment1 = comment1_->text();
+    f.comment2 = comment2_->text();
+    f.comment3 = comment3_->text();
+    f.sex = female_->isChecked() ? 0 : (male_->isChecked() ? 1 : -1);
+    return f;
+}
+
+QWidget* CSubjectDlg::fieldWidget(SubjectField field) const {
+    switch (field) {
+        case SubjectField::Name: return name_;
+        case SubjectField::Age: return age_;
+        case SubjectField::Weight: return weight_;
+        case SubjectField::Height: return height_;
+        case SubjectField::Comment1: return comment1_;
+        case SubjectField::Comment2: return comment2_;
+        case SubjectField::Comment3: return comment3_;
+        case SubjectField::Sex: return female_;
+        case SubjectField::None: break;
+    }
+    return nullptr;
+}
+
+void CSubjectDlg::accept() {
+    const SubjectCheck check = checkSubjectForm(form());
+    if (check.failed != SubjectField::None) {
+        tellOperator(messageHook_, this, check.message);
+        QWidget* w = fieldWidget(check.failed);
+        if (w) w->setFocus(Qt::OtherFocusReason);
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->selectAll();
+        return;
+    }
+    subject_ = check.values;
+    QDialog::accept();
+}
+
+bool CSubjectDlg::edit(SubjectInfo& subject, QWidget* parent, MessageHook hook) {
+    CSubjectDlg dlg(subject, parent);
+    dlg.setMessageHook(std::move(hook));
+    if (dlg.exec() != QDialog::Accepted) return false;
+    subject = dlg.subject();
+    return true;
+}
+
+}  // namespace vanta
