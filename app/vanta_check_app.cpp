@@ -11,6 +11,9 @@
 #include "app/main_frame.h"
 #include "app/vanta_check_doc.h"
 #include "app/vanta_check_view.h"
+#include "device/acquisition_link.h"
+#include "device/serial_bridge_driver.h"
+#include "device/simulated_sensor_box.h"
 #include "storage/test_file.h"
 
 namespace vanta {
@@ -37,6 +40,7 @@ CVanta_checkApp::CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary& libra
 
 CVanta_checkApp::~CVanta_checkApp() {
     frame_.reset();
+    if (link_) link_->stopAcquisition();
     router_.unbindAll(CommandOwner::Application);
 }
 
@@ -79,8 +83,10 @@ StationPaths CVanta_checkApp::choosePaths() const {
 bool CVanta_checkApp::initInstance(const QStringList& arguments) {
     const CommandLine line = parseCommandLine(arguments);
     station_.simulatedDevice = line.simulate;
-    // Integration point (device link): with --simulate the acquisition link is given the
-    // simulated sensor box instead of the serial bridge.
+    // With --simulate the simulated sensor box is the one bridge device the station finds.
+    link_ = std::make_unique<AcquisitionLink>(line.simulate ? std::unique_ptr<BridgeDriver>(
+                                                                  std::make_unique<SimulatedSensorBox>())
+                                                            : makeSerialBridgeDriver());
 
     // 1. The per-user profile store and its recent-file list.
     ProfileStore::selectStore();
@@ -126,9 +132,9 @@ bool CVanta_checkApp::initInstance(const QStringList& arguments) {
 void CVanta_checkApp::exitInstance() {
     if (settingsWritten_) return;
     settingsWritten_ = true;
-    // Integration point (device link): a running acquisition is stopped here before the
-    // records go away, so the reader thread never writes into freed samples.
-    // An unwritable settings file is not reported.
+    // A running acquisition is stopped before the records go away, so the reader never
+    // writes into freed samples. An unwritable settings file is not reported.
+    if (link_) link_->stopAcquisition();
     saveSettings(station_.paths.settingsPath, station_.settings);
 }
 

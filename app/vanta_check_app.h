@@ -18,6 +18,7 @@
 
 namespace vanta {
 
+class AcquisitionLink;
 class CMainFrame;
 class CVanta_checkDoc;
 
@@ -58,6 +59,9 @@ public:
     CMainFrame* frame() const { return frame_.get(); }
     CVanta_checkDoc& document() const { return *document_; }
     ProfileStore& profile() { return profile_; }
+    // The link to the sensor box: the serial bridge, or the simulated box with --simulate.
+    // Exists from start-up on.
+    AcquisitionLink* link() const { return link_.get(); }
     SettingsLoad settingsLoadResult() const { return settingsLoad_; }
 
 private:
@@ -68,6 +72,8 @@ private:
     SubjectLibrary& library_;
     StartOptions options_;
     Station station_;
+    // After the station: the link goes first, so its reader never outlives the samples.
+    std::unique_ptr<AcquisitionLink> link_;
     CommandRouter router_;
     ProfileStore profile_;
     std::unique_ptr<CVanta_checkDoc> document_;

@@ -17,6 +17,7 @@
 #include "app/dialog_bar.h"
 #include "app/vanta_check_doc.h"
 #include "app/vanta_check_view.h"
+#include "device/acquisition_link.h"
 #include "tests/app/station_fixture.h"
 
 using namespace vanta;
@@ -360,6 +361,10 @@ private slots:
         auto* notice = f.frame().statusBar()->findChild<QLabel*>(QStringLiteral("simulatedNotice"));
         QVERIFY(notice);
         QCOMPARE(notice->text(), QStringLiteral("SIMULATED SENSOR BOX"));
+        // The station finds the simulated box as it would find a real one.
+        QVERIFY(f.app->link());
+        QVERIFY(f.app->link()->probeDevice());
+        QVERIFY(f.app->link()->devicePresent());
     }
 };
 

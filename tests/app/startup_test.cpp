@@ -11,6 +11,7 @@
 
 #include "app/command_ids.h"
 #include "app/vanta_check_doc.h"
+#include "device/acquisition_link.h"
 #include "tests/app/station_fixture.h"
 
 using namespace vanta;
@@ -74,6 +75,23 @@ private slots:
         QCOMPARE(loadSettings(f.settingsPath(), read), SettingsLoad::Loaded);
         QCOMPARE(read.graph.graphY1Quantity, 2);
         QCOMPARE(read.subjectLibraryMode, uint8_t(0));
+    }
+
+    void exitStopsARunningAcquisition() {
+        StationFixture f;
+        f.writeSettings(0);
+        QVERIFY(f.start({QStringLiteral("--simulate")}));
+        AcquisitionControl control;
+        control.prepare(f.station().test.repetitions[0]);
+        QVERIFY(f.app->link()->startAcquisition(control));
+        QTRY_VERIFY_WITH_TIMEOUT(control.storedCount() > 10, 5000);  // the box streams
+        f.frame().action(cmd::AppExit)->trigger();
+        // The reader is gone before anything of the station is: nothing more is stored.
+        QVERIFY(!f.app->link()->linkActive());
+        const int stored = control.storedCount();
+        QTest::qWait(50);
+        QCOMPARE(control.storedCount(), stored);
+        QCOMPARE(QFileInfo(QString::fromStdString(f.settingsPath())).size(), qint64(96));
     }
 
     void foreignSettingsFileIsReplacedAtExit() {
