@@ -4,6 +4,8 @@
 #include <QMessageBox>
 
 #include "app/about_dialog.h"
+#include "app/subjects/perform_dialog.h"
+#include "app/subjects/subject_dialog.h"
 
 namespace vanta {
 
@@ -49,16 +51,10 @@ std::optional<std::string> QtOperatorDialogs::chooseFileToSave(const std::string
     return dlg.selectedFiles().constFirst().toStdString();
 }
 
-bool QtOperatorDialogs::editSubject(SubjectInfo& subject) {
-    // Integration point (subject dialogs): "Subject dialog" (CSubjectDlg) opens here.
-    (void)subject;
-    return false;
-}
+bool QtOperatorDialogs::editSubject(SubjectInfo& subject) { return CSubjectDlg::edit(subject, parent_); }
 
 bool QtOperatorDialogs::editSubjectMode(uint8_t& subjectLibraryMode) {
-    // Integration point (subject dialogs): "Subject info setup" (PerformDlg) opens here.
-    (void)subjectLibraryMode;
-    return false;
+    return PerformDlg::edit(subjectLibraryMode, parent_);
 }
 
 void QtOperatorDialogs::showAbout() {

@@ -9,6 +9,7 @@
 
 #include "app/command_ids.h"
 #include "app/main_frame.h"
+#include "app/subjects/register_subject_library.h"
 #include "app/vanta_check_doc.h"
 #include "app/vanta_check_view.h"
 #include "device/acquisition_link.h"
@@ -33,7 +34,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     return line;
 }
 
-CVanta_checkApp::CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary& library, StartOptions options)
+CVanta_checkApp::CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartOptions options)
     : dialogs_(dialogs), library_(library), options_(std::move(options)), router_(station_) {
     bindCommands();
 }
@@ -94,6 +95,12 @@ bool CVanta_checkApp::initInstance(const QStringList& arguments) {
 
     // 2.-3. The document's parts are made below; the paths come from the program's place.
     station_.paths = choosePaths();
+    if (!library_) {
+        // The register is also found when the operator switches to Extended after an
+        // Abbreviated start, before the next start has initialised it.
+        ownLibrary_ = std::make_unique<RegisterSubjectLibrary>(station_.paths.subjectLibraryDirectory);
+        library_ = ownLibrary_.get();
+    }
 
     // 4. Extended unless the settings file says otherwise.
     station_.settings.subjectLibraryMode = 1;
@@ -105,7 +112,7 @@ bool CVanta_checkApp::initInstance(const QStringList& arguments) {
 
     // 6. The subject register is initialised once, only when it keeps the subject data.
     if (station_.settings.subjectLibraryMode == 1)
-        library_.QpersInicA(station_.paths.subjectLibraryDirectory, kSubjectLibraryProduct);
+        library_->QpersInicA(station_.paths.subjectLibraryDirectory, kSubjectLibraryProduct);
 
     // 7. One level, no message on failure.
     ensureDirectory(station_.paths.dataDirectory);
@@ -118,7 +125,9 @@ bool CVanta_checkApp::initInstance(const QStringList& arguments) {
         dialogs_.message(kMsgErrorOpeningFile);
         return false;
     }
-    frame_ = std::make_unique<CMainFrame>(station_, router_, *document_, dialogs_, library_, &profile_);
+    frame_ = std::make_unique<CMainFrame>(station_, router_, *document_, dialogs_, *library_, &profile_);
+    if (auto* subjects = dynamic_cast<RegisterSubjectLibrary*>(ownLibrary_.get()))
+        subjects->setParentWidget(frame_.get());
     connect(frame_.get(), &CMainFrame::closing, this, [this] { exitInstance(); });
 
     // 9. On screen.

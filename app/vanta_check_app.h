@@ -45,8 +45,9 @@ class CVanta_checkApp : public QObject {
     Q_OBJECT
 public:
     // The dialogs and the subject library are the station's links to the operator and to
-    // the subject register; tests pass doubles.
-    CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary& library, StartOptions options = {});
+    // the subject register; tests pass doubles. Without a library the application object
+    // keeps its own, on the subject register below the subject library directory.
+    CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary* library = nullptr, StartOptions options = {});
     ~CVanta_checkApp() override;
 
     // Start-up; `arguments` without the program name. False: the program does not start.
@@ -63,13 +64,15 @@ public:
     // Exists from start-up on.
     AcquisitionLink* link() const { return link_.get(); }
     SettingsLoad settingsLoadResult() const { return settingsLoad_; }
+    SubjectLibrary& subjectLibrary() const { return *library_; }
 
 private:
     void bindCommands();
     StationPaths choosePaths() const;
 
     OperatorDialogs& dialogs_;
-    SubjectLibrary& library_;
+    std::unique_ptr<SubjectLibrary> ownLibrary_;
+    SubjectLibrary* library_;
     StartOptions options_;
     Station station_;
     // After the station: the link goes first, so its reader never outlives the samples.

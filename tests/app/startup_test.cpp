@@ -142,6 +142,16 @@ private slots:
         }
     }
 
+    void stationKeepsItsSubjectsInTheRegister() {
+        StationFixture f;
+        f.injectLibrary = false;
+        QVERIFY(f.start());  // Extended: the register is opened below the data root
+        const QString registerFile = QDir(f.root.path()).filePath(QStringLiteral("a/DATA/subjects.sqlite"));
+        QVERIFY(QFileInfo::exists(registerFile));
+        QVERIFY(!f.app->subjectLibrary().QpersPlatny());
+        QVERIFY(f.dialogs.log.empty());
+    }
+
     void namedFileOnlyTitlesTheDocument() {
         StationFixture f;
         f.writeSettings(0);

@@ -52,12 +52,15 @@ struct StationFixture {
         saveSettings(settingsPath(), s);
     }
 
+    // false: the station keeps its own library on the subject register, as on site.
+    bool injectLibrary = true;
+
     bool start(const QStringList& arguments = {}, bool show = true) {
         StartOptions options;
         options.programFile = programFile();
         options.userDataDirectory = QDir(root.path()).filePath(QStringLiteral("user"));
         options.showWindow = show;
-        app = std::make_unique<CVanta_checkApp>(dialogs, library, options);
+        app = std::make_unique<CVanta_checkApp>(dialogs, injectLibrary ? &library : nullptr, options);
         return app->initInstance(arguments);
     }
 
