@@ -5,6 +5,7 @@ namespace vanta::cli {
 // Every command the tool offers, in the order of its overview.
 std::vector<Command> allCommands() {
     std::vector<Command> all = fileCommands();
+    all.insert(all.end(), deviceCommands().begin(), deviceCommands().end());
     return all;
 }
 

@@ -20,6 +20,9 @@ struct Command {
 // The commands on test files (analyse, series, summary, demo).
 const std::vector<Command>& fileCommands();
 
+// The commands for a sensor box in the lab (probe, monitor).
+const std::vector<Command>& deviceCommands();
+
 // Reports an error the station's way: the message on standard error, exit status 2.
 int fail(const std::string& message);
 

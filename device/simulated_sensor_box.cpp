@@ -51,6 +51,7 @@ public:
     }
 
     WaitResult waitForData(int timeoutMs) override {
+        listen();
         const Clock::time_point deadline =
             timeoutMs < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(timeoutMs);
         std::unique_lock<std::mutex> lock(wakeMutex_);
@@ -74,6 +75,7 @@ public:
         wakeCv_.notify_all();
     }
     int bytesWaiting() override {
+        listen();
         advance(boxNow());
         return static_cast<int>(delivered_ - consumed_);
     }
@@ -85,15 +87,24 @@ public:
     }
 
 private:
-    // Seconds of the box's own time since DTR was raised.
+    // The box's clock starts when the station first listens after raising DTR. What a
+    // real box sends before then is purged by the reader anyway; starting here makes a seed
+    // give the same samples however the threads happen to be scheduled.
+    void listen() {
+        if (subject_ && !listening_) {
+            listening_ = true;
+            t0_ = Clock::now();
+        }
+    }
+    // Seconds of the box's own time since the station began to listen.
     double boxNow() const {
-        if (!subject_) return 0.0;
+        if (!listening_) return 0.0;
         return std::chrono::duration<double>(Clock::now() - t0_).count() * box_.options_.timeScale;
     }
     double latency() const { return std::max(1, box_.options_.latencyTimerMs) * 1e-3; }
 
     Clock::time_point nextEventWallTime() const {
-        if (!subject_) return Clock::now() + std::chrono::milliseconds(50);
+        if (!listening_) return Clock::now() + std::chrono::milliseconds(50);
         const double next = std::min(static_cast<double>(nextFrame_) * kSamplePeriod, static_cast<double>(nextTick_) * latency());
         const auto offset = std::chrono::duration<double>(next / box_.options_.timeScale);
         return t0_ + std::chrono::duration_cast<Clock::duration>(offset) + std::chrono::microseconds(50);
@@ -104,7 +115,7 @@ private:
         const int attempt = box_.attempts_++;
         subject_.emplace(box_.subjectOf(attempt));
         noise_.emplace(seed * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(attempt) * 977u + 5u);
-        t0_ = Clock::now();
+        listening_ = false;
         nextFrame_ = 0;
         nextTick_ = 1;
         // The box was already sending when DTR came up: the station hears the tail of a
@@ -150,7 +161,7 @@ private:
 
     // Runs the box's events (frames and latency-timer expiries) up to box time `now`.
     void advance(double now) {
-        if (!subject_) return;
+        if (!listening_) return;
         for (;;) {
             const double frameTime = static_cast<double>(nextFrame_) * kSamplePeriod;
             const double tickTime = static_cast<double>(nextTick_) * latency();
@@ -167,6 +178,7 @@ private:
     SimulatedSensorBox& box_;
     std::optional<TrunkAttempt> subject_;
     std::optional<SeededNoise> noise_;
+    bool listening_ = false;
     Clock::time_point t0_{};
     int nextFrame_ = 0;
     long long nextTick_ = 1;

@@ -5,7 +5,8 @@
 //
 // Like the real box it streams while DTR is raised: every start of the link (which raises
 // DTR) is one attempt of the subject, and attempts alternate sides and vary. The same seed
-// gives the same attempts, byte for byte.
+// gives the same attempts, byte for byte: the station stores the subject's samples from
+// sample 2 on (it hears the tail of sample 0 and skips sample 1, the first whole frame).
 //
 // Like a real USB bridge it delivers in bursts: a 62-byte USB packet as soon as it is
 // full, and whatever it holds when its latency timer runs out. Frames may therefore

@@ -1,0 +1,231 @@
+// The commands for checking a sensor box in the lab: probe and monitor.
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include "cli/commands.h"
+#include "device/acquisition_link.h"
+#include "device/simulated_sensor_box.h"
+#ifdef VANTA_HAVE_SERIAL_BACKEND
+#include "device/serial_bridge_driver.h"
+#endif
+
+namespace vanta::cli {
+
+namespace {
+
+// Without a new sample for this long, monitor gives up on a silent box.
+constexpr auto kSilenceLimit = std::chrono::seconds(5);
+
+struct DeviceArgs {
+    bool simulate = false;
+    std::string port;
+    long long samples = 1000;
+    long long seed = 1;
+};
+
+// The station's message, then the reason and what to do about it.
+int communicationError(const std::string& reason) {
+    std::cerr << "Error in communication\n" << reason << "\n";
+    return 2;
+}
+
+std::string advice(const LinkStatus& status, const DeviceArgs& args) {
+    const std::string reason = linkFailureText(status);
+    switch (status.failure) {
+    case LinkFailure::NotFound:
+        if (!args.port.empty()) return reason;
+        return reason + ": no serial bridge described \"Kavelvanta\" is attached.\n"
+                        "Check the USB cable; vantacheck-cli probe lists the bridges the machine sees.";
+    case LinkFailure::PermissionDenied:
+        return reason + ".\n"
+                        "Add your user to the dialout group (sudo usermod -aG dialout $USER, then log out and in\n"
+                        "again) and install the station's udev rule, which gives the sensor box to that group:\n"
+                        "  sudo cp packaging/99-kavelvanta.rules /etc/udev/rules.d/\n"
+                        "  sudo udevadm control --reload && sudo udevadm trigger\n"
+                        "See docs/connecting-the-sensor-box.md.";
+    case LinkFailure::Busy: return reason + ".\nClose the other program (a running station, a terminal program) and try again.";
+    case LinkFailure::RateNotApplied:
+        return reason + ".\nThe bridge or its kernel driver cannot run the line at 625000 baud, and at any other rate the\n"
+                        "box's frames arrive as garbage.";
+    default: return reason;
+    }
+}
+
+// Parses the options common to probe and monitor; false with a message on a bad one.
+bool parseDeviceArgs(const Args& args, bool monitor, DeviceArgs& out, std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--simulate") {
+            out.simulate = true;
+        } else if (a == "--seed") {
+            if (!hasValue || !parseInteger(args[i + 1], 0, 4294967295LL, out.seed)) {
+                error = "--seed needs a whole number from 0 to 4294967295";
+                return false;
+            }
+            ++i;
+        } else if (monitor && a == "--port") {
+            if (!hasValue || args[i + 1].empty()) {
+                error = "--port needs the path of a serial port, for example /dev/ttyUSB0";
+                return false;
+            }
+            out.port = args[++i];
+        } else if (monitor && a == "--samples") {
+            if (!hasValue || !parseInteger(args[i + 1], 1, kMaxSamples, out.samples)) {
+                error = "--samples needs a whole number from 1 to 60000";
+                return false;
+            }
+            ++i;
+        } else {
+            error = "Unknown option " + a + (monitor ? " (see vantacheck-cli monitor --help)" : " (see vantacheck-cli probe --help)");
+            return false;
+        }
+    }
+    if (out.simulate && !out.port.empty()) {
+        error = "--port and --simulate exclude each other";
+        return false;
+    }
+    return true;
+}
+
+// The driver the options ask for, or nullptr with the reason.
+std::unique_ptr<BridgeDriver> makeDriver(const DeviceArgs& args, std::string& whyNot) {
+    if (args.simulate) {
+        SimulationOptions o;
+        o.seed = static_cast<uint64_t>(args.seed);
+        return std::make_unique<SimulatedSensorBox>(o);
+    }
+#ifdef VANTA_HAVE_SERIAL_BACKEND
+    (void)whyNot;
+    if (!args.port.empty()) return makeSerialBridgeDriverForPort(args.port);
+    return makeSerialBridgeDriver();
+#else
+    whyNot = "the serial backend is not built into this vantacheck-cli (it was built without Qt);\n"
+             "use --simulate for the simulated sensor box";
+    return nullptr;
+#endif
+}
+
+int runProbe(const Args& args) {
+    DeviceArgs options;
+    std::string error;
+    if (!parseDeviceArgs(args, false, options, error)) return fail(error);
+    std::string whyNot;
+    std::unique_ptr<BridgeDriver> driver = makeDriver(options, whyNot);
+    if (!driver) return communicationError(whyNot);
+
+    const int n = driver->deviceCount();
+    if (n == 0) std::cout << "No serial bridge found.\n";
+    else std::cout << "Serial bridges:\n";
+    int box = -1;
+    for (int i = 0; i < n; ++i) {
+        const std::string description = driver->description(i);
+        const bool isBox = description == DEVICE_DESCRIPTION;
+        if (isBox && box < 0) box = i;
+        std::cout << "  " << driver->location(i) << "  "
+                  << (description.empty() ? std::string("(no description)") : "\"" + description + "\"")
+                  << (isBox ? "  sensor box" : "") << "\n";
+    }
+    AcquisitionLink link(*driver);
+    if (!link.probeDevice() || box < 0) {
+        std::cout << "No sensor box attached (it shows as a bridge described \"Kavelvanta\").\n";
+        return 1;
+    }
+    std::cout << "Sensor box attached: " << driver->location(box) << "\n";
+    return 0;
+}
+
+void printRows(const AcquisitionControl& control, int from, int to) {
+    char line[96];
+    for (int i = from; i < to; ++i) {
+        const int len = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d,%d\n", control.store[0][i], control.store[1][i],
+                                      control.store[2][i], control.store[3][i], control.store[4][i], control.store[5][i]);
+        std::fwrite(line, 1, static_cast<size_t>(len), stdout);
+    }
+    std::fflush(stdout);
+}
+
+int runMonitor(const Args& args) {
+    DeviceArgs options;
+    std::string error;
+    if (!parseDeviceArgs(args, true, options, error)) return fail(error);
+    std::string whyNot;
+    std::unique_ptr<BridgeDriver> driver = makeDriver(options, whyNot);
+    if (!driver) return communicationError(whyNot);
+
+    LinkOptions linkOptions;
+    if (!options.port.empty()) {
+        // The user named the port: read it whatever it is, even without modem lines.
+        linkOptions.selection = DeviceSelection::FirstDevice;
+        linkOptions.allowMissingModemLines = true;
+    }
+    AcquisitionLink link(*driver, linkOptions);
+    auto rep = std::make_unique<RepetitionRecord>();
+    AcquisitionControl control;
+    control.prepare(*rep);
+    // Store exactly the samples asked for, through the station's own sink.
+    const int wanted = static_cast<int>(options.samples);
+    control.switchToTail(wanted);
+    if (!link.startAcquisition(control)) return communicationError(advice(link.lastStatus(), options));
+    if (link.modemLinesMissing())
+        std::cerr << "Warning: " << options.port << " has no modem lines (RTS and DTR cannot be raised); reading it all the same.\n";
+
+    std::fputs("acc_x,acc_y,acc_z,rate_x,rate_y,rate_z\n", stdout);
+    int printed = 0;
+    auto lastNews = std::chrono::steady_clock::now();
+    for (;;) {
+        // The count first, then only the samples below it: the reader writes above it.
+        const int stored = control.storedCount();
+        if (stored > printed) {
+            printRows(control, printed, stored);
+            printed = stored;
+            lastNews = std::chrono::steady_clock::now();
+        }
+        if (printed >= wanted) break;
+        if (link.deviceLost()) {
+            const LinkStatus status = link.lastStatus();
+            link.stopAcquisition();
+            printRows(control, printed, control.storedCount());
+            return communicationError(linkFailureText(status) + " after " + std::to_string(control.storedCount()) + " samples");
+        }
+        if (std::chrono::steady_clock::now() - lastNews > kSilenceLimit) {
+            link.stopAcquisition();
+            return communicationError("no frames from the sensor box for 5 seconds (after " + std::to_string(printed) +
+                                      " samples); is the box switched on?");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    link.stopAcquisition();
+    return 0;
+}
+
+}  // namespace
+
+const std::vector<Command>& deviceCommands() {
+    static const std::vector<Command> commands = {
+        {"probe", "probe [--simulate]   list the serial bridges and look for the sensor box",
+         "Usage: vantacheck-cli probe [--simulate [--seed S]]\n"
+         "Lists the USB serial bridges the machine sees, with their descriptions, and says whether\n"
+         "the sensor box (a bridge described \"Kavelvanta\") is attached. Exit status 0 when it\n"
+         "is, 1 when it is not. --simulate looks at the simulated sensor box instead.\n",
+         runProbe},
+        {"monitor", "monitor [--port PATH | --simulate] [--samples N]   the box's samples as CSV",
+         "Usage: vantacheck-cli monitor [--port PATH | --simulate [--seed S]] [--samples N]\n"
+         "Starts the link as START does on the station (the first complete frame is skipped) and\n"
+         "prints the samples as they arrive: the header acc_x,acc_y,acc_z,rate_x,rate_y,rate_z,\n"
+         "then one row of raw counts per sample (channels 0..5). Stops after N samples.\n"
+         "  --port PATH   read this serial port instead of looking for the box by its description;\n"
+         "                a port without modem lines (a pseudo-terminal) is read with a warning\n"
+         "  --simulate    the simulated sensor box: one attempt of a plausible subject\n"
+         "  --seed S      the simulated subject (default 1); the same seed gives the same samples\n"
+         "  --samples N   1..60000 samples (default 1000, one second)\n"
+         "Failures print \"Error in communication\" and the reason on standard error (exit status 2).\n",
+         runMonitor},
+    };
+    return commands;
+}
+
+}  // namespace vanta::cli
