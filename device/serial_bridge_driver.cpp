@@ -100,6 +100,8 @@ public:
         // A driver may take the call and still run the line at another rate (or fall back
         // to 9600): the box's frames would then arrive as garbage. Read the rate back.
         const double applied = appliedRate(fd_);
+        if (applied <= 0.0)
+            return BridgeResult::fail(BridgeError::RateNotApplied, path_ + ": the driver does not say which rate it runs");
         if (std::abs(applied - baud) > kRateTolerance * baud)
             return BridgeResult::fail(BridgeError::RateNotApplied,
                                       path_ + " runs at " + std::to_string(std::lround(applied)) + " baud, not " + std::to_string(baud));
@@ -148,9 +150,11 @@ public:
                 [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);  // resets the event
                 return WaitResult::Woken;
             }
-            if (fds[0].revents & POLLIN) return WaitResult::DataReady;
-            // Hang-up or error without data: the bridge was unplugged or the port closed.
+            // Hang-up or error: the bridge was unplugged or the port's other side closed.
+            // What is still queued is read first; an unplugged port no longer answers the
+            // queue status at all.
             if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return bytesWaiting() > 0 ? WaitResult::DataReady : WaitResult::Lost;
+            if (fds[0].revents & POLLIN) return WaitResult::DataReady;
         }
     }
     void wake() override {
@@ -165,8 +169,8 @@ public:
     int read(unsigned char* buffer, int maxBytes) override {
         for (;;) {
             const ssize_t n = ::read(fd_, buffer, static_cast<size_t>(std::max(0, maxBytes)));
-            if (n > 0) return static_cast<int>(n);
-            if (n == 0) return maxBytes > 0 ? -1 : 0;  // end of file: the port hung up
+            // 0 is no data (the line reads with VMIN 0); a lost port shows in poll().
+            if (n >= 0) return static_cast<int>(n);
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
             return -1;
