@@ -14,7 +14,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setModal(true);
 
     const QFontMetricsF fm(font());
-    const double ux = fm.averageCharWidth() / 4.0;
+    const double ux = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 / 4.0;
     const double uy = fm.height() / 8.0;
     auto dlu = [&](int x, int y, int w, int h) {
         return QRect(qRound(x * ux), qRound(y * uy), qRound(w * ux), qRound(h * uy));

@@ -22,10 +22,10 @@ constexpr int kBarTextLimit = 19;
 DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)
     : QWidget(parent), templateId_(templateId), sink_(std::move(sink)) {
     setObjectName(QStringLiteral("dialogBar%1").arg(templateId));
-    // One dialog unit is a quarter of the average character width and an eighth of the
-    // character height of the bar's font.
+    // One dialog unit is a quarter of the font's average width of the 52 letters and an
+    // eighth of its character height, the way dialog layouts have always been measured.
     const QFontMetricsF fm(font());
-    unitX_ = fm.averageCharWidth() / 4.0;
+    unitX_ = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 / 4.0;
     unitY_ = fm.height() / 8.0;
 }
 
@@ -39,6 +39,12 @@ DialogBar* DialogBar::create(int templateId, Sink sink, QWidget* parent) {
         case kCurveBarTemplate: bar->buildCurveBar(); break;
         default: bar->buildMeasurementBar(); break;
     }
+    // The bar is as wide as its controls reach (plus the left margin), so a wide template
+    // does not force the window wider than the screen it shows.
+    int right = 0;
+    for (QWidget* child : bar->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        right = qMax(right, child->geometry().right());
+    bar->setFixedWidth(qMin(bar->width(), right + 1 + bar->dluRect(0, 0, 7, 0).width()));
     return bar;
 }
 
@@ -130,10 +136,10 @@ void DialogBar::buildCurveBar() {
 // Measurement bar: load and radius, then the four buttons (572 x 29 dialog units).
 void DialogBar::buildMeasurementBar() {
     setSizeDlu(572, 29);
-    label("Set weight (kg):", 7, 10, 58, 9);
-    dropList(cmd::LoadList, 66, 8, 48, true);
-    label("Radius (cm):", 126, 10, 44, 9);
-    editBox(cmd::RadiusBox, 172, 8, 40, 12);
+    label("Set weight (kg):", 7, 10, 62, 9);
+    dropList(cmd::LoadList, 70, 8, 48, true);
+    label("Radius (cm):", 128, 10, 48, 9);
+    editBox(cmd::RadiusBox, 178, 8, 40, 12);
     button("START", cmd::Start, 240, 6, 56, 17);
     button("IGNORE", cmd::Ignore, 306, 6, 56, 17);
     button("BACK", cmd::Back, 372, 6, 56, 17);
