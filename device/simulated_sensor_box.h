@@ -1,7 +1,8 @@
 // A simulated sensor box: a bridge device described "Kavelvanta" that streams real 15-byte
 // frames, one every 0.996 ms, from the trunk-rotation subject of core/trunk_motion.h.
 // It goes through the same frame assembler, reader thread and store as a real box; the
-// station's --simulate makes it the device the station finds.
+// station's --simulate makes it the device the station finds:
+//   AcquisitionLink link(std::make_unique<SimulatedSensorBox>(SimulationOptions{seed}));
 //
 // Like the real box it streams while DTR is raised: every start of the link (which raises
 // DTR) is one attempt of the subject, and attempts alternate sides and vary. The same seed

@@ -65,6 +65,26 @@ first = int(rows[1].split(",")[0])
 for i, row in enumerate(rows[1:]):
     assert row == f"{first + i},-2048,257,0,256,7", (i, row)
 PY
+    check "monitor reports a port that vanishes while reading" python3 - "$cli" <<'PY'
+import os, pty, struct, subprocess, sys, threading, time
+cli = sys.argv[1]
+master, slave = pty.openpty()
+name = os.ttyname(slave)
+os.close(slave)
+p = subprocess.Popen([cli, "monitor", "--port", name, "--samples", "60000"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+k = 0
+deadline = time.time() + 30
+while time.time() < deadline and k < 3000:  # the box streams, then its cable is pulled
+    os.write(master, b"".join(b"\x01" + struct.pack(">7h", k + i, -2048, 0, 0, 0, 0, 0) for i in range(15)))
+    k += 15
+    time.sleep(0.001)
+os.close(master)
+out, err = p.communicate(timeout=60)
+assert p.returncode == 2, (p.returncode, err)
+assert err.splitlines()[1] == "Error in communication", err
+assert "the port vanished while reading" in err, err
+assert len(out.splitlines()) > 100, len(out.splitlines())
+PY
   fi
 else
   "$cli" monitor --samples 5 >/dev/null 2>"$work/noqt.err"

@@ -113,7 +113,7 @@ LinkOptions namedPort(bool allowMissingModemLines = true) {
 class SerialBridgeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(pty.ok()) << "no pseudo-terminal";
+        if (!pty.ok()) GTEST_SKIP() << "this machine offers no pseudo-terminal";
         rep = std::make_unique<RepetitionRecord>();
         control.prepare(*rep);
     }
