@@ -118,7 +118,6 @@ bool AcquisitionLink::startAcquisition(AcquisitionControl& control) {
         return fail(LinkFailure::ConfigurationFailed, "modem lines: " + r.detail);
     }
 
-    control_ = &control;
     sink_.attach(&control);
     assembler_.reset();
     stopRequested_.store(false, std::memory_order_release);
@@ -132,6 +131,7 @@ bool AcquisitionLink::startAcquisition(AcquisitionControl& control) {
         reader_ = std::thread(&AcquisitionLink::readerLoop, this);
     } catch (const std::system_error& e) {
         device_.reset();
+        sink_.attach(nullptr);
         return fail(LinkFailure::ThreadFailed, e.what());
     }
     linkActive_ = true;
@@ -149,7 +149,6 @@ void AcquisitionLink::stopAcquisition() {
     }
     device_.reset();
     sink_.attach(nullptr);
-    control_ = nullptr;
     linkActive_ = false;
 }
 

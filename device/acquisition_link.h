@@ -113,7 +113,6 @@ private:
 
     std::unique_ptr<BridgeDevice> device_;
     std::thread reader_;
-    AcquisitionControl* control_ = nullptr;
     bool devicePresent_ = false;
     bool linkActive_ = false;
     bool modemLinesMissing_ = false;
