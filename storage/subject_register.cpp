@@ -435,27 +435,20 @@ bool SubjectRegister::search(std::string_view namePart, std::vector<RegisteredSu
         pattern += c;
     }
     pattern += '%';
-    const std::string sql = std::string("SELECT ") + kSubjectColumns +
-                            " FROM subject WHERE name LIKE ?1 ESCAPE '\\' ORDER BY name COLLATE NOCASE, id";
-    Statement st(db_.get(), sql.c_str());
-    if (!st.prepared()) return failFromSqlite("Cannot read the subject register");
-    st.bind(1, pattern);
-    int rc;
-    while ((rc = st.step()) == SQLITE_ROW) out.push_back(readSubject(st));
-    if (rc != SQLITE_DONE) {
-        out.clear();
-        return failFromSqlite("Cannot read the subject register");
-    }
-    return succeed();
+    return selectSubjects("WHERE name LIKE ?1 ESCAPE '\\' ORDER BY name COLLATE NOCASE, id", pattern, out);
 }
 
 bool SubjectRegister::findByName(std::string_view name, std::vector<RegisteredSubject>& out) {
     out.clear();
     if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
-    const std::string sql = std::string("SELECT ") + kSubjectColumns + " FROM subject WHERE name = ?1 ORDER BY id";
+    return selectSubjects("WHERE name = ?1 ORDER BY id", name, out);
+}
+
+bool SubjectRegister::selectSubjects(const char* condition, std::string_view text, std::vector<RegisteredSubject>& out) {
+    const std::string sql = std::string("SELECT ") + kSubjectColumns + " FROM subject " + condition;
     Statement st(db_.get(), sql.c_str());
     if (!st.prepared()) return failFromSqlite("Cannot read the subject register");
-    st.bind(1, name);
+    st.bind(1, text);
     int rc;
     while ((rc = st.step()) == SQLITE_ROW) out.push_back(readSubject(st));
     if (rc != SQLITE_DONE) {

@@ -108,6 +108,8 @@ private:
 
     bool fail(RegisterError error, std::string message);
     bool failFromSqlite(const std::string& what);
+    // Subjects matching one condition with one text parameter ?1, into out.
+    bool selectSubjects(const char* condition, std::string_view text, std::vector<RegisteredSubject>& out);
     bool succeed();
     bool migrate();
     bool uniqueFolder(const std::string& name, std::string& folder);
