@@ -35,7 +35,10 @@ PageHeaderTexts pageHeaderTexts(const TestRecord& test, int repetition) {
 
 void drawPageHeader(DrawContext& dc, int left, int top, int right, int bottom, const TestRecord& test,
                     int repetition) {
-    const PageHeaderTexts texts = pageHeaderTexts(test, repetition);
+    drawPageHeader(dc, left, top, right, bottom, pageHeaderTexts(test, repetition));
+}
+
+void drawPageHeader(DrawContext& dc, int left, int top, int right, int bottom, const PageHeaderTexts& texts) {
     dc.rectangle(Rect{left, top, right, bottom});
 
     const bool paper = dc.isPrinting();

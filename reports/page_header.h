@@ -35,5 +35,7 @@ PageHeaderTexts pageHeaderTexts(const std::string& name, int64_t testTime, doubl
 // paper, normal weight, in the current text colour. The selected font is put back.
 void drawPageHeader(DrawContext& dc, int left, int top, int right, int bottom, const TestRecord& test,
                     int repetition);
+// The same with texts taken earlier: a printout takes them when printing starts.
+void drawPageHeader(DrawContext& dc, int left, int top, int right, int bottom, const PageHeaderTexts& texts);
 
 }  // namespace vanta
