@@ -1,0 +1,57 @@
+#include "reports/paper_pages.h"
+
+#include <QMarginsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QString>
+
+#include <algorithm>
+
+#include "canvas/qpainter_draw_context.h"
+#include "storage/test_file.h"
+
+namespace vanta {
+
+bool paintReportPages(QPagedPaintDevice& device, const PrintedReport& report, int fromPage, int toPage) {
+    // The page count is fixed when printing starts, from the rows read then.
+    const int pageCount = printedPageCount(report);
+    const int first = fromPage > 0 ? std::min(fromPage, pageCount) : 1;
+    const int last = toPage > 0 ? std::min(toPage, pageCount) : pageCount;
+
+    QPainter painter;
+    if (!painter.begin(&device)) return false;
+    for (int page = first; page <= last; ++page) {
+        if (page > first) device.newPage();
+        QPainterDrawContext dc = QPainterDrawContext::forPaper(painter);
+        printReportPage(dc, report, page, pageCount);
+    }
+    return painter.end();
+}
+
+bool writeReportPdf(const std::string& path, const PrintedReport& report, std::string* message) {
+    auto failed = [&] {
+        if (message) *message = std::string(kMsgFileSaveError);
+        return false;
+    };
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) return failed();
+    {
+        QPdfWriter writer(&file);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                         QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
+        writer.setTitle(QString::fromUtf8(printedTitle(report.screen)));
+        writer.setCreator(QStringLiteral("vantacheck"));
+        if (!paintReportPages(writer, report)) {
+            file.cancelWriting();
+            return failed();
+        }
+    }
+    if (!file.commit()) return failed();
+    return true;
+}
+
+}  // namespace vanta
