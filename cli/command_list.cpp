@@ -5,6 +5,9 @@ namespace vanta::cli {
 // Every command the tool offers, in the order of its overview.
 std::vector<Command> allCommands() {
     std::vector<Command> all = fileCommands();
+#ifdef VANTA_HAVE_REPORT_PDF
+    all.insert(all.end(), reportCommands().begin(), reportCommands().end());
+#endif
     all.insert(all.end(), deviceCommands().begin(), deviceCommands().end());
     return all;
 }

@@ -23,6 +23,9 @@ const std::vector<Command>& fileCommands();
 // The commands for a sensor box in the lab (probe, monitor).
 const std::vector<Command>& deviceCommands();
 
+// The printed report as a PDF file (report); only in a build with Qt.
+const std::vector<Command>& reportCommands();
+
 // Reports an error the station's way: the message on standard error, exit status 2.
 int fail(const std::string& message);
 
