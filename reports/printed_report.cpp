@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "reports/digital_report.h"
+#include "reports/report_layout.h"
 
 namespace vanta {
 
@@ -65,18 +66,13 @@ void drawTable(DrawContext& dc, const PrintedTable& table, int page) {
     }
 }
 
-// The digital report's columns on paper: four of 45 mm under the screen's two-line titles.
-constexpr std::array<const char*, kDigitalColumns> kDigitalTitles = {" \n ", "Total\n", "Acceleration\n Phase",
-                                                                    "Deceleration\n Phase"};
-constexpr int kDigitalPrintWidth = 450;
-
 }  // namespace
 
 PrintedTable digitalPrintedTable(const std::vector<ReportRow>& rows) {
     PrintedTable table;
-    for (const char* title : kDigitalTitles) {
-        table.titles.emplace_back(title);
-        table.printWidths.push_back(kDigitalPrintWidth);
+    for (const ReportColumnLayout& column : digitalLayout.columns) {
+        table.titles.emplace_back(column.title);
+        table.printWidths.push_back(column.printWidth);
     }
     for (const ReportRow& row : rows) table.rows.emplace_back(row.begin(), row.end());
     return table;
