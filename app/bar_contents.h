@@ -8,6 +8,9 @@
 
 namespace vanta {
 
+// At most 19 characters of a bar's text are ever typed or read back.
+inline constexpr int kBarTextLimit = 19;
+
 struct ListContents {
     std::vector<std::string> entries;
     int selected = -1;

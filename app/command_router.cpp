@@ -1,11 +1,10 @@
 #include "app/command_router.h"
 
-#include <QMetaObject>
+#include <algorithm>
 
 namespace vanta {
 
-CommandRouter::CommandRouter(const Station& station, QObject* parent)
-    : QObject(parent), station_(station) {
+CommandRouter::CommandRouter(const Station& station, Poster poster) : station_(station), poster_(std::move(poster)) {
     for (const CommandInfo& info : commandTable()) {
         Slot s;
         s.info = &info;
@@ -53,7 +52,7 @@ bool CommandRouter::execute(int id, Notification notification) {
     Slot* s = slotFor(id);
     if (!s) return false;
     if (!ruleAllows(s->info->rule, station_)) {
-        emit commandRefused(id);
+        tell(id, CommandOutcome::Refused);
         return false;
     }
     for (CommandOwner owner : kRoutingOrder) {
@@ -61,7 +60,7 @@ bool CommandRouter::execute(int id, Notification notification) {
         Handler h = s->byOwner[static_cast<size_t>(owner)];
         if (h) {
             h(notification);
-            emit commandExecuted(id);
+            tell(id, CommandOutcome::Executed);
             return true;
         }
     }
@@ -69,9 +68,7 @@ bool CommandRouter::execute(int id, Notification notification) {
 }
 
 void CommandRouter::post(int id, Notification notification) {
-    // The router is the context object: a call still queued when it goes away is dropped.
-    QMetaObject::invokeMethod(
-        this, [this, id, notification] { execute(id, notification); }, Qt::QueuedConnection);
+    if (poster_) poster_([this, id, notification] { execute(id, notification); });
 }
 
 std::vector<int> CommandRouter::unboundCommands() const {
@@ -80,6 +77,22 @@ std::vector<int> CommandRouter::unboundCommands() const {
         if (!hasHandler(s.info->id)) ids.push_back(s.info->id);
     }
     return ids;
+}
+
+int CommandRouter::addObserver(Observer observer) {
+    const int token = nextToken_++;
+    observers_.emplace_back(token, std::move(observer));
+    return token;
+}
+
+void CommandRouter::removeObserver(int token) {
+    std::erase_if(observers_, [token](const auto& o) { return o.first == token; });
+}
+
+void CommandRouter::tell(int id, CommandOutcome outcome) {
+    // Copy: an observer may add or remove observers while it is told.
+    const auto observers = observers_;
+    for (const auto& [token, observer] : observers) observer(id, outcome);
 }
 
 }  // namespace vanta

@@ -3,8 +3,6 @@
 // command's enabling rule first. A command its rule disables never runs.
 #pragma once
 
-#include <QObject>
-
 #include <array>
 #include <functional>
 #include <vector>
@@ -18,12 +16,25 @@ namespace vanta {
 // messages count as clicks) or a changed selection in a drop-down list.
 enum class Notification { Clicked, SelectionChanged };
 
-class CommandRouter : public QObject {
-    Q_OBJECT
+// What became of a command that was asked for.
+enum class CommandOutcome {
+    Executed,  // a handler ran: state may have changed, enabled looks are refreshed
+    Refused,   // its rule disabled it
+};
+
+class CommandRouter {
 public:
     using Handler = std::function<void(Notification)>;
+    using Observer = std::function<void(int id, CommandOutcome outcome)>;
+    // Queues a call behind the messages already waiting and returns at once. The window
+    // gives the router its event loop; a test gives it a queue it runs by hand.
+    using Poster = std::function<void(std::function<void()>)>;
 
-    explicit CommandRouter(const Station& station, QObject* parent = nullptr);
+    explicit CommandRouter(const Station& station, Poster poster = {});
+    CommandRouter(const CommandRouter&) = delete;
+    CommandRouter& operator=(const CommandRouter&) = delete;
+
+    void setPoster(Poster poster) { poster_ = std::move(poster); }
 
     // Installs the owner's handler for a command. Refused (false) for a number that is not
     // in the command table or that the table gives to another owner.
@@ -34,7 +45,7 @@ public:
     // Runs the command now if its rule allows it; true when a handler ran.
     bool execute(int id, Notification notification = Notification::Clicked);
     // Queues the command behind the messages already waiting; the rule is asked when it
-    // runs, not when it is posted. Timers use this.
+    // runs, not when it is posted. Timers use this. Without a poster nothing is queued.
     void post(int id, Notification notification = Notification::Clicked);
 
     // The rule of a known command; false for an unknown one or one without a handler.
@@ -43,11 +54,9 @@ public:
     // Commands of the table that no owner has bound (empty once the station is built).
     std::vector<int> unboundCommands() const;
 
-signals:
-    // After a handler ran: state may have changed, so enabled states are refreshed.
-    void commandExecuted(int id);
-    // A command was asked for and refused by its rule.
-    void commandRefused(int id);
+    // Told of every executed or refused command; the token removes it again.
+    int addObserver(Observer observer);
+    void removeObserver(int token);
 
 private:
     struct Slot {
@@ -56,9 +65,13 @@ private:
     };
     Slot* slotFor(int id);
     const Slot* slotFor(int id) const;
+    void tell(int id, CommandOutcome outcome);
 
     const Station& station_;
+    Poster poster_;
     std::vector<Slot> slots_;
+    std::vector<std::pair<int, Observer>> observers_;
+    int nextToken_ = 1;
 };
 
 }  // namespace vanta

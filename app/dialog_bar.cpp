@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/bar_contents.h"
 #include "app/command_ids.h"
 
 namespace vanta {
@@ -15,8 +16,6 @@ namespace vanta {
 namespace {
 // A combo box shows one line; the rest of a template's height is its drop-down list.
 constexpr int kComboLineDlu = 12;
-// At most 19 characters are ever read back from a bar's text.
-constexpr int kBarTextLimit = 19;
 }  // namespace
 
 DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)

@@ -1,12 +1,7 @@
 #include "app/file_commands.h"
 
-#include <QCursor>
-#include <QGuiApplication>
-#include <QString>
-
 #include <cctype>
 
-#include "app/profile_store.h"
 #include "storage/test_file.h"
 
 namespace vanta {
@@ -16,16 +11,19 @@ namespace {
 bool extendedMode(const Station& s) { return s.settings.subjectLibraryMode != 0; }
 
 // The wait cursor while a file is read; put back however the read ends.
-class WaitCursor {
+class Busy {
 public:
-    WaitCursor() {
-        if (qGuiApp) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    explicit Busy(const std::function<void(bool)>& show) : show_(show) {
+        if (show_) show_(true);
     }
-    ~WaitCursor() {
-        if (qGuiApp) QGuiApplication::restoreOverrideCursor();
+    ~Busy() {
+        if (show_) show_(false);
     }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    const std::function<void(bool)>& show_;
 };
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
@@ -45,9 +43,12 @@ bool pathIsInDirectory(const std::string& path, const std::string& directory) {
            isSeparator(path[directory.size()]);
 }
 
-FileCommands::FileCommands(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library,
-                           std::function<void()> resetView, ProfileStore* profile)
-    : station_(station), dialogs_(dialogs), library_(library), resetView_(std::move(resetView)), profile_(profile) {}
+FileCommands::FileCommands(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library, FileCommandHooks hooks)
+    : station_(station), dialogs_(dialogs), library_(library), hooks_(std::move(hooks)) {}
+
+void FileCommands::offerToSave() {
+    if (station_.test.saved == 0 && dialogs_.askYesNo(kMsgDataNotSaved)) save();
+}
 
 bool FileCommands::save() {
     TestRecord& test = station_.test;
@@ -77,7 +78,7 @@ bool FileCommands::save() {
         dialogs_.message(error.empty() ? std::string(kMsgFileSaveError) : error);
         return false;
     }
-    if (profile_) profile_->addRecentFile(QString::fromStdString(*chosen));
+    if (hooks_.fileUsed) hooks_.fileUsed(*chosen);
     return true;
 }
 
@@ -85,7 +86,7 @@ bool FileCommands::open() {
     TestRecord& test = station_.test;
 
     // The open goes on whatever the answer and whatever the save did.
-    if (test.saved == 0 && dialogs_.askYesNo(kMsgDataNotSaved)) save();
+    offerToSave();
 
     const bool extended = extendedMode(station_);
     std::string libraryDirectory;  // stays empty unless the register names its directory
@@ -105,7 +106,7 @@ bool FileCommands::open() {
     station_.lastFilePath = *chosen;
 
     {
-        WaitCursor wait;
+        Busy busy(hooks_.showBusy);
         std::string error;
         if (!readTestFile(*chosen, test, &error)) {
             // The reader leaves the records as they were.
@@ -124,9 +125,9 @@ bool FileCommands::open() {
         }
 
         station_.resultsAvailable = 1;
-        if (resetView_) resetView_();
+        if (hooks_.resetView) hooks_.resetView();
     }
-    if (profile_) profile_->addRecentFile(QString::fromStdString(*chosen));
+    if (hooks_.fileUsed) hooks_.fileUsed(*chosen);
     return true;
 }
 

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,17 +15,13 @@
 #include "app/bar_contents.h"
 #include "app/command_ids.h"
 #include "app/dialog_bar.h"
+#include "app/profile_store.h"
 #include "app/station_pictures.h"
 #include "app/subject_commands.h"
 #include "app/vanta_check_doc.h"
 #include "app/vanta_check_view.h"
 
 namespace vanta {
-
-namespace {
-// At most 19 characters of a bar's text are ever read.
-constexpr int kBarTextLimit = 19;
-}  // namespace
 
 CMainFrame::CMainFrame(Station& station, CommandRouter& router, CVanta_checkDoc& document,
                        OperatorDialogs& dialogs, SubjectLibrary& library, ProfileStore* profile)
@@ -32,7 +30,7 @@ CMainFrame::CMainFrame(Station& station, CommandRouter& router, CVanta_checkDoc&
       document_(document),
       dialogs_(dialogs),
       library_(library),
-      files_(station, dialogs, library, [this] { router_.execute(cmd::ResetToIdle); }, profile) {
+      files_(station, dialogs, library, fileHooks(profile)) {
     setObjectName(QStringLiteral("mainFrame"));
     createActions();
     createMenus();
@@ -53,15 +51,32 @@ CMainFrame::CMainFrame(Station& station, CommandRouter& router, CVanta_checkDoc&
     // repainted afterwards.
     router_.bind(CommandOwner::Frame, cmd::GraphSetup, [this](Notification) { view_->update(); });
 
-    connect(&router_, &CommandRouter::commandExecuted, this, [this] { refreshCommandStates(); });
+    observerToken_ = router_.addObserver([this](int, CommandOutcome outcome) {
+        if (outcome == CommandOutcome::Executed) refreshCommandStates();
+    });
     connect(&document_, &CVanta_checkDoc::titleChanged, this, [this] { updateCaption(); });
     updateCaption();
     refreshCommandStates();
 }
 
 CMainFrame::~CMainFrame() {
+    router_.removeObserver(observerToken_);
     router_.unbindAll(CommandOwner::Frame);
     // The view unbinds its own commands when it goes with the frame's children.
+}
+
+FileCommandHooks CMainFrame::fileHooks(ProfileStore* profile) {
+    FileCommandHooks hooks;
+    hooks.resetView = [this] { router_.execute(cmd::ResetToIdle); };
+    if (profile) hooks.fileUsed = [profile](const std::string& path) { profile->addRecentFile(QString::fromStdString(path)); };
+    hooks.showBusy = [](bool busy) {
+        if (!qGuiApp) return;
+        if (busy)
+            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        else
+            QGuiApplication::restoreOverrideCursor();
+    };
+    return hooks;
 }
 
 QAction* CMainFrame::makeAction(int id, const QString& text) {

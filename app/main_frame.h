@@ -80,6 +80,7 @@ private:
     void createToolBar();
     void createStatusBar();
     QAction* makeAction(int id, const QString& text);
+    FileCommandHooks fileHooks(ProfileStore* profile);
 
     Station& station_;
     CommandRouter& router_;
@@ -94,6 +95,7 @@ private:
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> menus_;
     bool closed_ = false;
+    int observerToken_ = 0;
 };
 
 }  // namespace vanta

@@ -13,8 +13,6 @@
 
 namespace vanta {
 
-inline constexpr const char* kMessageCaption = "vanta_check";
-
 // The operator's texts of the station's own commands.
 inline constexpr std::string_view kMsgDataNotSaved = "Data not saved. Save?";
 inline constexpr std::string_view kMsgOutsideDirectory =
@@ -31,8 +29,9 @@ class OperatorDialogs {
 public:
     virtual ~OperatorDialogs() = default;
 
-    // A notice or an error, OK only.
-    virtual void message(std::string_view text) = 0;
+    // A notice or an error, OK only. `detail` (a file's path, the reason a link gave) is
+    // shown below the text, apart from it, so the text stays the station's fixed one.
+    virtual void message(std::string_view text, std::string_view detail = {}) = 0;
     // A question with Yes and No and the question icon; true for Yes.
     virtual bool askYesNo(std::string_view text) = 0;
 

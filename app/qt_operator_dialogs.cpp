@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "app/about_dialog.h"
+#include "app/message_box.h"
 #include "app/subjects/perform_dialog.h"
 #include "app/subjects/subject_dialog.h"
 
@@ -15,10 +16,8 @@ QString toQString(std::string_view text) {
 }
 }  // namespace
 
-void QtOperatorDialogs::message(std::string_view text) {
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kMessageCaption), toQString(text), QMessageBox::Ok,
-                    parent_);
-    box.exec();
+void QtOperatorDialogs::message(std::string_view text, std::string_view detail) {
+    showMessageBox(parent_, toQString(text), toQString(detail));
 }
 
 bool QtOperatorDialogs::askYesNo(std::string_view text) {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QMetaObject>
 #include <QStandardPaths>
 
 #include <clocale>
@@ -35,7 +36,14 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 }
 
 CVanta_checkApp::CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartOptions options)
-    : dialogs_(dialogs), library_(library), options_(std::move(options)), router_(station_) {
+    : dialogs_(dialogs),
+      library_(library),
+      options_(std::move(options)),
+      // Posted commands wait in the event loop behind what is already there; one still
+      // waiting when the application object goes is dropped with it.
+      router_(station_, [this](std::function<void()> call) {
+          QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+      }) {
     bindCommands();
 }
 

@@ -29,7 +29,7 @@ struct SubjectLibraryUi {
     // The choice before opening a test: 0 cancelled, 11 the current subject's tests,
     // anything else the data folder. Default: LoadChoiceDlg.
     std::function<int(const QString& currentName, bool hasCurrent, QWidget* parent)> chooseLoad;
-    // Default: showSubjectMessage.
+    // Default: the station's message box.
     MessageHook message;
 };
 

@@ -4,66 +4,95 @@ namespace vanta {
 
 namespace {
 
-QString tooLong() {
-    return QStringLiteral("Please enter no more than %1 characters.").arg(kSubjectTextLimit);
+std::string tooLong() {
+    return "Please enter no more than " + std::to_string(kSubjectTextLimit) + " characters.";
 }
 
 // Checks one number box; on failure fills `check` and returns false.
-bool checkNumber(const QString& text, int max, SubjectField field, int32_t& out, SubjectCheck& check) {
+bool checkNumber(const std::string& text, int max, SubjectField field, int32_t& out, SubjectCheck& check) {
     long long value = 0;
     if (!parseSubjectInteger(text, value)) {
         check.failed = field;
-        check.message = QStringLiteral("Please enter an integer.");
+        check.message = "Please enter an integer.";
         return false;
     }
     if (value < 0 || value > max) {
         check.failed = field;
-        check.message = QStringLiteral("Please enter an integer between %1 and %2.").arg(0).arg(max);
+        check.message = "Please enter an integer between 0 and " + std::to_string(max) + ".";
         return false;
     }
     out = static_cast<int32_t>(value);
     return true;
 }
 
-bool checkText(const QString& text, SubjectField field, std::string& out, SubjectCheck& check) {
+bool checkText(const std::string& text, SubjectField field, std::string& out, SubjectCheck& check) {
     if (characterCount(text) > kSubjectTextLimit) {
         check.failed = field;
         check.message = tooLong();
         return false;
     }
-    out = text.toStdString();
+    out = text;
     return true;
+}
+
+bool isContinuationByte(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// The character starting at `i` (UTF-8); `length` gets its byte count. A stray byte is
+// a character of its own.
+char32_t characterAt(std::string_view text, size_t i, size_t& length) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t n = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+    if (i + n > text.size()) n = 1;
+    char32_t c = n == 1 ? lead : lead & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+        const auto b = static_cast<unsigned char>(text[i + k]);
+        if (!isContinuationByte(b)) {
+            length = 1;
+            return lead;
+        }
+        c = (c << 6) | (b & 0x3F);
+    }
+    length = n;
+    return c;
+}
+
+// The blanks a number box may carry around its number: the control characters tab to
+// carriage return and every space or separator character, the no-break space included.
+bool isBlank(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
 }
 
 }  // namespace
 
-int characterCount(const QString& text) {
+int characterCount(std::string_view text) {
     int n = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ++i;
+    for (size_t i = 0, length = 0; i < text.size(); i += length) {
+        characterAt(text, i, length);
         ++n;
     }
     return n;
 }
 
-bool parseSubjectInteger(const QString& text, long long& value) {
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && text.at(i).isSpace()) ++i;
+bool parseSubjectInteger(std::string_view text, long long& value) {
+    size_t i = 0, length = 0;
+    const size_t n = text.size();
+    while (i < n && isBlank(characterAt(text, i, length))) i += length;
     bool negative = false;
-    if (i < n && (text.at(i) == u'+' || text.at(i) == u'-')) {
-        negative = text.at(i) == u'-';
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
         ++i;
     }
-    const qsizetype firstDigit = i;
+    const size_t firstDigit = i;
     long long v = 0;
-    while (i < n && text.at(i) >= u'0' && text.at(i) <= u'9') {
+    while (i < n && text[i] >= '0' && text[i] <= '9') {
         // Beyond any limit the dialog knows: keep it large instead of overflowing.
-        if (v < 1000000000000LL) v = v * 10 + (text.at(i).unicode() - u'0');
+        if (v < 1000000000000LL) v = v * 10 + (text[i] - '0');
         ++i;
     }
     if (i == firstDigit) return false;
-    while (i < n && text.at(i).isSpace()) ++i;
+    while (i < n && isBlank(characterAt(text, i, length))) i += length;
     if (i != n) return false;
     value = negative ? -v : v;
     return true;
@@ -86,13 +115,13 @@ SubjectCheck checkSubjectForm(const SubjectForm& form) {
 
 SubjectForm formFromSubject(const SubjectInfo& s) {
     SubjectForm f;
-    f.name = QString::fromStdString(s.name);
-    f.age = QString::number(s.age);
-    f.weight = QString::number(s.weight);
-    f.height = QString::number(s.height);
-    f.comment1 = QString::fromStdString(s.comment1);
-    f.comment2 = QString::fromStdString(s.comment2);
-    f.comment3 = QString::fromStdString(s.comment3);
+    f.name = s.name;
+    f.age = std::to_string(s.age);
+    f.weight = std::to_string(s.weight);
+    f.height = std::to_string(s.height);
+    f.comment1 = s.comment1;
+    f.comment2 = s.comment2;
+    f.comment3 = s.comment3;
     f.sex = s.sex;
     return f;
 }

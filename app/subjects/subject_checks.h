@@ -1,8 +1,9 @@
 // The checks of the subject dialog on OK, without the widgets: the texts of the fields
 // in, the first field that fails and its message out, or the values when all pass.
+// Texts are UTF-8.
 #pragma once
 
-#include <QString>
+#include <string>
 
 #include "core/records.h"
 
@@ -19,22 +20,22 @@ inline constexpr int kMaxHeight = 300;
 
 // What the dialog's fields hold when OK is pressed.
 struct SubjectForm {
-    QString name, age, weight, height, comment1, comment2, comment3;
+    std::string name, age, weight, height, comment1, comment2, comment3;
     int sex = -1;  // 0 "female", 1 "male", -1 neither chosen
 };
 
 struct SubjectCheck {
     SubjectField failed = SubjectField::None;  // None: every field passed
-    QString message;                           // the operator's message for `failed`
+    std::string message;                       // the operator's message for `failed`
     SubjectInfo values;                        // complete only when every field passed
 };
 
-// Characters as the operator counts them (a character outside the 16-bit range is one).
-int characterCount(const QString& text);
+// Characters as the operator counts them: one per character, whatever its UTF-8 length.
+int characterCount(std::string_view text);
 
 // A number box's text as the station reads it: optional blanks, an optional sign and
 // digits, optional blanks. False when it is no integer.
-bool parseSubjectInteger(const QString& text, long long& value);
+bool parseSubjectInteger(std::string_view text, long long& value);
 
 // Checks in the order above. `age` is kept in the values although test files do not
 // carry it.

@@ -20,6 +20,7 @@ public:
     // "open: <initial dir>", "save: <proposed>|<initial dir>", "subject", "mode", "about").
     std::vector<std::string> log;
     std::vector<std::string> messages;
+    std::vector<std::string> details;  // one per message, empty where none was given
 
     std::deque<bool> yesNoAnswers;                   // default: No
     std::deque<std::optional<std::string>> openAnswers;  // default: cancel
@@ -28,8 +29,9 @@ public:
     SubjectInfo subjectToEnter;
     std::optional<uint8_t> modeToChoose;
 
-    void message(std::string_view text) override {
+    void message(std::string_view text, std::string_view detail = {}) override {
         messages.emplace_back(text);
+        details.emplace_back(detail);
         log.push_back("message: " + std::string(text));
     }
     bool askYesNo(std::string_view text) override {
