@@ -8,8 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/bar_contents.h"
-#include "app/command_ids.h"
+#include "station/bar_contents.h"
+#include "station/command_ids.h"
 
 namespace vanta {
 

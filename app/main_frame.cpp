@@ -12,12 +12,12 @@
 #include <QStatusBar>
 #include <QToolBar>
 
-#include "app/bar_contents.h"
-#include "app/command_ids.h"
+#include "station/bar_contents.h"
+#include "station/command_ids.h"
 #include "app/dialog_bar.h"
 #include "app/profile_store.h"
 #include "app/station_pictures.h"
-#include "app/subject_commands.h"
+#include "station/subject_commands.h"
 #include "app/vanta_check_doc.h"
 #include "app/vanta_check_view.h"
 

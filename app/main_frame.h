@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/command_router.h"
-#include "app/file_commands.h"
-#include "app/operator_dialogs.h"
-#include "app/station.h"
+#include "station/command_router.h"
+#include "station/file_commands.h"
+#include "station/operator_dialogs.h"
+#include "station/station.h"
 #include "storage/subject_library.h"
 
 class QAction;

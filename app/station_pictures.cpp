@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "app/command_ids.h"
+#include "station/command_ids.h"
 
 namespace vanta {
 

@@ -8,7 +8,7 @@
 #include <clocale>
 #include <unistd.h>
 
-#include "app/command_ids.h"
+#include "station/command_ids.h"
 #include "app/main_frame.h"
 #include "app/subjects/register_subject_library.h"
 #include "app/vanta_check_doc.h"

@@ -9,10 +9,10 @@
 
 #include <memory>
 
-#include "app/command_router.h"
-#include "app/operator_dialogs.h"
+#include "station/command_router.h"
+#include "station/operator_dialogs.h"
 #include "app/profile_store.h"
-#include "app/station.h"
+#include "station/station.h"
 #include "storage/settings_file.h"
 #include "storage/subject_library.h"
 

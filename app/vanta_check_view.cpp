@@ -3,10 +3,10 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "app/bar_contents.h"
-#include "app/command_ids.h"
+#include "station/bar_contents.h"
+#include "station/command_ids.h"
 #include "app/main_frame.h"
-#include "app/subject_commands.h"
+#include "station/subject_commands.h"
 #include "canvas/qpainter_draw_context.h"
 #include "reports/page_header.h"
 

@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "app/command_router.h"
-#include "app/operator_dialogs.h"
-#include "app/station.h"
+#include "station/command_router.h"
+#include "station/operator_dialogs.h"
+#include "station/station.h"
 #include "canvas/draw_context.h"
 
 namespace vanta {

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/subjects/subject_checks.h"
+#include "station/subject_checks.h"
 #include "app/subjects/subject_messages.h"
 #include "core/records.h"
 

@@ -3,7 +3,7 @@
 
 #include <clocale>
 
-#include "app/bar_contents.h"
+#include "station/bar_contents.h"
 
 using namespace vanta;
 

@@ -13,7 +13,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "app/command_ids.h"
+#include "station/command_ids.h"
 #include "app/dialog_bar.h"
 #include "app/vanta_check_doc.h"
 #include "app/vanta_check_view.h"

@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include "app/command_ids.h"
-#include "app/file_commands.h"
+#include "station/command_ids.h"
+#include "station/file_commands.h"
 #include "tests/app/station_fixture.h"
 
 using namespace vanta;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/operator_dialogs.h"
+#include "station/operator_dialogs.h"
 #include "storage/subject_library.h"
 
 namespace vanta::testing {

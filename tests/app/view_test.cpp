@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "app/about_dialog.h"
-#include "app/command_ids.h"
+#include "station/command_ids.h"
 #include "app/vanta_check_view.h"
 #include "canvas/recording_draw_context.h"
 #include "tests/app/station_fixture.h"

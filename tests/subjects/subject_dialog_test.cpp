@@ -8,7 +8,7 @@
 #include <QtTest>
 
 #include "app/subjects/perform_dialog.h"
-#include "app/subjects/subject_checks.h"
+#include "station/subject_checks.h"
 #include "app/subjects/subject_dialog.h"
 
 using namespace vanta;

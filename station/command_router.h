@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "app/command_table.h"
-#include "app/station.h"
+#include "station/command_table.h"
+#include "station/station.h"
 
 namespace vanta {
 

@@ -1,4 +1,4 @@
-#include "app/subject_commands.h"
+#include "station/subject_commands.h"
 
 namespace vanta {
 

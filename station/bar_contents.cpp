@@ -1,4 +1,4 @@
-#include "app/bar_contents.h"
+#include "station/bar_contents.h"
 
 #include <cstdio>
 #include <cstdlib>

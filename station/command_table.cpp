@@ -1,8 +1,8 @@
-#include "app/command_table.h"
+#include "station/command_table.h"
 
 #include <array>
 
-#include "app/command_ids.h"
+#include "station/command_ids.h"
 
 namespace vanta {
 

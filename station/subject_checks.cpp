@@ -1,4 +1,4 @@
-#include "app/subjects/subject_checks.h"
+#include "station/subject_checks.h"
 
 namespace vanta {
 

@@ -1,4 +1,4 @@
-#include "app/file_commands.h"
+#include "station/file_commands.h"
 
 #include <cctype>
 

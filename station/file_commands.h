@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "app/operator_dialogs.h"
-#include "app/station.h"
+#include "station/operator_dialogs.h"
+#include "station/station.h"
 #include "storage/subject_library.h"
 
 namespace vanta {

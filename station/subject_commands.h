@@ -1,8 +1,8 @@
 // Subject > "Subject Info" and Setup > "Subject info setup".
 #pragma once
 
-#include "app/operator_dialogs.h"
-#include "app/station.h"
+#include "station/operator_dialogs.h"
+#include "station/station.h"
 #include "storage/subject_library.h"
 
 namespace vanta {

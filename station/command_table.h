@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "app/station.h"
+#include "station/station.h"
 
 namespace vanta {
 

@@ -1,4 +1,4 @@
-#include "app/command_router.h"
+#include "station/command_router.h"
 
 #include <algorithm>
 
