@@ -5,7 +5,7 @@
 
 #include "app/about_dialog.h"
 #include "app/message_box.h"
-#include "app/subjects/perform_dialog.h"
+#include "app/subjects/subject_mode_dialog.h"
 #include "app/subjects/subject_dialog.h"
 
 namespace vanta {
@@ -50,14 +50,14 @@ std::optional<std::string> QtOperatorDialogs::chooseFileToSave(const std::string
     return dlg.selectedFiles().constFirst().toStdString();
 }
 
-bool QtOperatorDialogs::editSubject(SubjectInfo& subject) { return CSubjectDlg::edit(subject, parent_); }
+bool QtOperatorDialogs::editSubject(SubjectInfo& subject) { return SubjectDialog::edit(subject, parent_); }
 
 bool QtOperatorDialogs::editSubjectMode(uint8_t& subjectLibraryMode) {
-    return PerformDlg::edit(subjectLibraryMode, parent_);
+    return SubjectModeDialog::edit(subjectLibraryMode, parent_);
 }
 
 void QtOperatorDialogs::showAbout() {
-    CAboutDlg dlg(parent_);
+    AboutDialog dlg(parent_);
     dlg.exec();
 }
 

@@ -56,14 +56,14 @@ bool FileCommands::save() {
 
     // Extended: a test is stored for a subject of the register; without one the operator
     // chooses one first (and may refuse, which abandons the save).
-    if (extended && !library_.QpersPlatny()) {
-        if (!library_.QSubjectDialog()) return false;
+    if (extended && !library_.hasCurrentSubject()) {
+        if (!library_.chooseSubject()) return false;
     }
 
     std::string initialDirectory = station_.paths.dataDirectory;
     std::string libraryDirectory;
     if (extended) {
-        library_.QpersDataNameA(test.testTime, libraryDirectory);
+        library_.testDirectory(test.testTime, libraryDirectory);
         initialDirectory = libraryDirectory;
     }
 
@@ -92,10 +92,10 @@ bool FileCommands::open() {
     std::string libraryDirectory;  // stays empty unless the register names its directory
     std::string initialDirectory = station_.paths.dataDirectory;
     if (extended) {
-        const int answer = library_.QLoadDialog();
+        const int answer = library_.chooseLoadPlace();
         if (answer == kLoadDialogCancelled) return false;
         if (answer == kLoadDialogLibraryDirectory) {
-            library_.QpersDirA(libraryDirectory);
+            library_.subjectDirectory(libraryDirectory);
             initialDirectory = libraryDirectory;
         }
     }
@@ -117,11 +117,11 @@ bool FileCommands::open() {
         if (extended) {
             // A file picked outside the register's directory may belong to another of its
             // subjects: the register is told, then asked whether it has a subject now.
-            if (!pathIsInDirectory(*chosen, libraryDirectory)) library_.QpersPodlaDatA(*chosen);
-            if (library_.QpersPlatny())
-                library_.QpersNaplnSDA(test.subject);
+            if (!pathIsInDirectory(*chosen, libraryDirectory)) library_.selectSubjectOfFile(*chosen);
+            if (library_.hasCurrentSubject())
+                library_.copyCurrentSubject(test.subject);
             else
-                library_.QpersKonvertSDA(test.subject);
+                library_.adoptSubject(test.subject);
         }
 
         station_.resultsAvailable = 1;

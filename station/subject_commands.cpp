@@ -7,7 +7,7 @@ void runSubjectInfo(Station& station, OperatorDialogs& dialogs, SubjectLibrary& 
         dialogs.editSubject(station.test.subject);
         return;
     }
-    if (library.QSubjectDialog()) library.QpersNaplnSDA(station.test.subject);
+    if (library.chooseSubject()) library.copyCurrentSubject(station.test.subject);
 }
 
 void runSubjectInfoSetup(Station& station, OperatorDialogs& dialogs) {

@@ -60,7 +60,7 @@ QLineEdit* numberBox(QWidget* parent) {
 
 }  // namespace
 
-CSubjectDlg::CSubjectDlg(const SubjectInfo& subject, QWidget* parent) : QDialog(parent), subject_(subject) {
+SubjectDialog::SubjectDialog(const SubjectInfo& subject, QWidget* parent) : QDialog(parent), subject_(subject) {
     setWindowTitle(QStringLiteral("Subject dialog"));
 
     name_ = new LimitedLineEdit(kSubjectTextLimit, this);
@@ -103,8 +103,8 @@ CSubjectDlg::CSubjectDlg(const SubjectInfo& subject, QWidget* parent) : QDialog(
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CSubjectDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CSubjectDlg::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &SubjectDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &SubjectDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -126,7 +126,7 @@ CSubjectDlg::CSubjectDlg(const SubjectInfo& subject, QWidget* parent) : QDialog(
     name_->selectAll();
 }
 
-SubjectForm CSubjectDlg::form() const {
+SubjectForm SubjectDialog::form() const {
     SubjectForm f;
     f.name = name_->text().toStdString();
     f.age = age_->text().toStdString();
@@ -139,7 +139,7 @@ SubjectForm CSubjectDlg::form() const {
     return f;
 }
 
-QWidget* CSubjectDlg::fieldWidget(SubjectField field) const {
+QWidget* SubjectDialog::fieldWidget(SubjectField field) const {
     switch (field) {
         case SubjectField::Name: return name_;
         case SubjectField::Age: return age_;
@@ -154,7 +154,7 @@ QWidget* CSubjectDlg::fieldWidget(SubjectField field) const {
     return nullptr;
 }
 
-void CSubjectDlg::accept() {
+void SubjectDialog::accept() {
     const SubjectCheck check = checkSubjectForm(form());
     if (check.failed != SubjectField::None) {
         tellOperator(messageHook_, this, QString::fromStdString(check.message));
@@ -167,8 +167,8 @@ void CSubjectDlg::accept() {
     QDialog::accept();
 }
 
-bool CSubjectDlg::edit(SubjectInfo& subject, QWidget* parent, MessageHook hook) {
-    CSubjectDlg dlg(subject, parent);
+bool SubjectDialog::edit(SubjectInfo& subject, QWidget* parent, MessageHook hook) {
+    SubjectDialog dlg(subject, parent);
     dlg.setMessageHook(std::move(hook));
     if (dlg.exec() != QDialog::Accepted) return false;
     subject = dlg.subject();

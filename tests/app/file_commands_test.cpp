@@ -63,7 +63,7 @@ private slots:
         const std::string path = f.filePath("bo.kvq");
 
         f.dialogs.saveAnswers.push_back(path);
-        f.frame().action(cmd::FileSave)->trigger();
+        f.frame().action(cmd::kFileSave)->trigger();
         QCOMPARE(f.dialogs.log, std::vector<std::string>{"save: |" + f.dataDirectory()});
         QCOMPARE(readAll(path).size(), 16 + 8 + 3 + 20);  // header, name, three empty comments, integers
         QCOMPARE(f.station().test.saved, 1);
@@ -74,7 +74,7 @@ private slots:
         // The next save proposes the same file.
         f.dialogs.log.clear();
         f.dialogs.saveAnswers.push_back(std::nullopt);
-        f.frame().action(cmd::FileSave)->trigger();
+        f.frame().action(cmd::kFileSave)->trigger();
         QCOMPARE(f.dialogs.log, std::vector<std::string>{"save: " + path + "|" + f.dataDirectory()});
 
         // Open: no question (saved), the data directory, the file replaces the test.
@@ -82,7 +82,7 @@ private slots:
         f.station().test.subject.age = 41;
         f.dialogs.log.clear();
         f.dialogs.openAnswers.push_back(path);
-        f.frame().action(cmd::FileOpen)->trigger();
+        f.frame().action(cmd::kFileOpen)->trigger();
         QCOMPARE(f.dialogs.log, std::vector<std::string>{"open: " + f.dataDirectory()});
         QCOMPARE(f.station().test.subject.name, std::string("Bo Berg"));
         QCOMPARE(f.station().test.subject.age, 41);  // not in the file
@@ -103,7 +103,7 @@ private slots:
         f.dialogs.yesNoAnswers = {true};
         f.dialogs.saveAnswers.push_back(savedPath);
         f.dialogs.openAnswers.push_back(other);
-        QVERIFY(f.router().execute(cmd::FileOpen));
+        QVERIFY(f.router().execute(cmd::kFileOpen));
         QCOMPARE(f.dialogs.log, (std::vector<std::string>{"ask: Data not saved. Save?",
                                                           "save: |" + f.dataDirectory(),
                                                           "open: " + f.dataDirectory()}));
@@ -115,7 +115,7 @@ private slots:
         f.dialogs.log.clear();
         f.dialogs.yesNoAnswers = {false};
         f.dialogs.openAnswers.push_back(other);
-        f.frame().action(cmd::FileOpen)->trigger();
+        f.frame().action(cmd::kFileOpen)->trigger();
         QCOMPARE(f.dialogs.log, (std::vector<std::string>{"ask: Data not saved. Save?", "open: " + f.dataDirectory()}));
         QCOMPARE(f.station().test.saved, 1);
         QCOMPARE(f.station().test.repetitionCount, 2);
@@ -131,7 +131,7 @@ private slots:
 
         // Cancel: nothing happens, except that the last file name is forgotten.
         f.station().lastFilePath = "/somewhere/x.kvq";
-        f.frame().action(cmd::FileOpen)->trigger();
+        f.frame().action(cmd::kFileOpen)->trigger();
         QVERIFY(f.station().lastFilePath.empty());
         QCOMPARE(f.station().resultsAvailable, 0);
 
@@ -148,7 +148,7 @@ private slots:
         cut.write(QByteArray("\x0fVantaCheck_V1.1\x05", 17));
         cut.close();
         for (const std::string& p : {foreign, missing, truncated}) f.dialogs.openAnswers.push_back(p);
-        for (int i = 0; i < 3; ++i) f.frame().action(cmd::FileOpen)->trigger();
+        for (int i = 0; i < 3; ++i) f.frame().action(cmd::kFileOpen)->trigger();
         QCOMPARE(f.dialogs.messages, (std::vector<std::string>{"Incompatible data", "Error opening file",
                                                                "An attempt was made to access an unnamed file past its end."}));
         QCOMPARE(f.station().test.subject.name, std::string("Bo Berg"));
@@ -159,7 +159,7 @@ private slots:
         // A save into a directory that does not exist: "File Save Error", still unsaved.
         f.station().test.saved = 0;
         f.dialogs.saveAnswers.push_back(f.filePath("no/such/dir/x.kvq"));
-        f.frame().action(cmd::FileSave)->trigger();
+        f.frame().action(cmd::kFileSave)->trigger();
         QCOMPARE(f.dialogs.messages.back(), std::string("File Save Error"));
         QCOMPARE(f.station().test.saved, 0);
     }
@@ -174,8 +174,8 @@ private slots:
         f.library.dataDirectory = subjectDir;
 
         // No current subject and the register's dialog closed without one: nothing written.
-        f.frame().action(cmd::FileSave)->trigger();
-        QCOMPARE(f.library.calls, (std::vector<std::string>{"QpersPlatny", "QSubjectDialog"}));
+        f.frame().action(cmd::kFileSave)->trigger();
+        QCOMPARE(f.library.calls, (std::vector<std::string>{"hasCurrentSubject", "chooseSubject"}));
         QVERIFY(f.dialogs.log.empty());
         QCOMPARE(f.station().test.saved, 0);
 
@@ -185,9 +185,9 @@ private slots:
         f.library.subjectDialogAnswer = true;
         const std::string inside = subjectDir + "/t1.kvq";
         f.dialogs.saveAnswers.push_back(inside);
-        f.frame().action(cmd::FileSave)->trigger();
+        f.frame().action(cmd::kFileSave)->trigger();
         QCOMPARE(f.library.calls,
-                 (std::vector<std::string>{"QpersPlatny", "QSubjectDialog", "QpersDataNameA 1234567"}));
+                 (std::vector<std::string>{"hasCurrentSubject", "chooseSubject", "testDirectory 1234567"}));
         QCOMPARE(f.dialogs.log, std::vector<std::string>{"save: |" + subjectDir});
         QCOMPARE(f.station().test.saved, 1);
         QCOMPARE(f.station().test.subject.name, std::string("Bo Berg"));  // not replaced on save
@@ -197,8 +197,8 @@ private slots:
         f.dialogs.log.clear();
         const std::string outside = f.filePath("elsewhere.kvq");
         f.dialogs.saveAnswers.push_back(outside);
-        f.frame().action(cmd::FileSave)->trigger();
-        QCOMPARE(f.library.calls, (std::vector<std::string>{"QpersPlatny", "QpersDataNameA 1234567"}));
+        f.frame().action(cmd::kFileSave)->trigger();
+        QCOMPARE(f.library.calls, (std::vector<std::string>{"hasCurrentSubject", "testDirectory 1234567"}));
         QCOMPARE(f.dialogs.messages,
                  std::vector<std::string>{"You are about to store data outside of predefined directory."});
         QVERIFY(QFileInfo::exists(QString::fromStdString(outside)));
@@ -216,18 +216,18 @@ private slots:
         // Cancelled in the register's load dialog: no file dialog.
         f.library.calls.clear();
         f.library.loadDialogAnswer = kLoadDialogCancelled;
-        f.frame().action(cmd::FileOpen)->trigger();
-        QCOMPARE(f.library.calls, std::vector<std::string>{"QLoadDialog"});
+        f.frame().action(cmd::kFileOpen)->trigger();
+        QCOMPARE(f.library.calls, std::vector<std::string>{"chooseLoadPlace"});
         QVERIFY(f.dialogs.log.empty());
 
-        // 11: the register's directory; the file lies in it, so no QpersPodlaDatA; a valid
+        // 11: the register's directory; the file lies in it, so no selectSubjectOfFile; a valid
         // subject replaces the one from the file, age included.
         f.library.calls.clear();
         f.library.loadDialogAnswer = kLoadDialogLibraryDirectory;
         f.library.hasSubject = true;
         f.dialogs.openAnswers.push_back(inLibrary);
-        f.frame().action(cmd::FileOpen)->trigger();
-        QCOMPARE(f.library.calls, (std::vector<std::string>{"QLoadDialog", "QpersDirA", "QpersPlatny", "QpersNaplnSDA"}));
+        f.frame().action(cmd::kFileOpen)->trigger();
+        QCOMPARE(f.library.calls, (std::vector<std::string>{"chooseLoadPlace", "subjectDirectory", "hasCurrentSubject", "copyCurrentSubject"}));
         QCOMPARE(f.dialogs.log, std::vector<std::string>{"open: " + libraryDir});
         QCOMPARE(f.station().test.subject.name, std::string("From Register"));
         QCOMPARE(f.station().test.subject.age, 33);
@@ -241,26 +241,26 @@ private slots:
         f.library.calls.clear();
         f.dialogs.log.clear();
         f.dialogs.openAnswers.push_back(outside);
-        f.frame().action(cmd::FileOpen)->trigger();
-        QCOMPARE(f.library.calls, (std::vector<std::string>{"QLoadDialog", "QpersDirA", "QpersPodlaDatA " + outside,
-                                                            "QpersPlatny", "QpersKonvertSDA"}));
+        f.frame().action(cmd::kFileOpen)->trigger();
+        QCOMPARE(f.library.calls, (std::vector<std::string>{"chooseLoadPlace", "subjectDirectory", "selectSubjectOfFile " + outside,
+                                                            "hasCurrentSubject", "adoptSubject"}));
         QCOMPARE(f.library.converted.name, std::string("Outsider"));
         QCOMPARE(f.station().test.subject.name, std::string("Outsider"));
 
-        // Any other answer: the data directory, and never QpersPodlaDatA.
+        // Any other answer: the data directory, and never selectSubjectOfFile.
         f.library.calls.clear();
         f.dialogs.log.clear();
         f.library.loadDialogAnswer = 3;
         f.dialogs.openAnswers.push_back(outside);
-        f.frame().action(cmd::FileOpen)->trigger();
+        f.frame().action(cmd::kFileOpen)->trigger();
         QCOMPARE(f.dialogs.log, std::vector<std::string>{"open: " + f.dataDirectory()});
-        QCOMPARE(f.library.calls, (std::vector<std::string>{"QLoadDialog", "QpersPlatny", "QpersKonvertSDA"}));
+        QCOMPARE(f.library.calls, (std::vector<std::string>{"chooseLoadPlace", "hasCurrentSubject", "adoptSubject"}));
 
         // A file the reader refuses: the register hears nothing after the load dialog.
         f.library.calls.clear();
         f.dialogs.openAnswers.push_back(f.filePath("missing.kvq"));
-        f.frame().action(cmd::FileOpen)->trigger();
-        QCOMPARE(f.library.calls, std::vector<std::string>{"QLoadDialog"});
+        f.frame().action(cmd::kFileOpen)->trigger();
+        QCOMPARE(f.library.calls, std::vector<std::string>{"chooseLoadPlace"});
     }
 
     void subjectInfoInBothModes() {
@@ -269,7 +269,7 @@ private slots:
         QVERIFY(f.start());
         f.dialogs.subjectAnswer = true;
         f.dialogs.subjectToEnter.name = "Cy Dahl";
-        f.frame().action(cmd::SubjectInfo)->trigger();
+        f.frame().action(cmd::kSubjectInfo)->trigger();
         QCOMPARE(f.station().test.subject.name, std::string("Cy Dahl"));
         QVERIFY(f.library.calls.empty());
 
@@ -277,13 +277,13 @@ private slots:
         f.station().settings.subjectLibraryMode = 1;
         f.dialogs.log.clear();
         f.library.subjectDialogAnswer = false;
-        f.frame().action(cmd::SubjectInfo)->trigger();
-        QCOMPARE(f.library.calls, std::vector<std::string>{"QSubjectDialog"});
+        f.frame().action(cmd::kSubjectInfo)->trigger();
+        QCOMPARE(f.library.calls, std::vector<std::string>{"chooseSubject"});
         QCOMPARE(f.station().test.subject.name, std::string("Cy Dahl"));
         f.library.subjectDialogAnswer = true;
         f.library.librarySubject.name = "Di Ek";
-        f.frame().action(cmd::SubjectInfo)->trigger();
-        QCOMPARE(f.library.calls, (std::vector<std::string>{"QSubjectDialog", "QSubjectDialog", "QpersNaplnSDA"}));
+        f.frame().action(cmd::kSubjectInfo)->trigger();
+        QCOMPARE(f.library.calls, (std::vector<std::string>{"chooseSubject", "chooseSubject", "copyCurrentSubject"}));
         QCOMPARE(f.station().test.subject.name, std::string("Di Ek"));
         QVERIFY(f.dialogs.log.empty());
     }

@@ -84,44 +84,44 @@ public:
     bool hasSubject = false;
     bool subjectDialogMakesSubject = true;  // a chosen subject becomes the current one
     int loadDialogAnswer = 1;
-    std::string dataDirectory;     // QpersDataNameA
-    std::string libraryDirectory;  // QpersDirA
+    std::string dataDirectory;     // testDirectory
+    std::string libraryDirectory;  // subjectDirectory
     SubjectInfo librarySubject;
-    SubjectInfo converted;         // what QpersKonvertSDA received
+    SubjectInfo converted;         // what adoptSubject received
 
-    void QpersInicA(const std::string& root, const std::string& product) override {
-        calls.push_back("QpersInicA " + root + " " + product);
+    void initialise(const std::string& root, const std::string& product) override {
+        calls.push_back("initialise " + root + " " + product);
     }
-    bool QSubjectDialog() override {
-        calls.push_back("QSubjectDialog");
+    bool chooseSubject() override {
+        calls.push_back("chooseSubject");
         if (subjectDialogAnswer && subjectDialogMakesSubject) hasSubject = true;
         return subjectDialogAnswer;
     }
-    bool QpersPlatny() override {
-        calls.push_back("QpersPlatny");
+    bool hasCurrentSubject() override {
+        calls.push_back("hasCurrentSubject");
         return hasSubject;
     }
-    void QpersNaplnSDA(SubjectInfo& subject) override {
-        calls.push_back("QpersNaplnSDA");
+    void copyCurrentSubject(SubjectInfo& subject) override {
+        calls.push_back("copyCurrentSubject");
         subject = librarySubject;
     }
-    void QpersKonvertSDA(SubjectInfo& subject) override {
-        calls.push_back("QpersKonvertSDA");
+    void adoptSubject(SubjectInfo& subject) override {
+        calls.push_back("adoptSubject");
         converted = subject;
     }
-    void QpersDataNameA(int32_t testTime, std::string& directory) override {
-        calls.push_back("QpersDataNameA " + std::to_string(testTime));
+    void testDirectory(int32_t testTime, std::string& directory) override {
+        calls.push_back("testDirectory " + std::to_string(testTime));
         directory = dataDirectory;
     }
-    int QLoadDialog() override {
-        calls.push_back("QLoadDialog");
+    int chooseLoadPlace() override {
+        calls.push_back("chooseLoadPlace");
         return loadDialogAnswer;
     }
-    void QpersDirA(std::string& directory) override {
-        calls.push_back("QpersDirA");
+    void subjectDirectory(std::string& directory) override {
+        calls.push_back("subjectDirectory");
         directory = libraryDirectory;
     }
-    void QpersPodlaDatA(const std::string& path) override { calls.push_back("QpersPodlaDatA " + path); }
+    void selectSubjectOfFile(const std::string& path) override { calls.push_back("selectSubjectOfFile " + path); }
 };
 
 }  // namespace vanta::testing

@@ -6,7 +6,7 @@
 
 #include "app/about_dialog.h"
 #include "station/command_ids.h"
-#include "app/vanta_check_view.h"
+#include "app/station_view.h"
 #include "canvas/recording_draw_context.h"
 #include "tests/app/station_fixture.h"
 
@@ -44,7 +44,7 @@ private slots:
         f.writeSettings(0);
         const std::string path = f.writeTestFileWith(2, "ann.kvq", "Ann Lee");
         QVERIFY(f.start());
-        CVanta_checkView& view = f.frame().view();
+        StationView& view = f.frame().view();
 
         RecordingDrawContext idle;
         view.draw(idle);
@@ -53,7 +53,7 @@ private slots:
         QCOMPARE(inkIn(blank, QRect(10, 5, 731, 26)), 0);
 
         f.dialogs.openAnswers.push_back(path);
-        f.frame().action(cmd::FileOpen)->trigger();
+        f.frame().action(cmd::kFileOpen)->trigger();
         QCOMPARE(f.station().resultsAvailable, 1);
 
         RecordingDrawContext dc;
@@ -79,7 +79,7 @@ private slots:
     }
 
     void aboutBox() {
-        CAboutDlg about;
+        AboutDialog about;
         QCOMPARE(about.windowTitle(), QStringLiteral("About Kavel Vanta check"));
         QCOMPARE(about.findChild<QLabel*>(QStringLiteral("aboutProduct"))->text(), QStringLiteral("Kavel Vanta Mero"));
         QCOMPARE(about.findChild<QLabel*>(QStringLiteral("aboutVersion"))->text(), QStringLiteral("ver 1.4"));

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 using test::eventually;
 using test::frames;
 
-ScriptedPort box(const char* location = "/dev/ttyUSB0") { return {DEVICE_DESCRIPTION, location}; }
+ScriptedPort box(const char* location = "/dev/ttyUSB0") { return {kDeviceDescription, location}; }
 ScriptedPort other(const char* description, const char* location = "/dev/ttyUSB1") { return {description, location}; }
 
 class LinkTest : public ::testing::Test {

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "app/subjects/perform_dialog.h"
+#include "app/subjects/subject_mode_dialog.h"
 #include "station/subject_checks.h"
 #include "app/subjects/subject_dialog.h"
 
@@ -49,7 +49,7 @@ private slots:
     void init() { messages.clear(); }
 
     void showsTheSubjectWithTheFocusInName() {
-        CSubjectDlg dlg(someone());
+        SubjectDialog dlg(someone());
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Subject dialog"));
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
@@ -64,10 +64,10 @@ private slots:
 
         // A fresh record (all zero) shows "female"; -1 shows no choice.
         SubjectInfo fresh;
-        CSubjectDlg freshDlg(fresh);
+        SubjectDialog freshDlg(fresh);
         QVERIFY(freshDlg.findChild<QRadioButton*>("female")->isChecked());
         fresh.sex = -1;
-        CSubjectDlg noneDlg(fresh);
+        SubjectDialog noneDlg(fresh);
         QVERIFY(!noneDlg.findChild<QRadioButton*>("female")->isChecked());
         QVERIFY(!noneDlg.findChild<QRadioButton*>("male")->isChecked());
     }
@@ -75,7 +75,7 @@ private slots:
     // Every field wrong at once: each OK shows the message of the first that still
     // fails, in the station's order, with that field selected and the dialog open.
     void checksTheFieldsInTheStationsOrder() {
-        CSubjectDlg dlg(someone());
+        SubjectDialog dlg(someone());
         dlg.setMessageHook(catchMessages());
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
@@ -127,7 +127,7 @@ private slots:
     }
 
     void anEmptyOrSignedNumberBoxIsReported() {
-        CSubjectDlg dlg(someone());
+        SubjectDialog dlg(someone());
         dlg.setMessageHook(catchMessages());
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
@@ -168,7 +168,7 @@ private slots:
     void theLimitsThemselvesAreAccepted() {
         SubjectInfo s = someone();
         s.sex = -1;
-        CSubjectDlg dlg(s);
+        SubjectDialog dlg(s);
         dlg.setMessageHook(catchMessages());
         dlg.show();
         const QString longest(66, u'é');
@@ -187,7 +187,7 @@ private slots:
     }
 
     void aSixtySeventhCharacterCannotBeTypedButAPastedOneIsReported() {
-        CSubjectDlg dlg(SubjectInfo{});
+        SubjectDialog dlg(SubjectInfo{});
         dlg.setMessageHook(catchMessages());
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
@@ -224,7 +224,7 @@ private slots:
     void aLongNameFromAFileIsShownWholeAndCanBeShortened() {
         SubjectInfo fromFile = someone();
         fromFile.name = std::string(80, 'n');
-        CSubjectDlg dlg(fromFile);
+        SubjectDialog dlg(fromFile);
         dlg.setMessageHook(catchMessages());
         dlg.show();
         QLineEdit* name = box(&dlg, "name");
@@ -244,26 +244,26 @@ private slots:
     void cancelChangesNothing() {
         SubjectInfo subject = someone();
         QTimer::singleShot(0, [this] {
-            auto* dlg = qobject_cast<CSubjectDlg*>(QApplication::activeModalWidget());
+            auto* dlg = qobject_cast<SubjectDialog*>(QApplication::activeModalWidget());
             QVERIFY(dlg);
             box(dlg, "name")->setText("Someone else");
             box(dlg, "age")->setText("12");
             dlg->findChild<QRadioButton*>("female")->setChecked(true);
             QTest::mouseClick(buttonWithText(dlg, "Cancel"), Qt::LeftButton);
         });
-        QVERIFY(!CSubjectDlg::edit(subject));
+        QVERIFY(!SubjectDialog::edit(subject));
         QCOMPARE(subject, someone());
 
         // OK through the same call takes every value over at once.
         QTimer::singleShot(0, [this] {
-            auto* dlg = qobject_cast<CSubjectDlg*>(QApplication::activeModalWidget());
+            auto* dlg = qobject_cast<SubjectDialog*>(QApplication::activeModalWidget());
             QVERIFY(dlg);
             box(dlg, "name")->setText("Someone else");
             box(dlg, "age")->setText("12");
             dlg->findChild<QRadioButton*>("female")->setChecked(true);
             QTest::mouseClick(buttonWithText(dlg, "OK"), Qt::LeftButton);
         });
-        QVERIFY(CSubjectDlg::edit(subject));
+        QVERIFY(SubjectDialog::edit(subject));
         SubjectInfo expected = someone();
         expected.name = "Someone else";
         expected.age = 12;
@@ -272,7 +272,7 @@ private slots:
     }
 
     void setupDialogKeepsTheModeAsTheStationStoresIt() {
-        PerformDlg dlg(1);
+        SubjectModeDialog dlg(1);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Subject info setup"));
         auto* abbreviated = dlg.findChild<QRadioButton*>("abbreviated");
         auto* extended = dlg.findChild<QRadioButton*>("extended");
@@ -282,10 +282,10 @@ private slots:
         QCOMPARE(dlg.mode(), uint8_t{1});
         abbreviated->setChecked(true);
         QCOMPARE(dlg.mode(), uint8_t{0});
-        QVERIFY(PerformDlg(0).findChild<QRadioButton*>("abbreviated")->isChecked());
+        QVERIFY(SubjectModeDialog(0).findChild<QRadioButton*>("abbreviated")->isChecked());
         // A stray value from the settings file checks neither; anything but "Abbreviated"
         // means Extended.
-        PerformDlg stray(7);
+        SubjectModeDialog stray(7);
         QVERIFY(!stray.findChild<QRadioButton*>("abbreviated")->isChecked());
         QVERIFY(!stray.findChild<QRadioButton*>("extended")->isChecked());
         QCOMPARE(stray.mode(), uint8_t{1});
@@ -297,7 +297,7 @@ private slots:
             dlg->findChild<QRadioButton*>("abbreviated")->setChecked(true);
             QTest::mouseClick(buttonWithText(dlg, "Cancel"), Qt::LeftButton);
         });
-        QVERIFY(!PerformDlg::edit(mode));
+        QVERIFY(!SubjectModeDialog::edit(mode));
         QCOMPARE(mode, uint8_t{1});
         QTimer::singleShot(0, [] {
             QWidget* dlg = QApplication::activeModalWidget();
@@ -305,7 +305,7 @@ private slots:
             dlg->findChild<QRadioButton*>("abbreviated")->setChecked(true);
             QTest::mouseClick(buttonWithText(dlg, "OK"), Qt::LeftButton);
         });
-        QVERIFY(PerformDlg::edit(mode));
+        QVERIFY(SubjectModeDialog::edit(mode));
         QCOMPARE(mode, uint8_t{0});
     }
 };

@@ -89,7 +89,7 @@ private slots:
         QVERIFY(reg.add(person("Eva Malá"), &eva));
         QVERIFY(reg.add(person("Jan Novák"), &jan));
 
-        SubjectChooserDlg dlg(reg, jan);
+        SubjectChooserDialog dlg(reg, jan);
         std::vector<SubjectInfo> edits;
         dlg.setEditHook([&edits](SubjectInfo& s, QWidget*) {
             edits.push_back(s);
@@ -144,7 +144,7 @@ private slots:
         QVERIFY(reg.open(root));
         int64_t eva = 0;
         QVERIFY(reg.add(person("Eva"), &eva));
-        SubjectChooserDlg dlg(reg, eva);
+        SubjectChooserDialog dlg(reg, eva);
         dlg.setEditHook([](SubjectInfo& s, QWidget*) {
             s.name = "changed";
             return false;  // the operator pressed Cancel
@@ -164,17 +164,17 @@ private slots:
     }
 
     void loadChoiceAnswersElevenForTheSubjectsTests() {
-        LoadChoiceDlg withSubject(QStringLiteral("Eva"), true);
+        LoadChoiceDialog withSubject(QStringLiteral("Eva"), true);
         QCOMPARE(withSubject.findChild<QLabel*>("subject")->text(), QStringLiteral("Current subject: Eva"));
         QTest::mouseClick(withSubject.findChild<QPushButton*>("subjectTests"), Qt::LeftButton);
         QCOMPARE(withSubject.result(), 11);
 
-        LoadChoiceDlg all(QStringLiteral("Eva"), true);
+        LoadChoiceDialog all(QStringLiteral("Eva"), true);
         QTest::mouseClick(all.findChild<QPushButton*>("allData"), Qt::LeftButton);
         QCOMPARE(all.result(), kLoadChoiceAllData);
         QVERIFY(all.result() != 0 && all.result() != 11);
 
-        LoadChoiceDlg without(QString(), false);
+        LoadChoiceDialog without(QString(), false);
         QVERIFY(!without.findChild<QPushButton*>("subjectTests")->isEnabled());
         without.show();
         QTest::keyClick(&without, Qt::Key_Escape);
@@ -188,29 +188,29 @@ private slots:
             RegisterSubjectLibrary lib;
             Scripted answers;
             script(lib, answers);
-            lib.QpersInicA(root, "VANCHECK");
+            lib.initialise(root, "VANCHECK");
             QVERIFY(lib.isOpen());
-            QVERIFY(!lib.QpersPlatny());
-            QVERIFY(!lib.QSubjectDialog());  // closed without a choice
-            QVERIFY(!lib.QpersPlatny());
+            QVERIFY(!lib.hasCurrentSubject());
+            QVERIFY(!lib.chooseSubject());  // closed without a choice
+            QVERIFY(!lib.hasCurrentSubject());
             answers.choice = eva;
-            QVERIFY(lib.QSubjectDialog());
-            QVERIFY(lib.QpersPlatny());
+            QVERIFY(lib.chooseSubject());
+            QVERIFY(lib.hasCurrentSubject());
             SubjectInfo station = person("whatever", 99, 1);
-            lib.QpersNaplnSDA(station);
+            lib.copyCurrentSubject(station);
             QCOMPARE(station, person("Eva", 33, 61));  // age included
         }
         RegisterSubjectLibrary next;
         Scripted answers;
         script(next, answers);
-        next.QpersInicA(root, "VANCHECK");
-        QVERIFY(next.QpersPlatny());
+        next.initialise(root, "VANCHECK");
+        QVERIFY(next.hasCurrentSubject());
         QCOMPARE(next.currentSubjectId(), eva);
         // Another product on the same register keeps its own current subject.
         RegisterSubjectLibrary other;
         script(other, answers);
-        other.QpersInicA(root, "OTHER");
-        QVERIFY(!other.QpersPlatny());
+        other.initialise(root, "OTHER");
+        QVERIFY(!other.hasCurrentSubject());
         QVERIFY(messages.isEmpty());
     }
 
@@ -219,26 +219,26 @@ private slots:
         RegisterSubjectLibrary lib;
         Scripted answers;
         script(lib, answers);
-        lib.QpersInicA(root, "VANCHECK");
+        lib.initialise(root, "VANCHECK");
         std::string dir = "unchanged";
-        lib.QpersDirA(dir);
+        lib.subjectDirectory(dir);
         QCOMPARE(dir, root);  // no subject yet: the data root
 
         answers.choice = eva;
-        QVERIFY(lib.QSubjectDialog());
-        lib.QpersDataNameA(1700000000, dir);
+        QVERIFY(lib.chooseSubject());
+        lib.testDirectory(1700000000, dir);
         QCOMPARE(dir, root + "/Eva_Mala");
         QVERIFY(fs::is_directory(dir));
         std::string dir2;
-        lib.QpersDirA(dir2);
+        lib.subjectDirectory(dir2);
         QCOMPARE(dir2, dir);
 
         answers.load = kLoadChoiceSubjectTests;
-        QCOMPARE(lib.QLoadDialog(), 11);
+        QCOMPARE(lib.chooseLoadPlace(), 11);
         QVERIFY(answers.loadHadCurrent);
         QCOMPARE(answers.loadName, QStringLiteral("Eva Malá"));
         answers.load = kLoadChoiceCancelled;
-        QCOMPARE(lib.QLoadDialog(), 0);
+        QCOMPARE(lib.chooseLoadPlace(), 0);
     }
 
     void aTestFileInASubjectsFolderMakesThatSubjectCurrent() {
@@ -247,12 +247,12 @@ private slots:
         RegisterSubjectLibrary lib;
         Scripted answers;
         script(lib, answers);
-        lib.QpersInicA(root, "VANCHECK");
-        lib.QpersPodlaDatA(root + "/Jan/test.kvq");
+        lib.initialise(root, "VANCHECK");
+        lib.selectSubjectOfFile(root + "/Jan/test.kvq");
         QCOMPARE(lib.currentSubjectId(), jan);
-        lib.QpersPodlaDatA("/somewhere/else/test.kvq");
+        lib.selectSubjectOfFile("/somewhere/else/test.kvq");
         QCOMPARE(lib.currentSubjectId(), jan);
-        lib.QpersPodlaDatA(root + "/Eva/2024/test.kvq");
+        lib.selectSubjectOfFile(root + "/Eva/2024/test.kvq");
         QCOMPARE(lib.currentSubjectId(), eva);
     }
 
@@ -264,22 +264,22 @@ private slots:
         RegisterSubjectLibrary lib;
         Scripted answers;
         script(lib, answers);
-        lib.QpersInicA(root, "VANCHECK");
+        lib.initialise(root, "VANCHECK");
 
         // The same name: the one that matches in the other fields too (age is not in files).
         SubjectInfo fromFile = twinB;
         fromFile.age = 5;
         const SubjectInfo asRead = fromFile;
-        lib.QpersKonvertSDA(fromFile);
+        lib.adoptSubject(fromFile);
         QCOMPARE(fromFile, asRead);
         QCOMPARE(lib.currentSubjectId(), b);
         SubjectInfo other = person("Twin", 0, 75);
-        lib.QpersKonvertSDA(other);
+        lib.adoptSubject(other);
         QCOMPARE(lib.currentSubjectId(), a);  // no full match: the oldest of that name
 
         // A new name is added, without the age the station happened to hold.
         SubjectInfo stranger = person("Stranger", 44, 80);
-        lib.QpersKonvertSDA(stranger);
+        lib.adoptSubject(stranger);
         const int64_t added = lib.currentSubjectId();
         QVERIFY(added != a && added != b && added != 0);
         RegisteredSubject s;
@@ -290,7 +290,7 @@ private slots:
 
         // A nameless subject is not added.
         SubjectInfo nameless = person("   ");
-        lib.QpersKonvertSDA(nameless);
+        lib.adoptSubject(nameless);
         QCOMPARE(lib.currentSubjectId(), added);
         std::vector<RegisteredSubject> all;
         QVERIFY(lib.subjectRegister().search("", all));
@@ -298,28 +298,28 @@ private slots:
     }
 
     // A station started in Abbreviated mode and switched to Extended calls the library
-    // without QpersInicA.
+    // without initialise.
     void withoutInitialisationTheFallbackRootServes() {
         const int64_t eva = addTo(root, person("Eva"));
         RegisterSubjectLibrary lib(root);
         Scripted answers;
         script(lib, answers);
         answers.choice = eva;
-        QVERIFY(lib.QSubjectDialog());
-        QVERIFY(lib.QpersPlatny());
+        QVERIFY(lib.chooseSubject());
+        QVERIFY(lib.hasCurrentSubject());
 
         RegisterSubjectLibrary none;
         script(none, answers);
-        QVERIFY(!none.QpersPlatny());
-        QVERIFY(!none.QSubjectDialog());
+        QVERIFY(!none.hasCurrentSubject());
+        QVERIFY(!none.chooseSubject());
         QCOMPARE(messages, QStringList{"The subject register is not open."});
         // The operator can still open a test from the data folder.
         answers.load = kLoadChoiceSubjectTests;
-        QCOMPARE(none.QLoadDialog(), kLoadChoiceAllData);
+        QCOMPARE(none.chooseLoadPlace(), kLoadChoiceAllData);
         QVERIFY(answers.loadAsked);
         QVERIFY(!answers.loadHadCurrent);
         SubjectInfo station = person("Kept");
-        none.QpersNaplnSDA(station);
+        none.copyCurrentSubject(station);
         QCOMPARE(station, person("Kept"));
     }
 
@@ -333,13 +333,13 @@ private slots:
         RegisterSubjectLibrary lib;
         Scripted answers;
         script(lib, answers);
-        lib.QpersInicA(root, "VANCHECK");
+        lib.initialise(root, "VANCHECK");
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].contains(QString::fromStdString(file)), qPrintable(messages[0]));
         QVERIFY(!lib.isOpen());
-        QVERIFY(!lib.QpersPlatny());
+        QVERIFY(!lib.hasCurrentSubject());
         SubjectInfo fromFile = person("Eva");
-        lib.QpersKonvertSDA(fromFile);
+        lib.adoptSubject(fromFile);
         QCOMPARE(readBytes(file), std::string(3000, 'z'));
     }
 };

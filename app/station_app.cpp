@@ -1,4 +1,4 @@
-#include "app/vanta_check_app.h"
+#include "app/station_app.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include "station/command_ids.h"
-#include "app/main_frame.h"
+#include "app/main_window.h"
 #include "app/subjects/register_subject_library.h"
 #include "app/vanta_check_doc.h"
-#include "app/vanta_check_view.h"
+#include "app/station_view.h"
 #include "device/acquisition_link.h"
 #include "device/serial_bridge_driver.h"
 #include "device/simulated_sensor_box.h"
@@ -35,7 +35,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     return line;
 }
 
-CVanta_checkApp::CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartOptions options)
+StationApp::StationApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartOptions options)
     : dialogs_(dialogs),
       library_(library),
       options_(std::move(options)),
@@ -47,30 +47,30 @@ CVanta_checkApp::CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary* libra
     bindCommands();
 }
 
-CVanta_checkApp::~CVanta_checkApp() {
+StationApp::~StationApp() {
     frame_.reset();
     if (link_) link_->stopAcquisition();
     router_.unbindAll(CommandOwner::Application);
 }
 
-void CVanta_checkApp::bindCommands() {
-    router_.bind(CommandOwner::Application, cmd::AppAbout, [this](Notification) { dialogs_.showAbout(); });
+void StationApp::bindCommands() {
+    router_.bind(CommandOwner::Application, cmd::kAppAbout, [this](Notification) { dialogs_.showAbout(); });
     // Exit closes the window; the window's closing writes the settings. No question about
     // unsaved data is asked.
-    router_.bind(CommandOwner::Application, cmd::AppExit, [this](Notification) {
+    router_.bind(CommandOwner::Application, cmd::kAppExit, [this](Notification) {
         if (frame_) frame_->close();
     });
     // New: the document gets its title again; the test records stay as they are.
-    router_.bind(CommandOwner::Application, cmd::FileNew, [this](Notification) {
+    router_.bind(CommandOwner::Application, cmd::kFileNew, [this](Notification) {
         document_->onNewDocument();
         if (frame_) frame_->view().update();
     });
     // Integration point (printing): the platform's printer setup dialog comes with the
     // printed reports.
-    router_.bind(CommandOwner::Application, cmd::FilePrintSetup, [](Notification) {});
+    router_.bind(CommandOwner::Application, cmd::kFilePrintSetup, [](Notification) {});
 }
 
-StationPaths CVanta_checkApp::choosePaths() const {
+StationPaths StationApp::choosePaths() const {
     const QString program =
         options_.programFile.isEmpty() ? QCoreApplication::applicationFilePath() : options_.programFile;
     StationPaths paths = pathsForProgram(program.toStdString());
@@ -89,7 +89,7 @@ StationPaths CVanta_checkApp::choosePaths() const {
     return user;
 }
 
-bool CVanta_checkApp::initInstance(const QStringList& arguments) {
+bool StationApp::initInstance(const QStringList& arguments) {
     const CommandLine line = parseCommandLine(arguments);
     station_.simulatedDevice = line.simulate;
     // With --simulate the simulated sensor box is the one bridge device the station finds.
@@ -120,7 +120,7 @@ bool CVanta_checkApp::initInstance(const QStringList& arguments) {
 
     // 6. The subject register is initialised once, only when it keeps the subject data.
     if (station_.settings.subjectLibraryMode == 1)
-        library_->QpersInicA(station_.paths.subjectLibraryDirectory, kSubjectLibraryProduct);
+        library_->initialise(station_.paths.subjectLibraryDirectory, kSubjectLibraryProduct);
 
     // 7. One level, no message on failure.
     ensureDirectory(station_.paths.dataDirectory);
@@ -133,10 +133,10 @@ bool CVanta_checkApp::initInstance(const QStringList& arguments) {
         dialogs_.message(kMsgErrorOpeningFile);
         return false;
     }
-    frame_ = std::make_unique<CMainFrame>(station_, router_, *document_, dialogs_, *library_, &profile_);
+    frame_ = std::make_unique<MainWindow>(station_, router_, *document_, dialogs_, *library_, &profile_);
     if (auto* subjects = dynamic_cast<RegisterSubjectLibrary*>(ownLibrary_.get()))
         subjects->setParentWidget(frame_.get());
-    connect(frame_.get(), &CMainFrame::closing, this, [this] { exitInstance(); });
+    connect(frame_.get(), &MainWindow::closing, this, [this] { exitInstance(); });
 
     // 9. On screen.
     if (options_.showWindow) {
@@ -146,7 +146,7 @@ bool CVanta_checkApp::initInstance(const QStringList& arguments) {
     return true;
 }
 
-void CVanta_checkApp::exitInstance() {
+void StationApp::exitInstance() {
     if (settingsWritten_) return;
     settingsWritten_ = true;
     // A running acquisition is stopped before the records go away, so the reader never

@@ -1,4 +1,4 @@
-#include "app/main_frame.h"
+#include "app/main_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -19,11 +19,11 @@
 #include "app/station_pictures.h"
 #include "station/subject_commands.h"
 #include "app/vanta_check_doc.h"
-#include "app/vanta_check_view.h"
+#include "app/station_view.h"
 
 namespace vanta {
 
-CMainFrame::CMainFrame(Station& station, CommandRouter& router, CVanta_checkDoc& document,
+MainWindow::MainWindow(Station& station, CommandRouter& router, CVanta_checkDoc& document,
                        OperatorDialogs& dialogs, SubjectLibrary& library, ProfileStore* profile)
     : station_(station),
       router_(router),
@@ -38,18 +38,18 @@ CMainFrame::CMainFrame(Station& station, CommandRouter& router, CVanta_checkDoc&
     createStatusBar();
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
 
-    view_ = new CVanta_checkView(station_, router_, *this, dialogs_, this);
+    view_ = new StationView(station_, router_, *this, dialogs_, this);
     setCentralWidget(view_);
     // The view paints in fixed pixels: the header band reaches x 740, the plot y 540.
     resize(780, 700);
 
-    router_.bind(CommandOwner::Frame, cmd::FileOpen, [this](Notification) { openTest(); });
-    router_.bind(CommandOwner::Frame, cmd::FileSave, [this](Notification) { saveTest(); });
-    router_.bind(CommandOwner::Frame, cmd::SubjectInfo,
+    router_.bind(CommandOwner::Frame, cmd::kFileOpen, [this](Notification) { openTest(); });
+    router_.bind(CommandOwner::Frame, cmd::kFileSave, [this](Notification) { saveTest(); });
+    router_.bind(CommandOwner::Frame, cmd::kSubjectInfo,
                  [this](Notification) { runSubjectInfo(station_, dialogs_, library_); });
     // Integration point (axes settings dialog): the dialog opens here; the frame is
     // repainted afterwards.
-    router_.bind(CommandOwner::Frame, cmd::GraphSetup, [this](Notification) { view_->update(); });
+    router_.bind(CommandOwner::Frame, cmd::kGraphSetup, [this](Notification) { view_->update(); });
 
     observerToken_ = router_.addObserver([this](int, CommandOutcome outcome) {
         if (outcome == CommandOutcome::Executed) refreshCommandStates();
@@ -59,15 +59,15 @@ CMainFrame::CMainFrame(Station& station, CommandRouter& router, CVanta_checkDoc&
     refreshCommandStates();
 }
 
-CMainFrame::~CMainFrame() {
+MainWindow::~MainWindow() {
     router_.removeObserver(observerToken_);
     router_.unbindAll(CommandOwner::Frame);
     // The view unbinds its own commands when it goes with the frame's children.
 }
 
-FileCommandHooks CMainFrame::fileHooks(ProfileStore* profile) {
+FileCommandHooks MainWindow::fileHooks(ProfileStore* profile) {
     FileCommandHooks hooks;
-    hooks.resetView = [this] { router_.execute(cmd::ResetToIdle); };
+    hooks.resetView = [this] { router_.execute(cmd::kResetToIdle); };
     if (profile) hooks.fileUsed = [profile](const std::string& path) { profile->addRecentFile(QString::fromStdString(path)); };
     hooks.showBusy = [](bool busy) {
         if (!qGuiApp) return;
@@ -79,7 +79,7 @@ FileCommandHooks CMainFrame::fileHooks(ProfileStore* profile) {
     return hooks;
 }
 
-QAction* CMainFrame::makeAction(int id, const QString& text) {
+QAction* MainWindow::makeAction(int id, const QString& text) {
     auto* a = new QAction(text, this);
     a->setObjectName(QStringLiteral("action%1").arg(id));
     a->setData(id);
@@ -95,29 +95,29 @@ QAction* CMainFrame::makeAction(int id, const QString& text) {
     return a;
 }
 
-void CMainFrame::createActions() {
-    makeAction(cmd::FileOpen, QStringLiteral("&Open Vanta file\tCtrl+O"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
-    makeAction(cmd::FileSave, QStringLiteral("Save"));
-    makeAction(cmd::FilePrint, QStringLiteral("&Print...\tCtrl+P"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
-    makeAction(cmd::FilePrintPreview, QStringLiteral("Print Pre&view"));
-    makeAction(cmd::FilePrintSetup, QStringLiteral("P&rint Setup..."));
-    makeAction(cmd::AppExit, QStringLiteral("E&xit"));
-    makeAction(cmd::SubjectInfo, QStringLiteral("Subject Info"));
-    makeAction(cmd::Perform, QStringLiteral("Perform"));
-    makeAction(cmd::DigitalReport, QStringLiteral("Digital"));
-    makeAction(cmd::CurveGraph, QStringLiteral("Curve graph"));
-    makeAction(cmd::GraphSetup, QStringLiteral("Graph setup"));
-    makeAction(cmd::SubjectInfoSetup, QStringLiteral("Subject info setup"));
-    makeAction(cmd::Calibration, QStringLiteral("Calibration"));
-    makeAction(cmd::AppAbout, QStringLiteral("&About"));
+void MainWindow::createActions() {
+    makeAction(cmd::kFileOpen, QStringLiteral("&Open Vanta file\tCtrl+O"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    makeAction(cmd::kFileSave, QStringLiteral("Save"));
+    makeAction(cmd::kFilePrint, QStringLiteral("&Print...\tCtrl+P"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
+    makeAction(cmd::kFilePrintPreview, QStringLiteral("Print Pre&view"));
+    makeAction(cmd::kFilePrintSetup, QStringLiteral("P&rint Setup..."));
+    makeAction(cmd::kAppExit, QStringLiteral("E&xit"));
+    makeAction(cmd::kSubjectInfo, QStringLiteral("Subject Info"));
+    makeAction(cmd::kPerform, QStringLiteral("Perform"));
+    makeAction(cmd::kDigitalReport, QStringLiteral("Digital"));
+    makeAction(cmd::kCurveGraph, QStringLiteral("Curve graph"));
+    makeAction(cmd::kGraphSetup, QStringLiteral("Graph setup"));
+    makeAction(cmd::kSubjectInfoSetup, QStringLiteral("Subject info setup"));
+    makeAction(cmd::kCalibration, QStringLiteral("Calibration"));
+    makeAction(cmd::kAppAbout, QStringLiteral("&About"));
     // New has a shortcut and no menu item; the action lives on the frame so Ctrl+N works.
-    QAction* fileNew = makeAction(cmd::FileNew, QStringLiteral("&New"));
+    QAction* fileNew = makeAction(cmd::kFileNew, QStringLiteral("&New"));
     fileNew->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
     addAction(fileNew);
     for (auto& [id, a] : actions_) a->setShortcutContext(Qt::WindowShortcut);
 }
 
-void CMainFrame::createMenus() {
+void MainWindow::createMenus() {
     auto add = [this](const QString& title, std::initializer_list<int> ids) {
         QMenu* m = menuBar()->addMenu(title);
         for (int id : ids) {
@@ -130,16 +130,16 @@ void CMainFrame::createMenus() {
         connect(m, &QMenu::aboutToShow, this, [this] { refreshCommandStates(); });
         menus_.push_back(m);
     };
-    add(QStringLiteral("&File"), {cmd::FileOpen, cmd::FileSave, 0, cmd::FilePrint, cmd::FilePrintPreview,
-                                  cmd::FilePrintSetup, 0, cmd::AppExit});
-    add(QStringLiteral("Subject"), {cmd::SubjectInfo});
-    add(QStringLiteral("Exercise"), {cmd::Perform});
-    add(QStringLiteral("Report"), {cmd::DigitalReport, cmd::CurveGraph});
-    add(QStringLiteral("Setup"), {cmd::GraphSetup, cmd::SubjectInfoSetup, cmd::Calibration});
-    add(QStringLiteral("About"), {cmd::AppAbout});
+    add(QStringLiteral("&File"), {cmd::kFileOpen, cmd::kFileSave, 0, cmd::kFilePrint, cmd::kFilePrintPreview,
+                                  cmd::kFilePrintSetup, 0, cmd::kAppExit});
+    add(QStringLiteral("Subject"), {cmd::kSubjectInfo});
+    add(QStringLiteral("Exercise"), {cmd::kPerform});
+    add(QStringLiteral("Report"), {cmd::kDigitalReport, cmd::kCurveGraph});
+    add(QStringLiteral("Setup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration});
+    add(QStringLiteral("About"), {cmd::kAppAbout});
 }
 
-void CMainFrame::createToolBar() {
+void MainWindow::createToolBar() {
     toolBar_ = new QToolBar(QStringLiteral("Toolbar"), this);
     toolBar_->setObjectName(QStringLiteral("toolBar128"));
     toolBar_->setIconSize(QSize(kButtonImageWidth, kButtonImageHeight));
@@ -147,10 +147,10 @@ void CMainFrame::createToolBar() {
     toolBar_->setFloatable(true);
     toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
     toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    const int layout[] = {cmd::FileOpen, cmd::FileSave,         cmd::FilePrint,   0,
-                          cmd::SubjectInfo, 0,                  cmd::Perform,     0,
-                          cmd::DigitalReport, cmd::CurveGraph,  0,                cmd::GraphSetup,
-                          cmd::SubjectInfoSetup, 0,             cmd::AppAbout};
+    const int layout[] = {cmd::kFileOpen, cmd::kFileSave,         cmd::kFilePrint,   0,
+                          cmd::kSubjectInfo, 0,                  cmd::kPerform,     0,
+                          cmd::kDigitalReport, cmd::kCurveGraph,  0,                cmd::kGraphSetup,
+                          cmd::kSubjectInfoSetup, 0,             cmd::kAppAbout};
     for (int id : layout) {
         if (id == 0)
             toolBar_->addSeparator();
@@ -160,7 +160,7 @@ void CMainFrame::createToolBar() {
     addToolBar(Qt::TopToolBarArea, toolBar_);
 }
 
-void CMainFrame::createStatusBar() {
+void MainWindow::createStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("statusBar"));
     // The message pane shows "Ready" whenever no prompt is on show.
@@ -186,30 +186,30 @@ void CMainFrame::createStatusBar() {
     }
 }
 
-QAction* CMainFrame::action(int id) const {
+QAction* MainWindow::action(int id) const {
     const auto it = actions_.find(id);
     return it == actions_.end() ? nullptr : it->second;
 }
 
-QMenu* CMainFrame::menu(const QString& title) const {
+QMenu* MainWindow::menu(const QString& title) const {
     for (QMenu* m : menus_) {
         if (m->title() == title) return m;
     }
     return nullptr;
 }
 
-void CMainFrame::refreshCommandStates() {
+void MainWindow::refreshCommandStates() {
     for (auto& [id, a] : actions_) a->setEnabled(router_.isEnabled(id));
 }
 
-void CMainFrame::updateCaption() {
+void MainWindow::updateCaption() {
     QString caption = document_.title() + QStringLiteral(" - ") + QString::fromLatin1(kFrameTitle);
     // Nobody should take a simulated subject's curves for a real one's.
     if (station_.simulatedDevice) caption += QStringLiteral(" - ") + QString::fromLatin1(kSimulatedDeviceNotice);
     setWindowTitle(caption);
 }
 
-void CMainFrame::showBar(int templateId) {
+void MainWindow::showBar(int templateId) {
     hideBar();
     // A template that cannot be built leaves the frame without a bar; nothing is reported.
     DialogBar* bar = DialogBar::create(
@@ -226,7 +226,7 @@ void CMainFrame::showBar(int templateId) {
     barHost_->show();
 }
 
-void CMainFrame::hideBar() {
+void MainWindow::hideBar() {
     if (!barHost_) return;
     barHost_->hide();
     removeToolBarBreak(barHost_);
@@ -237,17 +237,17 @@ void CMainFrame::hideBar() {
     bar_ = nullptr;
 }
 
-void CMainFrame::showBarControl(int id, bool on) {
+void MainWindow::showBarControl(int id, bool on) {
     if (!bar_) return;
     QWidget* c = bar_->control(id);
     if (!c) return;
-    if (id == cmd::LoadList)
+    if (id == cmd::kLoadList)
         c->setEnabled(on);
     else
         c->setVisible(on);
 }
 
-void CMainFrame::fillBarList(int id, const std::vector<std::string>& entries, int selected) {
+void MainWindow::fillBarList(int id, const std::vector<std::string>& entries, int selected) {
     auto* box = bar_ ? qobject_cast<QComboBox*>(bar_->control(id)) : nullptr;
     if (!box) return;
     box->clear();
@@ -255,14 +255,14 @@ void CMainFrame::fillBarList(int id, const std::vector<std::string>& entries, in
     box->setCurrentIndex(selected >= 0 && selected < box->count() ? selected : -1);
 }
 
-int CMainFrame::barSelection(int id) const {
+int MainWindow::barSelection(int id) const {
     auto* box = bar_ ? qobject_cast<QComboBox*>(bar_->control(id)) : nullptr;
     return box ? box->currentIndex() : -1;
 }
 
-float CMainFrame::readBarNumber(int id) const {
+float MainWindow::readBarNumber(int id) const {
     QWidget* c = bar_ ? bar_->control(id) : nullptr;
-    if (id == cmd::LoadList || id == cmd::RadiusBox) {
+    if (id == cmd::kLoadList || id == cmd::kRadiusBox) {
         QString text;
         if (auto* box = qobject_cast<QComboBox*>(c))
             text = box->currentText();  // the selected entry, or what the operator typed
@@ -273,17 +273,17 @@ float CMainFrame::readBarNumber(int id) const {
     return static_cast<float>(barSelection(id));
 }
 
-void CMainFrame::setBarText(int id, const std::string& text) {
+void MainWindow::setBarText(int id, const std::string& text) {
     QWidget* c = bar_ ? bar_->control(id) : nullptr;
     if (auto* edit = qobject_cast<QLineEdit*>(c)) edit->setText(QString::fromStdString(text));
     else if (auto* box = qobject_cast<QComboBox*>(c); box && box->isEditable())
         box->setEditText(QString::fromStdString(text));
 }
 
-bool CMainFrame::saveTest() { return files_.save(); }
-bool CMainFrame::openTest() { return files_.open(); }
+bool MainWindow::saveTest() { return files_.save(); }
+bool MainWindow::openTest() { return files_.open(); }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     // No question about unsaved data: an orderly exit only keeps the settings.
     if (!closed_) {
         closed_ = true;

@@ -13,17 +13,17 @@
 
 namespace vanta {
 
-class CMainFrame;
+class MainWindow;
 
 // The view's rectangle for the page header (pixels of the client area).
 inline constexpr int kHeaderLeft = 10, kHeaderTop = 5, kHeaderRight = 740, kHeaderBottom = 30;
 
-class CVanta_checkView : public QWidget {
+class StationView : public QWidget {
     Q_OBJECT
 public:
-    CVanta_checkView(Station& station, CommandRouter& router, CMainFrame& frame, OperatorDialogs& dialogs,
+    StationView(Station& station, CommandRouter& router, MainWindow& frame, OperatorDialogs& dialogs,
                      QWidget* parent = nullptr);
-    ~CVanta_checkView() override;
+    ~StationView() override;
 
     // Command 32822 and the last step of EXIT: idle screen, no bar, repetition 0.
     void resetToIdle();
@@ -62,7 +62,7 @@ private:
 
     Station& station_;
     CommandRouter& router_;
-    CMainFrame& frame_;
+    MainWindow& frame_;
     OperatorDialogs& dialogs_;
     QTimer liveTimer_;
     QTimer calibrationTimer_;

@@ -1,4 +1,4 @@
-// "Subject info setup" (PerformDlg): how the station keeps subject data, "Abbreviated"
+// "Subject info setup" (SubjectModeDialog): how the station keeps subject data, "Abbreviated"
 // (its own subject dialog) or "Extended" (the subject register).
 #pragma once
 
@@ -10,11 +10,11 @@ class QRadioButton;
 
 namespace vanta {
 
-class PerformDlg : public QDialog {
+class SubjectModeDialog : public QDialog {
     Q_OBJECT
 public:
     // Shows the mode: 0 checks "Abbreviated", 1 "Extended", any other value neither.
-    explicit PerformDlg(uint8_t subjectLibraryMode, QWidget* parent = nullptr);
+    explicit SubjectModeDialog(uint8_t subjectLibraryMode, QWidget* parent = nullptr);
 
     // The choice as the station stores it: 0 for "Abbreviated", 1 for anything else.
     uint8_t mode() const;

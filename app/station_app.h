@@ -19,7 +19,7 @@
 namespace vanta {
 
 class AcquisitionLink;
-class CMainFrame;
+class MainWindow;
 class CVanta_checkDoc;
 
 struct StartOptions {
@@ -41,14 +41,14 @@ struct CommandLine {
 };
 CommandLine parseCommandLine(const QStringList& arguments);
 
-class CVanta_checkApp : public QObject {
+class StationApp : public QObject {
     Q_OBJECT
 public:
     // The dialogs and the subject library are the station's links to the operator and to
     // the subject register; tests pass doubles. Without a library the application object
     // keeps its own, on the subject register below the subject library directory.
-    CVanta_checkApp(OperatorDialogs& dialogs, SubjectLibrary* library = nullptr, StartOptions options = {});
-    ~CVanta_checkApp() override;
+    StationApp(OperatorDialogs& dialogs, SubjectLibrary* library = nullptr, StartOptions options = {});
+    ~StationApp() override;
 
     // Start-up; `arguments` without the program name. False: the program does not start.
     bool initInstance(const QStringList& arguments);
@@ -57,7 +57,7 @@ public:
 
     Station& station() { return station_; }
     CommandRouter& router() { return router_; }
-    CMainFrame* frame() const { return frame_.get(); }
+    MainWindow* frame() const { return frame_.get(); }
     CVanta_checkDoc& document() const { return *document_; }
     ProfileStore& profile() { return profile_; }
     // The link to the sensor box: the serial bridge, or the simulated box with --simulate.
@@ -80,7 +80,7 @@ private:
     CommandRouter router_;
     ProfileStore profile_;
     std::unique_ptr<CVanta_checkDoc> document_;
-    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<MainWindow> frame_;
     SettingsLoad settingsLoad_ = SettingsLoad::Missing;
     bool settingsWritten_ = false;
 };

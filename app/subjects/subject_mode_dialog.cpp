@@ -1,4 +1,4 @@
-#include "app/subjects/perform_dialog.h"
+#include "app/subjects/subject_mode_dialog.h"
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>
@@ -9,7 +9,7 @@
 
 namespace vanta {
 
-PerformDlg::PerformDlg(uint8_t subjectLibraryMode, QWidget* parent) : QDialog(parent) {
+SubjectModeDialog::SubjectModeDialog(uint8_t subjectLibraryMode, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Subject info setup"));
 
     auto* box = new QGroupBox(this);
@@ -29,21 +29,21 @@ PerformDlg::PerformDlg(uint8_t subjectLibraryMode, QWidget* parent) : QDialog(pa
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &PerformDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &PerformDlg::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &SubjectModeDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &SubjectModeDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(box);
     layout->addWidget(buttons);
 }
 
-uint8_t PerformDlg::mode() const {
+uint8_t SubjectModeDialog::mode() const {
     // Only "Abbreviated" means the station's own dialog; anything else is the register.
     return abbreviated_->isChecked() ? 0 : 1;
 }
 
-bool PerformDlg::edit(uint8_t& subjectLibraryMode, QWidget* parent) {
-    PerformDlg dlg(subjectLibraryMode, parent);
+bool SubjectModeDialog::edit(uint8_t& subjectLibraryMode, QWidget* parent) {
+    SubjectModeDialog dlg(subjectLibraryMode, parent);
     if (dlg.exec() != QDialog::Accepted) return false;
     subjectLibraryMode = dlg.mode();
     return true;

@@ -24,21 +24,21 @@ class QToolBar;
 namespace vanta {
 
 class CVanta_checkDoc;
-class CVanta_checkView;
+class StationView;
 class DialogBar;
 class ProfileStore;
 
 inline constexpr const char* kFrameTitle = "Vanta Mero";
 inline constexpr const char* kSimulatedDeviceNotice = "SIMULATED SENSOR BOX";
 
-class CMainFrame : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    CMainFrame(Station& station, CommandRouter& router, CVanta_checkDoc& document, OperatorDialogs& dialogs,
+    MainWindow(Station& station, CommandRouter& router, CVanta_checkDoc& document, OperatorDialogs& dialogs,
                SubjectLibrary& library, ProfileStore* profile = nullptr);
-    ~CMainFrame() override;
+    ~MainWindow() override;
 
-    CVanta_checkView& view() const { return *view_; }
+    StationView& view() const { return *view_; }
 
     // The menu or toolbar action of a command (nullptr for commands without one).
     QAction* action(int id) const;
@@ -88,7 +88,7 @@ private:
     OperatorDialogs& dialogs_;
     SubjectLibrary& library_;
     FileCommands files_;
-    CVanta_checkView* view_ = nullptr;
+    StationView* view_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QToolBar* barHost_ = nullptr;  // holds the dialog bar
     DialogBar* bar_ = nullptr;
