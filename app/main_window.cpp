@@ -18,16 +18,15 @@
 #include "app/profile_store.h"
 #include "app/station_pictures.h"
 #include "station/subject_commands.h"
-#include "app/vanta_check_doc.h"
 #include "app/station_view.h"
 
 namespace vanta {
 
-MainWindow::MainWindow(Station& station, CommandRouter& router, CVanta_checkDoc& document,
+MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& documentTitle,
                        OperatorDialogs& dialogs, SubjectLibrary& library, ProfileStore* profile)
     : station_(station),
       router_(router),
-      document_(document),
+      documentTitle_(documentTitle),
       dialogs_(dialogs),
       library_(library),
       files_(station, dialogs, library, fileHooks(profile)) {
@@ -54,7 +53,6 @@ MainWindow::MainWindow(Station& station, CommandRouter& router, CVanta_checkDoc&
     observerToken_ = router_.addObserver([this](int, CommandOutcome outcome) {
         if (outcome == CommandOutcome::Executed) refreshCommandStates();
     });
-    connect(&document_, &CVanta_checkDoc::titleChanged, this, [this] { updateCaption(); });
     updateCaption();
     refreshCommandStates();
 }
@@ -202,8 +200,13 @@ void MainWindow::refreshCommandStates() {
     for (auto& [id, a] : actions_) a->setEnabled(router_.isEnabled(id));
 }
 
+void MainWindow::setDocumentTitle(const QString& title) {
+    documentTitle_ = title;
+    updateCaption();
+}
+
 void MainWindow::updateCaption() {
-    QString caption = document_.title() + QStringLiteral(" - ") + QString::fromLatin1(kFrameTitle);
+    QString caption = documentTitle_ + QStringLiteral(" - ") + QString::fromLatin1(kFrameTitle);
     // Nobody should take a simulated subject's curves for a real one's.
     if (station_.simulatedDevice) caption += QStringLiteral(" - ") + QString::fromLatin1(kSimulatedDeviceNotice);
     setWindowTitle(caption);

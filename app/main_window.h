@@ -23,18 +23,20 @@ class QToolBar;
 
 namespace vanta {
 
-class CVanta_checkDoc;
 class StationView;
 class DialogBar;
 class ProfileStore;
 
 inline constexpr const char* kFrameTitle = "Vanta Mero";
+inline constexpr const char* kDefaultDocumentTitle = "KavelTek";
 inline constexpr const char* kSimulatedDeviceNotice = "SIMULATED SENSOR BOX";
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow(Station& station, CommandRouter& router, CVanta_checkDoc& document, OperatorDialogs& dialogs,
+    // `documentTitle` comes first in the caption: "KavelTek", or the name of the file the
+    // command line named.
+    MainWindow(Station& station, CommandRouter& router, const QString& documentTitle, OperatorDialogs& dialogs,
                SubjectLibrary& library, ProfileStore* profile = nullptr);
     ~MainWindow() override;
 
@@ -65,7 +67,8 @@ public:
     bool saveTest();
     bool openTest();
 
-    void updateCaption();
+    QString documentTitle() const { return documentTitle_; }
+    void setDocumentTitle(const QString& title);
 
 signals:
     // The window is closing in an orderly way (File > Exit or the window's close button).
@@ -75,6 +78,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void updateCaption();
     void createActions();
     void createMenus();
     void createToolBar();
@@ -84,7 +88,7 @@ private:
 
     Station& station_;
     CommandRouter& router_;
-    CVanta_checkDoc& document_;
+    QString documentTitle_;
     OperatorDialogs& dialogs_;
     SubjectLibrary& library_;
     FileCommands files_;

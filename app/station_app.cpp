@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QStandardPaths>
 
@@ -11,7 +13,6 @@
 #include "station/command_ids.h"
 #include "app/main_window.h"
 #include "app/subjects/register_subject_library.h"
-#include "app/vanta_check_doc.h"
 #include "app/station_view.h"
 #include "device/acquisition_link.h"
 #include "device/serial_bridge_driver.h"
@@ -60,11 +61,8 @@ void StationApp::bindCommands() {
     router_.bind(CommandOwner::Application, cmd::kAppExit, [this](Notification) {
         if (frame_) frame_->close();
     });
-    // New: the document gets its title again; the test records stay as they are.
-    router_.bind(CommandOwner::Application, cmd::kFileNew, [this](Notification) {
-        document_->onNewDocument();
-        if (frame_) frame_->view().update();
-    });
+    // New: the window gets its title again; the test records stay as they are.
+    router_.bind(CommandOwner::Application, cmd::kFileNew, [this](Notification) { newDocument(); });
     // Integration point (printing): the platform's printer setup dialog comes with the
     // printed reports.
     router_.bind(CommandOwner::Application, cmd::kFilePrintSetup, [](Notification) {});
@@ -101,7 +99,7 @@ bool StationApp::initInstance(const QStringList& arguments) {
     ProfileStore::selectStore();
     profile_.load();
 
-    // 2.-3. The document's parts are made below; the paths come from the program's place.
+    // 2.-3. The paths come from the program's place.
     station_.paths = choosePaths();
     if (!library_) {
         // The register is also found when the operator switches to Extended after an
@@ -125,15 +123,13 @@ bool StationApp::initInstance(const QStringList& arguments) {
     // 7. One level, no message on failure.
     ensureDirectory(station_.paths.dataDirectory);
 
-    // 8. The document: new, or titled by the file named on the command line.
-    document_ = std::make_unique<CVanta_checkDoc>();
-    if (line.documentPath.isEmpty()) {
-        document_->onNewDocument();
-    } else if (!document_->onOpenDocument(line.documentPath)) {
+    // 8. The title: "KavelTek", or the name of the file named on the command line.
+    QString title = QString::fromLatin1(kDefaultDocumentTitle);
+    if (!line.documentPath.isEmpty() && !titleForFile(line.documentPath, title)) {
         dialogs_.message(kMsgErrorOpeningFile);
         return false;
     }
-    frame_ = std::make_unique<MainWindow>(station_, router_, *document_, dialogs_, *library_, &profile_);
+    frame_ = std::make_unique<MainWindow>(station_, router_, title, dialogs_, *library_, &profile_);
     if (auto* subjects = dynamic_cast<RegisterSubjectLibrary*>(ownLibrary_.get()))
         subjects->setParentWidget(frame_.get());
     connect(frame_.get(), &MainWindow::closing, this, [this] { exitInstance(); });
@@ -143,6 +139,26 @@ bool StationApp::initInstance(const QStringList& arguments) {
         frame_->show();
         frame_->view().repaint();
     }
+    return true;
+}
+
+bool StationApp::titleForFile(const QString& path, QString& title) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    title = QFileInfo(path).fileName();
+    return true;
+}
+
+void StationApp::newDocument() {
+    if (!frame_) return;
+    frame_->setDocumentTitle(QString::fromLatin1(kDefaultDocumentTitle));
+    frame_->view().update();
+}
+
+bool StationApp::openDocument(const QString& path) {
+    QString title;
+    if (!frame_ || !titleForFile(path, title)) return false;
+    frame_->setDocumentTitle(title);
     return true;
 }
 

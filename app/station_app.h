@@ -1,6 +1,6 @@
 // The application object: it owns the station (the test records, settings and paths), the
-// document, the frame and the command router, runs start-up and shutdown in their fixed
-// order, and handles About, Exit, New and Print Setup.
+// main window and the command router, runs start-up and shutdown in their fixed order,
+// and handles About, Exit, New and Print Setup.
 #pragma once
 
 #include <QObject>
@@ -20,7 +20,6 @@ namespace vanta {
 
 class AcquisitionLink;
 class MainWindow;
-class CVanta_checkDoc;
 
 struct StartOptions {
     // The program file whose directory holds "vantacheck.cfg" and "DATA"; empty: this
@@ -58,7 +57,11 @@ public:
     Station& station() { return station_; }
     CommandRouter& router() { return router_; }
     MainWindow* frame() const { return frame_.get(); }
-    CVanta_checkDoc& document() const { return *document_; }
+    // New (Ctrl+N): the caption's title is "KavelTek" again; the test stays as it is.
+    void newDocument();
+    // A file as the command line names it: it must be readable, and only its name titles
+    // the window; nothing is read into the test records (that is the Open command's work).
+    bool openDocument(const QString& path);
     ProfileStore& profile() { return profile_; }
     // The link to the sensor box: the serial bridge, or the simulated box with --simulate.
     // Exists from start-up on.
@@ -69,6 +72,7 @@ public:
 private:
     void bindCommands();
     StationPaths choosePaths() const;
+    static bool titleForFile(const QString& path, QString& title);
 
     OperatorDialogs& dialogs_;
     std::unique_ptr<SubjectLibrary> ownLibrary_;
@@ -79,7 +83,6 @@ private:
     std::unique_ptr<AcquisitionLink> link_;
     CommandRouter router_;
     ProfileStore profile_;
-    std::unique_ptr<CVanta_checkDoc> document_;
     std::unique_ptr<MainWindow> frame_;
     SettingsLoad settingsLoad_ = SettingsLoad::Missing;
     bool settingsWritten_ = false;

@@ -10,7 +10,8 @@
 namespace vanta {
 
 // Who handles a command. A command is offered to the view, the document, the frame and
-// the application object in that order; the first with a handler runs it.
+// the application object in that order; the first with a handler runs it. The document
+// holds only the window's title and handles no command; its place in the order stays.
 enum class CommandOwner { View, Document, Frame, Application };
 inline constexpr CommandOwner kRoutingOrder[] = {CommandOwner::View, CommandOwner::Document,
                                                  CommandOwner::Frame, CommandOwner::Application};

@@ -15,7 +15,6 @@
 
 #include "station/command_ids.h"
 #include "app/dialog_bar.h"
-#include "app/vanta_check_doc.h"
 #include "app/station_view.h"
 #include "device/acquisition_link.h"
 #include "tests/app/station_fixture.h"
@@ -349,7 +348,7 @@ private slots:
         // Ctrl+N titles the document afresh and leaves the test alone.
         QVERIFY(QTest::qWaitForWindowActive(&frame));
         f.station().test.repetitionCount = 2;
-        f.app->document().onOpenDocument(QString::fromStdString(f.writeTestFileWith(0)));
+        QVERIFY(f.app->openDocument(QString::fromStdString(f.writeTestFileWith(0))));
         QCOMPARE(frame.windowTitle(), QStringLiteral("test.kvq - Vanta Mero"));
         QTest::keyClick(&frame, Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(frame.windowTitle(), QStringLiteral("KavelTek - Vanta Mero"));

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "station/command_ids.h"
-#include "app/vanta_check_doc.h"
 #include "device/acquisition_link.h"
 #include "tests/app/station_fixture.h"
 
