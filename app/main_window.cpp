@@ -37,7 +37,7 @@ MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& d
     createStatusBar();
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
 
-    view_ = new StationView(station_, router_, *this, dialogs_, this);
+    view_ = new StationView(station_, router_, *this, files_, dialogs_, this);
     setCentralWidget(view_);
     // The view paints in fixed pixels: the header band reaches x 740, the plot y 540.
     resize(780, 700);
@@ -46,8 +46,6 @@ MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& d
     router_.bind(CommandOwner::Frame, cmd::kFileSave, [this](Notification) { saveTest(); });
     router_.bind(CommandOwner::Frame, cmd::kSubjectInfo,
                  [this](Notification) { runSubjectInfo(station_, dialogs_, library_); });
-    // Integration point (axes settings dialog): the dialog opens here; the frame is
-    // repainted afterwards.
     router_.bind(CommandOwner::Frame, cmd::kGraphSetup, [this](Notification) { view_->update(); });
 
     observerToken_ = router_.addObserver([this](int, CommandOutcome outcome) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "station/bar_host.h"
 #include "station/command_router.h"
 #include "station/file_commands.h"
 #include "station/operator_dialogs.h"
@@ -31,7 +32,7 @@ inline constexpr const char* kFrameTitle = "Vanta Mero";
 inline constexpr const char* kDefaultDocumentTitle = "KavelTek";
 inline constexpr const char* kSimulatedDeviceNotice = "SIMULATED SENSOR BOX";
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public BarHost {
     Q_OBJECT
 public:
     // `documentTitle` comes first in the caption: "KavelTek", or the name of the file the
@@ -51,19 +52,16 @@ public:
     void refreshCommandStates();
 
     // The dialog-bar slot: at most one bar, docked at the top below the toolbar.
-    void showBar(int templateId);
-    void hideBar();
+    void showBar(int templateId) override;
+    void hideBar() override;
     DialogBar* currentBar() const { return bar_; }
-    // The load list 1072 is enabled or disabled; any other control shown or hidden.
-    void showBarControl(int id, bool on);
-    void fillBarList(int id, const std::vector<std::string>& entries, int selected);
-    int barSelection(int id) const;
-    // Load list 1072 and radius box 1039: the number in the text (at most 19 characters,
-    // the C library's rule, 0 when none). Any other id: the selected index.
-    float readBarNumber(int id) const;
-    void setBarText(int id, const std::string& text);
+    void showBarControl(int id, bool on) override;
+    void fillBarList(int id, const std::vector<std::string>& entries, int selected) override;
+    int barSelection(int id) const override;
+    float readBarNumber(int id) const override;
+    void setBarText(int id, const std::string& text) override;
 
-    // File > Save and File > Open, also run by other commands (the save question).
+    // File > Save and File > Open.
     bool saveTest();
     bool openTest();
 

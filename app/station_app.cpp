@@ -63,8 +63,6 @@ void StationApp::bindCommands() {
     });
     // New: the window gets its title again; the test records stay as they are.
     router_.bind(CommandOwner::Application, cmd::kFileNew, [this](Notification) { newDocument(); });
-    // Integration point (printing): the platform's printer setup dialog comes with the
-    // printed reports.
     router_.bind(CommandOwner::Application, cmd::kFilePrintSetup, [](Notification) {});
 }
 

@@ -1,72 +1,57 @@
-// The main view: one screen at a time, chosen by ViewMode (idle, measurement, calibration,
-// curve graph, digital report). It handles the screen commands, the dialog-bar controls
-// and the timer commands, and paints the screen on show.
+// The main view: it shows the screen that ViewMode names, paints it through a drawing
+// context, passes on mouse presses, and binds the commands the view owns to the screens.
+// The screens themselves (station/screens) know no widgets.
 #pragma once
 
 #include <QTimer>
 #include <QWidget>
 
+#include "station/bar_host.h"
 #include "station/command_router.h"
+#include "station/file_commands.h"
 #include "station/operator_dialogs.h"
+#include "station/screens/station_screens.h"
 #include "station/station.h"
-#include "canvas/draw_context.h"
+#include "station/view_host.h"
 
 namespace vanta {
 
-class MainWindow;
-
-// The view's rectangle for the page header (pixels of the client area).
-inline constexpr int kHeaderLeft = 10, kHeaderTop = 5, kHeaderRight = 740, kHeaderBottom = 30;
-
-class StationView : public QWidget {
+class StationView : public QWidget, public ViewHost {
     Q_OBJECT
 public:
-    StationView(Station& station, CommandRouter& router, MainWindow& frame, OperatorDialogs& dialogs,
-                     QWidget* parent = nullptr);
+    StationView(Station& station, CommandRouter& router, BarHost& bars, FileCommands& files, OperatorDialogs& dialogs,
+                QWidget* parent = nullptr);
     ~StationView() override;
 
-    // Command 32822 and the last step of EXIT: idle screen, no bar, repetition 0.
-    void resetToIdle();
+    StationScreens& screens() { return screens_; }
 
     // The timers of the measurement (id 3) and calibration (id 5) screens. A tick only posts
     // its command (32791 or 154) through the router; the command does the work.
-    void startTickTimer(int timerId);
-    void stopTickTimer(int timerId);
-    bool tickTimerActive(int timerId) const;
+    void startTickTimer(int timerId) override;
+    void stopTickTimer(int timerId) override;
+    bool tickTimerActive(int timerId) const override;
+    using QWidget::repaint;
+    using QWidget::update;
+    void repaint() override { QWidget::repaint(); }
+    void update() override { QWidget::update(); }
 
-    int livePhase() const { return livePhase_; }
-
-    // The view's draw operation on any drawing context: the screen's painting and the
-    // tests use it.
-    void draw(DrawContext& dc) const;
+    // The screen on show drawn on any drawing context: the view's painting and the tests
+    // use it.
+    void draw(DrawContext& dc);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void bindCommands();
-    void askToSaveFirst();
-
-    void onPerform();
-    void onStart();
-    void onIgnore();
-    void onBack();
-    void onExitMeasurement();
-    void onCalibration();
-    void onDigitalReport();
-    void onSelectRepetition();
-    void onCurveGraph();
-    void onCurveRepetition();
-    void onQuantityBox(int id);
-    void showMeasurementBar();
 
     Station& station_;
     CommandRouter& router_;
-    MainWindow& frame_;
     OperatorDialogs& dialogs_;
+    StationScreens screens_;
     QTimer liveTimer_;
     QTimer calibrationTimer_;
-    int livePhase_ = 0;
 };
 
 }  // namespace vanta

@@ -62,9 +62,4 @@ inline constexpr int kReportBarTemplate = 138;
 inline constexpr int kCurveBarTemplate = 140;
 inline constexpr int kMeasurementBarTemplate = 144;
 
-// The view's timer ids
-inline constexpr int kLiveTimerId = 3;
-inline constexpr int kCalibrationTimerId = 5;
-inline constexpr int kTickPeriodMs = 100;
-
 }  // namespace vanta

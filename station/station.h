@@ -33,6 +33,7 @@ struct Station {
     int resultsAvailable = 0;     // 1: the test in memory may be reported
     int currentRepetition = 0;    // attempt being recorded / repetition on the curve graph
     int selectedRepetition = 0;   // repetition on the digital report
+    int livePhase = 0;            // phase of the running attempt or calibration, 0 none
     std::string lastFilePath;     // the test file the data came from or went to
 
     // --simulate: the simulated sensor box is the device the station finds.
