@@ -17,7 +17,7 @@
 #include "core/demo_test.h"
 #include "storage/settings_file.h"
 #include "storage/test_file.h"
-#include "tests/app/station_doubles.h"
+#include "tests/support/station_doubles.h"
 
 namespace vanta::testing {
 

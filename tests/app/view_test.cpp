@@ -7,7 +7,7 @@
 #include "app/about_dialog.h"
 #include "station/command_ids.h"
 #include "app/station_view.h"
-#include "canvas/recording_draw_context.h"
+#include "tests/support/recording_draw_context.h"
 #include "tests/app/station_fixture.h"
 
 using namespace vanta;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "canvas/recording_draw_context.h"
+#include "tests/support/recording_draw_context.h"
 
 namespace vanta {
 namespace {

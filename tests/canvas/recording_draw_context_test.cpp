@@ -1,4 +1,4 @@
-#include "canvas/recording_draw_context.h"
+#include "tests/support/recording_draw_context.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "device/acquisition_link.h"
-#include "device/scripted_bridge_driver.h"
+#include "tests/support/scripted_bridge_driver.h"
 #include "link_test_support.h"
 
 namespace vanta {

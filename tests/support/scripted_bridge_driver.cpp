@@ -1,4 +1,4 @@
-#include "device/scripted_bridge_driver.h"
+#include "tests/support/scripted_bridge_driver.h"
 
 #include <algorithm>
 #include <stdexcept>
