@@ -13,7 +13,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTA_BUILD_GUI=OFF
 cmake --build build-asan -j "$(nproc)"
 ctest --test-dir build-asan --output-on-failure -j "$(nproc)" -L core
 
-if grep -q 'LABELS link' tests/link/CMakeLists.txt 2>/dev/null; then
+if grep -q 'LABELS link' tests/device/CMakeLists.txt 2>/dev/null; then
   echo "== ThreadSanitizer (acquisition link)"
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTA_BUILD_GUI=OFF -DVANTA_BUILD_BENCH=OFF \
         -DVANTA_SANITIZE=thread >/dev/null
