@@ -2,8 +2,6 @@
 // down what they were asked, and a subject library that records every call in order.
 #pragma once
 
-#include <QTemporaryDir>
-
 #include <deque>
 #include <optional>
 #include <string>

@@ -147,24 +147,6 @@ private slots:
         QCOMPARE(messages, QStringList{"Please enter an integer between 0 and 200."});
     }
 
-    void theTextOfNumbersIsReadAsTheStationAlwaysHas() {
-        long long v = -1;
-        QVERIFY(parseSubjectInteger(" 42 ", v));
-        QCOMPARE(v, 42LL);
-        QVERIFY(parseSubjectInteger("+7", v));
-        QCOMPARE(v, 7LL);
-        QVERIFY(parseSubjectInteger("-0", v));
-        QCOMPARE(v, 0LL);
-        QVERIFY(!parseSubjectInteger("", v));
-        QVERIFY(!parseSubjectInteger("  ", v));
-        QVERIFY(!parseSubjectInteger("-", v));
-        QVERIFY(!parseSubjectInteger("4 2", v));
-        QVERIFY(!parseSubjectInteger("12kg", v));
-        QVERIFY(!parseSubjectInteger("1.5", v));
-        // A character beyond 16 bits counts once.
-        QCOMPARE(characterCount("a\xF0\x9F\x98\x80" "b"), 3);
-    }
-
     void theLimitsThemselvesAreAccepted() {
         SubjectInfo s = someone();
         s.sex = -1;
