@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "canvas/recording_draw_context.h"
+#include "tests/support/recording_draw_context.h"
 
 namespace vanta {
 namespace {
