@@ -10,6 +10,7 @@
 #include "station/command_router.h"
 #include "station/file_commands.h"
 #include "station/operator_dialogs.h"
+#include "station/print_job.h"
 #include "station/station.h"
 #include "station/view_host.h"
 
@@ -39,6 +40,10 @@ public:
     virtual void draw(DrawContext&) {}
     // A press of the left mouse button in the view, in view pixels.
     virtual void mousePress(Point) {}
+
+    // What this screen puts on paper when printing starts: the table's rows or the
+    // graph. A screen without its own printout leaves the job as it is (an "ERROR" page).
+    virtual void fillPrintJob(PrintJob&) const {}
 
     // Runs the command if it is one of this screen's; false leaves it to another screen.
     virtual bool command(int id, Notification notification) = 0;

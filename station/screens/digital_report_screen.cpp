@@ -1,5 +1,6 @@
 #include "station/screens/digital_report_screen.h"
 
+#include "reports/digital_report.h"
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
 
@@ -24,6 +25,13 @@ void DigitalReportScreen::show() {
     s.selectedRepetition = 0;
     s.viewMode = kViewDigitalReport;
     context_.view.repaint();
+}
+
+// The rows the table shows: those of the repetition chosen in the box.
+void DigitalReportScreen::fillPrintJob(PrintJob& job) const {
+    const int r = context_.station.selectedRepetition;
+    if (r < 0 || r >= kMaxRepetitions) return;
+    job.report.table = digitalPrintedTable(digitalReportRows(context_.station.test.results[static_cast<size_t>(r)]));
 }
 
 void DigitalReportScreen::selectRepetition() {

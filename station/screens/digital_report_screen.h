@@ -12,6 +12,7 @@ public:
     explicit DigitalReportScreen(ScreenContext& context) : context_(context) {}
 
     bool command(int id, Notification notification) override;
+    void fillPrintJob(PrintJob& job) const override;
 
 private:
     void show();

@@ -28,16 +28,10 @@ Screen& StationScreens::current() {
 
 bool StationScreens::command(int id, Notification notification) {
     bool handled = false;
-    if (id == cmd::kFilePrint || id == cmd::kFilePrintPreview) {
-        // Printing prints the screen on show; one that does not print ignores them.
-        current().command(id, notification);
-        handled = true;
-    } else {
-        for (Screen* screen : all_) {
-            if (screen->command(id, notification)) {
-                handled = true;
-                break;
-            }
+    for (Screen* screen : all_) {
+        if (screen->command(id, notification)) {
+            handled = true;
+            break;
         }
     }
     followViewMode();
@@ -71,6 +65,15 @@ void StationScreens::draw(DrawContext& dc) {
         drawPageHeader(dc, r.left, r.top, r.right, r.bottom, s.test, s.currentRepetition);
     }
     current().draw(dc);
+}
+
+PrintJob StationScreens::printJob() {
+    const Station& s = context_.station;
+    PrintJob job;
+    job.report.screen = printedScreenFor(s.viewMode);
+    job.report.header = pageHeaderTexts(s.test, s.currentRepetition);
+    current().fillPrintJob(job);
+    return job;
 }
 
 void StationScreens::mousePress(Point at) { current().mousePress(at); }

@@ -37,6 +37,10 @@ public:
     void draw(DrawContext& dc);
     void mousePress(Point at);
 
+    // What Print and Print Preview print, read from the screen on show as printing starts:
+    // its title, the page header of the view's current repetition and the screen's own part.
+    PrintJob printJob();
+
     IdleScreen& idle() { return idle_; }
     MeasurementScreen& measurement() { return measurement_; }
     CalibrationScreen& calibration() { return calibration_; }

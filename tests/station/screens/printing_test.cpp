@@ -1,0 +1,64 @@
+// What Print and Print Preview take from the screen on show: the title, the header of the
+// view's current repetition, and the digital report's rows.
+#include "reports/digital_report.h"
+#include "tests/station/screens/screen_fixture.h"
+#include "tests/support/recording_draw_context.h"
+
+namespace vanta::testing {
+namespace {
+
+class PrintingTest : public ScreenTest {
+protected:
+    PrintingTest() {
+        station.test.subject.name = "Ann Lee";
+        station.test.repetitionCount = 3;
+        for (int r = 0; r < 3; ++r) {
+            station.test.repetitions[r].loadMass = 5.0f + 2.5f * r;
+            station.test.results[r].value[MeanAll][0] = 100.0f + r;  // "F mean (N)", Total
+        }
+        station.resultsAvailable = 1;
+    }
+
+    std::vector<std::string> printedTexts(const PrintJob& job) {
+        RecordingDrawContext paper(true);
+        printReportPage(paper, job.report, 1, printedPageCount(job.report));
+        return paper.texts();
+    }
+};
+
+TEST_F(PrintingTest, ScreensWithoutAPrintoutGiveAnErrorPageWithTheHeader) {
+    station.currentRepetition = 1;
+    for (int viewMode : {kViewIdle, kViewMeasurement, kViewCalibration}) {
+        station.viewMode = viewMode;
+        const PrintJob job = screens.printJob();
+        EXPECT_EQ(job.report.screen, PrintedScreen::Other);
+        EXPECT_TRUE(job.report.table.rows.empty());
+        EXPECT_EQ(job.report.graph, nullptr);
+        const std::vector<std::string> texts = printedTexts(job);
+        ASSERT_EQ(texts.size(), 4u);
+        EXPECT_EQ(texts[0], "ERROR");
+        EXPECT_EQ(texts[2], "Name: Ann Lee");
+        EXPECT_NE(texts[3].find("Weight:  7.50 No: 2"), std::string::npos) << texts[3];
+    }
+}
+
+TEST_F(PrintingTest, DigitalReportPrintsTheChosenRepetitionUnderTheViewsHeader) {
+    ASSERT_TRUE(run(cmd::kDigitalReport));
+    bars.selection[cmd::kReportRepetitionBox] = 2;
+    run(cmd::kReportRepetitionBox, Notification::SelectionChanged);
+
+    const PrintJob job = screens.printJob();
+    EXPECT_EQ(job.report.screen, PrintedScreen::DigitalReport);
+    ASSERT_EQ(job.report.table.rows.size(), 10u);
+    const ReportRow expected = digitalReportRows(station.test.results[2])[0];
+    EXPECT_EQ(job.report.table.rows[0], std::vector<std::string>(expected.begin(), expected.end()));
+    EXPECT_EQ(job.report.table.rows[0][1], "102.0");
+
+    // The header names the view's current repetition, whatever the report box shows.
+    const std::vector<std::string> texts = printedTexts(job);
+    EXPECT_EQ(texts[0], "DIGITAL REPORT");
+    EXPECT_NE(texts[3].find("Weight:  5.00 No: 1"), std::string::npos) << texts[3];
+}
+
+}  // namespace
+}  // namespace vanta::testing
