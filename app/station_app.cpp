@@ -63,7 +63,10 @@ void StationApp::bindCommands() {
     });
     // New: the window gets its title again; the test records stay as they are.
     router_.bind(CommandOwner::Application, cmd::kFileNew, [this](Notification) { newDocument(); });
-    router_.bind(CommandOwner::Application, cmd::kFilePrintSetup, [](Notification) {});
+    // Print Setup: the paper of the next print; nothing else changes.
+    router_.bind(CommandOwner::Application, cmd::kFilePrintSetup, [this](Notification) {
+        if (frame_) frame_->view().reportPrinter().pageSetup(frame_.get());
+    });
 }
 
 StationPaths StationApp::choosePaths() const {

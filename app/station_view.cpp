@@ -35,11 +35,16 @@ StationView::StationView(Station& station, CommandRouter& router, BarHost& bars,
 StationView::~StationView() { router_.unbindAll(CommandOwner::View); }
 
 void StationView::bindCommands() {
-    // Every command the table gives the view goes to the screens, except the choice of
-    // how subject data are kept, which belongs to no screen.
+    // Every command the table gives the view goes to the screens, except printing, which
+    // prints the screen on show with the platform's dialogs, and the choice of how subject
+    // data are kept, which belongs to no screen.
     for (const CommandInfo& info : commandTable()) {
         if (info.owner != CommandOwner::View) continue;
-        if (info.id == cmd::kSubjectInfoSetup) {
+        if (info.id == cmd::kFilePrint) {
+            router_.bind(CommandOwner::View, info.id, [this](Notification) { printer_.print(screens_.printJob(), window()); });
+        } else if (info.id == cmd::kFilePrintPreview) {
+            router_.bind(CommandOwner::View, info.id, [this](Notification) { printer_.preview(screens_.printJob(), window()); });
+        } else if (info.id == cmd::kSubjectInfoSetup) {
             router_.bind(CommandOwner::View, info.id,
                          [this](Notification) { runSubjectInfoSetup(station_, dialogs_); });
         } else {

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "app/report_printer.h"
 #include "station/bar_host.h"
 #include "station/command_router.h"
 #include "station/file_commands.h"
@@ -24,6 +25,8 @@ public:
     ~StationView() override;
 
     StationScreens& screens() { return screens_; }
+    // Print and Print Preview print the screen on show; Print Setup uses the same printer.
+    ReportPrinter& reportPrinter() { return printer_; }
 
     // The timers of the measurement (id 3) and calibration (id 5) screens. A tick only posts
     // its command (32791 or 154) through the router; the command does the work.
@@ -50,6 +53,7 @@ private:
     CommandRouter& router_;
     OperatorDialogs& dialogs_;
     StationScreens screens_;
+    ReportPrinter printer_;
     QTimer liveTimer_;
     QTimer calibrationTimer_;
 };
