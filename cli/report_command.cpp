@@ -58,11 +58,14 @@ std::string parseReportArgs(const Args& args, ReportArgs& out) {
 // ssh and in CI where no display exists.
 std::unique_ptr<QGuiApplication> guiWithoutWindow() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt's note that a login session has no runtime folder (root in CI, cron) says nothing
-    // about the report; every other message of Qt still reaches standard error.
+    // Qt's notes on the session's runtime folder (none under cron or in CI, or one owned by
+    // someone else) say nothing about the report; every other message of Qt still reaches
+    // standard error.
     static QtMessageHandler qtDefault = nullptr;
     qtDefault = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (text.contains(QLatin1String("XDG_RUNTIME_DIR"))) return;
+        if (text.startsWith(QLatin1String("QStandardPaths:")) &&
+            (text.contains(QLatin1String("XDG_RUNTIME_DIR")) || text.contains(QLatin1String("runtime directory"))))
+            return;
         if (qtDefault) qtDefault(type, context, text);
         else std::cerr << text.toStdString() << "\n";
     });
