@@ -25,13 +25,7 @@ protected:
         rep = std::make_unique<RepetitionRecord>();
         control.prepare(*rep);
     }
-    bool sampleIs(int index, int seq) const {
-        int16_t ch[6];
-        test::channelsOf(seq, ch);
-        for (int c = 0; c < kChannelCount; ++c)
-            if (control.store[c][index] != ch[c]) return false;
-        return true;
-    }
+    bool sampleIs(int index, int seq) const { return test::storedFrameIs(control, index, seq); }
     // Starts the link on `driver`'s device `index` and waits until the reader listens.
     void startListening(AcquisitionLink& link, ScriptedBridgeDriver& driver, int index) {
         ASSERT_TRUE(link.startAcquisition(control)) << linkFailureText(link.lastStatus());
