@@ -10,8 +10,8 @@
 
 #include "app/about_dialog.h"
 #include "app/qt_operator_dialogs.h"
-#include "station/command_ids.h"
 #include "app/station_view.h"
+#include "station/command_ids.h"
 #include "tests/app/station_fixture.h"
 
 using namespace vanta;

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "device/acquisition_link.h"
-#include "tests/support/scripted_bridge_driver.h"
 #include "link_test_support.h"
+#include "tests/support/scripted_bridge_driver.h"
 
 namespace vanta {
 namespace {
