@@ -316,6 +316,44 @@ TEST(Analysis, QuantitiesFollowTheirCodes) {
     EXPECT_EQ(quantityAt(*test, i, -1, 0), 0.0);
 }
 
+// Force, power and torque of a stroke whose numbers are worked out by hand, so that a slip
+// in either formula (a lost /100, the radius for the velocity, a wrong unit) shows, both at
+// a sample and in the report table.
+//   rate: 20 counts more every sample, zero at the reversal (sample 100); 20 / 16.384 =
+//         1.220703125 deg/s per sample, 364.99 deg/s at the last sample (399)
+//   R = 30 cm: 30 * 2 pi / 360 = 0.5235988 cm per degree, so v climbs 0.6391587 cm/s per sample
+//   a = 0.6391587 * 10 = 6.391587 m/s^2, F = 10 kg * a = 63.91587 N on every sample
+//   torque = F R / 100 = 63.91587 * 30 / 100 = 19.17476 N.m
+//   sample 250: v = 150 * 0.6391587 = 95.87380 cm/s, P = F v / 100 = 61.27857 W
+//   sample 399: v = 299 * 0.6391587 = 191.1084 cm/s, P = 122.1486 W (the peak: v still rises)
+//   mean over the acceleration phase 100..399: v = 149.5 * 0.6391587 = 95.55422 cm/s, P = 61.07431 W
+TEST(Analysis, PowerAndTorqueOfAHandComputedStroke) {
+    auto test = newTest();
+    RepetitionRecord& rep = test->repetitions[0];
+    rep.direction = 1;
+    rep.loadMass = 10.0f;
+    rep.radius = 30.0f;
+    rep.sampleCount = 400;
+    // The ramp goes on past the last sample, so the smoothing sees a straight line throughout.
+    int32_t* raw = rep.raw.row(RateY);
+    for (int i = 0; i < 450; ++i) raw[i] = 20 * (i - 100);
+    ASSERT_EQ(analyseRepetition(*test, 0), 399);
+
+    EXPECT_NEAR(quantityAt(*test, 250, Force, 0), 63.91587, 0.005);
+    EXPECT_NEAR(quantityAt(*test, 250, Power, 0), 61.27857, 0.005);
+    EXPECT_NEAR(quantityAt(*test, 250, Torque, 0), 19.17476, 0.002);
+    EXPECT_NEAR(quantityAt(*test, 399, Power, 0), 122.1486, 0.01);
+
+    const RepetitionResults& res = test->results[0];
+    EXPECT_NEAR(res.at(PeakAll, ResultColumn::Power), 122.1486, 0.02);
+    EXPECT_NEAR(res.at(MeanAcceleration, ResultColumn::Power), 61.07431, 0.02);
+    EXPECT_NEAR(res.at(MeanAll, ResultColumn::Power), 61.07431, 0.02);
+    EXPECT_NEAR(res.at(PeakAll, ResultColumn::Torque), 19.17476, 0.005);
+    EXPECT_NEAR(res.at(MeanAcceleration, ResultColumn::Torque), 19.17476, 0.005);
+    EXPECT_NEAR(res.at(MeanAcceleration, ResultColumn::Force), 63.91587, 0.01);
+    EXPECT_NEAR(res.at(PeakAll, ResultColumn::Velocity), 364.9902, 0.001);
+}
+
 TEST(Analysis, DemoStrokesArePlausible) {
     auto test = newTest();
     fillDemoTest(*test, {6, 0, 11});
