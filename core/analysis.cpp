@@ -112,8 +112,11 @@ double quantityAt(const TestRecord& test, int sample, int quantity, int repetiti
 
 int analyseRepetition(TestRecord& test, int r, Smoothing smoothing) {
     if (r < 0 || r >= kMaxRepetitions) return -10;
-    const RepetitionRecord& rep = test.repetitions[r];
-    RepetitionSeries& series = test.series[r];
+    return analyseRepetition(test.repetitions[r], test.series[r], test.results[r], smoothing);
+}
+
+int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results,
+                      Smoothing smoothing) {
     const int n = rep.validSamples();
     const double d = rep.direction;
     const double k = static_cast<double>(rep.radius) * 2.0 * kPi / 360.0;  // cm per degree
@@ -172,7 +175,7 @@ int analyseRepetition(TestRecord& test, int r, Smoothing smoothing) {
 
     // Without a peak the stored results stay as they were; the phases would start
     // before sample 0, so they are not evaluated at all.
-    test.results[r].velocityPeakIndex = velocityPeakIndex;
+    results.velocityPeakIndex = velocityPeakIndex;
     if (velocityPeakIndex <= 0) return velocityPeakIndex;
 
     PhaseAccumulator whole, accel, decel;
@@ -206,7 +209,7 @@ int analyseRepetition(TestRecord& test, int r, Smoothing smoothing) {
     const float decelerationAngle = lastAbsPosition - accelPosition;
     const int wholeCount = accelCount + decelCount;
 
-    RepetitionResults& res = test.results[r];
+    RepetitionResults& res = results;
     for (int c = 0; c < kResultColumnCount; ++c) {
         res.value[PeakAll][c] = whole.peak[c];
         res.value[PeakAcceleration][c] = accel.peak[c];

@@ -36,5 +36,9 @@ enum class Smoothing { RunningSums, Direct };
 // Returns the sample of the highest angular velocity (velocityPeakIndex; -10 when no
 // sample after sample 0 exceeds -10 deg/s).
 int analyseRepetition(TestRecord& test, int repetition, Smoothing smoothing = Smoothing::RunningSums);
+// The same for one repetition held anywhere: reads only `rep`, writes only `series` and
+// `results`, so repetitions can be analysed side by side on several threads.
+int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results,
+                      Smoothing smoothing = Smoothing::RunningSums);
 
 }  // namespace vanta
