@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/analysis_fast.h"
+
 namespace vanta {
 
 namespace {
@@ -20,38 +22,6 @@ double directSmoothed(const int32_t* raw, float offset, int a) {
     }
     return sum / kSmoothWeightSum;
 }
-
-// Keeps T(a) = sum over |j| <= 49 of (50 - |j|) * raw(a + j) exactly in 64-bit integers.
-// Moving from a to a + 1 every sample of the right half (a+1..a+50) gains one unit of
-// weight and every sample of the left half (a-49..a) loses one, so
-//   T(a+1) = T(a) + R(a) - L(a),  R(a) = sum raw(a+1..a+50),  L(a) = sum raw(a-49..a).
-// With the offset taken out at the end, (T - 2500 * off) / 2500 equals the direct
-// formula: both are exact in double before the one division for sensor-range data.
-class RunningTriangle {
-public:
-    RunningTriangle(const int32_t* raw, int first) : raw_(raw), a_(first) {
-        for (int j = -kSmoothHalfWidth; j <= kSmoothHalfWidth; ++j) {
-            total_ += static_cast<int64_t>(kSmoothCentreWeight - (j < 0 ? -j : j)) * raw[first + j];
-        }
-        for (int i = first + 1; i <= first + 50; ++i) right_ += raw[i];
-        for (int i = first - 49; i <= first; ++i) left_ += raw[i];
-    }
-    int64_t total() const { return total_; }
-    // Moves to a + 1; reads raw up to a + 51, so a + 1 may not pass the last smoothed sample.
-    void advance() {
-        total_ += right_ - left_;
-        right_ += static_cast<int64_t>(raw_[a_ + 51]) - raw_[a_ + 1];
-        left_ += static_cast<int64_t>(raw_[a_ + 1]) - raw_[a_ - 49];
-        ++a_;
-    }
-
-private:
-    const int32_t* raw_;
-    int a_;
-    int64_t total_ = 0;
-    int64_t right_ = 0;
-    int64_t left_ = 0;
-};
 
 struct PhaseAccumulator {
     float peak[kResultColumnCount] = {};
@@ -71,52 +41,8 @@ float meanOf(float sum, int count) {
     return sum / static_cast<float>(count);
 }
 
-}  // namespace
-
-double smoothedChannel(const RepetitionRecord& rep, int sample, int channel) {
-    if (channel < 0 || channel >= kChannelCount) return 0.0;
-    int a = sample;
-    if (a < 0) a += 50;  // the live tick lags 50 samples behind the newest one
-    if (a < 0 || a >= kMaxSamples) return 0.0;
-    const int32_t* raw = rep.raw.row(channel);
-    const float off = rep.channelOffset[channel];
-    if (a < kFirstSmoothedSample || a > kLastSmoothedSample) return offsetCorrected(raw, off, a);
-    return directSmoothed(raw, off, a);
-}
-
-double smoothedChannel(const TestRecord& test, int sample, int channel, int repetition) {
-    if (repetition < 0 || repetition >= kMaxRepetitions) return 0.0;
-    return smoothedChannel(test.repetitions[repetition], sample, channel);
-}
-
-double quantityAt(const RepetitionSeries& series, const RepetitionRecord& rep, int i, int q) {
-    if (i < 0 || i >= kMaxSamples) return 0.0;
-    const double m = rep.loadMass;
-    const double radius = rep.radius;
-    switch (q) {
-    case AngularVelocity: return series[SeriesAngularVelocity][i];
-    case Position: return series[SeriesPosition][i];
-    case LinearVelocity: return series[SeriesLinearVelocity][i];
-    case Force: return static_cast<double>(series[SeriesLinearAcceleration][i]) * m;
-    case Power:
-        return m * series[SeriesLinearAcceleration][i] * series[SeriesLinearVelocity][i] / 100.0;
-    case Torque: return static_cast<double>(series[SeriesLinearAcceleration][i]) * m * radius / 100.0;
-    default: return 0.0;
-    }
-}
-
-double quantityAt(const TestRecord& test, int sample, int quantity, int repetition) {
-    if (repetition < 0 || repetition >= kMaxRepetitions) return 0.0;
-    return quantityAt(test.series[repetition], test.repetitions[repetition], sample, quantity);
-}
-
-int analyseRepetition(TestRecord& test, int r, Smoothing smoothing) {
-    if (r < 0 || r >= kMaxRepetitions) return -10;
-    return analyseRepetition(test.repetitions[r], test.series[r], test.results[r], smoothing);
-}
-
-int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results,
-                      Smoothing smoothing) {
+// The analysis as written, sample by sample: the reference the passes are checked against.
+int analyseSampleBySample(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results) {
     const int n = rep.validSamples();
     const double d = rep.direction;
     const double k = static_cast<double>(rep.radius) * 2.0 * kPi / 360.0;  // cm per degree
@@ -151,19 +77,7 @@ int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, Rep
     const int smoothEnd = n - 1 < kLastSmoothedSample ? n - 1 : kLastSmoothedSample;
     int i = 0;
     for (; i < n && i < kFirstSmoothedSample; ++i) store(i, offsetCorrected(raw, off, i));
-    if (i <= smoothEnd) {
-        if (smoothing == Smoothing::Direct) {
-            for (; i <= smoothEnd; ++i) store(i, directSmoothed(raw, off, i));
-        } else {
-            const double offsetTotal = static_cast<double>(off) * kSmoothWeightSum;
-            RunningTriangle window(raw, i);
-            for (;;) {
-                store(i, (static_cast<double>(window.total()) - offsetTotal) / kSmoothWeightSum);
-                if (++i > smoothEnd) break;
-                window.advance();
-            }
-        }
-    }
+    for (; i <= smoothEnd; ++i) store(i, directSmoothed(raw, off, i));
     for (; i < n; ++i) store(i, offsetCorrected(raw, off, i));
 
     // Position is measured from the reversal at sample 100. A file may hold fewer samples;
@@ -225,6 +139,56 @@ int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, Rep
         }
     }
     return velocityPeakIndex;
+}
+
+}  // namespace
+
+double smoothedChannel(const RepetitionRecord& rep, int sample, int channel) {
+    if (channel < 0 || channel >= kChannelCount) return 0.0;
+    int a = sample;
+    if (a < 0) a += 50;  // the live tick lags 50 samples behind the newest one
+    if (a < 0 || a >= kMaxSamples) return 0.0;
+    const int32_t* raw = rep.raw.row(channel);
+    const float off = rep.channelOffset[channel];
+    if (a < kFirstSmoothedSample || a > kLastSmoothedSample) return offsetCorrected(raw, off, a);
+    return directSmoothed(raw, off, a);
+}
+
+double smoothedChannel(const TestRecord& test, int sample, int channel, int repetition) {
+    if (repetition < 0 || repetition >= kMaxRepetitions) return 0.0;
+    return smoothedChannel(test.repetitions[repetition], sample, channel);
+}
+
+double quantityAt(const RepetitionSeries& series, const RepetitionRecord& rep, int i, int q) {
+    if (i < 0 || i >= kMaxSamples) return 0.0;
+    const double m = rep.loadMass;
+    const double radius = rep.radius;
+    switch (q) {
+    case AngularVelocity: return series[SeriesAngularVelocity][i];
+    case Position: return series[SeriesPosition][i];
+    case LinearVelocity: return series[SeriesLinearVelocity][i];
+    case Force: return static_cast<double>(series[SeriesLinearAcceleration][i]) * m;
+    case Power:
+        return m * series[SeriesLinearAcceleration][i] * series[SeriesLinearVelocity][i] / 100.0;
+    case Torque: return static_cast<double>(series[SeriesLinearAcceleration][i]) * m * radius / 100.0;
+    default: return 0.0;
+    }
+}
+
+double quantityAt(const TestRecord& test, int sample, int quantity, int repetition) {
+    if (repetition < 0 || repetition >= kMaxRepetitions) return 0.0;
+    return quantityAt(test.series[repetition], test.repetitions[repetition], sample, quantity);
+}
+
+int analyseRepetition(TestRecord& test, int r, Smoothing smoothing) {
+    if (r < 0 || r >= kMaxRepetitions) return -10;
+    return analyseRepetition(test.repetitions[r], test.series[r], test.results[r], smoothing);
+}
+
+int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results,
+                      Smoothing smoothing) {
+    if (smoothing == Smoothing::RunningSums) return detail::analyseInPasses(rep, series, results);
+    return analyseSampleBySample(rep, series, results);
 }
 
 }  // namespace vanta

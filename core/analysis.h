@@ -27,9 +27,12 @@ double smoothedChannel(const TestRecord& test, int sample, int channel, int repe
 double quantityAt(const RepetitionSeries& series, const RepetitionRecord& rep, int sample, int quantity);
 double quantityAt(const TestRecord& test, int sample, int quantity, int repetition);
 
-// How analyseRepetition smooths the rate. RunningSums keeps the triangular sum exactly
-// with integer running sums (a few additions per sample); Direct evaluates the
-// 99-tap formula at every sample. Both give the same float32 series.
+// How analyseRepetition works. RunningSums is the station's way: the triangular sum kept
+// exactly with integer running sums (a few additions per sample) and the rest in passes
+// over the repetition that the compiler can vectorise, with the float32 sums still taken
+// sample after sample in order. Direct evaluates the 99-tap formula at every sample and
+// the whole analysis sample by sample as written: the reference the station's way is
+// checked against. Both give the same float32 series and results, bit for bit.
 enum class Smoothing { RunningSums, Direct };
 
 // Fills series[r] for samples 0..N-1 and, unless no velocity peak is found, results[r].

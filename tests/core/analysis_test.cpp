@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
 
@@ -76,12 +77,14 @@ TEST(Smoothing, FirstSmoothedSampleReadsRawTwoToHundred) {
     EXPECT_EQ(smoothedChannel(rep, 51, RateY), 1.0);
 }
 
-// --- running sums against the direct 99-tap formula ---------------------------------
+// --- the station's passes against the analysis sample by sample ----------------------
 
 struct RandomCase {
     uint32_t seed;
     int samples;
     int direction;
+    int bumpAt = -1;        // a stroke-sized bump here makes the velocity peak (-1: none)
+    float radius = 31.5f;
 };
 
 void fillRandom(RepetitionRecord& rep, const RandomCase& c) {
@@ -92,7 +95,7 @@ void fillRandom(RepetitionRecord& rep, const RandomCase& c) {
     rep.direction = c.direction;
     for (float& o : rep.channelOffset) o = offset(gen);
     rep.loadMass = 7.25f;
-    rep.radius = 31.5f;
+    rep.radius = c.radius;
     rep.sampleCount = c.samples;
     // A random walk like a real rate signal, with spikes across the whole 16-bit range;
     // the tail beyond the samples holds junk, as an overwritten store would.
@@ -102,11 +105,18 @@ void fillRandom(RepetitionRecord& rep, const RandomCase& c) {
         v = std::clamp(v + step(gen), -32768, 32767);
         raw[i] = (i % 997 == 0) ? counts(gen) : v;
     }
+    for (int i = std::max(0, c.bumpAt - 40); c.bumpAt >= 0 && i <= std::min(kMaxSamples - 1, c.bumpAt + 40); ++i)
+        raw[i] += (c.direction < 0 ? -1 : 1) * 40 * (41 - std::abs(i - c.bumpAt)) * 40;
 }
 
-TEST(Analysis, RunningSumsMatchTheDirectFormulaSampleForSample) {
-    const RandomCase cases[] = {{1, kMaxSamples, 1}, {2, kMaxSamples, -1}, {3, 59950, 1},
-                                {4, 4321, -1},       {5, 252, 1},          {6, 52, 1}};
+TEST(Analysis, ThePassesGiveTheNumbersOfTheAnalysisSampleBySample) {
+    // Peaks anywhere a file can put them: before the reversal, in the stroke, in the tail
+    // after it; directions and radii a recording never has; lengths around every edge.
+    const RandomCase cases[] = {{1, kMaxSamples, 1},          {2, kMaxSamples, -1},       {3, 59950, 1},
+                                {4, 4321, -1},                {5, 252, 1},                {6, 52, 1},
+                                {7, 5000, 1, 30},             {8, 5000, -1, 2500},        {9, 5000, 1, 4900},
+                                {10, 3000, 3, 1200, -12.0f},  {11, 101, 1, 100},          {12, 251, -2, 100, 0.0f},
+                                {13, kMaxSamples, 1, 59990}};
     for (const RandomCase& c : cases) {
         auto fast = newTest();
         auto direct = newTest();
@@ -115,6 +125,9 @@ TEST(Analysis, RunningSumsMatchTheDirectFormulaSampleForSample) {
         const int peakFast = analyseRepetition(*fast, 0, Smoothing::RunningSums);
         const int peakDirect = analyseRepetition(*direct, 0, Smoothing::Direct);
         ASSERT_EQ(peakFast, peakDirect) << "seed " << c.seed;
+        if (c.bumpAt >= 0) {
+            EXPECT_NEAR(peakFast, c.bumpAt, 5) << "seed " << c.seed;
+        }
         for (int k = 0; k < 4; ++k) {
             const auto kind = static_cast<SeriesKind>(k);
             for (int i = 0; i < c.samples; ++i) expectSameBits(fast->series[0][kind][i], direct->series[0][kind][i], "series", i);
@@ -130,6 +143,19 @@ TEST(Analysis, RunningSumsMatchTheDirectFormulaSampleForSample) {
             const float w = static_cast<float>(smoothedChannel(fast->repetitions[0], i, RateY) * c.direction / kRateScale);
             expectSameBits(w, fast->series[0][SeriesAngularVelocity][i], "smoothedChannel", i);
         }
+    }
+    // Recorded strokes, as the station analyses them day by day.
+    auto fast = newTest();
+    auto direct = newTest();
+    fillDemoTest(*fast, {4, 0, 21});
+    fillDemoTest(*direct, {4, 0, 21});
+    for (int r = 0; r < 4; ++r) {
+        ASSERT_EQ(analyseRepetition(*fast, r, Smoothing::RunningSums), analyseRepetition(*direct, r, Smoothing::Direct));
+        EXPECT_EQ(0, std::memcmp(fast->results[r].value, direct->results[r].value, sizeof fast->results[r].value)) << r;
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(0, std::memcmp(fast->series[r][SeriesKind(k)], direct->series[r][SeriesKind(k)],
+                                     sizeof(float) * fast->repetitions[r].sampleCount))
+                << r << "/" << k;
     }
 }
 
