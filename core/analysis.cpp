@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/analysis_fast.h"
+#include "core/side_by_side.h"
 
 namespace vanta {
 
@@ -189,6 +190,14 @@ int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, Rep
                       Smoothing smoothing) {
     if (smoothing == Smoothing::RunningSums) return detail::analyseInPasses(rep, series, results);
     return analyseSampleBySample(rep, series, results);
+}
+
+void analyseRepetitions(TestRecord& test, int count, unsigned threads) {
+    count = count < 0 ? 0 : (count > kMaxRepetitions ? kMaxRepetitions : count);
+    // The series blocks come from the calling thread's allocator, as they would one at a
+    // time: a block given back later then returns to where the next test finds it.
+    for (int r = 0; r < count; ++r) test.series[r].values.allocate();
+    forEachSideBySide(count, threads, [&test](int r, unsigned) { analyseRepetition(test, r); });
 }
 
 }  // namespace vanta

@@ -44,4 +44,9 @@ int analyseRepetition(TestRecord& test, int repetition, Smoothing smoothing = Sm
 int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results,
                       Smoothing smoothing = Smoothing::RunningSums);
 
+// Analyses repetitions 0..count-1 of `test` side by side on up to `threads` threads (0: one
+// per core). Every repetition gets exactly the numbers analyseRepetition gives it alone:
+// its float32 sums keep their order, whichever thread takes it.
+void analyseRepetitions(TestRecord& test, int count, unsigned threads = 0);
+
 }  // namespace vanta
