@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -14,6 +15,7 @@
 
 #include "core/analysis.h"
 #include "core/codepage.h"
+#include "core/side_by_side.h"
 
 namespace vanta {
 
@@ -35,8 +37,12 @@ void putU32(std::string& out, uint32_t v) {
 void putI32(std::string& out, int32_t v) { putU32(out, static_cast<uint32_t>(v)); }
 void putF32(std::string& out, float v) { putU32(out, std::bit_cast<uint32_t>(v)); }
 
-constexpr size_t kReadBuffer = 1 << 20;
+// The head of the file (tag, subject, count) is read through a buffer; the repetition
+// blocks behind it are read at their own offsets, so that several threads can take them.
+constexpr size_t kReadBuffer = 1 << 16;
 constexpr size_t kSampleBytes = 4 * kChannelCount;
+// Direction, six offsets, load, radius and the sample count.
+constexpr size_t kBlockHeaderBytes = 4 + 4 * kChannelCount + 4 + 4 + 4;
 
 // Buffered reader over a file descriptor. Every read either delivers all it was asked
 // for or reports that the file ended.
@@ -83,28 +89,8 @@ public:
         return true;
     }
 
-    // Reads n samples of six int32 each, interleaved by sample, into the channel rows.
-    bool readSamples(int32_t* const* channels, int n) {
-        int i = 0;
-        while (i < n) {
-            if (end_ - pos_ < kSampleBytes) {
-                if (!refill()) return false;
-                if (end_ - pos_ < kSampleBytes) continue;  // a sample split over two reads
-            }
-            const size_t whole = (end_ - pos_) / kSampleBytes;
-            const int take = static_cast<int>(std::min<size_t>(whole, static_cast<size_t>(n - i)));
-            const uint8_t* p = buffer_.get() + pos_;
-            for (int k = 0; k < take; ++k, ++i) {
-                for (int c = 0; c < kChannelCount; ++c, p += 4) {
-                    uint32_t u;
-                    std::memcpy(&u, p, 4);
-                    channels[c][i] = static_cast<int32_t>(fromLittle(u));
-                }
-            }
-            pos_ += static_cast<size_t>(take) * kSampleBytes;
-        }
-        return true;
-    }
+    // Bytes of the file handed out so far: the offset of the next byte to read.
+    uint64_t offset() const { return fileOffset_ - (end_ - pos_); }
 
 private:
     // Moves what is left to the front and reads more behind it; false when nothing more came.
@@ -118,6 +104,7 @@ private:
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) return false;
             end_ += static_cast<size_t>(got);
+            fileOffset_ += static_cast<uint64_t>(got);
             return true;
         }
     }
@@ -126,7 +113,58 @@ private:
     std::unique_ptr<uint8_t[]> buffer_;
     size_t pos_ = 0;
     size_t end_ = 0;
+    uint64_t fileOffset_ = 0;
 };
+
+// Reads n bytes at `offset`; false when the file ends before them or cannot be read.
+bool readAt(int fd, void* dst, size_t n, uint64_t offset) {
+    auto* out = static_cast<uint8_t*>(dst);
+    while (n > 0) {
+        const ssize_t got = ::pread(fd, out, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        out += got;
+        offset += static_cast<uint64_t>(got);
+        n -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+int32_t i32At(const uint8_t* p) {
+    uint32_t u;
+    std::memcpy(&u, p, 4);
+    return static_cast<int32_t>(fromLittle(u));
+}
+float f32At(const uint8_t* p) {
+    uint32_t u;
+    std::memcpy(&u, p, 4);
+    return std::bit_cast<float>(fromLittle(u));
+}
+
+// n samples as the file holds them (six little-endian int32 each, sample after sample)
+// into the channel rows, which hold them channel by channel.
+void samplesToChannels(const uint8_t* bytes, int n, int32_t* const* channels) {
+    int32_t* __restrict c0 = channels[0];
+    int32_t* __restrict c1 = channels[1];
+    int32_t* __restrict c2 = channels[2];
+    int32_t* __restrict c3 = channels[3];
+    int32_t* __restrict c4 = channels[4];
+    int32_t* __restrict c5 = channels[5];
+    for (int i = 0; i < n; ++i, bytes += kSampleBytes) {
+        c0[i] = i32At(bytes);
+        c1[i] = i32At(bytes + 4);
+        c2[i] = i32At(bytes + 8);
+        c3[i] = i32At(bytes + 12);
+        c4[i] = i32At(bytes + 16);
+        c5[i] = i32At(bytes + 20);
+    }
+}
+
+// One channel of n samples as the file holds them.
+void channelFromSamples(const uint8_t* bytes, int n, int channel, int32_t* __restrict out) {
+    bytes += 4 * channel;
+    for (int i = 0; i < n; ++i, bytes += kSampleBytes) out[i] = i32At(bytes);
+}
 
 enum class ReadFailure { None, Incompatible, EndsEarly };
 
@@ -190,14 +228,16 @@ struct StagedTest {
     SubjectInfo subject;
     int32_t repetitionCount = 0;
     int32_t testTime = 0;
+    // The blocks' headers; when samples are kept, the samples too.
     std::vector<RepetitionRecord> repetitions;
-    // Discarding samples: each repetition passes through `work` and leaves its results here.
+    std::vector<uint64_t> sampleOffsets;  // where each block's samples start in the file
+    uint64_t testTimeOffset = 0;
+    // Discarding samples: the results of each repetition, analysed as it passes.
     std::vector<RepetitionResults> results;
-    std::unique_ptr<TestRecord> work;
-    int workSamples = 0;  // samples the scratch store holds from the previous repetition
 };
 
-ReadFailure readWhole(FileReader& in, StagedTest& staged, const TestRecord& current) {
+// The head of the file: tag, subject and repetition count.
+ReadFailure readHead(FileReader& in, StagedTest& staged) {
     std::string tag;
     if (!readText(in, tag)) return ReadFailure::EndsEarly;
     if (tag != kTestFileTag) return ReadFailure::Incompatible;
@@ -212,44 +252,102 @@ ReadFailure readWhole(FileReader& in, StagedTest& staged, const TestRecord& curr
     if (count > kMaxRepetitions) return ReadFailure::Incompatible;
     if (count < 0) count = 0;
     staged.repetitionCount = count;
-    staged.repetitions.resize(static_cast<size_t>(count));
-    if (staged.work) staged.results.resize(static_cast<size_t>(count));
-
-    for (int r = 0; r < count; ++r) {
-        RepetitionRecord& rep = staged.work ? staged.work->repetitions[0] : staged.repetitions[static_cast<size_t>(r)];
-        if (!in.readI32(rep.direction)) return ReadFailure::EndsEarly;
-        for (float& off : rep.channelOffset)
-            if (!in.readF32(off)) return ReadFailure::EndsEarly;
-        int32_t n = 0;
-        if (!in.readF32(rep.loadMass) || !in.readF32(rep.radius) || !in.readI32(n)) return ReadFailure::EndsEarly;
-        if (n > kMaxSamples) return ReadFailure::Incompatible;
-        if (n < 0) n = 0;
-        rep.sampleCount = n;
-        if (n > 0 || staged.work) {  // an empty repetition needs no sample storage
-            int32_t* channels[kChannelCount];
-            for (int c = 0; c < kChannelCount; ++c) channels[c] = rep.raw.row(c);
-            if (!in.readSamples(channels, n)) return ReadFailure::EndsEarly;
-        }
-        if (staged.work) {
-            // The scratch block is reused: what lies beyond the samples must read as zeros
-            // again, as in a fresh store. Results start from what the station holds, which
-            // they keep when the repetition has no peak.
-            for (int c = 0; c < kChannelCount && staged.workSamples > n; ++c)
-                std::fill(rep.raw.row(c) + n, rep.raw.row(c) + staged.workSamples, 0);
-            staged.workSamples = n;
-            staged.work->results[0] = current.results[r];
-            analyseRepetition(*staged.work, 0);
-            staged.results[static_cast<size_t>(r)] = staged.work->results[0];
-            RepetitionRecord& header = staged.repetitions[static_cast<size_t>(r)];
-            header.direction = rep.direction;
-            std::copy(std::begin(rep.channelOffset), std::end(rep.channelOffset), std::begin(header.channelOffset));
-            header.loadMass = rep.loadMass;
-            header.radius = rep.radius;
-            header.sampleCount = rep.sampleCount;
-        }
-    }
-    if (!in.readI32(staged.testTime)) return ReadFailure::EndsEarly;
     return ReadFailure::None;
+}
+
+// Steps from block header to block header (each says how many samples follow it), so
+// that every block's place is known before any samples are read, and a count beyond the
+// capacities or a file cut before its last block is refused before anything changes.
+ReadFailure walkBlocks(int fd, uint64_t offset, StagedTest& staged) {
+    const int count = staged.repetitionCount;
+    staged.repetitions.resize(static_cast<size_t>(count));
+    staged.sampleOffsets.resize(static_cast<size_t>(count));
+    for (int r = 0; r < count; ++r) {
+        uint8_t h[kBlockHeaderBytes];
+        if (!readAt(fd, h, sizeof h, offset)) return ReadFailure::EndsEarly;
+        RepetitionRecord& rep = staged.repetitions[static_cast<size_t>(r)];
+        rep.direction = i32At(h);
+        for (int c = 0; c < kChannelCount; ++c) rep.channelOffset[c] = f32At(h + 4 + 4 * c);
+        rep.loadMass = f32At(h + 28);
+        rep.radius = f32At(h + 32);
+        const int32_t n = i32At(h + 36);
+        if (n > kMaxSamples) return ReadFailure::Incompatible;
+        rep.sampleCount = n < 0 ? 0 : n;
+        staged.sampleOffsets[static_cast<size_t>(r)] = offset + kBlockHeaderBytes;
+        offset += kBlockHeaderBytes + static_cast<uint64_t>(rep.sampleCount) * kSampleBytes;
+    }
+    staged.testTimeOffset = offset;
+    return ReadFailure::None;
+}
+
+// Samples are read this many at a time: the piece (192 KiB) and the rows it fills stay in
+// the processor's second-level cache.
+constexpr int kPieceSamples = 8192;
+
+// What one thread keeps between the repetitions it reads.
+struct BlockReader {
+    std::unique_ptr<uint8_t[]> piece{new uint8_t[kPieceSamples * kSampleBytes]};
+    // Discarding samples: the repetition passes through here, is analysed and leaves.
+    RepetitionRecord scratch;
+    RepetitionSeries scratchSeries;
+    int scratchSamples = 0;  // samples the scratch rate row holds from the repetition before
+};
+
+// Reads the samples of every block, several blocks side by side. Keep: each block into its
+// own staged rows. Discard: only the rate channel, which the analysis reads, into the
+// thread's scratch row, analysed at once; only the results stay. Results start from what
+// the station holds for that repetition: they keep it when the repetition has no peak.
+ReadFailure readBlocks(int fd, StagedTest& staged, const TestRecord& current, SampleStorage storage,
+                       unsigned threads) {
+    const int count = staged.repetitionCount;
+    const bool keep = storage == SampleStorage::Keep;
+    if (keep) {
+        // The rows come from this thread's allocator (see analyseRepetitions); the threads
+        // below only fill them. An empty repetition needs no sample storage.
+        for (RepetitionRecord& rep : staged.repetitions)
+            if (rep.sampleCount > 0) rep.raw.allocate();
+    } else {
+        staged.results.assign(current.results.begin(), current.results.begin() + count);
+    }
+    std::vector<std::unique_ptr<BlockReader>> readers(threadsFor(threads, count));
+    std::atomic<bool> endsEarly{false};
+    forEachSideBySide(count, threads, [&](int r, unsigned worker) {
+        if (endsEarly.load(std::memory_order_relaxed)) return;
+        if (!readers[worker]) readers[worker] = std::make_unique<BlockReader>();
+        BlockReader& reader = *readers[worker];
+        const RepetitionRecord& header = staged.repetitions[static_cast<size_t>(r)];
+        const int n = header.sampleCount;
+        RepetitionRecord& rep = keep ? staged.repetitions[static_cast<size_t>(r)] : reader.scratch;
+        int32_t* channels[kChannelCount];
+        for (int c = 0; c < kChannelCount; ++c) channels[c] = keep || c == RateY ? rep.raw.row(c) : nullptr;
+        for (int first = 0; first < n; first += kPieceSamples) {
+            const int len = std::min(kPieceSamples, n - first);
+            const uint64_t at = staged.sampleOffsets[static_cast<size_t>(r)] + static_cast<uint64_t>(first) * kSampleBytes;
+            if (!readAt(fd, reader.piece.get(), static_cast<size_t>(len) * kSampleBytes, at)) {
+                endsEarly = true;
+                return;
+            }
+            if (keep) {
+                int32_t* rows[kChannelCount];
+                for (int c = 0; c < kChannelCount; ++c) rows[c] = channels[c] + first;
+                samplesToChannels(reader.piece.get(), len, rows);
+            } else {
+                channelFromSamples(reader.piece.get(), len, RateY, channels[RateY] + first);
+            }
+        }
+        if (keep) return;
+        // The scratch row is reused: what lies beyond the samples must read as zeros again,
+        // as in a fresh store, for the smoothing reads up to 50 samples past the last one.
+        if (reader.scratchSamples > n) std::fill(channels[RateY] + n, channels[RateY] + reader.scratchSamples, 0);
+        reader.scratchSamples = n;
+        rep.direction = header.direction;
+        std::copy(std::begin(header.channelOffset), std::end(header.channelOffset), std::begin(rep.channelOffset));
+        rep.loadMass = header.loadMass;
+        rep.radius = header.radius;
+        rep.sampleCount = n;
+        analyseRepetition(rep, reader.scratchSeries, staged.results[static_cast<size_t>(r)]);
+    });
+    return endsEarly ? ReadFailure::EndsEarly : ReadFailure::None;
 }
 
 void setMessage(std::string* message, std::string_view text) {
@@ -380,7 +478,8 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
     return true;
 }
 
-bool readTestFile(const std::string& path, TestRecord& test, std::string* message, SampleStorage storage) {
+bool readTestFile(const std::string& path, TestRecord& test, std::string* message, SampleStorage storage,
+                  unsigned threads) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         setMessage(message, kMsgErrorOpeningFile);
@@ -393,28 +492,36 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         return false;
     }
     StagedTest staged;
-    if (storage == SampleStorage::Discard) staged.work = std::make_unique<TestRecord>();
     ReadFailure failure;
     {
         FileReader in(fd);
-        failure = readWhole(in, staged, test);
+        failure = readHead(in, staged);
+        if (failure == ReadFailure::None) failure = walkBlocks(fd, in.offset(), staged);
+    }
+
+    const bool keep = storage == SampleStorage::Keep;
+    if (failure == ReadFailure::None) failure = readBlocks(fd, staged, test, storage, threads);
+    if (failure == ReadFailure::None) {
+        uint8_t time[4];
+        if (readAt(fd, time, sizeof time, staged.testTimeOffset)) staged.testTime = i32At(time);
+        else failure = ReadFailure::EndsEarly;
     }
     ::close(fd);
-    if (failure == ReadFailure::Incompatible) {
-        setMessage(message, kMsgIncompatibleData);
-        return false;
-    }
-    if (failure == ReadFailure::EndsEarly) {
-        setMessage(message, kMsgFileEndsEarly);
+
+    if (failure != ReadFailure::None) {
+        setMessage(message, failure == ReadFailure::Incompatible ? kMsgIncompatibleData : kMsgFileEndsEarly);
         return false;
     }
 
-    // Everything is read: take it over and analyse repetition by repetition, in file order.
+    // Everything is read: take it over.
     const int32_t age = test.subject.age;
     test.subject = std::move(staged.subject);
     test.subject.age = age;
     test.repetitionCount = staged.repetitionCount;
-    for (int r = 0; r < staged.repetitionCount; ++r) {
+    test.testTime = staged.testTime;
+    test.saved = 1;
+    const int count = staged.repetitionCount;
+    for (int r = 0; r < count; ++r) {
         RepetitionRecord& from = staged.repetitions[static_cast<size_t>(r)];
         RepetitionRecord& to = test.repetitions[r];
         to.direction = from.direction;
@@ -422,17 +529,19 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         to.loadMass = from.loadMass;
         to.radius = from.radius;
         to.sampleCount = from.sampleCount;
-        if (staged.work) {
+        if (keep) {
+            to.raw.swap(from.raw);
+        } else {
             to.raw.release();
             test.series[r].values.release();
             test.results[r] = staged.results[static_cast<size_t>(r)];
-        } else {
-            to.raw.swap(from.raw);
-            analyseRepetition(test, r);
         }
     }
-    test.testTime = staged.testTime;
-    test.saved = 1;
+    if (keep) {
+        // The old samples go before the new series come: the two never need room at once.
+        staged.repetitions.clear();
+        analyseRepetitions(test, count, threads);
+    }
     return true;
 }
 

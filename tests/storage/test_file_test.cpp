@@ -202,6 +202,46 @@ TEST_F(TestFileTest, ReadingForTheNumbersOnlyGivesTheSameResults) {
     EXPECT_EQ(discarded->results[3].velocityPeakIndex, -10);
 }
 
+TEST_F(TestFileTest, SideBySideTheNumbersAreThoseOfOneCore) {
+    auto recorded = std::make_unique<TestRecord>();
+    fillDemoTest(*recorded, {12, 0, 17});
+    recorded->repetitions[5].sampleCount = 40;  // no stroke
+    recorded->repetitions[7].sampleCount = 0;
+    recorded->repetitions[9].sampleCount = 5000;  // long enough to be read in pieces
+    recorded->repetitions[3].sampleCount = 250;   // cut while the rate still rises: the peak is
+                                                  // in the last samples, whose smoothing reads
+                                                  // the zeros beyond them
+    ASSERT_TRUE(writeTestFile(path("many.kvq"), *recorded));
+
+    // The reference: read on one thread, then analysed sample by sample as written.
+    auto reference = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("many.kvq"), *reference, nullptr, SampleStorage::Keep, 1));
+    for (int r = 0; r < 12; ++r) analyseRepetition(*reference, r, Smoothing::Direct);
+
+    for (const SampleStorage storage : {SampleStorage::Keep, SampleStorage::Discard}) {
+        for (const unsigned threads : {1u, 2u, 5u}) {
+            auto opened = std::make_unique<TestRecord>();
+            ASSERT_TRUE(readTestFile(path("many.kvq"), *opened, nullptr, storage, threads));
+            for (int r = 0; r < 12; ++r) {
+                const std::string where = std::to_string(threads) + " threads, repetition " + std::to_string(r);
+                EXPECT_EQ(0, std::memcmp(opened->results[r].value, reference->results[r].value,
+                                         sizeof opened->results[r].value))
+                    << where;
+                EXPECT_EQ(opened->results[r].velocityPeakIndex, reference->results[r].velocityPeakIndex) << where;
+                if (storage == SampleStorage::Discard) continue;
+                for (int c = 0; c < kChannelCount; ++c)
+                    ASSERT_EQ(0, std::memcmp(opened->repetitions[r].raw.row(c), reference->repetitions[r].raw.row(c),
+                                             sizeof(int32_t) * kMaxSamples))
+                        << where;
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_EQ(0, std::memcmp(opened->series[r][SeriesKind(k)], reference->series[r][SeriesKind(k)],
+                                             sizeof(float) * opened->repetitions[r].sampleCount))
+                        << where;
+            }
+        }
+    }
+}
+
 TEST_F(TestFileTest, AForeignFileIsRewrittenByteForByte) {
     // 8-bit texts with bytes above 0x7F, odd directions and offsets: all kept as they are.
     std::string f = handMadeFile(3, 17);
