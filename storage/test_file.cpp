@@ -499,7 +499,20 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         if (failure == ReadFailure::None) failure = walkBlocks(fd, in.offset(), staged);
     }
 
+    // The series of the test in memory are worked out from its samples: when the new
+    // samples are kept, the old series give their blocks back before those samples come
+    // in, and are worked out again should the file fail after all. So opening a full test
+    // over another needs the samples of both, not the series of both besides.
     const bool keep = storage == SampleStorage::Keep;
+    const int oldCount = std::clamp(test.repetitionCount, 0, kMaxRepetitions);
+    std::vector<int> released;
+    if (failure == ReadFailure::None && keep) {
+        for (int r = 0; r < oldCount; ++r) {
+            if (!test.series[r].values.allocated()) continue;
+            test.series[r].values.release();
+            released.push_back(r);
+        }
+    }
     if (failure == ReadFailure::None) failure = readBlocks(fd, staged, test, storage, threads);
     if (failure == ReadFailure::None) {
         uint8_t time[4];
@@ -509,6 +522,10 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
     ::close(fd);
 
     if (failure != ReadFailure::None) {
+        const std::vector<RepetitionResults> results(test.results.begin(), test.results.begin() + oldCount);
+        forEachSideBySide(static_cast<int>(released.size()), threads,
+                          [&](int k, unsigned) { analyseRepetition(test, released[static_cast<size_t>(k)]); });
+        std::copy(results.begin(), results.end(), test.results.begin());
         setMessage(message, failure == ReadFailure::Incompatible ? kMsgIncompatibleData : kMsgFileEndsEarly);
         return false;
     }
@@ -536,6 +553,11 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
             test.series[r].values.release();
             test.results[r] = staged.results[static_cast<size_t>(r)];
         }
+    }
+    // Repetitions the new test does not hold give their blocks back (nothing reads them).
+    for (int r = count; r < kMaxRepetitions; ++r) {
+        test.repetitions[r].raw.release();
+        test.series[r].values.release();
     }
     if (keep) {
         // The old samples go before the new series come: the two never need room at once.

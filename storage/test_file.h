@@ -29,7 +29,7 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
 // whole before anything is taken over: a wrong tag, a count beyond the capacities or a
 // file that ends early leaves `test` exactly as it was. On success sets test.saved to 1.
 // `age` is not in the file and keeps its value; repetitions beyond the file's count keep
-// theirs.
+// their headers and results but give back their samples and series (nothing reads them).
 // The repetitions are read and analysed on up to `threads` threads (0: one per core), with
 // the same numbers as on one.
 enum class SampleStorage {
