@@ -284,13 +284,20 @@ ReadFailure walkBlocks(int fd, uint64_t offset, StagedTest& staged) {
 // the processor's second-level cache.
 constexpr int kPieceSamples = 8192;
 
-// What one thread keeps between the repetitions it reads.
+// What one thread keeps between the repetitions it reads, and between the files it reads:
+// a sweep over many small files then does not allocate and clear it again for each file.
 struct BlockReader {
     std::unique_ptr<uint8_t[]> piece{new uint8_t[kPieceSamples * kSampleBytes]};
     // Discarding samples: the repetition passes through here, is analysed and leaves.
     RepetitionRecord scratch;
     RepetitionSeries scratchSeries;
     int scratchSamples = 0;  // samples the scratch rate row holds from the repetition before
+
+    static BlockReader& ofThisThread() {
+        thread_local std::unique_ptr<BlockReader> reader;
+        if (!reader) reader = std::make_unique<BlockReader>();
+        return *reader;
+    }
 };
 
 // Reads the samples of every block, several blocks side by side. Keep: each block into its
@@ -309,12 +316,10 @@ ReadFailure readBlocks(int fd, StagedTest& staged, const TestRecord& current, Sa
     } else {
         staged.results.assign(current.results.begin(), current.results.begin() + count);
     }
-    std::vector<std::unique_ptr<BlockReader>> readers(threadsFor(threads, count));
     std::atomic<bool> endsEarly{false};
-    forEachSideBySide(count, threads, [&](int r, unsigned worker) {
+    forEachSideBySide(count, threads, [&](int r, unsigned) {
         if (endsEarly.load(std::memory_order_relaxed)) return;
-        if (!readers[worker]) readers[worker] = std::make_unique<BlockReader>();
-        BlockReader& reader = *readers[worker];
+        BlockReader& reader = BlockReader::ofThisThread();
         const RepetitionRecord& header = staged.repetitions[static_cast<size_t>(r)];
         const int n = header.sampleCount;
         RepetitionRecord& rep = keep ? staged.repetitions[static_cast<size_t>(r)] : reader.scratch;
