@@ -56,7 +56,8 @@ void unsmoothedRate(const int32_t* raw, float off, double d, int first, int end,
 // Functions that do nothing but divide and convert a stretch of samples are built twice:
 // for the 256-bit vector unit where the processor has one (four divisions at a time) and
 // for any x86-64. Division and conversion round the same in both, so the numbers do too.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// (ThreadSanitizer's runtime is not up yet when the choice between the two is made.)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define VANTA_VECTOR_CLONES __attribute__((target_clones("avx", "default")))
 #else
 #define VANTA_VECTOR_CLONES
