@@ -83,7 +83,8 @@ void BM_PlainReadFullCapacityFile(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainReadFullCapacityFile)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
 
-// As the window opens a test: samples and series stay for the screens.
+// As the window opens its first test: samples and series stay for the screens, in memory
+// the process has not touched before.
 void BM_ReadAndAnalyseFullCapacityTest(benchmark::State& state) {
     const std::string* path = fullCapacityFile(state);
     if (!path) return;
@@ -95,6 +96,20 @@ void BM_ReadAndAnalyseFullCapacityTest(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(*path)));
 }
 BENCHMARK(BM_ReadAndAnalyseFullCapacityTest)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// As the window opens a test over the one it shows: the same record, read again.
+void BM_ReopenFullCapacityTest(benchmark::State& state) {
+    const std::string* path = fullCapacityFile(state);
+    if (!path) return;
+    auto test = std::make_unique<TestRecord>();
+    if (!readTestFile(*path, *test)) state.SkipWithError("read failed");
+    for (auto _ : state) {
+        if (!readTestFile(*path, *test)) state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(test->results[99].value[0][0]);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(*path)));
+}
+BENCHMARK(BM_ReopenFullCapacityTest)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 // As vantacheck-cli opens a test: only the numbers stay.
 void BM_ReadForTheNumbersFullCapacityTest(benchmark::State& state) {
