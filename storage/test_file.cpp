@@ -234,6 +234,9 @@ struct StagedTest {
     uint64_t testTimeOffset = 0;
     // Discarding samples: the results of each repetition, analysed as it passes.
     std::vector<RepetitionResults> results;
+    // Keeping samples: 1 where a repetition's samples wait as 16-bit values in the series
+    // block that repetition has in the test in memory (see readTestFile).
+    std::vector<uint8_t> inSeries;
 };
 
 // The head of the file: tag, subject and repetition count.
@@ -300,19 +303,71 @@ struct BlockReader {
     }
 };
 
+// A repetition this long waits in the old series block rather than in new rows: its 16-bit
+// values fill most of the block, and the old rows it then goes into are mostly its own.
+// (A short one is cheaper in new rows: they touch only the memory its samples take.)
+constexpr int kBorrowFrom = kMaxSamples / 2;
+static_assert(sizeof(float) * 4 >= sizeof(int16_t) * kChannelCount,
+              "a repetition's 16-bit samples fit in its series block");
+
+// The bytes of a series block that hold 16-bit sample k of channel c.
+unsigned char* waitingSample(RepetitionSeries& series, int c, int k) {
+    return reinterpret_cast<unsigned char*>(series.writable(SeriesAngularVelocity)) +
+           sizeof(int16_t) * (static_cast<size_t>(c) * kMaxSamples + static_cast<size_t>(k));
+}
+
+enum class Read16 { Done, TooWide, EndsEarly };
+
+// Reads n samples at `offset` as 16-bit values into the series block; TooWide when a value
+// does not fit in 16 bits (only a file not written by a sensor box has one).
+Read16 readIntoSeries(int fd, uint64_t offset, int n, uint8_t* piece, RepetitionSeries& series) {
+    for (int first = 0; first < n; first += kPieceSamples) {
+        const int len = std::min(kPieceSamples, n - first);
+        if (!readAt(fd, piece, static_cast<size_t>(len) * kSampleBytes, offset + static_cast<uint64_t>(first) * kSampleBytes))
+            return Read16::EndsEarly;
+        for (int c = 0; c < kChannelCount; ++c) {
+            unsigned char* to = waitingSample(series, c, first);
+            const uint8_t* from = piece + 4 * c;
+            for (int i = 0; i < len; ++i, from += kSampleBytes, to += sizeof(int16_t)) {
+                const int32_t v = i32At(from);
+                const auto h = static_cast<int16_t>(v);
+                if (h != v) return Read16::TooWide;
+                std::memcpy(to, &h, sizeof h);
+            }
+        }
+    }
+    return Read16::Done;
+}
+
+// Moves samples waiting in the series block into the repetition's rows; beyond them the
+// rows read zeros, as a fresh store does.
+void takeFromSeries(RepetitionSeries& series, int n, RawSamples& raw) {
+    for (int c = 0; c < kChannelCount; ++c) {
+        int32_t* row = raw.row(c);
+        const unsigned char* from = waitingSample(series, c, 0);
+        for (int i = 0; i < n; ++i, from += sizeof(int16_t)) {
+            int16_t h;
+            std::memcpy(&h, from, sizeof h);
+            row[i] = h;
+        }
+        std::fill(row + n, row + kMaxSamples, 0);
+    }
+}
+
 // Reads the samples of every block, several blocks side by side. Keep: each block into its
 // own staged rows. Discard: only the rate channel, which the analysis reads, into the
 // thread's scratch row, analysed at once; only the results stay. Results start from what
 // the station holds for that repetition: they keep it when the repetition has no peak.
-ReadFailure readBlocks(int fd, StagedTest& staged, const TestRecord& current, SampleStorage storage,
-                       unsigned threads) {
+ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleStorage storage, unsigned threads) {
     const int count = staged.repetitionCount;
     const bool keep = storage == SampleStorage::Keep;
     if (keep) {
         // The rows come from this thread's allocator (see analyseRepetitions); the threads
         // below only fill them. An empty repetition needs no sample storage.
-        for (RepetitionRecord& rep : staged.repetitions)
-            if (rep.sampleCount > 0) rep.raw.allocate();
+        for (int r = 0; r < count; ++r) {
+            RepetitionRecord& rep = staged.repetitions[static_cast<size_t>(r)];
+            if (rep.sampleCount > 0 && !staged.inSeries[static_cast<size_t>(r)]) rep.raw.allocate();
+        }
     } else {
         staged.results.assign(current.results.begin(), current.results.begin() + count);
     }
@@ -322,6 +377,16 @@ ReadFailure readBlocks(int fd, StagedTest& staged, const TestRecord& current, Sa
         BlockReader& reader = BlockReader::ofThisThread();
         const RepetitionRecord& header = staged.repetitions[static_cast<size_t>(r)];
         const int n = header.sampleCount;
+        if (keep && staged.inSeries[static_cast<size_t>(r)]) {
+            const Read16 read = readIntoSeries(fd, staged.sampleOffsets[static_cast<size_t>(r)], n, reader.piece.get(),
+                                               current.series[r]);
+            if (read == Read16::Done) return;
+            if (read == Read16::EndsEarly) {
+                endsEarly = true;
+                return;
+            }
+            staged.inSeries[static_cast<size_t>(r)] = 0;  // too wide: into new rows after all
+        }
         RepetitionRecord& rep = keep ? staged.repetitions[static_cast<size_t>(r)] : reader.scratch;
         int32_t* channels[kChannelCount];
         for (int c = 0; c < kChannelCount; ++c) channels[c] = keep || c == RateY ? rep.raw.row(c) : nullptr;
@@ -504,18 +569,24 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         if (failure == ReadFailure::None) failure = walkBlocks(fd, in.offset(), staged);
     }
 
-    // The series of the test in memory are worked out from its samples: when the new
-    // samples are kept, the old series give their blocks back before those samples come
-    // in, and are worked out again should the file fail after all. So opening a full test
-    // over another needs the samples of both, not the series of both besides.
+    // The series of the test in memory are worked out from its samples, so their blocks
+    // can serve while the file is read: a long repetition's samples wait in the series
+    // block of the same repetition as 16-bit values (what the sensor box delivers), to go
+    // into the old rows once the whole file is read; series blocks that do not serve are
+    // given back at once. Should the file fail after all, the series are worked out
+    // again. So opening a full test over another needs no more memory than one of them.
     const bool keep = storage == SampleStorage::Keep;
     const int oldCount = std::clamp(test.repetitionCount, 0, kMaxRepetitions);
-    std::vector<int> released;
+    std::vector<int> recompute;
     if (failure == ReadFailure::None && keep) {
+        staged.inSeries.assign(static_cast<size_t>(staged.repetitionCount), 0);
         for (int r = 0; r < oldCount; ++r) {
             if (!test.series[r].values.allocated()) continue;
-            test.series[r].values.release();
-            released.push_back(r);
+            recompute.push_back(r);
+            if (r < staged.repetitionCount && staged.repetitions[static_cast<size_t>(r)].sampleCount >= kBorrowFrom)
+                staged.inSeries[static_cast<size_t>(r)] = 1;
+            else
+                test.series[r].values.release();
         }
     }
     if (failure == ReadFailure::None) failure = readBlocks(fd, staged, test, storage, threads);
@@ -528,8 +599,8 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
 
     if (failure != ReadFailure::None) {
         const std::vector<RepetitionResults> results(test.results.begin(), test.results.begin() + oldCount);
-        forEachSideBySide(static_cast<int>(released.size()), threads,
-                          [&](int k, unsigned) { analyseRepetition(test, released[static_cast<size_t>(k)]); });
+        forEachSideBySide(static_cast<int>(recompute.size()), threads,
+                          [&](int k, unsigned) { analyseRepetition(test, recompute[static_cast<size_t>(k)]); });
         std::copy(results.begin(), results.end(), test.results.begin());
         setMessage(message, failure == ReadFailure::Incompatible ? kMsgIncompatibleData : kMsgFileEndsEarly);
         return false;
@@ -552,7 +623,7 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         to.radius = from.radius;
         to.sampleCount = from.sampleCount;
         if (keep) {
-            to.raw.swap(from.raw);
+            if (!staged.inSeries[static_cast<size_t>(r)]) to.raw.swap(from.raw);
         } else {
             to.raw.release();
             test.series[r].values.release();
@@ -567,7 +638,15 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
     if (keep) {
         // The old samples go before the new series come: the two never need room at once.
         staged.repetitions.clear();
-        analyseRepetitions(test, count, threads);
+        for (int r = 0; r < count; ++r) {
+            if (staged.inSeries[static_cast<size_t>(r)]) test.repetitions[r].raw.allocate();
+            else test.series[r].values.allocate();
+        }
+        forEachSideBySide(count, threads, [&](int r, unsigned) {
+            if (staged.inSeries[static_cast<size_t>(r)])
+                takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);
+            analyseRepetition(test, r);
+        });
     }
     return true;
 }

@@ -242,6 +242,40 @@ TEST_F(TestFileTest, SideBySideTheNumbersAreThoseOfOneCore) {
     }
 }
 
+// Opening over a test in memory lends its blocks to the new samples: the result must be
+// that of opening into a fresh record, and a file that fails must still change nothing.
+TEST_F(TestFileTest, OpeningOverAnotherTestIsOpeningAfresh) {
+    auto older = std::make_unique<TestRecord>();
+    fillDemoTest(*older, {4, kMaxSamples, 3});
+    older->repetitions[3].sampleCount = 20000;
+    ASSERT_TRUE(writeTestFile(path("older.kvq"), *older));
+    auto newer = std::make_unique<TestRecord>();
+    fillDemoTest(*newer, {3, 45000, 4});
+    newer->repetitions[1].raw.row(AccelX)[777] = 40000;  // beyond 16 bits: cannot wait as 16-bit values
+    newer->repetitions[2].sampleCount = 1200;
+    ASSERT_TRUE(writeTestFile(path("newer.kvq"), *newer));
+
+    auto fresh = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("newer.kvq"), *fresh));
+    auto test = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("older.kvq"), *test));
+    ASSERT_TRUE(readTestFile(path("newer.kvq"), *test));
+    expectSameTest(*fresh, *test);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < kChannelCount; ++c)
+            ASSERT_EQ(0, std::memcmp(fresh->repetitions[r].raw.row(c), test->repetitions[r].raw.row(c),
+                                     sizeof(int32_t) * kMaxSamples))
+                << "beyond the samples too, repetition " << r << " channel " << c;
+
+    // Cut inside the last samples: the blocks were lent, and are the old test's again.
+    const std::string whole = slurp(path("older.kvq"));
+    spit(path("cut.kvq"), whole.substr(0, whole.size() - 1000));
+    auto before = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("newer.kvq"), *before));
+    EXPECT_FALSE(readTestFile(path("cut.kvq"), *test));
+    expectSameTest(*before, *test);
+}
+
 TEST_F(TestFileTest, AForeignFileIsRewrittenByteForByte) {
     // 8-bit texts with bytes above 0x7F, odd directions and offsets: all kept as they are.
     std::string f = handMadeFile(3, 17);
