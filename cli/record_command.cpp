@@ -237,14 +237,20 @@ int runRecord(const Args& args) {
         communicationError(advice(link.lastStatus(), options.device));
         status = 2;
     };
+    bool warned = false;
+    auto started = [&]() {
+        if (warned || !link.modemLinesMissing()) return;
+        warned = true;
+        std::cerr << "Warning: " << options.device.port
+                  << " has no modem lines (RTS and DTR cannot be raised); reading it all the same.\n";
+    };
 
     if (options.calibrate) {
         session.prepareCalibration();
         if (session.startCalibration(now()) != StartResult::Started) {
             startFailed();
         } else {
-            if (link.modemLinesMissing())
-                std::cerr << "Warning: " << options.device.port << " has no modem lines (RTS and DTR cannot be raised); reading it all the same.\n";
+            started();
             const Outcome o = runTicks(session, "calibration", std::chrono::steady_clock::now() + timeout);
             if (o == Outcome::Done) {
                 const float* off = test->repetitions[0].channelOffset;
@@ -267,6 +273,7 @@ int runRecord(const Args& args) {
                 startFailed();
                 break;
             }
+            started();
             const Outcome o = runTicks(session, label, deadline);
             if (o == Outcome::Done) {
                 printPeaks(*test, test->repetitionCount - 1, label);
