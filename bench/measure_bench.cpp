@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "canvas/recording_draw_context.h"
+#include "tests/support/recording_draw_context.h"
 #include "core/analysis.h"
 #include "core/trunk_motion.h"
 #include "measure/guidance_screen.h"

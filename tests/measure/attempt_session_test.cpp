@@ -10,7 +10,7 @@
 
 #include "core/trunk_motion.h"
 #include "device/frame_encoder.h"
-#include "device/scripted_bridge_driver.h"
+#include "tests/support/scripted_bridge_driver.h"
 #include "measure/attempt_session.h"
 
 namespace vanta {
@@ -75,7 +75,7 @@ protected:
         return r;
     }
 
-    ScriptedBridgeDriver driver{{ScriptedPort{DEVICE_DESCRIPTION, "/dev/ttyUSB0"}}};
+    ScriptedBridgeDriver driver{{ScriptedPort{kDeviceDescription, "/dev/ttyUSB0"}}};
     AcquisitionLink link{driver};
     std::unique_ptr<TestRecord> test = std::make_unique<TestRecord>();
     AttemptSession session{*test, link};

@@ -3,7 +3,7 @@
 // previous red disc and the stroke dial.
 #include <gtest/gtest.h>
 
-#include "canvas/recording_draw_context.h"
+#include "tests/support/recording_draw_context.h"
 #include "measure/guidance_screen.h"
 #include "measure/live_detection.h"
 
