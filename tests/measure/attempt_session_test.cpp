@@ -3,39 +3,22 @@
 // BACK, a calibration abandoned or completed, the limit of 100 attempts.
 #include <gtest/gtest.h>
 
-#include <array>
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <vector>
 
-#include "core/trunk_motion.h"
-#include "device/frame_encoder.h"
-#include "tests/support/scripted_bridge_driver.h"
 #include "measure/attempt_session.h"
+#include "tests/support/sample_stream.h"
+#include "tests/support/scripted_bridge_driver.h"
 
 namespace vanta {
 namespace {
 
 using namespace std::chrono_literals;
-using Sample = std::array<int16_t, 6>;
-
-// A subject's attempt as the box sends it, from its first sample.
-std::vector<Sample> subjectStream(uint64_t seed, int attempt, int extra, int* reversal = nullptr) {
-    TrunkAttempt subject(attemptParameters(seed, attempt), seed + 17);
-    const int n = subject.settledSample() + extra;
-    if (reversal) *reversal = subject.reversalSample();
-    std::vector<Sample> out(static_cast<size_t>(n));
-    for (Sample& s : out) subject.next(s.data());
-    return out;
-}
-
-// Samples from a rate function with the bar level and still otherwise.
-template <typename Rate>
-std::vector<Sample> rateStream(int n, Rate rate) {
-    std::vector<Sample> out(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) out[static_cast<size_t>(i)] = {0, -2048, 0, 0, static_cast<int16_t>(rate(i)), 0};
-    return out;
-}
+using testing::rateStream;
+using testing::Sample;
+using testing::subjectStream;
 
 class SessionTest : public ::testing::Test {
 protected:
@@ -49,15 +32,9 @@ protected:
     // Sends the stream's samples up to `upTo` (stream sample 0 is the skipped frame) and
     // waits until the store holds them or is full.
     void feedTo(const std::vector<Sample>& stream, size_t upTo) {
-        std::vector<uint8_t> bytes;
-        for (; sent < upTo && sent < stream.size(); ++sent) {
-            int16_t ch[6];
-            std::copy(stream[sent].begin(), stream[sent].end(), ch);
-            uint8_t frame[kFrameBytes];
-            encodeFrame(ch, 0, frame);
-            bytes.insert(bytes.end(), frame, frame + kFrameBytes);
-        }
-        driver.send(0, bytes);
+        const size_t to = std::min(upTo, stream.size());
+        driver.send(0, testing::framesOf(stream, sent, to));
+        sent = std::max(sent, to);
         ASSERT_TRUE(driver.waitUntilDrained(0, 20s));
         const int want = static_cast<int>(sent) - 1;
         const auto deadline = std::chrono::steady_clock::now() + 20s;
