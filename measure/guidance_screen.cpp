@@ -1,5 +1,7 @@
 #include "measure/guidance_screen.h"
 
+#include <algorithm>
+
 #include "measure/live_detection.h"
 
 namespace vanta {
@@ -25,7 +27,12 @@ void disc(DrawContext& dc, int x, int y, int r, Color outline, Color fill) {
     dc.ellipse(discBounds(x, y, r));
 }
 
-// One line of guidance: blue on white, left aligned, vertically centred in its band.
+// One line of guidance: blue on white, left aligned, vertically centred in its band. The
+// band reaches 250 or 300 pixels past the dial, less than the longest line needs in the
+// full 24-pixel font; the line may run on to the view's right edge rather than be cut
+// (nothing else is drawn at these heights).
+Rect lineBand(const Rect& band, const GuidanceLayout& g) { return Rect{band.left, band.top, std::max(band.right, g.right), band.bottom}; }
+
 void line(DrawContext& dc, const Rect& band, std::string_view text) {
     dc.fillRect(band, Brush{kWhite, BrushStyle::Solid});
     dc.text(band, text, TextAlign::Left);
@@ -106,18 +113,19 @@ std::vector<Rect> GuidanceScreen::drawTick(DrawContext& dc, const GuidanceLayout
         drawn.push_back(blank);
         // Once the second of stillness is complete the line goes away: the subject only
         // has to level the bar now.
-        if (f.stillCountBefore < kStillSamples) line(dc, band(3, g.x1 + 250), kTextStandStill);
-        else dc.fillRect(band(3, g.x1 + 250), Brush{kWhite, BrushStyle::Solid});
-        line(dc, band(2, g.x1 + 250), kTextMoveBarbel);
-        drawn.push_back(band(3, g.x1 + 250));
-        drawn.push_back(band(2, g.x1 + 250));
+        const Rect standStill = lineBand(band(3, g.x1 + 250), g);
+        if (f.stillCountBefore < kStillSamples) line(dc, standStill, kTextStandStill);
+        else dc.fillRect(standStill, Brush{kWhite, BrushStyle::Solid});
+        line(dc, lineBand(band(2, g.x1 + 250), g), kTextMoveBarbel);
+        drawn.push_back(standStill);
+        drawn.push_back(lineBand(band(2, g.x1 + 250), g));
     } else if (f.phaseBefore == PhaseReady) {
         const Rect blank = band(5, g.x1 + 300);
         dc.fillRect(blank, Brush{kWhite, BrushStyle::Solid});
         drawn.push_back(blank);
         for (int k = 0; k < 4; ++k) {
-            line(dc, band(4 - k, g.x1 + 300), kTextsReady[k]);
-            drawn.push_back(band(4 - k, g.x1 + 300));
+            line(dc, lineBand(band(4 - k, g.x1 + 300), g), kTextsReady[k]);
+            drawn.push_back(lineBand(band(4 - k, g.x1 + 300), g));
         }
     }
 
