@@ -28,7 +28,8 @@ void GuidancePicture::paint(QPainter& painter) const {
 void drawReportCells(DrawContext& dc, const Rect& where, const RepetitionResults& results, int fontHeight,
                      float columnWidthScale) {
     constexpr int kHeaderHeight = 48;  // the two title lines
-    const int rowHeight = fontHeight + fontHeight / 3 + 2;
+    // Ten rows of a 24-pixel font under the header fit the 350 pixels of the list.
+    const int rowHeight = fontHeight + fontHeight / 4;
     dc.save();
     dc.fillRect(where, Brush{kWhite, BrushStyle::Solid});
     dc.selectPen(Pen{Color{160, 160, 160}, 1, PenStyle::Solid});
