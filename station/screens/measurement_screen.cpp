@@ -143,6 +143,7 @@ void MeasurementScreen::showStoredAttempt() {
     const TestRecord& test = context_.station.test;
     if (test.repetitionCount <= 0) return;
     const GuidanceLayout layout = guidanceLayout(context_.view.clientRect());
+    context_.station.columnWidthScale = layout.columnWidthScale;
     context_.view.showReportTable(layout.resultList, test.results[static_cast<size_t>(test.repetitionCount - 1)],
                                   layout.largeFont, layout.columnWidthScale);
 }

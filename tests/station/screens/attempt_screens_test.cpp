@@ -46,6 +46,7 @@ protected:
 };
 
 TEST_F(AttemptScreenTest, StartFollowsTheAttemptToThePhase5ReportAndALateTickDoesNothing) {
+    view.client = Rect{0, 0, 900, 700};  // 600 pixels right of the dial: a 20-pixel font
     run(cmd::kPerform);
     bars.numbers[cmd::kLoadList] = 10.0f;
     bars.numbers[cmd::kRadiusBox] = 25.0f;
@@ -80,8 +81,9 @@ TEST_F(AttemptScreenTest, StartFollowsTheAttemptToThePhase5ReportAndALateTickDoe
     const GuidanceLayout layout = guidanceLayout(view.client);
     EXPECT_TRUE(view.tableShown);
     EXPECT_EQ(view.tableRect, layout.resultList);
-    EXPECT_EQ(view.tableFont, 24);
-    EXPECT_EQ(view.tableScale, 1.0f);
+    EXPECT_EQ(view.tableFont, 20);
+    EXPECT_EQ(view.tableScale, 1.2f);
+    EXPECT_EQ(station.columnWidthScale, 1.2f) << "the digital report keeps the scale the guidance left";
     EXPECT_EQ(view.tableResults.at(PeakAll, ResultColumn::Velocity),
               station.test.results[0].at(PeakAll, ResultColumn::Velocity));
     RecordingDrawContext dc;
