@@ -5,13 +5,7 @@
 set -u
 cli="${CLI:?}"
 serial="${SERIAL:-0}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # description, then a command that must succeed
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/../support/check.sh"
 
 for run in a b; do
   "$cli" record --simulate --seed 7 --attempts 2 --calibrate --subject "Ana Kovač" --load 12.5 --out "$work/$run.kvq" 2>"$work/$run.err"
@@ -81,5 +75,4 @@ assert "Repetitions: 1" in a, a
 PY
 fi
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish
