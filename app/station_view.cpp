@@ -1,5 +1,6 @@
 #include "app/station_view.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -70,13 +71,59 @@ bool StationView::tickTimerActive(int timerId) const {
     return false;
 }
 
-void StationView::draw(DrawContext& dc) { screens_.draw(dc); }
+void StationView::showGuidance(bool on) {
+    guidanceOn_ = on;
+    if (on) guidance_.reset(size());
+    update();
+}
+
+void StationView::drawGuidance(const std::function<std::vector<Rect>(DrawContext&)>& draw) {
+    if (!guidanceOn_) return;
+    // The view was resized since: the picture starts white at the new size.
+    if (guidance_.size() != size()) guidance_.reset(size());
+    for (const Rect& r : guidance_.draw(draw)) {
+        // One pixel around for the outlines' pens.
+        const QRect area = QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom)).normalized().adjusted(-1, -1, 1, 1);
+        QWidget::update(area);
+    }
+}
+
+void StationView::showReportTable(const Rect& where, const RepetitionResults& results, int fontHeight,
+                                  float columnWidthScale) {
+    tableShown_ = true;
+    tableRect_ = where;
+    tableResults_ = results;
+    tableFont_ = fontHeight;
+    tableScale_ = columnWidthScale;
+    QWidget::update(QRect(QPoint(where.left, where.top), QPoint(where.right, where.bottom)));
+}
+
+void StationView::hideReportTable() {
+    if (!tableShown_) return;
+    tableShown_ = false;
+    update();
+}
+
+void StationView::draw(DrawContext& dc) {
+    if (tableShown_) drawReportCells(dc, tableRect_, tableResults_, tableFont_, tableScale_);
+    screens_.draw(dc);
+}
 
 void StationView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
+    if (guidanceOn_) guidance_.paint(painter);
     QPainterDrawContext dc(painter);
     draw(dc);
+}
+
+void StationView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape &&
+        (liveTimer_.isActive() || calibrationTimer_.isActive())) {
+        router_.execute(cmd::kBack);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void StationView::mousePressEvent(QMouseEvent* event) {

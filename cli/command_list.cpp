@@ -9,6 +9,7 @@ std::vector<Command> allCommands() {
     all.insert(all.end(), reportCommands().begin(), reportCommands().end());
 #endif
     all.insert(all.end(), deviceCommands().begin(), deviceCommands().end());
+    all.insert(all.end(), recordCommands().begin(), recordCommands().end());
     return all;
 }
 

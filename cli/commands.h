@@ -26,6 +26,9 @@ const std::vector<Command>& deviceCommands();
 // The printed report as a PDF file (report); only in a build with Qt.
 const std::vector<Command>& reportCommands();
 
+// record: a session of attempts on the sensor box, without a window.
+const std::vector<Command>& recordCommands();
+
 // Reports an error the station's way: the message on standard error, exit status 2.
 int fail(const std::string& message);
 

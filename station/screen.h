@@ -3,9 +3,11 @@
 // and mouse presses; the screen's own commands reach it through the view as well.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "canvas/draw_context.h"
+#include "measure/attempt_session.h"
 #include "station/bar_host.h"
 #include "station/command_router.h"
 #include "station/file_commands.h"
@@ -25,6 +27,11 @@ struct ScreenContext {
     FileCommands& files;
     // Command 32822: the idle screen, no bar, repetition 0, the view repainted at once.
     std::function<void()> resetToIdle;
+    // The attempts and calibrations on the sensor box; none until the window has given the
+    // screens the station's acquisition link (START then reports the box missing).
+    AttemptSession* attempts = nullptr;
+    // Seconds since 1970: the test time a started attempt takes.
+    std::function<int32_t()> now;
 };
 
 class Screen {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 
 #include "station/screen.h"
 #include "station/screens/calibration_screen.h"
@@ -23,6 +24,10 @@ public:
     StationScreens(Station& station, BarHost& bars, ViewHost& view, OperatorDialogs& dialogs, FileCommands& files);
     StationScreens(const StationScreens&) = delete;
     StationScreens& operator=(const StationScreens&) = delete;
+
+    // The screens record attempts and calibrate through this link from now on.
+    void attachLink(AcquisitionLink& link);
+    AttemptSession* attempts() { return attempts_.get(); }
 
     // The screen that ViewMode names; the idle screen for a value without one.
     Screen& current();
@@ -52,6 +57,7 @@ private:
     void followViewMode();
 
     ScreenContext context_;
+    std::unique_ptr<AttemptSession> attempts_;
     IdleScreen idle_;
     MeasurementScreen measurement_;
     CalibrationScreen calibration_;
