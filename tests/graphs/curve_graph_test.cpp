@@ -314,7 +314,10 @@ TEST(CurveGraph, ZoomPutsTheCursorLinesOnTheFrame) {
     // A span of 141: 630 / 141 x 141 comes out just below 630 in doubles.
     g.view.cursorLeft = 1234;
     g.view.cursorRight = 1375;
-    zoomToCursors(g.view);
+    EXPECT_TRUE(zoomToCursors(g.view));
+    EXPECT_FALSE(zoomToCursors(g.view));  // again without moving a cursor: nothing changes
+    EXPECT_EQ(g.view.windowStart, 1234);
+    EXPECT_EQ(g.view.windowEnd, 1375);
     RecordingDrawContext dc = draw(g);
     const std::vector<DrawCall> black = linesWith(dc, kBlackPen);
     ASSERT_GE(black.size(), 2u);

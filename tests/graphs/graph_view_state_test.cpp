@@ -7,18 +7,6 @@
 namespace vanta {
 namespace {
 
-TEST(GraphViewState, OpeningARepetitionShowsItsStrokeRange) {
-    GraphTest g(1000);
-    g.view.repetition = 5;
-    g.view.cursorLeft = 300;
-    showRepetition(g.view, *g.test, 0);
-    EXPECT_EQ(g.view.repetition, 0);
-    EXPECT_EQ(g.view.windowStart, 100);
-    EXPECT_EQ(g.view.windowEnd, 850);
-    EXPECT_EQ(g.view.cursorLeft, 100);
-    EXPECT_EQ(g.view.cursorRight, 850);
-}
-
 TEST(GraphViewState, CursorButtonsStayInsideTheWindowAndApart) {
     GraphTest g(1150);  // window 100..1000
     GraphViewState& v = g.view;
@@ -52,20 +40,6 @@ TEST(GraphViewState, CursorButtonsStayInsideTheWindowAndApart) {
         EXPECT_FALSE(moveCursor(shortRep.view, b));
     EXPECT_EQ(shortRep.view.cursorLeft, before.cursorLeft);
     EXPECT_EQ(shortRep.view.cursorRight, before.cursorRight);
-}
-
-TEST(GraphViewState, ZoomTakesTheStretchBetweenTheCursors) {
-    GraphTest g(1150);
-    g.view.cursorLeft = 250;
-    g.view.cursorRight = 600;
-    EXPECT_TRUE(zoomToCursors(g.view));
-    EXPECT_EQ(g.view.windowStart, 250);
-    EXPECT_EQ(g.view.windowEnd, 600);
-    EXPECT_EQ(g.view.cursorLeft, 250);
-    EXPECT_EQ(g.view.cursorRight, 600);
-    EXPECT_FALSE(zoomToCursors(g.view));
-    EXPECT_EQ(g.view.windowStart, 250);
-    EXPECT_EQ(g.view.windowEnd, 600);
 }
 
 TEST(GraphViewState, ClicksSetTheCursorUnderThePointer) {
