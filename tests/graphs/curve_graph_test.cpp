@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "canvas/recording_draw_context.h"
+#include "tests/support/recording_draw_context.h"
 #include "graph_test_support.h"
 #include "graphs/axis_parameters.h"
 #include "graphs/graph_layout.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "canvas/recording_draw_context.h"
+#include "tests/support/recording_draw_context.h"
 #include "graph_test_support.h"
 #include "graphs/graph_layout.h"
 
