@@ -75,9 +75,10 @@ void StationView::paintEvent(QPaintEvent*) {
 }
 
 void StationView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
         const QPoint at = event->position().toPoint();
-        screens_.mousePress(Point{at.x(), at.y()});
+        screens_.mousePress(Point{at.x(), at.y()},
+                            event->button() == Qt::LeftButton ? MouseButton::Left : MouseButton::Right);
     }
     QWidget::mousePressEvent(event);
 }
