@@ -5,13 +5,6 @@
 namespace vanta {
 namespace {
 
-TEST(AxesForm, FieldsOpenWithTheSettingsRowByRow) {
-    const AxesFieldTexts texts = axesFieldTexts(GraphSettings{});
-    const AxesFieldTexts defaults = {"-100", "300", "50", "-90", "270", "50", "-100", "400", "100",
-                                     "-200", "1000", "100", "-200", "2000", "200"};
-    EXPECT_EQ(texts, defaults);
-}
-
 TEST(AxesForm, AFieldHoldsOneSignedThirtyTwoBitInteger) {
     EXPECT_EQ(readDialogInteger(" -12\t"), -12);
     EXPECT_EQ(readDialogInteger("+7"), 7);
