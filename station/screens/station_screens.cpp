@@ -82,6 +82,6 @@ void StationScreens::draw(DrawContext& dc) {
     current().draw(dc);
 }
 
-void StationScreens::mousePress(Point at) { current().mousePress(at); }
+void StationScreens::mousePress(Point at, MouseButton button) { current().mousePress(at, button); }
 
 }  // namespace vanta

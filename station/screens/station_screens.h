@@ -40,7 +40,7 @@ public:
 
     // The page header whenever a test may be reported, then the screen on show.
     void draw(DrawContext& dc);
-    void mousePress(Point at);
+    void mousePress(Point at, MouseButton button);
 
     IdleScreen& idle() { return idle_; }
     MeasurementScreen& measurement() { return measurement_; }
