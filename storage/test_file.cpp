@@ -14,26 +14,11 @@
 
 #include "core/analysis.h"
 #include "core/codepage.h"
+#include "storage/little_endian.h"
 
 namespace vanta {
 
 namespace {
-
-static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big);
-
-uint32_t fromLittle(uint32_t v) {
-    if constexpr (std::endian::native == std::endian::big) return __builtin_bswap32(v);
-    return v;
-}
-
-void putU32(std::string& out, uint32_t v) {
-    v = fromLittle(v);
-    char b[4];
-    std::memcpy(b, &v, 4);
-    out.append(b, 4);
-}
-void putI32(std::string& out, int32_t v) { putU32(out, static_cast<uint32_t>(v)); }
-void putF32(std::string& out, float v) { putU32(out, std::bit_cast<uint32_t>(v)); }
 
 constexpr size_t kReadBuffer = 1 << 20;
 constexpr size_t kSampleBytes = 4 * kChannelCount;
@@ -60,14 +45,13 @@ public:
     bool readU16(uint16_t& v) {
         uint8_t b[2];
         if (!read(b, 2)) return false;
-        v = static_cast<uint16_t>(b[0] | (b[1] << 8));
+        v = getU16(b);
         return true;
     }
     bool readU32(uint32_t& v) {
         uint8_t b[4];
         if (!read(b, 4)) return false;
-        v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
-            (static_cast<uint32_t>(b[3]) << 24);
+        v = getU32(b);
         return true;
     }
     bool readI32(int32_t& v) {
@@ -200,7 +184,7 @@ struct StagedTest {
 ReadFailure readWhole(FileReader& in, StagedTest& staged, const TestRecord& current) {
     std::string tag;
     if (!readText(in, tag)) return ReadFailure::EndsEarly;
-    if (tag != kTestFileTag) return ReadFailure::Incompatible;
+    if (tag != kFileTag) return ReadFailure::Incompatible;
 
     SubjectInfo& s = staged.subject;
     if (!readText(in, s.name) || !in.readI32(s.sex) || !in.readI32(s.height) || !in.readI32(s.weight) ||
@@ -325,7 +309,7 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
     const int count = test.repetitionCount < 0 ? 0 : std::min(test.repetitionCount, kMaxRepetitions);
     std::string out;
     out.reserve(1 << 16);
-    out += encodeFileText(kTestFileTag);
+    out += encodeFileText(kFileTag);
     out += encodeFileText(test.subject.name);
     putI32(out, test.subject.sex);
     putI32(out, test.subject.height);

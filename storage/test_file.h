@@ -7,11 +7,9 @@
 #include <string_view>
 
 #include "core/records.h"
+#include "storage/file_tag.h"
 
 namespace vanta {
-
-// The first field of every test file (preceded by its length byte 0x0F).
-inline constexpr std::string_view kTestFileTag = "VantaCheck_V1.1";
 
 // Messages for the operator, exactly as the station shows them.
 inline constexpr std::string_view kMsgErrorOpeningFile = "Error opening file";
