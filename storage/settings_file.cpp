@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "storage/atomic_file.h"
 #include "storage/file_tag.h"
 #include "storage/little_endian.h"
 
@@ -81,15 +82,7 @@ SettingsLoad loadSettings(const std::string& path, StationSettings& settings) {
 }
 
 bool saveSettings(const std::string& path, const StationSettings& settings) {
-    const std::string bytes = encodeSettings(settings);
-    const std::string temp = path + ".saving";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    return writeFileAtomically(path, encodeSettings(settings));
 }
 
 }  // namespace vanta

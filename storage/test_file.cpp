@@ -14,6 +14,7 @@
 
 #include "core/analysis.h"
 #include "core/codepage.h"
+#include "storage/atomic_file.h"
 #include "storage/little_endian.h"
 
 namespace vanta {
@@ -240,24 +241,12 @@ void setMessage(std::string* message, std::string_view text) {
     if (message) *message = std::string(text);
 }
 
-std::string writeErrorMessage(int error, const std::string& path) {
+// The platform's file-error text with the path. Only a save that went through a temporary
+// file may promise that the previous file is still there.
+std::string writeErrorMessage(int error, const std::string& path, bool previousKept) {
     std::string text = error == ENOSPC ? "Disk full while accessing " + path + "."
                                        : "An error occurred while writing " + path + " (" + std::strerror(error) + ").";
-    return text + " The previous file is unchanged.";
-}
-
-bool writeAll(int fd, const char* data, size_t n) {
-    while (n > 0) {
-        const ssize_t put = ::write(fd, data, n);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            if (put == 0) errno = EIO;
-            return false;
-        }
-        data += put;
-        n -= static_cast<size_t>(put);
-    }
-    return true;
+    return previousKept ? text + " The previous file is unchanged." : text;
 }
 
 }  // namespace
@@ -283,28 +272,11 @@ std::string encodeFileText(std::string_view utf8) {
 }
 
 bool writeTestFile(const std::string& path, TestRecord& test, std::string* message) {
-    struct stat existing {};
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
-    // A file the operator may not write stays as it is, as it always has.
-    if (exists && (::access(path.c_str(), W_OK) != 0 || !S_ISREG(existing.st_mode))) {
+    AtomicFile file;
+    if (!file.open(path)) {
         setMessage(message, kMsgFileSaveError);
         return false;
     }
-    std::string temp = path + ".saving-XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        setMessage(message, kMsgFileSaveError);
-        return false;
-    }
-    mode_t mode = 0;
-    if (exists) {
-        mode = existing.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
 
     const int count = test.repetitionCount < 0 ? 0 : std::min(test.repetitionCount, kMaxRepetitions);
     std::string out;
@@ -321,7 +293,7 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
 
     bool ok = true;
     auto flush = [&] {
-        if (ok && !writeAll(fd, out.data(), out.size())) ok = false;
+        ok = ok && file.write(out);
         out.clear();
     };
     constexpr size_t kFlushAt = 1 << 20;
@@ -342,22 +314,8 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
     }
     putI32(out, test.testTime);
     flush();
-    int error = ok ? 0 : errno;
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        if (message) *message = writeErrorMessage(error, path);
+    if (!ok || !file.commit()) {
+        if (message) *message = writeErrorMessage(file.error(), path, !file.inPlace() && !file.replaced());
         return false;
     }
     test.saved = 1;

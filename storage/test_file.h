@@ -17,9 +17,10 @@ inline constexpr std::string_view kMsgIncompatibleData = "Incompatible data";
 inline constexpr std::string_view kMsgFileEndsEarly = "An attempt was made to access an unnamed file past its end.";
 inline constexpr std::string_view kMsgFileSaveError = "File Save Error";
 
-// Writes the test to `path`. The bytes go to a temporary file beside the target, which
-// replaces the target only once every byte is on disk: a failed save leaves the previous
-// file as it was. On success sets test.saved to 1; on failure leaves everything as it was
+// Writes the test to `path` through AtomicFile (storage/atomic_file.h): a failed save
+// leaves the previous file as it was, except a file written in place in a read-only
+// folder, which is left as far as it was written (the message then does not promise the
+// previous file). On success sets test.saved to 1; on failure leaves test.saved as it was
 // and puts the operator's message into *message.
 bool writeTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr);
 
