@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "core/analysis.h"
@@ -138,36 +139,34 @@ bool readLength(FileReader& in, uint32_t& length, bool* unicode) {
     return in.readU32(length);
 }
 
-// A text of any length the prefix claims: read piece by piece, so a damaged prefix
-// claiming gigabytes ends at the file's end instead of allocating them.
+// A text of any length the prefix claims. The claim is not trusted: the text is read in
+// pieces and grows only with what the file actually delivered, so a damaged prefix that
+// claims gigabytes ends at the file's end having cost one piece, not the claim.
 bool readText(FileReader& in, std::string& utf8) {
     bool unicode = false;
     uint32_t length = 0;
     if (!readLength(in, length, &unicode)) return false;
-    constexpr size_t kPiece = 1 << 16;
+    constexpr size_t kPiece = 1 << 15;
+    utf8.clear();
     if (!unicode) {
-        std::string bytes;
+        char piece[kPiece];
         for (size_t done = 0; done < length;) {
             const size_t take = std::min<size_t>(kPiece, length - done);
-            bytes.resize(done + take);
-            if (!in.read(bytes.data() + done, take)) return false;
+            if (!in.read(piece, take)) return false;
+            utf8 += codePageToUtf8(std::string_view(piece, take));
             done += take;
         }
-        utf8 = codePageToUtf8(bytes);
         return true;
     }
     std::u16string units;
     for (size_t done = 0; done < length;) {
         const size_t take = std::min<size_t>(kPiece, length - done);
-        units.resize(done + take);
-        for (size_t k = 0; k < take; ++k) {
-            uint16_t u;
-            if (!in.readU16(u)) return false;
-            units[done + k] = static_cast<char16_t>(u);
-        }
+        uint8_t piece[2 * kPiece];
+        if (!in.read(piece, 2 * take)) return false;
+        for (size_t k = 0; k < take; ++k) units.push_back(static_cast<char16_t>(getU16(piece + 2 * k)));
         done += take;
     }
-    utf8 = utf16ToUtf8ViaCodePage(units);
+    utf8 = utf16ToUtf8(units);
     return true;
 }
 
@@ -251,23 +250,40 @@ std::string writeErrorMessage(int error, const std::string& path, bool previousK
 
 }  // namespace
 
-std::string encodeFileText(std::string_view utf8) {
-    const std::string bytes = utf8ToCodePage(utf8);
-    const size_t n = bytes.size();
-    std::string out;
+namespace {
+
+// A text's length in the prefix scheme: one byte below 0xFF, else 0xFF and 16 bits, else
+// 0xFF 0xFFFF and 32 bits. 0xFFFE and 0xFFFF in the 16-bit field would read as the markers
+// of a 16-bit text and of the 32-bit length, so lengths from 65534 on take the long form.
+void putLength(std::string& out, size_t n) {
     if (n < 0xFF) {
         out.push_back(static_cast<char>(n));
     } else if (n < 0xFFFE) {
-        // 0xFFFE and 0xFFFF in the 16-bit field would read as the markers of a 16-bit
-        // text and of the 32-bit length, so lengths from 65534 on take the long form.
         out.push_back('\xFF');
-        out.push_back(static_cast<char>(n & 0xFF));
-        out.push_back(static_cast<char>(n >> 8));
+        putU16(out, static_cast<uint16_t>(n));
     } else {
-        out.append("\xFF\xFF\xFF", 3);
+        out.push_back('\xFF');
+        putU16(out, 0xFFFF);
         putU32(out, static_cast<uint32_t>(n));
     }
-    out += bytes;
+}
+
+}  // namespace
+
+std::string encodeFileText(std::string_view utf8) {
+    std::string out;
+    if (fitsCodePage(utf8)) {
+        const std::string bytes = utf8ToCodePage(utf8);
+        putLength(out, bytes.size());
+        return out + bytes;
+    }
+    // A text Latin-1 cannot hold is written in 16-bit units rather than lost to '?': 0xFF
+    // and the 16-bit marker 0xFFFE, then the length in units in the same scheme.
+    const std::u16string units = utf8ToUtf16(utf8);
+    out.push_back('\xFF');
+    putU16(out, 0xFFFE);
+    putLength(out, units.size());
+    for (char16_t u : units) putU16(out, static_cast<uint16_t>(u));
     return out;
 }
 
@@ -323,23 +339,33 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
 }
 
 bool readTestFile(const std::string& path, TestRecord& test, std::string* message, SampleStorage storage) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is a test: a named pipe without a writer would block the station
+    // for ever, a device would never end. O_NONBLOCK keeps the open itself from waiting
+    // for a pipe's writer; it means nothing for a regular file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         setMessage(message, kMsgErrorOpeningFile);
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         setMessage(message, kMsgErrorOpeningFile);
         return false;
     }
     StagedTest staged;
-    if (storage == SampleStorage::Discard) staged.work = std::make_unique<TestRecord>();
     ReadFailure failure;
-    {
+    try {
+        if (storage == SampleStorage::Discard) staged.work = std::make_unique<TestRecord>();
         FileReader in(fd);
         failure = readWhole(in, staged, test);
+        // The take-over below must not fail half-way: the series it fills are made here.
+        if (failure == ReadFailure::None && !staged.work)
+            for (int r = 0; r < staged.repetitionCount; ++r) test.series[r].values.allocate();
+    } catch (const std::bad_alloc&) {
+        // A file the station cannot hold in memory (a text of gigabytes) is refused like
+        // one beyond its capacities; nothing has been taken over.
+        failure = ReadFailure::Incompatible;
     }
     ::close(fd);
     if (failure == ReadFailure::Incompatible) {
