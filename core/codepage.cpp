@@ -54,6 +54,9 @@ char toCodePageChar(char32_t c) { return c <= 0xFF ? static_cast<char>(c) : '?';
 
 }  // namespace
 
+char32_t decodeCodePoint(std::string_view text, size_t& i) { return nextCodePoint(text, i); }
+void appendCodePoint(std::string& out, char32_t c) { appendUtf8(out, c); }
+
 std::string codePageToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

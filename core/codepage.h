@@ -28,6 +28,11 @@ std::string utf8ToCodePage(std::string_view utf8);
 std::u16string utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(std::u16string_view text);
 
+// One code point of UTF-8 text at text[i] (U+FFFD for a malformed sequence); i moves past
+// it. And one code point appended as UTF-8.
+char32_t decodeCodePoint(std::string_view text, size_t& i);
+void appendCodePoint(std::string& out, char32_t c);
+
 // Number of characters of the text (its code points).
 size_t codePageLength(std::string_view utf8);
 
