@@ -115,7 +115,8 @@ public:
         }
         ::close(ready[1]);
         ::close(go[0]);
-        go_ = go[1];
+        if (dieHalfway) ::close(go[1]);  // nobody will read the word
+        else go_ = go[1];
         char mark = 'n';
         started_ = ::read(ready[0], &mark, 1) == 1 && mark == 'y';
         ::close(ready[0]);
