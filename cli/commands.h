@@ -17,7 +17,7 @@ struct Command {
     int (*run)(const Args& args);
 };
 
-// The commands on test files (analyse, series, summary, demo).
+// The commands on test files (analyse, series, summary, export, demo).
 const std::vector<Command>& fileCommands();
 
 // The commands for a sensor box in the lab (probe, monitor).

@@ -6,6 +6,8 @@
 #include "cli/commands.h"
 #include "core/analysis.h"
 #include "core/demo_test.h"
+#include "reports/digital_report.h"
+#include "reports/spreadsheet_export.h"
 #include "storage/test_file.h"
 
 namespace vanta::cli {
@@ -91,6 +93,46 @@ int runSummary(const Args& args) {
     return status ? status : written;
 }
 
+int runExport(const Args& args) {
+    std::string path;
+    std::string output;
+    long long repetition = -1;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--repetition") {
+            if (i + 1 >= args.size() || !parseInteger(args[i + 1], 1, kMaxRepetitions, repetition))
+                return fail("--repetition needs a repetition number from 1 to 100");
+            ++i;
+        } else if (a == "--output") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--output needs a file name, or - for standard output");
+            output = args[++i];
+        } else if (!a.empty() && a[0] == '-') {
+            return fail("Unknown option " + a + " (see vantacheck-cli export --help)");
+        } else if (path.empty()) {
+            path = a;
+        } else {
+            return fail("export takes one file");
+        }
+    }
+    if (path.empty() || repetition < 0 || output.empty())
+        return fail("export needs a test file, --repetition N and --output OUT.xml (see vantacheck-cli export --help)");
+    std::string message;
+    auto test = openTest(path, message);
+    if (!test) return fail(path + ": " + message);
+    if (test->repetitionCount <= 0) return fail(path + " holds no repetitions");
+    if (repetition > test->repetitionCount)
+        return fail(path + " holds repetitions 1 to " + std::to_string(test->repetitionCount) + ", not " +
+                    std::to_string(repetition));
+    // The very bytes of "Export xml" on the report of that repetition.
+    const int r = static_cast<int>(repetition - 1);
+    const std::string bytes = spreadsheetBytes(
+        digitalLayout, digitalReportRows(test->results[r]),
+        SpreadsheetLabels{test->subject.name, test->testTime, r});
+    if (output == "-") return writeOut(bytes);
+    if (!writeSpreadsheetFile(output, bytes)) return fail(exportFailedMessage(output));
+    return 0;
+}
+
 int runDemo(const Args& args) {
     std::string path;
     DemoOptions options;
@@ -153,6 +195,13 @@ const std::vector<Command>& fileCommands() {
          "(total, acceleration and deceleration phase) and the peak rows. A file that cannot\n"
          "be read is reported on standard error; the others are still listed (exit status 2).\n",
          runSummary},
+        {"export", "export FILE.kvq --repetition N --output OUT.xml|-   the report as a spreadsheet",
+         "Usage: vantacheck-cli export FILE.kvq --repetition N --output OUT.xml\n"
+         "Writes the digital report of repetition N (1 is the first, as in the repetition box)\n"
+         "as the spreadsheet file that \"Export xml\" writes for it, byte for byte: XML\n"
+         "Spreadsheet 2003 with the name, date and time (local time) and the repetition number\n"
+         "above the table. --output - writes it to standard output.\n",
+         runExport},
         {"demo", "demo OUT.kvq [--repetitions N] [--samples N] [--seed S]   write a synthetic test",
          "Usage: vantacheck-cli demo OUT.kvq [--repetitions N] [--samples N] [--seed S]\n"
          "Writes a test of synthetic strokes: standing still, a wind-up to one side, the\n"

@@ -1,6 +1,7 @@
 // The cells of the digital report table of one repetition: five mean rows with the
 // whole stroke and both phases, a spacer, four peak rows. Plain text, no widgets, so the
-// screen, the spreadsheet export and the command-line tool show the same cells.
+// screen, the spreadsheet export, the printed report and the command-line tool show the
+// same cells.
 #pragma once
 
 #include <array>
@@ -8,23 +9,27 @@
 #include <vector>
 
 #include "core/records.h"
+#include "reports/report_layout.h"
 
 namespace vanta {
 
-inline constexpr int kDigitalColumns = 4;
 inline constexpr int kDigitalRows = 10;
 
 // Labels of the mean rows and the peak rows, by ResultColumn. The position peak row
-// (" ") is never shown.
+// (" ") is never shown: a peak of the position is not one of the report's numbers.
 extern const std::array<const char*, kResultColumnCount> kMeanRowLabels;
 extern const std::array<const char*, kResultColumnCount> kPeakRowLabels;
 
-// "%4.1f" in the current C numeric locale (a decimal comma where the user has one).
+// "%4.1f" in the current C numeric locale: the station adopts the user's at start, so the
+// operator reads a decimal comma where that is the custom. Four characters are a minimum:
+// 1000.0 simply takes six.
 std::string formatReportValue(float value);
 
 using ReportRow = std::array<std::string, kDigitalColumns>;
 
-// The ten rows in table order.
+// The ten rows in table order: for each result column a mean row with MeanAll,
+// MeanAcceleration and MeanDeceleration; the spacer ("  " and three empty cells); the
+// peak rows of force, power, velocity and torque with PeakAll in "Total" only.
 std::vector<ReportRow> digitalReportRows(const RepetitionResults& results);
 
 }  // namespace vanta

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# vantacheck-cli as a user runs it: demo file, analyse, series, summary, and failures.
+# vantacheck-cli as a user runs it: demo file, analyse, series, summary, export, and failures.
 set -u
 cli="${CLI:?}"
 work=$(mktemp -d)
@@ -49,9 +49,33 @@ check "a cut file: past its end" bash -c "'$cli' analyse '$work/cut.kvq' 2>&1 | 
 check "summary goes on past a bad file but fails" bash -c \
   "out=\$('$cli' summary '$work/bad.kvq' '$work/a.kvq' 2>/dev/null); s=\$?; [ \$s -eq 2 ] && [ \$(echo \"\$out\" | wc -l) -eq 4 ]"
 check "series beyond the repetitions: exit 2" test "$(status_of "$cli" series "$work/a.kvq" --repetition 4)" = 2
+"$cli" export "$work/a.kvq" --repetition 2 --output "$work/a2.xml"
+check "export writes the spreadsheet file" bash -c "head -c 22 '$work/a2.xml' | grep -q '<?xml version=\"1.0\"?>' && grep -q 'Repetition No: 2' '$work/a2.xml'"
+if command -v python3 >/dev/null; then
+  check "export carries the numbers analyse shows for that repetition" python3 - "$cli" "$work/a.kvq" "$work/a2.xml" <<'PY'
+import json, re, subprocess, sys
+d = json.loads(subprocess.run([sys.argv[1], "analyse", "--json", sys.argv[2]], capture_output=True, text=True, check=True).stdout)
+res = d["repetitions"][1]["results"]
+cells = re.findall(r'<ss:Cell><ss:Data ss:Type="(\w+)">([^<]*)</ss:Data></ss:Cell>\n', open(sys.argv[3]).read())
+rows = [cells[i:i + 4] for i in range(0, len(cells), 4)]
+assert len(rows) == 10, len(rows)
+force = rows[0]
+assert force[0] == ("String", "F mean (N)")
+for cell, key in zip(force[1:], ["MeanAll", "MeanAcceleration", "MeanDeceleration"]):
+    assert cell == ("Number", "%.1f" % res[key][0]), (cell, key, res[key][0])
+assert rows[9][1] == ("Number", "%.1f" % res["PeakAll"][4]), rows[9]
+PY
+fi
+check "export --output - writes the same bytes" bash -c "'$cli' export '$work/a.kvq' --repetition 2 --output - | cmp -s - '$work/a2.xml'"
+check "export of another repetition differs" bash -c "! '$cli' export '$work/a.kvq' --repetition 1 --output - | cmp -s - '$work/a2.xml'"
+check "export beyond the repetitions: exit 2, the valid range named" bash -c \
+  "out=\$('$cli' export '$work/a.kvq' --repetition 4 --output - 2>&1 >/dev/null); s=\$?; [ \$s -eq 2 ] && echo \"\$out\" | grep -q '1 to 3'"
+check "export without --output: exit 2" test "$(status_of "$cli" export "$work/a.kvq" --repetition 1)" = 2
+check "export into a missing folder: Export failed" bash -c \
+  "'$cli' export '$work/a.kvq' --repetition 1 --output '$work/no/x.xml' 2>&1 | grep -qx 'Export failed: $work/no/x.xml could not be written.'"
 check "a letter for a number: exit 2" test "$(status_of "$cli" demo "$work/x.kvq" --repetitions 3x)" = 2
 check "an unknown command: exit 2" test "$(status_of "$cli" frobnicate)" = 2
-for c in analyse series summary demo; do
+for c in analyse series summary export demo; do
   check "$c --help" bash -c "'$cli' $c --help | grep -q Usage"
 done
 check "--help" bash -c "'$cli' --help | grep -q analyse"
