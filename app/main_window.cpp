@@ -45,7 +45,11 @@ MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& d
     router_.bind(CommandOwner::Frame, cmd::kFileOpen, [this](Notification) { openTest(); });
     router_.bind(CommandOwner::Frame, cmd::kFileSave, [this](Notification) { saveTest(); });
     router_.bind(CommandOwner::Frame, cmd::kSubjectInfo,
-                 [this](Notification) { runSubjectInfo(station_, dialogs_, library_); });
+                 [this](Notification) {
+                     // The page header shows the subject's name: it is drawn again at once,
+                     // not at the next resize.
+                     if (runSubjectInfo(station_, dialogs_, library_)) view_->update();
+                 });
     router_.bind(CommandOwner::Frame, cmd::kGraphSetup, [this](Notification) { view_->update(); });
 
     observerToken_ = router_.addObserver([this](int, CommandOutcome outcome) {
