@@ -45,7 +45,8 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
     header->setStretchLastSection(true);
     header->setSectionResizeMode(QHeaderView::Interactive);
     const QFontMetrics fm = table_->fontMetrics();
-    header->resizeSection(ColName, fm.averageCharWidth() * 28 + 16);
+    const int letters = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    header->resizeSection(ColName, letters * 32 / 52 + 16);  // 32 letters of average width
     header->resizeSection(ColSex, fm.horizontalAdvance(QStringLiteral("female")) + 24);
     for (int c : {ColAge, ColWeight, ColHeight})
         header->resizeSection(c, fm.horizontalAdvance(table_->horizontalHeaderItem(c)->text()) + 24);
