@@ -292,6 +292,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // No question about unsaved data: an orderly exit only keeps the settings.
     if (!closed_) {
         closed_ = true;
+        // The window leaves the screen before the exit's disk work: the settings file and,
+        // after a subject was chosen or changed, the subject register are synced to the
+        // disk, which on a slow or busy disk takes from a fraction of a second to seconds.
+        // The operator sees the station end at once; the process finishes the writing.
+        hide();
+        if (qGuiApp) QGuiApplication::sync();
         emit closing();
     }
     event->accept();
