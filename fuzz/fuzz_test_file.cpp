@@ -37,13 +37,28 @@ bool knownRefusal(const std::string& message) {
     return message == kMsgIncompatibleData || message == kMsgFileEndsEarly || message == kMsgErrorOpeningFile;
 }
 
-const std::string& scratchFile() {
-    static const std::string path = [] {
+// A folder of this run for the saved copies, removed when the run ends.
+class ScratchFolder {
+public:
+    ScratchFolder() {
         char dir[] = "/dev/shm/vanta-fuzz-XXXXXX";
         if (!::mkdtemp(dir)) std::abort();
-        return std::string(dir) + "/again.kvq";
-    }();
-    return path;
+        folder_ = dir;
+        file_ = folder_ + "/again.kvq";
+    }
+    ~ScratchFolder() {
+        ::unlink(file_.c_str());
+        ::rmdir(folder_.c_str());
+    }
+    const std::string& file() const { return file_; }
+
+private:
+    std::string folder_, file_;
+};
+
+const std::string& scratchFile() {
+    static const ScratchFolder scratch;
+    return scratch.file();
 }
 
 void same(bool equal, const char* what) {
