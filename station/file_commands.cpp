@@ -110,7 +110,9 @@ bool FileCommands::open() {
     {
         Busy busy(hooks_.showBusy);
         std::string error;
-        if (!readTestFile(*chosen, test, &error)) {
+        // Samples and series stay for the screens; the repetitions are read and analysed
+        // on every core, with the numbers of one.
+        if (!readTestFile(*chosen, test, &error, SampleStorage::Keep, 0)) {
             // The reader leaves the records as they were. Its messages are the station's
             // fixed texts and name no file: the path goes into the detail text.
             dialogs_.message(error.empty() ? std::string(kMsgErrorOpeningFile) : error, *chosen);

@@ -28,7 +28,11 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
 // whole before anything is taken over: a wrong tag, a count beyond the capacities or a
 // file that ends early leaves `test` exactly as it was. On success sets test.saved to 1.
 // `age` is not in the file and keeps its value; repetitions beyond the file's count keep
-// theirs.
+// their headers and results but give back their samples and series (nothing reads them).
+// The repetitions are read and analysed on up to `threads` threads (0: one per core), with
+// the same numbers as on one. Only a regular file is read (anything else, a named pipe
+// too, is "Error opening file" at once). A file the station cannot hold in memory, wherever
+// the reading runs out, is "Incompatible data" and also leaves `test` as it was.
 enum class SampleStorage {
     Keep,     // the station: samples and series stay for the screens
     Discard,  // tools that want only the numbers: every repetition is analysed as it
@@ -37,9 +41,10 @@ enum class SampleStorage {
               // are released
 };
 bool readTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr,
-                  SampleStorage storage = SampleStorage::Keep);
+                  SampleStorage storage = SampleStorage::Keep, unsigned threads = 0);
 
-// The file form of one text: length prefix and 8-bit characters.
+// The file form of one text: length prefix and 8-bit characters, or 16-bit ones for a text
+// Latin-1 cannot hold.
 std::string encodeFileText(std::string_view utf8);
 
 }  // namespace vanta

@@ -2,13 +2,7 @@
 # vantacheck-cli as a user runs it: demo file, analyse, series, summary, export, and failures.
 set -u
 cli="${CLI:?}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # description, then a command that must succeed
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/../support/check.sh"
 status_of() { "$@" >/dev/null 2>&1; echo $?; }
 
 "$cli" demo "$work/a.kvq" --repetitions 3 --seed 5 >/dev/null
@@ -36,6 +30,15 @@ check "series has a header and one row per sample" bash -c \
   "n=\$('$cli' series '$work/c.kvq' --repetition 1 | wc -l); [ \"\$n\" -eq 2001 ]"
 check "summary has a header and one row per repetition" bash -c \
   "n=\$('$cli' summary '$work/a.kvq' '$work/c.kvq' | wc -l); [ \"\$n\" -eq 5 ]"
+
+# Files are read side by side; a short file finishes before a long one, yet the rows keep
+# the order of the arguments.
+order=()
+for k in 1 2 3 4 5 6; do order+=("$work/a.kvq" "$work/c.kvq" "$work/c.kvq"); done
+check "summary keeps the order of the files named" bash -c '
+  cli=$1; shift
+  diff <("$cli" summary "$@" | tail -n +2) <(for f in "$@"; do "$cli" summary "$f" | tail -n +2; done) >/dev/null' \
+  _ "$cli" "${order[@]}"
 
 printf '\017VantaCheck_V1.0 and more' > "$work/bad.kvq"
 check "a foreign file: exit 2" test "$(status_of "$cli" analyse "$work/bad.kvq")" = 2
@@ -81,5 +84,4 @@ done
 check "--help" bash -c "'$cli' --help | grep -q analyse"
 check "writing into a missing folder: File Save Error" bash -c "'$cli' demo '$work/no/x.kvq' 2>&1 | grep -q 'File Save Error'"
 
-echo "$failures failures"
-[ "$failures" -eq 0 ]
+finish

@@ -15,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "tests/support/temp_dir.h"
 #include "tests/support/unprivileged.h"
 
 namespace vanta {
@@ -22,15 +23,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using testing::readFileBytes;
+using testing::writeFileBytes;
 
 // Runs SQL on the register file through a connection of its own, as another program would.
 void rawExec(const std::string& path, const char* sql) {
@@ -55,20 +49,11 @@ SubjectInfo subject(const std::string& name, int age = 30) {
 
 class SubjectRegisterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vanta-register-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        base = pattern;
-        root = base + "/DATA";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(base, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(base, ec);
-    }
     std::string registerFile() const { return root + "/" + SubjectRegister::kFileName; }
 
-    std::string base, root;
+    testing::TempDir dir;
+    std::string base = dir.path().string();
+    std::string root = base + "/DATA";
 };
 
 TEST_F(SubjectRegisterTest, KeepsEveryFieldAcrossReopeningFromDisk) {
@@ -284,20 +269,20 @@ TEST_F(SubjectRegisterTest, ADamagedRegisterIsRefusedAndLeftUntouched) {
     ASSERT_TRUE(reg.open(root));
     for (int i = 0; i < 60; ++i) ASSERT_TRUE(reg.add(subject("Subject " + std::to_string(i))));
     reg.close();
-    const std::string whole = readBytes(registerFile());
+    const std::string whole = readFileBytes(registerFile());
     // Cut inside its last page (SQLite reads what is missing as zeros), and the same page
     // with its end zeroed at the full length.
     const std::string damaged[] = {whole.substr(0, whole.size() - 1), whole.substr(0, whole.size() - 100),
                                    whole.substr(0, whole.size() - 100) + std::string(100, '\0')};
     for (const std::string& bytes : damaged) {
-        writeBytes(registerFile(), bytes);
+        writeFileBytes(registerFile(), bytes);
         EXPECT_FALSE(reg.open(root)) << bytes.size();
         EXPECT_EQ(reg.lastError(), RegisterError::NotADatabase) << bytes.size();
         EXPECT_NE(reg.lastMessage().find(registerFile() + " is damaged"), std::string::npos) << reg.lastMessage();
-        EXPECT_EQ(readBytes(registerFile()), bytes);
+        EXPECT_EQ(readFileBytes(registerFile()), bytes);
         EXPECT_FALSE(reg.add(subject("Not written")));
     }
-    writeBytes(registerFile(), whole);
+    writeFileBytes(registerFile(), whole);
     EXPECT_TRUE(reg.open(root)) << reg.lastMessage();
 }
 
@@ -360,9 +345,9 @@ TEST_F(SubjectRegisterTest, DataFoldersAndTheSubjectOwningAFile) {
 
     // A file where the folder should be is reported, not overwritten.
     ASSERT_TRUE(reg.get(evaId, owner));
-    writeBytes(root + "/Eva", "x");
+    writeFileBytes(root + "/Eva", "x");
     EXPECT_FALSE(reg.ensureDirectory(owner, &dir));
-    EXPECT_EQ(readBytes(root + "/Eva"), "x");
+    EXPECT_EQ(readFileBytes(root + "/Eva"), "x");
 }
 
 TEST_F(SubjectRegisterTest, CurrentSubjectIsKeptPerProductAndOnlyForKnownSubjects) {
@@ -488,14 +473,14 @@ TEST_F(SubjectRegisterTest, AFileThatIsNotARegisterIsRefusedAndLeftUntouched) {
     fs::create_directories(root);
     std::string junk = "These are the operator's notes, not a database.\n";
     for (int i = 0; i < 200; ++i) junk += "line " + std::to_string(i) + "\n";
-    writeBytes(registerFile(), junk);
+    writeFileBytes(registerFile(), junk);
 
     SubjectRegister reg;
     EXPECT_FALSE(reg.open(root));
     EXPECT_EQ(reg.lastError(), RegisterError::NotADatabase);
     EXPECT_NE(reg.lastMessage().find(registerFile()), std::string::npos) << reg.lastMessage();
     EXPECT_FALSE(reg.isOpen());
-    EXPECT_EQ(readBytes(registerFile()), junk);
+    EXPECT_EQ(readFileBytes(registerFile()), junk);
     EXPECT_FALSE(fs::exists(registerFile() + "-wal"));
     // Everything after a failed open answers "not open" instead of crashing.
     EXPECT_FALSE(reg.add(subject("X")));
@@ -510,11 +495,11 @@ TEST_F(SubjectRegisterTest, AFileThatIsNotARegisterIsRefusedAndLeftUntouched) {
 TEST_F(SubjectRegisterTest, SomeoneElsesDatabaseAndANewerRegisterAreLeftAsTheyAre) {
     fs::create_directories(root);
     rawExec(registerFile(), "CREATE TABLE accounts (id INTEGER, owner TEXT); INSERT INTO accounts VALUES (1, 'x');");
-    std::string before = readBytes(registerFile());
+    std::string before = readFileBytes(registerFile());
     SubjectRegister reg;
     EXPECT_FALSE(reg.open(root));
     EXPECT_EQ(reg.lastError(), RegisterError::NotARegister);
-    EXPECT_EQ(readBytes(registerFile()), before);
+    EXPECT_EQ(readFileBytes(registerFile()), before);
 
     fs::remove(registerFile());
     ASSERT_TRUE(reg.open(root));
@@ -523,21 +508,21 @@ TEST_F(SubjectRegisterTest, SomeoneElsesDatabaseAndANewerRegisterAreLeftAsTheyAr
     // A later station has moved the layout on.
     rawExec(registerFile(), ("PRAGMA user_version = " + std::to_string(SubjectRegister::kSchemaVersion + 1) +
                              "; CREATE TABLE later (x);").c_str());
-    before = readBytes(registerFile());
+    before = readFileBytes(registerFile());
     EXPECT_FALSE(reg.open(root));
     EXPECT_EQ(reg.lastError(), RegisterError::NewerVersion);
-    EXPECT_EQ(readBytes(registerFile()), before);
+    EXPECT_EQ(readFileBytes(registerFile()), before);
 
     // An empty file (as a crash right after creating it leaves) becomes a register.
     fs::remove(registerFile());
-    writeBytes(registerFile(), "");
+    writeFileBytes(registerFile(), "");
     ASSERT_TRUE(reg.open(root)) << reg.lastMessage();
     EXPECT_TRUE(reg.add(subject("Fresh")));
 }
 
 TEST_F(SubjectRegisterTest, AnUnusableDataFolderGivesAClearError) {
     // The data root would have to lie below a plain file.
-    writeBytes(base + "/file", "x");
+    writeFileBytes(base + "/file", "x");
     SubjectRegister reg;
     EXPECT_FALSE(reg.open(base + "/file/DATA"));
     EXPECT_EQ(reg.lastError(), RegisterError::CannotCreateFolder);
@@ -566,11 +551,11 @@ TEST_F(SubjectRegisterTest, AReadOnlyFolderGivesAClearError) {
         ASSERT_TRUE(reg.open(root)) << reg.lastMessage();
         ASSERT_TRUE(reg.add(subject("Kept")));
         reg.close();
-        const std::string before = readBytes(registerFile());
+        const std::string before = readFileBytes(registerFile());
         fs::permissions(registerFile(), fs::perms::owner_read);
         EXPECT_FALSE(reg.open(root));
         EXPECT_EQ(reg.lastError(), RegisterError::ReadOnly) << reg.lastMessage();
-        EXPECT_EQ(readBytes(registerFile()), before);
+        EXPECT_EQ(readFileBytes(registerFile()), before);
 
         // ... or whose folder may no longer be written (WAL needs its files beside it).
         fs::permissions(registerFile(), fs::perms::owner_read | fs::perms::owner_write);
@@ -578,7 +563,7 @@ TEST_F(SubjectRegisterTest, AReadOnlyFolderGivesAClearError) {
         EXPECT_FALSE(reg.open(root));
         EXPECT_EQ(reg.lastError(), RegisterError::ReadOnly);
         EXPECT_NE(reg.lastMessage().find("read-only"), std::string::npos) << reg.lastMessage();
-        EXPECT_EQ(readBytes(registerFile()), before);
+        EXPECT_EQ(readFileBytes(registerFile()), before);
         fs::permissions(root, fs::perms::owner_all);
     });
 }
