@@ -24,6 +24,10 @@ StationView::StationView(Station& station, CommandRouter& router, BarHost& bars,
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     setFocusPolicy(Qt::StrongFocus);
+    // The screens paint at fixed pixels: the header and readouts reach x 740, the curve
+    // graph's right labels x 740 and its "TIME (ms)" title y 590. A smaller view would cut
+    // them off, so the window grows to hold it whatever bar is docked above.
+    setMinimumSize(750, 600);
 
     liveTimer_.setInterval(kTickPeriodMs);
     calibrationTimer_.setInterval(kTickPeriodMs);
@@ -127,9 +131,10 @@ void StationView::keyPressEvent(QKeyEvent* event) {
 }
 
 void StationView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
         const QPoint at = event->position().toPoint();
-        screens_.mousePress(Point{at.x(), at.y()});
+        screens_.mousePress(Point{at.x(), at.y()},
+                            event->button() == Qt::LeftButton ? MouseButton::Left : MouseButton::Right);
     }
     QWidget::mousePressEvent(event);
 }

@@ -34,6 +34,8 @@ struct ScreenContext {
     std::function<int32_t()> now;
 };
 
+enum class MouseButton { Left, Right };
+
 class Screen {
 public:
     virtual ~Screen() = default;
@@ -45,8 +47,9 @@ public:
     // Paints the screen below the page header. Not const: what a drawing computes (the
     // scales of a graph) stays with the screen for the mouse and the next paint.
     virtual void draw(DrawContext&) {}
-    // A press of the left mouse button in the view, in view pixels.
-    virtual void mousePress(Point) {}
+    // A press of the left or right mouse button in the view, in view pixels. Qt hands the
+    // second press of a double click here too; at the same place it changes nothing more.
+    virtual void mousePress(Point, MouseButton) {}
 
     // What this screen puts on paper when printing starts: the table's rows or the
     // graph. A screen without its own printout leaves the job as it is (an "ERROR" page).

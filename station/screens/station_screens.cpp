@@ -85,6 +85,6 @@ PrintJob StationScreens::printJob() {
     return job;
 }
 
-void StationScreens::mousePress(Point at) { current().mousePress(at); }
+void StationScreens::mousePress(Point at, MouseButton button) { current().mousePress(at, button); }
 
 }  // namespace vanta

@@ -40,7 +40,7 @@ public:
 
     // The page header whenever a test may be reported, then the screen on show.
     void draw(DrawContext& dc);
-    void mousePress(Point at);
+    void mousePress(Point at, MouseButton button);
 
     // What Print and Print Preview print, read from the screen on show as printing starts:
     // its title, the page header of the view's current repetition and the screen's own part.
