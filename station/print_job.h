@@ -6,9 +6,28 @@
 
 #include <memory>
 
+#include "core/records.h"
+#include "graphs/graph_view_state.h"
 #include "reports/printed_report.h"
+#include "storage/settings_file.h"
 
 namespace vanta {
+
+// The curve graph and its readout panel on paper, drawn from a copy of the graph's state:
+// the paper drawing's scales stay with the copy, so a mouse click on the screen after
+// printing still picks the sample under the pointer.
+class GraphOnPaper : public PaperGraph {
+public:
+    GraphOnPaper(const TestRecord& test, const GraphSettings& settings, const GraphViewState& view)
+        : test_(test), settings_(settings), view_(view) {}
+    void drawReadouts(DrawContext& dc, const Rect& rect) override;
+    void drawCurveGraph(DrawContext& dc, const Rect& plot) override;
+
+private:
+    const TestRecord& test_;
+    GraphSettings settings_;
+    GraphViewState view_;
+};
 
 struct PrintJob {
     PrintedReport report;

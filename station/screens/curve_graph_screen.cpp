@@ -47,6 +47,13 @@ void CurveGraphScreen::show() {
     context_.view.update();
 }
 
+// The paper drawing gets a copy of the graph's state, so the scales it leaves stay on
+// paper and the mouse keeps picking with the screen's.
+void CurveGraphScreen::fillPrintJob(PrintJob& job) const {
+    const Station& s = context_.station;
+    job.setGraph(std::make_unique<GraphOnPaper>(s.test, s.settings.graph, graph_));
+}
+
 // Another repetition: its stroke range again; the quantities stay.
 void CurveGraphScreen::chooseRepetition() {
     const int chosen = context_.bars.barSelection(cmd::kRepetitionSelector);

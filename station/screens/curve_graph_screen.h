@@ -17,6 +17,8 @@ public:
     // The readout panel, then the curve graph, which leaves its scales for the mouse.
     void draw(DrawContext& dc) override;
     void mousePress(Point at, MouseButton button) override;
+    // The graph as it is on screen (repetition, quantities, window, cursors), on paper.
+    void fillPrintJob(PrintJob& job) const override;
 
     // What the screen shows: window, cursors and the scales of its latest drawing.
     const GraphViewState& graph() const { return graph_; }

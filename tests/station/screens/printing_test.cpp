@@ -1,5 +1,7 @@
 // What Print and Print Preview take from the screen on show: the title, the header of the
 // view's current repetition, and the digital report's rows.
+#include "core/analysis.h"
+#include "core/demo_test.h"
 #include "reports/digital_report.h"
 #include "tests/station/screens/screen_fixture.h"
 #include "tests/support/recording_draw_context.h"
@@ -58,6 +60,41 @@ TEST_F(PrintingTest, DigitalReportPrintsTheChosenRepetitionUnderTheViewsHeader) 
     const std::vector<std::string> texts = printedTexts(job);
     EXPECT_EQ(texts[0], "DIGITAL REPORT");
     EXPECT_NE(texts[3].find("Weight:  5.00 No: 1"), std::string::npos) << texts[3];
+}
+
+TEST_F(PrintingTest, GraphReportPrintsTheGraphAsShownAndKeepsTheScreensScales) {
+    fillDemoTest(station.test, DemoOptions{});
+    for (int r = 0; r < station.test.repetitionCount; ++r) analyseRepetition(station.test, r);
+    ASSERT_TRUE(run(cmd::kCurveGraph));
+    bars.selection[cmd::kRepetitionSelector] = 1;
+    run(cmd::kRepetitionSelector, Notification::SelectionChanged);
+    for (int i = 0; i < 3; ++i) run(cmd::kCursorLeftRight);
+    run(cmd::kZoom);
+    RecordingDrawContext screen(false);
+    screens.draw(screen);
+    const GraphViewState shown = screens.curveGraph().graph();
+    ASSERT_EQ(shown.windowStart, 103);
+
+    const PrintJob job = screens.printJob();
+    ASSERT_NE(job.report.graph, nullptr);
+    RecordingDrawContext paper(true);
+    printReportPage(paper, job.report, 1, 1);
+    const std::vector<std::string> texts = paper.texts();
+    EXPECT_EQ(texts[0], "Graph report");
+    EXPECT_NE(texts[3].find("No: 2"), std::string::npos) << texts[3];
+    const std::string xr = "XR: " + std::to_string(shown.cursorRight);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "XL: 103"), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), xr), texts.end());
+    // The frame of the paper plot: left side, bottom and right side, 140 by 60 mm.
+    const std::vector<DrawCall> frames = paper.callsOf(DrawOp::Polyline);
+    EXPECT_NE(std::find_if(frames.begin(), frames.end(),
+                           [](const DrawCall& c) {
+                               return c.numbers == std::vector<int>{200, -750, 200, -1350, 1600, -1350, 1600, -750};
+                           }),
+              frames.end());
+    // The screen keeps its own scales for the mouse.
+    EXPECT_EQ(screens.curveGraph().graph().xScale, shown.xScale);
+    EXPECT_EQ(screens.curveGraph().graph().y1Scale, shown.y1Scale);
 }
 
 }  // namespace
