@@ -9,9 +9,11 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "graphs/graph_view_state.h"
 #include "reports/digital_report.h"
 #include "reports/paper_pages.h"
 #include "reports/printed_report.h"
+#include "station/print_job.h"
 #include "storage/test_file.h"
 
 namespace vanta::cli {
@@ -23,6 +25,9 @@ struct ReportArgs {
     std::string pdf;
     long long repetition = 0;  // 1-based, as on the station's screens
     std::string kind;
+    // The station's default choice of quantities on the curve graph's two axes.
+    long long y1 = GraphSettings{}.graphY1Quantity;
+    long long y2 = GraphSettings{}.graphY2Quantity;
 };
 
 // Parses the words after "report"; an empty result is a good parse, otherwise the message.
@@ -35,8 +40,13 @@ std::string parseReportArgs(const Args& args, ReportArgs& out) {
                 return "--repetition needs a repetition number from 1 to 100";
             ++i;
         } else if (a == "--kind") {
-            if (!hasValue || args[i + 1] != "digital") return "--kind needs digital";
+            if (!hasValue || (args[i + 1] != "digital" && args[i + 1] != "graph")) return "--kind needs digital or graph";
             out.kind = args[++i];
+        } else if (a == "--y1" || a == "--y2") {
+            long long& code = a == "--y1" ? out.y1 : out.y2;
+            if (!hasValue || !parseInteger(args[i + 1], 0, kGraphQuantities - 1, code))
+                return a + " needs a quantity code from 0 to 4 (see vantacheck-cli report --help)";
+            ++i;
         } else if (a == "--pdf") {
             if (!hasValue || args[i + 1].empty()) return "--pdf needs an output file";
             out.pdf = args[++i];
@@ -83,9 +93,11 @@ int runReport(const Args& args) {
     ReportArgs options;
     if (const std::string error = parseReportArgs(args, options); !error.empty()) return fail(error);
 
+    const bool graph = options.kind == "graph";
     auto test = std::make_unique<TestRecord>();
     std::string message;
-    if (!readTestFile(options.path, *test, &message, SampleStorage::Discard))
+    // The graph draws every sample of its window; the table needs only the results.
+    if (!readTestFile(options.path, *test, &message, graph ? SampleStorage::Keep : SampleStorage::Discard))
         return fail(options.path + ": " + message);
     if (options.repetition > test->repetitionCount) {
         if (test->repetitionCount == 0) return fail(options.path + " holds no repetitions");
@@ -96,10 +108,26 @@ int runReport(const Args& args) {
 
     const auto app = guiWithoutWindow();
 
+    // As the curve graph screen opens on a repetition: the whole stroke, the cursors at its
+    // ends, and the axes of the station's default settings apart from the chosen quantities.
+    GraphSettings settings;
+    settings.graphY1Quantity = static_cast<int32_t>(options.y1);
+    settings.graphY2Quantity = static_cast<int32_t>(options.y2);
+    GraphViewState view;
+    view.y1 = settings.graphY1Quantity;
+    view.y2 = settings.graphY2Quantity;
+    showRepetition(view, *test, r);
+    GraphOnPaper graphOnPaper(*test, settings, view);
+
     PrintedReport report;
     report.header = pageHeaderTexts(*test, r);
-    report.screen = PrintedScreen::DigitalReport;
-    report.table = digitalPrintedTable(digitalReportRows(test->results[static_cast<size_t>(r)]));
+    if (graph) {
+        report.screen = PrintedScreen::CurveGraph;
+        report.graph = &graphOnPaper;
+    } else {
+        report.screen = PrintedScreen::DigitalReport;
+        report.table = digitalPrintedTable(digitalReportRows(test->results[static_cast<size_t>(r)]));
+    }
 
     if (!writeReportPdf(options.pdf, report, &message)) return fail(options.pdf + ": " + message);
     std::cout << "Wrote " << options.pdf << ": " << printedPageCount(report) << " page(s)\n";
@@ -110,11 +138,16 @@ int runReport(const Args& args) {
 
 const std::vector<Command>& reportCommands() {
     static const std::vector<Command> commands = {
-        {"report", "report FILE.kvq --repetition N --kind digital --pdf OUT.pdf   the printed report as PDF",
-         "Usage: vantacheck-cli report FILE.kvq --repetition N --kind digital --pdf OUT.pdf\n"
+        {"report", "report FILE.kvq --repetition N --kind digital|graph [--y1 Q] [--y2 Q] --pdf OUT.pdf   the printed report as PDF",
+         "Usage: vantacheck-cli report FILE.kvq --repetition N --kind digital|graph [--y1 Q] [--y2 Q] --pdf OUT.pdf\n"
          "Writes the report the station prints for repetition N (1 is the first) into a PDF\n"
          "file on A4, without a window:\n"
          "  --kind digital   the digital report table (\"DIGITAL REPORT\")\n"
+         "  --kind graph     the readout panel and the curve graph (\"Graph report\") over the\n"
+         "                   whole stroke, the cursors at sample 100 and N - 150, autoscaled\n"
+         "  --y1 Q, --y2 Q   the quantities on the left and right axis (default 0 and 3):\n"
+         "                   0 velocity (deg/s), 1 Position (deg), 2 velocity (cm/s),\n"
+         "                   3 Force (N), 4 Power (W)\n"
          "The page header shows repetition N. Numbers follow the user's locale, as on the\n"
          "station's own printout.\n",
          runReport},

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """vantacheck-cli report as a user runs it: the PDF is read back with pdftotext and every
 text the page must carry is looked for, line by line; then the failures."""
+import csv
+import io
 import json
 import os
 import shutil
@@ -85,6 +87,51 @@ try:
     check("digital report: title, page number, header and every row on the page", not missing,
           "missing: %r\npage: %r" % (missing, lines))
     check("digital report: one page", pages(pdf) == 1)
+
+    # Graph report of the third repetition: readouts over the whole stroke, the cursors at
+    # its ends, worked out here from the per-sample curves with the station's float32 sums.
+    pdf = os.path.join(work, "graph.pdf")
+    r = run("report", kvq, "--repetition", "3", "--kind", "graph", "--pdf", pdf, env=env)
+    check("graph report: exit 0 without a display", r.returncode == 0 and r.stderr == "", r.stderr)
+    words = " " + " ".join(pdf_lines(pdf)) + " "
+    rep = data["repetitions"][2]
+    rows = list(csv.reader(io.StringIO(run("series", kvq, "--repetition", "3", env=env).stdout)))[1:]
+    column = {0: 1, 1: 2, 2: 3, 3: 5, 4: 6}  # quantity code -> CSV column
+
+    def at(i, q):
+        return float(rows[i][column[q]])
+
+    xl, xr = 100, rep["sampleCount"] - 150
+    sums = {}
+    for q in (0, 3):  # the station's default quantities: velocity (deg/s) and force
+        total = 0.0
+        for i in range(xl, xr + 1):
+            total = f32(total + at(i, q))
+        sums[q] = total
+    n = xr - xl + 1
+    expected = [
+        "Graph report Page: 1/1",
+        "Name: %s" % data["subject"]["name"],
+        "Weight: %5.2f No: 3" % f32(rep["loadMass"]),
+        "XL: %d" % xl, "XR: %d" % xr, "diff X: %d" % (xr - xl),
+        "left Y1:%6.1f" % at(xl, 0), "int Y1: %6.1f" % (sums[0] / 1000), "avr Y1: %6.1f" % (sums[0] / n),
+        "right Y1:%6.1f" % at(xr, 0),
+        "left Y2: %6.1f" % at(xl, 3), "int Y2: %6.1f" % (sums[3] / 1000), "avr Y2: %6.1f" % (sums[3] / n),
+        "right Y2: %6.1f" % at(xr, 3),
+        "velocity (deg/s)", "Force (N)", "TIME (ms)", "100",
+    ]
+    missing = [e for e in expected if " " + squeeze(e) + " " not in words]
+    check("graph report: title, page number, header, the eleven readouts and the axis titles", not missing,
+          "missing: %r\npage: %r" % (missing, words))
+    check("graph report: one page", pages(pdf) == 1)
+
+    r = run("report", kvq, "--repetition", "1", "--kind", "graph", "--y1", "2", "--y2", "4", "--pdf", pdf, env=env)
+    words = " " + " ".join(pdf_lines(pdf)) + " "
+    check("--y1 and --y2 choose the quantities on the axes",
+          r.returncode == 0 and " velocity (cm/s) " in words and " Power (W) " in words and " Force (N) " not in words,
+          words)
+    r = run("report", kvq, "--repetition", "1", "--kind", "graph", "--y1", "5", "--pdf", pdf, env=env)
+    check("a quantity code beyond 4: exit 2", r.returncode == 2, r.stderr)
 
     # Failures: the station's messages, exit status 2, and no PDF left behind.
     out = os.path.join(work, "x.pdf")
