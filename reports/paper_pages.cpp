@@ -1,17 +1,19 @@
 #include "reports/paper_pages.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QString>
 
 #include <algorithm>
 
 #include "canvas/qpainter_draw_context.h"
+#include "storage/atomic_file.h"
 #include "storage/test_file.h"
 
 namespace vanta {
@@ -33,24 +35,23 @@ bool paintReportPages(QPagedPaintDevice& device, const PrintedReport& report, in
 }
 
 bool writeReportPdf(const std::string& path, const PrintedReport& report, std::string* message) {
-    auto failed = [&] {
-        if (message) *message = std::string(kMsgFileSaveError);
-        return false;
-    };
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) return failed();
+    // The document is made in memory and handed whole to the station's one safe writer,
+    // so a report that fails half way never replaces an earlier one.
+    QByteArray pdf;
     {
-        QPdfWriter writer(&file);
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
         writer.setTitle(QString::fromUtf8(printedTitle(report.screen)));
         writer.setCreator(QStringLiteral("vantacheck"));
-        if (!paintReportPages(writer, report)) {
-            file.cancelWriting();
-            return failed();
-        }
+        if (!paintReportPages(writer, report)) pdf.clear();
     }
-    if (!file.commit()) return failed();
+    if (pdf.isEmpty() || !writeFileAtomically(path, std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())))) {
+        if (message) *message = std::string(kMsgFileSaveError);
+        return false;
+    }
     return true;
 }
 

@@ -16,8 +16,9 @@ namespace vanta {
 bool paintReportPages(QPagedPaintDevice& device, const PrintedReport& report, int fromPage = 0, int toPage = 0);
 
 // Writes every page into a PDF file on A4 with 15 mm margins (the 180 mm wide page
-// fits, and the 248 mm of a full first page). The file appears only when the whole
-// document is written; false with the station's "File Save Error" otherwise.
+// fits, and the 248 mm of a full first page), through the station's safe writer: the
+// file is replaced only by the whole document. False with the station's "File Save
+// Error" when it cannot be written.
 bool writeReportPdf(const std::string& path, const PrintedReport& report, std::string* message = nullptr);
 
 }  // namespace vanta

@@ -2,7 +2,6 @@
 #include "reports/paper_pages.h"
 
 #include <QDir>
-#include <QFile>
 #include <QPdfWriter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -57,33 +56,12 @@ TEST(PaperPages, EveryPageOnItsOwnSheetAndAChosenRangeAlone) {
     EXPECT_EQ(pageText(range, 2), "(pdftotext failed)");
 }
 
-TEST(PaperPages, AFileThatCannotBeWrittenIsAFileSaveErrorAndKeepsTheOldOne) {
+TEST(PaperPages, AFileThatCannotBeWrittenIsAFileSaveError) {
     QTemporaryDir dir;
     std::string message;
     EXPECT_FALSE(writeReportPdf(QDir(dir.path()).filePath(QStringLiteral("no/such/folder.pdf")).toStdString(),
                                 tableOf(10), &message));
     EXPECT_EQ(message, "File Save Error");
-
-    // In a folder that cannot be written the report cannot be put together beside the old
-    // one: the old one stays as it was rather than being overwritten half way.
-    const QString folder = QDir(dir.path()).filePath(QStringLiteral("locked"));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    const QString old = QDir(folder).filePath(QStringLiteral("old.pdf"));
-    ASSERT_TRUE(writeReportPdf(old.toStdString(), tableOf(10), &message));
-    auto contents = [&] {
-        QFile f(old);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
-    const QByteArray before = contents();
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    QFile probe(QDir(folder).filePath(QStringLiteral("probe")));
-    if (probe.open(QIODevice::WriteOnly)) {
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        GTEST_SKIP() << "this user writes into read-only folders (root); scripts/test.sh runs the tests as another";
-    }
-    EXPECT_FALSE(writeReportPdf(old.toStdString(), tableOf(25), &message));
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(contents(), before);
 }
 
 }  // namespace
