@@ -8,15 +8,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/command_ids.h"
+#include "station/bar_contents.h"
+#include "station/command_ids.h"
 
 namespace vanta {
 
 namespace {
 // A combo box shows one line; the rest of a template's height is its drop-down list.
 constexpr int kComboLineDlu = 12;
-// At most 19 characters are ever read back from a bar's text.
-constexpr int kBarTextLimit = 19;
 }  // namespace
 
 DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)
@@ -111,39 +110,39 @@ void DialogBar::groupFrame(const char* text, int x, int y, int w, int h) {
 // Report bar: the repetition box and "Export xml" (320 x 26 dialog units).
 void DialogBar::buildReportBar() {
     setSizeDlu(320, 26);
-    dropList(cmd::ReportRepetitionBox, 7, 7, 85, false, true);
-    button("Export xml", cmd::ExportXml, 231, 7, 38, 14);
+    dropList(cmd::kReportRepetitionBox, 7, 7, 85, false, true);
+    button("Export xml", cmd::kExportXml, 231, 7, 38, 14);
 }
 
 // Curve bar: both quantity boxes, the cursor buttons, the repetition list and "Zoom"
 // (477 x 26 dialog units). The group frames go first so the buttons lie on top of them.
 void DialogBar::buildCurveBar() {
     setSizeDlu(477, 26);
-    label("Y1 parameter", 7, 1, 50, 9, cmd::Y1Label);
-    dropList(cmd::Y1Box, 7, 11, 65, false);
+    label("Y1 parameter", 7, 1, 50, 9, cmd::kY1Label);
+    dropList(cmd::kY1Box, 7, 11, 65, false);
     groupFrame("XL", 98, 1, 65, 23);
-    button("<<", cmd::CursorLeftLeft, 99, 8, 23, 14);
-    button(">>", cmd::CursorLeftRight, 136, 8, 23, 14);
-    dropList(cmd::RepetitionSelector, 188, 6, 62, false);
-    button("Zoom", cmd::Zoom, 274, 7, 23, 14);
+    button("<<", cmd::kCursorLeftLeft, 99, 8, 23, 14);
+    button(">>", cmd::kCursorLeftRight, 136, 8, 23, 14);
+    dropList(cmd::kRepetitionSelector, 188, 6, 62, false);
+    button("Zoom", cmd::kZoom, 274, 7, 23, 14);
     groupFrame("XR", 333, 1, 66, 23);
-    button("<<", cmd::CursorRightLeft, 335, 8, 23, 14);
-    button(">>", cmd::CursorRightRight, 373, 8, 23, 14);
-    label("Y2 parameter", 405, 1, 50, 9, cmd::Y2Label);
-    dropList(cmd::Y2Box, 405, 11, 65, false);
+    button("<<", cmd::kCursorRightLeft, 335, 8, 23, 14);
+    button(">>", cmd::kCursorRightRight, 373, 8, 23, 14);
+    label("Y2 parameter", 405, 1, 50, 9, cmd::kY2Label);
+    dropList(cmd::kY2Box, 405, 11, 65, false);
 }
 
 // Measurement bar: load and radius, then the four buttons (572 x 29 dialog units).
 void DialogBar::buildMeasurementBar() {
     setSizeDlu(572, 29);
     label("Set weight (kg):", 7, 10, 62, 9);
-    dropList(cmd::LoadList, 70, 8, 48, true);
+    dropList(cmd::kLoadList, 70, 8, 48, true);
     label("Radius (cm):", 128, 10, 48, 9);
-    editBox(cmd::RadiusBox, 178, 8, 40, 12);
-    button("START", cmd::Start, 240, 6, 56, 17);
-    button("IGNORE", cmd::Ignore, 306, 6, 56, 17);
-    button("BACK", cmd::Back, 372, 6, 56, 17);
-    button("EXIT", cmd::Exit, 438, 6, 56, 17);
+    editBox(cmd::kRadiusBox, 178, 8, 40, 12);
+    button("START", cmd::kStart, 240, 6, 56, 17);
+    button("IGNORE", cmd::kIgnore, 306, 6, 56, 17);
+    button("BACK", cmd::kBack, 372, 6, 56, 17);
+    button("EXIT", cmd::kExit, 438, 6, 56, 17);
 }
 
 }  // namespace vanta

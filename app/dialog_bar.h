@@ -9,7 +9,7 @@
 #include <functional>
 #include <map>
 
-#include "app/command_router.h"
+#include "station/command_router.h"
 
 namespace vanta {
 

@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
-#include "app/main_frame.h"
+#include "app/main_window.h"
 #include "app/qt_operator_dialogs.h"
-#include "app/vanta_check_app.h"
+#include "app/station_app.h"
 
 int main(int argc, char* argv[]) {
     QApplication qtApp(argc, argv);
@@ -19,7 +19,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "vantacheck: ignored argument %s\n", qPrintable(unknown));
 
     // The application object keeps the subject library on the station's subject register.
-    vanta::CVanta_checkApp app(dialogs);
+    vanta::StationApp app(dialogs);
     if (!app.initInstance(arguments)) return 1;
     dialogs.setParentWindow(app.frame());
     return qtApp.exec();

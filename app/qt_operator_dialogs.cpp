@@ -4,7 +4,8 @@
 #include <QMessageBox>
 
 #include "app/about_dialog.h"
-#include "app/subjects/perform_dialog.h"
+#include "app/message_box.h"
+#include "app/subjects/subject_mode_dialog.h"
 #include "app/subjects/subject_dialog.h"
 
 namespace vanta {
@@ -15,10 +16,8 @@ QString toQString(std::string_view text) {
 }
 }  // namespace
 
-void QtOperatorDialogs::message(std::string_view text) {
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kMessageCaption), toQString(text), QMessageBox::Ok,
-                    parent_);
-    box.exec();
+void QtOperatorDialogs::message(std::string_view text, std::string_view detail) {
+    showMessageBox(parent_, toQString(text), toQString(detail));
 }
 
 bool QtOperatorDialogs::askYesNo(std::string_view text) {
@@ -51,14 +50,14 @@ std::optional<std::string> QtOperatorDialogs::chooseFileToSave(const std::string
     return dlg.selectedFiles().constFirst().toStdString();
 }
 
-bool QtOperatorDialogs::editSubject(SubjectInfo& subject) { return CSubjectDlg::edit(subject, parent_); }
+bool QtOperatorDialogs::editSubject(SubjectInfo& subject) { return SubjectDialog::edit(subject, parent_); }
 
 bool QtOperatorDialogs::editSubjectMode(uint8_t& subjectLibraryMode) {
-    return PerformDlg::edit(subjectLibraryMode, parent_);
+    return SubjectModeDialog::edit(subjectLibraryMode, parent_);
 }
 
 void QtOperatorDialogs::showAbout() {
-    CAboutDlg dlg(parent_);
+    AboutDialog dlg(parent_);
     dlg.exec();
 }
 

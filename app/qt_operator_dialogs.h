@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/operator_dialogs.h"
+#include "station/operator_dialogs.h"
 
 namespace vanta {
 
@@ -14,7 +14,7 @@ public:
     // Dialogs are centred on this window once it exists.
     void setParentWindow(QWidget* window) { parent_ = window; }
 
-    void message(std::string_view text) override;
+    void message(std::string_view text, std::string_view detail = {}) override;
     bool askYesNo(std::string_view text) override;
     std::optional<std::string> chooseFileToOpen(const std::string& initialDirectory) override;
     std::optional<std::string> chooseFileToSave(const std::string& proposedPath,

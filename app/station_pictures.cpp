@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "app/command_ids.h"
+#include "station/command_ids.h"
 
 namespace vanta {
 
@@ -134,16 +134,16 @@ void drawAbout(QPainter& p) {
 QPixmap toolbarImage(int commandId) {
     void (*draw)(QPainter&) = nullptr;
     switch (commandId) {
-        case cmd::FileOpen: draw = drawOpen; break;
-        case cmd::FileSave: draw = drawSave; break;
-        case cmd::FilePrint: draw = drawPrint; break;
-        case cmd::SubjectInfo: draw = [](QPainter& p) { drawPerson(p, 2); }; break;
-        case cmd::Perform: draw = drawPerform; break;
-        case cmd::DigitalReport: draw = drawDigital; break;
-        case cmd::CurveGraph: draw = drawCurve; break;
-        case cmd::GraphSetup: draw = drawGraphSetup; break;
-        case cmd::SubjectInfoSetup: draw = drawSubjectSetup; break;
-        case cmd::AppAbout: draw = drawAbout; break;
+        case cmd::kFileOpen: draw = drawOpen; break;
+        case cmd::kFileSave: draw = drawSave; break;
+        case cmd::kFilePrint: draw = drawPrint; break;
+        case cmd::kSubjectInfo: draw = [](QPainter& p) { drawPerson(p, 2); }; break;
+        case cmd::kPerform: draw = drawPerform; break;
+        case cmd::kDigitalReport: draw = drawDigital; break;
+        case cmd::kCurveGraph: draw = drawCurve; break;
+        case cmd::kGraphSetup: draw = drawGraphSetup; break;
+        case cmd::kSubjectInfoSetup: draw = drawSubjectSetup; break;
+        case cmd::kAppAbout: draw = drawAbout; break;
         default: return QPixmap();
     }
     QPixmap image(kButtonImageWidth, kButtonImageHeight);

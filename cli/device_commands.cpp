@@ -123,7 +123,7 @@ int runProbe(const Args& args) {
     int box = -1;
     for (int i = 0; i < n; ++i) {
         const std::string description = driver->description(i);
-        const bool isBox = description == DEVICE_DESCRIPTION;
+        const bool isBox = description == kDeviceDescription;
         if (isBox && box < 0) box = i;
         std::cout << "  " << driver->location(i) << "  "
                   << (description.empty() ? std::string("(no description)") : "\"" + description + "\"")

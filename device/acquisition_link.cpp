@@ -67,7 +67,7 @@ bool AcquisitionLink::probeDevice() {
     devicePresent_ = false;
     const int n = driver_.deviceCount();
     for (int i = 0; i < n; ++i) {
-        if (options_.selection == DeviceSelection::FirstDevice || driver_.description(i) == DEVICE_DESCRIPTION) {
+        if (options_.selection == DeviceSelection::FirstDevice || driver_.description(i) == kDeviceDescription) {
             devicePresent_ = true;
             break;
         }
@@ -89,7 +89,7 @@ bool AcquisitionLink::startAcquisition(AcquisitionControl& control) {
     const int n = driver_.deviceCount();
     int index = -1;
     for (int i = 0; i < n && index < 0; ++i)
-        if (options_.selection == DeviceSelection::FirstDevice || driver_.description(i) == DEVICE_DESCRIPTION)
+        if (options_.selection == DeviceSelection::FirstDevice || driver_.description(i) == kDeviceDescription)
             index = i;
     devicePresent_ = index >= 0;
     if (index < 0) return fail(LinkFailure::NotFound, {});

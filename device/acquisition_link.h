@@ -20,13 +20,13 @@
 namespace vanta {
 
 // USB description of the sensor box: matched exactly, case-sensitive.
-inline constexpr char DEVICE_DESCRIPTION[] = "Kavelvanta";
+inline constexpr char kDeviceDescription[] = "Kavelvanta";
 inline constexpr int kBridgeBaudRate = 625000;
 inline constexpr int kUsbInTransferSize = 128;
 inline constexpr int kReadChunkBytes = 1024;
 
 enum class DeviceSelection {
-    ByDescription,  // the first device described DEVICE_DESCRIPTION (the station)
+    ByDescription,  // the first device described kDeviceDescription (the station)
     FirstDevice,    // the first device whatever its description (a port the user named)
 };
 

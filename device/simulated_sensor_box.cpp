@@ -205,7 +205,7 @@ TrunkAttempt SimulatedSensorBox::subjectOf(int attempt) const {
     return TrunkAttempt(attemptParameters(options_.seed, attempt), options_.seed * 31u + static_cast<uint64_t>(attempt) + 1u);
 }
 
-std::string SimulatedSensorBox::description(int) { return DEVICE_DESCRIPTION; }
+std::string SimulatedSensorBox::description(int) { return kDeviceDescription; }
 
 std::string SimulatedSensorBox::location(int) { return "simulated"; }
 

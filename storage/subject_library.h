@@ -14,7 +14,7 @@ namespace vanta {
 
 inline constexpr const char* kSubjectLibraryProduct = "VANCHECK";
 
-// QLoadDialog's answers the station tells apart.
+// chooseLoadPlace's answers the station tells apart.
 inline constexpr int kLoadDialogCancelled = 0;
 inline constexpr int kLoadDialogLibraryDirectory = 11;
 
@@ -23,24 +23,24 @@ public:
     virtual ~SubjectLibrary() = default;
 
     // Start-up, once, only in Extended mode: the data root and the product tag.
-    virtual void QpersInicA(const std::string& dataRoot, const std::string& productTag) = 0;
+    virtual void initialise(const std::string& dataRoot, const std::string& productTag) = 0;
     // Lets the operator choose (search, add, edit) a subject; true when one was chosen.
-    virtual bool QSubjectDialog() = 0;
+    virtual bool chooseSubject() = 0;
     // True when the library has a valid current subject.
-    virtual bool QpersPlatny() = 0;
-    // Fills the station's subject from the library's current subject.
-    virtual void QpersNaplnSDA(SubjectInfo& subject) = 0;
-    // Receives the subject just read from a test file when there is no current subject.
-    virtual void QpersKonvertSDA(SubjectInfo& subject) = 0;
-    // Assigns the directory where a test taken at testTime belongs.
-    virtual void QpersDataNameA(int32_t testTime, std::string& directory) = 0;
+    virtual bool hasCurrentSubject() = 0;
+    // Copies the library's current subject into the station's subject.
+    virtual void copyCurrentSubject(SubjectInfo& subject) = 0;
+    // Hands over the subject just read from a test file when there is no current one.
+    virtual void adoptSubject(SubjectInfo& subject) = 0;
+    // Puts into `directory` the folder where a test taken at `testTime` belongs.
+    virtual void testDirectory(int32_t testTime, std::string& directory) = 0;
     // Offers the current subject's tests or free browsing: 0 cancelled, 11 start the file
     // dialog in the library's directory, anything else in the data directory.
-    virtual int QLoadDialog() = 0;
-    // Assigns the library's directory for the file dialog.
-    virtual void QpersDirA(std::string& directory) = 0;
+    virtual int chooseLoadPlace() = 0;
+    // Puts into `directory` the library's folder the open dialog starts in.
+    virtual void subjectDirectory(std::string& directory) = 0;
     // May make the subject whose directory holds this test file the current subject.
-    virtual void QpersPodlaDatA(const std::string& testFilePath) = 0;
+    virtual void selectSubjectOfFile(const std::string& testFilePath) = 0;
 };
 
 }  // namespace vanta

@@ -7,7 +7,7 @@
 
 namespace vanta {
 
-LoadChoiceDlg::LoadChoiceDlg(const QString& currentSubjectName, bool hasCurrentSubject, QWidget* parent)
+LoadChoiceDialog::LoadChoiceDialog(const QString& currentSubjectName, bool hasCurrentSubject, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("Open test"));
     auto* label = new QLabel(hasCurrentSubject ? QStringLiteral("Current subject: %1").arg(currentSubjectName)
@@ -26,7 +26,7 @@ LoadChoiceDlg::LoadChoiceDlg(const QString& currentSubjectName, bool hasCurrentS
 
     connect(subjectTests, &QPushButton::clicked, this, [this] { done(kLoadChoiceSubjectTests); });
     connect(allData, &QPushButton::clicked, this, [this] { done(kLoadChoiceAllData); });
-    connect(buttons, &QDialogButtonBox::rejected, this, &LoadChoiceDlg::reject);
+    connect(buttons, &QDialogButtonBox::rejected, this, &LoadChoiceDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);

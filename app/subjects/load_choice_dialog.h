@@ -11,11 +11,11 @@ inline constexpr int kLoadChoiceCancelled = 0;
 inline constexpr int kLoadChoiceAllData = 1;
 inline constexpr int kLoadChoiceSubjectTests = 11;
 
-class LoadChoiceDlg : public QDialog {
+class LoadChoiceDialog : public QDialog {
     Q_OBJECT
 public:
     // Without a current subject only the data folder can be chosen.
-    LoadChoiceDlg(const QString& currentSubjectName, bool hasCurrentSubject, QWidget* parent = nullptr);
+    LoadChoiceDialog(const QString& currentSubjectName, bool hasCurrentSubject, QWidget* parent = nullptr);
 };
 
 }  // namespace vanta

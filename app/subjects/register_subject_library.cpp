@@ -53,7 +53,7 @@ bool RegisterSubjectLibrary::ensureOpen(bool tellOnFailure) {
     return openAt(fallbackDataRoot_, tellOnFailure);
 }
 
-void RegisterSubjectLibrary::QpersInicA(const std::string& dataRoot, const std::string& productTag) {
+void RegisterSubjectLibrary::initialise(const std::string& dataRoot, const std::string& productTag) {
     if (!productTag.empty()) product_ = productTag;
     // Operations that come later and find no register try this root again.
     if (!dataRoot.empty()) fallbackDataRoot_ = dataRoot;
@@ -76,13 +76,13 @@ bool RegisterSubjectLibrary::currentSubject(RegisteredSubject& out) {
     return register_.get(currentId_, out);
 }
 
-bool RegisterSubjectLibrary::QSubjectDialog() {
+bool RegisterSubjectLibrary::chooseSubject() {
     if (!ensureOpen(true)) return false;
     std::optional<int64_t> chosen;
     if (ui_.chooseSubject) {
         chosen = ui_.chooseSubject(register_, currentId_, parent_);
     } else {
-        SubjectChooserDlg dlg(register_, currentId_, parent_);
+        SubjectChooserDialog dlg(register_, currentId_, parent_);
         dlg.setMessageHook(ui_.message);
         if (dlg.exec() == QDialog::Accepted && dlg.chosenId() != 0) chosen = dlg.chosenId();
     }
@@ -90,19 +90,19 @@ bool RegisterSubjectLibrary::QSubjectDialog() {
     return makeCurrent(*chosen);
 }
 
-bool RegisterSubjectLibrary::QpersPlatny() {
+bool RegisterSubjectLibrary::hasCurrentSubject() {
     if (!ensureOpen(false)) return false;
     RegisteredSubject s;
     return currentSubject(s);
 }
 
-void RegisterSubjectLibrary::QpersNaplnSDA(SubjectInfo& subject) {
+void RegisterSubjectLibrary::copyCurrentSubject(SubjectInfo& subject) {
     if (!ensureOpen(false)) return;
     RegisteredSubject s;
     if (currentSubject(s)) subject = s.info;
 }
 
-void RegisterSubjectLibrary::QpersKonvertSDA(SubjectInfo& subject) {
+void RegisterSubjectLibrary::adoptSubject(SubjectInfo& subject) {
     if (!ensureOpen(true)) return;
     if (blank(subject.name)) return;
     std::vector<RegisteredSubject> sameName;
@@ -139,12 +139,12 @@ std::string RegisterSubjectLibrary::currentDirectory() {
     return register_.dataRoot();
 }
 
-void RegisterSubjectLibrary::QpersDataNameA(int32_t /*testTime*/, std::string& directory) {
+void RegisterSubjectLibrary::testDirectory(int32_t /*testTime*/, std::string& directory) {
     if (!ensureOpen(false)) return;
     directory = currentDirectory();
 }
 
-int RegisterSubjectLibrary::QLoadDialog() {
+int RegisterSubjectLibrary::chooseLoadPlace() {
     // Without a register the operator can still open any test from the data folder.
     ensureOpen(false);
     RegisteredSubject s;
@@ -154,7 +154,7 @@ int RegisterSubjectLibrary::QLoadDialog() {
     if (ui_.chooseLoad) {
         answer = ui_.chooseLoad(name, hasCurrent, parent_);
     } else {
-        LoadChoiceDlg dlg(name, hasCurrent, parent_);
+        LoadChoiceDialog dlg(name, hasCurrent, parent_);
         answer = dlg.exec();
     }
     // The subject's tests need a subject.
@@ -162,12 +162,12 @@ int RegisterSubjectLibrary::QLoadDialog() {
     return answer;
 }
 
-void RegisterSubjectLibrary::QpersDirA(std::string& directory) {
+void RegisterSubjectLibrary::subjectDirectory(std::string& directory) {
     if (!ensureOpen(false)) return;
     directory = currentDirectory();
 }
 
-void RegisterSubjectLibrary::QpersPodlaDatA(const std::string& testFilePath) {
+void RegisterSubjectLibrary::selectSubjectOfFile(const std::string& testFilePath) {
     if (!ensureOpen(false)) return;
     RegisteredSubject owner;
     if (register_.subjectForFile(testFilePath, owner)) makeCurrent(owner.id);

@@ -24,19 +24,19 @@ namespace vanta {
 
 struct SubjectLibraryUi {
     // Lets the operator search, add, edit and choose subjects; the chosen subject's id,
-    // nullopt when the dialog was closed without a choice. Default: SubjectChooserDlg.
+    // nullopt when the dialog was closed without a choice. Default: SubjectChooserDialog.
     std::function<std::optional<int64_t>(SubjectRegister& subjects, int64_t currentId, QWidget* parent)> chooseSubject;
     // The choice before opening a test: 0 cancelled, 11 the current subject's tests,
-    // anything else the data folder. Default: LoadChoiceDlg.
+    // anything else the data folder. Default: LoadChoiceDialog.
     std::function<int(const QString& currentName, bool hasCurrent, QWidget* parent)> chooseLoad;
-    // Default: showSubjectMessage.
+    // Default: the station's message box.
     MessageHook message;
 };
 
 class RegisterSubjectLibrary : public SubjectLibrary {
 public:
     // `fallbackDataRoot` is where the register is opened when an operation comes before
-    // QpersInicA (a station started in Abbreviated mode and switched to Extended);
+    // initialise (a station started in Abbreviated mode and switched to Extended);
     // empty: such operations find no register.
     explicit RegisterSubjectLibrary(std::string fallbackDataRoot = {}, QWidget* parent = nullptr);
 
@@ -47,28 +47,28 @@ public:
     // Opens (creating when missing) the register below the data root and takes the
     // product's current subject from it. A register that cannot be opened is reported
     // to the operator; the station then works on without a current subject.
-    void QpersInicA(const std::string& dataRoot, const std::string& productTag) override;
+    void initialise(const std::string& dataRoot, const std::string& productTag) override;
     // The register's dialog; a chosen subject becomes current. True when one was chosen.
-    bool QSubjectDialog() override;
-    bool QpersPlatny() override;
+    bool chooseSubject() override;
+    bool hasCurrentSubject() override;
     // Every field, age included, from the current subject as the register holds it now.
-    void QpersNaplnSDA(SubjectInfo& subject) override;
+    void copyCurrentSubject(SubjectInfo& subject) override;
     // A subject read from a test file while none is current: the register's subject of
     // exactly that name becomes current (of several, the one whose sex, weight, height
     // and comments also match, else the oldest); without one the subject is added (with
     // age 0: the file does not carry it) and becomes current. A blank name adds nothing.
     // `subject` itself is not changed.
-    void QpersKonvertSDA(SubjectInfo& subject) override;
+    void adoptSubject(SubjectInfo& subject) override;
     // The current subject's data folder (created when missing), whatever the test time:
     // one folder per subject.
-    void QpersDataNameA(int32_t testTime, std::string& directory) override;
-    int QLoadDialog() override;
+    void testDirectory(int32_t testTime, std::string& directory) override;
+    int chooseLoadPlace() override;
     // The current subject's data folder (created when missing); without a current
     // subject the data root.
-    void QpersDirA(std::string& directory) override;
+    void subjectDirectory(std::string& directory) override;
     // The subject whose data folder holds the file becomes current; a file in no
     // subject's folder changes nothing.
-    void QpersPodlaDatA(const std::string& testFilePath) override;
+    void selectSubjectOfFile(const std::string& testFilePath) override;
 
     bool isOpen() const { return register_.isOpen(); }
     int64_t currentSubjectId() const { return currentId_; }

@@ -22,7 +22,7 @@ QString sexText(int32_t sex) {
 }
 }  // namespace
 
-SubjectChooserDlg::SubjectChooserDlg(SubjectRegister& subjects, int64_t preselectId, QWidget* parent)
+SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t preselectId, QWidget* parent)
     : QDialog(parent), subjects_(subjects) {
     setWindowTitle(QStringLiteral("Subject register"));
 
@@ -63,28 +63,28 @@ SubjectChooserDlg::SubjectChooserDlg(SubjectRegister& subjects, int64_t preselec
     layout->addWidget(buttons);
     resize(640, 420);
 
-    connect(search_, &QLineEdit::textChanged, this, &SubjectChooserDlg::refresh);
-    connect(add, &QPushButton::clicked, this, &SubjectChooserDlg::addSubject);
-    connect(edit_, &QPushButton::clicked, this, &SubjectChooserDlg::editSubject);
-    connect(buttons, &QDialogButtonBox::accepted, this, &SubjectChooserDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &SubjectChooserDlg::reject);
-    connect(table_, &QTableWidget::itemSelectionChanged, this, &SubjectChooserDlg::updateButtons);
+    connect(search_, &QLineEdit::textChanged, this, &SubjectChooserDialog::refresh);
+    connect(add, &QPushButton::clicked, this, &SubjectChooserDialog::addSubject);
+    connect(edit_, &QPushButton::clicked, this, &SubjectChooserDialog::editSubject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &SubjectChooserDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &SubjectChooserDialog::reject);
+    connect(table_, &QTableWidget::itemSelectionChanged, this, &SubjectChooserDialog::updateButtons);
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int, int) { accept(); });
 
     fill(preselectId);
     search_->setFocus(Qt::OtherFocusReason);
 }
 
-int64_t SubjectChooserDlg::selectedId() const {
+int64_t SubjectChooserDialog::selectedId() const {
     const QList<QTableWidgetItem*> items = table_->selectedItems();
     if (items.isEmpty()) return 0;
     const QTableWidgetItem* first = table_->item(items.first()->row(), ColName);
     return first ? first->data(Qt::UserRole).toLongLong() : 0;
 }
 
-void SubjectChooserDlg::refresh() { fill(selectedId()); }
+void SubjectChooserDialog::refresh() { fill(selectedId()); }
 
-void SubjectChooserDlg::fill(int64_t selectId) {
+void SubjectChooserDialog::fill(int64_t selectId) {
     std::vector<RegisteredSubject> found;
     if (!subjects_.search(search_->text().trimmed().toStdString(), found))
         tellOperator(messageHook_, this, QString::fromStdString(subjects_.lastMessage()));
@@ -108,18 +108,18 @@ void SubjectChooserDlg::fill(int64_t selectId) {
     updateButtons();
 }
 
-void SubjectChooserDlg::updateButtons() {
+void SubjectChooserDialog::updateButtons() {
     const bool any = selectedId() != 0;
     edit_->setEnabled(any);
     choose_->setEnabled(any);
 }
 
-bool SubjectChooserDlg::editWithHook(SubjectInfo& subject) {
+bool SubjectChooserDialog::editWithHook(SubjectInfo& subject) {
     if (editHook_) return editHook_(subject, this);
-    return CSubjectDlg::edit(subject, this, messageHook_);
+    return SubjectDialog::edit(subject, this, messageHook_);
 }
 
-void SubjectChooserDlg::addSubject() {
+void SubjectChooserDialog::addSubject() {
     SubjectInfo fresh;
     fresh.sex = -1;  // nothing chosen yet
     if (!editWithHook(fresh)) return;
@@ -135,7 +135,7 @@ void SubjectChooserDlg::addSubject() {
     fill(id);
 }
 
-void SubjectChooserDlg::editSubject() {
+void SubjectChooserDialog::editSubject() {
     const int64_t id = selectedId();
     if (id == 0) return;
     RegisteredSubject subject;
@@ -151,7 +151,7 @@ void SubjectChooserDlg::editSubject() {
     fill(id);
 }
 
-void SubjectChooserDlg::accept() {
+void SubjectChooserDialog::accept() {
     const int64_t id = selectedId();
     if (id == 0) return;  // nothing to choose: the dialog stays
     chosenId_ = id;

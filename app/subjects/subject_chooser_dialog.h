@@ -16,7 +16,7 @@ class QTableWidget;
 
 namespace vanta {
 
-class SubjectChooserDlg : public QDialog {
+class SubjectChooserDialog : public QDialog {
     Q_OBJECT
 public:
     // How a subject is edited; true when the operator confirmed. Opens the "Subject
@@ -24,7 +24,7 @@ public:
     using EditHook = std::function<bool(SubjectInfo& subject, QWidget* parent)>;
 
     // Lists every subject with `preselectId` selected (0: none).
-    SubjectChooserDlg(SubjectRegister& subjects, int64_t preselectId, QWidget* parent = nullptr);
+    SubjectChooserDialog(SubjectRegister& subjects, int64_t preselectId, QWidget* parent = nullptr);
 
     void setEditHook(EditHook hook) { editHook_ = std::move(hook); }
     void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }

@@ -44,7 +44,8 @@ protected:
 private:
     bool wouldGrowBeyondLimit(const QString& typed) const {
         if (typed.isEmpty() || !typed.at(0).isPrint()) return false;
-        const int after = characterCount(text()) - characterCount(selectedText()) + characterCount(typed);
+        const int after = characterCount(text().toStdString()) - characterCount(selectedText().toStdString()) +
+                          characterCount(typed.toStdString());
         return after > limit_;
     }
     int limit_;
@@ -59,7 +60,7 @@ QLineEdit* numberBox(QWidget* parent) {
 
 }  // namespace
 
-CSubjectDlg::CSubjectDlg(const SubjectInfo& subject, QWidget* parent) : QDialog(parent), subject_(subject) {
+SubjectDialog::SubjectDialog(const SubjectInfo& subject, QWidget* parent) : QDialog(parent), subject_(subject) {
     setWindowTitle(QStringLiteral("Subject dialog"));
 
     name_ = new LimitedLineEdit(kSubjectTextLimit, this);
@@ -102,21 +103,21 @@ CSubjectDlg::CSubjectDlg(const SubjectInfo& subject, QWidget* parent) : QDialog(
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CSubjectDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CSubjectDlg::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &SubjectDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &SubjectDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
 
     const SubjectForm shown = formFromSubject(subject_);
-    name_->setText(shown.name);
-    age_->setText(shown.age);
-    weight_->setText(shown.weight);
-    height_->setText(shown.height);
-    comment1_->setText(shown.comment1);
-    comment2_->setText(shown.comment2);
-    comment3_->setText(shown.comment3);
+    name_->setText(QString::fromStdString(shown.name));
+    age_->setText(QString::fromStdString(shown.age));
+    weight_->setText(QString::fromStdString(shown.weight));
+    height_->setText(QString::fromStdString(shown.height));
+    comment1_->setText(QString::fromStdString(shown.comment1));
+    comment2_->setText(QString::fromStdString(shown.comment2));
+    comment3_->setText(QString::fromStdString(shown.comment3));
     // 0 female, 1 male; -1 (or anything else from a file) leaves both unchosen.
     female_->setChecked(subject_.sex == 0);
     male_->setChecked(subject_.sex == 1);
@@ -125,20 +126,20 @@ CSubjectDlg::CSubjectDlg(const SubjectInfo& subject, QWidget* parent) : QDialog(
     name_->selectAll();
 }
 
-SubjectForm CSubjectDlg::form() const {
+SubjectForm SubjectDialog::form() const {
     SubjectForm f;
-    f.name = name_->text();
-    f.age = age_->text();
-    f.weight = weight_->text();
-    f.height = height_->text();
-    f.comment1 = comment1_->text();
-    f.comment2 = comment2_->text();
-    f.comment3 = comment3_->text();
+    f.name = name_->text().toStdString();
+    f.age = age_->text().toStdString();
+    f.weight = weight_->text().toStdString();
+    f.height = height_->text().toStdString();
+    f.comment1 = comment1_->text().toStdString();
+    f.comment2 = comment2_->text().toStdString();
+    f.comment3 = comment3_->text().toStdString();
     f.sex = female_->isChecked() ? 0 : (male_->isChecked() ? 1 : -1);
     return f;
 }
 
-QWidget* CSubjectDlg::fieldWidget(SubjectField field) const {
+QWidget* SubjectDialog::fieldWidget(SubjectField field) const {
     switch (field) {
         case SubjectField::Name: return name_;
         case SubjectField::Age: return age_;
@@ -153,10 +154,10 @@ QWidget* CSubjectDlg::fieldWidget(SubjectField field) const {
     return nullptr;
 }
 
-void CSubjectDlg::accept() {
+void SubjectDialog::accept() {
     const SubjectCheck check = checkSubjectForm(form());
     if (check.failed != SubjectField::None) {
-        tellOperator(messageHook_, this, check.message);
+        tellOperator(messageHook_, this, QString::fromStdString(check.message));
         QWidget* w = fieldWidget(check.failed);
         if (w) w->setFocus(Qt::OtherFocusReason);
         if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->selectAll();
@@ -166,8 +167,8 @@ void CSubjectDlg::accept() {
     QDialog::accept();
 }
 
-bool CSubjectDlg::edit(SubjectInfo& subject, QWidget* parent, MessageHook hook) {
-    CSubjectDlg dlg(subject, parent);
+bool SubjectDialog::edit(SubjectInfo& subject, QWidget* parent, MessageHook hook) {
+    SubjectDialog dlg(subject, parent);
     dlg.setMessageHook(std::move(hook));
     if (dlg.exec() != QDialog::Accepted) return false;
     subject = dlg.subject();

@@ -1,10 +1,10 @@
-// "Subject dialog" (CSubjectDlg): the station's own subject form in Abbreviated mode, and
+// "Subject dialog" (SubjectDialog): the station's own subject form in Abbreviated mode, and
 // the form the subject register uses to add and edit subjects.
 #pragma once
 
 #include <QDialog>
 
-#include "app/subjects/subject_checks.h"
+#include "station/subject_checks.h"
 #include "app/subjects/subject_messages.h"
 #include "core/records.h"
 
@@ -13,11 +13,11 @@ class QRadioButton;
 
 namespace vanta {
 
-class CSubjectDlg : public QDialog {
+class SubjectDialog : public QDialog {
     Q_OBJECT
 public:
     // Shows `subject`; the focus starts in "Name".
-    explicit CSubjectDlg(const SubjectInfo& subject, QWidget* parent = nullptr);
+    explicit SubjectDialog(const SubjectInfo& subject, QWidget* parent = nullptr);
 
     // The values: as given until OK passes every check, then as entered.
     const SubjectInfo& subject() const { return subject_; }

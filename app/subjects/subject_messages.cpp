@@ -1,19 +1,14 @@
 #include "app/subjects/subject_messages.h"
 
-#include <QMessageBox>
+#include "app/message_box.h"
 
 namespace vanta {
-
-void showSubjectMessage(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("vanta_check"), text, QMessageBox::Ok, parent);
-    box.exec();
-}
 
 void tellOperator(const MessageHook& hook, QWidget* parent, const QString& text) {
     if (hook)
         hook(parent, text);
     else
-        showSubjectMessage(parent, text);
+        showMessageBox(parent, text);
 }
 
 }  // namespace vanta

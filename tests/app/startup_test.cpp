@@ -9,8 +9,7 @@
 
 #include <unistd.h>
 
-#include "app/command_ids.h"
-#include "app/vanta_check_doc.h"
+#include "station/command_ids.h"
 #include "device/acquisition_link.h"
 #include "tests/app/station_fixture.h"
 
@@ -46,7 +45,7 @@ private slots:
 
         // The load typed on the measurement bar survives into the file.
         f.station().settings.currentLoad = 7.5f;
-        f.frame().action(cmd::AppExit)->trigger();
+        f.frame().action(cmd::kAppExit)->trigger();
         QVERIFY(!f.frame().isVisible());
         const QByteArray bytes = readAll(f.settingsPath());
         QCOMPARE(bytes.size(), 96);
@@ -85,7 +84,7 @@ private slots:
         control.prepare(f.station().test.repetitions[0]);
         QVERIFY(f.app->link()->startAcquisition(control));
         QTRY_VERIFY_WITH_TIMEOUT(control.storedCount() > 10, 5000);  // the box streams
-        f.frame().action(cmd::AppExit)->trigger();
+        f.frame().action(cmd::kAppExit)->trigger();
         // The reader is gone before anything of the station is: nothing more is stored.
         QVERIFY(!f.app->link()->linkActive());
         const int stored = control.storedCount();
@@ -107,7 +106,7 @@ private slots:
         QCOMPARE(f.station().settings, StationSettings{});
         QCOMPARE(f.library.calls.size(), size_t(1));
 
-        f.frame().action(cmd::AppExit)->trigger();
+        f.frame().action(cmd::kAppExit)->trigger();
         const QByteArray bytes = readAll(f.settingsPath());
         QCOMPARE(bytes.size(), 96);
         QVERIFY(bytes.startsWith("VantaCheck_V1.1"));
@@ -122,7 +121,7 @@ private slots:
             // components, + DATA.
             const std::string root = QDir(f.root.path()).filePath(QStringLiteral("a/DATA")).toStdString();
             QCOMPARE(f.library.calls.size(), size_t(1));
-            QCOMPARE(QString::fromStdString(f.library.calls.front()), QString::fromStdString("QpersInicA " + root + " VANCHECK"));
+            QCOMPARE(QString::fromStdString(f.library.calls.front()), QString::fromStdString("initialise " + root + " VANCHECK"));
         }
         {
             StationFixture f;
@@ -132,10 +131,10 @@ private slots:
             // Switching to Extended is kept for the next start; the register is not
             // initialised now.
             f.dialogs.modeToChoose = 1;
-            f.frame().action(cmd::SubjectInfoSetup)->trigger();
+            f.frame().action(cmd::kSubjectInfoSetup)->trigger();
             QCOMPARE(f.station().settings.subjectLibraryMode, uint8_t(1));
             QVERIFY(f.library.calls.empty());
-            f.frame().action(cmd::AppExit)->trigger();
+            f.frame().action(cmd::kAppExit)->trigger();
             StationSettings read;
             loadSettings(f.settingsPath(), read);
             QCOMPARE(read.subjectLibraryMode, uint8_t(1));
@@ -148,7 +147,7 @@ private slots:
         QVERIFY(f.start());  // Extended: the register is opened below the data root
         const QString registerFile = QDir(f.root.path()).filePath(QStringLiteral("a/DATA/subjects.sqlite"));
         QVERIFY(QFileInfo::exists(registerFile));
-        QVERIFY(!f.app->subjectLibrary().QpersPlatny());
+        QVERIFY(!f.app->subjectLibrary().hasCurrentSubject());
         QVERIFY(f.dialogs.log.empty());
     }
 
@@ -161,7 +160,7 @@ private slots:
         QCOMPARE(f.station().test.repetitionCount, 0);
         QCOMPARE(f.station().resultsAvailable, 0);
         QVERIFY(f.station().test.subject.name.empty());
-        QVERIFY(!f.frame().action(cmd::DigitalReport)->isEnabled());
+        QVERIFY(!f.frame().action(cmd::kDigitalReport)->isEnabled());
 
         StationFixture missing;
         missing.writeSettings(0);
@@ -184,7 +183,7 @@ private slots:
         QCOMPARE(QString::fromStdString(f.station().paths.settingsPath), QDir(user).filePath("vantacheck.cfg"));
         QCOMPARE(QString::fromStdString(f.station().paths.dataDirectory), QDir(user).filePath("DATA"));
         QVERIFY(QFileInfo(QDir(user).filePath(QStringLiteral("DATA"))).isDir());
-        f.frame().action(cmd::AppExit)->trigger();
+        f.frame().action(cmd::kAppExit)->trigger();
         QCOMPARE(QFileInfo(QDir(user).filePath(QStringLiteral("vantacheck.cfg"))).size(), qint64(96));
         QVERIFY(!exists(f.settingsPath()));
         if (QFileInfo::exists(prog))

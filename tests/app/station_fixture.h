@@ -11,13 +11,13 @@
 #include <memory>
 #include <string>
 
-#include "app/main_frame.h"
-#include "app/vanta_check_app.h"
+#include "app/main_window.h"
+#include "app/station_app.h"
 #include "core/analysis.h"
 #include "core/demo_test.h"
 #include "storage/settings_file.h"
 #include "storage/test_file.h"
-#include "tests/app/station_doubles.h"
+#include "tests/support/station_doubles.h"
 
 namespace vanta::testing {
 
@@ -31,7 +31,7 @@ struct StationFixture {
     QTemporaryDir root;
     ScriptedDialogs dialogs;
     RecordingLibrary library;
-    std::unique_ptr<CVanta_checkApp> app;
+    std::unique_ptr<StationApp> app;
 
     // <root>/a/b/prog: the program's directory, two levels below the root.
     QString programSubdirectory = QStringLiteral("a/b/prog");
@@ -60,12 +60,12 @@ struct StationFixture {
         options.programFile = programFile();
         options.userDataDirectory = QDir(root.path()).filePath(QStringLiteral("user"));
         options.showWindow = show;
-        app = std::make_unique<CVanta_checkApp>(dialogs, injectLibrary ? &library : nullptr, options);
+        app = std::make_unique<StationApp>(dialogs, injectLibrary ? &library : nullptr, options);
         return app->initInstance(arguments);
     }
 
     Station& station() { return app->station(); }
-    CMainFrame& frame() { return *app->frame(); }
+    MainWindow& frame() { return *app->frame(); }
     CommandRouter& router() { return app->router(); }
 
     // A test file on disk: `repetitions` synthetic strokes, written by the station's writer.

@@ -1,0 +1,296 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "station/bar_contents.h"
+#include "station/command_ids.h"
+#include "app/dialog_bar.h"
+#include "app/profile_store.h"
+#include "app/station_pictures.h"
+#include "station/subject_commands.h"
+#include "app/station_view.h"
+
+namespace vanta {
+
+MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& documentTitle,
+                       OperatorDialogs& dialogs, SubjectLibrary& library, ProfileStore* profile)
+    : station_(station),
+      router_(router),
+      documentTitle_(documentTitle),
+      dialogs_(dialogs),
+      library_(library),
+      files_(station, dialogs, library, fileHooks(profile)) {
+    setObjectName(QStringLiteral("mainFrame"));
+    createActions();
+    createMenus();
+    createToolBar();
+    createStatusBar();
+    setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
+
+    view_ = new StationView(station_, router_, *this, files_, dialogs_, this);
+    setCentralWidget(view_);
+    // The view paints in fixed pixels: the header band reaches x 740, the plot y 540.
+    resize(780, 700);
+
+    router_.bind(CommandOwner::Frame, cmd::kFileOpen, [this](Notification) { openTest(); });
+    router_.bind(CommandOwner::Frame, cmd::kFileSave, [this](Notification) { saveTest(); });
+    router_.bind(CommandOwner::Frame, cmd::kSubjectInfo,
+                 [this](Notification) { runSubjectInfo(station_, dialogs_, library_); });
+    router_.bind(CommandOwner::Frame, cmd::kGraphSetup, [this](Notification) { view_->update(); });
+
+    observerToken_ = router_.addObserver([this](int, CommandOutcome outcome) {
+        if (outcome == CommandOutcome::Executed) refreshCommandStates();
+    });
+    updateCaption();
+    refreshCommandStates();
+}
+
+MainWindow::~MainWindow() {
+    router_.removeObserver(observerToken_);
+    router_.unbindAll(CommandOwner::Frame);
+    // The view unbinds its own commands when it goes with the frame's children.
+}
+
+FileCommandHooks MainWindow::fileHooks(ProfileStore* profile) {
+    FileCommandHooks hooks;
+    hooks.resetView = [this] { router_.execute(cmd::kResetToIdle); };
+    if (profile) hooks.fileUsed = [profile](const std::string& path) { profile->addRecentFile(QString::fromStdString(path)); };
+    hooks.showBusy = [](bool busy) {
+        if (!qGuiApp) return;
+        if (busy)
+            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        else
+            QGuiApplication::restoreOverrideCursor();
+    };
+    return hooks;
+}
+
+QAction* MainWindow::makeAction(int id, const QString& text) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(QStringLiteral("action%1").arg(id));
+    a->setData(id);
+    if (const CommandInfo* info = findCommand(id)) {
+        if (info->statusText) a->setStatusTip(QString::fromLatin1(info->statusText));
+        if (info->toolTip) a->setToolTip(QString::fromLatin1(info->toolTip));
+    }
+    const QPixmap image = toolbarImage(id);
+    if (!image.isNull()) a->setIcon(QIcon(image));
+    // Whatever the source, the router asks the rule before anything runs.
+    connect(a, &QAction::triggered, this, [this, id] { router_.execute(id); });
+    actions_[id] = a;
+    return a;
+}
+
+void MainWindow::createActions() {
+    makeAction(cmd::kFileOpen, QStringLiteral("&Open Vanta file\tCtrl+O"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    makeAction(cmd::kFileSave, QStringLiteral("Save"));
+    makeAction(cmd::kFilePrint, QStringLiteral("&Print...\tCtrl+P"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
+    makeAction(cmd::kFilePrintPreview, QStringLiteral("Print Pre&view"));
+    makeAction(cmd::kFilePrintSetup, QStringLiteral("P&rint Setup..."));
+    makeAction(cmd::kAppExit, QStringLiteral("E&xit"));
+    makeAction(cmd::kSubjectInfo, QStringLiteral("Subject Info"));
+    makeAction(cmd::kPerform, QStringLiteral("Perform"));
+    makeAction(cmd::kDigitalReport, QStringLiteral("Digital"));
+    makeAction(cmd::kCurveGraph, QStringLiteral("Curve graph"));
+    makeAction(cmd::kGraphSetup, QStringLiteral("Graph setup"));
+    makeAction(cmd::kSubjectInfoSetup, QStringLiteral("Subject info setup"));
+    makeAction(cmd::kCalibration, QStringLiteral("Calibration"));
+    makeAction(cmd::kAppAbout, QStringLiteral("&About"));
+    // New has a shortcut and no menu item; the action lives on the frame so Ctrl+N works.
+    QAction* fileNew = makeAction(cmd::kFileNew, QStringLiteral("&New"));
+    fileNew->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
+    addAction(fileNew);
+    for (auto& [id, a] : actions_) a->setShortcutContext(Qt::WindowShortcut);
+}
+
+void MainWindow::createMenus() {
+    auto add = [this](const QString& title, std::initializer_list<int> ids) {
+        QMenu* m = menuBar()->addMenu(title);
+        for (int id : ids) {
+            if (id == 0)
+                m->addSeparator();
+            else
+                m->addAction(actions_.at(id));
+        }
+        // The rules are asked again whenever a menu opens.
+        connect(m, &QMenu::aboutToShow, this, [this] { refreshCommandStates(); });
+        menus_.push_back(m);
+    };
+    add(QStringLiteral("&File"), {cmd::kFileOpen, cmd::kFileSave, 0, cmd::kFilePrint, cmd::kFilePrintPreview,
+                                  cmd::kFilePrintSetup, 0, cmd::kAppExit});
+    add(QStringLiteral("Subject"), {cmd::kSubjectInfo});
+    add(QStringLiteral("Exercise"), {cmd::kPerform});
+    add(QStringLiteral("Report"), {cmd::kDigitalReport, cmd::kCurveGraph});
+    add(QStringLiteral("Setup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration});
+    add(QStringLiteral("About"), {cmd::kAppAbout});
+}
+
+void MainWindow::createToolBar() {
+    toolBar_ = new QToolBar(QStringLiteral("Toolbar"), this);
+    toolBar_->setObjectName(QStringLiteral("toolBar128"));
+    toolBar_->setIconSize(QSize(kButtonImageWidth, kButtonImageHeight));
+    toolBar_->setMovable(true);  // the gripper
+    toolBar_->setFloatable(true);
+    toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
+    toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    const int layout[] = {cmd::kFileOpen, cmd::kFileSave,         cmd::kFilePrint,   0,
+                          cmd::kSubjectInfo, 0,                  cmd::kPerform,     0,
+                          cmd::kDigitalReport, cmd::kCurveGraph,  0,                cmd::kGraphSetup,
+                          cmd::kSubjectInfoSetup, 0,             cmd::kAppAbout};
+    for (int id : layout) {
+        if (id == 0)
+            toolBar_->addSeparator();
+        else
+            toolBar_->addAction(actions_.at(id));
+    }
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+}
+
+void MainWindow::createStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    // The message pane shows "Ready" whenever no prompt is on show.
+    connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
+        if (text.isEmpty()) bar->showMessage(QStringLiteral("Ready"));
+    });
+    bar->showMessage(QStringLiteral("Ready"));
+    if (station_.simulatedDevice) {
+        auto* sim = new QLabel(QString::fromLatin1(kSimulatedDeviceNotice), bar);
+        sim->setObjectName(QStringLiteral("simulatedNotice"));
+        sim->setStyleSheet(QStringLiteral("QLabel { color: white; background: #b02020; font-weight: bold; padding: 0 6px; }"));
+        bar->addPermanentWidget(sim);
+    }
+    // The three indicator panes. Qt cannot read the lock keys' state on every platform, so
+    // the panes name their keys and stay as they are.
+    for (const char* text : {"CAP", "NUM", "SCRL"}) {
+        auto* pane = new QLabel(QString::fromLatin1(text), bar);
+        pane->setObjectName(QStringLiteral("indicator%1").arg(QString::fromLatin1(text)));
+        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        pane->setAlignment(Qt::AlignCenter);
+        pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+        bar->addPermanentWidget(pane);
+    }
+}
+
+QAction* MainWindow::action(int id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QMenu* MainWindow::menu(const QString& title) const {
+    for (QMenu* m : menus_) {
+        if (m->title() == title) return m;
+    }
+    return nullptr;
+}
+
+void MainWindow::refreshCommandStates() {
+    for (auto& [id, a] : actions_) a->setEnabled(router_.isEnabled(id));
+}
+
+void MainWindow::setDocumentTitle(const QString& title) {
+    documentTitle_ = title;
+    updateCaption();
+}
+
+void MainWindow::updateCaption() {
+    QString caption = documentTitle_ + QStringLiteral(" - ") + QString::fromLatin1(kFrameTitle);
+    // Nobody should take a simulated subject's curves for a real one's.
+    if (station_.simulatedDevice) caption += QStringLiteral(" - ") + QString::fromLatin1(kSimulatedDeviceNotice);
+    setWindowTitle(caption);
+}
+
+void MainWindow::showBar(int templateId) {
+    hideBar();
+    // A template that cannot be built leaves the frame without a bar; nothing is reported.
+    DialogBar* bar = DialogBar::create(
+        templateId, [this](int id, Notification n) { router_.execute(id, n); });
+    if (!bar) return;
+    barHost_ = new QToolBar(this);
+    barHost_->setObjectName(QStringLiteral("barHost%1").arg(templateId));
+    barHost_->setMovable(false);
+    barHost_->setFloatable(false);
+    barHost_->addWidget(bar);
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, barHost_);
+    bar_ = bar;
+    barHost_->show();
+}
+
+void MainWindow::hideBar() {
+    if (!barHost_) return;
+    barHost_->hide();
+    removeToolBarBreak(barHost_);
+    removeToolBar(barHost_);
+    // Deleted later: a bar's own button may be the command that replaces the bar.
+    barHost_->deleteLater();
+    barHost_ = nullptr;
+    bar_ = nullptr;
+}
+
+void MainWindow::showBarControl(int id, bool on) {
+    if (!bar_) return;
+    QWidget* c = bar_->control(id);
+    if (!c) return;
+    if (id == cmd::kLoadList)
+        c->setEnabled(on);
+    else
+        c->setVisible(on);
+}
+
+void MainWindow::fillBarList(int id, const std::vector<std::string>& entries, int selected) {
+    auto* box = bar_ ? qobject_cast<QComboBox*>(bar_->control(id)) : nullptr;
+    if (!box) return;
+    box->clear();
+    for (const std::string& e : entries) box->addItem(QString::fromStdString(e));
+    box->setCurrentIndex(selected >= 0 && selected < box->count() ? selected : -1);
+}
+
+int MainWindow::barSelection(int id) const {
+    auto* box = bar_ ? qobject_cast<QComboBox*>(bar_->control(id)) : nullptr;
+    return box ? box->currentIndex() : -1;
+}
+
+float MainWindow::readBarNumber(int id) const {
+    QWidget* c = bar_ ? bar_->control(id) : nullptr;
+    if (id == cmd::kLoadList || id == cmd::kRadiusBox) {
+        QString text;
+        if (auto* box = qobject_cast<QComboBox*>(c))
+            text = box->currentText();  // the selected entry, or what the operator typed
+        else if (auto* edit = qobject_cast<QLineEdit*>(c))
+            text = edit->text();
+        return barTextToNumber(text.left(kBarTextLimit).toStdString());
+    }
+    return static_cast<float>(barSelection(id));
+}
+
+void MainWindow::setBarText(int id, const std::string& text) {
+    QWidget* c = bar_ ? bar_->control(id) : nullptr;
+    if (auto* edit = qobject_cast<QLineEdit*>(c)) edit->setText(QString::fromStdString(text));
+    else if (auto* box = qobject_cast<QComboBox*>(c); box && box->isEditable())
+        box->setEditText(QString::fromStdString(text));
+}
+
+bool MainWindow::saveTest() { return files_.save(); }
+bool MainWindow::openTest() { return files_.open(); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // No question about unsaved data: an orderly exit only keeps the settings.
+    if (!closed_) {
+        closed_ = true;
+        emit closing();
+    }
+    event->accept();
+}
+
+}  // namespace vanta

@@ -1,0 +1,103 @@
+// The main window: menus, toolbar, status bar, the one dialog-bar slot and the view.
+// Menu items, toolbar buttons, shortcuts and the bars' controls all send their command
+// numbers to the router; their enabled look follows the router's rules.
+#pragma once
+
+#include <QMainWindow>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "station/bar_host.h"
+#include "station/command_router.h"
+#include "station/file_commands.h"
+#include "station/operator_dialogs.h"
+#include "station/station.h"
+#include "storage/subject_library.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+namespace vanta {
+
+class StationView;
+class DialogBar;
+class ProfileStore;
+
+inline constexpr const char* kFrameTitle = "Vanta Mero";
+inline constexpr const char* kDefaultDocumentTitle = "KavelTek";
+inline constexpr const char* kSimulatedDeviceNotice = "SIMULATED SENSOR BOX";
+
+class MainWindow : public QMainWindow, public BarHost {
+    Q_OBJECT
+public:
+    // `documentTitle` comes first in the caption: "KavelTek", or the name of the file the
+    // command line named.
+    MainWindow(Station& station, CommandRouter& router, const QString& documentTitle, OperatorDialogs& dialogs,
+               SubjectLibrary& library, ProfileStore* profile = nullptr);
+    ~MainWindow() override;
+
+    StationView& view() const { return *view_; }
+
+    // The menu or toolbar action of a command (nullptr for commands without one).
+    QAction* action(int id) const;
+    QMenu* menu(const QString& title) const;
+    QToolBar* toolBar() const { return toolBar_; }
+
+    // Asks every command's rule and sets the enabled look of its actions.
+    void refreshCommandStates();
+
+    // The dialog-bar slot: at most one bar, docked at the top below the toolbar.
+    void showBar(int templateId) override;
+    void hideBar() override;
+    DialogBar* currentBar() const { return bar_; }
+    void showBarControl(int id, bool on) override;
+    void fillBarList(int id, const std::vector<std::string>& entries, int selected) override;
+    int barSelection(int id) const override;
+    float readBarNumber(int id) const override;
+    void setBarText(int id, const std::string& text) override;
+
+    // File > Save and File > Open.
+    bool saveTest();
+    bool openTest();
+
+    QString documentTitle() const { return documentTitle_; }
+    void setDocumentTitle(const QString& title);
+
+signals:
+    // The window is closing in an orderly way (File > Exit or the window's close button).
+    void closing();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void updateCaption();
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    QAction* makeAction(int id, const QString& text);
+    FileCommandHooks fileHooks(ProfileStore* profile);
+
+    Station& station_;
+    CommandRouter& router_;
+    QString documentTitle_;
+    OperatorDialogs& dialogs_;
+    SubjectLibrary& library_;
+    FileCommands files_;
+    StationView* view_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QToolBar* barHost_ = nullptr;  // holds the dialog bar
+    DialogBar* bar_ = nullptr;
+    std::map<int, QAction*> actions_;
+    std::vector<QMenu*> menus_;
+    bool closed_ = false;
+    int observerToken_ = 0;
+};
+
+}  // namespace vanta

@@ -1,0 +1,172 @@
+#include "app/station_app.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QStandardPaths>
+
+#include <clocale>
+#include <unistd.h>
+
+#include "station/command_ids.h"
+#include "app/main_window.h"
+#include "app/subjects/register_subject_library.h"
+#include "app/station_view.h"
+#include "device/acquisition_link.h"
+#include "device/serial_bridge_driver.h"
+#include "device/simulated_sensor_box.h"
+#include "storage/test_file.h"
+
+namespace vanta {
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    CommandLine line;
+    for (const QString& a : arguments) {
+        if (a == QStringLiteral("--simulate"))
+            line.simulate = true;
+        else if (a.startsWith(QLatin1Char('-')))
+            line.unknown.append(a);
+        else if (line.documentPath.isEmpty())
+            line.documentPath = a;
+        else
+            line.unknown.append(a);
+    }
+    return line;
+}
+
+StationApp::StationApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartOptions options)
+    : dialogs_(dialogs),
+      library_(library),
+      options_(std::move(options)),
+      // Posted commands wait in the event loop behind what is already there; one still
+      // waiting when the application object goes is dropped with it.
+      router_(station_, [this](std::function<void()> call) {
+          QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+      }) {
+    bindCommands();
+}
+
+StationApp::~StationApp() {
+    frame_.reset();
+    if (link_) link_->stopAcquisition();
+    router_.unbindAll(CommandOwner::Application);
+}
+
+void StationApp::bindCommands() {
+    router_.bind(CommandOwner::Application, cmd::kAppAbout, [this](Notification) { dialogs_.showAbout(); });
+    // Exit closes the window; the window's closing writes the settings. No question about
+    // unsaved data is asked.
+    router_.bind(CommandOwner::Application, cmd::kAppExit, [this](Notification) {
+        if (frame_) frame_->close();
+    });
+    // New: the window gets its title again; the test records stay as they are.
+    router_.bind(CommandOwner::Application, cmd::kFileNew, [this](Notification) { newDocument(); });
+    router_.bind(CommandOwner::Application, cmd::kFilePrintSetup, [](Notification) {});
+}
+
+StationPaths StationApp::choosePaths() const {
+    const QString program =
+        options_.programFile.isEmpty() ? QCoreApplication::applicationFilePath() : options_.programFile;
+    StationPaths paths = pathsForProgram(program.toStdString());
+    if (::access(paths.programDirectory.c_str(), W_OK) == 0) return paths;
+
+    // An installed station cannot write beside its program: the settings file and DATA
+    // go to the user's application-data folder, with the same names and formats.
+    const QString userDir = options_.userDataDirectory.isEmpty()
+                                ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                                : options_.userDataDirectory;
+    QDir().mkpath(userDir);
+    StationPaths user = pathsInDirectory(QDir::cleanPath(userDir).toStdString());
+    // Two levels above the user's folder is no place for the subject register: it keeps
+    // its directories in the user's DATA as well.
+    user.subjectLibraryDirectory = user.dataDirectory;
+    return user;
+}
+
+bool StationApp::initInstance(const QStringList& arguments) {
+    const CommandLine line = parseCommandLine(arguments);
+    station_.simulatedDevice = line.simulate;
+    // With --simulate the simulated sensor box is the one bridge device the station finds.
+    link_ = std::make_unique<AcquisitionLink>(line.simulate ? std::unique_ptr<BridgeDriver>(
+                                                                  std::make_unique<SimulatedSensorBox>())
+                                                            : makeSerialBridgeDriver());
+
+    // 1. The per-user profile store and its recent-file list.
+    ProfileStore::selectStore();
+    profile_.load();
+
+    // 2.-3. The paths come from the program's place.
+    station_.paths = choosePaths();
+    if (!library_) {
+        // The register is also found when the operator switches to Extended after an
+        // Abbreviated start, before the next start has initialised it.
+        ownLibrary_ = std::make_unique<RegisterSubjectLibrary>(station_.paths.subjectLibraryDirectory);
+        library_ = ownLibrary_.get();
+    }
+
+    // 4. Extended unless the settings file says otherwise.
+    station_.settings.subjectLibraryMode = 1;
+    settingsLoad_ = loadSettings(station_.paths.settingsPath, station_.settings);
+    if (settingsLoad_ == SettingsLoad::Incompatible) dialogs_.message(kMsgIncompatibleData);
+
+    // 5. Numbers typed by the operator are read, and printed, with the user's separator.
+    std::setlocale(LC_NUMERIC, "");
+
+    // 6. The subject register is initialised once, only when it keeps the subject data.
+    if (station_.settings.subjectLibraryMode == 1)
+        library_->initialise(station_.paths.subjectLibraryDirectory, kSubjectLibraryProduct);
+
+    // 7. One level, no message on failure.
+    ensureDirectory(station_.paths.dataDirectory);
+
+    // 8. The title: "KavelTek", or the name of the file named on the command line.
+    QString title = QString::fromLatin1(kDefaultDocumentTitle);
+    if (!line.documentPath.isEmpty() && !titleForFile(line.documentPath, title)) {
+        dialogs_.message(kMsgErrorOpeningFile);
+        return false;
+    }
+    frame_ = std::make_unique<MainWindow>(station_, router_, title, dialogs_, *library_, &profile_);
+    if (auto* subjects = dynamic_cast<RegisterSubjectLibrary*>(ownLibrary_.get()))
+        subjects->setParentWidget(frame_.get());
+    connect(frame_.get(), &MainWindow::closing, this, [this] { exitInstance(); });
+
+    // 9. On screen.
+    if (options_.showWindow) {
+        frame_->show();
+        frame_->view().repaint();
+    }
+    return true;
+}
+
+bool StationApp::titleForFile(const QString& path, QString& title) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    title = QFileInfo(path).fileName();
+    return true;
+}
+
+void StationApp::newDocument() {
+    if (!frame_) return;
+    frame_->setDocumentTitle(QString::fromLatin1(kDefaultDocumentTitle));
+    frame_->view().update();
+}
+
+bool StationApp::openDocument(const QString& path) {
+    QString title;
+    if (!frame_ || !titleForFile(path, title)) return false;
+    frame_->setDocumentTitle(title);
+    return true;
+}
+
+void StationApp::exitInstance() {
+    if (settingsWritten_) return;
+    settingsWritten_ = true;
+    // A running acquisition is stopped before the records go away, so the reader never
+    // writes into freed samples. An unwritable settings file is not reported.
+    if (link_) link_->stopAcquisition();
+    saveSettings(station_.paths.settingsPath, station_.settings);
+}
+
+}  // namespace vanta

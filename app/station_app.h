@@ -1,0 +1,91 @@
+// The application object: it owns the station (the test records, settings and paths), the
+// main window and the command router, runs start-up and shutdown in their fixed order,
+// and handles About, Exit, New and Print Setup.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+#include "station/command_router.h"
+#include "station/operator_dialogs.h"
+#include "app/profile_store.h"
+#include "station/station.h"
+#include "storage/settings_file.h"
+#include "storage/subject_library.h"
+
+namespace vanta {
+
+class AcquisitionLink;
+class MainWindow;
+
+struct StartOptions {
+    // The program file whose directory holds "vantacheck.cfg" and "DATA"; empty: this
+    // program (QCoreApplication::applicationFilePath()).
+    QString programFile;
+    // Where settings and DATA go when the program's directory cannot be written; empty:
+    // the user's application-data folder.
+    QString userDataDirectory;
+    // false for tests that drive the frame without putting it on screen.
+    bool showWindow = true;
+};
+
+// What the command line asked for.
+struct CommandLine {
+    QString documentPath;  // a named file: it titles the document and is not read
+    bool simulate = false; // --simulate: the simulated sensor box is the device
+    QStringList unknown;   // options the station does not know (reported, ignored)
+};
+CommandLine parseCommandLine(const QStringList& arguments);
+
+class StationApp : public QObject {
+    Q_OBJECT
+public:
+    // The dialogs and the subject library are the station's links to the operator and to
+    // the subject register; tests pass doubles. Without a library the application object
+    // keeps its own, on the subject register below the subject library directory.
+    StationApp(OperatorDialogs& dialogs, SubjectLibrary* library = nullptr, StartOptions options = {});
+    ~StationApp() override;
+
+    // Start-up; `arguments` without the program name. False: the program does not start.
+    bool initInstance(const QStringList& arguments);
+    // Orderly shutdown: the settings file is written (once).
+    void exitInstance();
+
+    Station& station() { return station_; }
+    CommandRouter& router() { return router_; }
+    MainWindow* frame() const { return frame_.get(); }
+    // New (Ctrl+N): the caption's title is "KavelTek" again; the test stays as it is.
+    void newDocument();
+    // A file as the command line names it: it must be readable, and only its name titles
+    // the window; nothing is read into the test records (that is the Open command's work).
+    bool openDocument(const QString& path);
+    ProfileStore& profile() { return profile_; }
+    // The link to the sensor box: the serial bridge, or the simulated box with --simulate.
+    // Exists from start-up on.
+    AcquisitionLink* link() const { return link_.get(); }
+    SettingsLoad settingsLoadResult() const { return settingsLoad_; }
+    SubjectLibrary& subjectLibrary() const { return *library_; }
+
+private:
+    void bindCommands();
+    StationPaths choosePaths() const;
+    static bool titleForFile(const QString& path, QString& title);
+
+    OperatorDialogs& dialogs_;
+    std::unique_ptr<SubjectLibrary> ownLibrary_;
+    SubjectLibrary* library_;
+    StartOptions options_;
+    Station station_;
+    // After the station: the link goes first, so its reader never outlives the samples.
+    std::unique_ptr<AcquisitionLink> link_;
+    CommandRouter router_;
+    ProfileStore profile_;
+    std::unique_ptr<MainWindow> frame_;
+    SettingsLoad settingsLoad_ = SettingsLoad::Missing;
+    bool settingsWritten_ = false;
+};
+
+}  // namespace vanta

@@ -1,0 +1,85 @@
+#include "app/station_view.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "canvas/qpainter_draw_context.h"
+#include "station/command_ids.h"
+#include "station/subject_commands.h"
+
+namespace vanta {
+
+StationView::StationView(Station& station, CommandRouter& router, BarHost& bars, FileCommands& files,
+                         OperatorDialogs& dialogs, QWidget* parent)
+    : QWidget(parent),
+      station_(station),
+      router_(router),
+      dialogs_(dialogs),
+      screens_(station, bars, *this, dialogs, files) {
+    setObjectName(QStringLiteral("mainView"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setFocusPolicy(Qt::StrongFocus);
+
+    liveTimer_.setInterval(kTickPeriodMs);
+    calibrationTimer_.setInterval(kTickPeriodMs);
+    connect(&liveTimer_, &QTimer::timeout, this, [this] { router_.post(cmd::kLiveTick); });
+    connect(&calibrationTimer_, &QTimer::timeout, this, [this] { router_.post(cmd::kCalibrationTick); });
+
+    bindCommands();
+}
+
+StationView::~StationView() { router_.unbindAll(CommandOwner::View); }
+
+void StationView::bindCommands() {
+    // Every command the table gives the view goes to the screens, except the choice of
+    // how subject data are kept, which belongs to no screen.
+    for (const CommandInfo& info : commandTable()) {
+        if (info.owner != CommandOwner::View) continue;
+        if (info.id == cmd::kSubjectInfoSetup) {
+            router_.bind(CommandOwner::View, info.id,
+                         [this](Notification) { runSubjectInfoSetup(station_, dialogs_); });
+        } else {
+            router_.bind(CommandOwner::View, info.id,
+                         [this, id = info.id](Notification n) { screens_.command(id, n); });
+        }
+    }
+}
+
+void StationView::startTickTimer(int timerId) {
+    if (timerId == kLiveTimerId) liveTimer_.start();
+    if (timerId == kCalibrationTimerId) calibrationTimer_.start();
+}
+
+void StationView::stopTickTimer(int timerId) {
+    if (timerId == kLiveTimerId) liveTimer_.stop();
+    if (timerId == kCalibrationTimerId) calibrationTimer_.stop();
+}
+
+bool StationView::tickTimerActive(int timerId) const {
+    if (timerId == kLiveTimerId) return liveTimer_.isActive();
+    if (timerId == kCalibrationTimerId) return calibrationTimer_.isActive();
+    return false;
+}
+
+void StationView::draw(DrawContext& dc) { screens_.draw(dc); }
+
+void StationView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    QPainterDrawContext dc(painter);
+    draw(dc);
+}
+
+void StationView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        const QPoint at = event->position().toPoint();
+        screens_.mousePress(Point{at.x(), at.y()});
+    }
+    QWidget::mousePressEvent(event);
+}
+
+}  // namespace vanta

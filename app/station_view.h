@@ -1,0 +1,57 @@
+// The main view: it shows the screen that ViewMode names, paints it through a drawing
+// context, passes on mouse presses, and binds the commands the view owns to the screens.
+// The screens themselves (station/screens) know no widgets.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+#include "station/bar_host.h"
+#include "station/command_router.h"
+#include "station/file_commands.h"
+#include "station/operator_dialogs.h"
+#include "station/screens/station_screens.h"
+#include "station/station.h"
+#include "station/view_host.h"
+
+namespace vanta {
+
+class StationView : public QWidget, public ViewHost {
+    Q_OBJECT
+public:
+    StationView(Station& station, CommandRouter& router, BarHost& bars, FileCommands& files, OperatorDialogs& dialogs,
+                QWidget* parent = nullptr);
+    ~StationView() override;
+
+    StationScreens& screens() { return screens_; }
+
+    // The timers of the measurement (id 3) and calibration (id 5) screens. A tick only posts
+    // its command (32791 or 154) through the router; the command does the work.
+    void startTickTimer(int timerId) override;
+    void stopTickTimer(int timerId) override;
+    bool tickTimerActive(int timerId) const override;
+    using QWidget::repaint;
+    using QWidget::update;
+    void repaint() override { QWidget::repaint(); }
+    void update() override { QWidget::update(); }
+
+    // The screen on show drawn on any drawing context: the view's painting and the tests
+    // use it.
+    void draw(DrawContext& dc);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void bindCommands();
+
+    Station& station_;
+    CommandRouter& router_;
+    OperatorDialogs& dialogs_;
+    StationScreens screens_;
+    QTimer liveTimer_;
+    QTimer calibrationTimer_;
+};
+
+}  // namespace vanta

@@ -1,0 +1,65 @@
+// The station's command numbers. They are the numbers the station has always used for
+// its menu items, toolbar buttons, dialog-bar controls and internal messages; the
+// command table and every test refer to them by these names.
+#pragma once
+
+namespace vanta::cmd {
+
+// File menu (the framework's own numbers)
+inline constexpr int kFileNew = 57600;  // Ctrl+N only, no menu item
+inline constexpr int kFileOpen = 57601;
+inline constexpr int kFilePrintSetup = 57606;
+inline constexpr int kFilePrint = 57607;
+inline constexpr int kFilePrintPreview = 57609;
+inline constexpr int kAppAbout = 57664;
+inline constexpr int kAppExit = 57665;
+
+// The station's menu commands
+inline constexpr int kSubjectInfo = 32771;
+inline constexpr int kPerform = 32772;
+inline constexpr int kSubjectInfoSetup = 32776;
+inline constexpr int kFileSave = 32781;
+inline constexpr int kGraphSetup = 32783;
+inline constexpr int kDigitalReport = 32785;
+inline constexpr int kCurveGraph = 32787;
+inline constexpr int kCalibration = 32834;
+
+// Internal: posted by the view's timers, sent by the frame after an open
+inline constexpr int kLiveTick = 32791;         // timer 3, measurement
+inline constexpr int kCalibrationTick = 154;    // timer 5, calibration
+inline constexpr int kResetToIdle = 32822;
+
+// Report bar (template 138)
+inline constexpr int kReportRepetitionBox = 32801;
+inline constexpr int kExportXml = 32812;
+
+// Curve bar (template 140)
+inline constexpr int kZoom = 32813;
+inline constexpr int kCursorRightLeft = 32814;   // XR <<
+inline constexpr int kCursorRightRight = 32815;  // XR >>
+inline constexpr int kCursorLeftLeft = 32816;    // XL <<
+inline constexpr int kCursorLeftRight = 32817;   // XL >>
+inline constexpr int kY1Box = 1069;
+inline constexpr int kY1Label = 1070;
+inline constexpr int kY2Box = 1071;
+inline constexpr int kY2Label = 1073;
+inline constexpr int kRepetitionSelector = 1075;  // shares its number with IGNORE
+
+// Measurement bar (template 144)
+inline constexpr int kLoadList = 1072;
+inline constexpr int kRadiusBox = 1039;
+inline constexpr int kStart = 1074;
+inline constexpr int kIgnore = 1075;  // a click; a selection change of 1075 is the curve bar's
+inline constexpr int kBack = 1047;
+inline constexpr int kExit = 1076;
+
+}  // namespace vanta::cmd
+
+namespace vanta {
+
+// Dialog-bar templates
+inline constexpr int kReportBarTemplate = 138;
+inline constexpr int kCurveBarTemplate = 140;
+inline constexpr int kMeasurementBarTemplate = 144;
+
+}  // namespace vanta

@@ -1,0 +1,134 @@
+#include "station/file_commands.h"
+
+#include <cctype>
+
+#include "storage/test_file.h"
+
+namespace vanta {
+
+namespace {
+
+bool extendedMode(const Station& s) { return s.settings.subjectLibraryMode != 0; }
+
+// The wait cursor while a file is read; put back however the read ends.
+class Busy {
+public:
+    explicit Busy(const std::function<void(bool)>& show) : show_(show) {
+        if (show_) show_(true);
+    }
+    ~Busy() {
+        if (show_) show_(false);
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    const std::function<void(bool)>& show_;
+};
+
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+}  // namespace
+
+bool pathIsInDirectory(const std::string& path, const std::string& directory) {
+    if (directory.empty()) return true;
+    if (path.size() < directory.size()) return false;
+    for (size_t i = 0; i < directory.size(); ++i) {
+        const auto a = static_cast<unsigned char>(path[i]);
+        const auto b = static_cast<unsigned char>(directory[i]);
+        if (std::tolower(a) != std::tolower(b)) return false;
+    }
+    // A longer name with the same start is another directory.
+    return isSeparator(directory.back()) || path.size() == directory.size() ||
+           isSeparator(path[directory.size()]);
+}
+
+FileCommands::FileCommands(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library, FileCommandHooks hooks)
+    : station_(station), dialogs_(dialogs), library_(library), hooks_(std::move(hooks)) {}
+
+void FileCommands::offerToSave() {
+    if (station_.test.saved == 0 && dialogs_.askYesNo(kMsgDataNotSaved)) save();
+}
+
+bool FileCommands::save() {
+    TestRecord& test = station_.test;
+    const bool extended = extendedMode(station_);
+
+    // Extended: a test is stored for a subject of the register; without one the operator
+    // chooses one first (and may refuse, which abandons the save).
+    if (extended && !library_.hasCurrentSubject()) {
+        if (!library_.chooseSubject()) return false;
+    }
+
+    std::string initialDirectory = station_.paths.dataDirectory;
+    std::string libraryDirectory;
+    if (extended) {
+        library_.testDirectory(test.testTime, libraryDirectory);
+        initialDirectory = libraryDirectory;
+    }
+
+    const auto chosen = dialogs_.chooseFileToSave(station_.lastFilePath, initialDirectory);
+    if (!chosen) return false;
+    station_.lastFilePath = *chosen;
+
+    if (extended && !pathIsInDirectory(*chosen, libraryDirectory)) dialogs_.message(kMsgOutsideDirectory);
+
+    std::string error;
+    if (!writeTestFile(*chosen, test, &error)) {
+        dialogs_.message(error.empty() ? std::string(kMsgFileSaveError) : error);
+        return false;
+    }
+    if (hooks_.fileUsed) hooks_.fileUsed(*chosen);
+    return true;
+}
+
+bool FileCommands::open() {
+    TestRecord& test = station_.test;
+
+    // The open goes on whatever the answer and whatever the save did.
+    offerToSave();
+
+    const bool extended = extendedMode(station_);
+    std::string libraryDirectory;  // stays empty unless the register names its directory
+    std::string initialDirectory = station_.paths.dataDirectory;
+    if (extended) {
+        const int answer = library_.chooseLoadPlace();
+        if (answer == kLoadDialogCancelled) return false;
+        if (answer == kLoadDialogLibraryDirectory) {
+            library_.subjectDirectory(libraryDirectory);
+            initialDirectory = libraryDirectory;
+        }
+    }
+
+    station_.lastFilePath.clear();
+    const auto chosen = dialogs_.chooseFileToOpen(initialDirectory);
+    if (!chosen) return false;
+    station_.lastFilePath = *chosen;
+
+    {
+        Busy busy(hooks_.showBusy);
+        std::string error;
+        if (!readTestFile(*chosen, test, &error)) {
+            // The reader leaves the records as they were.
+            dialogs_.message(error.empty() ? std::string(kMsgErrorOpeningFile) : error);
+            return false;
+        }
+
+        if (extended) {
+            // A file picked outside the register's directory may belong to another of its
+            // subjects: the register is told, then asked whether it has a subject now.
+            if (!pathIsInDirectory(*chosen, libraryDirectory)) library_.selectSubjectOfFile(*chosen);
+            if (library_.hasCurrentSubject())
+                library_.copyCurrentSubject(test.subject);
+            else
+                library_.adoptSubject(test.subject);
+        }
+
+        station_.resultsAvailable = 1;
+        if (hooks_.resetView) hooks_.resetView();
+    }
+    if (hooks_.fileUsed) hooks_.fileUsed(*chosen);
+    return true;
+}
+
+}  // namespace vanta

@@ -1,0 +1,47 @@
+// One screen of the main view (idle, measurement, calibration, digital report, curve
+// graph). The view shows the screen that ViewMode names and forwards to it its painting
+// and mouse presses; the screen's own commands reach it through the view as well.
+#pragma once
+
+#include <functional>
+
+#include "canvas/draw_context.h"
+#include "station/bar_host.h"
+#include "station/command_router.h"
+#include "station/file_commands.h"
+#include "station/operator_dialogs.h"
+#include "station/station.h"
+#include "station/view_host.h"
+
+namespace vanta {
+
+// What every screen works with: the station's state and the window's parts it may use.
+struct ScreenContext {
+    Station& station;
+    BarHost& bars;
+    ViewHost& view;
+    OperatorDialogs& dialogs;
+    FileCommands& files;
+    // Command 32822: the idle screen, no bar, repetition 0, the view repainted at once.
+    std::function<void()> resetToIdle;
+};
+
+class Screen {
+public:
+    virtual ~Screen() = default;
+
+    // The view has just switched to this screen, or away from it.
+    virtual void enter() {}
+    virtual void leave() {}
+
+    // Paints the screen below the page header. Not const: what a drawing computes (the
+    // scales of a graph) stays with the screen for the mouse and the next paint.
+    virtual void draw(DrawContext&) {}
+    // A press of the left mouse button in the view, in view pixels.
+    virtual void mousePress(Point) {}
+
+    // Runs the command if it is one of this screen's; false leaves it to another screen.
+    virtual bool command(int id, Notification notification) = 0;
+};
+
+}  // namespace vanta

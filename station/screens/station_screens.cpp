@@ -1,0 +1,78 @@
+#include "station/screens/station_screens.h"
+
+#include "reports/page_header.h"
+#include "station/command_ids.h"
+
+namespace vanta {
+
+StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, OperatorDialogs& dialogs,
+                               FileCommands& files)
+    : context_{station, bars, view, dialogs, files, [this] { resetToIdle(); }},
+      idle_(context_),
+      measurement_(context_),
+      calibration_(context_),
+      digitalReport_(context_),
+      curveGraph_(context_),
+      all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_},
+      shown_(&current()) {}
+
+Screen& StationScreens::current() {
+    switch (context_.station.viewMode) {
+        case kViewMeasurement: return measurement_;
+        case kViewCalibration: return calibration_;
+        case kViewDigitalReport: return digitalReport_;
+        case kViewCurveGraph: return curveGraph_;
+        default: return idle_;
+    }
+}
+
+bool StationScreens::command(int id, Notification notification) {
+    bool handled = false;
+    if (id == cmd::kFilePrint || id == cmd::kFilePrintPreview) {
+        // Printing prints the screen on show; one that does not print ignores them.
+        current().command(id, notification);
+        handled = true;
+    } else {
+        for (Screen* screen : all_) {
+            if (screen->command(id, notification)) {
+                handled = true;
+                break;
+            }
+        }
+    }
+    followViewMode();
+    return handled;
+}
+
+void StationScreens::resetToIdle() {
+    Station& s = context_.station;
+    s.viewMode = kViewIdle;
+    s.currentRepetition = 0;
+    context_.bars.hideBar();
+    // The screen that was on show clears what it showed before the view repaints.
+    followViewMode();
+    context_.view.repaint();
+}
+
+void StationScreens::followViewMode() {
+    Screen& now = current();
+    if (&now == shown_) return;
+    shown_->leave();
+    shown_ = &now;
+    now.enter();
+}
+
+void StationScreens::draw(DrawContext& dc) {
+    const Station& s = context_.station;
+    // The header names the test whenever one may be reported, on every screen; it shows
+    // the view's current repetition, whatever another screen has chosen.
+    if (s.resultsAvailable == 1) {
+        const Rect& r = kScreenHeaderRect;
+        drawPageHeader(dc, r.left, r.top, r.right, r.bottom, s.test, s.currentRepetition);
+    }
+    current().draw(dc);
+}
+
+void StationScreens::mousePress(Point at) { current().mousePress(at); }
+
+}  // namespace vanta

@@ -1,0 +1,47 @@
+// Everything one running station holds: the test in memory, the settings, the paths of
+// its files and the view state that the enabling rules look at. The application object
+// owns the one instance and hands it to the frame, the view and the router by reference.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/records.h"
+#include "storage/settings_file.h"
+#include "storage/station_paths.h"
+
+namespace vanta {
+
+// The screens of the main view.
+enum ViewModeValue : int {
+    kViewIdle = 0,
+    kViewCurveGraph = 1,
+    kViewMeasurement = 3,
+    kViewDigitalReport = 6,
+    kViewCalibration = 9,
+};
+
+struct Station {
+    // The records are large (a hundred repetitions); keep them off the stack.
+    std::unique_ptr<TestRecord> testStore = std::make_unique<TestRecord>();
+    TestRecord& test = *testStore;
+
+    StationSettings settings;
+    StationPaths paths;
+
+    int viewMode = kViewIdle;
+    int resultsAvailable = 0;     // 1: the test in memory may be reported
+    int currentRepetition = 0;    // attempt being recorded / repetition on the curve graph
+    int selectedRepetition = 0;   // repetition on the digital report
+    int livePhase = 0;            // phase of the running attempt or calibration, 0 none
+    std::string lastFilePath;     // the test file the data came from or went to
+
+    // --simulate: the simulated sensor box is the device the station finds.
+    bool simulatedDevice = false;
+
+    Station() = default;
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+};
+
+}  // namespace vanta

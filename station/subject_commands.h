@@ -1,0 +1,18 @@
+// Subject > "Subject Info" and Setup > "Subject info setup".
+#pragma once
+
+#include "station/operator_dialogs.h"
+#include "station/station.h"
+#include "storage/subject_library.h"
+
+namespace vanta {
+
+// Abbreviated: the station's subject dialog. Extended: the register's dialog; a chosen
+// subject is copied into the test's subject.
+void runSubjectInfo(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library);
+
+// The choice between Abbreviated and Extended. The register itself is initialised only at
+// start-up, so a switch to Extended reaches it after the next start.
+void runSubjectInfoSetup(Station& station, OperatorDialogs& dialogs);
+
+}  // namespace vanta

@@ -1,0 +1,348 @@
+// The subject register's dialogs and the subject library the station calls in Extended
+// mode, with the operator's answers scripted.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/subjects/load_choice_dialog.h"
+#include "app/subjects/register_subject_library.h"
+#include "app/subjects/subject_chooser_dialog.h"
+
+using namespace vanta;
+namespace fs = std::filesystem;
+
+namespace {
+
+SubjectInfo person(const std::string& name, int age = 30, int weight = 70) {
+    SubjectInfo s;
+    s.name = name;
+    s.sex = 0;
+    s.age = age;
+    s.weight = weight;
+    s.height = 170;
+    return s;
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+class SubjectLibraryTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+    std::string root;
+    QStringList messages;
+
+    // A library whose dialogs answer as the test says.
+    struct Scripted {
+        std::optional<int64_t> choice;
+        int load = kLoadChoiceAllData;
+        bool loadAsked = false;
+        bool loadHadCurrent = false;
+        QString loadName;
+    };
+
+    void script(RegisterSubjectLibrary& lib, Scripted& answers) {
+        SubjectLibraryUi ui;
+        ui.chooseSubject = [&answers](SubjectRegister&, int64_t, QWidget*) { return answers.choice; };
+        ui.chooseLoad = [&answers](const QString& name, bool hasCurrent, QWidget*) {
+            answers.loadAsked = true;
+            answers.loadHadCurrent = hasCurrent;
+            answers.loadName = name;
+            return answers.load;
+        };
+        ui.message = [this](QWidget*, const QString& text) { messages << text; };
+        lib.setUi(std::move(ui));
+    }
+
+    int64_t addTo(const std::string& dataRoot, const SubjectInfo& s) {
+        SubjectRegister reg;
+        if (!reg.open(dataRoot)) return 0;
+        int64_t id = 0;
+        reg.add(s, &id);
+        return id;
+    }
+
+private slots:
+    void init() {
+        messages.clear();
+        static int n = 0;
+        root = tmp.path().toStdString() + "/run" + std::to_string(++n) + "/DATA";
+    }
+
+    void chooserSearchesAddsEditsAndChooses() {
+        SubjectRegister reg;
+        QVERIFY(reg.open(root));
+        int64_t eva = 0, jan = 0;
+        QVERIFY(reg.add(person("Eva Malá"), &eva));
+        QVERIFY(reg.add(person("Jan Novák"), &jan));
+
+        SubjectChooserDialog dlg(reg, jan);
+        std::vector<SubjectInfo> edits;
+        dlg.setEditHook([&edits](SubjectInfo& s, QWidget*) {
+            edits.push_back(s);
+            if (s.name.empty()) {
+                s = person("Petr Nový", 25);
+            } else {
+                s.age = 99;
+            }
+            return true;
+        });
+        dlg.setMessageHook([this](QWidget*, const QString& t) { messages << t; });
+        dlg.show();
+        auto* table = dlg.findChild<QTableWidget*>("subjects");
+        auto* choose = dlg.findChild<QPushButton*>("choose");
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(dlg.selectedId(), jan);  // the current subject is preselected
+
+        QTest::keyClicks(dlg.findChild<QLineEdit*>("search"), "MAL");
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("Eva Malá"));
+        QCOMPARE(dlg.selectedId(), int64_t{0});
+        QVERIFY(!choose->isEnabled());
+        QTest::mouseClick(choose, Qt::LeftButton);
+        QVERIFY(dlg.isVisible());  // nothing to choose yet
+
+        // Add: the form starts empty with no sex chosen; the new subject is shown chosen.
+        QTest::mouseClick(dlg.findChild<QPushButton*>("add"), Qt::LeftButton);
+        QCOMPARE(edits.size(), size_t{1});
+        QCOMPARE(edits[0].sex, -1);
+        QCOMPARE(table->rowCount(), 3);
+        const int64_t petr = dlg.selectedId();
+        RegisteredSubject added;
+        QVERIFY(reg.get(petr, added));
+        QCOMPARE(added.info.name, std::string("Petr Nový"));
+
+        // Edit the selected subject.
+        QTest::mouseClick(dlg.findChild<QPushButton*>("edit"), Qt::LeftButton);
+        QCOMPARE(edits.size(), size_t{2});
+        QCOMPARE(edits[1].name, std::string("Petr Nový"));
+        QVERIFY(reg.get(petr, added));
+        QCOMPARE(added.info.age, 99);
+        QCOMPARE(dlg.selectedId(), petr);
+
+        QTest::mouseClick(choose, Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.chosenId(), petr);
+        QVERIFY(messages.isEmpty());
+    }
+
+    void chooserCancelChoosesNothingAndAnEditCancelledChangesNothing() {
+        SubjectRegister reg;
+        QVERIFY(reg.open(root));
+        int64_t eva = 0;
+        QVERIFY(reg.add(person("Eva"), &eva));
+        SubjectChooserDialog dlg(reg, eva);
+        dlg.setEditHook([](SubjectInfo& s, QWidget*) {
+            s.name = "changed";
+            return false;  // the operator pressed Cancel
+        });
+        dlg.show();
+        QTest::mouseClick(dlg.findChild<QPushButton*>("edit"), Qt::LeftButton);
+        QTest::mouseClick(dlg.findChild<QPushButton*>("add"), Qt::LeftButton);
+        RegisteredSubject s;
+        QVERIFY(reg.get(eva, s));
+        QCOMPARE(s.info.name, std::string("Eva"));
+        std::vector<RegisteredSubject> all;
+        QVERIFY(reg.search("", all));
+        QCOMPARE(all.size(), size_t{1});
+        QTest::mouseClick(dlg.findChild<QPushButton*>("cancel"), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(dlg.chosenId(), int64_t{0});
+    }
+
+    void loadChoiceAnswersElevenForTheSubjectsTests() {
+        LoadChoiceDialog withSubject(QStringLiteral("Eva"), true);
+        QCOMPARE(withSubject.findChild<QLabel*>("subject")->text(), QStringLiteral("Current subject: Eva"));
+        QTest::mouseClick(withSubject.findChild<QPushButton*>("subjectTests"), Qt::LeftButton);
+        QCOMPARE(withSubject.result(), 11);
+
+        LoadChoiceDialog all(QStringLiteral("Eva"), true);
+        QTest::mouseClick(all.findChild<QPushButton*>("allData"), Qt::LeftButton);
+        QCOMPARE(all.result(), kLoadChoiceAllData);
+        QVERIFY(all.result() != 0 && all.result() != 11);
+
+        LoadChoiceDialog without(QString(), false);
+        QVERIFY(!without.findChild<QPushButton*>("subjectTests")->isEnabled());
+        without.show();
+        QTest::keyClick(&without, Qt::Key_Escape);
+        QCOMPARE(without.result(), 0);
+    }
+
+    void chosenSubjectBecomesCurrentAndSurvivesTheNextStart() {
+        const int64_t eva = addTo(root, person("Eva", 33, 61));
+        QVERIFY(eva != 0);
+        {
+            RegisterSubjectLibrary lib;
+            Scripted answers;
+            script(lib, answers);
+            lib.initialise(root, "VANCHECK");
+            QVERIFY(lib.isOpen());
+            QVERIFY(!lib.hasCurrentSubject());
+            QVERIFY(!lib.chooseSubject());  // closed without a choice
+            QVERIFY(!lib.hasCurrentSubject());
+            answers.choice = eva;
+            QVERIFY(lib.chooseSubject());
+            QVERIFY(lib.hasCurrentSubject());
+            SubjectInfo station = person("whatever", 99, 1);
+            lib.copyCurrentSubject(station);
+            QCOMPARE(station, person("Eva", 33, 61));  // age included
+        }
+        RegisterSubjectLibrary next;
+        Scripted answers;
+        script(next, answers);
+        next.initialise(root, "VANCHECK");
+        QVERIFY(next.hasCurrentSubject());
+        QCOMPARE(next.currentSubjectId(), eva);
+        // Another product on the same register keeps its own current subject.
+        RegisterSubjectLibrary other;
+        script(other, answers);
+        other.initialise(root, "OTHER");
+        QVERIFY(!other.hasCurrentSubject());
+        QVERIFY(messages.isEmpty());
+    }
+
+    void directoriesAreTheCurrentSubjectsFolder() {
+        const int64_t eva = addTo(root, person("Eva Malá"));
+        RegisterSubjectLibrary lib;
+        Scripted answers;
+        script(lib, answers);
+        lib.initialise(root, "VANCHECK");
+        std::string dir = "unchanged";
+        lib.subjectDirectory(dir);
+        QCOMPARE(dir, root);  // no subject yet: the data root
+
+        answers.choice = eva;
+        QVERIFY(lib.chooseSubject());
+        lib.testDirectory(1700000000, dir);
+        QCOMPARE(dir, root + "/Eva_Mala");
+        QVERIFY(fs::is_directory(dir));
+        std::string dir2;
+        lib.subjectDirectory(dir2);
+        QCOMPARE(dir2, dir);
+
+        answers.load = kLoadChoiceSubjectTests;
+        QCOMPARE(lib.chooseLoadPlace(), 11);
+        QVERIFY(answers.loadHadCurrent);
+        QCOMPARE(answers.loadName, QStringLiteral("Eva Malá"));
+        answers.load = kLoadChoiceCancelled;
+        QCOMPARE(lib.chooseLoadPlace(), 0);
+    }
+
+    void aTestFileInASubjectsFolderMakesThatSubjectCurrent() {
+        const int64_t eva = addTo(root, person("Eva"));
+        const int64_t jan = addTo(root, person("Jan"));
+        RegisterSubjectLibrary lib;
+        Scripted answers;
+        script(lib, answers);
+        lib.initialise(root, "VANCHECK");
+        lib.selectSubjectOfFile(root + "/Jan/test.kvq");
+        QCOMPARE(lib.currentSubjectId(), jan);
+        lib.selectSubjectOfFile("/somewhere/else/test.kvq");
+        QCOMPARE(lib.currentSubjectId(), jan);
+        lib.selectSubjectOfFile(root + "/Eva/2024/test.kvq");
+        QCOMPARE(lib.currentSubjectId(), eva);
+    }
+
+    void aSubjectFromAFileFindsItsNamesakeOrIsAdded() {
+        SubjectInfo twinA = person("Twin", 30, 60);
+        SubjectInfo twinB = person("Twin", 30, 90);
+        const int64_t a = addTo(root, twinA);
+        const int64_t b = addTo(root, twinB);
+        RegisterSubjectLibrary lib;
+        Scripted answers;
+        script(lib, answers);
+        lib.initialise(root, "VANCHECK");
+
+        // The same name: the one that matches in the other fields too (age is not in files).
+        SubjectInfo fromFile = twinB;
+        fromFile.age = 5;
+        const SubjectInfo asRead = fromFile;
+        lib.adoptSubject(fromFile);
+        QCOMPARE(fromFile, asRead);
+        QCOMPARE(lib.currentSubjectId(), b);
+        SubjectInfo other = person("Twin", 0, 75);
+        lib.adoptSubject(other);
+        QCOMPARE(lib.currentSubjectId(), a);  // no full match: the oldest of that name
+
+        // A new name is added, without the age the station happened to hold.
+        SubjectInfo stranger = person("Stranger", 44, 80);
+        lib.adoptSubject(stranger);
+        const int64_t added = lib.currentSubjectId();
+        QVERIFY(added != a && added != b && added != 0);
+        RegisteredSubject s;
+        QVERIFY(lib.subjectRegister().get(added, s));
+        QCOMPARE(s.info.name, std::string("Stranger"));
+        QCOMPARE(s.info.weight, 80);
+        QCOMPARE(s.info.age, 0);
+
+        // A nameless subject is not added.
+        SubjectInfo nameless = person("   ");
+        lib.adoptSubject(nameless);
+        QCOMPARE(lib.currentSubjectId(), added);
+        std::vector<RegisteredSubject> all;
+        QVERIFY(lib.subjectRegister().search("", all));
+        QCOMPARE(all.size(), size_t{3});
+    }
+
+    // A station started in Abbreviated mode and switched to Extended calls the library
+    // without initialise.
+    void withoutInitialisationTheFallbackRootServes() {
+        const int64_t eva = addTo(root, person("Eva"));
+        RegisterSubjectLibrary lib(root);
+        Scripted answers;
+        script(lib, answers);
+        answers.choice = eva;
+        QVERIFY(lib.chooseSubject());
+        QVERIFY(lib.hasCurrentSubject());
+
+        RegisterSubjectLibrary none;
+        script(none, answers);
+        QVERIFY(!none.hasCurrentSubject());
+        QVERIFY(!none.chooseSubject());
+        QCOMPARE(messages, QStringList{"The subject register is not open."});
+        // The operator can still open a test from the data folder.
+        answers.load = kLoadChoiceSubjectTests;
+        QCOMPARE(none.chooseLoadPlace(), kLoadChoiceAllData);
+        QVERIFY(answers.loadAsked);
+        QVERIFY(!answers.loadHadCurrent);
+        SubjectInfo station = person("Kept");
+        none.copyCurrentSubject(station);
+        QCOMPARE(station, person("Kept"));
+    }
+
+    void aDamagedRegisterIsReportedAndLeftAlone() {
+        fs::create_directories(root);
+        const std::string file = root + "/" + SubjectRegister::kFileName;
+        {
+            std::ofstream out(file, std::ios::binary);
+            out << std::string(3000, 'z');
+        }
+        RegisterSubjectLibrary lib;
+        Scripted answers;
+        script(lib, answers);
+        lib.initialise(root, "VANCHECK");
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(QString::fromStdString(file)), qPrintable(messages[0]));
+        QVERIFY(!lib.isOpen());
+        QVERIFY(!lib.hasCurrentSubject());
+        SubjectInfo fromFile = person("Eva");
+        lib.adoptSubject(fromFile);
+        QCOMPARE(readBytes(file), std::string(3000, 'z'));
+    }
+};
+
+QTEST_MAIN(SubjectLibraryTest)
+#include "subject_library_test.moc"

@@ -1,0 +1,257 @@
+// File > Open and File > Save without the window: what the operator is asked, what is
+// read or written, and the subject register's calls in the order the station makes them.
+#include "station/file_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "core/demo_test.h"
+#include "storage/test_file.h"
+#include "tests/support/station_doubles.h"
+#include "tests/support/temp_dir.h"
+
+namespace vanta {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vanta::testing;
+using Log = std::vector<std::string>;
+
+TEST(PathIsInDirectory, ThePrefixMustEndAtASeparator) {
+    EXPECT_TRUE(pathIsInDirectory("/x/a.kvq", ""));
+    EXPECT_TRUE(pathIsInDirectory("/data/Ann/a.kvq", "/data/Ann"));
+    EXPECT_TRUE(pathIsInDirectory("/DATA/ann/a.kvq", "/data/Ann"));
+    EXPECT_TRUE(pathIsInDirectory("/data/Ann/a.kvq", "/data/Ann/"));
+    EXPECT_FALSE(pathIsInDirectory("/data/Ann2/a.kvq", "/data/Ann"));
+    EXPECT_FALSE(pathIsInDirectory("/tmp/a.kvq", "/data/Ann"));
+    EXPECT_FALSE(pathIsInDirectory("/data", "/data/Ann"));
+}
+
+class FileCommandsTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    Station station;
+    ScriptedDialogs dialogs;
+    RecordingLibrary library;
+    Log hooks;  // "reset", "used <path>", "busy", "idle"
+    std::unique_ptr<FileCommands> files;
+
+    void SetUp() override {
+        station.paths.dataDirectory = dir.file("DATA");
+        fs::create_directory(station.paths.dataDirectory);
+        station.settings.subjectLibraryMode = 0;
+        FileCommandHooks h;
+        h.resetView = [this] { hooks.push_back("reset"); };
+        h.fileUsed = [this](const std::string& p) { hooks.push_back("used " + p); };
+        h.showBusy = [this](bool busy) { hooks.push_back(busy ? "busy" : "idle"); };
+        files = std::make_unique<FileCommands>(station, dialogs, library, std::move(h));
+        recorded();
+    }
+
+    // An unsaved test in memory, as after a measurement.
+    void recorded() {
+        station.test.repetitionCount = 0;
+        station.test.subject.name = "Bo Berg";
+        station.test.testTime = 1234567;
+        station.test.saved = 0;
+    }
+
+    std::string fileWith(int repetitions, const std::string& name, const char* subject) {
+        auto test = std::make_unique<TestRecord>();
+        DemoOptions options;
+        options.repetitions = repetitions;
+        fillDemoTest(*test, options);
+        test->subject.name = subject;
+        const std::string path = dir.file(name);
+        EXPECT_TRUE(writeTestFile(path, *test));
+        return path;
+    }
+};
+
+TEST_F(FileCommandsTest, AbbreviatedSaveAndOpenRoundTrip) {
+    const std::string path = dir.file("bo.kvq");
+    dialogs.saveAnswers.push_back(path);
+    EXPECT_TRUE(files->save());
+    EXPECT_EQ(dialogs.log, Log{"save: |" + station.paths.dataDirectory});
+    EXPECT_EQ(readFileBytes(path).size(), 16u + 8 + 3 + 20);  // header, name, three empty comments, integers
+    EXPECT_EQ(station.test.saved, 1);
+    EXPECT_EQ(station.lastFilePath, path);
+    EXPECT_EQ(hooks, Log{"used " + path});
+
+    // The next save proposes the same file.
+    dialogs.log.clear();
+    EXPECT_FALSE(files->save());
+    EXPECT_EQ(dialogs.log, Log{"save: " + path + "|" + station.paths.dataDirectory});
+
+    // Open: no question (saved), the data directory, the file replaces the test; the wait
+    // cursor comes and goes, the view returns to idle, the file heads the recent list.
+    station.test.subject.name = "changed";
+    station.test.subject.age = 41;
+    dialogs.log.clear();
+    hooks.clear();
+    dialogs.openAnswers.push_back(path);
+    EXPECT_TRUE(files->open());
+    EXPECT_EQ(dialogs.log, Log{"open: " + station.paths.dataDirectory});
+    EXPECT_EQ(station.test.subject.name, "Bo Berg");
+    EXPECT_EQ(station.test.subject.age, 41);  // not in the file
+    EXPECT_EQ(station.test.testTime, 1234567);
+    EXPECT_EQ(station.resultsAvailable, 1);
+    EXPECT_EQ(hooks, (Log{"busy", "reset", "idle", "used " + path}));
+    EXPECT_TRUE(library.calls.empty());  // Abbreviated never consults the register
+}
+
+TEST_F(FileCommandsTest, UnsavedDataAreOfferedForSavingBeforeAnOpen) {
+    const std::string other = fileWith(2, "other.kvq", "Other");
+
+    // Yes: the save runs first (here into a file of its own), then the open goes on.
+    const std::string first = dir.file("first.kvq");
+    dialogs.yesNoAnswers = {true};
+    dialogs.saveAnswers.push_back(first);
+    dialogs.openAnswers.push_back(other);
+    EXPECT_TRUE(files->open());
+    EXPECT_EQ(dialogs.log, (Log{"ask: Data not saved. Save?", "save: |" + station.paths.dataDirectory,
+                                "open: " + station.paths.dataDirectory}));
+    EXPECT_TRUE(fs::exists(first));
+    EXPECT_EQ(station.test.repetitionCount, 2);
+
+    // No: nothing is written, the open replaces the unsaved test and counts as saved.
+    recorded();
+    dialogs.log.clear();
+    dialogs.yesNoAnswers = {false};
+    dialogs.openAnswers.push_back(other);
+    EXPECT_TRUE(files->open());
+    EXPECT_EQ(dialogs.log, (Log{"ask: Data not saved. Save?", "open: " + station.paths.dataDirectory}));
+    EXPECT_EQ(station.test.saved, 1);
+    EXPECT_EQ(station.test.repetitionCount, 2);
+}
+
+TEST_F(FileCommandsTest, RefusedFilesLeaveTheTestAlone) {
+    station.test.saved = 1;
+    station.test.repetitionCount = 1;
+
+    // Cancel: nothing happens, except that the last file name is forgotten.
+    station.lastFilePath = "/somewhere/x.kvq";
+    EXPECT_FALSE(files->open());
+    EXPECT_TRUE(station.lastFilePath.empty());
+
+    // Not a test file, no file at all, a file that ends early: the reader's message, the
+    // test unchanged, the wait cursor gone again, the view left as it is.
+    const std::string foreign = dir.file("foreign.kvq");
+    writeFileBytes(foreign, std::string("\x0fNotAVantaFile!!", 16) + std::string(40, '\0'));
+    const std::string truncated = dir.file("short.kvq");
+    writeFileBytes(truncated, std::string("\x0fVantaCheck_V1.1\x05", 17));
+    hooks.clear();
+    for (const std::string& p : {foreign, dir.file("missing.kvq"), truncated}) {
+        dialogs.openAnswers.push_back(p);
+        EXPECT_FALSE(files->open());
+    }
+    EXPECT_EQ(dialogs.messages, (Log{"Incompatible data", "Error opening file",
+                                     "An attempt was made to access an unnamed file past its end."}));
+    EXPECT_EQ(station.test.subject.name, "Bo Berg");
+    EXPECT_EQ(station.test.repetitionCount, 1);
+    EXPECT_EQ(station.resultsAvailable, 0);
+    EXPECT_EQ(hooks, (Log{"busy", "idle", "busy", "idle", "busy", "idle"}));
+
+    // A save into a directory that does not exist: "File Save Error", still unsaved.
+    station.test.saved = 0;
+    dialogs.saveAnswers.push_back(dir.file("no/such/dir/x.kvq"));
+    EXPECT_FALSE(files->save());
+    EXPECT_EQ(dialogs.messages.back(), "File Save Error");
+    EXPECT_EQ(station.test.saved, 0);
+}
+
+TEST_F(FileCommandsTest, ExtendedSaveCallsTheRegisterInOrder) {
+    station.settings.subjectLibraryMode = 1;
+    const std::string subjectDir = dir.file("DATA/Bo_Berg");
+    fs::create_directories(subjectDir);
+    library.dataDirectory = subjectDir;
+
+    // No current subject and the register's dialog closed without one: nothing written.
+    EXPECT_FALSE(files->save());
+    EXPECT_EQ(library.calls, (Log{"hasCurrentSubject", "chooseSubject"}));
+    EXPECT_TRUE(dialogs.log.empty());
+    EXPECT_EQ(station.test.saved, 0);
+
+    // A subject chosen: the dialog starts in the subject's directory; a file in it draws
+    // no warning.
+    library.calls.clear();
+    library.subjectDialogAnswer = true;
+    dialogs.saveAnswers.push_back(subjectDir + "/t1.kvq");
+    EXPECT_TRUE(files->save());
+    EXPECT_EQ(library.calls, (Log{"hasCurrentSubject", "chooseSubject", "testDirectory 1234567"}));
+    EXPECT_EQ(dialogs.log, Log{"save: |" + subjectDir});
+    EXPECT_EQ(station.test.saved, 1);
+    EXPECT_EQ(station.test.subject.name, "Bo Berg");  // not replaced on save
+
+    // Outside the subject's directory: the warning, and the file is written all the same.
+    library.calls.clear();
+    const std::string outside = dir.file("elsewhere.kvq");
+    dialogs.saveAnswers.push_back(outside);
+    EXPECT_TRUE(files->save());
+    EXPECT_EQ(library.calls, (Log{"hasCurrentSubject", "testDirectory 1234567"}));
+    EXPECT_EQ(dialogs.messages, Log{"You are about to store data outside of predefined directory."});
+    EXPECT_TRUE(fs::exists(outside));
+}
+
+TEST_F(FileCommandsTest, ExtendedOpenCallsTheRegisterInOrder) {
+    station.settings.subjectLibraryMode = 1;
+    station.test.saved = 1;
+    const std::string libraryDir = dir.file("lib");
+    fs::create_directories(libraryDir + "/sub");
+    const std::string inLibrary = fileWith(1, "lib/lib.kvq", "From File");
+    library.libraryDirectory = libraryDir;
+    library.librarySubject.name = "From Register";
+    library.librarySubject.age = 33;
+
+    // Cancelled in the register's load dialog: no file dialog.
+    library.loadDialogAnswer = kLoadDialogCancelled;
+    EXPECT_FALSE(files->open());
+    EXPECT_EQ(library.calls, Log{"chooseLoadPlace"});
+    EXPECT_TRUE(dialogs.log.empty());
+
+    // 11: the register's directory; the file lies in it, so the register is not told of
+    // it; a valid subject replaces the one from the file, age included.
+    library.calls.clear();
+    library.loadDialogAnswer = kLoadDialogLibraryDirectory;
+    library.hasSubject = true;
+    dialogs.openAnswers.push_back(inLibrary);
+    EXPECT_TRUE(files->open());
+    EXPECT_EQ(library.calls, (Log{"chooseLoadPlace", "subjectDirectory", "hasCurrentSubject", "copyCurrentSubject"}));
+    EXPECT_EQ(dialogs.log, Log{"open: " + libraryDir});
+    EXPECT_EQ(station.test.subject.name, "From Register");
+    EXPECT_EQ(station.test.subject.age, 33);
+
+    // 11 and a file outside the directory, no current subject: the register is told of the
+    // file, asked again, and handed the subject as read from the file.
+    const std::string outside = fileWith(1, "out.kvq", "Outsider");
+    library.libraryDirectory = libraryDir + "/sub";
+    library.hasSubject = false;
+    library.calls.clear();
+    dialogs.log.clear();
+    dialogs.openAnswers.push_back(outside);
+    EXPECT_TRUE(files->open());
+    EXPECT_EQ(library.calls, (Log{"chooseLoadPlace", "subjectDirectory", "selectSubjectOfFile " + outside,
+                                  "hasCurrentSubject", "adoptSubject"}));
+    EXPECT_EQ(library.converted.name, "Outsider");
+    EXPECT_EQ(station.test.subject.name, "Outsider");
+
+    // Any other answer: the data directory, and the register is never told of the file.
+    library.calls.clear();
+    dialogs.log.clear();
+    library.loadDialogAnswer = 3;
+    dialogs.openAnswers.push_back(outside);
+    EXPECT_TRUE(files->open());
+    EXPECT_EQ(dialogs.log, Log{"open: " + station.paths.dataDirectory});
+    EXPECT_EQ(library.calls, (Log{"chooseLoadPlace", "hasCurrentSubject", "adoptSubject"}));
+
+    // A file the reader refuses: the register hears nothing after the load dialog.
+    library.calls.clear();
+    dialogs.openAnswers.push_back(dir.file("missing.kvq"));
+    EXPECT_FALSE(files->open());
+    EXPECT_EQ(library.calls, Log{"chooseLoadPlace"});
+}
+
+}  // namespace
+}  // namespace vanta

@@ -1,0 +1,148 @@
+// The measurement and calibration screens: what Perform, START, IGNORE, BACK, EXIT and
+// Calibration do to the station's state and to the bar.
+#include <clocale>
+
+#include "tests/station/screens/screen_fixture.h"
+
+namespace vanta::testing {
+namespace {
+
+using Log = std::vector<std::string>;
+
+class MeasurementScreenTest : public ScreenTest {
+protected:
+    void SetUp() override { std::setlocale(LC_NUMERIC, "C"); }
+};
+
+TEST_F(MeasurementScreenTest, PerformStartsANewTestOnTheMeasurementBar) {
+    station.settings.currentLoad = 7.5f;
+    station.test.repetitionCount = 2;
+    station.resultsAvailable = 1;
+    station.lastFilePath = "/data/old.kvq";
+    run(cmd::kDigitalReport);
+    ASSERT_TRUE(run(cmd::kPerform));
+
+    EXPECT_EQ(station.viewMode, kViewMeasurement);
+    EXPECT_EQ(&screens.current(), &screens.measurement());
+    EXPECT_EQ(station.test.repetitionCount, 0);
+    EXPECT_EQ(station.resultsAvailable, 0);
+    EXPECT_TRUE(station.lastFilePath.empty());
+    EXPECT_TRUE(dialogs.log.empty());  // saved data: no question
+    // The report bar goes first (the return to idle), then the measurement bar comes.
+    EXPECT_EQ(bars.log.at(2), "hide");
+    EXPECT_EQ(bars.shownTemplate, kMeasurementBarTemplate);
+    ASSERT_EQ(bars.lists[cmd::kLoadList].size(), 31u);
+    EXPECT_EQ(bars.lists[cmd::kLoadList][size_t(bars.selection[cmd::kLoadList])], " 7.50");
+    EXPECT_EQ(bars.texts[cmd::kRadiusBox], "25.00");
+    EXPECT_EQ(bars.hiddenControls, (std::set<int>{cmd::kBack, cmd::kIgnore}));
+}
+
+TEST_F(MeasurementScreenTest, PerformOffersToSaveUnsavedDataAndStartsAnyway) {
+    station.test.repetitionCount = 3;
+    station.test.saved = 0;
+    station.paths.dataDirectory = "/data";
+    dialogs.yesNoAnswers = {true};  // the save dialog is then cancelled
+    run(cmd::kPerform);
+    EXPECT_EQ(dialogs.log, (Log{"ask: Data not saved. Save?", "save: |/data"}));
+    EXPECT_EQ(station.test.repetitionCount, 0);
+    EXPECT_EQ(station.viewMode, kViewMeasurement);
+}
+
+TEST_F(MeasurementScreenTest, StartTakesLoadAndRadiusFromTheBarUpToAHundredAttempts) {
+    run(cmd::kPerform);
+    station.test.repetitionCount = 4;
+    bars.numbers[cmd::kLoadList] = 12.5f;
+    bars.numbers[cmd::kRadiusBox] = 31.0f;
+    run(cmd::kStart);
+    EXPECT_EQ(station.currentRepetition, 4);
+    EXPECT_EQ(station.settings.currentLoad, 12.5f);
+    EXPECT_EQ(station.settings.currentRadius, 31.0f);
+    EXPECT_EQ(station.test.repetitions[4].loadMass, 12.5f);
+    EXPECT_EQ(station.test.repetitions[4].radius, 31.0f);
+
+    station.test.repetitionCount = kMaxRepetitions;
+    bars.numbers[cmd::kLoadList] = 3.0f;
+    run(cmd::kStart);
+    EXPECT_EQ(dialogs.messages, Log{"Max 100 attempts allowed"});
+    EXPECT_EQ(station.settings.currentLoad, 12.5f);
+    EXPECT_EQ(station.currentRepetition, 4);
+}
+
+TEST_F(MeasurementScreenTest, IgnoreDropsTheLastAttemptAndStepsBackTheAttemptIndex) {
+    run(cmd::kPerform);
+    station.test.repetitionCount = 3;
+    station.currentRepetition = 2;
+    station.test.saved = 0;
+    station.resultsAvailable = 1;
+
+    ASSERT_TRUE(run(cmd::kIgnore, Notification::Clicked));
+    EXPECT_EQ(station.test.repetitionCount, 2);
+    EXPECT_EQ(station.currentRepetition, 1);
+    EXPECT_EQ(station.test.saved, 0);
+    EXPECT_EQ(station.resultsAvailable, 1);
+
+    run(cmd::kIgnore);
+    run(cmd::kIgnore);
+    EXPECT_EQ(station.test.repetitionCount, 0);
+    EXPECT_EQ(station.currentRepetition, 0);
+    // Nothing left: nothing to report and nothing to save.
+    EXPECT_EQ(station.test.saved, 1);
+    EXPECT_EQ(station.resultsAvailable, 0);
+    run(cmd::kIgnore);
+    EXPECT_EQ(station.test.repetitionCount, 0);
+    EXPECT_EQ(station.currentRepetition, 0);
+}
+
+TEST_F(MeasurementScreenTest, BackStopsTheTickAndRebuildsTheBar) {
+    run(cmd::kPerform);
+    view.startTickTimer(kLiveTimerId);
+    bars.log.clear();
+    run(cmd::kBack);
+    EXPECT_FALSE(view.tickTimerActive(kLiveTimerId));
+    EXPECT_EQ(bars.log, (Log{"hide", "show 144", "fill 1072", "text 1039 25.00", "control 1074 on",
+                             "control 1075 on", "control 1076 on", "control 1047 off", "control 1072 on"}));
+    EXPECT_EQ(bars.hiddenControls, std::set<int>{cmd::kBack});  // START, IGNORE, EXIT shown
+    EXPECT_EQ(station.viewMode, kViewMeasurement);
+}
+
+TEST_F(MeasurementScreenTest, ExitMakesTheTestReportableAndReturnsToIdle) {
+    run(cmd::kPerform);
+    station.test.repetitionCount = 2;
+    station.currentRepetition = 1;
+    const int repaints = view.repaints;
+    run(cmd::kExit);
+    EXPECT_EQ(station.resultsAvailable, 1);
+    EXPECT_EQ(station.viewMode, kViewIdle);
+    EXPECT_EQ(station.currentRepetition, 0);
+    EXPECT_EQ(bars.shownTemplate, 0);
+    EXPECT_EQ(view.repaints, repaints + 1);
+    EXPECT_EQ(station.test.repetitionCount, 2);
+}
+
+TEST_F(MeasurementScreenTest, CalibrationAsksTheSubjectToStandStill) {
+    station.resultsAvailable = 1;
+    station.test.repetitionCount = 4;
+    station.currentRepetition = 3;
+    dialogs.yesNoAnswers = {false};  // not ready
+    ASSERT_TRUE(run(cmd::kCalibration));
+    EXPECT_EQ(dialogs.log, Log{"ask: Press YES and STAND STILL FOR 1 SECOND"});
+    EXPECT_EQ(station.viewMode, kViewIdle);
+    EXPECT_EQ(station.resultsAvailable, 0);
+    EXPECT_EQ(station.test.repetitionCount, 0);
+
+    dialogs.yesNoAnswers = {true};
+    run(cmd::kCalibration);
+    EXPECT_EQ(station.viewMode, kViewCalibration);
+    EXPECT_EQ(&screens.current(), &screens.calibration());
+    EXPECT_EQ(bars.shownTemplate, 0);
+
+    // A full test cannot take the calibration's repetition: the message, nothing asked.
+    station.test.repetitionCount = kMaxRepetitions;
+    dialogs.log.clear();
+    run(cmd::kCalibration);
+    EXPECT_EQ(dialogs.log, Log{"message: Max 100 attempts allowed"});
+    EXPECT_EQ(station.test.repetitionCount, kMaxRepetitions);
+}
+
+}  // namespace
+}  // namespace vanta::testing

@@ -1,0 +1,114 @@
+// The digital report and the curve graph: their bars, the repetition and quantity choices,
+// and the one number 1075 that is IGNORE as a click and the curve bar's list as a change.
+#include "tests/station/screens/screen_fixture.h"
+#include "tests/support/recording_draw_context.h"
+
+namespace vanta::testing {
+namespace {
+
+TEST_F(ScreenTest, DigitalReportOffersEveryRepetition) {
+    station.test.repetitionCount = 3;
+    station.resultsAvailable = 1;
+    ASSERT_TRUE(run(cmd::kDigitalReport));
+    EXPECT_EQ(station.viewMode, kViewDigitalReport);
+    EXPECT_EQ(bars.shownTemplate, kReportBarTemplate);
+    ASSERT_EQ(bars.lists[cmd::kReportRepetitionBox].size(), 3u);
+    EXPECT_EQ(bars.lists[cmd::kReportRepetitionBox][2], "Repetition No(#) 3");
+
+    bars.selection[cmd::kReportRepetitionBox] = 2;
+    run(cmd::kReportRepetitionBox, Notification::SelectionChanged);
+    EXPECT_EQ(station.selectedRepetition, 2);
+    // "Digital" again changes nothing, not even the chosen repetition.
+    run(cmd::kDigitalReport);
+    EXPECT_EQ(station.selectedRepetition, 2);
+    EXPECT_EQ(bars.log.size(), 2u);  // one show, one fill
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    // The box changing off the report screen is the station's own fault, and said so.
+    station.viewMode = kViewIdle;
+    run(cmd::kReportRepetitionBox, Notification::SelectionChanged);
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Internal error: nInterv"});
+}
+
+TEST_F(ScreenTest, CurveGraphChoosesRepetitionAndQuantities) {
+    station.test.repetitionCount = 3;
+    station.currentRepetition = 2;
+    station.settings.graph.graphY1Quantity = 1;
+    station.settings.graph.graphY2Quantity = 3;
+    ASSERT_TRUE(run(cmd::kCurveGraph));
+    EXPECT_EQ(station.viewMode, kViewCurveGraph);
+    EXPECT_EQ(station.currentRepetition, 0);
+    EXPECT_EQ(bars.shownTemplate, kCurveBarTemplate);
+    EXPECT_EQ(bars.lists[cmd::kRepetitionSelector][0], "Rep No.  1");
+    EXPECT_EQ(bars.selection[cmd::kY1Box], 1);
+    EXPECT_EQ(bars.lists[cmd::kY2Box][size_t(bars.selection[cmd::kY2Box])], "Force (N)");
+
+    // A selection change of 1075 chooses the repetition and drops nothing.
+    bars.selection[cmd::kRepetitionSelector] = 1;
+    run(cmd::kRepetitionSelector, Notification::SelectionChanged);
+    EXPECT_EQ(station.currentRepetition, 1);
+    EXPECT_EQ(station.test.repetitionCount, 3);
+    // A list without a choice changes nothing.
+    bars.selection[cmd::kRepetitionSelector] = -1;
+    run(cmd::kRepetitionSelector, Notification::SelectionChanged);
+    EXPECT_EQ(station.currentRepetition, 1);
+
+    // The quantity boxes write into the settings, which survive a restart.
+    bars.selection[cmd::kY1Box] = 4;
+    run(cmd::kY1Box, Notification::SelectionChanged);
+    bars.selection[cmd::kY2Box] = 0;
+    run(cmd::kY2Box, Notification::SelectionChanged);
+    EXPECT_EQ(station.settings.graph.graphY1Quantity, 4);
+    EXPECT_EQ(station.settings.graph.graphY2Quantity, 0);
+
+    // A click on 1075 is IGNORE, whichever screen is on show.
+    run(cmd::kIgnore, Notification::Clicked);
+    EXPECT_EQ(station.test.repetitionCount, 2);
+}
+
+TEST_F(ScreenTest, TheScreenOnShowFollowsViewModeAndTheHeaderFollowsResults) {
+    run(cmd::kCurveGraph);
+    EXPECT_EQ(&screens.current(), &screens.curveGraph());
+    station.viewMode = 42;
+    EXPECT_EQ(&screens.current(), &screens.idle());
+
+    // Command 32822 from any screen: idle, no bar, repetition 0, painted at once.
+    station.viewMode = kViewCurveGraph;
+    station.currentRepetition = 2;
+    const int repaints = view.repaints;
+    ASSERT_TRUE(run(cmd::kResetToIdle));
+    EXPECT_EQ(station.viewMode, kViewIdle);
+    EXPECT_EQ(station.currentRepetition, 0);
+    EXPECT_EQ(bars.shownTemplate, 0);
+    EXPECT_EQ(view.repaints, repaints + 1);
+
+    // The commands of the window and of other owners are not the screens'.
+    EXPECT_FALSE(run(cmd::kFileOpen));
+    EXPECT_FALSE(run(cmd::kSubjectInfoSetup));
+}
+
+TEST_F(ScreenTest, ThePageHeaderIsDrawnOnEveryScreenOnlyWhenATestMayBeReported) {
+    RecordingDrawContext nothing;
+    screens.draw(nothing);
+    EXPECT_TRUE(nothing.calls().empty()) << nothing.describe();
+
+    station.resultsAvailable = 1;
+    station.test.subject.name = "Ann Lee";
+    station.test.repetitions[1].loadMass = 12.25f;
+    station.currentRepetition = 1;  // the header shows the view's current repetition
+    for (int mode : {kViewIdle, kViewCurveGraph, kViewDigitalReport, kViewMeasurement, kViewCalibration}) {
+        station.viewMode = mode;
+        RecordingDrawContext dc;
+        screens.draw(dc);
+        const auto rects = dc.callsOf(DrawOp::Rectangle);
+        ASSERT_EQ(rects.size(), 1u) << mode;
+        EXPECT_EQ(rects.front().rect(), (Rect{10, 5, 740, 30}));
+        const auto texts = dc.texts();
+        ASSERT_EQ(texts.size(), 2u) << dc.describe();
+        EXPECT_EQ(texts[0], "Name: Ann Lee");
+        EXPECT_NE(texts[1].find("Weight: 12.25 No: 2"), std::string::npos) << texts[1];
+    }
+}
+
+}  // namespace
+}  // namespace vanta::testing

@@ -1,0 +1,99 @@
+// Doubles for the window's parts the screens use: a dialog-bar slot that keeps what the
+// screens put into it and answers with what a test chose, a view that counts paints and
+// keeps its timers' state, and a poster whose queue a test runs by hand.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "station/bar_host.h"
+#include "station/view_host.h"
+
+namespace vanta::testing {
+
+class RecordingBars : public BarHost {
+public:
+    int shownTemplate = 0;  // 0: no bar
+    std::vector<std::string> log;  // "show 144", "hide", "control 1047 off", "fill 1072", "text 1039 25.00"
+    std::map<int, std::vector<std::string>> lists;
+    std::map<int, int> selection;  // what barSelection answers (the fill's choice until a test sets one)
+    std::map<int, float> numbers;  // what readBarNumber answers for the load list and radius box
+    std::map<int, std::string> texts;
+    std::set<int> hiddenControls;
+
+    void showBar(int templateId) override {
+        hideBar();
+        shownTemplate = templateId;
+        log.push_back("show " + std::to_string(templateId));
+    }
+    void hideBar() override {
+        if (shownTemplate == 0) return;
+        shownTemplate = 0;
+        lists.clear();
+        selection.clear();
+        texts.clear();
+        hiddenControls.clear();
+        log.push_back("hide");
+    }
+    void showBarControl(int id, bool on) override {
+        if (on)
+            hiddenControls.erase(id);
+        else
+            hiddenControls.insert(id);
+        log.push_back("control " + std::to_string(id) + (on ? " on" : " off"));
+    }
+    void fillBarList(int id, const std::vector<std::string>& entries, int selected) override {
+        lists[id] = entries;
+        selection[id] = selected;
+        log.push_back("fill " + std::to_string(id));
+    }
+    int barSelection(int id) const override {
+        const auto it = selection.find(id);
+        return it == selection.end() ? -1 : it->second;
+    }
+    float readBarNumber(int id) const override {
+        const auto it = numbers.find(id);
+        return it == numbers.end() ? 0.0f : it->second;
+    }
+    void setBarText(int id, const std::string& text) override {
+        texts[id] = text;
+        log.push_back("text " + std::to_string(id) + " " + text);
+    }
+};
+
+class RecordingView : public ViewHost {
+public:
+    int repaints = 0;
+    int updates = 0;
+    std::set<int> runningTimers;
+
+    void repaint() override { ++repaints; }
+    void update() override { ++updates; }
+    void startTickTimer(int timerId) override { runningTimers.insert(timerId); }
+    void stopTickTimer(int timerId) override { runningTimers.erase(timerId); }
+    bool tickTimerActive(int timerId) const override { return runningTimers.count(timerId) != 0; }
+};
+
+// The router's poster for tests: posted calls wait until runPosted().
+class QueuedPoster {
+public:
+    std::function<void(std::function<void()>)> poster() {
+        return [this](std::function<void()> call) { queue_.push_back(std::move(call)); };
+    }
+    size_t waiting() const { return queue_.size(); }
+    // Runs what is queued now, oldest first; calls posted meanwhile wait for the next run.
+    void runPosted() {
+        std::deque<std::function<void()>> now;
+        now.swap(queue_);
+        for (auto& call : now) call();
+    }
+
+private:
+    std::deque<std::function<void()>> queue_;
+};
+
+}  // namespace vanta::testing

@@ -1,0 +1,125 @@
+// Doubles for the station's tests: operator dialogs that answer from a script and write
+// down what they were asked, and a subject library that records every call in order.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "station/operator_dialogs.h"
+#include "storage/subject_library.h"
+
+namespace vanta::testing {
+
+class ScriptedDialogs : public OperatorDialogs {
+public:
+    // Everything the station showed or asked, in order ("message: ...", "ask: ...",
+    // "open: <initial dir>", "save: <proposed>|<initial dir>", "subject", "mode", "about").
+    std::vector<std::string> log;
+    std::vector<std::string> messages;
+    std::vector<std::string> details;  // one per message, empty where none was given
+
+    std::deque<bool> yesNoAnswers;                   // default: No
+    std::deque<std::optional<std::string>> openAnswers;  // default: cancel
+    std::deque<std::optional<std::string>> saveAnswers;  // default: cancel
+    bool subjectAnswer = false;
+    SubjectInfo subjectToEnter;
+    std::optional<uint8_t> modeToChoose;
+
+    void message(std::string_view text, std::string_view detail = {}) override {
+        messages.emplace_back(text);
+        details.emplace_back(detail);
+        log.push_back("message: " + std::string(text));
+    }
+    bool askYesNo(std::string_view text) override {
+        log.push_back("ask: " + std::string(text));
+        return pop(yesNoAnswers, false);
+    }
+    std::optional<std::string> chooseFileToOpen(const std::string& initialDirectory) override {
+        log.push_back("open: " + initialDirectory);
+        return pop(openAnswers, std::optional<std::string>());
+    }
+    std::optional<std::string> chooseFileToSave(const std::string& proposed, const std::string& initial) override {
+        log.push_back("save: " + proposed + "|" + initial);
+        return pop(saveAnswers, std::optional<std::string>());
+    }
+    bool editSubject(SubjectInfo& subject) override {
+        log.push_back("subject");
+        if (subjectAnswer) subject = subjectToEnter;
+        return subjectAnswer;
+    }
+    bool editSubjectMode(uint8_t& mode) override {
+        log.push_back("mode");
+        if (!modeToChoose) return false;
+        mode = *modeToChoose;
+        return true;
+    }
+    void showAbout() override { log.push_back("about"); }
+
+    bool asked(const std::string& entry) const {
+        for (const auto& e : log)
+            if (e == entry) return true;
+        return false;
+    }
+
+private:
+    template <typename T>
+    static T pop(std::deque<T>& q, T fallback) {
+        if (q.empty()) return fallback;
+        T v = q.front();
+        q.pop_front();
+        return v;
+    }
+};
+
+class RecordingLibrary : public SubjectLibrary {
+public:
+    std::vector<std::string> calls;
+
+    // Answers
+    bool subjectDialogAnswer = false;
+    bool hasSubject = false;
+    bool subjectDialogMakesSubject = true;  // a chosen subject becomes the current one
+    int loadDialogAnswer = 1;
+    std::string dataDirectory;     // testDirectory
+    std::string libraryDirectory;  // subjectDirectory
+    SubjectInfo librarySubject;
+    SubjectInfo converted;         // what adoptSubject received
+
+    void initialise(const std::string& root, const std::string& product) override {
+        calls.push_back("initialise " + root + " " + product);
+    }
+    bool chooseSubject() override {
+        calls.push_back("chooseSubject");
+        if (subjectDialogAnswer && subjectDialogMakesSubject) hasSubject = true;
+        return subjectDialogAnswer;
+    }
+    bool hasCurrentSubject() override {
+        calls.push_back("hasCurrentSubject");
+        return hasSubject;
+    }
+    void copyCurrentSubject(SubjectInfo& subject) override {
+        calls.push_back("copyCurrentSubject");
+        subject = librarySubject;
+    }
+    void adoptSubject(SubjectInfo& subject) override {
+        calls.push_back("adoptSubject");
+        converted = subject;
+    }
+    void testDirectory(int32_t testTime, std::string& directory) override {
+        calls.push_back("testDirectory " + std::to_string(testTime));
+        directory = dataDirectory;
+    }
+    int chooseLoadPlace() override {
+        calls.push_back("chooseLoadPlace");
+        return loadDialogAnswer;
+    }
+    void subjectDirectory(std::string& directory) override {
+        calls.push_back("subjectDirectory");
+        directory = libraryDirectory;
+    }
+    void selectSubjectOfFile(const std::string& path) override { calls.push_back("selectSubjectOfFile " + path); }
+};
+
+}  // namespace vanta::testing
