@@ -5,9 +5,9 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "reports/report_table.h"
+#include "app/screens/report_table.h"
 #include "reports/spreadsheet_export.h"
-#include "reports/two_line_header.h"
+#include "app/screens/two_line_header.h"
 #include "tests/reports/decimal_comma_locale.h"
 
 namespace vanta {

@@ -1,10 +1,10 @@
-#include "reports/report_table.h"
+#include "app/screens/report_table.h"
 
 #include <QEvent>
 #include <QHeaderView>
 
 #include "reports/report_layout.h"
-#include "reports/two_line_header.h"
+#include "app/screens/two_line_header.h"
 
 namespace vanta {
 

@@ -1,4 +1,4 @@
-#include "reports/two_line_header.h"
+#include "app/screens/two_line_header.h"
 
 #include <QPainter>
 
