@@ -1,9 +1,12 @@
 #include "app/station_view.h"
 
+#include <QDesktopServices>
 #include <QMouseEvent>
+#include <QUrl>
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "app/screens/report_table.h"
 #include "canvas/qpainter_draw_context.h"
 #include "station/command_ids.h"
 #include "station/subject_commands.h"
@@ -16,7 +19,16 @@ StationView::StationView(Station& station, CommandRouter& router, BarHost& bars,
       station_(station),
       router_(router),
       dialogs_(dialogs),
-      screens_(station, bars, *this, dialogs, files) {
+      table_(new ReportTable(this)),
+      // xdg-open on Linux: the spreadsheet program the desktop has for the file. The station
+      // never said whether one started, and does not now.
+      opener_([](const std::string& path) {
+          QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+      }),
+      screens_(station, bars, *this, dialogs, files, *table_,
+               [this](const std::string& path) {
+                   if (opener_) opener_(path);
+               }) {
     setObjectName(QStringLiteral("mainView"));
     setAutoFillBackground(true);
     QPalette pal = palette();

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "reports/spreadsheet_export.h"
 #include "station/bar_host.h"
 #include "station/command_router.h"
 #include "station/file_commands.h"
@@ -16,6 +17,8 @@
 
 namespace vanta {
 
+class ReportTable;
+
 class StationView : public QWidget, public ViewHost {
     Q_OBJECT
 public:
@@ -24,6 +27,10 @@ public:
     ~StationView() override;
 
     StationScreens& screens() { return screens_; }
+    // The report table: a child of the view for the view's whole life.
+    ReportTable& reportTable() const { return *table_; }
+    // What opens an exported file: the desktop's program for it unless a test replaces it.
+    void setFileOpener(FileOpener opener) { opener_ = std::move(opener); }
 
     // The timers of the measurement (id 3) and calibration (id 5) screens. A tick only posts
     // its command (32791 or 154) through the router; the command does the work.
@@ -49,6 +56,8 @@ private:
     Station& station_;
     CommandRouter& router_;
     OperatorDialogs& dialogs_;
+    ReportTable* table_;  // owned by the view as its child widget
+    FileOpener opener_;
     StationScreens screens_;
     QTimer liveTimer_;
     QTimer calibrationTimer_;

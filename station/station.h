@@ -33,6 +33,10 @@ struct Station {
     int resultsAvailable = 0;     // 1: the test in memory may be reported
     int currentRepetition = 0;    // attempt being recorded / repetition on the curve graph
     int selectedRepetition = 0;   // repetition on the digital report
+    // Divides the report table's column widths when its columns are made. The live
+    // guidance screen sets it to 24 / the height of the font it chose for the table (or 1),
+    // so the columns grow and shrink with that font; the digital report leaves it as it is.
+    float columnWidthScale = 1.0f;
     int livePhase = 0;            // phase of the running attempt or calibration, 0 none
     std::string lastFilePath;     // the test file the data came from or went to
 

@@ -70,7 +70,7 @@ void ReportTable::fillDigitalReport(const RepetitionResults& results, float colu
     }
 }
 
-std::vector<ReportRow> ReportTable::cells() const {
+std::vector<ReportRow> ReportTable::tableCells() const {
     std::vector<ReportRow> rows(static_cast<size_t>(rowCount()));
     for (int r = 0; r < rowCount(); ++r)
         for (int c = 0; c < columnCount() && c < kDigitalColumns; ++c)
@@ -78,9 +78,10 @@ std::vector<ReportRow> ReportTable::cells() const {
     return rows;
 }
 
-void ReportTable::hideTable() {
-    clearTable();
-    setGeometry(0, 0, 0, 0);
+void ReportTable::setTableFont(int pixelHeight, int weight) { setFont(reportFont(pixelHeight, weight)); }
+
+void ReportTable::placeTable(const Rect& rect) {
+    setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
 }
 
 void ReportTable::changeEvent(QEvent* event) {

@@ -10,18 +10,20 @@
 
 #include "core/records.h"
 #include "reports/digital_report.h"
+#include "station/report_table_host.h"
 
 namespace vanta {
 
 class TwoLineHeader;
 
-class ReportTable : public QTableWidget {
+class ReportTable : public QTableWidget, public ReportTableHost {
     Q_OBJECT
 public:
     explicit ReportTable(QWidget* parent = nullptr);
 
     // Deletes every row, then the columns from the last to the first.
-    void clearTable();
+    void clearTable() override;
+    void setTableFont(int pixelHeight, int weight) override;
 
     // Inserts a column with the title (two lines joined by "\n") and the width in pixels.
     // The first column's cells are left-aligned, all others right-aligned.
@@ -29,13 +31,13 @@ public:
 
     // Builds the digital report of one repetition on a cleared table: the columns of
     // digitalLayout, each screen width divided by `columnWidthScale`, then the ten rows.
-    void fillDigitalReport(const RepetitionResults& results, float columnWidthScale);
+    void fillDigitalReport(const RepetitionResults& results, float columnWidthScale) override;
+
+    // In the view's pixels; the empty rectangle hides the table.
+    void placeTable(const Rect& rect) override;
 
     // The texts on show, one row per table row, as the export and the printout take them.
-    std::vector<ReportRow> cells() const;
-
-    // Clears the table and gives it the empty rectangle: another screen begins.
-    void hideTable();
+    std::vector<ReportRow> tableCells() const override;
 
     TwoLineHeader* twoLineHeader() const { return header_; }
 

@@ -6,8 +6,8 @@
 namespace vanta {
 
 StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, OperatorDialogs& dialogs,
-                               FileCommands& files)
-    : context_{station, bars, view, dialogs, files, [this] { resetToIdle(); }},
+                               FileCommands& files, ReportTableHost& table, FileOpener openFile)
+    : context_{station, bars, view, dialogs, files, table, std::move(openFile), [this] { resetToIdle(); }},
       idle_(context_),
       measurement_(context_),
       calibration_(context_),

@@ -109,7 +109,7 @@ private slots:
         results.at(MeanDeceleration, ResultColumn::Velocity) = -120.25f;
         table.fillDigitalReport(results, 1.0f);
         QCOMPARE(table.item(2, 3)->text(), QStringLiteral("-120,2"));
-        const std::vector<ReportRow> cells = table.cells();
+        const std::vector<ReportRow> cells = table.tableCells();
         QCOMPARE(cells.size(), size_t(10));
         QCOMPARE(QString::fromStdString(cells[2][3]), QStringLiteral("-120,2"));
         const std::string file = spreadsheetBytes(digitalLayout, cells, {"", 0, 0});
