@@ -12,13 +12,13 @@
 #include <QStatusBar>
 #include <QToolBar>
 
-#include "station/bar_contents.h"
-#include "station/command_ids.h"
 #include "app/dialog_bar.h"
 #include "app/profile_store.h"
 #include "app/station_pictures.h"
-#include "station/subject_commands.h"
 #include "app/station_view.h"
+#include "station/bar_contents.h"
+#include "station/command_ids.h"
+#include "station/subject_commands.h"
 
 namespace vanta {
 

@@ -5,8 +5,8 @@
 
 #include "app/about_dialog.h"
 #include "app/message_box.h"
-#include "app/subjects/subject_mode_dialog.h"
 #include "app/subjects/subject_dialog.h"
+#include "app/subjects/subject_mode_dialog.h"
 
 namespace vanta {
 

@@ -10,13 +10,13 @@
 #include <clocale>
 #include <unistd.h>
 
-#include "station/command_ids.h"
 #include "app/main_window.h"
-#include "app/subjects/register_subject_library.h"
 #include "app/station_view.h"
+#include "app/subjects/register_subject_library.h"
 #include "device/acquisition_link.h"
 #include "device/serial_bridge_driver.h"
 #include "device/simulated_sensor_box.h"
+#include "station/command_ids.h"
 #include "storage/test_file.h"
 
 namespace vanta {

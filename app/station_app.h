@@ -9,9 +9,9 @@
 
 #include <memory>
 
+#include "app/profile_store.h"
 #include "station/command_router.h"
 #include "station/operator_dialogs.h"
-#include "app/profile_store.h"
 #include "station/station.h"
 #include "storage/settings_file.h"
 #include "storage/subject_library.h"

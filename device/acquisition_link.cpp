@@ -63,15 +63,16 @@ LinkStatus AcquisitionLink::lastStatus() const {
     return status_;
 }
 
-bool AcquisitionLink::probeDevice() {
-    devicePresent_ = false;
+int AcquisitionLink::findDevice() {
     const int n = driver_.deviceCount();
-    for (int i = 0; i < n; ++i) {
-        if (options_.selection == DeviceSelection::FirstDevice || driver_.description(i) == kDeviceDescription) {
-            devicePresent_ = true;
-            break;
-        }
-    }
+    for (int i = 0; i < n; ++i)
+        if (options_.selection == DeviceSelection::FirstDevice || driver_.description(i) == kDeviceDescription)
+            return i;
+    return -1;
+}
+
+bool AcquisitionLink::probeDevice() {
+    devicePresent_ = findDevice() >= 0;
     return devicePresent_;
 }
 
@@ -86,11 +87,7 @@ bool AcquisitionLink::startAcquisition(AcquisitionControl& control) {
     if (device_) return fail(LinkFailure::AlreadyActive, "a device is still open");
     // Only the matching device is opened: opening a serial port raises its modem lines
     // and sets its line, which would disturb whatever else is attached to the machine.
-    const int n = driver_.deviceCount();
-    int index = -1;
-    for (int i = 0; i < n && index < 0; ++i)
-        if (options_.selection == DeviceSelection::FirstDevice || driver_.description(i) == kDeviceDescription)
-            index = i;
+    const int index = findDevice();
     devicePresent_ = index >= 0;
     if (index < 0) return fail(LinkFailure::NotFound, {});
 

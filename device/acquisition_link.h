@@ -106,6 +106,9 @@ private:
     // The frame assembler's sink: counts the frame, then stores it (reader thread).
     void onSample(const int16_t (&channels)[6]) override;
     bool fail(LinkFailure failure, std::string detail);
+    // The index of the device the link uses (the first described kDeviceDescription, or
+    // the first of all), -1 when there is none.
+    int findDevice();
 
     std::unique_ptr<BridgeDriver> ownedDriver_;
     BridgeDriver& driver_;

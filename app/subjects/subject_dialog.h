@@ -4,9 +4,9 @@
 
 #include <QDialog>
 
-#include "station/subject_checks.h"
 #include "app/subjects/subject_messages.h"
 #include "core/records.h"
+#include "station/subject_checks.h"
 
 class QLineEdit;
 class QRadioButton;

@@ -13,10 +13,10 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "station/command_ids.h"
 #include "app/dialog_bar.h"
 #include "app/station_view.h"
 #include "device/acquisition_link.h"
+#include "station/command_ids.h"
 #include "tests/app/station_fixture.h"
 
 using namespace vanta;

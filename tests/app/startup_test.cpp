@@ -9,8 +9,8 @@
 
 #include <unistd.h>
 
-#include "station/command_ids.h"
 #include "device/acquisition_link.h"
+#include "station/command_ids.h"
 #include "tests/app/station_fixture.h"
 
 using namespace vanta;

@@ -1,13 +1,17 @@
 // What the view paints on screen (what it draws, number for number, is tested in
-// tests/station) and what the About box shows.
+// tests/station), the message box and the About box.
+#include <QApplication>
 #include <QImage>
+#include <QMessageBox>
+#include <QTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
 #include "app/about_dialog.h"
-#include "station/command_ids.h"
+#include "app/qt_operator_dialogs.h"
 #include "app/station_view.h"
+#include "station/command_ids.h"
 #include "tests/app/station_fixture.h"
 
 using namespace vanta;
@@ -51,6 +55,23 @@ private slots:
         const QImage shown = view.grab().toImage();
         QVERIFY(inkIn(shown, QRect(10, 5, 731, 26)) > 100);
         QCOMPARE(inkIn(shown, QRect(0, 40, 740, 200)), 0);
+    }
+
+    void theMessageBoxKeepsTheDetailApartFromTheStationsText() {
+        QtOperatorDialogs dialogs;
+        QString caption, text, detail;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            caption = box->windowTitle();
+            text = box->text();
+            detail = box->detailedText();
+            box->accept();
+        });
+        dialogs.message("Error opening file", "/data/Ann/a.kvq");
+        QCOMPARE(caption, QStringLiteral("vanta_check"));
+        QCOMPARE(text, QStringLiteral("Error opening file"));
+        QCOMPARE(detail, QStringLiteral("/data/Ann/a.kvq"));
     }
 
     void aboutBox() {

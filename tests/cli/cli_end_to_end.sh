@@ -2,13 +2,7 @@
 # vantacheck-cli as a user runs it: demo file, analyse, series, summary, export, and failures.
 set -u
 cli="${CLI:?}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # description, then a command that must succeed
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/../support/check.sh"
 status_of() { "$@" >/dev/null 2>&1; echo $?; }
 
 "$cli" demo "$work/a.kvq" --repetitions 3 --seed 5 >/dev/null
@@ -78,5 +72,4 @@ done
 check "--help" bash -c "'$cli' --help | grep -q analyse"
 check "writing into a missing folder: File Save Error" bash -c "'$cli' demo '$work/no/x.kvq' 2>&1 | grep -q 'File Save Error'"
 
-echo "$failures failures"
-[ "$failures" -eq 0 ]
+finish

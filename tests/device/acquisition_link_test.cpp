@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "device/acquisition_link.h"
-#include "tests/support/scripted_bridge_driver.h"
 #include "link_test_support.h"
+#include "tests/support/scripted_bridge_driver.h"
 
 namespace vanta {
 namespace {
@@ -25,13 +25,7 @@ protected:
         rep = std::make_unique<RepetitionRecord>();
         control.prepare(*rep);
     }
-    bool sampleIs(int index, int seq) const {
-        int16_t ch[6];
-        test::channelsOf(seq, ch);
-        for (int c = 0; c < kChannelCount; ++c)
-            if (control.store[c][index] != ch[c]) return false;
-        return true;
-    }
+    bool sampleIs(int index, int seq) const { return test::storedFrameIs(control, index, seq); }
     // Starts the link on `driver`'s device `index` and waits until the reader listens.
     void startListening(AcquisitionLink& link, ScriptedBridgeDriver& driver, int index) {
         ASSERT_TRUE(link.startAcquisition(control)) << linkFailureText(link.lastStatus());
@@ -317,13 +311,31 @@ TEST_F(LinkTest, EachStartBeginsAFreshAttempt) {
     EXPECT_EQ(next->raw.row(RateY)[1], control.store[RateY][1]);
 }
 
-TEST_F(LinkTest, TheLinkCanOwnItsDriver) {
+TEST_F(LinkTest, DestroyingARunningLinkStopsTheReaderAndClosesTheDeviceBeforeItsDriverGoes) {
     auto owned = std::make_unique<ScriptedBridgeDriver>(std::vector<ScriptedPort>{box()});
     ScriptedBridgeDriver& driver = *owned;
-    AcquisitionLink link(std::move(owned));
-    EXPECT_EQ(&link.driver(), &driver);
-    startListening(link, driver, 0);
-    // Destroying a running link stops it first.
+    bool driverGone = false, deviceOpen = true, closedUnderCall = true;
+    std::vector<std::string> calls;
+    driver.whenDestroyed([&](const ScriptedBridgeDriver& d) {
+        driverGone = true;
+        deviceOpen = d.isOpen(0);
+        closedUnderCall = d.closedUnderPendingCall();
+        calls = d.calls(0);
+    });
+    {
+        AcquisitionLink link(std::move(owned));
+        EXPECT_EQ(&link.driver(), &driver);
+        startListening(link, driver, 0);
+        driver.send(0, frames(1, 3));
+        ASSERT_TRUE(eventually([&] { return control.storedCount() == 2; }));
+    }
+    ASSERT_TRUE(driverGone);
+    EXPECT_FALSE(deviceOpen);
+    EXPECT_FALSE(closedUnderCall) << "the device was closed under the reader's call";
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), "close");
+    // Nothing arrives after the link has gone.
+    EXPECT_EQ(control.storedCount(), 2);
 }
 
 }  // namespace

@@ -23,13 +23,7 @@ protected:
         test::channelsOf(seq, ch);
         sink.onSample(ch);
     }
-    bool holds(int index, int seq) const {
-        int16_t ch[6];
-        test::channelsOf(seq, ch);
-        for (int c = 0; c < kChannelCount; ++c)
-            if (control.store[c][index] != ch[c]) return false;
-        return true;
-    }
+    bool holds(int index, int seq) const { return test::storedFrameIs(control, index, seq); }
 
     std::unique_ptr<RepetitionRecord> rep;
     AcquisitionControl control;

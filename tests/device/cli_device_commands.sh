@@ -4,13 +4,7 @@
 set -u
 cli="${CLI:?}"
 serial="${SERIAL:-0}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # description, then a command that must succeed
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/../support/check.sh"
 
 "$cli" probe --simulate >"$work/probe.out"
 check "probe finds the simulated box (exit 0)" test $? -eq 0
@@ -93,5 +87,4 @@ else
   check "without Qt, probe exits 2" test $? -eq 2
 fi
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

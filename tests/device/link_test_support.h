@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/acquisition_control.h"
 #include "device/frame_encoder.h"
 
 namespace vanta::test {
@@ -19,6 +20,15 @@ inline void channelsOf(int seq, int16_t (&ch)[6]) {
     ch[3] = static_cast<int16_t>(-seq);
     ch[4] = static_cast<int16_t>(seq * 7 - 30000);
     ch[5] = static_cast<int16_t>(0x0100 + (seq & 1));  // 0x01 high byte, 0x01 low byte every other frame
+}
+
+// Sample `index` of the store holds the six channels of test frame `seq`.
+inline bool storedFrameIs(const AcquisitionControl& control, int index, int seq) {
+    int16_t ch[6];
+    channelsOf(seq, ch);
+    for (int c = 0; c < 6; ++c)
+        if (control.store[c][index] != ch[c]) return false;
+    return true;
 }
 
 inline void appendFrame(std::vector<uint8_t>& out, int seq) {

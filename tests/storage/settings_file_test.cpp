@@ -1,13 +1,14 @@
 #include "storage/settings_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <sys/resource.h>
 
 #include <bit>
+#include <csignal>
 #include <filesystem>
-#include <fstream>
 
 #include "storage/station_paths.h"
+#include "tests/support/temp_dir.h"
 
 namespace vanta {
 namespace {
@@ -16,24 +17,12 @@ namespace fs = std::filesystem;
 
 class SettingsFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("cfg-test-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        path_ = (dir_ / "vantacheck.cfg").string();
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    void spit(const std::string& bytes) {
-        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-    std::string slurp() {
-        std::ifstream in(path_, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    fs::path dir_;
-    std::string path_;
+    testing::TempDir dir;
+    fs::path dir_ = dir.path();
+    std::string path_ = dir.file("vantacheck.cfg");
+
+    void spit(const std::string& bytes) { testing::writeFileBytes(path_, bytes); }
+    std::string slurp() { return testing::readFileBytes(path_); }
 };
 
 StationSettings changed() {
@@ -129,12 +118,23 @@ TEST_F(SettingsFileTest, AShortFileTakesWhatIsThereWhole) {
     EXPECT_EQ(u.subjectLibraryMode, 1);
 }
 
-TEST_F(SettingsFileTest, AnUnwritablePlaceIsReportedAndKeepsTheOldFile) {
+TEST_F(SettingsFileTest, AFailedWriteIsReportedAndKeepsTheOldFile) {
     EXPECT_FALSE(saveSettings((dir_ / "missing" / "vantacheck.cfg").string(), changed()));
     spit("old");
-    fs::create_directory(path_ + ".saving");  // the temporary name is taken by a folder
-    EXPECT_FALSE(saveSettings(path_, changed()));
+    // The disk "fills up" after 50 bytes: the file needs 96.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 50;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = saveSettings(path_, changed());
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(saved);
     EXPECT_EQ(slurp(), "old");
+    int others = 0;
+    for (const auto& entry : fs::directory_iterator(dir_)) others += entry.path() != fs::path(path_);
+    EXPECT_EQ(others, 0) << "nothing is left beside the settings file";
 }
 
 TEST(StationPaths, EverythingLiesBesideTheProgram) {

@@ -14,20 +14,15 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/temp_dir.h"
+
 namespace vanta {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using testing::readFileBytes;
+using testing::writeFileBytes;
 
 // Runs SQL on the register file through a connection of its own, as another program would.
 void rawExec(const std::string& path, const char* sql) {
@@ -52,20 +47,11 @@ SubjectInfo subject(const std::string& name, int age = 30) {
 
 class SubjectRegisterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vanta-register-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        base = pattern;
-        root = base + "/DATA";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(base, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(base, ec);
-    }
     std::string registerFile() const { return root + "/" + SubjectRegister::kFileName; }
 
-    std::string base, root;
+    testing::TempDir dir;
+    std::string base = dir.path().string();
+    std::string root = base + "/DATA";
 };
 
 TEST_F(SubjectRegisterTest, KeepsEveryFieldAcrossReopeningFromDisk) {
@@ -191,9 +177,9 @@ TEST_F(SubjectRegisterTest, DataFoldersAndTheSubjectOwningAFile) {
 
     // A file where the folder should be is reported, not overwritten.
     ASSERT_TRUE(reg.get(evaId, owner));
-    writeBytes(root + "/Eva", "x");
+    writeFileBytes(root + "/Eva", "x");
     EXPECT_FALSE(reg.ensureDirectory(owner, &dir));
-    EXPECT_EQ(readBytes(root + "/Eva"), "x");
+    EXPECT_EQ(readFileBytes(root + "/Eva"), "x");
 }
 
 TEST_F(SubjectRegisterTest, CurrentSubjectIsKeptPerProductAndOnlyForKnownSubjects) {
@@ -319,14 +305,14 @@ TEST_F(SubjectRegisterTest, AFileThatIsNotARegisterIsRefusedAndLeftUntouched) {
     fs::create_directories(root);
     std::string junk = "These are the operator's notes, not a database.\n";
     for (int i = 0; i < 200; ++i) junk += "line " + std::to_string(i) + "\n";
-    writeBytes(registerFile(), junk);
+    writeFileBytes(registerFile(), junk);
 
     SubjectRegister reg;
     EXPECT_FALSE(reg.open(root));
     EXPECT_EQ(reg.lastError(), RegisterError::NotADatabase);
     EXPECT_NE(reg.lastMessage().find(registerFile()), std::string::npos) << reg.lastMessage();
     EXPECT_FALSE(reg.isOpen());
-    EXPECT_EQ(readBytes(registerFile()), junk);
+    EXPECT_EQ(readFileBytes(registerFile()), junk);
     EXPECT_FALSE(fs::exists(registerFile() + "-wal"));
     // Everything after a failed open answers "not open" instead of crashing.
     EXPECT_FALSE(reg.add(subject("X")));
@@ -341,11 +327,11 @@ TEST_F(SubjectRegisterTest, AFileThatIsNotARegisterIsRefusedAndLeftUntouched) {
 TEST_F(SubjectRegisterTest, SomeoneElsesDatabaseAndANewerRegisterAreLeftAsTheyAre) {
     fs::create_directories(root);
     rawExec(registerFile(), "CREATE TABLE accounts (id INTEGER, owner TEXT); INSERT INTO accounts VALUES (1, 'x');");
-    std::string before = readBytes(registerFile());
+    std::string before = readFileBytes(registerFile());
     SubjectRegister reg;
     EXPECT_FALSE(reg.open(root));
     EXPECT_EQ(reg.lastError(), RegisterError::NotARegister);
-    EXPECT_EQ(readBytes(registerFile()), before);
+    EXPECT_EQ(readFileBytes(registerFile()), before);
 
     fs::remove(registerFile());
     ASSERT_TRUE(reg.open(root));
@@ -353,21 +339,21 @@ TEST_F(SubjectRegisterTest, SomeoneElsesDatabaseAndANewerRegisterAreLeftAsTheyAr
     reg.close();
     // A later station has moved the layout on.
     rawExec(registerFile(), "PRAGMA user_version = 2; CREATE TABLE later (x);");
-    before = readBytes(registerFile());
+    before = readFileBytes(registerFile());
     EXPECT_FALSE(reg.open(root));
     EXPECT_EQ(reg.lastError(), RegisterError::NewerVersion);
-    EXPECT_EQ(readBytes(registerFile()), before);
+    EXPECT_EQ(readFileBytes(registerFile()), before);
 
     // An empty file (as a crash right after creating it leaves) becomes a register.
     fs::remove(registerFile());
-    writeBytes(registerFile(), "");
+    writeFileBytes(registerFile(), "");
     ASSERT_TRUE(reg.open(root)) << reg.lastMessage();
     EXPECT_TRUE(reg.add(subject("Fresh")));
 }
 
 TEST_F(SubjectRegisterTest, AnUnusableDataFolderGivesAClearError) {
     // The data root would have to lie below a plain file.
-    writeBytes(base + "/file", "x");
+    writeFileBytes(base + "/file", "x");
     SubjectRegister reg;
     EXPECT_FALSE(reg.open(base + "/file/DATA"));
     EXPECT_EQ(reg.lastError(), RegisterError::CannotCreateFolder);
@@ -394,11 +380,11 @@ TEST_F(SubjectRegisterTest, AReadOnlyFolderGivesAClearError) {
     ASSERT_TRUE(reg.open(root));
     ASSERT_TRUE(reg.add(subject("Kept")));
     reg.close();
-    const std::string before = readBytes(registerFile());
+    const std::string before = readFileBytes(registerFile());
     fs::permissions(registerFile(), fs::perms::owner_read);
     EXPECT_FALSE(reg.open(root));
     EXPECT_EQ(reg.lastError(), RegisterError::ReadOnly) << reg.lastMessage();
-    EXPECT_EQ(readBytes(registerFile()), before);
+    EXPECT_EQ(readFileBytes(registerFile()), before);
 
     // ... or whose folder may no longer be written (WAL needs its files beside it).
     fs::permissions(registerFile(), fs::perms::owner_read | fs::perms::owner_write);
@@ -406,7 +392,7 @@ TEST_F(SubjectRegisterTest, AReadOnlyFolderGivesAClearError) {
     EXPECT_FALSE(reg.open(root));
     EXPECT_EQ(reg.lastError(), RegisterError::ReadOnly);
     EXPECT_NE(reg.lastMessage().find("read-only"), std::string::npos) << reg.lastMessage();
-    EXPECT_EQ(readBytes(registerFile()), before);
+    EXPECT_EQ(readFileBytes(registerFile()), before);
 }
 
 }  // namespace

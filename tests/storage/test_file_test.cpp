@@ -13,6 +13,7 @@
 
 #include "core/analysis.h"
 #include "core/demo_test.h"
+#include "tests/support/temp_dir.h"
 
 namespace vanta {
 namespace {
@@ -21,26 +22,12 @@ namespace fs = std::filesystem;
 
 class TestFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("kvq-test-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    testing::TempDir dir;
+    fs::path dir_ = dir.path();
 
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-
-    static std::string slurp(const std::string& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void spit(const std::string& p, const std::string& bytes) {
-        std::ofstream out(p, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-
-    fs::path dir_;
+    std::string path(const std::string& name) const { return dir.file(name); }
+    static std::string slurp(const std::string& p) { return testing::readFileBytes(p); }
+    static void spit(const std::string& p, const std::string& bytes) { testing::writeFileBytes(p, bytes); }
 };
 
 std::string le32(int32_t v) {

@@ -122,7 +122,9 @@ ScriptedBridgeDriver::ScriptedBridgeDriver(std::vector<ScriptedPort> ports) {
     for (ScriptedPort& p : ports) addPort(std::move(p));
 }
 
-ScriptedBridgeDriver::~ScriptedBridgeDriver() = default;
+ScriptedBridgeDriver::~ScriptedBridgeDriver() {
+    if (whenDestroyed_) whenDestroyed_(*this);
+}
 
 ScriptedBridgeDriver::Port& ScriptedBridgeDriver::port(int index) {
     if (index < 0 || index >= static_cast<int>(ports_.size())) throw std::out_of_range("no such scripted port");

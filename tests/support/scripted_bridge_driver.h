@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,6 +56,9 @@ public:
     int waitCalls(int index) const;
     // A device was closed while a call of the reader on it had not returned.
     bool closedUnderPendingCall() const;
+    // Runs as the driver is destroyed, with the driver as it is then: for a driver that
+    // its link owns, the only moment a test can look at it last.
+    void whenDestroyed(std::function<void(const ScriptedBridgeDriver&)> look) { whenDestroyed_ = std::move(look); }
 
     int deviceCount() override;
     std::string description(int index) override;
@@ -82,6 +86,7 @@ private:
     std::condition_variable changed_;
     std::vector<std::unique_ptr<Port>> ports_;
     bool closedUnderPendingCall_ = false;
+    std::function<void(const ScriptedBridgeDriver&)> whenDestroyed_;
 };
 
 }  // namespace vanta

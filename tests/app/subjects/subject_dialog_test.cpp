@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "app/subjects/subject_dialog.h"
 #include "app/subjects/subject_mode_dialog.h"
 #include "station/subject_checks.h"
-#include "app/subjects/subject_dialog.h"
 
 using namespace vanta;
 
