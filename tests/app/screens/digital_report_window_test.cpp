@@ -22,7 +22,6 @@ private slots:
     void initTestCase() { redirectUserFolders(home_); }
 
     void reportChooseExportLeave() {
-        qputenv("TZ", "UTC");
         StationFixture f;
         f.writeSettings(0);
         const std::string path = f.writeTestFileWith(3, "eva.kvq", "Eva M\xc3\xbcller & Co");
