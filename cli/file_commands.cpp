@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -6,6 +7,7 @@
 #include "cli/commands.h"
 #include "core/analysis.h"
 #include "core/demo_test.h"
+#include "core/side_by_side.h"
 #include "reports/digital_report.h"
 #include "reports/spreadsheet_export.h"
 #include "storage/test_file.h"
@@ -73,21 +75,37 @@ int runSeries(const Args& args) {
 
 int runSummary(const Args& args) {
     if (args.empty()) return fail("summary needs one or more test files");
-    std::string out = summaryHeader();
-    int status = 0;
-    auto test = std::make_unique<TestRecord>();
-    for (const std::string& path : args) {
+    for (const std::string& path : args)
         if (!path.empty() && path[0] == '-') return fail("Unknown option " + path + " (see vantacheck-cli summary --help)");
+    // One file per core, each read on its own; rows and messages come out in the order of
+    // the arguments. A single file gets the cores for its repetitions instead.
+    const int files = static_cast<int>(args.size());
+    const unsigned fileThreads = threadsFor(0, files);
+    const unsigned repetitionThreads = std::max(1u, threadsFor(0, kMaxRepetitions) / fileThreads);
+    struct Outcome {
+        std::string rows;
+        std::string error;
+    };
+    std::vector<Outcome> outcomes(args.size());
+    forEachSideBySide(files, fileThreads, [&](int i, unsigned) {
+        const std::string& path = args[static_cast<size_t>(i)];
         // Each file starts from a clean record: repetitions of one file never show up in
         // the rows of the next.
-        test = std::make_unique<TestRecord>();
+        auto test = std::make_unique<TestRecord>();
         std::string message;
-        if (!readTestFile(path, *test, &message, SampleStorage::Discard)) {
-            std::cerr << path << ": " << message << "\n";
+        if (readTestFile(path, *test, &message, SampleStorage::Discard, repetitionThreads))
+            outcomes[static_cast<size_t>(i)].rows = summaryRows(*test, path);
+        else
+            outcomes[static_cast<size_t>(i)].error = path + ": " + message;
+    });
+    std::string out = summaryHeader();
+    int status = 0;
+    for (const Outcome& o : outcomes) {
+        if (!o.error.empty()) {
+            std::cerr << o.error << "\n";
             status = 2;
-            continue;
         }
-        out += summaryRows(*test, path);
+        out += o.rows;
     }
     const int written = writeOut(out);
     return status ? status : written;
@@ -193,7 +211,9 @@ const std::vector<Command>& fileCommands() {
          "Prints one CSV row per repetition of every file: file, name, test time (ISO 8601,\n"
          "UTC), repetition number, load, radius, samples, then the mean rows of the report\n"
          "(total, acceleration and deceleration phase) and the peak rows. A file that cannot\n"
-         "be read is reported on standard error; the others are still listed (exit status 2).\n",
+         "be read is reported on standard error; the others are still listed (exit status 2).\n"
+         "Files are read side by side, one per processor core; the rows keep the order of the\n"
+         "files named.\n",
          runSummary},
         {"export", "export FILE.kvq --repetition N --output OUT.xml|-   the report as a spreadsheet",
          "Usage: vantacheck-cli export FILE.kvq --repetition N --output OUT.xml\n"

@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/analysis_fast.h"
+#include "core/side_by_side.h"
+
 namespace vanta {
 
 namespace {
@@ -21,38 +24,6 @@ double directSmoothed(const int32_t* raw, float offset, int a) {
     return sum / kSmoothWeightSum;
 }
 
-// Keeps T(a) = sum over |j| <= 49 of (50 - |j|) * raw(a + j) exactly in 64-bit integers.
-// Moving from a to a + 1 every sample of the right half (a+1..a+50) gains one unit of
-// weight and every sample of the left half (a-49..a) loses one, so
-//   T(a+1) = T(a) + R(a) - L(a),  R(a) = sum raw(a+1..a+50),  L(a) = sum raw(a-49..a).
-// With the offset taken out at the end, (T - 2500 * off) / 2500 equals the direct
-// formula: both are exact in double before the one division for sensor-range data.
-class RunningTriangle {
-public:
-    RunningTriangle(const int32_t* raw, int first) : raw_(raw), a_(first) {
-        for (int j = -kSmoothHalfWidth; j <= kSmoothHalfWidth; ++j) {
-            total_ += static_cast<int64_t>(kSmoothCentreWeight - (j < 0 ? -j : j)) * raw[first + j];
-        }
-        for (int i = first + 1; i <= first + 50; ++i) right_ += raw[i];
-        for (int i = first - 49; i <= first; ++i) left_ += raw[i];
-    }
-    int64_t total() const { return total_; }
-    // Moves to a + 1; reads raw up to a + 51, so a + 1 may not pass the last smoothed sample.
-    void advance() {
-        total_ += right_ - left_;
-        right_ += static_cast<int64_t>(raw_[a_ + 51]) - raw_[a_ + 1];
-        left_ += static_cast<int64_t>(raw_[a_ + 1]) - raw_[a_ - 49];
-        ++a_;
-    }
-
-private:
-    const int32_t* raw_;
-    int a_;
-    int64_t total_ = 0;
-    int64_t right_ = 0;
-    int64_t left_ = 0;
-};
-
 struct PhaseAccumulator {
     float peak[kResultColumnCount] = {};
     float sum[kResultColumnCount] = {};
@@ -69,6 +40,106 @@ float meanOf(float sum, int count) {
     // A range without samples has no mean; its cell reads 0.
     if (count <= 0) return 0.0f;
     return sum / static_cast<float>(count);
+}
+
+// The analysis as written, sample by sample: the reference the passes are checked against.
+int analyseSampleBySample(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results) {
+    const int n = rep.validSamples();
+    const double d = rep.direction;
+    const double k = static_cast<double>(rep.radius) * 2.0 * kPi / 360.0;  // cm per degree
+    const int32_t* raw = rep.raw.row(RateY);
+    const float off = rep.channelOffset[RateY];
+
+    float* angVel = series.writable(SeriesAngularVelocity);
+    float* pos = series.writable(SeriesPosition);
+    float* linVel = series.writable(SeriesLinearVelocity);
+    float* linAcc = series.writable(SeriesLinearAcceleration);
+
+    float peakVelocity = -10.0f;
+    int velocityPeakIndex = -10;
+
+    // Every later step reads the float32 value as stored, never the double before it.
+    auto store = [&](int i, double smoothed) {
+        angVel[i] = static_cast<float>(smoothed * d / kRateScale);
+        const double w = angVel[i];
+        pos[i] = static_cast<float>(i == 0 ? w * kSamplePeriod : pos[i - 1] + w * kSamplePeriod);
+        linVel[i] = static_cast<float>(w * k);
+        if (i == 0) {
+            linAcc[i] = 0.0f;
+        } else {
+            linAcc[i] = static_cast<float>((static_cast<double>(linVel[i]) - linVel[i - 1]) * 10.0);
+            if (angVel[i] > peakVelocity) {
+                peakVelocity = angVel[i];
+                velocityPeakIndex = i;
+            }
+        }
+    };
+
+    const int smoothEnd = n - 1 < kLastSmoothedSample ? n - 1 : kLastSmoothedSample;
+    int i = 0;
+    for (; i < n && i < kFirstSmoothedSample; ++i) store(i, offsetCorrected(raw, off, i));
+    for (; i <= smoothEnd; ++i) store(i, directSmoothed(raw, off, i));
+    for (; i < n; ++i) store(i, offsetCorrected(raw, off, i));
+
+    // Position is measured from the reversal at sample 100. A file may hold fewer samples;
+    // then there is no reference and the running sum stays as it is.
+    if (n > kStrokeFirstSample) {
+        const float p100 = pos[kStrokeFirstSample];
+        for (int s = 0; s < n; ++s) pos[s] = pos[s] - p100;
+    }
+
+    // Without a peak the stored results stay as they were; the phases would start
+    // before sample 0, so they are not evaluated at all.
+    results.velocityPeakIndex = velocityPeakIndex;
+    if (velocityPeakIndex <= 0) return velocityPeakIndex;
+
+    PhaseAccumulator whole, accel, decel;
+    float lastAbsPosition = 0.0f;
+    float accelPosition = 0.0f;
+    constexpr int kPositionColumn = static_cast<int>(ResultColumn::Position);
+    const double m = rep.loadMass;
+    const double radius = rep.radius;
+
+    // The five columns are the quantities force, power, angular velocity, position and
+    // torque, computed exactly as quantityAt does (same operands, same order).
+    auto evaluate = [&](int s, PhaseAccumulator& phase, bool acceleration) {
+        const double a = linAcc[s];
+        const double v[kResultColumnCount] = {a * m, m * a * linVel[s] / 100.0, angVel[s], pos[s],
+                                              a * m * radius / 100.0};
+        for (int c = 0; c < kResultColumnCount; ++c) {
+            updatePeak(whole.peak[c], v[c]);
+            updatePeak(phase.peak[c], v[c]);
+            if (c == kPositionColumn) continue;
+            accumulate(whole.sum[c], std::fabs(v[c]));
+            accumulate(phase.sum[c], v[c]);
+        }
+        lastAbsPosition = static_cast<float>(std::fabs(v[kPositionColumn]));
+        if (acceleration) accelPosition = static_cast<float>(v[kPositionColumn]);
+    };
+
+    int accelCount = 0;
+    for (int s = kStrokeFirstSample; s <= velocityPeakIndex; ++s, ++accelCount) evaluate(s, accel, true);
+    int decelCount = 0;
+    for (int s = velocityPeakIndex + 1; s < n - kStrokeTailSamples; ++s, ++decelCount) evaluate(s, decel, false);
+    const float decelerationAngle = lastAbsPosition - accelPosition;
+    const int wholeCount = accelCount + decelCount;
+
+    RepetitionResults& res = results;
+    for (int c = 0; c < kResultColumnCount; ++c) {
+        res.value[PeakAll][c] = whole.peak[c];
+        res.value[PeakAcceleration][c] = accel.peak[c];
+        res.value[PeakDeceleration][c] = decel.peak[c];
+        if (c == kPositionColumn) {
+            res.value[MeanAll][c] = lastAbsPosition;
+            res.value[MeanAcceleration][c] = accelPosition;
+            res.value[MeanDeceleration][c] = decelerationAngle;
+        } else {
+            res.value[MeanAll][c] = meanOf(whole.sum[c], wholeCount);
+            res.value[MeanAcceleration][c] = meanOf(accel.sum[c], accelCount);
+            res.value[MeanDeceleration][c] = meanOf(decel.sum[c], decelCount);
+        }
+    }
+    return velocityPeakIndex;
 }
 
 }  // namespace
@@ -112,116 +183,21 @@ double quantityAt(const TestRecord& test, int sample, int quantity, int repetiti
 
 int analyseRepetition(TestRecord& test, int r, Smoothing smoothing) {
     if (r < 0 || r >= kMaxRepetitions) return -10;
-    const RepetitionRecord& rep = test.repetitions[r];
-    RepetitionSeries& series = test.series[r];
-    const int n = rep.validSamples();
-    const double d = rep.direction;
-    const double k = static_cast<double>(rep.radius) * 2.0 * kPi / 360.0;  // cm per degree
-    const int32_t* raw = rep.raw.row(RateY);
-    const float off = rep.channelOffset[RateY];
+    return analyseRepetition(test.repetitions[r], test.series[r], test.results[r], smoothing);
+}
 
-    float* angVel = series.writable(SeriesAngularVelocity);
-    float* pos = series.writable(SeriesPosition);
-    float* linVel = series.writable(SeriesLinearVelocity);
-    float* linAcc = series.writable(SeriesLinearAcceleration);
+int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results,
+                      Smoothing smoothing) {
+    if (smoothing == Smoothing::RunningSums) return detail::analyseInPasses(rep, series, results);
+    return analyseSampleBySample(rep, series, results);
+}
 
-    float peakVelocity = -10.0f;
-    int velocityPeakIndex = -10;
-
-    // Every later step reads the float32 value as stored, never the double before it.
-    auto store = [&](int i, double smoothed) {
-        angVel[i] = static_cast<float>(smoothed * d / kRateScale);
-        const double w = angVel[i];
-        pos[i] = static_cast<float>(i == 0 ? w * kSamplePeriod : pos[i - 1] + w * kSamplePeriod);
-        linVel[i] = static_cast<float>(w * k);
-        if (i == 0) {
-            linAcc[i] = 0.0f;
-        } else {
-            linAcc[i] = static_cast<float>((static_cast<double>(linVel[i]) - linVel[i - 1]) * 10.0);
-            if (angVel[i] > peakVelocity) {
-                peakVelocity = angVel[i];
-                velocityPeakIndex = i;
-            }
-        }
-    };
-
-    const int smoothEnd = n - 1 < kLastSmoothedSample ? n - 1 : kLastSmoothedSample;
-    int i = 0;
-    for (; i < n && i < kFirstSmoothedSample; ++i) store(i, offsetCorrected(raw, off, i));
-    if (i <= smoothEnd) {
-        if (smoothing == Smoothing::Direct) {
-            for (; i <= smoothEnd; ++i) store(i, directSmoothed(raw, off, i));
-        } else {
-            const double offsetTotal = static_cast<double>(off) * kSmoothWeightSum;
-            RunningTriangle window(raw, i);
-            for (;;) {
-                store(i, (static_cast<double>(window.total()) - offsetTotal) / kSmoothWeightSum);
-                if (++i > smoothEnd) break;
-                window.advance();
-            }
-        }
-    }
-    for (; i < n; ++i) store(i, offsetCorrected(raw, off, i));
-
-    // Position is measured from the reversal at sample 100. A file may hold fewer samples;
-    // then there is no reference and the running sum stays as it is.
-    if (n > kStrokeFirstSample) {
-        const float p100 = pos[kStrokeFirstSample];
-        for (int s = 0; s < n; ++s) pos[s] = pos[s] - p100;
-    }
-
-    // Without a peak the stored results stay as they were; the phases would start
-    // before sample 0, so they are not evaluated at all.
-    test.results[r].velocityPeakIndex = velocityPeakIndex;
-    if (velocityPeakIndex <= 0) return velocityPeakIndex;
-
-    PhaseAccumulator whole, accel, decel;
-    float lastAbsPosition = 0.0f;
-    float accelPosition = 0.0f;
-    constexpr int kPositionColumn = static_cast<int>(ResultColumn::Position);
-    const double m = rep.loadMass;
-    const double radius = rep.radius;
-
-    // The five columns are the quantities force, power, angular velocity, position and
-    // torque, computed exactly as quantityAt does (same operands, same order).
-    auto evaluate = [&](int s, PhaseAccumulator& phase, bool acceleration) {
-        const double a = linAcc[s];
-        const double v[kResultColumnCount] = {a * m, m * a * linVel[s] / 100.0, angVel[s], pos[s],
-                                              a * m * radius / 100.0};
-        for (int c = 0; c < kResultColumnCount; ++c) {
-            updatePeak(whole.peak[c], v[c]);
-            updatePeak(phase.peak[c], v[c]);
-            if (c == kPositionColumn) continue;
-            accumulate(whole.sum[c], std::fabs(v[c]));
-            accumulate(phase.sum[c], v[c]);
-        }
-        lastAbsPosition = static_cast<float>(std::fabs(v[kPositionColumn]));
-        if (acceleration) accelPosition = static_cast<float>(v[kPositionColumn]);
-    };
-
-    int accelCount = 0;
-    for (int s = kStrokeFirstSample; s <= velocityPeakIndex; ++s, ++accelCount) evaluate(s, accel, true);
-    int decelCount = 0;
-    for (int s = velocityPeakIndex + 1; s < n - kStrokeTailSamples; ++s, ++decelCount) evaluate(s, decel, false);
-    const float decelerationAngle = lastAbsPosition - accelPosition;
-    const int wholeCount = accelCount + decelCount;
-
-    RepetitionResults& res = test.results[r];
-    for (int c = 0; c < kResultColumnCount; ++c) {
-        res.value[PeakAll][c] = whole.peak[c];
-        res.value[PeakAcceleration][c] = accel.peak[c];
-        res.value[PeakDeceleration][c] = decel.peak[c];
-        if (c == kPositionColumn) {
-            res.value[MeanAll][c] = lastAbsPosition;
-            res.value[MeanAcceleration][c] = accelPosition;
-            res.value[MeanDeceleration][c] = decelerationAngle;
-        } else {
-            res.value[MeanAll][c] = meanOf(whole.sum[c], wholeCount);
-            res.value[MeanAcceleration][c] = meanOf(accel.sum[c], accelCount);
-            res.value[MeanDeceleration][c] = meanOf(decel.sum[c], decelCount);
-        }
-    }
-    return velocityPeakIndex;
+void analyseRepetitions(TestRecord& test, int count, unsigned threads) {
+    count = count < 0 ? 0 : (count > kMaxRepetitions ? kMaxRepetitions : count);
+    // The series blocks come from the calling thread's allocator, as they would one at a
+    // time: a block given back later then returns to where the next test finds it.
+    for (int r = 0; r < count; ++r) test.series[r].values.allocate();
+    forEachSideBySide(count, threads, [&test](int r, unsigned) { analyseRepetition(test, r); });
 }
 
 }  // namespace vanta

@@ -27,14 +27,26 @@ double smoothedChannel(const TestRecord& test, int sample, int channel, int repe
 double quantityAt(const RepetitionSeries& series, const RepetitionRecord& rep, int sample, int quantity);
 double quantityAt(const TestRecord& test, int sample, int quantity, int repetition);
 
-// How analyseRepetition smooths the rate. RunningSums keeps the triangular sum exactly
-// with integer running sums (a few additions per sample); Direct evaluates the
-// 99-tap formula at every sample. Both give the same float32 series.
+// How analyseRepetition works. RunningSums is the station's way: the triangular sum kept
+// exactly with integer running sums (a few additions per sample) and the rest in passes
+// over the repetition that the compiler can vectorise, with the float32 sums still taken
+// sample after sample in order. Direct evaluates the 99-tap formula at every sample and
+// the whole analysis sample by sample as written: the reference the station's way is
+// checked against. Both give the same float32 series and results, bit for bit.
 enum class Smoothing { RunningSums, Direct };
 
 // Fills series[r] for samples 0..N-1 and, unless no velocity peak is found, results[r].
 // Returns the sample of the highest angular velocity (velocityPeakIndex; -10 when no
 // sample after sample 0 exceeds -10 deg/s).
 int analyseRepetition(TestRecord& test, int repetition, Smoothing smoothing = Smoothing::RunningSums);
+// The same for one repetition held anywhere: reads only `rep`, writes only `series` and
+// `results`, so repetitions can be analysed side by side on several threads.
+int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results,
+                      Smoothing smoothing = Smoothing::RunningSums);
+
+// Analyses repetitions 0..count-1 of `test` side by side on up to `threads` threads (0: one
+// per core). Every repetition gets exactly the numbers analyseRepetition gives it alone:
+// its float32 sums keep their order, whichever thread takes it.
+void analyseRepetitions(TestRecord& test, int count, unsigned threads = 0);
 
 }  // namespace vanta

@@ -108,7 +108,9 @@ bool FileCommands::open() {
     {
         Busy busy(hooks_.showBusy);
         std::string error;
-        if (!readTestFile(*chosen, test, &error)) {
+        // Samples and series stay for the screens; the repetitions are read and analysed
+        // on every core, with the numbers of one.
+        if (!readTestFile(*chosen, test, &error, SampleStorage::Keep, 0)) {
             // The reader leaves the records as they were.
             dialogs_.message(error.empty() ? std::string(kMsgErrorOpeningFile) : error);
             return false;

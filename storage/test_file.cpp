@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -14,6 +15,7 @@
 
 #include "core/analysis.h"
 #include "core/codepage.h"
+#include "core/side_by_side.h"
 
 namespace vanta {
 
@@ -35,8 +37,12 @@ void putU32(std::string& out, uint32_t v) {
 void putI32(std::string& out, int32_t v) { putU32(out, static_cast<uint32_t>(v)); }
 void putF32(std::string& out, float v) { putU32(out, std::bit_cast<uint32_t>(v)); }
 
-constexpr size_t kReadBuffer = 1 << 20;
+// The head of the file (tag, subject, count) is read through a buffer; the repetition
+// blocks behind it are read at their own offsets, so that several threads can take them.
+constexpr size_t kReadBuffer = 1 << 16;
 constexpr size_t kSampleBytes = 4 * kChannelCount;
+// Direction, six offsets, load, radius and the sample count.
+constexpr size_t kBlockHeaderBytes = 4 + 4 * kChannelCount + 4 + 4 + 4;
 
 // Buffered reader over a file descriptor. Every read either delivers all it was asked
 // for or reports that the file ended.
@@ -83,28 +89,8 @@ public:
         return true;
     }
 
-    // Reads n samples of six int32 each, interleaved by sample, into the channel rows.
-    bool readSamples(int32_t* const* channels, int n) {
-        int i = 0;
-        while (i < n) {
-            if (end_ - pos_ < kSampleBytes) {
-                if (!refill()) return false;
-                if (end_ - pos_ < kSampleBytes) continue;  // a sample split over two reads
-            }
-            const size_t whole = (end_ - pos_) / kSampleBytes;
-            const int take = static_cast<int>(std::min<size_t>(whole, static_cast<size_t>(n - i)));
-            const uint8_t* p = buffer_.get() + pos_;
-            for (int k = 0; k < take; ++k, ++i) {
-                for (int c = 0; c < kChannelCount; ++c, p += 4) {
-                    uint32_t u;
-                    std::memcpy(&u, p, 4);
-                    channels[c][i] = static_cast<int32_t>(fromLittle(u));
-                }
-            }
-            pos_ += static_cast<size_t>(take) * kSampleBytes;
-        }
-        return true;
-    }
+    // Bytes of the file handed out so far: the offset of the next byte to read.
+    uint64_t offset() const { return fileOffset_ - (end_ - pos_); }
 
 private:
     // Moves what is left to the front and reads more behind it; false when nothing more came.
@@ -118,6 +104,7 @@ private:
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) return false;
             end_ += static_cast<size_t>(got);
+            fileOffset_ += static_cast<uint64_t>(got);
             return true;
         }
     }
@@ -126,7 +113,58 @@ private:
     std::unique_ptr<uint8_t[]> buffer_;
     size_t pos_ = 0;
     size_t end_ = 0;
+    uint64_t fileOffset_ = 0;
 };
+
+// Reads n bytes at `offset`; false when the file ends before them or cannot be read.
+bool readAt(int fd, void* dst, size_t n, uint64_t offset) {
+    auto* out = static_cast<uint8_t*>(dst);
+    while (n > 0) {
+        const ssize_t got = ::pread(fd, out, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        out += got;
+        offset += static_cast<uint64_t>(got);
+        n -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+int32_t i32At(const uint8_t* p) {
+    uint32_t u;
+    std::memcpy(&u, p, 4);
+    return static_cast<int32_t>(fromLittle(u));
+}
+float f32At(const uint8_t* p) {
+    uint32_t u;
+    std::memcpy(&u, p, 4);
+    return std::bit_cast<float>(fromLittle(u));
+}
+
+// n samples as the file holds them (six little-endian int32 each, sample after sample)
+// into the channel rows, which hold them channel by channel.
+void samplesToChannels(const uint8_t* bytes, int n, int32_t* const* channels) {
+    int32_t* __restrict c0 = channels[0];
+    int32_t* __restrict c1 = channels[1];
+    int32_t* __restrict c2 = channels[2];
+    int32_t* __restrict c3 = channels[3];
+    int32_t* __restrict c4 = channels[4];
+    int32_t* __restrict c5 = channels[5];
+    for (int i = 0; i < n; ++i, bytes += kSampleBytes) {
+        c0[i] = i32At(bytes);
+        c1[i] = i32At(bytes + 4);
+        c2[i] = i32At(bytes + 8);
+        c3[i] = i32At(bytes + 12);
+        c4[i] = i32At(bytes + 16);
+        c5[i] = i32At(bytes + 20);
+    }
+}
+
+// One channel of n samples as the file holds them.
+void channelFromSamples(const uint8_t* bytes, int n, int channel, int32_t* __restrict out) {
+    bytes += 4 * channel;
+    for (int i = 0; i < n; ++i, bytes += kSampleBytes) out[i] = i32At(bytes);
+}
 
 enum class ReadFailure { None, Incompatible, EndsEarly };
 
@@ -190,14 +228,19 @@ struct StagedTest {
     SubjectInfo subject;
     int32_t repetitionCount = 0;
     int32_t testTime = 0;
+    // The blocks' headers; when samples are kept, the samples too.
     std::vector<RepetitionRecord> repetitions;
-    // Discarding samples: each repetition passes through `work` and leaves its results here.
+    std::vector<uint64_t> sampleOffsets;  // where each block's samples start in the file
+    uint64_t testTimeOffset = 0;
+    // Discarding samples: the results of each repetition, analysed as it passes.
     std::vector<RepetitionResults> results;
-    std::unique_ptr<TestRecord> work;
-    int workSamples = 0;  // samples the scratch store holds from the previous repetition
+    // Keeping samples: 1 where a repetition's samples wait as 16-bit values in the series
+    // block that repetition has in the test in memory (see readTestFile).
+    std::vector<uint8_t> inSeries;
 };
 
-ReadFailure readWhole(FileReader& in, StagedTest& staged, const TestRecord& current) {
+// The head of the file: tag, subject and repetition count.
+ReadFailure readHead(FileReader& in, StagedTest& staged) {
     std::string tag;
     if (!readText(in, tag)) return ReadFailure::EndsEarly;
     if (tag != kTestFileTag) return ReadFailure::Incompatible;
@@ -212,44 +255,169 @@ ReadFailure readWhole(FileReader& in, StagedTest& staged, const TestRecord& curr
     if (count > kMaxRepetitions) return ReadFailure::Incompatible;
     if (count < 0) count = 0;
     staged.repetitionCount = count;
-    staged.repetitions.resize(static_cast<size_t>(count));
-    if (staged.work) staged.results.resize(static_cast<size_t>(count));
+    return ReadFailure::None;
+}
 
+// Steps from block header to block header (each says how many samples follow it), so
+// that every block's place is known before any samples are read, and a count beyond the
+// capacities or a file cut before its last block is refused before anything changes.
+ReadFailure walkBlocks(int fd, uint64_t offset, StagedTest& staged) {
+    const int count = staged.repetitionCount;
+    staged.repetitions.resize(static_cast<size_t>(count));
+    staged.sampleOffsets.resize(static_cast<size_t>(count));
     for (int r = 0; r < count; ++r) {
-        RepetitionRecord& rep = staged.work ? staged.work->repetitions[0] : staged.repetitions[static_cast<size_t>(r)];
-        if (!in.readI32(rep.direction)) return ReadFailure::EndsEarly;
-        for (float& off : rep.channelOffset)
-            if (!in.readF32(off)) return ReadFailure::EndsEarly;
-        int32_t n = 0;
-        if (!in.readF32(rep.loadMass) || !in.readF32(rep.radius) || !in.readI32(n)) return ReadFailure::EndsEarly;
+        uint8_t h[kBlockHeaderBytes];
+        if (!readAt(fd, h, sizeof h, offset)) return ReadFailure::EndsEarly;
+        RepetitionRecord& rep = staged.repetitions[static_cast<size_t>(r)];
+        rep.direction = i32At(h);
+        for (int c = 0; c < kChannelCount; ++c) rep.channelOffset[c] = f32At(h + 4 + 4 * c);
+        rep.loadMass = f32At(h + 28);
+        rep.radius = f32At(h + 32);
+        const int32_t n = i32At(h + 36);
         if (n > kMaxSamples) return ReadFailure::Incompatible;
-        if (n < 0) n = 0;
-        rep.sampleCount = n;
-        if (n > 0 || staged.work) {  // an empty repetition needs no sample storage
-            int32_t* channels[kChannelCount];
-            for (int c = 0; c < kChannelCount; ++c) channels[c] = rep.raw.row(c);
-            if (!in.readSamples(channels, n)) return ReadFailure::EndsEarly;
-        }
-        if (staged.work) {
-            // The scratch block is reused: what lies beyond the samples must read as zeros
-            // again, as in a fresh store. Results start from what the station holds, which
-            // they keep when the repetition has no peak.
-            for (int c = 0; c < kChannelCount && staged.workSamples > n; ++c)
-                std::fill(rep.raw.row(c) + n, rep.raw.row(c) + staged.workSamples, 0);
-            staged.workSamples = n;
-            staged.work->results[0] = current.results[r];
-            analyseRepetition(*staged.work, 0);
-            staged.results[static_cast<size_t>(r)] = staged.work->results[0];
-            RepetitionRecord& header = staged.repetitions[static_cast<size_t>(r)];
-            header.direction = rep.direction;
-            std::copy(std::begin(rep.channelOffset), std::end(rep.channelOffset), std::begin(header.channelOffset));
-            header.loadMass = rep.loadMass;
-            header.radius = rep.radius;
-            header.sampleCount = rep.sampleCount;
+        rep.sampleCount = n < 0 ? 0 : n;
+        staged.sampleOffsets[static_cast<size_t>(r)] = offset + kBlockHeaderBytes;
+        offset += kBlockHeaderBytes + static_cast<uint64_t>(rep.sampleCount) * kSampleBytes;
+    }
+    staged.testTimeOffset = offset;
+    return ReadFailure::None;
+}
+
+// Samples are read this many at a time: the piece (192 KiB) and the rows it fills stay in
+// the processor's second-level cache.
+constexpr int kPieceSamples = 8192;
+
+// What one thread keeps between the repetitions it reads, and between the files it reads:
+// a sweep over many small files then does not allocate and clear it again for each file.
+struct BlockReader {
+    std::unique_ptr<uint8_t[]> piece{new uint8_t[kPieceSamples * kSampleBytes]};
+    // Discarding samples: the repetition passes through here, is analysed and leaves.
+    RepetitionRecord scratch;
+    RepetitionSeries scratchSeries;
+    int scratchSamples = 0;  // samples the scratch rate row holds from the repetition before
+
+    static BlockReader& ofThisThread() {
+        thread_local std::unique_ptr<BlockReader> reader;
+        if (!reader) reader = std::make_unique<BlockReader>();
+        return *reader;
+    }
+};
+
+// A repetition this long waits in the old series block rather than in new rows: its 16-bit
+// values fill most of the block, and the old rows it then goes into are mostly its own.
+// (A short one is cheaper in new rows: they touch only the memory its samples take.)
+constexpr int kBorrowFrom = kMaxSamples / 2;
+static_assert(sizeof(float) * 4 >= sizeof(int16_t) * kChannelCount,
+              "a repetition's 16-bit samples fit in its series block");
+
+// The bytes of a series block that hold 16-bit sample k of channel c.
+unsigned char* waitingSample(RepetitionSeries& series, int c, int k) {
+    return reinterpret_cast<unsigned char*>(series.writable(SeriesAngularVelocity)) +
+           sizeof(int16_t) * (static_cast<size_t>(c) * kMaxSamples + static_cast<size_t>(k));
+}
+
+enum class Read16 { Done, TooWide, EndsEarly };
+
+// Reads n samples at `offset` as 16-bit values into the series block; TooWide when a value
+// does not fit in 16 bits (only a file not written by a sensor box has one).
+Read16 readIntoSeries(int fd, uint64_t offset, int n, uint8_t* piece, RepetitionSeries& series) {
+    for (int first = 0; first < n; first += kPieceSamples) {
+        const int len = std::min(kPieceSamples, n - first);
+        if (!readAt(fd, piece, static_cast<size_t>(len) * kSampleBytes, offset + static_cast<uint64_t>(first) * kSampleBytes))
+            return Read16::EndsEarly;
+        for (int c = 0; c < kChannelCount; ++c) {
+            unsigned char* to = waitingSample(series, c, first);
+            const uint8_t* from = piece + 4 * c;
+            for (int i = 0; i < len; ++i, from += kSampleBytes, to += sizeof(int16_t)) {
+                const int32_t v = i32At(from);
+                const auto h = static_cast<int16_t>(v);
+                if (h != v) return Read16::TooWide;
+                std::memcpy(to, &h, sizeof h);
+            }
         }
     }
-    if (!in.readI32(staged.testTime)) return ReadFailure::EndsEarly;
-    return ReadFailure::None;
+    return Read16::Done;
+}
+
+// Moves samples waiting in the series block into the repetition's rows; beyond them the
+// rows read zeros, as a fresh store does.
+void takeFromSeries(RepetitionSeries& series, int n, RawSamples& raw) {
+    for (int c = 0; c < kChannelCount; ++c) {
+        int32_t* row = raw.row(c);
+        const unsigned char* from = waitingSample(series, c, 0);
+        for (int i = 0; i < n; ++i, from += sizeof(int16_t)) {
+            int16_t h;
+            std::memcpy(&h, from, sizeof h);
+            row[i] = h;
+        }
+        std::fill(row + n, row + kMaxSamples, 0);
+    }
+}
+
+// Reads the samples of every block, several blocks side by side. Keep: each block into its
+// own staged rows. Discard: only the rate channel, which the analysis reads, into the
+// thread's scratch row, analysed at once; only the results stay. Results start from what
+// the station holds for that repetition: they keep it when the repetition has no peak.
+ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleStorage storage, unsigned threads) {
+    const int count = staged.repetitionCount;
+    const bool keep = storage == SampleStorage::Keep;
+    if (keep) {
+        // The rows come from this thread's allocator (see analyseRepetitions); the threads
+        // below only fill them. An empty repetition needs no sample storage.
+        for (int r = 0; r < count; ++r) {
+            RepetitionRecord& rep = staged.repetitions[static_cast<size_t>(r)];
+            if (rep.sampleCount > 0 && !staged.inSeries[static_cast<size_t>(r)]) rep.raw.allocate();
+        }
+    } else {
+        staged.results.assign(current.results.begin(), current.results.begin() + count);
+    }
+    std::atomic<bool> endsEarly{false};
+    forEachSideBySide(count, threads, [&](int r, unsigned) {
+        if (endsEarly.load(std::memory_order_relaxed)) return;
+        BlockReader& reader = BlockReader::ofThisThread();
+        const RepetitionRecord& header = staged.repetitions[static_cast<size_t>(r)];
+        const int n = header.sampleCount;
+        if (keep && staged.inSeries[static_cast<size_t>(r)]) {
+            const Read16 read = readIntoSeries(fd, staged.sampleOffsets[static_cast<size_t>(r)], n, reader.piece.get(),
+                                               current.series[r]);
+            if (read == Read16::Done) return;
+            if (read == Read16::EndsEarly) {
+                endsEarly = true;
+                return;
+            }
+            staged.inSeries[static_cast<size_t>(r)] = 0;  // too wide: into new rows after all
+        }
+        RepetitionRecord& rep = keep ? staged.repetitions[static_cast<size_t>(r)] : reader.scratch;
+        int32_t* channels[kChannelCount];
+        for (int c = 0; c < kChannelCount; ++c) channels[c] = keep || c == RateY ? rep.raw.row(c) : nullptr;
+        for (int first = 0; first < n; first += kPieceSamples) {
+            const int len = std::min(kPieceSamples, n - first);
+            const uint64_t at = staged.sampleOffsets[static_cast<size_t>(r)] + static_cast<uint64_t>(first) * kSampleBytes;
+            if (!readAt(fd, reader.piece.get(), static_cast<size_t>(len) * kSampleBytes, at)) {
+                endsEarly = true;
+                return;
+            }
+            if (keep) {
+                int32_t* rows[kChannelCount];
+                for (int c = 0; c < kChannelCount; ++c) rows[c] = channels[c] + first;
+                samplesToChannels(reader.piece.get(), len, rows);
+            } else {
+                channelFromSamples(reader.piece.get(), len, RateY, channels[RateY] + first);
+            }
+        }
+        if (keep) return;
+        // The scratch row is reused: what lies beyond the samples must read as zeros again,
+        // as in a fresh store, for the smoothing reads up to 50 samples past the last one.
+        if (reader.scratchSamples > n) std::fill(channels[RateY] + n, channels[RateY] + reader.scratchSamples, 0);
+        reader.scratchSamples = n;
+        rep.direction = header.direction;
+        std::copy(std::begin(header.channelOffset), std::end(header.channelOffset), std::begin(rep.channelOffset));
+        rep.loadMass = header.loadMass;
+        rep.radius = header.radius;
+        rep.sampleCount = n;
+        analyseRepetition(rep, reader.scratchSeries, staged.results[static_cast<size_t>(r)]);
+    });
+    return endsEarly ? ReadFailure::EndsEarly : ReadFailure::None;
 }
 
 void setMessage(std::string* message, std::string_view text) {
@@ -380,7 +548,8 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
     return true;
 }
 
-bool readTestFile(const std::string& path, TestRecord& test, std::string* message, SampleStorage storage) {
+bool readTestFile(const std::string& path, TestRecord& test, std::string* message, SampleStorage storage,
+                  unsigned threads) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         setMessage(message, kMsgErrorOpeningFile);
@@ -393,28 +562,59 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         return false;
     }
     StagedTest staged;
-    if (storage == SampleStorage::Discard) staged.work = std::make_unique<TestRecord>();
     ReadFailure failure;
     {
         FileReader in(fd);
-        failure = readWhole(in, staged, test);
+        failure = readHead(in, staged);
+        if (failure == ReadFailure::None) failure = walkBlocks(fd, in.offset(), staged);
+    }
+
+    // The series of the test in memory are worked out from its samples, so their blocks
+    // can serve while the file is read: a long repetition's samples wait in the series
+    // block of the same repetition as 16-bit values (what the sensor box delivers), to go
+    // into the old rows once the whole file is read; series blocks that do not serve are
+    // given back at once. Should the file fail after all, the series are worked out
+    // again. So opening a full test over another needs no more memory than one of them.
+    const bool keep = storage == SampleStorage::Keep;
+    const int oldCount = std::clamp(test.repetitionCount, 0, kMaxRepetitions);
+    std::vector<int> recompute;
+    if (failure == ReadFailure::None && keep) {
+        staged.inSeries.assign(static_cast<size_t>(staged.repetitionCount), 0);
+        for (int r = 0; r < oldCount; ++r) {
+            if (!test.series[r].values.allocated()) continue;
+            recompute.push_back(r);
+            if (r < staged.repetitionCount && staged.repetitions[static_cast<size_t>(r)].sampleCount >= kBorrowFrom)
+                staged.inSeries[static_cast<size_t>(r)] = 1;
+            else
+                test.series[r].values.release();
+        }
+    }
+    if (failure == ReadFailure::None) failure = readBlocks(fd, staged, test, storage, threads);
+    if (failure == ReadFailure::None) {
+        uint8_t time[4];
+        if (readAt(fd, time, sizeof time, staged.testTimeOffset)) staged.testTime = i32At(time);
+        else failure = ReadFailure::EndsEarly;
     }
     ::close(fd);
-    if (failure == ReadFailure::Incompatible) {
-        setMessage(message, kMsgIncompatibleData);
-        return false;
-    }
-    if (failure == ReadFailure::EndsEarly) {
-        setMessage(message, kMsgFileEndsEarly);
+
+    if (failure != ReadFailure::None) {
+        const std::vector<RepetitionResults> results(test.results.begin(), test.results.begin() + oldCount);
+        forEachSideBySide(static_cast<int>(recompute.size()), threads,
+                          [&](int k, unsigned) { analyseRepetition(test, recompute[static_cast<size_t>(k)]); });
+        std::copy(results.begin(), results.end(), test.results.begin());
+        setMessage(message, failure == ReadFailure::Incompatible ? kMsgIncompatibleData : kMsgFileEndsEarly);
         return false;
     }
 
-    // Everything is read: take it over and analyse repetition by repetition, in file order.
+    // Everything is read: take it over.
     const int32_t age = test.subject.age;
     test.subject = std::move(staged.subject);
     test.subject.age = age;
     test.repetitionCount = staged.repetitionCount;
-    for (int r = 0; r < staged.repetitionCount; ++r) {
+    test.testTime = staged.testTime;
+    test.saved = 1;
+    const int count = staged.repetitionCount;
+    for (int r = 0; r < count; ++r) {
         RepetitionRecord& from = staged.repetitions[static_cast<size_t>(r)];
         RepetitionRecord& to = test.repetitions[r];
         to.direction = from.direction;
@@ -422,17 +622,32 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         to.loadMass = from.loadMass;
         to.radius = from.radius;
         to.sampleCount = from.sampleCount;
-        if (staged.work) {
+        if (keep) {
+            if (!staged.inSeries[static_cast<size_t>(r)]) to.raw.swap(from.raw);
+        } else {
             to.raw.release();
             test.series[r].values.release();
             test.results[r] = staged.results[static_cast<size_t>(r)];
-        } else {
-            to.raw.swap(from.raw);
-            analyseRepetition(test, r);
         }
     }
-    test.testTime = staged.testTime;
-    test.saved = 1;
+    // Repetitions the new test does not hold give their blocks back (nothing reads them).
+    for (int r = count; r < kMaxRepetitions; ++r) {
+        test.repetitions[r].raw.release();
+        test.series[r].values.release();
+    }
+    if (keep) {
+        // The old samples go before the new series come: the two never need room at once.
+        staged.repetitions.clear();
+        for (int r = 0; r < count; ++r) {
+            if (staged.inSeries[static_cast<size_t>(r)]) test.repetitions[r].raw.allocate();
+            else test.series[r].values.allocate();
+        }
+        forEachSideBySide(count, threads, [&](int r, unsigned) {
+            if (staged.inSeries[static_cast<size_t>(r)])
+                takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);
+            analyseRepetition(test, r);
+        });
+    }
     return true;
 }
 

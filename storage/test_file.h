@@ -29,7 +29,9 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
 // whole before anything is taken over: a wrong tag, a count beyond the capacities or a
 // file that ends early leaves `test` exactly as it was. On success sets test.saved to 1.
 // `age` is not in the file and keeps its value; repetitions beyond the file's count keep
-// theirs.
+// their headers and results but give back their samples and series (nothing reads them).
+// The repetitions are read and analysed on up to `threads` threads (0: one per core), with
+// the same numbers as on one.
 enum class SampleStorage {
     Keep,     // the station: samples and series stay for the screens
     Discard,  // tools that want only the numbers: every repetition is analysed as it
@@ -38,7 +40,7 @@ enum class SampleStorage {
               // are released
 };
 bool readTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr,
-                  SampleStorage storage = SampleStorage::Keep);
+                  SampleStorage storage = SampleStorage::Keep, unsigned threads = 0);
 
 // The file form of one text: length prefix and 8-bit characters.
 std::string encodeFileText(std::string_view utf8);

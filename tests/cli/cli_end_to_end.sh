@@ -31,6 +31,15 @@ check "series has a header and one row per sample" bash -c \
 check "summary has a header and one row per repetition" bash -c \
   "n=\$('$cli' summary '$work/a.kvq' '$work/c.kvq' | wc -l); [ \"\$n\" -eq 5 ]"
 
+# Files are read side by side; a short file finishes before a long one, yet the rows keep
+# the order of the arguments.
+order=()
+for k in 1 2 3 4 5 6; do order+=("$work/a.kvq" "$work/c.kvq" "$work/c.kvq"); done
+check "summary keeps the order of the files named" bash -c '
+  cli=$1; shift
+  diff <("$cli" summary "$@" | tail -n +2) <(for f in "$@"; do "$cli" summary "$f" | tail -n +2; done) >/dev/null' \
+  _ "$cli" "${order[@]}"
+
 printf '\017VantaCheck_V1.0 and more' > "$work/bad.kvq"
 check "a foreign file: exit 2" test "$(status_of "$cli" analyse "$work/bad.kvq")" = 2
 check "a foreign file: the station's message" bash -c "'$cli' analyse '$work/bad.kvq' 2>&1 | grep -q 'Incompatible data'"

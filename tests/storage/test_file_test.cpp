@@ -189,6 +189,80 @@ TEST_F(TestFileTest, ReadingForTheNumbersOnlyGivesTheSameResults) {
     EXPECT_EQ(discarded->results[3].velocityPeakIndex, -10);
 }
 
+TEST_F(TestFileTest, SideBySideTheNumbersAreThoseOfOneCore) {
+    auto recorded = std::make_unique<TestRecord>();
+    fillDemoTest(*recorded, {12, 0, 17});
+    recorded->repetitions[5].sampleCount = 40;  // no stroke
+    recorded->repetitions[7].sampleCount = 0;
+    recorded->repetitions[9].sampleCount = 5000;  // long enough to be read in pieces
+    recorded->repetitions[3].sampleCount = 250;   // cut while the rate still rises: the peak is
+                                                  // in the last samples, whose smoothing reads
+                                                  // the zeros beyond them
+    ASSERT_TRUE(writeTestFile(path("many.kvq"), *recorded));
+
+    // The reference: read on one thread, then analysed sample by sample as written.
+    auto reference = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("many.kvq"), *reference, nullptr, SampleStorage::Keep, 1));
+    for (int r = 0; r < 12; ++r) analyseRepetition(*reference, r, Smoothing::Direct);
+
+    for (const SampleStorage storage : {SampleStorage::Keep, SampleStorage::Discard}) {
+        for (const unsigned threads : {1u, 2u, 5u}) {
+            auto opened = std::make_unique<TestRecord>();
+            ASSERT_TRUE(readTestFile(path("many.kvq"), *opened, nullptr, storage, threads));
+            for (int r = 0; r < 12; ++r) {
+                const std::string where = std::to_string(threads) + " threads, repetition " + std::to_string(r);
+                EXPECT_EQ(0, std::memcmp(opened->results[r].value, reference->results[r].value,
+                                         sizeof opened->results[r].value))
+                    << where;
+                EXPECT_EQ(opened->results[r].velocityPeakIndex, reference->results[r].velocityPeakIndex) << where;
+                if (storage == SampleStorage::Discard) continue;
+                for (int c = 0; c < kChannelCount; ++c)
+                    ASSERT_EQ(0, std::memcmp(opened->repetitions[r].raw.row(c), reference->repetitions[r].raw.row(c),
+                                             sizeof(int32_t) * kMaxSamples))
+                        << where;
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_EQ(0, std::memcmp(opened->series[r][SeriesKind(k)], reference->series[r][SeriesKind(k)],
+                                             sizeof(float) * opened->repetitions[r].sampleCount))
+                        << where;
+            }
+        }
+    }
+}
+
+// Opening over a test in memory lends its blocks to the new samples: the result must be
+// that of opening into a fresh record, and a file that fails must still change nothing.
+TEST_F(TestFileTest, OpeningOverAnotherTestIsOpeningAfresh) {
+    auto older = std::make_unique<TestRecord>();
+    fillDemoTest(*older, {4, kMaxSamples, 3});
+    older->repetitions[3].sampleCount = 20000;
+    ASSERT_TRUE(writeTestFile(path("older.kvq"), *older));
+    auto newer = std::make_unique<TestRecord>();
+    fillDemoTest(*newer, {3, 45000, 4});
+    newer->repetitions[1].raw.row(AccelX)[777] = 40000;  // beyond 16 bits: cannot wait as 16-bit values
+    newer->repetitions[2].sampleCount = 1200;
+    ASSERT_TRUE(writeTestFile(path("newer.kvq"), *newer));
+
+    auto fresh = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("newer.kvq"), *fresh));
+    auto test = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("older.kvq"), *test));
+    ASSERT_TRUE(readTestFile(path("newer.kvq"), *test));
+    expectSameTest(*fresh, *test);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < kChannelCount; ++c)
+            ASSERT_EQ(0, std::memcmp(fresh->repetitions[r].raw.row(c), test->repetitions[r].raw.row(c),
+                                     sizeof(int32_t) * kMaxSamples))
+                << "beyond the samples too, repetition " << r << " channel " << c;
+
+    // Cut inside the last samples: the blocks were lent, and are the old test's again.
+    const std::string whole = slurp(path("older.kvq"));
+    spit(path("cut.kvq"), whole.substr(0, whole.size() - 1000));
+    auto before = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path("newer.kvq"), *before));
+    EXPECT_FALSE(readTestFile(path("cut.kvq"), *test));
+    expectSameTest(*before, *test);
+}
+
 TEST_F(TestFileTest, AForeignFileIsRewrittenByteForByte) {
     // 8-bit texts with bytes above 0x7F, odd directions and offsets: all kept as they are.
     std::string f = handMadeFile(3, 17);
@@ -263,16 +337,19 @@ TEST_F(TestFileTest, NegativeCountsReadAsZero) {
     EXPECT_EQ(test->repetitions[0].sampleCount, 0);
 }
 
-TEST_F(TestFileTest, OpeningKeepsRepetitionsBeyondTheFilesCount) {
+TEST_F(TestFileTest, RepetitionsBeyondTheFilesCountGiveBackTheirBlocks) {
     auto test = std::make_unique<TestRecord>();
     fillDemoTest(*test, {3, 300, 5});
-    const int32_t kept = test->repetitions[2].raw.row(RateY)[42];
+    analyseRepetitions(*test, 3);
     spit(path("one.kvq"), handMadeFile(1, 5));
     ASSERT_TRUE(readTestFile(path("one.kvq"), *test));
     EXPECT_EQ(test->repetitionCount, 1);
     EXPECT_EQ(test->repetitions[0].sampleCount, 5);
     EXPECT_EQ(test->repetitions[0].raw.row(RateY)[5], 0) << "beyond the samples the store is zero";
-    EXPECT_EQ(test->repetitions[2].raw.row(RateY)[42], kept);
+    for (int r : {1, 2}) {
+        EXPECT_FALSE(test->repetitions[r].raw.allocated()) << r;
+        EXPECT_FALSE(test->series[r].values.allocated()) << r;
+    }
 }
 
 TEST_F(TestFileTest, AClaimedHugeTextEndsAtTheFilesEnd) {

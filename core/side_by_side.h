@@ -1,0 +1,19 @@
+// Running independent pieces of work (the repetitions of a test, the files of a sweep) on
+// the processor's cores.
+#pragma once
+
+#include <functional>
+
+namespace vanta {
+
+// Threads for `threads` requested (0: one per core), never more than there are items.
+unsigned threadsFor(unsigned threads, int items);
+
+// Calls work(item, worker) once for every item 0..count-1, on up to `threads` threads
+// (0: one per core), the calling thread among them; `worker` (0..threads-1) names the
+// thread, so each can keep its own scratch space. Items are handed out in order as threads
+// become free. Returns when every call has returned. When a call throws, the items not yet
+// started are skipped and the first exception is thrown on to the caller.
+void forEachSideBySide(int count, unsigned threads, const std::function<void(int item, unsigned worker)>& work);
+
+}  // namespace vanta
