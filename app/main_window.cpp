@@ -46,7 +46,12 @@ MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& d
     router_.bind(CommandOwner::Frame, cmd::kFileSave, [this](Notification) { saveTest(); });
     router_.bind(CommandOwner::Frame, cmd::kSubjectInfo,
                  [this](Notification) { runSubjectInfo(station_, dialogs_, library_); });
-    router_.bind(CommandOwner::Frame, cmd::kGraphSetup, [this](Notification) { view_->update(); });
+    // "Graph setup", on every screen: the axes dialog, then the view painted at once whether
+    // it was OK or Cancel, so the graph shows the scales in force.
+    router_.bind(CommandOwner::Frame, cmd::kGraphSetup, [this](Notification) {
+        dialogs_.editGraphSettings(station_.settings.graph);
+        view_->repaint();
+    });
 
     observerToken_ = router_.addObserver([this](int, CommandOutcome outcome) {
         if (outcome == CommandOutcome::Executed) refreshCommandStates();

@@ -5,6 +5,7 @@
 
 #include "app/about_dialog.h"
 #include "app/message_box.h"
+#include "app/screens/axes_dialog.h"
 #include "app/subjects/subject_dialog.h"
 #include "app/subjects/subject_mode_dialog.h"
 
@@ -55,6 +56,8 @@ bool QtOperatorDialogs::editSubject(SubjectInfo& subject) { return SubjectDialog
 bool QtOperatorDialogs::editSubjectMode(uint8_t& subjectLibraryMode) {
     return SubjectModeDialog::edit(subjectLibraryMode, parent_);
 }
+
+bool QtOperatorDialogs::editGraphSettings(GraphSettings& settings) { return AxesDialog::edit(settings, parent_); }
 
 void QtOperatorDialogs::showAbout() {
     AboutDialog dlg(parent_);

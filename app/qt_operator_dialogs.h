@@ -21,6 +21,7 @@ public:
                                                 const std::string& initialDirectory) override;
     bool editSubject(SubjectInfo& subject) override;
     bool editSubjectMode(uint8_t& subjectLibraryMode) override;
+    bool editGraphSettings(GraphSettings& settings) override;
     void showAbout() override;
 
 private:

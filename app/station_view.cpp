@@ -1,6 +1,7 @@
 #include "app/station_view.h"
 
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QUrl>
 #include <QPaintEvent>
@@ -35,6 +36,10 @@ StationView::StationView(Station& station, CommandRouter& router, BarHost& bars,
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     setFocusPolicy(Qt::StrongFocus);
+    // The screens paint at fixed pixels: the header and readouts reach x 740, the curve
+    // graph's right labels x 740 and its "TIME (ms)" title y 590. A smaller view would cut
+    // them off, so the window grows to hold it whatever bar is docked above.
+    setMinimumSize(750, 600);
 
     liveTimer_.setInterval(kTickPeriodMs);
     calibrationTimer_.setInterval(kTickPeriodMs);
@@ -77,19 +82,66 @@ bool StationView::tickTimerActive(int timerId) const {
     return false;
 }
 
-void StationView::draw(DrawContext& dc) { screens_.draw(dc); }
+void StationView::showGuidance(bool on) {
+    guidanceOn_ = on;
+    if (on) guidance_.reset(size());
+    update();
+}
+
+void StationView::drawGuidance(const std::function<std::vector<Rect>(DrawContext&)>& draw) {
+    if (!guidanceOn_) return;
+    // The view was resized since: the picture starts white at the new size.
+    if (guidance_.size() != size()) guidance_.reset(size());
+    for (const Rect& r : guidance_.draw(draw)) {
+        // One pixel around for the outlines' pens.
+        const QRect area = QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom)).normalized().adjusted(-1, -1, 1, 1);
+        QWidget::update(area);
+    }
+}
+
+void StationView::showReportTable(const Rect& where, const RepetitionResults& results, int fontHeight,
+                                  float columnWidthScale) {
+    tableShown_ = true;
+    tableRect_ = where;
+    tableResults_ = results;
+    tableFont_ = fontHeight;
+    tableScale_ = columnWidthScale;
+    QWidget::update(QRect(QPoint(where.left, where.top), QPoint(where.right, where.bottom)));
+}
+
+void StationView::hideReportTable() {
+    if (!tableShown_) return;
+    tableShown_ = false;
+    update();
+}
+
+void StationView::draw(DrawContext& dc) {
+    if (tableShown_) drawReportCells(dc, tableRect_, tableResults_, tableFont_, tableScale_);
+    screens_.draw(dc);
+}
 
 void StationView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
+    if (guidanceOn_) guidance_.paint(painter);
     QPainterDrawContext dc(painter);
     draw(dc);
 }
 
+void StationView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape &&
+        (liveTimer_.isActive() || calibrationTimer_.isActive())) {
+        router_.execute(cmd::kBack);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void StationView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
         const QPoint at = event->position().toPoint();
-        screens_.mousePress(Point{at.x(), at.y()});
+        screens_.mousePress(Point{at.x(), at.y()},
+                            event->button() == Qt::LeftButton ? MouseButton::Left : MouseButton::Right);
     }
     QWidget::mousePressEvent(event);
 }

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "reports/spreadsheet_export.h"
+#include "app/screens/guidance_picture.h"
 #include "station/bar_host.h"
 #include "station/command_router.h"
 #include "station/file_commands.h"
@@ -42,6 +43,17 @@ public:
     void repaint() override { QWidget::repaint(); }
     void update() override { QWidget::update(); }
 
+    Rect clientRect() const override { return Rect{0, 0, width(), height()}; }
+    void takeFocus() override { setFocus(Qt::OtherFocusReason); }
+    void showGuidance(bool on) override;
+    void drawGuidance(const std::function<std::vector<Rect>(DrawContext&)>& draw) override;
+    void showReportTable(const Rect& where, const RepetitionResults& results, int fontHeight,
+                         float columnWidthScale) override;
+    void hideReportTable() override;
+    // What the guidance ticks have drawn so far (for the tests and screenshots).
+    const GuidancePicture& guidancePicture() const { return guidance_; }
+    bool reportTableShown() const { return tableShown_; }
+
     // The screen on show drawn on any drawing context: the view's painting and the tests
     // use it.
     void draw(DrawContext& dc);
@@ -49,6 +61,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    // Esc abandons a running attempt or calibration, as BACK does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void bindCommands();
@@ -61,6 +75,14 @@ private:
     StationScreens screens_;
     QTimer liveTimer_;
     QTimer calibrationTimer_;
+    GuidancePicture guidance_;
+    bool guidanceOn_ = false;
+    // The stored attempt's report on the measurement screen.
+    bool tableShown_ = false;
+    Rect tableRect_;
+    RepetitionResults tableResults_;
+    int tableFont_ = 24;
+    float tableScale_ = 1.0f;
 };
 
 }  // namespace vanta

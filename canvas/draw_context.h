@@ -82,6 +82,10 @@ public:
 
     // True on paper (printing or preview), false on screen.
     virtual bool isPrinting() const = 0;
+    // Device pixels per logical unit along x: 1 on a plain screen, 2 on a double-density
+    // one, about 2.4 for a 600 dpi printer (a unit is 0.1 mm there). Drawing that thins out
+    // dense data asks it so that nothing the device could show is dropped.
+    virtual double devicePixelsPerUnit() const { return 1.0; }
 
     // Selecting returns the previous selection, so a routine can put it back.
     virtual Pen selectPen(const Pen& pen);
@@ -116,6 +120,10 @@ public:
     // One line of UTF-8 text in the text colour and the selected font, aligned
     // horizontally as asked and centred vertically in the rectangle, clipped to it.
     virtual void text(const Rect& r, std::string_view utf8, TextAlign align) = 0;
+    // The same, but a text wider than the rectangle runs out of it on the side the
+    // alignment leaves open instead of being cut: axis labels whose rectangles are narrower
+    // than a long number or title.
+    virtual void textUnclipped(const Rect& r, std::string_view utf8, TextAlign align) { text(r, utf8, align); }
 
 protected:
     DrawState state_;

@@ -144,8 +144,20 @@ void QPainterDrawContext::pie(const Rect& bounds, double startDeg, double sweepD
     painter_.drawPie(toDevice(bounds), start, span);
 }
 
-void QPainterDrawContext::text(const Rect& r, std::string_view utf8, TextAlign align) {
-    int flags = Qt::AlignVCenter | Qt::TextSingleLine;
+double QPainterDrawContext::devicePixelsPerUnit() const {
+    if (paper_) return scaleX_;
+    const QPaintDevice* device = painter_.device();
+    return device ? device->devicePixelRatioF() : 1.0;
+}
+
+void QPainterDrawContext::text(const Rect& r, std::string_view utf8, TextAlign align) { drawText(r, utf8, align, 0); }
+
+void QPainterDrawContext::textUnclipped(const Rect& r, std::string_view utf8, TextAlign align) {
+    drawText(r, utf8, align, Qt::TextDontClip);
+}
+
+void QPainterDrawContext::drawText(const Rect& r, std::string_view utf8, TextAlign align, int extraFlags) {
+    int flags = Qt::AlignVCenter | Qt::TextSingleLine | extraFlags;
     switch (align) {
         case TextAlign::Left: flags |= Qt::AlignLeft; break;
         case TextAlign::Center: flags |= Qt::AlignHCenter; break;

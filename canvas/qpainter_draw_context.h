@@ -24,6 +24,7 @@ public:
     static QPainterDrawContext forPaper(QPainter& painter);
 
     bool isPrinting() const override { return paper_; }
+    double devicePixelsPerUnit() const override;
 
     Pen selectPen(const Pen& pen) override;
     Brush selectBrush(const Brush& brush) override;
@@ -37,6 +38,7 @@ public:
     void ellipse(const Rect& bounds) override;
     void pie(const Rect& bounds, double startDeg, double sweepDeg) override;
     void text(const Rect& r, std::string_view utf8, TextAlign align) override;
+    void textUnclipped(const Rect& r, std::string_view utf8, TextAlign align) override;
 
     // The device point of a logical point, and the device rectangle (normalised) of a
     // logical rectangle.
@@ -52,6 +54,7 @@ private:
     void applyPen();
     void applyBrush();
     void applyFont();
+    void drawText(const Rect& r, std::string_view utf8, TextAlign align, int extraFlags);
 
     QPainter& painter_;
     bool paper_;

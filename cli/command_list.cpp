@@ -6,6 +6,7 @@ namespace vanta::cli {
 std::vector<Command> allCommands() {
     std::vector<Command> all = fileCommands();
     all.insert(all.end(), deviceCommands().begin(), deviceCommands().end());
+    all.insert(all.end(), recordCommands().begin(), recordCommands().end());
     return all;
 }
 

@@ -23,6 +23,9 @@ const std::vector<Command>& fileCommands();
 // The commands for a sensor box in the lab (probe, monitor).
 const std::vector<Command>& deviceCommands();
 
+// record: a session of attempts on the sensor box, without a window.
+const std::vector<Command>& recordCommands();
+
 // Reports an error the station's way: the message on standard error, exit status 2.
 int fail(const std::string& message);
 

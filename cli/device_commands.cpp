@@ -6,11 +6,8 @@
 #include <thread>
 
 #include "cli/commands.h"
+#include "cli/device_access.h"
 #include "device/acquisition_link.h"
-#include "device/simulated_sensor_box.h"
-#ifdef VANTA_HAVE_SERIAL_BACKEND
-#include "device/serial_bridge_driver.h"
-#endif
 
 namespace vanta::cli {
 
@@ -18,41 +15,6 @@ namespace {
 
 // Without a new sample for this long, monitor gives up on a silent box.
 constexpr auto kSilenceLimit = std::chrono::seconds(5);
-
-struct DeviceArgs {
-    bool simulate = false;
-    std::string port;
-    long long samples = 1000;
-    long long seed = 1;
-};
-
-// The station's message, then the reason and what to do about it.
-int communicationError(const std::string& reason) {
-    std::cerr << "Error in communication\n" << reason << "\n";
-    return 2;
-}
-
-std::string advice(const LinkStatus& status, const DeviceArgs& args) {
-    const std::string reason = linkFailureText(status);
-    switch (status.failure) {
-    case LinkFailure::NotFound:
-        if (!args.port.empty()) return reason;
-        return reason + ": no serial bridge described \"Kavelvanta\" is attached.\n"
-                        "Check the USB cable; vantacheck-cli probe lists the bridges the machine sees.";
-    case LinkFailure::PermissionDenied:
-        return reason + ".\n"
-                        "Add your user to the dialout group (sudo usermod -aG dialout $USER, then log out and in\n"
-                        "again) and install the station's udev rule, which gives the sensor box to that group:\n"
-                        "  sudo cp packaging/99-kavelvanta.rules /etc/udev/rules.d/\n"
-                        "  sudo udevadm control --reload && sudo udevadm trigger\n"
-                        "See docs/connecting-the-sensor-box.md.";
-    case LinkFailure::Busy: return reason + ".\nClose the other program (a running station, a terminal program) and try again.";
-    case LinkFailure::RateNotApplied:
-        return reason + ".\nThe bridge or its kernel driver cannot run the line at 625000 baud, and at any other rate the\n"
-                        "box's frames arrive as garbage.";
-    default: return reason;
-    }
-}
 
 // Parses the options common to probe and monitor; false with a message on a bad one.
 bool parseDeviceArgs(const Args& args, bool monitor, DeviceArgs& out, std::string& error) {
@@ -89,24 +51,6 @@ bool parseDeviceArgs(const Args& args, bool monitor, DeviceArgs& out, std::strin
         return false;
     }
     return true;
-}
-
-// The driver the options ask for, or nullptr with the reason.
-std::unique_ptr<BridgeDriver> makeDriver(const DeviceArgs& args, std::string& whyNot) {
-    if (args.simulate) {
-        SimulationOptions o;
-        o.seed = static_cast<uint64_t>(args.seed);
-        return std::make_unique<SimulatedSensorBox>(o);
-    }
-#ifdef VANTA_HAVE_SERIAL_BACKEND
-    (void)whyNot;
-    if (!args.port.empty()) return makeSerialBridgeDriverForPort(args.port);
-    return makeSerialBridgeDriver();
-#else
-    whyNot = "the serial backend is not built into this vantacheck-cli (it was built without Qt);\n"
-             "use --simulate for the simulated sensor box";
-    return nullptr;
-#endif
 }
 
 int runProbe(const Args& args) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "graphs/graph_layout.h"
+
 namespace vanta {
 
 std::string barNumberText(float value) {
@@ -62,8 +64,7 @@ ListContents curveRepetitionContents(int repetitionCount) {
 }
 
 const std::vector<std::string>& curveQuantityTitles() {
-    static const std::vector<std::string> titles = {"velocity (deg/s)", "Position (deg)", "velocity (cm/s)",
-                                                    "Force (N)", "Power (W)"};
+    static const std::vector<std::string> titles(quantityTitles.begin(), quantityTitles.end());
     return titles;
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/records.h"
+#include "storage/settings_file.h"
 
 namespace vanta {
 
@@ -46,6 +47,9 @@ public:
     virtual bool editSubject(SubjectInfo& subject) = 0;
     // "Subject info setup": edits the subject library mode; false on Cancel.
     virtual bool editSubjectMode(uint8_t& subjectLibraryMode) = 0;
+    // "Graph setup": the axes settings dialog edits the axes and autoscale; false on
+    // Cancel (nothing changed).
+    virtual bool editGraphSettings(GraphSettings& settings) = 0;
 
     virtual void showAbout() = 0;
 };

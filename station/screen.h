@@ -3,10 +3,12 @@
 // and mouse presses; the screen's own commands reach it through the view as well.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "canvas/draw_context.h"
 #include "reports/spreadsheet_export.h"
+#include "measure/attempt_session.h"
 #include "station/bar_host.h"
 #include "station/command_router.h"
 #include "station/file_commands.h"
@@ -31,7 +33,14 @@ struct ScreenContext {
     FileOpener openFile;
     // Command 32822: the idle screen, no bar, repetition 0, the view repainted at once.
     std::function<void()> resetToIdle;
+    // The attempts and calibrations on the sensor box; none until the window has given the
+    // screens the station's acquisition link (START then reports the box missing).
+    AttemptSession* attempts = nullptr;
+    // Seconds since 1970: the test time a started attempt takes.
+    std::function<int32_t()> now;
 };
+
+enum class MouseButton { Left, Right };
 
 class Screen {
 public:
@@ -44,8 +53,9 @@ public:
     // Paints the screen below the page header. Not const: what a drawing computes (the
     // scales of a graph) stays with the screen for the mouse and the next paint.
     virtual void draw(DrawContext&) {}
-    // A press of the left mouse button in the view, in view pixels.
-    virtual void mousePress(Point) {}
+    // A press of the left or right mouse button in the view, in view pixels. Qt hands the
+    // second press of a double click here too; at the same place it changes nothing more.
+    virtual void mousePress(Point, MouseButton) {}
 
     // Runs the command if it is one of this screen's; false leaves it to another screen.
     virtual bool command(int id, Notification notification) = 0;

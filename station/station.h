@@ -33,11 +33,11 @@ struct Station {
     int resultsAvailable = 0;     // 1: the test in memory may be reported
     int currentRepetition = 0;    // attempt being recorded / repetition on the curve graph
     int selectedRepetition = 0;   // repetition on the digital report
-    // Divides the report table's column widths when its columns are made. The live
-    // guidance screen sets it to 24 / the height of the font it chose for the table (or 1),
-    // so the columns grow and shrink with that font; the digital report leaves it as it is.
-    float columnWidthScale = 1.0f;
     int livePhase = 0;            // phase of the running attempt or calibration, 0 none
+    // The report table's column widths are divided by this: the measurement screen sets it
+    // from the font it shows a stored attempt in (24 / its height), and the digital report
+    // keeps whatever it was left at.
+    float columnWidthScale = 1.0f;
     std::string lastFilePath;     // the test file the data came from or went to
 
     // --simulate: the simulated sensor box is the device the station finds.

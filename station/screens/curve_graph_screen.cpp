@@ -1,5 +1,8 @@
 #include "station/screens/curve_graph_screen.h"
 
+#include "graphs/curve_graph_renderer.h"
+#include "graphs/graph_layout.h"
+#include "graphs/readouts.h"
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
 
@@ -15,47 +18,83 @@ bool CurveGraphScreen::command(int id, Notification notification) {
             return true;
         case cmd::kY1Box:
         case cmd::kY2Box: chooseQuantity(id); return true;
-        case cmd::kZoom:
-        case cmd::kCursorLeftLeft:
-        case cmd::kCursorLeftRight:
-        case cmd::kCursorRightLeft:
-        case cmd::kCursorRightRight: return true;
+        case cmd::kZoom: zoom(); return true;
+        case cmd::kCursorLeftLeft: moveCursor(CursorButton::LeftBack); return true;
+        case cmd::kCursorLeftRight: moveCursor(CursorButton::LeftForward); return true;
+        case cmd::kCursorRightLeft: moveCursor(CursorButton::RightBack); return true;
+        case cmd::kCursorRightRight: moveCursor(CursorButton::RightForward); return true;
         default: return false;
     }
 }
 
-// Report > "Curve graph": the curve bar with repetitions and both quantity boxes.
+// Report > "Curve graph": repetition 0 over its stroke range, the curve bar with
+// repetitions and both quantity boxes. While the graph is shown it changes nothing.
 void CurveGraphScreen::show() {
     Station& s = context_.station;
     if (s.viewMode == kViewCurveGraph) return;
+    const GraphSettings& g = s.settings.graph;
+    // A code outside 0..4 from a settings file falls back to the defaults.
+    graph_.y1 = graphQuantity(g.graphY1Quantity, GraphSettings{}.graphY1Quantity);
+    graph_.y2 = graphQuantity(g.graphY2Quantity, GraphSettings{}.graphY2Quantity);
     s.currentRepetition = 0;
+    showRepetition(graph_, s.test, 0);
     context_.bars.showBar(kCurveBarTemplate);
     const ListContents reps = curveRepetitionContents(s.test.repetitionCount);
     context_.bars.fillBarList(cmd::kRepetitionSelector, reps.entries, reps.selected);
-    const GraphSettings& g = s.settings.graph;
-    context_.bars.fillBarList(cmd::kY1Box, curveQuantityTitles(), g.graphY1Quantity);
-    context_.bars.fillBarList(cmd::kY2Box, curveQuantityTitles(), g.graphY2Quantity);
+    context_.bars.fillBarList(cmd::kY1Box, curveQuantityTitles(), graph_.y1);
+    context_.bars.fillBarList(cmd::kY2Box, curveQuantityTitles(), graph_.y2);
     s.viewMode = kViewCurveGraph;
     context_.view.update();
 }
 
+// Another repetition: its stroke range again; the quantities stay.
 void CurveGraphScreen::chooseRepetition() {
     const int chosen = context_.bars.barSelection(cmd::kRepetitionSelector);
     if (chosen < 0) return;
     context_.station.currentRepetition = chosen;
+    showRepetition(graph_, context_.station.test, chosen);
     context_.view.update();
 }
 
+// Window and cursors stay; the choice is kept in the settings and so survives a restart.
 void CurveGraphScreen::chooseQuantity(int boxId) {
     const int chosen = context_.bars.barSelection(boxId);
-    if (chosen < 0) return;
-    // The choice is kept in the settings and so survives a restart.
+    if (chosen < 0 || chosen >= kGraphQuantities) return;
     GraphSettings& g = context_.station.settings.graph;
-    if (boxId == cmd::kY1Box)
+    if (boxId == cmd::kY1Box) {
         g.graphY1Quantity = chosen;
-    else
+        graph_.y1 = chosen;
+    } else {
         g.graphY2Quantity = chosen;
+        graph_.y2 = chosen;
+    }
     context_.view.update();
+}
+
+// The panel and the plot are painted at once whether the cursor moved or not, so the next
+// click picks with the scales of what is on the screen.
+void CurveGraphScreen::moveCursor(CursorButton button) {
+    if (context_.station.viewMode != kViewCurveGraph) return;
+    vanta::moveCursor(graph_, button);
+    context_.view.repaint();
+}
+
+void CurveGraphScreen::zoom() {
+    if (context_.station.viewMode != kViewCurveGraph) return;
+    zoomToCursors(graph_);
+    context_.view.repaint();
+}
+
+void CurveGraphScreen::mousePress(Point at, MouseButton button) {
+    if (context_.station.viewMode != kViewCurveGraph) return;
+    const PointerButton pointer = button == MouseButton::Left ? PointerButton::Left : PointerButton::Right;
+    if (clickCursor(graph_, pointer, at.x, at.y)) context_.view.repaint();
+}
+
+void CurveGraphScreen::draw(DrawContext& dc) {
+    const Station& s = context_.station;
+    drawReadouts(dc, kReadoutRect, s.test, graph_);
+    CurveGraphRenderer().draw(dc, kPlotRect, s.test, s.settings.graph, graph_);
 }
 
 }  // namespace vanta

@@ -14,9 +14,13 @@ bool MeasurementScreen::command(int id, Notification notification) {
             if (notification != Notification::Clicked) return false;
             ignore();
             return true;
-        case cmd::kBack: back(); return true;
+        // BACK (and Esc) on the calibration screen is the calibration screen's.
+        case cmd::kBack:
+            if (context_.station.viewMode != kViewMeasurement) return false;
+            back();
+            return true;
         case cmd::kExit: exit(); return true;
-        case cmd::kLiveTick: return true;
+        case cmd::kLiveTick: liveTick(); return true;
         default: return false;
     }
 }
@@ -26,6 +30,7 @@ void MeasurementScreen::perform() {
     Station& s = context_.station;
     context_.resetToIdle();
     context_.files.offerToSave();
+    if (context_.attempts) context_.attempts->newTest();
     s.test.repetitionCount = 0;
     s.livePhase = 0;
     s.viewMode = kViewMeasurement;
@@ -52,7 +57,8 @@ void MeasurementScreen::showMeasurementBar() {
     bars.showBarControl(cmd::kLoadList, true);
 }
 
-// START: the load and radius of the attempt are taken from the bar.
+// START: the load and radius of the attempt are taken from the bar, the link is started
+// and the live tick follows the attempt.
 void MeasurementScreen::start() {
     Station& s = context_.station;
     TestRecord& test = s.test;
@@ -68,9 +74,91 @@ void MeasurementScreen::start() {
     RepetitionRecord& rep = test.repetitions[static_cast<size_t>(s.currentRepetition)];
     rep.loadMass = load;
     rep.radius = radius;
+
+    s.viewMode = kViewMeasurement;
+    BarHost& bars = context_.bars;
+    bars.showBarControl(cmd::kStart, false);
+    bars.showBarControl(cmd::kIgnore, false);
+    bars.showBarControl(cmd::kExit, false);
+    bars.showBarControl(cmd::kBack, true);
+    bars.showBarControl(cmd::kLoadList, false);
+    context_.view.hideReportTable();
+
+    AttemptSession* attempts = context_.attempts;
+    const StartResult started =
+        attempts ? attempts->startAttempt(load, radius, context_.now()) : StartResult::CommunicationError;
+    if (started != StartResult::Started) {
+        context_.dialogs.message(kMsgErrorInCommunication,
+                                 attempts ? attempts->failureReason() : std::string("no acquisition link"));
+        bars.hideBar();
+        s.viewMode = kViewIdle;
+        return;
+    }
+    context_.view.startTickTimer(kLiveTimerId);
+    s.livePhase = attempts->livePhase();
+    guidance_.reset();
+    context_.view.showGuidance(true);
+    context_.view.takeFocus();
 }
 
-// IGNORE: the last stored attempt is dropped.
+// The live tick: the samples stored since the last tick, the guidance drawn over what
+// the screen shows, and what the tick's outcome asks for.
+void MeasurementScreen::liveTick() {
+    AttemptSession* attempts = context_.attempts;
+    // A tick posted before BACK, EXIT or the stored attempt stopped the timer finds nothing
+    // running and does nothing.
+    if (!attempts || attempts->activity() != AttemptSession::Activity::Attempt) return;
+    const TickReport report = attempts->tick();
+    Station& s = context_.station;
+    s.livePhase = attempts->livePhase();
+    const GuidanceLayout layout = guidanceLayout(context_.view.clientRect());
+    context_.view.drawGuidance([&](DrawContext& dc) { return guidance_.drawTick(dc, layout, report.frame); });
+
+    switch (report.event) {
+        case TickEvent::Running: return;
+        case TickEvent::Stored:
+            context_.view.stopTickTimer(kLiveTimerId);
+            showMeasurementBar();
+            showStoredAttempt();
+            context_.view.update();
+            return;
+        case TickEvent::TooLong:
+            context_.view.stopTickTimer(kLiveTimerId);
+            context_.dialogs.message(kMsgAttemptTooLong);
+            back();
+            return;
+        case TickEvent::CommunicationLost:
+            context_.view.stopTickTimer(kLiveTimerId);
+            context_.dialogs.message(kMsgErrorInCommunication, report.reason);
+            back();
+            return;
+        default:
+            context_.view.stopTickTimer(kLiveTimerId);
+            return;
+    }
+}
+
+// Phase 5: the report table of the last stored attempt in the large font.
+void MeasurementScreen::showStoredAttempt() {
+    const TestRecord& test = context_.station.test;
+    if (test.repetitionCount <= 0) return;
+    const GuidanceLayout layout = guidanceLayout(context_.view.clientRect());
+    context_.station.columnWidthScale = layout.columnWidthScale;
+    context_.view.showReportTable(layout.resultList, test.results[static_cast<size_t>(test.repetitionCount - 1)],
+                                  layout.largeFont, layout.columnWidthScale);
+}
+
+void MeasurementScreen::draw(DrawContext& dc) {
+    const Station& s = context_.station;
+    const AttemptSession* attempts = context_.attempts;
+    if (s.livePhase != PhaseStored || !attempts || s.test.repetitionCount <= 0) return;
+    const LiveDetection& d = attempts->detection();
+    const GuidanceLayout layout = guidanceLayout(context_.view.clientRect());
+    const int direction = s.test.repetitions[static_cast<size_t>(s.test.repetitionCount - 1)].direction;
+    GuidanceScreen::drawStrokeDial(dc, layout, d.startAngle, d.endAngle, d.peakAngle, direction);
+}
+
+// IGNORE: the last stored attempt is dropped, and with it what the screen showed of it.
 void MeasurementScreen::ignore() {
     Station& s = context_.station;
     TestRecord& test = s.test;
@@ -80,11 +168,15 @@ void MeasurementScreen::ignore() {
         s.resultsAvailable = 0;
         test.saved = 1;
     }
+    s.livePhase = 0;
+    context_.view.hideReportTable();
+    context_.view.showGuidance(false);
     context_.view.update();
 }
 
 // BACK: the running attempt is abandoned; the bar returns to START, IGNORE and EXIT.
 void MeasurementScreen::back() {
+    if (context_.attempts) context_.attempts->back();
     context_.view.stopTickTimer(kLiveTimerId);
     showMeasurementBar();
     context_.view.update();
@@ -92,8 +184,20 @@ void MeasurementScreen::back() {
 
 // EXIT: the recorded test may be reported; back to the idle screen.
 void MeasurementScreen::exit() {
+    if (context_.attempts) context_.attempts->exit();
+    context_.view.stopTickTimer(kLiveTimerId);
     context_.station.resultsAvailable = 1;
     context_.resetToIdle();
+}
+
+void MeasurementScreen::leave() {
+    // Nothing may keep recording behind another screen.
+    if (context_.attempts && context_.attempts->activity() == AttemptSession::Activity::Attempt)
+        context_.attempts->back();
+    context_.view.stopTickTimer(kLiveTimerId);
+    context_.station.livePhase = 0;
+    context_.view.hideReportTable();
+    context_.view.showGuidance(false);
 }
 
 }  // namespace vanta

@@ -1,17 +1,27 @@
 // The measurement screen (ViewMode 3) with its bar (template 144): Exercise > "Perform"
 // starts a new test here; START, IGNORE, BACK and EXIT run the attempts, and the live
-// tick (command 32791, timer 3) follows the running one on the guidance screen.
+// tick (command 32791, timer 3) follows the running one on the guidance screen. The
+// attempt itself (the link, the detection, the stored stroke) is the AttemptSession's.
 #pragma once
 
+#include "measure/guidance_screen.h"
 #include "station/screen.h"
 
 namespace vanta {
+
+// Messages of the measurement and calibration screens.
+inline constexpr std::string_view kMsgErrorInCommunication = "Error in communication";
+inline constexpr std::string_view kMsgCalibrationDone = "Calibration is done";
 
 class MeasurementScreen : public Screen {
 public:
     explicit MeasurementScreen(ScreenContext& context) : context_(context) {}
 
     bool command(int id, Notification notification) override;
+    void leave() override;
+    // The stored attempt (phase 5): the stroke dial at its end angle over the guidance
+    // picture, beside the report table.
+    void draw(DrawContext& dc) override;
 
 private:
     void perform();
@@ -19,9 +29,12 @@ private:
     void ignore();
     void back();
     void exit();
+    void liveTick();
     void showMeasurementBar();
+    void showStoredAttempt();
 
     ScreenContext& context_;
+    GuidanceScreen guidance_;
 };
 
 }  // namespace vanta

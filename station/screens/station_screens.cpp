@@ -1,5 +1,7 @@
 #include "station/screens/station_screens.h"
 
+#include <ctime>
+
 #include "reports/page_header.h"
 #include "station/command_ids.h"
 
@@ -7,7 +9,8 @@ namespace vanta {
 
 StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, OperatorDialogs& dialogs,
                                FileCommands& files, ReportTableHost& table, FileOpener openFile)
-    : context_{station, bars, view, dialogs, files, table, std::move(openFile), [this] { resetToIdle(); }},
+    : context_{station, bars, view, dialogs, files, table, std::move(openFile), [this] { resetToIdle(); }, nullptr,
+               [] { return static_cast<int32_t>(static_cast<int64_t>(std::time(nullptr)) & 0xFFFFFFFF); }},
       idle_(context_),
       measurement_(context_),
       calibration_(context_),
@@ -15,6 +18,12 @@ StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, 
       curveGraph_(context_),
       all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_},
       shown_(&current()) {}
+
+void StationScreens::attachLink(AcquisitionLink& link) {
+    context_.attempts = nullptr;
+    attempts_ = std::make_unique<AttemptSession>(context_.station.test, link);
+    context_.attempts = attempts_.get();
+}
 
 Screen& StationScreens::current() {
     switch (context_.station.viewMode) {
@@ -73,6 +82,6 @@ void StationScreens::draw(DrawContext& dc) {
     current().draw(dc);
 }
 
-void StationScreens::mousePress(Point at) { current().mousePress(at); }
+void StationScreens::mousePress(Point at, MouseButton button) { current().mousePress(at, button); }
 
 }  // namespace vanta

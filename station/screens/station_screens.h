@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 
 #include "station/screen.h"
 #include "station/screens/calibration_screen.h"
@@ -25,6 +26,10 @@ public:
     StationScreens(const StationScreens&) = delete;
     StationScreens& operator=(const StationScreens&) = delete;
 
+    // The screens record attempts and calibrate through this link from now on.
+    void attachLink(AcquisitionLink& link);
+    AttemptSession* attempts() { return attempts_.get(); }
+
     // The screen that ViewMode names; the idle screen for a value without one.
     Screen& current();
 
@@ -36,7 +41,7 @@ public:
 
     // The page header whenever a test may be reported, then the screen on show.
     void draw(DrawContext& dc);
-    void mousePress(Point at);
+    void mousePress(Point at, MouseButton button);
 
     IdleScreen& idle() { return idle_; }
     MeasurementScreen& measurement() { return measurement_; }
@@ -49,6 +54,7 @@ private:
     void followViewMode();
 
     ScreenContext context_;
+    std::unique_ptr<AttemptSession> attempts_;
     IdleScreen idle_;
     MeasurementScreen measurement_;
     CalibrationScreen calibration_;

@@ -202,8 +202,14 @@ private slots:
         QCOMPARE(f.station().settings.currentLoad, 12.5f);
         QCOMPARE(f.station().settings.currentRadius, 0.0f);
         QCOMPARE(f.station().test.repetitions[0].loadMass, 12.5f);
+        // No sensor box on this machine: the operator hears why, the bar goes, the view
+        // is idle again.
+        QCOMPARE(f.dialogs.messages.back(), std::string("Error in communication"));
+        QVERIFY(frame.currentBar() == nullptr);
+        QCOMPARE(f.station().viewMode, int(kViewIdle));
 
         // IGNORE is a click on 1075: it drops the last attempt.
+        frame.action(cmd::kPerform)->trigger();
         f.station().test.repetitionCount = 1;
         frame.showBarControl(cmd::kIgnore, true);
         barControl<QPushButton>(frame, cmd::kIgnore)->click();
@@ -257,7 +263,7 @@ private slots:
     void calibrationQuestionsAndScreen() {
         StationFixture f;
         f.writeSettings(0);
-        QVERIFY(f.start());
+        QVERIFY(f.start({QStringLiteral("--simulate")}));
         f.station().resultsAvailable = 1;
         f.station().test.repetitionCount = 4;
         f.dialogs.yesNoAnswers = {true};
@@ -265,6 +271,14 @@ private slots:
         QCOMPARE(f.dialogs.log, std::vector<std::string>{"ask: Press YES and STAND STILL FOR 1 SECOND"});
         QCOMPARE(f.station().viewMode, int(kViewCalibration));
         QCOMPARE(f.station().resultsAvailable, 0);
+        // While it runs, the bar offers BACK alone; Esc does the same.
+        QVERIFY(f.frame().view().tickTimerActive(kCalibrationTimerId));
+        QCOMPARE(f.frame().currentBar()->templateId(), kMeasurementBarTemplate);
+        QVERIFY(!barControl<QPushButton>(f.frame(), cmd::kBack)->isHidden());
+        QVERIFY(barControl<QPushButton>(f.frame(), cmd::kStart)->isHidden());
+        QTest::keyClick(&f.frame().view(), Qt::Key_Escape);
+        QVERIFY(!f.frame().view().tickTimerActive(kCalibrationTimerId));
+        QCOMPARE(f.station().viewMode, int(kViewIdle));
         QVERIFY(f.frame().currentBar() == nullptr);
     }
 

@@ -123,6 +123,37 @@ TEST(QPainterDrawContext, TextFollowsAlignmentAndTextColour) {
     EXPECT_EQ(img.pixelColor(5, 39), QColor(Qt::black));
 }
 
+// A label wider than its rectangle: text() cuts it at the rectangle's edges, textUnclipped()
+// lets it run out on both sides of a centred rectangle, so axis numbers and titles stay whole.
+TEST(QPainterDrawContext, UnclippedTextRunsOutOfItsRectangle) {
+    const Rect narrow{180, 0, 220, 40};
+    auto draw = [&](bool clipped) {
+        QImage img = blankImage(400, 40);
+        QPainter p(&img);
+        QPainterDrawContext dc(p);
+        dc.selectFont(Font{"Arial", 16, 400});
+        if (clipped)
+            dc.text(narrow, "velocity (deg/s)", TextAlign::Center);
+        else
+            dc.textUnclipped(narrow, "velocity (deg/s)", TextAlign::Center);
+        p.end();
+        return inkBounds(img);
+    };
+    const QRect cut = draw(true);
+    const QRect whole = draw(false);
+    EXPECT_GE(cut.left(), 180);
+    EXPECT_LE(cut.right(), 219);
+    EXPECT_LT(whole.left(), 160);
+    EXPECT_GT(whole.right(), 240);
+
+    // Dense curves are thinned to the device's own pixels: one per unit on a plain screen,
+    // dpi / 254 on paper.
+    QImage img = blankImage(10, 10, 600);
+    QPainter p(&img);
+    EXPECT_DOUBLE_EQ(QPainterDrawContext(p).devicePixelsPerUnit(), 1.0);
+    EXPECT_DOUBLE_EQ(QPainterDrawContext(p, 600, 600).devicePixelsPerUnit(), 600 / 254.0);
+}
+
 // On screen (y down) a growing angle turns clockwise, so 0..90 degrees is the sector
 // below and to the right of the centre; on paper (y up) it is above and to the right.
 TEST(QPainterDrawContext, PieAnglesTurnWithTheLogicalYAxis) {

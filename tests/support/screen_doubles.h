@@ -15,6 +15,7 @@
 #include "station/bar_host.h"
 #include "station/report_table_host.h"
 #include "station/view_host.h"
+#include "tests/support/recording_draw_context.h"
 
 namespace vanta::testing {
 
@@ -74,11 +75,41 @@ public:
     int updates = 0;
     std::set<int> runningTimers;
 
+    Rect client{0, 0, 1280, 800};
+    bool focused = false;
+    bool guidanceOn = false;
+    RecordingDrawContext guidance;     // every drawing on the guidance picture
+    std::vector<Rect> repaintedRects;  // what the guidance drawings asked to repaint
+    bool tableShown = false;
+    Rect tableRect;
+    RepetitionResults tableResults;
+    int tableFont = 0;
+    float tableScale = 0.0f;
+
     void repaint() override { ++repaints; }
     void update() override { ++updates; }
     void startTickTimer(int timerId) override { runningTimers.insert(timerId); }
     void stopTickTimer(int timerId) override { runningTimers.erase(timerId); }
     bool tickTimerActive(int timerId) const override { return runningTimers.count(timerId) != 0; }
+    Rect clientRect() const override { return client; }
+    void takeFocus() override { focused = true; }
+    void showGuidance(bool on) override {
+        guidanceOn = on;
+        guidance.clear();
+    }
+    void drawGuidance(const std::function<std::vector<Rect>(DrawContext&)>& draw) override {
+        const std::vector<Rect> rects = draw(guidance);
+        repaintedRects.insert(repaintedRects.end(), rects.begin(), rects.end());
+    }
+    void showReportTable(const Rect& where, const RepetitionResults& results, int fontHeight,
+                         float columnWidthScale) override {
+        tableShown = true;
+        tableRect = where;
+        tableResults = results;
+        tableFont = fontHeight;
+        tableScale = columnWidthScale;
+    }
+    void hideReportTable() override { tableShown = false; }
 };
 
 // Fills as the window's table does (the same cells), and keeps what a screen did to it.

@@ -15,7 +15,8 @@ namespace vanta::testing {
 class ScriptedDialogs : public OperatorDialogs {
 public:
     // Everything the station showed or asked, in order ("message: ...", "ask: ...",
-    // "open: <initial dir>", "save: <proposed>|<initial dir>", "subject", "mode", "about").
+    // "open: <initial dir>", "save: <proposed>|<initial dir>", "subject", "mode",
+    // "graph setup", "about").
     std::vector<std::string> log;
     std::vector<std::string> messages;
     std::vector<std::string> details;  // one per message, empty where none was given
@@ -26,6 +27,7 @@ public:
     bool subjectAnswer = false;
     SubjectInfo subjectToEnter;
     std::optional<uint8_t> modeToChoose;
+    std::optional<GraphSettings> graphSettingsToEnter;  // default: Cancel
 
     void message(std::string_view text, std::string_view detail = {}) override {
         messages.emplace_back(text);
@@ -53,6 +55,12 @@ public:
         log.push_back("mode");
         if (!modeToChoose) return false;
         mode = *modeToChoose;
+        return true;
+    }
+    bool editGraphSettings(GraphSettings& settings) override {
+        log.push_back("graph setup");
+        if (!graphSettingsToEnter) return false;
+        settings = *graphSettingsToEnter;
         return true;
     }
     void showAbout() override { log.push_back("about"); }

@@ -60,10 +60,15 @@ TEST_F(MeasurementScreenTest, StartTakesLoadAndRadiusFromTheBarUpToAHundredAttem
     EXPECT_EQ(station.test.repetitions[4].loadMass, 12.5f);
     EXPECT_EQ(station.test.repetitions[4].radius, 31.0f);
 
+    // No link to a box here: the operator hears why, and the screen returns to idle.
+    EXPECT_EQ(dialogs.messages, Log{"Error in communication"});
+    EXPECT_EQ(bars.shownTemplate, 0);
+    EXPECT_EQ(station.viewMode, kViewIdle);
+
     station.test.repetitionCount = kMaxRepetitions;
     bars.numbers[cmd::kLoadList] = 3.0f;
     run(cmd::kStart);
-    EXPECT_EQ(dialogs.messages, Log{"Max 100 attempts allowed"});
+    EXPECT_EQ(dialogs.messages, (Log{"Error in communication", "Max 100 attempts allowed"}));
     EXPECT_EQ(station.settings.currentLoad, 12.5f);
     EXPECT_EQ(station.currentRepetition, 4);
 }
@@ -130,11 +135,13 @@ TEST_F(MeasurementScreenTest, CalibrationAsksTheSubjectToStandStill) {
     EXPECT_EQ(station.resultsAvailable, 0);
     EXPECT_EQ(station.test.repetitionCount, 0);
 
+    // Yes, but there is no box: the operator hears why, and the view is idle again.
     dialogs.yesNoAnswers = {true};
     run(cmd::kCalibration);
-    EXPECT_EQ(station.viewMode, kViewCalibration);
-    EXPECT_EQ(&screens.current(), &screens.calibration());
+    EXPECT_EQ(dialogs.messages, Log{"Error in communication"});
+    EXPECT_EQ(station.viewMode, kViewIdle);
     EXPECT_EQ(bars.shownTemplate, 0);
+    EXPECT_FALSE(view.tickTimerActive(kCalibrationTimerId));
 
     // A full test cannot take the calibration's repetition: the message, nothing asked.
     station.test.repetitionCount = kMaxRepetitions;

@@ -1,0 +1,337 @@
+// vantacheck-cli record: a whole session on the sensor box without a window, through the
+// same attempt workflow the measurement screen drives. Labs script sessions with it, and
+// the station is tested with it against a serial line.
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include "cli/commands.h"
+#include "cli/device_access.h"
+#include "measure/attempt_session.h"
+#include "reports/digital_report.h"
+#include "storage/test_file.h"
+
+namespace vanta::cli {
+
+namespace {
+
+constexpr auto kTickPeriod = std::chrono::milliseconds(100);
+// The tick takes whole hundreds of samples (what the box sends in 100 ms). The tick's
+// last sample is processed again by the next tick, so where the ticks fall changes the
+// stand-still mean and the angle a little; fixed boundaries make a recording depend on
+// the samples alone, and the same seed give the same file.
+constexpr int kTickSamples = 100;
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) { interrupted.store(true); }
+
+struct RecordArgs {
+    DeviceArgs device;
+    long long attempts = 0;
+    std::string out;
+    float load = 5.0f;
+    float radius = 25.0f;
+    bool calibrate = false;
+    std::string subject;
+    double timeoutSeconds = 120.0;
+};
+
+// A whole decimal number (point as separator) in [min, max]; false for anything else.
+bool parseReal(const std::string& text, double min, double max, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(v) || v < min || v > max) return false;
+    value = v;
+    return true;
+}
+
+size_t characters(const std::string& utf8) {
+    size_t n = 0;
+    for (unsigned char c : utf8)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+bool parseRecordArgs(const Args& args, RecordArgs& out, std::string& error) {
+    bool haveOut = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        const std::string value = hasValue ? args[i + 1] : std::string();
+        double real = 0.0;
+        if (a == "--simulate") {
+            out.device.simulate = true;
+            continue;
+        }
+        if (a == "--calibrate") {
+            out.calibrate = true;
+            continue;
+        }
+        if (a == "--seed") {
+            if (!hasValue || !parseInteger(value, 0, 4294967295LL, out.device.seed)) {
+                error = "--seed needs a whole number from 0 to 4294967295";
+                return false;
+            }
+        } else if (a == "--port") {
+            if (!hasValue || value.empty()) {
+                error = "--port needs the path of a serial port, for example /dev/ttyUSB0";
+                return false;
+            }
+            out.device.port = value;
+        } else if (a == "--attempts") {
+            if (!hasValue || !parseInteger(value, 1, kMaxRepetitions, out.attempts)) {
+                error = "--attempts needs a whole number from 1 to 100";
+                return false;
+            }
+        } else if (a == "--out") {
+            if (!hasValue || value.empty()) {
+                error = "--out needs the test file to write";
+                return false;
+            }
+            out.out = value;
+            haveOut = true;
+        } else if (a == "--load") {
+            if (!hasValue || !parseReal(value, 0.0, 1000.0, real)) {
+                error = "--load needs the barbell load in kg, 0 to 1000";
+                return false;
+            }
+            out.load = static_cast<float>(real);
+        } else if (a == "--radius") {
+            if (!hasValue || !parseReal(value, 0.0, 1000.0, real)) {
+                error = "--radius needs the lever radius in cm, 0 to 1000";
+                return false;
+            }
+            out.radius = static_cast<float>(real);
+        } else if (a == "--subject") {
+            if (!hasValue || characters(value) > 66) {
+                error = "--subject needs the subject's name, at most 66 characters";
+                return false;
+            }
+            out.subject = value;
+        } else if (a == "--timeout") {
+            if (!hasValue || !parseReal(value, 0.1, 86400.0, real)) {
+                error = "--timeout needs the seconds an attempt may take, 0.1 to 86400";
+                return false;
+            }
+            out.timeoutSeconds = real;
+        } else {
+            error = "Unknown option " + a + " (see vantacheck-cli record --help)";
+            return false;
+        }
+        ++i;
+    }
+    if (out.device.simulate == !out.device.port.empty()) {
+        error = "record needs either --port PATH or --simulate";
+        return false;
+    }
+    if (out.attempts == 0 || !haveOut) {
+        error = "record needs --attempts N and --out FILE.kvq (see vantacheck-cli record --help)";
+        return false;
+    }
+    return true;
+}
+
+const char* phaseText(int phase) {
+    switch (phase) {
+    case PhaseStandStill: return "stand still and level the bar";
+    case PhaseReady: return "ready: rotate at least 40 degrees to one side, then through to the other";
+    case PhaseStroke: return "stroke";
+    case PhaseTail: return "stroke ended, recording 200 samples more";
+    case PhaseStored: return "stored";
+    default: return "idle";
+    }
+}
+
+int32_t now() { return static_cast<int32_t>(static_cast<int64_t>(std::time(nullptr)) & 0xFFFFFFFF); }
+
+enum class Outcome { Done, Abandoned, TooLong, Lost };
+
+// Runs the ticks of the attempt or calibration that `session` has started, every 100 ms,
+// until it ends, Ctrl+C comes or `deadline` passes (then it is abandoned as BACK does).
+Outcome runTicks(AttemptSession& session, const std::string& label, std::chrono::steady_clock::time_point deadline) {
+    int shownPhase = -1;
+    auto next = std::chrono::steady_clock::now();
+    for (;;) {
+        // One tick per whole hundred samples stored; when the store is full, the rest.
+        for (;;) {
+            const bool full = session.control().isFull();
+            const int stored = session.control().storedCount();
+            const bool chunk = stored - session.lastTickCount() >= kTickSamples;
+            const TickReport r = session.tick(full ? -1 : chunk ? session.lastTickCount() + kTickSamples : session.lastTickCount());
+            if (r.frame.phaseNow != shownPhase && r.event != TickEvent::None) {
+                shownPhase = r.frame.phaseNow;
+                std::cerr << label << ": " << phaseText(shownPhase) << "\n";
+            }
+            switch (r.event) {
+            case TickEvent::Stored:
+            case TickEvent::CalibrationDone: return Outcome::Done;
+            case TickEvent::TooLong: return Outcome::TooLong;
+            case TickEvent::CommunicationLost: return Outcome::Lost;
+            case TickEvent::None: return Outcome::Abandoned;
+            case TickEvent::Running: break;
+            }
+            if (full || !chunk) break;
+        }
+        next += kTickPeriod;
+        while (std::chrono::steady_clock::now() < next) {
+            if (interrupted.load() || std::chrono::steady_clock::now() > deadline) {
+                session.back();
+                return Outcome::Abandoned;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+}
+
+void printPeaks(const TestRecord& test, int r, const std::string& label) {
+    const RepetitionResults& res = test.results[r];
+    std::cerr << label << " stored: " << test.repetitions[r].sampleCount << " samples";
+    for (int c = 0; c < kResultColumnCount; ++c) {
+        if (c == static_cast<int>(ResultColumn::Position)) continue;  // its peak row is never shown
+        std::cerr << ", " << kPeakRowLabels[static_cast<size_t>(c)] << " "
+                  << formatReportValue(res.value[PeakAll][c]);
+    }
+    std::cerr << "\n";
+}
+
+int runRecord(const Args& args) {
+    RecordArgs options;
+    std::string error;
+    if (!parseRecordArgs(args, options, error)) return fail(error);
+    std::string whyNot;
+    std::unique_ptr<BridgeDriver> driver = makeDriver(options.device, whyNot);
+    if (!driver) return communicationError(whyNot);
+
+    LinkOptions linkOptions;
+    if (!options.device.port.empty()) {
+        // The user named the port: read it whatever it is, even without modem lines.
+        linkOptions.selection = DeviceSelection::FirstDevice;
+        linkOptions.allowMissingModemLines = true;
+    }
+    AcquisitionLink link(*driver, linkOptions);
+    auto test = std::make_unique<TestRecord>();
+    test->subject.name = options.subject;
+    AttemptSession session(*test, link);
+    session.newTest();
+
+    interrupted.store(false);
+    struct sigaction action = {}, previousInt = {}, previousTerm = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt);
+    sigaction(SIGTERM, &action, &previousTerm);
+
+    const auto timeout = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(options.timeoutSeconds));
+    int status = 0;
+    auto startFailed = [&]() {
+        communicationError(advice(link.lastStatus(), options.device));
+        status = 2;
+    };
+    bool warned = false;
+    auto started = [&]() {
+        if (warned || !link.modemLinesMissing()) return;
+        warned = true;
+        std::cerr << "Warning: " << options.device.port
+                  << " has no modem lines (RTS and DTR cannot be raised); reading it all the same.\n";
+    };
+
+    if (options.calibrate) {
+        session.prepareCalibration();
+        if (session.startCalibration(now()) != StartResult::Started) {
+            startFailed();
+        } else {
+            started();
+            const Outcome o = runTicks(session, "calibration", std::chrono::steady_clock::now() + timeout);
+            if (o == Outcome::Done) {
+                const float* off = test->repetitions[0].channelOffset;
+                std::cerr << "Calibration is done: offsets " << off[AccelX] << " " << off[AccelY] << " " << off[AccelZ]
+                          << " (acceleration), " << off[RateY] << " (rate)\n";
+            } else {
+                status = 2;
+                if (o == Outcome::Lost) communicationError(session.failureReason());
+                else if (o == Outcome::TooLong) std::cerr << kMsgCalibrationTooLong << "\n";
+                else std::cerr << "calibration abandoned\n";
+            }
+        }
+    }
+
+    for (int a = 0; status == 0 && a < options.attempts; ++a) {
+        const std::string label = "attempt " + std::to_string(a + 1) + "/" + std::to_string(options.attempts);
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            if (session.startAttempt(options.load, options.radius, now()) != StartResult::Started) {
+                startFailed();
+                break;
+            }
+            started();
+            const Outcome o = runTicks(session, label, deadline);
+            if (o == Outcome::Done) {
+                printPeaks(*test, test->repetitionCount - 1, label);
+                break;
+            }
+            if (o == Outcome::TooLong && std::chrono::steady_clock::now() < deadline && !interrupted.load()) {
+                std::cerr << label << ": " << kMsgAttemptTooLong << " Starting it again.\n";
+                continue;
+            }
+            status = 2;
+            if (o == Outcome::Lost) communicationError(session.failureReason());
+            else if (o == Outcome::TooLong) std::cerr << label << ": " << kMsgAttemptTooLong << "\n";
+            else std::cerr << label << (interrupted.load() ? ": interrupted, abandoned as BACK\n" : ": no stroke within the time-out, abandoned as BACK\n");
+            break;
+        }
+    }
+    session.exit();
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGTERM, &previousTerm, nullptr);
+
+    if (test->repetitionCount == 0) {
+        std::cerr << "Nothing recorded: " << options.out << " was not written.\n";
+        return 2;
+    }
+    std::string message;
+    if (!writeTestFile(options.out, *test, &message)) return fail(options.out + ": " + message);
+    std::cerr << test->repetitionCount << (test->repetitionCount == 1 ? " attempt" : " attempts") << " saved to "
+              << options.out << "\n";
+    return status;
+}
+
+}  // namespace
+
+const std::vector<Command>& recordCommands() {
+    static const std::vector<Command> commands = {
+        {"record", "record (--port PATH | --simulate) --attempts N --out FILE.kvq   a session on the sensor box",
+         "Usage: vantacheck-cli record (--port PATH | --simulate [--seed S]) --attempts N --out FILE.kvq\n"
+         "                             [--load KG] [--radius CM] [--calibrate] [--subject NAME] [--timeout S]\n"
+         "Records N attempts as the measurement screen does: for each, the subject stands still with\n"
+         "the bar level, rotates at least 40 degrees to one side and strokes through to the other;\n"
+         "the station cuts the stroke, analyses it and keeps it. Each phase change and each stored\n"
+         "attempt's peak values go to standard error; the test is saved at the end (atomically).\n"
+         "  --port PATH     the serial port of the box (a pseudo-terminal is read with a warning)\n"
+         "  --simulate      the simulated sensor box; --seed S picks its subject (default 1)\n"
+         "  --attempts N    1..100 attempts to store\n"
+         "  --out FILE      the test file to write\n"
+         "  --load KG       barbell load (default 5), --radius CM lever radius (default 25)\n"
+         "  --calibrate     calibrate first: the bar held still and level for one second\n"
+         "  --subject NAME  the subject's name in the file\n"
+         "  --timeout S     seconds an attempt may take (default 120); an attempt whose stroke fills\n"
+         "                  the one-minute store is started again within that time\n"
+         "Ctrl+C or the time-out abandons the running attempt as BACK does; the stored attempts are\n"
+         "still saved and the exit status is 2. Exit status 0 when all N attempts were stored.\n"
+         "The samples go to the detection in steps of exactly 100, so one recording always gives\n"
+         "the same result (the simulated box with one seed gives the same file but its test time).\n",
+         runRecord},
+    };
+    return commands;
+}
+
+}  // namespace vanta::cli

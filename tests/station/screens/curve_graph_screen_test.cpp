@@ -1,0 +1,93 @@
+// The curve graph screen: its window and cursors through the bar's buttons, Zoom, the mouse
+// and the choice boxes, and when it paints.
+#include "tests/station/screens/screen_fixture.h"
+#include "tests/support/recording_draw_context.h"
+
+namespace vanta::testing {
+namespace {
+
+class CurveGraphScreenTest : public ScreenTest {
+protected:
+    CurveGraphScreenTest() {
+        station.test.repetitionCount = 2;
+        station.test.repetitions[0].sampleCount = 1510;  // window 100..1360: half a pixel a sample
+        station.test.repetitions[1].sampleCount = 2000;
+        station.resultsAvailable = 1;
+        run(cmd::kCurveGraph);
+        RecordingDrawContext dc;
+        screens.draw(dc);  // the scales the mouse picks with
+    }
+    const GraphViewState& graph() { return screens.curveGraph().graph(); }
+    void expectWindow(int start, int end, int xl, int xr) {
+        EXPECT_EQ(graph().windowStart, start);
+        EXPECT_EQ(graph().windowEnd, end);
+        EXPECT_EQ(graph().cursorLeft, xl);
+        EXPECT_EQ(graph().cursorRight, xr);
+    }
+};
+
+TEST_F(CurveGraphScreenTest, ButtonsAndClicksMoveTheCursorsAndPaintAtOnce) {
+    expectWindow(100, 1360, 100, 1360);
+    EXPECT_DOUBLE_EQ(graph().xScale, 0.5);
+
+    // XL "<<" at the window's start moves nothing, yet panel and plot are painted again.
+    int repaints = view.repaints;
+    run(cmd::kCursorLeftLeft);
+    EXPECT_EQ(view.repaints, ++repaints);
+    run(cmd::kCursorLeftRight);
+    run(cmd::kCursorRightLeft);
+    EXPECT_EQ(view.repaints, repaints += 2);
+    expectWindow(100, 1360, 101, 1359);
+
+    // The right button sets XR, the left XL; a click outside the plot does nothing and
+    // paints nothing.
+    screens.mousePress(Point{359, 400}, MouseButton::Right);  // sample 698
+    screens.mousePress(Point{160, 300}, MouseButton::Left);   // sample 300
+    EXPECT_EQ(view.repaints, repaints += 2);
+    screens.mousePress(Point{690, 300}, MouseButton::Left);
+    screens.mousePress(Point{400, 279}, MouseButton::Right);
+    EXPECT_EQ(view.repaints, repaints);
+    expectWindow(100, 1360, 300, 698);
+
+    // Zoom: the window is the stretch between the cursors, painted at once.
+    run(cmd::kZoom);
+    EXPECT_EQ(view.repaints, ++repaints);
+    expectWindow(300, 698, 300, 698);
+
+    // Another quantity keeps window and cursors and is kept in the settings.
+    bars.selection[cmd::kY2Box] = 4;
+    run(cmd::kY2Box, Notification::SelectionChanged);
+    EXPECT_EQ(graph().y2, 4);
+    EXPECT_EQ(station.settings.graph.graphY2Quantity, 4);
+    expectWindow(300, 698, 300, 698);
+    // "Curve graph" again changes nothing either.
+    run(cmd::kCurveGraph);
+    expectWindow(300, 698, 300, 698);
+
+    // Another repetition comes back over its whole stroke range.
+    bars.selection[cmd::kRepetitionSelector] = 1;
+    run(cmd::kRepetitionSelector, Notification::SelectionChanged);
+    EXPECT_EQ(graph().repetition, 1);
+    expectWindow(100, 1850, 100, 1850);
+
+    // On another screen the mouse and the buttons leave the graph alone.
+    station.viewMode = kViewIdle;
+    screens.curveGraph().mousePress(Point{160, 300}, MouseButton::Left);
+    run(cmd::kCursorRightLeft);
+    run(cmd::kZoom);
+    expectWindow(100, 1850, 100, 1850);
+}
+
+// A quantity code beyond the five from a damaged settings file shows the default choice.
+TEST_F(ScreenTest, CurveGraphFallsBackFromAnUnknownQuantityCode) {
+    station.settings.graph.graphY1Quantity = 9;
+    station.settings.graph.graphY2Quantity = -1;
+    run(cmd::kCurveGraph);
+    EXPECT_EQ(screens.curveGraph().graph().y1, 0);
+    EXPECT_EQ(screens.curveGraph().graph().y2, 3);
+    EXPECT_EQ(bars.selection[cmd::kY1Box], 0);
+    EXPECT_EQ(bars.selection[cmd::kY2Box], 3);
+}
+
+}  // namespace
+}  // namespace vanta::testing
