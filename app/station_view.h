@@ -52,7 +52,8 @@ public:
     void hideReportTable() override;
     // What the guidance ticks have drawn so far (for the tests and screenshots).
     const GuidancePicture& guidancePicture() const { return guidance_; }
-    bool reportTableShown() const { return tableShown_; }
+    // The report table has rows and a place on the view.
+    bool reportTableShown() const;
 
     // The screen on show drawn on any drawing context: the view's painting and the tests
     // use it.
@@ -77,12 +78,6 @@ private:
     QTimer calibrationTimer_;
     GuidancePicture guidance_;
     bool guidanceOn_ = false;
-    // The stored attempt's report on the measurement screen.
-    bool tableShown_ = false;
-    Rect tableRect_;
-    RepetitionResults tableResults_;
-    int tableFont_ = 24;
-    float tableScale_ = 1.0f;
 };
 
 }  // namespace vanta
