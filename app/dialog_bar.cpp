@@ -3,7 +3,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QFontMetricsF>
-#include <QGroupBox>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,8 +24,10 @@ DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)
     // One dialog unit is a quarter of the font's average width of the 52 letters and an
     // eighth of its character height, the way dialog layouts have always been measured.
     const QFontMetricsF fm(font());
-    unitX_ = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 / 4.0;
+    fontUnitX_ = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 / 4.0;
+    unitX_ = fontUnitX_;
     unitY_ = fm.height() / 8.0;
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
 DialogBar* DialogBar::create(int templateId, Sink sink, QWidget* parent) {
@@ -38,12 +40,12 @@ DialogBar* DialogBar::create(int templateId, Sink sink, QWidget* parent) {
         case kCurveBarTemplate: bar->buildCurveBar(); break;
         default: bar->buildMeasurementBar(); break;
     }
-    // The bar is as wide as its controls reach (plus the left margin), so a wide template
-    // does not force the window wider than the screen it shows.
+    // The bar reaches as far as its controls (plus the left margin), not to the template's
+    // right edge.
     int right = 0;
-    for (QWidget* child : bar->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        right = qMax(right, child->geometry().right());
-    bar->setFixedWidth(qMin(bar->width(), right + 1 + bar->dluRect(0, 0, 7, 0).width()));
+    for (const Placement& p : bar->placements_) right = qMax(right, p.x + p.width);
+    bar->widthDlu_ = qMin(bar->widthDlu_, right + 7);
+    bar->placeControls();
     return bar;
 }
 
@@ -57,13 +59,38 @@ QRect DialogBar::dluRect(int x, int y, int w, int h) const {
 }
 
 void DialogBar::setSizeDlu(int w, int h) {
-    const QRect r = dluRect(0, 0, w, h);
-    setFixedSize(r.size());
+    widthDlu_ = w;
+    setFixedHeight(dluRect(0, 0, w, h).height());
+}
+
+QSize DialogBar::sizeHint() const { return QSize(qRound(widthDlu_ * fontUnitX_), height()); }
+
+QSize DialogBar::minimumSizeHint() const { return QSize(qRound(widthDlu_ * fontUnitX_ * 0.6), height()); }
+
+void DialogBar::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeControls();
+}
+
+void DialogBar::place(QWidget* w, int x, int y, int width, int height) {
+    placements_.push_back(Placement{w, x, y, width, height});
+}
+
+void DialogBar::placeControls() {
+    unitX_ = widthDlu_ > 0 ? qMin(fontUnitX_, width() / static_cast<double>(widthDlu_)) : fontUnitX_;
+    unitX_ = qMax(unitX_, fontUnitX_ * 0.6);
+    for (const Placement& p : placements_) {
+        QRect r = dluRect(p.x, p.y, p.width, p.height);
+        // A button keeps room for its text and a margin on either side.
+        if (auto* b = qobject_cast<QPushButton*>(p.widget))
+            r.setWidth(qMax(r.width(), b->fontMetrics().horizontalAdvance(b->text()) + 2 * qRound(4 * fontUnitX_)));
+        p.widget->setGeometry(r);
+    }
 }
 
 void DialogBar::label(const char* text, int x, int y, int w, int h, int id) {
     auto* l = new QLabel(QString::fromUtf8(text), this);
-    l->setGeometry(dluRect(x, y, w, h));
+    place(l, x, y, w, h);
     if (id) {
         l->setObjectName(QStringLiteral("ctl%1").arg(id));
         controls_[id] = l;
@@ -73,7 +100,7 @@ void DialogBar::label(const char* text, int x, int y, int w, int h, int id) {
 void DialogBar::button(const char* text, int id, int x, int y, int w, int h) {
     auto* b = new QPushButton(QString::fromUtf8(text), this);
     b->setObjectName(QStringLiteral("ctl%1").arg(id));
-    b->setGeometry(dluRect(x, y, w, h));
+    place(b, x, y, w, h);
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, this, [this, id] { sink_(id, Notification::Clicked); });
     controls_[id] = b;
@@ -88,7 +115,7 @@ void DialogBar::dropList(int id, int x, int y, int w, bool editable, bool scroll
         c->lineEdit()->setMaxLength(kBarTextLimit);
     }
     if (scrollBar) c->view()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    c->setGeometry(dluRect(x, y, w, kComboLineDlu));
+    place(c, x, y, w, kComboLineDlu);
     // Only the operator's choice is a notification; filling the list is silent.
     connect(c, &QComboBox::activated, this, [this, id](int) { sink_(id, Notification::SelectionChanged); });
     controls_[id] = c;
@@ -98,38 +125,50 @@ void DialogBar::editBox(int id, int x, int y, int w, int h) {
     auto* e = new QLineEdit(this);
     e->setObjectName(QStringLiteral("ctl%1").arg(id));
     e->setMaxLength(kBarTextLimit);
-    e->setGeometry(dluRect(x, y, w, h));
+    place(e, x, y, w, h);
     controls_[id] = e;
 }
 
 void DialogBar::groupFrame(const char* text, int x, int y, int w, int h) {
-    auto* g = new QGroupBox(QString::fromUtf8(text), this);
-    g->setGeometry(dluRect(x, y, w, h));
+    // The title stands above the frame, not on its line, and the frame is whole below it:
+    // a group box's title would take the room of the buttons it frames.
+    constexpr int kTitleDlu = 8;
+    auto* frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("group%1").arg(QString::fromUtf8(text)));
+    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    place(frame, x, y + kTitleDlu, w, h - kTitleDlu);
+    auto* title = new QLabel(QString::fromUtf8(text), this);
+    title->setObjectName(QStringLiteral("groupTitle%1").arg(QString::fromUtf8(text)));
+    place(title, x + 2, y, w - 2, kTitleDlu);
 }
 
 // Report bar: the repetition box and "Export xml" (320 x 26 dialog units).
 void DialogBar::buildReportBar() {
     setSizeDlu(320, 26);
-    dropList(cmd::kReportRepetitionBox, 7, 7, 85, false, true);
+    // The box is 12 units high, the button 14: one unit down centres the box on the button.
+    dropList(cmd::kReportRepetitionBox, 7, 8, 85, false, true);
     button("Export xml", cmd::kExportXml, 231, 7, 38, 14);
 }
 
 // Curve bar: both quantity boxes, the cursor buttons, the repetition list and "Zoom"
-// (477 x 26 dialog units). The group frames go first so the buttons lie on top of them.
+// (477 x 26 dialog units in the template). The bar is 4 units taller than the template
+// and the buttons and lists lie on one line 3 to 5 units lower, so the XL and XR frames
+// hold their buttons whole with their titles above them. The group frames go first so
+// the buttons lie on top of them.
 void DialogBar::buildCurveBar() {
-    setSizeDlu(477, 26);
+    setSizeDlu(477, 30);
     label("Y1 parameter", 7, 1, 50, 9, cmd::kY1Label);
-    dropList(cmd::kY1Box, 7, 11, 65, false);
-    groupFrame("XL", 98, 1, 65, 23);
-    button("<<", cmd::kCursorLeftLeft, 99, 8, 23, 14);
-    button(">>", cmd::kCursorLeftRight, 136, 8, 23, 14);
-    dropList(cmd::kRepetitionSelector, 188, 6, 62, false);
-    button("Zoom", cmd::kZoom, 274, 7, 23, 14);
-    groupFrame("XR", 333, 1, 66, 23);
-    button("<<", cmd::kCursorRightLeft, 335, 8, 23, 14);
-    button(">>", cmd::kCursorRightRight, 373, 8, 23, 14);
+    dropList(cmd::kY1Box, 7, 12, 65, false);
+    groupFrame("XL", 96, 1, 69, 28);
+    button("<<", cmd::kCursorLeftLeft, 99, 11, 23, 14);
+    button(">>", cmd::kCursorLeftRight, 139, 11, 23, 14);
+    dropList(cmd::kRepetitionSelector, 188, 12, 62, false);
+    button("Zoom", cmd::kZoom, 274, 11, 23, 14);
+    groupFrame("XR", 332, 1, 68, 28);
+    button("<<", cmd::kCursorRightLeft, 335, 11, 23, 14);
+    button(">>", cmd::kCursorRightRight, 374, 11, 23, 14);
     label("Y2 parameter", 405, 1, 50, 9, cmd::kY2Label);
-    dropList(cmd::kY2Box, 405, 11, 65, false);
+    dropList(cmd::kY2Box, 405, 12, 65, false);
 }
 
 // Measurement bar: load and radius, then the four buttons (572 x 29 dialog units).

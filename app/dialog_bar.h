@@ -2,12 +2,17 @@
 // curve bar (140) and the measurement bar (144). Positions are the templates' dialog
 // units, turned into pixels with the bar font's average character size, as dialog
 // layouts have always been. Every control reports to the command routing with its id.
+//
+// A bar fits the window it is shown in: where the window is narrower than the template at
+// the font's size, the dialog units are narrowed to fit (to 60 % at the most), instead of
+// the bar forcing the window wider. A button is never narrower than its text.
 #pragma once
 
 #include <QWidget>
 
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "station/command_router.h"
 
@@ -25,11 +30,19 @@ public:
     // The control with that id, or nullptr.
     QWidget* control(int id) const;
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     DialogBar(int templateId, Sink sink, QWidget* parent);
 
     QRect dluRect(int x, int y, int w, int h) const;
     void setSizeDlu(int w, int h);
+    void place(QWidget* w, int x, int y, int width, int height);
+    void placeControls();
     void label(const char* text, int x, int y, int w, int h, int id = 0);
     void button(const char* text, int id, int x, int y, int w, int h);
     void dropList(int id, int x, int y, int w, bool editable, bool scrollBar = false);
@@ -42,8 +55,15 @@ private:
 
     int templateId_;
     Sink sink_;
-    double unitX_ = 1.5;
+    double fontUnitX_ = 1.5;  // from the font: the template's own size
+    double unitX_ = 1.5;      // as laid out now (narrowed in a narrow window)
     double unitY_ = 1.625;
+    int widthDlu_ = 0;        // the template's width, or less where its controls end
+    struct Placement {
+        QWidget* widget;
+        int x, y, width, height;  // dialog units
+    };
+    std::vector<Placement> placements_;
     std::map<int, QWidget*> controls_;
 };
 

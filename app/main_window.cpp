@@ -45,7 +45,11 @@ MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& d
     router_.bind(CommandOwner::Frame, cmd::kFileOpen, [this](Notification) { openTest(); });
     router_.bind(CommandOwner::Frame, cmd::kFileSave, [this](Notification) { saveTest(); });
     router_.bind(CommandOwner::Frame, cmd::kSubjectInfo,
-                 [this](Notification) { runSubjectInfo(station_, dialogs_, library_); });
+                 [this](Notification) {
+                     // The page header shows the subject's name: it is drawn again at once,
+                     // not at the next resize.
+                     if (runSubjectInfo(station_, dialogs_, library_)) view_->update();
+                 });
     // "Graph setup", on every screen: the axes dialog, then the view painted at once whether
     // it was OK or Cancel, so the graph shows the scales in force.
     router_.bind(CommandOwner::Frame, cmd::kGraphSetup, [this](Notification) {
@@ -293,6 +297,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // No question about unsaved data: an orderly exit only keeps the settings.
     if (!closed_) {
         closed_ = true;
+        // The window leaves the screen before the exit's disk work: the settings file and,
+        // after a subject was chosen or changed, the subject register are synced to the
+        // disk, which on a slow or busy disk takes from a fraction of a second to seconds.
+        // The operator sees the station end at once; the process finishes the writing.
+        hide();
+        if (qGuiApp) QGuiApplication::sync();
         emit closing();
     }
     event->accept();

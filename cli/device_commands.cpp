@@ -120,6 +120,7 @@ int runMonitor(const Args& args) {
     std::fputs("acc_x,acc_y,acc_z,rate_x,rate_y,rate_z\n", stdout);
     int printed = 0;
     auto lastNews = std::chrono::steady_clock::now();
+    uint64_t bytesAtNews = 0;
     for (;;) {
         // The count first, then only the samples below it: the reader writes above it.
         const int stored = control.storedCount();
@@ -127,6 +128,7 @@ int runMonitor(const Args& args) {
             printRows(control, printed, stored);
             printed = stored;
             lastNews = std::chrono::steady_clock::now();
+            bytesAtNews = link.statistics().bytesRead;
         }
         if (printed >= wanted) break;
         if (link.deviceLost()) {
@@ -136,7 +138,15 @@ int runMonitor(const Args& args) {
             return communicationError(linkFailureText(status) + " after " + std::to_string(control.storedCount()) + " samples");
         }
         if (std::chrono::steady_clock::now() - lastNews > kSilenceLimit) {
+            // Bytes without frames are not a silent box: the line runs at another rate than
+            // the box's, or something else is on the port.
+            const uint64_t bytes = link.statistics().bytesRead - bytesAtNews;
             link.stopAcquisition();
+            if (bytes > 0)
+                return communicationError(std::to_string(bytes) + " bytes arrived in 5 seconds (after " +
+                                          std::to_string(printed) +
+                                          " samples), but no frame of the sensor box among them; is the line at "
+                                          "another baud rate than 625000, or another device on this port?");
             return communicationError("no frames from the sensor box for 5 seconds (after " + std::to_string(printed) +
                                       " samples); is the box switched on?");
         }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -34,12 +35,16 @@ void forEachSideBySide(int count, unsigned threads, const std::function<void(int
     };
     {
         std::vector<std::jthread> helpers;
-        helpers.reserve(n - 1);
         for (unsigned w = 1; w < n; ++w) {
+            // No more threads to be had (or no memory for one): the ones running share the
+            // items, at worst the calling thread alone.
             try {
+                if (w == 1) helpers.reserve(n - 1);
                 helpers.emplace_back(run, w);
             } catch (const std::system_error&) {
-                break;  // no more threads to be had: the ones running share the items
+                break;
+            } catch (const std::bad_alloc&) {
+                break;
             }
         }
         run(0);

@@ -13,7 +13,9 @@ unsigned threadsFor(unsigned threads, int items);
 // (0: one per core), the calling thread among them; `worker` (0..threads-1) names the
 // thread, so each can keep its own scratch space. Items are handed out in order as threads
 // become free. Returns when every call has returned. When a call throws, the items not yet
-// started are skipped and the first exception is thrown on to the caller.
+// started are skipped and the first exception is thrown on to the caller. When no more
+// threads can be started (none to be had, or no memory for one), those running share the
+// items: the calling thread alone at worst.
 void forEachSideBySide(int count, unsigned threads, const std::function<void(int item, unsigned worker)>& work);
 
 }  // namespace vanta

@@ -5,7 +5,8 @@ packages=(g++ cmake ninja-build pkg-config
           qt6-base-dev qt6-serialport-dev
           libsqlite3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation xvfb xauth python3 locales
-          libreoffice-calc)  # the export test opens the spreadsheet file in Calc
+          libreoffice-calc  # the export test opens the spreadsheet file in Calc
+          clang libclang-rt-14-dev)  # the fuzz targets: libFuzzer comes with clang's runtime
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

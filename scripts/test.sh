@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test; then the plain code again under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and the acquisition link under ThreadSanitizer.
+# and UndefinedBehaviorSanitizer, the acquisition link under ThreadSanitizer, and the
+# fuzz targets of the two file readers for a short fixed time each (FUZZ_SECONDS, 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -43,3 +44,23 @@ if grep -q 'LABELS link' tests/device/CMakeLists.txt 2>/dev/null; then
   cmake --build build-tsan -j "$(nproc)"
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_tests build-tsan --output-on-failure -L link
 fi
+
+echo "== Fuzzing the test-file and settings readers (libFuzzer, ${FUZZ_SECONDS:-30} s each)"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTA_BUILD_FUZZ=ON \
+      -DVANTA_BUILD_GUI=OFF -DVANTA_BUILD_BENCH=OFF -DVANTA_BUILD_TESTS=OFF >/dev/null
+cmake --build build-fuzz -j "$(nproc)" --target fuzz_test_file fuzz_settings_file
+for target in test_file settings_file; do
+  # New inputs go to a scratch folder: the committed seed corpus stays as it is. A finding
+  # is kept as build-fuzz/crash-* and fails the run.
+  found=$(mktemp -d)
+  status=0
+  build-fuzz/fuzz/fuzz_$target "$found" fuzz/corpus/$target -max_total_time="${FUZZ_SECONDS:-30}" \
+      -artifact_prefix=build-fuzz/ -print_final_stats=1 > "$found.log" 2>&1 || status=$?
+  if [ "$status" -eq 0 ]; then
+    grep -E '^(Done|stat::(number_of_executed_units|new_units_added))' "$found.log" | sed "s/^/fuzz_$target: /"
+  else
+    cat "$found.log"
+  fi
+  rm -rf "$found" "$found.log"
+  [ "$status" -eq 0 ] || { echo "fuzz_$target found a fault (the input is in build-fuzz/)"; exit 1; }
+done

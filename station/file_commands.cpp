@@ -75,7 +75,9 @@ bool FileCommands::save() {
 
     std::string error;
     if (!writeTestFile(*chosen, test, &error)) {
-        dialogs_.message(error.empty() ? std::string(kMsgFileSaveError) : error);
+        // "File Save Error" does not name the file: the path goes into the detail text.
+        if (error.empty() || error == kMsgFileSaveError) dialogs_.message(kMsgFileSaveError, *chosen);
+        else dialogs_.message(error);
         return false;
     }
     if (hooks_.fileUsed) hooks_.fileUsed(*chosen);
@@ -111,8 +113,9 @@ bool FileCommands::open() {
         // Samples and series stay for the screens; the repetitions are read and analysed
         // on every core, with the numbers of one.
         if (!readTestFile(*chosen, test, &error, SampleStorage::Keep, 0)) {
-            // The reader leaves the records as they were.
-            dialogs_.message(error.empty() ? std::string(kMsgErrorOpeningFile) : error);
+            // The reader leaves the records as they were. Its messages are the station's
+            // fixed texts and name no file: the path goes into the detail text.
+            dialogs_.message(error.empty() ? std::string(kMsgErrorOpeningFile) : error, *chosen);
             return false;
         }
 

@@ -98,10 +98,15 @@ bool parseSubjectInteger(std::string_view text, long long& value) {
     return true;
 }
 
-SubjectCheck checkSubjectForm(const SubjectForm& form) {
+SubjectCheck checkSubjectForm(const SubjectForm& form, NameRule nameRule) {
     SubjectCheck check;
     SubjectInfo& v = check.values;
     if (!checkText(form.name, SubjectField::Name, v.name, check)) return check;
+    if (nameRule == NameRule::Required && v.name.find_first_not_of(" \t\r\n") == std::string::npos) {
+        check.failed = SubjectField::Name;
+        check.message = kMsgNameRequired;
+        return check;
+    }
     if (!checkNumber(form.age, kMaxAge, SubjectField::Age, v.age, check)) return check;
     if (!checkNumber(form.weight, kMaxWeight, SubjectField::Weight, v.weight, check)) return check;
     if (!checkNumber(form.height, kMaxHeight, SubjectField::Height, v.height, check)) return check;

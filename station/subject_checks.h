@@ -37,9 +37,14 @@ int characterCount(std::string_view text);
 // digits, optional blanks. False when it is no integer.
 bool parseSubjectInteger(std::string_view text, long long& value);
 
+// Whether the subject must have a name. The station's own dialog (Abbreviated) takes a
+// blank name, as test files may hold one; a subject of the register needs one.
+enum class NameRule { Optional, Required };
+inline constexpr const char* kMsgNameRequired = "Please enter a name.";
+
 // Checks in the order above. `age` is kept in the values although test files do not
 // carry it.
-SubjectCheck checkSubjectForm(const SubjectForm& form);
+SubjectCheck checkSubjectForm(const SubjectForm& form, NameRule nameRule = NameRule::Optional);
 
 // The texts the dialog shows for a subject.
 SubjectForm formFromSubject(const SubjectInfo& subject);

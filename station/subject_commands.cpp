@@ -2,12 +2,11 @@
 
 namespace vanta {
 
-void runSubjectInfo(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library) {
-    if (station.settings.subjectLibraryMode == 0) {
-        dialogs.editSubject(station.test.subject);
-        return;
-    }
-    if (library.chooseSubject()) library.copyCurrentSubject(station.test.subject);
+bool runSubjectInfo(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library) {
+    if (station.settings.subjectLibraryMode == 0) return dialogs.editSubject(station.test.subject);
+    if (!library.chooseSubject()) return false;
+    library.copyCurrentSubject(station.test.subject);
+    return true;
 }
 
 void runSubjectInfoSetup(Station& station, OperatorDialogs& dialogs) {

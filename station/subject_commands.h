@@ -8,8 +8,9 @@
 namespace vanta {
 
 // Abbreviated: the station's subject dialog. Extended: the register's dialog; a chosen
-// subject is copied into the test's subject.
-void runSubjectInfo(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library);
+// subject is copied into the test's subject. True when the subject may have changed: the
+// caller repaints what shows it (the page header).
+bool runSubjectInfo(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library);
 
 // The choice between Abbreviated and Extended. The register itself is initialised only at
 // start-up, so a switch to Extended reaches it after the next start.

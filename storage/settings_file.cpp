@@ -8,19 +8,13 @@
 #include <cstring>
 #include <string_view>
 
+#include "storage/atomic_file.h"
+#include "storage/file_tag.h"
+#include "storage/little_endian.h"
+
 namespace vanta {
 
 namespace {
-
-constexpr std::string_view kMagic = "VantaCheck_V1.1";
-
-void putU32(std::string& out, uint32_t v) {
-    for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
-}
-uint32_t getU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // The settings fields in file order, as 32-bit slots.
 struct Slot {
@@ -45,7 +39,7 @@ void forEachSlot(StationSettings& s, F&& f) {
 
 std::string encodeSettings(const StationSettings& settings) {
     StationSettings copy = settings;
-    std::string out(kMagic);
+    std::string out(kFileTag);
     forEachSlot(copy, [&](Slot slot) {
         putU32(out, slot.kind == Slot::Int ? static_cast<uint32_t>(*static_cast<int32_t*>(slot.target))
                                            : std::bit_cast<uint32_t>(*static_cast<float*>(slot.target)));
@@ -66,13 +60,12 @@ SettingsLoad loadSettings(const std::string& path, StationSettings& settings) {
         got += static_cast<size_t>(n);
     }
     ::close(fd);
-    if (got < kMagic.size() || std::memcmp(bytes, kMagic.data(), kMagic.size()) != 0)
-        return SettingsLoad::Incompatible;
+    if (!startsWithFileTag(bytes, got)) return SettingsLoad::Incompatible;
     // Without the full 95 bytes the mode byte cannot be there either.
 
     // Values are taken only when all four of their bytes are there: half an integer is
     // not a setting.
-    size_t at = kMagic.size();
+    size_t at = kFileTag.size();
     forEachSlot(settings, [&](Slot slot) {
         if (at + 4 > got) {
             at = kSettingsFileSize;  // nothing after a short read is taken
@@ -89,15 +82,7 @@ SettingsLoad loadSettings(const std::string& path, StationSettings& settings) {
 }
 
 bool saveSettings(const std::string& path, const StationSettings& settings) {
-    const std::string bytes = encodeSettings(settings);
-    const std::string temp = path + ".saving";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    return writeFileAtomically(path, encodeSettings(settings));
 }
 
 }  // namespace vanta

@@ -44,8 +44,8 @@ enum class SettingsLoad {
 SettingsLoad loadSettings(const std::string& path, StationSettings& settings);
 inline bool loaded(SettingsLoad r) { return r == SettingsLoad::Loaded; }
 
-// Writes all 96 bytes; false (silently) when the file cannot be written. The bytes go to a
-// temporary file first, so a failed write keeps the previous settings.
+// Writes all 96 bytes through AtomicFile (storage/atomic_file.h), so a failed write keeps
+// the previous settings; false (silently) when the file cannot be written.
 bool saveSettings(const std::string& path, const StationSettings& settings);
 
 // The 96 bytes themselves.

@@ -5,7 +5,10 @@
 
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
+
+#include "storage/name_folding.h"
 
 namespace vanta {
 
@@ -35,6 +38,27 @@ constexpr const char* kSchemaV1 =
     "CREATE TABLE current_subject ("
     "  product TEXT PRIMARY KEY,"
     "  subject_id INTEGER NOT NULL REFERENCES subject (id));";
+
+// Layout 2: the search key beside the name (the name folded, see name_folding.h), and a
+// subject's folder guarded by the schema itself: one plain name made of the letters the
+// station gives folders, and used by no other subject. The uniqueness is checked by
+// reading the table, not the folder index: a damaged index must not hand one subject's
+// folder, and with it that subject's tests, to another.
+constexpr const char* kSchemaV2 =
+    "ALTER TABLE subject ADD COLUMN name_key TEXT NOT NULL DEFAULT '';"
+    "CREATE TRIGGER subject_folder_on_insert BEFORE INSERT ON subject BEGIN"
+    "  SELECT RAISE(ABORT, 'a subject folder must be one plain name')"
+    "   WHERE NEW.folder = '' OR NEW.folder GLOB '*[^A-Za-z0-9_-]*';"
+    "  SELECT RAISE(ABORT, 'the folder belongs to another subject')"
+    "   WHERE EXISTS (SELECT 1 FROM subject NOT INDEXED WHERE folder = NEW.folder COLLATE NOCASE);"
+    "END;"
+    "CREATE TRIGGER subject_folder_on_update BEFORE UPDATE OF folder ON subject BEGIN"
+    "  SELECT RAISE(ABORT, 'a subject folder must be one plain name')"
+    "   WHERE NEW.folder = '' OR NEW.folder GLOB '*[^A-Za-z0-9_-]*';"
+    "  SELECT RAISE(ABORT, 'the folder belongs to another subject')"
+    "   WHERE EXISTS (SELECT 1 FROM subject NOT INDEXED"
+    "                 WHERE folder = NEW.folder COLLATE NOCASE AND id <> NEW.id);"
+    "END;";
 
 class Statement {
 public:
@@ -119,21 +143,10 @@ void bindInfo(Statement& st, const SubjectInfo& info) {
     st.bind(6, info.comment1);
     st.bind(7, info.comment2);
     st.bind(8, info.comment3);
+    st.bind(9, foldedName(info.name));
 }
 
-// Base letters of U+00C0..U+017F, so "Novák" and "Łukasz" get readable folder names.
-constexpr std::string_view kLatin1Letters = "AAAAAAACEEEEIIIIDNOOOOO_OUUUUYTsaaaaaaaceeeeiiiidnooooo_ouuuuyty";
-constexpr std::string_view kLatinExtendedA =
-    "AaAaAaCcCcCcCcDd"
-    "DdEeEeEeEeEeGgGg"
-    "GgGgHhHhIiIiIiIi"
-    "IiIiJjKkkLlLlLlL"
-    "lLlNnNnNnnNnOoOo"
-    "OoOoRrRrRrSsSsSs"
-    "SsTtTtTtUuUuUuUu"
-    "UuUuWwYyYZzZzZzs";
-static_assert(kLatin1Letters.size() == 0x100 - 0xC0);
-static_assert(kLatinExtendedA.size() == 0x180 - 0x100);
+bool blankName(const std::string& name) { return name.find_first_not_of(" \t\r\n") == std::string::npos; }
 
 bool isReservedDeviceName(const std::string& upper) {
     static const std::array<const char*, 4> plain{"CON", "PRN", "AUX", "NUL"};
@@ -165,12 +178,8 @@ std::string subjectFolderBase(std::string_view name) {
         // A two-byte UTF-8 sequence may be a Latin letter with an accent.
         if ((c & 0xE0) == 0xC0 && i + 1 < name.size() && (static_cast<unsigned char>(name[i + 1]) & 0xC0) == 0x80) {
             const unsigned code = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(name[i + 1]) & 0x3Fu);
-            if (code >= 0xC0 && code < 0x100)
-                put(kLatin1Letters[code - 0xC0]);
-            else if (code >= 0x100 && code < 0x180)
-                put(kLatinExtendedA[code - 0x100]);
-            else
-                put('_');
+            const char base = latinBaseLetter(code);
+            put(base ? base : '_');
             i += 2;
             continue;
         }
@@ -305,6 +314,11 @@ bool SubjectRegister::open(const std::string& dataRoot) {
     if ((version > 0 && appId != kApplicationId) || (version == 0 && tables > 0))
         return refuse(RegisterError::NotARegister,
                       "The file " + path + " is a database but not a subject register; it was left as it is.");
+    // Nothing is written before the whole file has been checked.
+    std::string damage;
+    if (!checkWhole(path, damage))
+        return refuse(RegisterError::NotADatabase, "The subject register " + path + " is damaged (" + damage +
+                                                       "); it was left as it is. Put back a copy from a backup.");
     if (sqlite3_db_readonly(db_.get(), "main") == 1)
         return refuse(RegisterError::ReadOnly, "The subject register " + path + " cannot be written.");
 
@@ -328,6 +342,48 @@ bool SubjectRegister::open(const std::string& dataRoot) {
     return succeed();
 }
 
+bool SubjectRegister::checkWhole(const std::string& path, std::string& damage) {
+    // A file cut short: SQLite reads the missing end of its last page as zeros, which its
+    // own check may take for unused space. The header says how long the file must be. With
+    // a write-ahead log beside it, the file may rightly be shorter until its next checkpoint.
+    std::error_code ec;
+    const auto wal = fs::file_size(path + "-wal", ec);
+    const bool logged = !ec && wal > 0;
+    const auto size = fs::file_size(path, ec);
+    unsigned char h[100];
+    if (!ec && size >= sizeof h && !logged) {
+        std::ifstream in(path, std::ios::binary);
+        if (in.read(reinterpret_cast<char*>(h), sizeof h)) {
+            auto be32 = [&h](int at) {
+                return (uint32_t{h[at]} << 24) | (uint32_t{h[at + 1]} << 16) | (uint32_t{h[at + 2]} << 8) | h[at + 3];
+            };
+            const uint32_t pageSize = h[16] == 0 && h[17] == 1 ? 65536u : (uint32_t{h[16]} << 8) | h[17];
+            const bool countValid = be32(24) == be32(92) && be32(28) > 0;
+            if (pageSize >= 512 && (size % pageSize != 0 || (countValid && size < uint64_t{be32(28)} * pageSize))) {
+                damage = "it is " + std::to_string(size) + " bytes long, " +
+                         (countValid ? std::to_string(uint64_t{be32(28)} * pageSize) : std::string("whole pages")) +
+                         " expected";
+                return false;
+            }
+        }
+    }
+    Statement check(db_.get(), "PRAGMA quick_check(1)");
+    if (!check.prepared()) {
+        damage = sqlite3_errmsg(db_.get());
+        return false;
+    }
+    const int rc = check.step();
+    if (rc != SQLITE_ROW) {
+        damage = sqlite3_errmsg(db_.get());
+        return false;
+    }
+    if (check.text(0) != "ok") {
+        damage = check.text(0);
+        return false;
+    }
+    return true;
+}
+
 bool SubjectRegister::migrate() {
     Transaction t(db_.get());
     if (!t.begun()) return failFromSqlite("Cannot prepare the subject register " + registerPath());
@@ -348,6 +404,24 @@ bool SubjectRegister::migrate() {
         version = 1;
     }
     // Later layouts add their steps here, each from the version before it.
+    if (version == 1) {
+        if (sqlite3_exec(db_.get(), kSchemaV2, nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failFromSqlite("Cannot bring the subject register " + registerPath() + " up to date");
+        Statement names(db_.get(), "SELECT id, name FROM subject");
+        Statement key(db_.get(), "UPDATE subject SET name_key = ?1 WHERE id = ?2");
+        if (!names.prepared() || !key.prepared())
+            return failFromSqlite("Cannot bring the subject register " + registerPath() + " up to date");
+        int rc;
+        while ((rc = names.step()) == SQLITE_ROW) {
+            key.reset();
+            key.bind(1, foldedName(names.text(1)));
+            key.bind(2, names.integer(0));
+            if (key.step() != SQLITE_DONE)
+                return failFromSqlite("Cannot bring the subject register " + registerPath() + " up to date");
+        }
+        if (rc != SQLITE_DONE) return failFromSqlite("Cannot bring the subject register " + registerPath() + " up to date");
+        version = 2;
+    }
     const std::string mark = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                              "; PRAGMA user_version=" + std::to_string(version) + ";";
     if (sqlite3_exec(db_.get(), mark.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -358,7 +432,8 @@ bool SubjectRegister::migrate() {
 
 bool SubjectRegister::uniqueFolder(const std::string& name, std::string& folder) {
     const std::string base = subjectFolderBase(name);
-    Statement check(db_.get(), "SELECT 1 FROM subject WHERE folder = ?1");
+    // The table itself is read, not the folder index, which a damaged file may lack entries in.
+    Statement check(db_.get(), "SELECT 1 FROM subject NOT INDEXED WHERE folder = ?1 COLLATE NOCASE");
     if (!check.prepared()) return failFromSqlite("Cannot read the subject register");
     for (int n = 1; n < 100000; ++n) {
         const std::string candidate = n == 1 ? base : base + "_" + std::to_string(n);
@@ -379,16 +454,17 @@ bool SubjectRegister::uniqueFolder(const std::string& name, std::string& folder)
 
 bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) {
     if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (blankName(info.name)) return fail(RegisterError::NameMissing, "A subject needs a name.");
     Transaction t(db_.get());
     if (!t.begun()) return failFromSqlite("Cannot add the subject");
     std::string folder;
     if (!uniqueFolder(info.name, folder)) return false;
     Statement st(db_.get(),
-                 "INSERT INTO subject (name, sex, age, weight, height, comment1, comment2, comment3, folder)"
-                 " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+                 "INSERT INTO subject (name, sex, age, weight, height, comment1, comment2, comment3, name_key, folder)"
+                 " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
     if (!st.prepared()) return failFromSqlite("Cannot add the subject");
     bindInfo(st, info);
-    st.bind(9, folder);
+    st.bind(10, folder);
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot add the subject");
     const int64_t newId = sqlite3_last_insert_rowid(db_.get());
     if (!t.commit()) return failFromSqlite("Cannot add the subject");
@@ -398,14 +474,15 @@ bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) {
 
 bool SubjectRegister::update(int64_t id, const SubjectInfo& info) {
     if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (blankName(info.name)) return fail(RegisterError::NameMissing, "A subject needs a name.");
     Transaction t(db_.get());
     if (!t.begun()) return failFromSqlite("Cannot change the subject");
     Statement st(db_.get(),
                  "UPDATE subject SET name = ?1, sex = ?2, age = ?3, weight = ?4, height = ?5,"
-                 " comment1 = ?6, comment2 = ?7, comment3 = ?8 WHERE id = ?9");
+                 " comment1 = ?6, comment2 = ?7, comment3 = ?8, name_key = ?9 WHERE id = ?10");
     if (!st.prepared()) return failFromSqlite("Cannot change the subject");
     bindInfo(st, info);
-    st.bind(9, id);
+    st.bind(10, id);
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot change the subject");
     if (sqlite3_changes(db_.get()) == 0) return fail(RegisterError::NotFound, "The subject is not in the register.");
     if (!t.commit()) return failFromSqlite("Cannot change the subject");
@@ -428,14 +505,8 @@ bool SubjectRegister::get(int64_t id, RegisteredSubject& out) {
 bool SubjectRegister::search(std::string_view namePart, std::vector<RegisteredSubject>& out) {
     out.clear();
     if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
-    // The operator's text is matched as it is: '%' and '_' are not wildcards here.
-    std::string pattern = "%";
-    for (char c : namePart) {
-        if (c == '%' || c == '_' || c == '\\') pattern += '\\';
-        pattern += c;
-    }
-    pattern += '%';
-    return selectSubjects("WHERE name LIKE ?1 ESCAPE '\\' ORDER BY name COLLATE NOCASE, id", pattern, out);
+    // The operator's text is matched as it is (no wildcards), folded like the stored key.
+    return selectSubjects("WHERE instr(name_key, ?1) > 0 ORDER BY name COLLATE NOCASE, id", foldedName(namePart), out);
 }
 
 bool SubjectRegister::findByName(std::string_view name, std::vector<RegisteredSubject>& out) {
@@ -498,13 +569,22 @@ bool SubjectRegister::setCurrentSubject(const std::string& product, int64_t id) 
     return succeed();
 }
 
+bool isPlainFolderName(std::string_view folder) {
+    constexpr std::string_view kSeparators("/\\\0", 3);
+    return !folder.empty() && folder != "." && folder != ".." && folder.find_first_of(kSeparators) == std::string_view::npos;
+}
+
 std::string SubjectRegister::directoryOf(const RegisteredSubject& subject) const {
-    return dataRoot_ + "/" + subject.folder;
+    return isPlainFolderName(subject.folder) ? dataRoot_ + "/" + subject.folder : std::string();
 }
 
 bool SubjectRegister::ensureDirectory(const RegisteredSubject& subject, std::string* path) {
     if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
     if (subject.folder.empty()) return fail(RegisterError::NotFound, "The subject has no data folder.");
+    if (!isPlainFolderName(subject.folder))
+        return fail(RegisterError::Failed, "The subject register gives " + subject.info.name + " the folder \"" +
+                                               subject.folder + "\", which is not a folder name below the data root " +
+                                               dataRoot_ + "; it was not used.");
     const std::string dir = directoryOf(subject);
     std::error_code ec;
     fs::create_directory(dir, ec);

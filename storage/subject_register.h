@@ -28,26 +28,27 @@ enum class RegisterError {
     NotOpen,             // no register is open
     CannotCreateFolder,  // the data root is missing and cannot be made
     CannotOpen,          // the register file cannot be opened or created
-    NotADatabase,        // the file is not a SQLite database, or is damaged
+    NotADatabase,        // the file is not a SQLite database, or is damaged (checked on open)
     NotARegister,        // a database, but someone else's
     NewerVersion,        // written by a later station; this one does not know its layout
     ReadOnly,            // the register or its folder cannot be written
     Busy,                // the other station held the register longer than the busy timeout
     NotFound,            // no such subject
+    NameMissing,         // a subject without a name (blank) is not added or kept
     Failed,              // anything else SQLite or the file system refused
 };
 
 struct RegisteredSubject {
     int64_t id = 0;
     SubjectInfo info;
-    std::string folder;  // the subject's data folder, one level below the data root
+    std::string folder;  // the subject's data folder, one plain name below the data root
 };
 
 class SubjectRegister {
 public:
     // Layout version of the register, kept in the file's user_version. A station meeting
     // a lower version migrates the file inside one transaction; a higher one is refused.
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     // Marks the file as a subject register (SQLite application_id): "VNTR".
     static constexpr int32_t kApplicationId = 0x564E5452;
     static constexpr const char* kFileName = "subjects.sqlite";
@@ -61,8 +62,9 @@ public:
     SubjectRegister& operator=(const SubjectRegister&) = delete;
 
     // Opens <dataRoot>/subjects.sqlite, creating the data root and the register when they
-    // are missing. A file that is not a register (or a newer one) is refused and left
-    // exactly as it is.
+    // are missing. A file that is not a register (or a newer one), or a damaged one (cut
+    // short, or failing SQLite's quick check), is refused (NotADatabase) and left exactly
+    // as it is: a damaged register written to could give one subject's folder to another.
     bool open(const std::string& dataRoot);
     void close();
     bool isOpen() const;
@@ -76,13 +78,15 @@ public:
     // digits (accents dropped, everything else '_'), made unique against the register and
     // the folders already on disk ("Jan_Novak", "Jan_Novak_2", ...). The folder itself is
     // created by ensureDirectory. Values are stored as given, without range checks: a
-    // subject read from an old test file keeps what the file holds.
+    // subject read from an old test file keeps what the file holds. A blank name is
+    // refused (NameMissing).
     bool add(const SubjectInfo& info, int64_t* id = nullptr);
     // Replaces the fields of a subject; its folder stays, so its stored tests stay with it.
+    // A blank name is refused (NameMissing).
     bool update(int64_t id, const SubjectInfo& info);
     bool get(int64_t id, RegisteredSubject& out);
-    // Subjects whose name contains `namePart` (ASCII letters in any case; empty: all),
-    // ordered by name.
+    // Subjects whose name contains `namePart` in any case and with or without accents
+    // (see name_folding.h; empty: all), ordered by name.
     bool search(std::string_view namePart, std::vector<RegisteredSubject>& out);
     // Subjects whose name is exactly `name`, oldest first.
     bool findByName(std::string_view name, std::vector<RegisteredSubject>& out);
@@ -93,6 +97,9 @@ public:
     bool setCurrentSubject(const std::string& product, int64_t id);
 
     // The subject's data folder as a full path, and the same folder created if missing.
+    // The register may be shared and edited elsewhere: a folder that is not one plain name
+    // (empty, ".", "..", with a separator) would lead outside the data root and is refused
+    // (directoryOf gives an empty path).
     std::string directoryOf(const RegisteredSubject& subject) const;
     bool ensureDirectory(const RegisteredSubject& subject, std::string* path = nullptr);
     // The subject whose data folder holds this file (at any depth below the folder).
@@ -112,6 +119,8 @@ private:
     bool selectSubjects(const char* condition, std::string_view text, std::vector<RegisteredSubject>& out);
     bool succeed();
     bool migrate();
+    // False with what is wrong when the file is cut short or fails SQLite's quick check.
+    bool checkWhole(const std::string& path, std::string& damage);
     bool uniqueFolder(const std::string& name, std::string& folder);
 
     std::unique_ptr<sqlite3, Closer> db_;
@@ -120,6 +129,10 @@ private:
     RegisterError error_ = RegisterError::None;
     std::string message_;
 };
+
+// True when `folder` is one plain path component: not empty, not "." or "..", without
+// '/', '\' or a zero byte.
+bool isPlainFolderName(std::string_view folder);
 
 // The folder name a subject of this name starts from (before it is made unique).
 std::string subjectFolderBase(std::string_view utf8Name);

@@ -11,31 +11,18 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "core/analysis.h"
 #include "core/codepage.h"
 #include "core/side_by_side.h"
+#include "storage/atomic_file.h"
+#include "storage/little_endian.h"
 
 namespace vanta {
 
 namespace {
-
-static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big);
-
-uint32_t fromLittle(uint32_t v) {
-    if constexpr (std::endian::native == std::endian::big) return __builtin_bswap32(v);
-    return v;
-}
-
-void putU32(std::string& out, uint32_t v) {
-    v = fromLittle(v);
-    char b[4];
-    std::memcpy(b, &v, 4);
-    out.append(b, 4);
-}
-void putI32(std::string& out, int32_t v) { putU32(out, static_cast<uint32_t>(v)); }
-void putF32(std::string& out, float v) { putU32(out, std::bit_cast<uint32_t>(v)); }
 
 // The head of the file (tag, subject, count) is read through a buffer; the repetition
 // blocks behind it are read at their own offsets, so that several threads can take them.
@@ -66,14 +53,13 @@ public:
     bool readU16(uint16_t& v) {
         uint8_t b[2];
         if (!read(b, 2)) return false;
-        v = static_cast<uint16_t>(b[0] | (b[1] << 8));
+        v = getU16(b);
         return true;
     }
     bool readU32(uint32_t& v) {
         uint8_t b[4];
         if (!read(b, 4)) return false;
-        v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
-            (static_cast<uint32_t>(b[3]) << 24);
+        v = getU32(b);
         return true;
     }
     bool readI32(int32_t& v) {
@@ -130,17 +116,6 @@ bool readAt(int fd, void* dst, size_t n, uint64_t offset) {
     return true;
 }
 
-int32_t i32At(const uint8_t* p) {
-    uint32_t u;
-    std::memcpy(&u, p, 4);
-    return static_cast<int32_t>(fromLittle(u));
-}
-float f32At(const uint8_t* p) {
-    uint32_t u;
-    std::memcpy(&u, p, 4);
-    return std::bit_cast<float>(fromLittle(u));
-}
-
 // n samples as the file holds them (six little-endian int32 each, sample after sample)
 // into the channel rows, which hold them channel by channel.
 void samplesToChannels(const uint8_t* bytes, int n, int32_t* const* channels) {
@@ -151,21 +126,22 @@ void samplesToChannels(const uint8_t* bytes, int n, int32_t* const* channels) {
     int32_t* __restrict c4 = channels[4];
     int32_t* __restrict c5 = channels[5];
     for (int i = 0; i < n; ++i, bytes += kSampleBytes) {
-        c0[i] = i32At(bytes);
-        c1[i] = i32At(bytes + 4);
-        c2[i] = i32At(bytes + 8);
-        c3[i] = i32At(bytes + 12);
-        c4[i] = i32At(bytes + 16);
-        c5[i] = i32At(bytes + 20);
+        c0[i] = getI32(bytes);
+        c1[i] = getI32(bytes + 4);
+        c2[i] = getI32(bytes + 8);
+        c3[i] = getI32(bytes + 12);
+        c4[i] = getI32(bytes + 16);
+        c5[i] = getI32(bytes + 20);
     }
 }
 
 // One channel of n samples as the file holds them.
 void channelFromSamples(const uint8_t* bytes, int n, int channel, int32_t* __restrict out) {
     bytes += 4 * channel;
-    for (int i = 0; i < n; ++i, bytes += kSampleBytes) out[i] = i32At(bytes);
+    for (int i = 0; i < n; ++i, bytes += kSampleBytes) out[i] = getI32(bytes);
 }
 
+// Incompatible also stands for a file the station cannot hold in memory.
 enum class ReadFailure { None, Incompatible, EndsEarly };
 
 // Length of a text as the prefix gives it: one byte below 0xFF, else 0xFF and 16 bits,
@@ -191,36 +167,34 @@ bool readLength(FileReader& in, uint32_t& length, bool* unicode) {
     return in.readU32(length);
 }
 
-// A text of any length the prefix claims: read piece by piece, so a damaged prefix
-// claiming gigabytes ends at the file's end instead of allocating them.
+// A text of any length the prefix claims. The claim is not trusted: the text is read in
+// pieces and grows only with what the file actually delivered, so a damaged prefix that
+// claims gigabytes ends at the file's end having cost one piece, not the claim.
 bool readText(FileReader& in, std::string& utf8) {
     bool unicode = false;
     uint32_t length = 0;
     if (!readLength(in, length, &unicode)) return false;
-    constexpr size_t kPiece = 1 << 16;
+    constexpr size_t kPiece = 1 << 15;
+    utf8.clear();
     if (!unicode) {
-        std::string bytes;
+        char piece[kPiece];
         for (size_t done = 0; done < length;) {
             const size_t take = std::min<size_t>(kPiece, length - done);
-            bytes.resize(done + take);
-            if (!in.read(bytes.data() + done, take)) return false;
+            if (!in.read(piece, take)) return false;
+            utf8 += codePageToUtf8(std::string_view(piece, take));
             done += take;
         }
-        utf8 = codePageToUtf8(bytes);
         return true;
     }
     std::u16string units;
     for (size_t done = 0; done < length;) {
         const size_t take = std::min<size_t>(kPiece, length - done);
-        units.resize(done + take);
-        for (size_t k = 0; k < take; ++k) {
-            uint16_t u;
-            if (!in.readU16(u)) return false;
-            units[done + k] = static_cast<char16_t>(u);
-        }
+        uint8_t piece[2 * kPiece];
+        if (!in.read(piece, 2 * take)) return false;
+        for (size_t k = 0; k < take; ++k) units.push_back(static_cast<char16_t>(getU16(piece + 2 * k)));
         done += take;
     }
-    utf8 = utf16ToUtf8ViaCodePage(units);
+    utf8 = utf16ToUtf8(units);
     return true;
 }
 
@@ -243,7 +217,7 @@ struct StagedTest {
 ReadFailure readHead(FileReader& in, StagedTest& staged) {
     std::string tag;
     if (!readText(in, tag)) return ReadFailure::EndsEarly;
-    if (tag != kTestFileTag) return ReadFailure::Incompatible;
+    if (tag != kFileTag) return ReadFailure::Incompatible;
 
     SubjectInfo& s = staged.subject;
     if (!readText(in, s.name) || !in.readI32(s.sex) || !in.readI32(s.height) || !in.readI32(s.weight) ||
@@ -269,11 +243,11 @@ ReadFailure walkBlocks(int fd, uint64_t offset, StagedTest& staged) {
         uint8_t h[kBlockHeaderBytes];
         if (!readAt(fd, h, sizeof h, offset)) return ReadFailure::EndsEarly;
         RepetitionRecord& rep = staged.repetitions[static_cast<size_t>(r)];
-        rep.direction = i32At(h);
-        for (int c = 0; c < kChannelCount; ++c) rep.channelOffset[c] = f32At(h + 4 + 4 * c);
-        rep.loadMass = f32At(h + 28);
-        rep.radius = f32At(h + 32);
-        const int32_t n = i32At(h + 36);
+        rep.direction = getI32(h);
+        for (int c = 0; c < kChannelCount; ++c) rep.channelOffset[c] = getF32(h + 4 + 4 * c);
+        rep.loadMass = getF32(h + 28);
+        rep.radius = getF32(h + 32);
+        const int32_t n = getI32(h + 36);
         if (n > kMaxSamples) return ReadFailure::Incompatible;
         rep.sampleCount = n < 0 ? 0 : n;
         staged.sampleOffsets[static_cast<size_t>(r)] = offset + kBlockHeaderBytes;
@@ -329,7 +303,7 @@ Read16 readIntoSeries(int fd, uint64_t offset, int n, uint8_t* piece, Repetition
             unsigned char* to = waitingSample(series, c, first);
             const uint8_t* from = piece + 4 * c;
             for (int i = 0; i < len; ++i, from += kSampleBytes, to += sizeof(int16_t)) {
-                const int32_t v = i32At(from);
+                const int32_t v = getI32(from);
                 const auto h = static_cast<int16_t>(v);
                 if (h != v) return Read16::TooWide;
                 std::memcpy(to, &h, sizeof h);
@@ -372,8 +346,10 @@ ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleSt
         staged.results.assign(current.results.begin(), current.results.begin() + count);
     }
     std::atomic<bool> endsEarly{false};
-    forEachSideBySide(count, threads, [&](int r, unsigned) {
-        if (endsEarly.load(std::memory_order_relaxed)) return;
+    std::atomic<bool> outOfMemory{false};
+    // One repetition; what it allocates (this thread's reader, the scratch rows and series)
+    // may fail, and that must not leave its thread.
+    auto readBlock = [&](int r) {
         BlockReader& reader = BlockReader::ofThisThread();
         const RepetitionRecord& header = staged.repetitions[static_cast<size_t>(r)];
         const int n = header.sampleCount;
@@ -416,7 +392,16 @@ ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleSt
         rep.radius = header.radius;
         rep.sampleCount = n;
         analyseRepetition(rep, reader.scratchSeries, staged.results[static_cast<size_t>(r)]);
+    };
+    forEachSideBySide(count, threads, [&](int r, unsigned) {
+        if (endsEarly.load(std::memory_order_relaxed) || outOfMemory.load(std::memory_order_relaxed)) return;
+        try {
+            readBlock(r);
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
     });
+    if (outOfMemory) return ReadFailure::Incompatible;
     return endsEarly ? ReadFailure::EndsEarly : ReadFailure::None;
 }
 
@@ -424,76 +409,64 @@ void setMessage(std::string* message, std::string_view text) {
     if (message) *message = std::string(text);
 }
 
-std::string writeErrorMessage(int error, const std::string& path) {
+// The platform's file-error text with the path. Only a save that went through a temporary
+// file may promise that the previous file is still there.
+std::string writeErrorMessage(int error, const std::string& path, bool previousKept) {
     std::string text = error == ENOSPC ? "Disk full while accessing " + path + "."
                                        : "An error occurred while writing " + path + " (" + std::strerror(error) + ").";
-    return text + " The previous file is unchanged.";
+    return previousKept ? text + " The previous file is unchanged." : text;
 }
 
-bool writeAll(int fd, const char* data, size_t n) {
-    while (n > 0) {
-        const ssize_t put = ::write(fd, data, n);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            if (put == 0) errno = EIO;
-            return false;
-        }
-        data += put;
-        n -= static_cast<size_t>(put);
+}  // namespace
+
+namespace {
+
+// A text's length in the prefix scheme: one byte below 0xFF, else 0xFF and 16 bits, else
+// 0xFF 0xFFFF and 32 bits. 0xFFFE and 0xFFFF in the 16-bit field would read as the markers
+// of a 16-bit text and of the 32-bit length, so lengths from 65534 on take the long form.
+void putLength(std::string& out, size_t n) {
+    if (n < 0xFF) {
+        out.push_back(static_cast<char>(n));
+    } else if (n < 0xFFFE) {
+        out.push_back('\xFF');
+        putU16(out, static_cast<uint16_t>(n));
+    } else {
+        out.push_back('\xFF');
+        putU16(out, 0xFFFF);
+        putU32(out, static_cast<uint32_t>(n));
     }
-    return true;
 }
 
 }  // namespace
 
 std::string encodeFileText(std::string_view utf8) {
-    const std::string bytes = utf8ToCodePage(utf8);
-    const size_t n = bytes.size();
     std::string out;
-    if (n < 0xFF) {
-        out.push_back(static_cast<char>(n));
-    } else if (n < 0xFFFE) {
-        // 0xFFFE and 0xFFFF in the 16-bit field would read as the markers of a 16-bit
-        // text and of the 32-bit length, so lengths from 65534 on take the long form.
-        out.push_back('\xFF');
-        out.push_back(static_cast<char>(n & 0xFF));
-        out.push_back(static_cast<char>(n >> 8));
-    } else {
-        out.append("\xFF\xFF\xFF", 3);
-        putU32(out, static_cast<uint32_t>(n));
+    if (fitsCodePage(utf8)) {
+        const std::string bytes = utf8ToCodePage(utf8);
+        putLength(out, bytes.size());
+        return out + bytes;
     }
-    out += bytes;
+    // A text Latin-1 cannot hold is written in 16-bit units rather than lost to '?': 0xFF
+    // and the 16-bit marker 0xFFFE, then the length in units in the same scheme.
+    const std::u16string units = utf8ToUtf16(utf8);
+    out.push_back('\xFF');
+    putU16(out, 0xFFFE);
+    putLength(out, units.size());
+    for (char16_t u : units) putU16(out, static_cast<uint16_t>(u));
     return out;
 }
 
 bool writeTestFile(const std::string& path, TestRecord& test, std::string* message) {
-    struct stat existing {};
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
-    // A file the operator may not write stays as it is, as it always has.
-    if (exists && (::access(path.c_str(), W_OK) != 0 || !S_ISREG(existing.st_mode))) {
+    AtomicFile file;
+    if (!file.open(path)) {
         setMessage(message, kMsgFileSaveError);
         return false;
     }
-    std::string temp = path + ".saving-XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        setMessage(message, kMsgFileSaveError);
-        return false;
-    }
-    mode_t mode = 0;
-    if (exists) {
-        mode = existing.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
 
     const int count = test.repetitionCount < 0 ? 0 : std::min(test.repetitionCount, kMaxRepetitions);
     std::string out;
     out.reserve(1 << 16);
-    out += encodeFileText(kTestFileTag);
+    out += encodeFileText(kFileTag);
     out += encodeFileText(test.subject.name);
     putI32(out, test.subject.sex);
     putI32(out, test.subject.height);
@@ -505,7 +478,7 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
 
     bool ok = true;
     auto flush = [&] {
-        if (ok && !writeAll(fd, out.data(), out.size())) ok = false;
+        ok = ok && file.write(out);
         out.clear();
     };
     constexpr size_t kFlushAt = 1 << 20;
@@ -526,22 +499,8 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
     }
     putI32(out, test.testTime);
     flush();
-    int error = ok ? 0 : errno;
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        if (message) *message = writeErrorMessage(error, path);
+    if (!ok || !file.commit()) {
+        if (message) *message = writeErrorMessage(file.error(), path, !file.inPlace() && !file.replaced());
         return false;
     }
     test.saved = 1;
@@ -550,23 +509,19 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
 
 bool readTestFile(const std::string& path, TestRecord& test, std::string* message, SampleStorage storage,
                   unsigned threads) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is a test: a named pipe without a writer would block the station
+    // for ever, a device would never end. O_NONBLOCK keeps the open itself from waiting
+    // for a pipe's writer; it means nothing for a regular file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         setMessage(message, kMsgErrorOpeningFile);
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         setMessage(message, kMsgErrorOpeningFile);
         return false;
-    }
-    StagedTest staged;
-    ReadFailure failure;
-    {
-        FileReader in(fd);
-        failure = readHead(in, staged);
-        if (failure == ReadFailure::None) failure = walkBlocks(fd, in.offset(), staged);
     }
 
     // The series of the test in memory are worked out from its samples, so their blocks
@@ -577,31 +532,73 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
     // again. So opening a full test over another needs no more memory than one of them.
     const bool keep = storage == SampleStorage::Keep;
     const int oldCount = std::clamp(test.repetitionCount, 0, kMaxRepetitions);
+    StagedTest staged;
     std::vector<int> recompute;
-    if (failure == ReadFailure::None && keep) {
-        staged.inSeries.assign(static_cast<size_t>(staged.repetitionCount), 0);
-        for (int r = 0; r < oldCount; ++r) {
-            if (!test.series[r].values.allocated()) continue;
-            recompute.push_back(r);
-            if (r < staged.repetitionCount && staged.repetitions[static_cast<size_t>(r)].sampleCount >= kBorrowFrom)
-                staged.inSeries[static_cast<size_t>(r)] = 1;
-            else
-                test.series[r].values.release();
+    ReadFailure failure = ReadFailure::None;
+    try {
+        {
+            FileReader in(fd);
+            failure = readHead(in, staged);
+            if (failure == ReadFailure::None) failure = walkBlocks(fd, in.offset(), staged);
         }
-    }
-    if (failure == ReadFailure::None) failure = readBlocks(fd, staged, test, storage, threads);
-    if (failure == ReadFailure::None) {
-        uint8_t time[4];
-        if (readAt(fd, time, sizeof time, staged.testTimeOffset)) staged.testTime = i32At(time);
-        else failure = ReadFailure::EndsEarly;
+        if (failure == ReadFailure::None && keep) {
+            staged.inSeries.assign(static_cast<size_t>(staged.repetitionCount), 0);
+            recompute.reserve(static_cast<size_t>(oldCount));  // no allocation once a block is lent
+            for (int r = 0; r < oldCount; ++r) {
+                if (!test.series[r].values.allocated()) continue;
+                recompute.push_back(r);
+                if (r < staged.repetitionCount && staged.repetitions[static_cast<size_t>(r)].sampleCount >= kBorrowFrom)
+                    staged.inSeries[static_cast<size_t>(r)] = 1;
+                else
+                    test.series[r].values.release();
+            }
+        }
+        if (failure == ReadFailure::None) failure = readBlocks(fd, staged, test, storage, threads);
+        if (failure == ReadFailure::None) {
+            uint8_t time[4];
+            if (readAt(fd, time, sizeof time, staged.testTimeOffset)) staged.testTime = getI32(time);
+            else failure = ReadFailure::EndsEarly;
+        }
+        // The take-over below must not fail half-way: every block it fills is made here,
+        // before anything of the test in memory changes. (They are fresh zero pages, which
+        // take memory only once written.)
+        if (failure == ReadFailure::None && keep) {
+            for (int r = 0; r < staged.repetitionCount; ++r) {
+                if (staged.inSeries[static_cast<size_t>(r)]) test.repetitions[r].raw.allocate();
+                else test.series[r].values.allocate();
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        // A file the station cannot hold in memory (a text of gigabytes, more samples than
+        // there is room for) is refused like one beyond its capacities. Nothing has been
+        // taken over; the lent series are worked out again below.
+        failure = ReadFailure::Incompatible;
     }
     ::close(fd);
 
     if (failure != ReadFailure::None) {
-        const std::vector<RepetitionResults> results(test.results.begin(), test.results.begin() + oldCount);
-        forEachSideBySide(static_cast<int>(recompute.size()), threads,
-                          [&](int k, unsigned) { analyseRepetition(test, recompute[static_cast<size_t>(k)]); });
-        std::copy(results.begin(), results.end(), test.results.begin());
+        // The staged samples go first: their memory is what working the series out needs.
+        staged = StagedTest{};
+        // The samples never changed; the results stay as they are (each analysis writes
+        // into a copy of them).
+        auto workOut = [&](int k) {
+            const int r = recompute[static_cast<size_t>(k)];
+            RepetitionResults results = test.results[r];
+            analyseRepetition(test.repetitions[r], test.series[r], results);
+        };
+        try {
+            forEachSideBySide(static_cast<int>(recompute.size()), threads, [&](int k, unsigned) { workOut(k); });
+        } catch (const std::bad_alloc&) {
+            // No room for a thread or for a series given back: one by one on this thread; a
+            // series that still finds no room stays given back and reads as zeros.
+            for (int k = 0; k < static_cast<int>(recompute.size()); ++k) {
+                try {
+                    workOut(k);
+                } catch (const std::bad_alloc&) {
+                    test.series[recompute[static_cast<size_t>(k)]].values.release();
+                }
+            }
+        }
         setMessage(message, failure == ReadFailure::Incompatible ? kMsgIncompatibleData : kMsgFileEndsEarly);
         return false;
     }
@@ -636,12 +633,9 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         test.series[r].values.release();
     }
     if (keep) {
-        // The old samples go before the new series come: the two never need room at once.
+        // The old samples go before the new series are written: the two never need room at
+        // once. Nothing below allocates (the blocks were made before the take-over).
         staged.repetitions.clear();
-        for (int r = 0; r < count; ++r) {
-            if (staged.inSeries[static_cast<size_t>(r)]) test.repetitions[r].raw.allocate();
-            else test.series[r].values.allocate();
-        }
         forEachSideBySide(count, threads, [&](int r, unsigned) {
             if (staged.inSeries[static_cast<size_t>(r)])
                 takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);

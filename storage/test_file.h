@@ -7,11 +7,9 @@
 #include <string_view>
 
 #include "core/records.h"
+#include "storage/file_tag.h"
 
 namespace vanta {
-
-// The first field of every test file (preceded by its length byte 0x0F).
-inline constexpr std::string_view kTestFileTag = "VantaCheck_V1.1";
 
 // Messages for the operator, exactly as the station shows them.
 inline constexpr std::string_view kMsgErrorOpeningFile = "Error opening file";
@@ -19,9 +17,10 @@ inline constexpr std::string_view kMsgIncompatibleData = "Incompatible data";
 inline constexpr std::string_view kMsgFileEndsEarly = "An attempt was made to access an unnamed file past its end.";
 inline constexpr std::string_view kMsgFileSaveError = "File Save Error";
 
-// Writes the test to `path`. The bytes go to a temporary file beside the target, which
-// replaces the target only once every byte is on disk: a failed save leaves the previous
-// file as it was. On success sets test.saved to 1; on failure leaves everything as it was
+// Writes the test to `path` through AtomicFile (storage/atomic_file.h): a failed save
+// leaves the previous file as it was, except a file written in place in a read-only
+// folder, which is left as far as it was written (the message then does not promise the
+// previous file). On success sets test.saved to 1; on failure leaves test.saved as it was
 // and puts the operator's message into *message.
 bool writeTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr);
 
@@ -31,7 +30,9 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
 // `age` is not in the file and keeps its value; repetitions beyond the file's count keep
 // their headers and results but give back their samples and series (nothing reads them).
 // The repetitions are read and analysed on up to `threads` threads (0: one per core), with
-// the same numbers as on one.
+// the same numbers as on one. Only a regular file is read (anything else, a named pipe
+// too, is "Error opening file" at once). A file the station cannot hold in memory, wherever
+// the reading runs out, is "Incompatible data" and also leaves `test` as it was.
 enum class SampleStorage {
     Keep,     // the station: samples and series stay for the screens
     Discard,  // tools that want only the numbers: every repetition is analysed as it
@@ -42,7 +43,8 @@ enum class SampleStorage {
 bool readTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr,
                   SampleStorage storage = SampleStorage::Keep, unsigned threads = 0);
 
-// The file form of one text: length prefix and 8-bit characters.
+// The file form of one text: length prefix and 8-bit characters, or 16-bit ones for a text
+// Latin-1 cannot hold.
 std::string encodeFileText(std::string_view utf8);
 
 }  // namespace vanta

@@ -39,7 +39,18 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
-    table_->horizontalHeader()->setStretchLastSection(true);
+    // Each column as wide as what it holds: the name wide enough for a long name on one
+    // line, the numbers narrow, the comment takes what is left.
+    QHeaderView* header = table_->horizontalHeader();
+    header->setStretchLastSection(true);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    const QFontMetrics fm = table_->fontMetrics();
+    const int letters = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    header->resizeSection(ColName, letters * 32 / 52 + 16);  // 32 letters of average width
+    header->resizeSection(ColSex, fm.horizontalAdvance(QStringLiteral("female")) + 24);
+    for (int c : {ColAge, ColWeight, ColHeight})
+        header->resizeSection(c, fm.horizontalAdvance(table_->horizontalHeaderItem(c)->text()) + 24);
+    table_->setWordWrap(false);
 
     auto* add = new QPushButton(QStringLiteral("Add..."), this);
     add->setObjectName(QStringLiteral("add"));
@@ -61,7 +72,7 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
     layout->addWidget(table_);
     layout->addLayout(side);
     layout->addWidget(buttons);
-    resize(640, 420);
+    resize(760, 440);
 
     connect(search_, &QLineEdit::textChanged, this, &SubjectChooserDialog::refresh);
     connect(add, &QPushButton::clicked, this, &SubjectChooserDialog::addSubject);
@@ -116,7 +127,7 @@ void SubjectChooserDialog::updateButtons() {
 
 bool SubjectChooserDialog::editWithHook(SubjectInfo& subject) {
     if (editHook_) return editHook_(subject, this);
-    return SubjectDialog::edit(subject, this, messageHook_);
+    return SubjectDialog::edit(subject, this, messageHook_, NameRule::Required);
 }
 
 void SubjectChooserDialog::addSubject() {

@@ -90,6 +90,12 @@ SubjectDialog::SubjectDialog(const SubjectInfo& subject, QWidget* parent) : QDia
     sexLayout->addWidget(female_);
     sexLayout->addWidget(male_);
 
+    // The text boxes show their 66 characters whole (of average width), so a long name or
+    // comment is seen as it will be stored.
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const int textWidth = fontMetrics().horizontalAdvance(letters) * kSubjectTextLimit / 52 + 12;
+    for (QLineEdit* text : {name_, comment1_, comment2_, comment3_}) text->setMinimumWidth(textWidth);
+
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Name"), name_);
     form->addRow(sexBox);
@@ -155,7 +161,7 @@ QWidget* SubjectDialog::fieldWidget(SubjectField field) const {
 }
 
 void SubjectDialog::accept() {
-    const SubjectCheck check = checkSubjectForm(form());
+    const SubjectCheck check = checkSubjectForm(form(), nameRule_);
     if (check.failed != SubjectField::None) {
         tellOperator(messageHook_, this, QString::fromStdString(check.message));
         QWidget* w = fieldWidget(check.failed);
@@ -167,9 +173,10 @@ void SubjectDialog::accept() {
     QDialog::accept();
 }
 
-bool SubjectDialog::edit(SubjectInfo& subject, QWidget* parent, MessageHook hook) {
+bool SubjectDialog::edit(SubjectInfo& subject, QWidget* parent, MessageHook hook, NameRule nameRule) {
     SubjectDialog dlg(subject, parent);
     dlg.setMessageHook(std::move(hook));
+    dlg.setNameRule(nameRule);
     if (dlg.exec() != QDialog::Accepted) return false;
     subject = dlg.subject();
     return true;

@@ -23,10 +23,13 @@ public:
     const SubjectInfo& subject() const { return subject_; }
     // Where the check messages go (a message box when empty).
     void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
+    // A subject of the register needs a name; the station's own dialog does not.
+    void setNameRule(NameRule rule) { nameRule_ = rule; }
 
     // Opens the dialog modally on `subject`; on OK the values are copied into it at once,
     // on Cancel it is left as it was. True on OK.
-    static bool edit(SubjectInfo& subject, QWidget* parent = nullptr, MessageHook hook = {});
+    static bool edit(SubjectInfo& subject, QWidget* parent = nullptr, MessageHook hook = {},
+                     NameRule nameRule = NameRule::Optional);
 
 public slots:
     // Checks every field in the station's order; the first that fails shows its message
@@ -39,6 +42,7 @@ private:
 
     SubjectInfo subject_;
     MessageHook messageHook_;
+    NameRule nameRule_ = NameRule::Optional;
     QLineEdit* name_;
     QLineEdit* age_;
     QLineEdit* weight_;

@@ -13,6 +13,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <utility>
+
 #include "app/dialog_bar.h"
 #include "app/station_view.h"
 #include "device/acquisition_link.h"
@@ -214,6 +216,59 @@ private slots:
         frame.showBarControl(cmd::kIgnore, true);
         barControl<QPushButton>(frame, cmd::kIgnore)->click();
         QCOMPARE(f.station().test.repetitionCount, 0);
+    }
+
+    // Each bar fits the window as it is (780 pixels wide) without making it wider; every
+    // control lies whole inside the bar, a button is wider than its text, the XL and XR
+    // frames hold their buttons with the titles above them, and the report bar's box is
+    // centred on its button.
+    void barsFitTheWindowWithTheirControlsWhole() {
+        StationFixture f;
+        f.writeSettings(0);
+        const std::string path = f.writeTestFileWith(2);
+        QVERIFY(f.start());
+        MainWindow& frame = f.frame();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        f.dialogs.openAnswers.push_back(path);
+        QVERIFY(f.router().execute(cmd::kFileOpen));
+        const int width = frame.width();
+        QCOMPARE(width, 780);
+        auto showAndCheck = [&](int command) {
+            f.router().execute(cmd::kResetToIdle);
+            frame.action(command)->trigger();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QTest::qWait(20);
+            DialogBar* bar = frame.currentBar();
+            QVERIFY(bar);
+            QCOMPARE(frame.width(), width);
+            QVERIFY(bar->mapTo(&frame, QPoint(bar->width(), 0)).x() <= width);
+            for (QWidget* c : bar->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+                QVERIFY2(bar->rect().contains(c->geometry()), qPrintable(c->objectName()));
+                if (auto* b = qobject_cast<QPushButton*>(c))
+                    QVERIFY2(b->width() >= b->fontMetrics().horizontalAdvance(b->text()) + 12, qPrintable(b->text()));
+            }
+        };
+
+        showAndCheck(cmd::kDigitalReport);
+        QWidget* box = frame.currentBar()->control(cmd::kReportRepetitionBox);
+        QWidget* exportXml = frame.currentBar()->control(cmd::kExportXml);
+        QVERIFY(qAbs(box->geometry().center().y() - exportXml->geometry().center().y()) <= 1);
+
+        showAndCheck(cmd::kCurveGraph);
+        DialogBar* curve = frame.currentBar();
+        const std::pair<QString, std::pair<int, int>> groups[] = {
+            {QStringLiteral("XL"), {cmd::kCursorLeftLeft, cmd::kCursorLeftRight}},
+            {QStringLiteral("XR"), {cmd::kCursorRightLeft, cmd::kCursorRightRight}}};
+        for (const auto& [group, ids] : groups) {
+            auto* frameBox = curve->findChild<QWidget*>(QStringLiteral("group") + group);
+            auto* title = curve->findChild<QWidget*>(QStringLiteral("groupTitle") + group);
+            QVERIFY(frameBox && title);
+            QVERIFY(frameBox->geometry().contains(curve->control(ids.first)->geometry()));
+            QVERIFY(frameBox->geometry().contains(curve->control(ids.second)->geometry()));
+            QVERIFY(title->geometry().bottom() < frameBox->geometry().top() + 2);
+        }
+
+        showAndCheck(cmd::kPerform);  // last: it starts a new test
     }
 
     void barsReplaceEachOtherAndTell1075Apart() {

@@ -68,7 +68,12 @@ private slots:
         // Unsaved attempts do not hold the exit up: no question is asked.
         f.station().test.repetitionCount = 5;
         f.station().test.saved = 0;
+        // The window is off the screen before the settings go to the disk: a slow disk
+        // must not keep the operator looking at a station that is ending.
+        bool visibleWhileWriting = true;
+        QObject::connect(&f.frame(), &MainWindow::closing, [&] { visibleWhileWriting = f.frame().isVisible(); });
         QVERIFY(f.frame().close());
+        QVERIFY(!visibleWhileWriting);
         QVERIFY(f.dialogs.log.empty());
         StationSettings read;
         QCOMPARE(loadSettings(f.settingsPath(), read), SettingsLoad::Loaded);

@@ -28,6 +28,19 @@ int inkIn(const QImage& image, const QRect& band) {
     return ink;
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++count;
+        return false;
+    }
+};
+
 }  // namespace
 
 class ViewTest : public QObject {
@@ -55,6 +68,36 @@ private slots:
         const QImage shown = view.grab().toImage();
         QVERIFY(inkIn(shown, QRect(10, 5, 731, 26)) > 100);
         QCOMPARE(inkIn(shown, QRect(0, 40, 740, 200)), 0);
+    }
+
+    // Subject Info > OK with a test open: the header is painted again at once, not only
+    // when something else (a resize) repaints the view.
+    void pageHeaderFollowsTheSubject() {
+        StationFixture f;
+        f.writeSettings(0);
+        const std::string path = f.writeTestFileWith(1, "ann.kvq", "Ann Lee");
+        QVERIFY(f.start());
+        StationView& view = f.frame().view();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame()));
+        f.dialogs.openAnswers.push_back(path);
+        f.frame().action(cmd::kFileOpen)->trigger();
+
+        PaintCounter paints(view);
+        QTest::qWait(50);  // what the open asked for is painted
+        paints.count = 0;
+        f.dialogs.subjectAnswer = true;
+        f.dialogs.subjectToEnter.name = "Bo Berg";
+        f.frame().action(cmd::kSubjectInfo)->trigger();
+        QCOMPARE(f.station().test.subject.name, std::string("Bo Berg"));
+        QTRY_VERIFY_WITH_TIMEOUT(paints.count > 0, 2000);
+
+        // Cancel changes nothing and paints nothing.
+        QTest::qWait(50);
+        paints.count = 0;
+        f.dialogs.subjectAnswer = false;
+        f.frame().action(cmd::kSubjectInfo)->trigger();
+        QTest::qWait(200);
+        QCOMPARE(paints.count, 0);
     }
 
     void theMessageBoxKeepsTheDetailApartFromTheStationsText() {

@@ -44,6 +44,9 @@ printf '\017VantaCheck_V1.0 and more' > "$work/bad.kvq"
 check "a foreign file: exit 2" test "$(status_of "$cli" analyse "$work/bad.kvq")" = 2
 check "a foreign file: the station's message" bash -c "'$cli' analyse '$work/bad.kvq' 2>&1 | grep -q 'Incompatible data'"
 check "a missing file: Error opening file" bash -c "'$cli' analyse '$work/none.kvq' 2>&1 | grep -q 'Error opening file'"
+mkfifo "$work/pipe.kvq"
+check "a named pipe without a writer: Error opening file at once" bash -c \
+  "timeout 10 '$cli' analyse '$work/pipe.kvq' 2>&1 | grep -q 'Error opening file'"
 head -c 1000 "$work/a.kvq" > "$work/cut.kvq"
 check "a cut file: past its end" bash -c "'$cli' analyse '$work/cut.kvq' 2>&1 | grep -q 'past its end'"
 check "summary goes on past a bad file but fails" bash -c \

@@ -59,6 +59,25 @@ first = int(rows[1].split(",")[0])
 for i, row in enumerate(rows[1:]):
     assert row == f"{first + i},-2048,257,0,256,7", (i, row)
 PY
+    check "monitor tells bytes without frames from a silent box" python3 - "$cli" <<'PY'
+import os, pty, subprocess, sys, threading, time
+cli = sys.argv[1]
+master, slave = pty.openpty()
+name = os.ttyname(slave)
+stop = threading.Event()
+def noise():  # what a wrong baud rate makes of the box's stream: never the sync byte 0x01
+    while not stop.is_set():
+        os.write(master, bytes([0x00, 0xFF, 0x80, 0xF8, 0x7E]) * 20)
+        time.sleep(0.01)
+threading.Thread(target=noise, daemon=True).start()
+r = subprocess.run([cli, "monitor", "--port", name, "--samples", "10"], capture_output=True, text=True, timeout=60)
+stop.set()
+assert r.returncode == 2, (r.returncode, r.stderr)
+lines = r.stderr.splitlines()
+assert lines[1] == "Error in communication", r.stderr
+assert "bytes arrived in 5 seconds (after 0 samples), but no frame of the sensor box among them" in lines[2], r.stderr
+assert "switched on" not in r.stderr, r.stderr
+PY
     check "monitor reports a port that vanishes while reading" python3 - "$cli" <<'PY'
 import os, pty, struct, subprocess, sys, threading, time
 cli = sys.argv[1]

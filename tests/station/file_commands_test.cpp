@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <memory>
 
@@ -136,29 +138,35 @@ TEST_F(FileCommandsTest, RefusedFilesLeaveTheTestAlone) {
     EXPECT_FALSE(files->open());
     EXPECT_TRUE(station.lastFilePath.empty());
 
-    // Not a test file, no file at all, a file that ends early: the reader's message, the
-    // test unchanged, the wait cursor gone again, the view left as it is.
+    // Not a test file, no file at all, a file that ends early, a named pipe nobody writes
+    // to: the reader's message with the path as its detail, at once; the test unchanged,
+    // the wait cursor gone again, the view left as it is.
     const std::string foreign = dir.file("foreign.kvq");
     writeFileBytes(foreign, std::string("\x0fNotAVantaFile!!", 16) + std::string(40, '\0'));
     const std::string truncated = dir.file("short.kvq");
     writeFileBytes(truncated, std::string("\x0fVantaCheck_V1.1\x05", 17));
+    const std::string pipe = dir.file("pipe.kvq");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     hooks.clear();
-    for (const std::string& p : {foreign, dir.file("missing.kvq"), truncated}) {
+    const Log paths = {foreign, dir.file("missing.kvq"), truncated, pipe};
+    for (const std::string& p : paths) {
         dialogs.openAnswers.push_back(p);
         EXPECT_FALSE(files->open());
     }
     EXPECT_EQ(dialogs.messages, (Log{"Incompatible data", "Error opening file",
-                                     "An attempt was made to access an unnamed file past its end."}));
+                                     "An attempt was made to access an unnamed file past its end.", "Error opening file"}));
+    EXPECT_EQ(dialogs.details, paths);
     EXPECT_EQ(station.test.subject.name, "Bo Berg");
     EXPECT_EQ(station.test.repetitionCount, 1);
     EXPECT_EQ(station.resultsAvailable, 0);
-    EXPECT_EQ(hooks, (Log{"busy", "idle", "busy", "idle", "busy", "idle"}));
+    EXPECT_EQ(hooks, (Log{"busy", "idle", "busy", "idle", "busy", "idle", "busy", "idle"}));
 
     // A save into a directory that does not exist: "File Save Error", still unsaved.
     station.test.saved = 0;
     dialogs.saveAnswers.push_back(dir.file("no/such/dir/x.kvq"));
     EXPECT_FALSE(files->save());
     EXPECT_EQ(dialogs.messages.back(), "File Save Error");
+    EXPECT_EQ(dialogs.details.back(), dir.file("no/such/dir/x.kvq"));
     EXPECT_EQ(station.test.saved, 0);
 }
 

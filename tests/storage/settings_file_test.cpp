@@ -135,6 +135,12 @@ TEST_F(SettingsFileTest, AFailedWriteIsReportedAndKeepsTheOldFile) {
     int others = 0;
     for (const auto& entry : fs::directory_iterator(dir_)) others += entry.path() != fs::path(path_);
     EXPECT_EQ(others, 0) << "nothing is left beside the settings file";
+
+    // A folder where the file should be is reported and stays a folder.
+    const std::string inTheWay = dir.file("in-the-way.cfg");
+    fs::create_directory(inTheWay);
+    EXPECT_FALSE(saveSettings(inTheWay, changed()));
+    EXPECT_TRUE(fs::is_directory(inTheWay));
 }
 
 TEST(StationPaths, EverythingLiesBesideTheProgram) {

@@ -13,8 +13,10 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 
 namespace vanta {
 namespace {
@@ -109,6 +111,23 @@ TEST_F(SubjectRegisterTest, SearchMatchesPartOfTheNameInAnyCaseAndTakesWildcards
     ASSERT_TRUE(reg.search("nobody", found));
     EXPECT_TRUE(found.empty());
 
+    // Case and accents do not matter, beyond ASCII too; the key is kept up to date.
+    int64_t lodz = 0;
+    for (const char* name : {"Jana Novák", "Łódź Team", "Ωμέγα", "Strauß"}) ASSERT_TRUE(reg.add(subject(name), &lodz));
+    const std::pair<const char*, const char*> searches[] = {
+        {"novak", "Jana Novák"}, {"NOVÁK", "Jana Novák"}, {"łódź", "Łódź Team"}, {"LODZ", "Łódź Team"},
+        {"ωμεγα", "Ωμέγα"},      {"strauss", "Strauß"},   {"Nova\xCC\x81k", "Jana Novák"}};  // a combining accent
+    for (const auto& [typed, name] : searches) {
+        ASSERT_TRUE(reg.search(typed, found));
+        ASSERT_EQ(found.size(), 1u) << typed;
+        EXPECT_EQ(found[0].info.name, name) << typed;
+    }
+    ASSERT_TRUE(reg.update(lodz, subject("Zoë")));
+    ASSERT_TRUE(reg.search("zoe", found));
+    EXPECT_EQ(found.size(), 1u);
+    ASSERT_TRUE(reg.search("strauss", found));
+    EXPECT_TRUE(found.empty());
+
     ASSERT_TRUE(reg.findByName("Karel Novy", found));
     ASSERT_EQ(found.size(), 1u);
     ASSERT_TRUE(reg.findByName("karel novy", found));
@@ -144,7 +163,156 @@ TEST_F(SubjectRegisterTest, FolderNamesAreSafeReadableAndUnique) {
     EXPECT_EQ(s.folder, "jan_novak_3");
     ASSERT_TRUE(reg.get(d, s));
     EXPECT_EQ(s.folder, "Eva_2");
+
+    // A subject needs a name: no blank row, no folder "subject".
+    EXPECT_FALSE(reg.add(subject(" \t")));
+    EXPECT_EQ(reg.lastError(), RegisterError::NameMissing);
+    EXPECT_FALSE(reg.update(d, subject("")));
+    EXPECT_EQ(reg.lastError(), RegisterError::NameMissing);
+    ASSERT_TRUE(reg.get(d, s));
+    EXPECT_EQ(s.info.name, "Eva");
+    std::vector<RegisteredSubject> all;
+    ASSERT_TRUE(reg.search("", all));
+    EXPECT_EQ(all.size(), 4u);
 }
+
+TEST_F(SubjectRegisterTest, AFolderFromTheRegisterIsOnePlainNameBelowTheDataRoot) {
+    SubjectRegister reg;
+    ASSERT_TRUE(reg.open(root));
+    int64_t id = 0;
+    ASSERT_TRUE(reg.add(subject("Jan"), &id));
+    // The register refuses such folders itself ...
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(registerFile().c_str(), &db), SQLITE_OK);
+    for (const char* folder : {"../escaped", "..", "", "a/b", "JAN"}) {
+        const std::string sql = "UPDATE subject SET folder = '" + std::string(folder) + "'; INSERT INTO subject "
+                                "(name, sex, age, weight, height, comment1, comment2, comment3, folder) VALUES "
+                                "('x', 0, 0, 0, 0, '', '', '', '" + folder + "')";
+        EXPECT_NE(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << folder;
+    }
+    // ... and a register changed by a program that ignores that is not followed out.
+    ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER subject_folder_on_update", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::string folders[] = {"../escaped", "..", ".", "a/b", "a\\b", std::string("a\0b", 3)};
+    for (const std::string& folder : folders) {
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "UPDATE subject SET folder = ?1", -1, &st, nullptr), SQLITE_OK);
+        sqlite3_bind_text(st, 1, folder.data(), static_cast<int>(folder.size()), SQLITE_TRANSIENT);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_DONE);
+        sqlite3_finalize(st);
+        RegisteredSubject s;
+        ASSERT_TRUE(reg.get(id, s));
+        ASSERT_EQ(s.folder, folder);
+        std::string dir = "unchanged";
+        EXPECT_FALSE(reg.ensureDirectory(s, &dir)) << folder;
+        EXPECT_EQ(dir, "unchanged");
+        EXPECT_EQ(reg.directoryOf(s), "") << folder;
+        EXPECT_NE(reg.lastMessage().find("not a folder name below the data root"), std::string::npos);
+    }
+    sqlite3_close(db);
+    EXPECT_FALSE(fs::exists(base + "/escaped"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), {}), 3) << "only the register and its two companions";
+}
+
+// Leaves out one subject's entry from the folder index, as a damaged file may: the pages
+// stay well formed, so SQLite's quick check finds nothing wrong. (The index pages of a
+// table holding every folder but that one take the place of the real index.)
+void damageFolderIndex(const std::string& path, int64_t missing) {
+    rawExec(path, ("CREATE TABLE decoy (id INTEGER PRIMARY KEY, folder TEXT NOT NULL UNIQUE COLLATE NOCASE);"
+                   "INSERT INTO decoy SELECT id, folder FROM subject WHERE id <> " + std::to_string(missing)).c_str());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_schema WHERE name = ?1", -1, &st, nullptr), SQLITE_OK);
+    int64_t pages[2] = {};
+    const char* names[2] = {"sqlite_autoindex_subject_1", "sqlite_autoindex_decoy_1"};
+    for (int k = 0; k < 2; ++k) {
+        sqlite3_reset(st);
+        sqlite3_bind_text(st, 1, names[k], -1, SQLITE_STATIC);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        pages[k] = sqlite3_column_int64(st, 0);
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    rawExec(path, ("PRAGMA writable_schema = ON;"
+                   "UPDATE sqlite_schema SET rootpage = " + std::to_string(pages[1]) + " WHERE name = '" + names[0] + "';"
+                   "UPDATE sqlite_schema SET rootpage = " + std::to_string(pages[0]) + " WHERE name = '" + names[1] + "';").c_str());
+    rawExec(path, "DROP TABLE decoy");
+}
+
+TEST_F(SubjectRegisterTest, AFolderBelongsToOneSubjectEvenWithADamagedIndex) {
+    SubjectRegister reg;
+    ASSERT_TRUE(reg.open(root));
+    int64_t seventh = 0;
+    for (int i = 1; i <= 8; ++i) ASSERT_TRUE(reg.add(subject("Subject " + std::to_string(i)), &seventh));
+    seventh -= 1;
+    reg.close();
+    damageFolderIndex(registerFile(), seventh);
+    ASSERT_TRUE(reg.open(root)) << "the damage is beyond the quick check: " << reg.lastMessage();
+
+    int64_t id = 0;
+    ASSERT_TRUE(reg.add(subject("Subject 7"), &id)) << reg.lastMessage();
+    RegisteredSubject fresh;
+    ASSERT_TRUE(reg.get(id, fresh));
+    EXPECT_EQ(fresh.folder, "Subject_7_2") << "subject 7's folder holds subject 7's tests";
+    // Whatever writes to the file: the schema keeps the folder to one subject.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(registerFile().c_str(), &db), SQLITE_OK);
+    EXPECT_NE(sqlite3_exec(db, "INSERT INTO subject (name, sex, age, weight, height, comment1, comment2, comment3, folder)"
+                               " VALUES ('Other', 0, 0, 0, 0, '', '', '', 'subject_7')", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_NE(sqlite3_exec(db, ("UPDATE subject SET folder = 'Subject_7' WHERE id = " + std::to_string(id)).c_str(),
+                           nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+TEST_F(SubjectRegisterTest, ADamagedRegisterIsRefusedAndLeftUntouched) {
+    SubjectRegister reg;
+    ASSERT_TRUE(reg.open(root));
+    for (int i = 0; i < 60; ++i) ASSERT_TRUE(reg.add(subject("Subject " + std::to_string(i))));
+    reg.close();
+    const std::string whole = readFileBytes(registerFile());
+    // Cut inside its last page (SQLite reads what is missing as zeros), and the same page
+    // with its end zeroed at the full length.
+    const std::string damaged[] = {whole.substr(0, whole.size() - 1), whole.substr(0, whole.size() - 100),
+                                   whole.substr(0, whole.size() - 100) + std::string(100, '\0')};
+    for (const std::string& bytes : damaged) {
+        writeFileBytes(registerFile(), bytes);
+        EXPECT_FALSE(reg.open(root)) << bytes.size();
+        EXPECT_EQ(reg.lastError(), RegisterError::NotADatabase) << bytes.size();
+        EXPECT_NE(reg.lastMessage().find(registerFile() + " is damaged"), std::string::npos) << reg.lastMessage();
+        EXPECT_EQ(readFileBytes(registerFile()), bytes);
+        EXPECT_FALSE(reg.add(subject("Not written")));
+    }
+    writeFileBytes(registerFile(), whole);
+    EXPECT_TRUE(reg.open(root)) << reg.lastMessage();
+}
+
+TEST_F(SubjectRegisterTest, AnOlderRegisterIsBroughtUpToDate) {
+    // A register as the first stations wrote it (layout 1), with two subjects.
+    fs::create_directories(root);
+    rawExec(registerFile(),
+            "CREATE TABLE subject (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL, sex INTEGER NOT NULL,"
+            " age INTEGER NOT NULL, weight INTEGER NOT NULL, height INTEGER NOT NULL, comment1 TEXT NOT NULL,"
+            " comment2 TEXT NOT NULL, comment3 TEXT NOT NULL, folder TEXT NOT NULL UNIQUE COLLATE NOCASE);"
+            "CREATE INDEX subject_by_name ON subject (name COLLATE NOCASE);"
+            "CREATE TABLE current_subject (product TEXT PRIMARY KEY, subject_id INTEGER NOT NULL REFERENCES subject (id));"
+            "INSERT INTO subject VALUES (1, 'Jan Novák', 1, 40, 80, 180, '', '', '', 'Jan_Novak');"
+            "INSERT INTO subject VALUES (2, 'Łucja', 0, 30, 60, 170, '', '', '', 'Lucja');"
+            "PRAGMA application_id = 1447973970; PRAGMA user_version = 1;");
+    SubjectRegister reg;
+    ASSERT_TRUE(reg.open(root)) << reg.lastMessage();
+    std::vector<RegisteredSubject> found;
+    ASSERT_TRUE(reg.search("novak", found));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].folder, "Jan_Novak");
+    ASSERT_TRUE(reg.search("LUCJA", found));
+    EXPECT_EQ(found.size(), 1u);
+    int64_t id = 0;
+    ASSERT_TRUE(reg.add(subject("Jan Novak"), &id));
+    RegisteredSubject s;
+    ASSERT_TRUE(reg.get(id, s));
+    EXPECT_EQ(s.folder, "Jan_Novak_2");
+}
+
 
 TEST_F(SubjectRegisterTest, DataFoldersAndTheSubjectOwningAFile) {
     SubjectRegister reg;
@@ -338,7 +506,8 @@ TEST_F(SubjectRegisterTest, SomeoneElsesDatabaseAndANewerRegisterAreLeftAsTheyAr
     ASSERT_TRUE(reg.add(subject("Old station")));
     reg.close();
     // A later station has moved the layout on.
-    rawExec(registerFile(), "PRAGMA user_version = 2; CREATE TABLE later (x);");
+    rawExec(registerFile(), ("PRAGMA user_version = " + std::to_string(SubjectRegister::kSchemaVersion + 1) +
+                             "; CREATE TABLE later (x);").c_str());
     before = readFileBytes(registerFile());
     EXPECT_FALSE(reg.open(root));
     EXPECT_EQ(reg.lastError(), RegisterError::NewerVersion);
@@ -367,32 +536,36 @@ TEST_F(SubjectRegisterTest, AnUnusableDataFolderGivesAClearError) {
 }
 
 TEST_F(SubjectRegisterTest, AReadOnlyFolderGivesAClearError) {
-    if (geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
     fs::create_directories(root);
-    fs::permissions(root, fs::perms::owner_read | fs::perms::owner_exec);
-    SubjectRegister reg;
-    EXPECT_FALSE(reg.open(root));
-    EXPECT_EQ(reg.lastError(), RegisterError::ReadOnly);
-    EXPECT_FALSE(fs::exists(registerFile()));
+    testing_support::giveToUnprivileged(base);
+    testing_support::giveToUnprivileged(root);
+    testing_support::runUnprivileged([&] {
+        fs::permissions(root, fs::perms::owner_read | fs::perms::owner_exec);
+        SubjectRegister reg;
+        EXPECT_FALSE(reg.open(root));
+        EXPECT_EQ(reg.lastError(), RegisterError::ReadOnly);
+        EXPECT_FALSE(fs::exists(registerFile()));
 
-    // A register that exists but may no longer be written.
-    fs::permissions(root, fs::perms::owner_all);
-    ASSERT_TRUE(reg.open(root));
-    ASSERT_TRUE(reg.add(subject("Kept")));
-    reg.close();
-    const std::string before = readFileBytes(registerFile());
-    fs::permissions(registerFile(), fs::perms::owner_read);
-    EXPECT_FALSE(reg.open(root));
-    EXPECT_EQ(reg.lastError(), RegisterError::ReadOnly) << reg.lastMessage();
-    EXPECT_EQ(readFileBytes(registerFile()), before);
+        // A register that exists but may no longer be written.
+        fs::permissions(root, fs::perms::owner_all);
+        ASSERT_TRUE(reg.open(root)) << reg.lastMessage();
+        ASSERT_TRUE(reg.add(subject("Kept")));
+        reg.close();
+        const std::string before = readFileBytes(registerFile());
+        fs::permissions(registerFile(), fs::perms::owner_read);
+        EXPECT_FALSE(reg.open(root));
+        EXPECT_EQ(reg.lastError(), RegisterError::ReadOnly) << reg.lastMessage();
+        EXPECT_EQ(readFileBytes(registerFile()), before);
 
-    // ... or whose folder may no longer be written (WAL needs its files beside it).
-    fs::permissions(registerFile(), fs::perms::owner_read | fs::perms::owner_write);
-    fs::permissions(root, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(reg.open(root));
-    EXPECT_EQ(reg.lastError(), RegisterError::ReadOnly);
-    EXPECT_NE(reg.lastMessage().find("read-only"), std::string::npos) << reg.lastMessage();
-    EXPECT_EQ(readFileBytes(registerFile()), before);
+        // ... or whose folder may no longer be written (WAL needs its files beside it).
+        fs::permissions(registerFile(), fs::perms::owner_read | fs::perms::owner_write);
+        fs::permissions(root, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(reg.open(root));
+        EXPECT_EQ(reg.lastError(), RegisterError::ReadOnly);
+        EXPECT_NE(reg.lastMessage().find("read-only"), std::string::npos) << reg.lastMessage();
+        EXPECT_EQ(readFileBytes(registerFile()), before);
+        fs::permissions(root, fs::perms::owner_all);
+    });
 }
 
 }  // namespace

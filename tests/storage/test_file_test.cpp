@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <bit>
@@ -115,25 +117,32 @@ TEST_F(TestFileTest, TextPrefixesGrowWithTheLength) {
     EXPECT_EQ(encodeFileText(std::string(70000, 'a')).size(), 70000u + 7);
     // Characters count in the 8-bit code page, not in UTF-8 bytes.
     EXPECT_EQ(encodeFileText("M\xC3\xBCller"), std::string("\x06M\xFCller"));
-    EXPECT_EQ(encodeFileText("\xC5\xBD"), std::string("\x01?"));  // not in the code page
+    // A text Latin-1 cannot hold goes in 16-bit units after 0xFF 0xFFFE, its length in units.
+    EXPECT_EQ(encodeFileText("\xC5\x81\xC3\xB3""d\xC5\xBA"),  // Łódź
+              std::string("\xFF\xFE\xFF\x04\x41\x01\xF3\x00\x64\x00\x7A\x01", 12));
+    EXPECT_EQ(encodeFileText("\xF0\x9F\x98\x80"),  // U+1F600: a surrogate pair, two units
+              std::string("\xFF\xFE\xFF\x02\x3D\xD8\x00\xDE", 8));
+    std::string omegas;
+    for (int i = 0; i < 300; ++i) omegas += "\xCE\xA9";
+    EXPECT_EQ(encodeFileText(omegas).substr(0, 6), std::string("\xFF\xFE\xFF\xFF\x2C\x01", 6));
 }
 
 TEST_F(TestFileTest, LongAndForeignTextsReadBack) {
     auto test = std::make_unique<TestRecord>();
     test->subject.name = std::string(255, 'n');
     test->subject.comment1 = std::string(65534, 'x');
-    test->subject.comment2 = "Gr\xC3\xBC\xC3\x9F" "e";  // Grüße
-    test->subject.comment3 = std::string(254, 'z');
+    test->subject.comment2 = "Gr\xC3\xBC\xC3\x9F" "e \xC5\x81\xC3\xB3""d\xC5\xBA \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xE6\x9D\x8E \xF0\x9F\x98\x80";
+    for (int i = 0; i < 70000; ++i) test->subject.comment3 += "\xE6\x9D\x8E";  // the 32-bit length form
     ASSERT_TRUE(writeTestFile(path("texts.kvq"), *test));
     auto back = std::make_unique<TestRecord>();
     ASSERT_TRUE(readTestFile(path("texts.kvq"), *back));
     EXPECT_EQ(back->subject, test->subject);
 }
 
-TEST_F(TestFileTest, SixteenBitTextsAreReadThroughTheCodePage) {
+TEST_F(TestFileTest, SixteenBitTextsKeepEveryCharacter) {
     // 0xFF 0xFFFE marks a UTF-16 text; its length (in 16-bit units) follows in the usual scheme.
-    std::string f = "\x0FVantaCheck_V1.1";
-    f += std::string("\xFF\xFE\xFF\x05", 4) + std::string("M\0\xFC\0l\0\x7D\x01r\0", 10);  // "Mül" + U+017D + "r"
+    const std::string name = std::string("\xFF\xFE\xFF\x05", 4) + std::string("M\0\xFC\0l\0\x7D\x01r\0", 10);
+    std::string f = "\x0FVantaCheck_V1.1" + name;  // "Mül" + U+017D + "r"
     f += le32(1) + le32(190) + le32(90);
     f += std::string("\xFF\xFE\xFF\xFF\x00\x02", 6);  // 0x200 units: the 16-bit length form
     for (int i = 0; i < 0x200; ++i) f += std::string("a\0", 2);
@@ -141,10 +150,15 @@ TEST_F(TestFileTest, SixteenBitTextsAreReadThroughTheCodePage) {
     spit(path("utf16.kvq"), f);
     auto test = std::make_unique<TestRecord>();
     ASSERT_TRUE(readTestFile(path("utf16.kvq"), *test));
-    EXPECT_EQ(test->subject.name, "M\xC3\xBCl?r");
+    EXPECT_EQ(test->subject.name, "M\xC3\xBCl\xC5\xBDr");
     EXPECT_EQ(test->subject.comment1, std::string(0x200, 'a'));
     EXPECT_EQ(test->subject.height, 190);
     EXPECT_EQ(test->testTime, 77);
+    // Saved again, the name stays 16-bit as it was; the comment Latin-1 holds goes 8-bit.
+    ASSERT_TRUE(writeTestFile(path("again.kvq"), *test));
+    const std::string again = slurp(path("again.kvq"));
+    EXPECT_EQ(again.substr(16, name.size()), name);
+    EXPECT_EQ(again.substr(16 + name.size() + 12, 3), std::string("\xFF\x00\x02", 3));
 }
 
 TEST_F(TestFileTest, ARoundTripReproducesRecordsAndAnalysisExactly) {
@@ -352,24 +366,110 @@ TEST_F(TestFileTest, RepetitionsBeyondTheFilesCountGiveBackTheirBlocks) {
     }
 }
 
-TEST_F(TestFileTest, AClaimedHugeTextEndsAtTheFilesEnd) {
-    std::string f = "\x0FVantaCheck_V1.1";
-    f += std::string("\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 7) + "abc";  // claims 2 GB of name
-    spit(path("huge.kvq"), f);
-    auto test = std::make_unique<TestRecord>();
-    std::string message;
-    EXPECT_FALSE(readTestFile(path("huge.kvq"), *test, &message));
-    EXPECT_EQ(message, "An attempt was made to access an unnamed file past its end.");
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// Texts whose prefix claims far more than memory allows, read by a child process that may
+// use 128 MB: the claim alone must not cost it, and running out is a refusal, not an abort.
+TEST_F(TestFileTest, HugeClaimedTextsAreRefusedWithinTheMemoryThereIs) {
+    if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit a 128 MB address-space limit";
+    const std::string header = "\x0FVantaCheck_V1.1";
+    // 2 GB claimed, three bytes there.
+    spit(path("short.kvq"), header + std::string("\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 7) + "abc");
+    // 1 GB claimed and there: a sparse file, a few kB on the disk.
+    spit(path("sparse.kvq"), header + std::string("\xFF\xFF\xFF\x00\x00\x00\x40", 7));
+    fs::resize_file(path("sparse.kvq"), (1u << 30) + 4096);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{128u << 20, 128u << 20};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(3);
+        std::string endsEarly, tooBig;
+        auto test = std::make_unique<TestRecord>();
+        test->subject.name = "kept";
+        const bool a = readTestFile(path("short.kvq"), *test, &endsEarly);
+        const bool b = readTestFile(path("sparse.kvq"), *test, &tooBig);
+        ::_exit(!a && endsEarly == "An attempt was made to access an unnamed file past its end." && !b &&
+                        tooBig == "Incompatible data" && test->subject.name == "kept"
+                    ? 0
+                    : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the reader died (signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << ")";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "wrong messages or a changed test";
 }
 
-TEST_F(TestFileTest, FilesThatCannotBeOpened) {
+// Opening a long test over one in memory, in a child process that has room for the old
+// test and little more: running out while the new samples are read (on any thread) is a
+// refusal, and the test in memory is as it was, the series it lent worked out again.
+TEST_F(TestFileTest, RunningOutOfMemoryAmongTheBlocksKeepsTheTestAndItsSeries) {
+    if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit an address-space limit";
+    auto older = std::make_unique<TestRecord>();
+    fillDemoTest(*older, {3, kMaxSamples, 3});
+    ASSERT_TRUE(writeTestFile(path("older.kvq"), *older));
+    // 21 repetitions beyond the 3 lent: 30 MB of new rows. Written by a process of its own,
+    // so that the memory it took is not free room in the reading one.
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        auto longer = std::make_unique<TestRecord>();
+        fillDemoTest(*longer, {24, kMaxSamples, 4});
+        ::_exit(writeTestFile(path("longer.kvq"), *longer) ? 0 : 1);
+    }
+    int written = 0;
+    ASSERT_EQ(::waitpid(writer, &written, 0), writer);
+    ASSERT_TRUE(WIFEXITED(written) && WEXITSTATUS(written) == 0);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto before = std::make_unique<TestRecord>();
+        auto test = std::make_unique<TestRecord>();
+        // On this thread alone: a thread's malloc arena would be room reserved beforehand.
+        if (!readTestFile(path("older.kvq"), *before, nullptr, SampleStorage::Keep, 1) ||
+            !readTestFile(path("older.kvq"), *test, nullptr, SampleStorage::Keep, 1))
+            ::_exit(4);
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (20u << 20);
+        rlimit limit{room, room};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(3);
+        std::string message;
+        EXPECT_FALSE(readTestFile(path("longer.kvq"), *test, &message, SampleStorage::Keep, 2));
+        EXPECT_EQ(message, "Incompatible data");
+        expectSameTest(*before, *test);
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the reader died (signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << ")";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "wrong message or a changed test (see above)";
+}
+
+TEST_F(TestFileTest, OnlyRegularFilesAreOpened) {
     auto test = std::make_unique<TestRecord>();
     std::string message;
     EXPECT_FALSE(readTestFile(path("missing.kvq"), *test, &message));
     EXPECT_EQ(message, "Error opening file");
-    message.clear();
-    EXPECT_FALSE(readTestFile(dir_.string(), *test, &message));
-    EXPECT_EQ(message, "Error opening file");
+    ASSERT_EQ(::mkfifo(path("pipe.kvq").c_str(), 0600), 0);
+    for (const std::string& other : {dir_.string(), std::string("/dev/zero"), path("pipe.kvq")}) {
+        message.clear();
+        ::alarm(20);  // a pipe without a writer must not hold the reader: this ends the tests instead
+        EXPECT_FALSE(readTestFile(other, *test, &message)) << other;
+        ::alarm(0);
+        EXPECT_EQ(message, "Error opening file") << other;
+    }
 }
 
 TEST_F(TestFileTest, AFailedSaveKeepsThePreviousFileAndTheFlag) {

@@ -223,6 +223,36 @@ private slots:
         QCOMPARE(dlg.subject().name, std::string(66, 'n'));
     }
 
+    // A subject of the register needs a name (and a long one is seen whole); the
+    // station's own dialog takes a blank one.
+    void aRegisterSubjectNeedsANameShownWhole() {
+        SubjectInfo blank = someone();
+        blank.name = "  ";
+        SubjectDialog dlg(blank);
+        dlg.setMessageHook(catchMessages());
+        dlg.setNameRule(NameRule::Required);
+        dlg.show();
+        QLineEdit* name = box(&dlg, "name");
+        // 66 letters of a name as long as the alphabet's average fit the box.
+        const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        QVERIFY(name->width() >= name->fontMetrics().horizontalAdvance(letters) * 66 / 52);
+        dlg.accept();
+        QCOMPARE(messages, QStringList{"Please enter a name."});
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.focusWidget(), name);
+        name->setText(QStringLiteral("Eva"));
+        messages.clear();
+        dlg.accept();
+        QVERIFY(messages.isEmpty());
+        QCOMPARE(dlg.subject().name, std::string("Eva"));
+
+        SubjectDialog own(blank);
+        own.setMessageHook(catchMessages());
+        own.accept();
+        QVERIFY(messages.isEmpty());
+        QCOMPARE(own.subject().name, std::string("  "));
+    }
+
     void cancelChangesNothing() {
         SubjectInfo subject = someone();
         QTimer::singleShot(0, [this] {

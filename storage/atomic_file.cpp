@@ -1,0 +1,266 @@
+#include "storage/atomic_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+namespace vanta {
+
+namespace {
+
+constexpr std::string_view kTempMark = ".saving-";
+constexpr size_t kTempRandom = 6;
+constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a save through `path` must replace: the end of a chain of symbolic links, or
+// the path itself. A link may point at a file that does not exist yet.
+bool finalTarget(const std::string& path, std::string& out, int& error) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0) {
+            if (errno != ENOENT) {
+                error = errno;
+                return false;
+            }
+            out = p;
+            return true;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            out = p;
+            return true;
+        }
+        char link[PATH_MAX];
+        const ssize_t n = ::readlink(p.c_str(), link, sizeof link);
+        if (n < 0 || static_cast<size_t>(n) >= sizeof link) {
+            error = n < 0 ? errno : ENAMETOOLONG;
+            return false;
+        }
+        const std::string to(link, static_cast<size_t>(n));
+        const size_t slash = p.rfind('/');
+        p = (to.front() == '/' || slash == std::string::npos) ? to : p.substr(0, slash + 1) + to;
+    }
+    error = ELOOP;
+    return false;
+}
+
+bool isTemporaryName(std::string_view name) {
+    if (name.size() <= kTempMark.size() + kTempRandom) return false;
+    const size_t mark = name.size() - kTempRandom - kTempMark.size();
+    if (name.substr(mark, kTempMark.size()) != kTempMark) return false;
+    for (char c : name.substr(name.size() - kTempRandom))
+        if (kAlphabet.find(c) == std::string_view::npos) return false;
+    return true;
+}
+
+std::string randomSuffix() {
+    unsigned char bytes[kTempRandom];
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        // No random source: time and process still make two saves' names differ.
+        const auto seed = static_cast<unsigned long>(::getpid()) * 2654435761u ^ static_cast<unsigned long>(::time(nullptr));
+        for (size_t k = 0; k < kTempRandom; ++k) bytes[k] = static_cast<unsigned char>(seed >> (5 * k));
+    }
+    std::string s;
+    for (unsigned char b : bytes) s.push_back(kAlphabet[b % kAlphabet.size()]);
+    return s;
+}
+
+struct flock wholeFile(short type) {
+    struct flock l {};
+    l.l_type = type;
+    l.l_whence = SEEK_SET;
+    return l;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+}  // namespace
+
+int removeDeadSaves(const std::string& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return 0;
+    const int dfd = ::dirfd(dir);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!isTemporaryName(entry->d_name)) continue;
+        const int fd = ::openat(dfd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat held {}, named {};
+        // A running save holds a write lock on its file until it has renamed it: a read
+        // lock is granted only when the save that made the file is gone. Without lock
+        // support nothing can be told apart, and nothing is removed.
+        struct flock probe = wholeFile(F_RDLCK);
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::fcntl(fd, F_OFD_SETLK, &probe) == 0 &&
+            ::fstatat(dfd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(held, named) &&
+            ::unlinkat(dfd, entry->d_name, 0) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+AtomicFile::~AtomicFile() {
+    if (!committed_) discard();
+}
+
+bool AtomicFile::fail(int error) {
+    if (error_ == 0) error_ = error ? error : EIO;
+    return false;
+}
+
+void AtomicFile::closeFd() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+void AtomicFile::discard() {
+    // The temporary file goes while this save still holds its lock, so no other save can
+    // take it for a dead one's in between.
+    if (fd_ >= 0 && !inPlace_ && !temp_.empty()) ::unlink(temp_.c_str());
+    closeFd();
+    temp_.clear();
+}
+
+bool AtomicFile::open(const std::string& path) {
+    discard();
+    error_ = 0;
+    inPlace_ = false;
+    committed_ = false;
+    written_ = 0;
+    int error = 0;
+    if (!finalTarget(path, target_, error)) return fail(error);
+    const std::string name = nameOf(target_);
+    if (name.empty() || name == "." || name == "..") return fail(EISDIR);
+
+    struct stat existing {};
+    const bool exists = ::stat(target_.c_str(), &existing) == 0;
+    if (!exists && errno != ENOENT) return fail(errno);
+    if (exists && !S_ISREG(existing.st_mode)) return fail(S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+    // A file the operator may not write stays as it is, as it always has, even where the
+    // folder would let a rename replace it.
+    if (exists && ::access(target_.c_str(), W_OK) != 0) return fail(errno);
+
+    const std::string folder = folderOf(target_);
+    removeDeadSaves(folder);
+
+    // The temporary name must fit the file system's limit on one name.
+    const std::string stem = name.substr(0, std::min<size_t>(name.size(), NAME_MAX - kTempMark.size() - kTempRandom));
+    const std::string prefix = (folder == "/" ? "" : folder) + "/" + stem + std::string(kTempMark);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string temp = prefix + randomSuffix();
+        // A new file gets the mode a plain create would give it (0666 less the umask); a
+        // replaced one keeps its own, set below.
+        const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, exists ? 0600 : 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            // A folder that lets nobody create files in it, with a file that may be
+            // written: the file is written where it is.
+            if (exists && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+                fd_ = ::open(target_.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+                struct stat st {};
+                if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+                    const int e = fd_ < 0 ? errno : EINVAL;
+                    closeFd();
+                    return fail(e);
+                }
+                inPlace_ = true;
+                return true;
+            }
+            return fail(errno);
+        }
+        struct flock hold = wholeFile(F_WRLCK);
+        if (::fcntl(fd, F_OFD_SETLK, &hold) != 0 && (errno == EAGAIN || errno == EACCES)) {
+            // Another save is clearing this name as a dead one's: leave it to that one.
+            ::close(fd);
+            continue;
+        }
+        // Between the create and the lock a clearing save may have removed the file.
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) != 0 || held.st_nlink == 0 || ::lstat(temp.c_str(), &named) != 0 ||
+            !sameFile(held, named)) {
+            ::close(fd);
+            continue;
+        }
+        if (exists) {
+            if (held.st_uid != existing.st_uid || held.st_gid != existing.st_gid)
+                (void)::fchown(fd, existing.st_uid, existing.st_gid);  // only an administrator may
+            ::fchmod(fd, existing.st_mode & 07777);
+        }
+        fd_ = fd;
+        temp_ = temp;
+        return true;
+    }
+    return fail(EEXIST);
+}
+
+bool AtomicFile::write(std::string_view bytes) {
+    if (fd_ < 0) return fail(EBADF);
+    if (error_) return false;
+    const char* data = bytes.data();
+    size_t n = bytes.size();
+    while (n > 0) {
+        const ssize_t put = ::write(fd_, data, n);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return fail(put == 0 ? EIO : errno);
+        data += put;
+        n -= static_cast<size_t>(put);
+        written_ += put;
+    }
+    return true;
+}
+
+bool AtomicFile::commit() {
+    if (fd_ < 0) return fail(EBADF);
+    if (error_ == 0 && inPlace_ && ::ftruncate(fd_, written_) != 0) fail(errno);
+    if (error_ == 0 && ::fsync(fd_) != 0) fail(errno);
+    if (error_ == 0 && !inPlace_ && ::rename(temp_.c_str(), target_.c_str()) != 0) fail(errno);
+    if (error_) {
+        discard();
+        return false;
+    }
+    // The lock is held up to here, past the rename: until then no other save may take the
+    // complete file for a dead one's. A close error cannot lose data the sync has written.
+    closeFd();
+    temp_.clear();
+    committed_ = true;
+    if (!inPlace_) {
+        // The rename lives in the folder: without this sync a power cut may bring back
+        // the previous file, or no file at all.
+        const int dir = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            if (::fsync(dir) != 0 && errno != EINVAL && errno != EROFS) fail(errno);
+            ::close(dir);
+        }
+    }
+    return error_ == 0;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes, int* error, bool* inPlace) {
+    AtomicFile file;
+    const bool ok = file.open(path) && file.write(bytes) && file.commit();
+    if (error) *error = ok ? 0 : file.error();
+    if (inPlace) *inPlace = file.inPlace();
+    return ok;
+}
+
+}  // namespace vanta
