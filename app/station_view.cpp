@@ -1,10 +1,13 @@
 #include "app/station_view.h"
 
+#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QUrl>
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "app/screens/report_table.h"
 #include "canvas/qpainter_draw_context.h"
 #include "station/command_ids.h"
 #include "station/subject_commands.h"
@@ -17,7 +20,16 @@ StationView::StationView(Station& station, CommandRouter& router, BarHost& bars,
       station_(station),
       router_(router),
       dialogs_(dialogs),
-      screens_(station, bars, *this, dialogs, files) {
+      table_(new ReportTable(this)),
+      // xdg-open on Linux: the spreadsheet program the desktop has for the file. The station
+      // never said whether one started, and does not now.
+      opener_([](const std::string& path) {
+          QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+      }),
+      screens_(station, bars, *this, dialogs, files, *table_,
+               [this](const std::string& path) {
+                   if (opener_) opener_(path);
+               }) {
     setObjectName(QStringLiteral("mainView"));
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -92,26 +104,24 @@ void StationView::drawGuidance(const std::function<std::vector<Rect>(DrawContext
     }
 }
 
+// The measurement screen's report of the stored attempt: the same table as the digital
+// report's, in the large bold font the screen chose.
 void StationView::showReportTable(const Rect& where, const RepetitionResults& results, int fontHeight,
                                   float columnWidthScale) {
-    tableShown_ = true;
-    tableRect_ = where;
-    tableResults_ = results;
-    tableFont_ = fontHeight;
-    tableScale_ = columnWidthScale;
-    QWidget::update(QRect(QPoint(where.left, where.top), QPoint(where.right, where.bottom)));
+    table_->clearTable();
+    table_->setTableFont(fontHeight, 700);
+    table_->fillDigitalReport(results, columnWidthScale);
+    table_->placeTable(where);
 }
 
 void StationView::hideReportTable() {
-    if (!tableShown_) return;
-    tableShown_ = false;
-    update();
+    table_->clearTable();
+    table_->placeTable(kHiddenTableRect);
 }
 
-void StationView::draw(DrawContext& dc) {
-    if (tableShown_) drawReportCells(dc, tableRect_, tableResults_, tableFont_, tableScale_);
-    screens_.draw(dc);
-}
+bool StationView::reportTableShown() const { return table_->rowCount() > 0 && !table_->geometry().isEmpty(); }
+
+void StationView::draw(DrawContext& dc) { screens_.draw(dc); }
 
 void StationView::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "app/report_printer.h"
+#include "reports/spreadsheet_export.h"
 #include "app/screens/guidance_picture.h"
 #include "station/bar_host.h"
 #include "station/command_router.h"
@@ -18,6 +19,8 @@
 
 namespace vanta {
 
+class ReportTable;
+
 class StationView : public QWidget, public ViewHost {
     Q_OBJECT
 public:
@@ -28,6 +31,10 @@ public:
     StationScreens& screens() { return screens_; }
     // Print and Print Preview print the screen on show; Print Setup uses the same printer.
     ReportPrinter& reportPrinter() { return printer_; }
+    // The report table: a child of the view for the view's whole life.
+    ReportTable& reportTable() const { return *table_; }
+    // What opens an exported file: the desktop's program for it unless a test replaces it.
+    void setFileOpener(FileOpener opener) { opener_ = std::move(opener); }
 
     // The timers of the measurement (id 3) and calibration (id 5) screens. A tick only posts
     // its command (32791 or 154) through the router; the command does the work.
@@ -48,7 +55,8 @@ public:
     void hideReportTable() override;
     // What the guidance ticks have drawn so far (for the tests and screenshots).
     const GuidancePicture& guidancePicture() const { return guidance_; }
-    bool reportTableShown() const { return tableShown_; }
+    // The report table has rows and a place on the view.
+    bool reportTableShown() const;
 
     // The screen on show drawn on any drawing context: the view's painting and the tests
     // use it.
@@ -66,18 +74,14 @@ private:
     Station& station_;
     CommandRouter& router_;
     OperatorDialogs& dialogs_;
+    ReportTable* table_;  // owned by the view as its child widget
+    FileOpener opener_;
     StationScreens screens_;
     ReportPrinter printer_;
     QTimer liveTimer_;
     QTimer calibrationTimer_;
     GuidancePicture guidance_;
     bool guidanceOn_ = false;
-    // The stored attempt's report on the measurement screen.
-    bool tableShown_ = false;
-    Rect tableRect_;
-    RepetitionResults tableResults_;
-    int tableFont_ = 24;
-    float tableScale_ = 1.0f;
 };
 
 }  // namespace vanta

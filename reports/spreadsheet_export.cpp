@@ -1,13 +1,9 @@
 #include "reports/spreadsheet_export.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 
 #include "reports/page_header.h"
+#include "storage/atomic_file.h"
 
 namespace vanta {
 
@@ -77,16 +73,6 @@ const char* cellType(std::string_view text, CellKind kind) {
         case CellKind::String: break;
     }
     return "String";
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 }  // namespace
@@ -185,21 +171,9 @@ std::string spreadsheetPath(const std::string& dataDirectory) {
 
 std::string exportFailedMessage(const std::string& path) { return "Export failed: " + path + " could not be written."; }
 
-// A temporary file beside the target, renamed over it once every byte is on disk.
-bool writeSpreadsheetFile(const std::string& path, std::string_view bytes) {
-    std::string temp = path + ".saving-XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    // mkstemp makes the file private; an exported sheet is an ordinary file of the user.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
-}
+// The station's one safe writer: a temporary file beside the target, synced and renamed
+// over it, so a failed export leaves the earlier file whole.
+bool writeSpreadsheetFile(const std::string& path, std::string_view bytes) { return writeFileAtomically(path, bytes); }
 
 bool exportSpreadsheet(const std::vector<ReportRow>& cells, const SpreadsheetLabels& labels,
                        const std::string& dataDirectory, const FileOpener& open, std::string* message) {

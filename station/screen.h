@@ -7,12 +7,14 @@
 #include <functional>
 
 #include "canvas/draw_context.h"
+#include "reports/spreadsheet_export.h"
 #include "measure/attempt_session.h"
 #include "station/bar_host.h"
 #include "station/command_router.h"
 #include "station/file_commands.h"
 #include "station/operator_dialogs.h"
 #include "station/print_job.h"
+#include "station/report_table_host.h"
 #include "station/station.h"
 #include "station/view_host.h"
 
@@ -25,6 +27,11 @@ struct ScreenContext {
     ViewHost& view;
     OperatorDialogs& dialogs;
     FileCommands& files;
+    // The report table of the view: the digital report's, and the measurement screen's
+    // after each recorded repetition.
+    ReportTableHost& table;
+    // Opens an exported file with the desktop's program for it (none in tests).
+    FileOpener openFile;
     // Command 32822: the idle screen, no bar, repetition 0, the view repainted at once.
     std::function<void()> resetToIdle;
     // The attempts and calibrations on the sensor box; none until the window has given the

@@ -33,10 +33,4 @@ private:
     QImage image_;
 };
 
-// The digital report of one repetition drawn as a table (two-line titles over the ten
-// rows, the column widths of the report layout divided by the scale) in a bold Arial of
-// `fontHeight` pixels, inside `where`.
-void drawReportCells(DrawContext& dc, const Rect& where, const RepetitionResults& results, int fontHeight,
-                     float columnWidthScale);
-
 }  // namespace vanta

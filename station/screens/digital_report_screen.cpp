@@ -10,12 +10,15 @@ bool DigitalReportScreen::command(int id, Notification) {
     switch (id) {
         case cmd::kDigitalReport: show(); return true;
         case cmd::kReportRepetitionBox: selectRepetition(); return true;
-        case cmd::kExportXml: return true;
+        // The button exists only on the report bar, so the export does not ask which
+        // screen is on show.
+        case cmd::kExportXml: exportXml(); return true;
         default: return false;
     }
 }
 
-// Report > "Digital": the report bar with one entry per repetition.
+// Report > "Digital": the report bar with one entry per repetition, the first chosen, and
+// the table of repetition 1 under the page header.
 void DigitalReportScreen::show() {
     Station& s = context_.station;
     if (s.viewMode == kViewDigitalReport) return;
@@ -24,6 +27,10 @@ void DigitalReportScreen::show() {
     context_.bars.fillBarList(cmd::kReportRepetitionBox, reps.entries, reps.selected);
     s.selectedRepetition = 0;
     s.viewMode = kViewDigitalReport;
+    context_.table.clearTable();
+    context_.table.setTableFont(kDigitalReportFontHeight, kDigitalReportFontWeight);
+    fillTable();
+    context_.table.placeTable(kDigitalReportTableRect);
     context_.view.repaint();
 }
 
@@ -37,9 +44,39 @@ void DigitalReportScreen::fillPrintJob(PrintJob& job) const {
 void DigitalReportScreen::selectRepetition() {
     Station& s = context_.station;
     s.selectedRepetition = context_.bars.barSelection(cmd::kReportRepetitionBox);
-    // The box belongs to the report screen; a change anywhere else is the station's own fault.
-    if (s.viewMode != kViewDigitalReport) context_.dialogs.message(kMsgInternalErrorInterval);
+    context_.table.clearTable();
+    // The box belongs to the report screen; a change anywhere else is the station's own
+    // fault, and the table stays empty.
+    if (s.viewMode == kViewDigitalReport)
+        fillTable();
+    else
+        context_.dialogs.message(kMsgInternalErrorInterval);
     context_.view.repaint();
+}
+
+// The results of the chosen repetition; with no repetition recorded the box is empty and
+// the table shows what index 0 holds (zeros in a station that has measured nothing). A
+// choice outside the record leaves the table empty rather than reading beyond it.
+void DigitalReportScreen::fillTable() {
+    const Station& s = context_.station;
+    if (s.selectedRepetition < 0 || s.selectedRepetition >= kMaxRepetitions) return;
+    context_.table.fillDigitalReport(s.test.results[static_cast<size_t>(s.selectedRepetition)], s.columnWidthScale);
+}
+
+// "Export xml": the table as it is on screen into DATA/noname.xml, then the desktop's
+// spreadsheet program on it. A file that cannot be written is said so, and nothing is
+// opened: an earlier export left in the folder must not pass for this one.
+void DigitalReportScreen::exportXml() {
+    const Station& s = context_.station;
+    std::string message;
+    const SpreadsheetLabels labels{s.test.subject.name, s.test.testTime, s.selectedRepetition};
+    if (!exportSpreadsheet(context_.table.tableCells(), labels, s.paths.dataDirectory, context_.openFile, &message))
+        context_.dialogs.message(message);
+}
+
+void DigitalReportScreen::leave() {
+    context_.table.clearTable();
+    context_.table.placeTable(kHiddenTableRect);
 }
 
 }  // namespace vanta

@@ -8,8 +8,8 @@
 namespace vanta {
 
 StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, OperatorDialogs& dialogs,
-                               FileCommands& files)
-    : context_{station, bars, view, dialogs, files, [this] { resetToIdle(); }, nullptr,
+                               FileCommands& files, ReportTableHost& table, FileOpener openFile)
+    : context_{station, bars, view, dialogs, files, table, std::move(openFile), [this] { resetToIdle(); }, nullptr,
                [] { return static_cast<int32_t>(static_cast<int64_t>(std::time(nullptr)) & 0xFFFFFFFF); }},
       idle_(context_),
       measurement_(context_),

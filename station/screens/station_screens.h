@@ -21,7 +21,8 @@ inline constexpr Rect kScreenHeaderRect{10, 5, 740, 30};
 
 class StationScreens {
 public:
-    StationScreens(Station& station, BarHost& bars, ViewHost& view, OperatorDialogs& dialogs, FileCommands& files);
+    StationScreens(Station& station, BarHost& bars, ViewHost& view, OperatorDialogs& dialogs, FileCommands& files,
+                   ReportTableHost& table, FileOpener openFile = {});
     StationScreens(const StationScreens&) = delete;
     StationScreens& operator=(const StationScreens&) = delete;
 

@@ -48,13 +48,6 @@ TEST(DigitalReport, EveryCellReadsItsOwnResult) {
     EXPECT_EQ(digitalReportRows(results), expected);
 }
 
-TEST(DigitalReport, ValuesKeepTheirSignAndOutgrowTheMinimumWidth) {
-    EXPECT_EQ(formatReportValue(-3.25f), "-3.2");
-    EXPECT_EQ(formatReportValue(-0.04f), "-0.0");
-    EXPECT_EQ(formatReportValue(1234.56f), "1234.6");
-    EXPECT_EQ(formatReportValue(7.0f), " 7.0");
-}
-
 TEST(DigitalReport, DecimalCommaWhereTheUserHasOne) {
     test::DecimalCommaLocale comma;
     if (!comma.active()) GTEST_SKIP() << "no locale with a decimal comma could be made here";
@@ -81,14 +74,6 @@ TEST(ReportLayout, ColumnWidthsFollowTheScaleTruncated) {
     // A scale that was never set sensibly does not give undefined widths.
     EXPECT_EQ(widths(0.0f), widths(1.0f));
     EXPECT_EQ(widths(-2.0f), widths(1.0f));
-}
-
-TEST(ReportLayout, TitlesSplitIntoTwoLines) {
-    EXPECT_EQ(titleLine("Acceleration\n Phase", 0), "Acceleration");
-    EXPECT_EQ(titleLine("Acceleration\n Phase", 1), " Phase");
-    EXPECT_EQ(titleLine("Total\n", 0), "Total");
-    EXPECT_EQ(titleLine("Total\n", 1), "");
-    EXPECT_EQ(titleLine("Total", 1), "");
 }
 
 }  // namespace

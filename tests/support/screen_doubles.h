@@ -1,6 +1,7 @@
 // Doubles for the window's parts the screens use: a dialog-bar slot that keeps what the
 // screens put into it and answers with what a test chose, a view that counts paints and
-// keeps its timers' state, and a poster whose queue a test runs by hand.
+// keeps its timers' state, a report table that keeps its rows, font and place, and a
+// poster whose queue a test runs by hand.
 #pragma once
 
 #include <deque>
@@ -10,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "reports/report_layout.h"
 #include "station/bar_host.h"
+#include "station/report_table_host.h"
 #include "station/view_host.h"
 #include "tests/support/recording_draw_context.h"
 
@@ -107,6 +110,40 @@ public:
         tableScale = columnWidthScale;
     }
     void hideReportTable() override { tableShown = false; }
+};
+
+// Fills as the window's table does (the same cells), and keeps what a screen did to it.
+class RecordingTable : public ReportTableHost {
+public:
+    std::vector<ReportRow> rows;
+    std::vector<int> widths;  // of the columns, empty when cleared
+    Rect rect = kHiddenTableRect;
+    int fontHeight = 24, fontWeight = 700;  // the view's large bold font at creation
+    float lastScale = 0.0f;
+    std::vector<std::string> log;  // "clear", "font 12 400", "fill", "place"
+
+    void clearTable() override {
+        rows.clear();
+        widths.clear();
+        log.push_back("clear");
+    }
+    void setTableFont(int pixelHeight, int weight) override {
+        fontHeight = pixelHeight;
+        fontWeight = weight;
+        log.push_back("font " + std::to_string(pixelHeight) + " " + std::to_string(weight));
+    }
+    void fillDigitalReport(const RepetitionResults& results, float columnWidthScale) override {
+        for (const ReportColumnLayout& c : digitalLayout.columns)
+            widths.push_back(screenColumnWidth(c.screenWidth, columnWidthScale));
+        rows = digitalReportRows(results);
+        lastScale = columnWidthScale;
+        log.push_back("fill");
+    }
+    void placeTable(const Rect& r) override {
+        rect = r;
+        log.push_back("place");
+    }
+    std::vector<ReportRow> tableCells() const override { return rows; }
 };
 
 // The router's poster for tests: posted calls wait until runPosted().

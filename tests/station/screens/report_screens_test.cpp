@@ -1,7 +1,9 @@
 // The digital report and the curve graph: their bars, the repetition and quantity choices,
 // and the one number 1075 that is IGNORE as a click and the curve bar's list as a change.
 #include "tests/station/screens/screen_fixture.h"
+#include "reports/spreadsheet_export.h"
 #include "tests/support/recording_draw_context.h"
+#include "tests/support/temp_dir.h"
 
 namespace vanta::testing {
 namespace {
@@ -24,10 +26,100 @@ TEST_F(ScreenTest, DigitalReportOffersEveryRepetition) {
     EXPECT_EQ(bars.log.size(), 2u);  // one show, one fill
     EXPECT_TRUE(dialogs.messages.empty());
 
-    // The box changing off the report screen is the station's own fault, and said so.
+    // The box changing off the report screen is the station's own fault, and said so;
+    // the table stays empty.
     station.viewMode = kViewIdle;
     run(cmd::kReportRepetitionBox, Notification::SelectionChanged);
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Internal error: nInterv"});
+    EXPECT_TRUE(table.rows.empty());
+}
+
+// Each repetition's results carry its own number, so the table shows which one it holds.
+class DigitalReportTable : public ScreenTest {
+protected:
+    DigitalReportTable() {
+        station.test.repetitionCount = 3;
+        station.resultsAvailable = 1;
+        for (int r = 0; r < 3; ++r) station.test.results[r].at(PeakAll, ResultColumn::Force) = 100.0f * (r + 1);
+    }
+    std::string forcePeak() const { return table.rows.size() == 10 ? table.rows[6][1] : "no table"; }
+};
+
+TEST_F(DigitalReportTable, ShowsTheChosenRepetitionUnderThePageHeader) {
+    station.columnWidthScale = 2.0f;  // left by the live screen; the report keeps it
+    run(cmd::kDigitalReport);
+    EXPECT_EQ(table.log, (std::vector<std::string>{"clear", "font 12 400", "fill", "place"}));
+    EXPECT_EQ(table.rect, (Rect{10, 50, 740, 270}));
+    EXPECT_EQ(forcePeak(), "100.0");
+    EXPECT_EQ(table.widths, (std::vector<int>{110, 60, 100, 95}));
+    EXPECT_EQ(station.columnWidthScale, 2.0f);
+
+    bars.selection[cmd::kReportRepetitionBox] = 2;
+    run(cmd::kReportRepetitionBox, Notification::SelectionChanged);
+    EXPECT_EQ(forcePeak(), "300.0");
+    EXPECT_EQ(table.rect, (Rect{10, 50, 740, 270}));  // font and place stay
+
+    // "Digital" again changes nothing.
+    const size_t steps = table.log.size();
+    run(cmd::kDigitalReport);
+    EXPECT_EQ(table.log.size(), steps);
+    EXPECT_EQ(forcePeak(), "300.0");
+
+    // Another screen begins: the table is cleared into the empty rectangle.
+    run(cmd::kCurveGraph);
+    EXPECT_TRUE(table.rows.empty());
+    EXPECT_EQ(table.rect, kHiddenTableRect);
+    run(cmd::kResetToIdle);
+
+    // Reopened, the report shows repetition 1 again, the first entry chosen.
+    run(cmd::kDigitalReport);
+    EXPECT_EQ(station.selectedRepetition, 0);
+    EXPECT_EQ(bars.selection[cmd::kReportRepetitionBox], 0);
+    EXPECT_EQ(forcePeak(), "100.0");
+
+    // Leaving for the idle screen hides it too.
+    run(cmd::kResetToIdle);
+    EXPECT_EQ(table.rect, kHiddenTableRect);
+    EXPECT_TRUE(table.rows.empty());
+}
+
+TEST_F(DigitalReportTable, ATestWithoutRepetitionsShowsIndexZero) {
+    station.test.repetitionCount = 0;
+    station.test.results[0] = RepetitionResults{};
+    run(cmd::kDigitalReport);
+    EXPECT_TRUE(bars.lists[cmd::kReportRepetitionBox].empty());
+    ASSERT_EQ(table.rows.size(), 10u);
+    EXPECT_EQ(table.rows[0][1], " 0.0");
+    // A box without a choice does not read beyond the record.
+    bars.selection[cmd::kReportRepetitionBox] = -1;
+    run(cmd::kReportRepetitionBox, Notification::SelectionChanged);
+    EXPECT_TRUE(table.rows.empty());
+}
+
+TEST_F(DigitalReportTable, ExportWritesTheShownTableAndOpensIt) {
+    TempDir data;
+    station.paths.dataDirectory = data.path().string();
+    station.test.subject.name = "Eva & Ida";
+    station.test.testTime = 1700000000;
+    run(cmd::kDigitalReport);
+    bars.selection[cmd::kReportRepetitionBox] = 1;
+    run(cmd::kReportRepetitionBox, Notification::SelectionChanged);
+
+    ASSERT_TRUE(run(cmd::kExportXml));
+    const std::string path = data.file("noname.xml");
+    EXPECT_EQ(opened, std::vector<std::string>{path});
+    EXPECT_EQ(readFileBytes(path),
+              spreadsheetBytes(digitalLayout, digitalReportRows(station.test.results[1]),
+                               {"Eva & Ida", 1700000000, 1}));
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    // A DATA folder that is gone: said so, and nothing is opened.
+    station.paths.dataDirectory = data.file("gone");
+    opened.clear();
+    run(cmd::kExportXml);
+    EXPECT_EQ(dialogs.messages,
+              std::vector<std::string>{"Export failed: " + data.file("gone/noname.xml") + " could not be written."});
+    EXPECT_TRUE(opened.empty());
 }
 
 TEST_F(ScreenTest, CurveGraphChoosesRepetitionAndQuantities) {

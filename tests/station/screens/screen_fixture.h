@@ -1,5 +1,5 @@
 // The screens of the main view without a window: the station, scripted dialogs, a
-// recording bar slot and view, and the file commands the save question runs.
+// recording bar slot, view and report table, and the file commands the save question runs.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,7 +19,10 @@ protected:
     RecordingBars bars;
     RecordingView view;
     FileCommands files{station, dialogs, library};
-    StationScreens screens{station, bars, view, dialogs, files};
+    RecordingTable table;
+    std::vector<std::string> opened;  // files handed to the desktop's program
+    StationScreens screens{station, bars, view, dialogs, files, table,
+                           [this](const std::string& path) { opened.push_back(path); }};
 
     ScreenTest() {
         station.settings.subjectLibraryMode = 0;
