@@ -36,11 +36,6 @@ void updatePeak(float& peak, double value) {
     if (value > peak) peak = static_cast<float>(value);
 }
 
-float meanOf(float sum, int count) {
-    // A range without samples has no mean; its cell reads 0.
-    if (count <= 0) return 0.0f;
-    return sum / static_cast<float>(count);
-}
 
 // The analysis as written, sample by sample: the reference the passes are checked against.
 int analyseSampleBySample(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results) {
@@ -134,9 +129,9 @@ int analyseSampleBySample(const RepetitionRecord& rep, RepetitionSeries& series,
             res.value[MeanAcceleration][c] = accelPosition;
             res.value[MeanDeceleration][c] = decelerationAngle;
         } else {
-            res.value[MeanAll][c] = meanOf(whole.sum[c], wholeCount);
-            res.value[MeanAcceleration][c] = meanOf(accel.sum[c], accelCount);
-            res.value[MeanDeceleration][c] = meanOf(decel.sum[c], decelCount);
+            res.value[MeanAll][c] = detail::meanOf(whole.sum[c], wholeCount);
+            res.value[MeanAcceleration][c] = detail::meanOf(accel.sum[c], accelCount);
+            res.value[MeanDeceleration][c] = detail::meanOf(decel.sum[c], decelCount);
         }
     }
     return velocityPeakIndex;

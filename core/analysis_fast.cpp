@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/analysis.h"
+#include "core/running_triangle.h"
 
 namespace vanta::detail {
 
@@ -14,38 +15,6 @@ namespace {
 // The passes that need doubles for a stretch of samples take this many at a time, so that
 // the stretch (three arrays of 8 kB) stays in the first-level cache.
 constexpr int kStretch = 1024;
-
-// Keeps T(a) = sum over |j| <= 49 of (50 - |j|) * raw(a + j) exactly in 64-bit integers.
-// Moving from a to a + 1 every sample of the right half (a+1..a+50) gains one unit of
-// weight and every sample of the left half (a-49..a) loses one, so
-//   T(a+1) = T(a) + R(a) - L(a),  R(a) = sum raw(a+1..a+50),  L(a) = sum raw(a-49..a).
-// With the offset taken out at the end, (T - 2500 * off) / 2500 equals the direct
-// formula: both are exact in double before the one division for sensor-range data.
-class RunningTriangle {
-public:
-    RunningTriangle(const int32_t* raw, int first) : raw_(raw), a_(first) {
-        for (int j = -kSmoothHalfWidth; j <= kSmoothHalfWidth; ++j) {
-            total_ += static_cast<int64_t>(kSmoothCentreWeight - (j < 0 ? -j : j)) * raw[first + j];
-        }
-        for (int i = first + 1; i <= first + 50; ++i) right_ += raw[i];
-        for (int i = first - 49; i <= first; ++i) left_ += raw[i];
-    }
-    int64_t total() const { return total_; }
-    // Moves to a + 1; reads raw up to a + 51, so a + 1 may not pass the last smoothed sample.
-    void advance() {
-        total_ += right_ - left_;
-        right_ += static_cast<int64_t>(raw_[a_ + 51]) - raw_[a_ + 1];
-        left_ += static_cast<int64_t>(raw_[a_ + 1]) - raw_[a_ - 49];
-        ++a_;
-    }
-
-private:
-    const int32_t* raw_;
-    int a_;
-    int64_t total_ = 0;
-    int64_t right_ = 0;
-    int64_t left_ = 0;
-};
 
 // Angular velocity of the samples [first, end), which are not smoothed.
 void unsmoothedRate(const int32_t* raw, float off, double d, int first, int end, float* angVel) {
@@ -73,13 +42,14 @@ void rateFromNumerators(const double* __restrict numerator, int len, double d, f
 // scale) then go through the vector unit a stretch at a time.
 void smoothedRate(const int32_t* raw, float off, double d, int first, int last, float* __restrict angVel) {
     const double offsetTotal = static_cast<double>(off) * kSmoothWeightSum;
-    RunningTriangle window(raw, first);
+    RunningTriangle window;
+    window.start(raw, first);
     double numerator[kStretch];
     for (int from = first; from <= last; from += kStretch) {
         const int len = std::min(kStretch, last - from + 1);
         for (int j = 0; j < len; ++j) {
             numerator[j] = static_cast<double>(window.total()) - offsetTotal;
-            if (from + j < last) window.advance();
+            if (from + j < last) window.advance(raw);
         }
         rateFromNumerators(numerator, len, d, angVel + from);
     }
@@ -263,11 +233,6 @@ private:
     double radius_;
 };
 
-float meanOf(float sum, int count) {
-    // A range without samples has no mean; its cell reads 0.
-    if (count <= 0) return 0.0f;
-    return sum / static_cast<float>(count);
-}
 
 }  // namespace
 

@@ -6,6 +6,9 @@
 
 namespace vanta::detail {
 
+// The mean of a column over a phase: a range without samples has no mean, its cell reads 0.
+inline float meanOf(float sum, int count) { return count <= 0 ? 0.0f : sum / static_cast<float>(count); }
+
 int analyseInPasses(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results);
 
 }  // namespace vanta::detail

@@ -1,36 +1,20 @@
 #include "measure/live_detection.h"
 
 #include <cmath>
-#include <cstdlib>
 
 #include "core/analysis.h"
 
 namespace vanta {
 
-void TriangleTracker::start(const int32_t* raw, int a) {
-    total_ = right_ = left_ = 0;
-    for (int j = -kSmoothHalfWidth; j <= kSmoothHalfWidth; ++j)
-        total_ += static_cast<int64_t>(kSmoothCentreWeight - std::abs(j)) * raw[a + j];
-    for (int k = a + 1; k <= a + kSmoothHalfWidth; ++k) right_ += raw[k];
-    for (int k = a - kSmoothHalfWidth; k <= a; ++k) left_ += raw[k];
-    a_ = a;
-    valid_ = true;
-}
-
 int64_t TriangleTracker::sumAt(const int32_t* raw, int a) {
-    if (valid_ && a == a_) return total_;
-    if (valid_ && a == a_ + 1) {
-        // Moving the centre one sample on, a+1..a+50 each gain one unit of weight and
-        // a-49..a each lose one; a+50 is the newest sample the new window reads.
-        const int64_t newest = raw[a_ + 50];
-        total_ += right_ + newest - left_;
-        right_ += newest - raw[a_ + 1];
-        left_ += static_cast<int64_t>(raw[a_ + 1]) - raw[a_ - 49];
-        ++a_;
-        return total_;
+    if (valid_ && a == sum_.centre()) return sum_.total();
+    if (valid_ && a == sum_.centre() + 1) {
+        sum_.advance(raw);
+    } else {
+        sum_.start(raw, a);
+        valid_ = true;
     }
-    start(raw, a);
-    return total_;
+    return sum_.total();
 }
 
 double trackedSmoothedRate(TriangleTracker& tracker, const RepetitionRecord& rep, int a) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/records.h"
+#include "core/running_triangle.h"
 #include "device/acquisition_control.h"
 
 namespace vanta {
@@ -53,9 +54,9 @@ inline constexpr int kStageStillDone = 2;
 inline constexpr int kStageStroke = 6;
 inline constexpr int kStageEnded = 14;
 
-// The 99-tap triangular sum of the rate channel, kept with running sums while the tick
-// walks forward one sample at a time: a handful of additions per sample instead of 99
-// multiply-adds. A request for the same centre again (the sample every tick processes
+// The 99-tap triangular sum of the rate channel, kept with the analysis' running sums while
+// the tick walks forward one sample at a time: a handful of additions per sample instead of
+// 99 multiply-adds. A request for the same centre again (the sample every tick processes
 // twice) returns the kept sum; any other jump starts afresh.
 class TriangleTracker {
 public:
@@ -64,12 +65,8 @@ public:
     int64_t sumAt(const int32_t* raw, int a);
 
 private:
-    void start(const int32_t* raw, int a);
     bool valid_ = false;
-    int a_ = 0;
-    int64_t total_ = 0;
-    int64_t right_ = 0;  // raw a+1 .. a+49
-    int64_t left_ = 0;   // raw a-49 .. a
+    RunningTriangle sum_;
 };
 
 // The offset-corrected smoothed rate channel at sample a, exactly as smoothedChannel of
