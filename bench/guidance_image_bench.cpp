@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include "canvas/qpainter_draw_context.h"
+#include "bench/guidance_tick_frame.h"
 #include "measure/guidance_screen.h"
 #include "measure/live_detection.h"
 
@@ -20,15 +21,7 @@ void BM_GuidanceTickOnImage(benchmark::State& state) {
     image.fill(Qt::white);
     const GuidanceLayout g = guidanceLayout(Rect{0, 0, 1280, 860});
     GuidanceScreen screen;
-    GuidanceFrame f;
-    f.phaseBefore = f.phaseNow = static_cast<int>(state.range(0));
-    f.sampleCount = 5000;
-    f.unit[0] = 0.1;
-    f.unit[2] = -0.05;
-    f.startAngle = 55.0;
-    f.angle = -20.0;
-    f.peakAngle = 0.0;
-    f.direction = -1;
+    const GuidanceFrame f = benchGuidanceFrame(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         QPainter painter(&image);
         QPainterDrawContext dc(painter);
