@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "core/sample_memory.h"
+
 namespace vanta {
 
 inline constexpr int kMaxRepetitions = 100;
@@ -78,8 +80,7 @@ public:
     // Allocates the block zero-filled if it is not there yet.
     void allocate() {
         if (!data_) {
-            // calloc hands out fresh zero pages without writing them.
-            void* p = std::calloc(static_cast<size_t>(Rows) * kMaxSamples, sizeof(T));
+            void* p = sample_memory::allocateZeroed(kBytes);
             if (!p) throw std::bad_alloc();
             data_.reset(static_cast<T*>(p));
         }
@@ -98,8 +99,9 @@ public:
     void swap(LazySampleBlock& other) noexcept { data_.swap(other.data_); }
 
 private:
+    static constexpr size_t kBytes = static_cast<size_t>(Rows) * kMaxSamples * sizeof(T);
     struct Free {
-        void operator()(T* p) const { std::free(p); }
+        void operator()(T* p) const { sample_memory::release(p, kBytes); }
     };
     static const T* zeros() {
         static const T block[kMaxSamples] = {};
