@@ -35,15 +35,14 @@ void keepCommandLine(char** argv) { commandLine = argv; }
 
 void continueInSerialAndPdf() {
     const std::string command = commandLine && commandLine[0] && commandLine[1] ? commandLine[1] : "this command";
-    std::string folder, whyNot;
-    std::string program = VANTA_SERIAL_AND_PDF;
-    if (ownFolder(folder, whyNot)) {
-        program = folder + VANTA_SERIAL_AND_PDF;
+    std::string folder, whyNot = "main did not keep its command line";
+    if (commandLine && ownFolder(folder, whyNot)) {
+        const std::string program = folder + VANTA_SERIAL_AND_PDF;
         // Nothing is printed before a command hands over; should that change, it must not
         // be lost with this process's buffers.
         std::cout.flush();
         std::fflush(nullptr);
-        if (commandLine) execv(program.c_str(), commandLine);
+        execv(program.c_str(), commandLine);
         whyNot = program + ": " + std::strerror(errno);
     }
     std::cerr << "vantacheck-cli " << command << " needs " VANTA_SERIAL_AND_PDF
