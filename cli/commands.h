@@ -23,8 +23,13 @@ const std::vector<Command>& fileCommands();
 // The commands for a sensor box in the lab (probe, monitor).
 const std::vector<Command>& deviceCommands();
 
-// The printed report as a PDF file (report); only in a build with Qt.
+// The printed report as a PDF file (report): drawn with Qt, so only in
+// vantacheck-serial-and-pdf.
 const std::vector<Command>& reportCommands();
+
+// report's name, overview line and help, which vantacheck-cli shows without Qt, with the
+// routine that runs it.
+Command reportCommand(int (*run)(const Args& args));
 
 // record: a session of attempts on the sensor box, without a window.
 const std::vector<Command>& recordCommands();

@@ -5,6 +5,8 @@
 #include "device/simulated_sensor_box.h"
 #ifdef VANTA_HAVE_SERIAL_BACKEND
 #include "device/serial_bridge_driver.h"
+#elif defined(VANTA_SERIAL_AND_PDF)
+#include "cli/serial_and_pdf.h"
 #endif
 
 namespace vanta::cli {
@@ -46,6 +48,11 @@ std::unique_ptr<BridgeDriver> makeDriver(const DeviceArgs& args, std::string& wh
     (void)whyNot;
     if (!args.port.empty()) return makeSerialBridgeDriverForPort(args.port);
     return makeSerialBridgeDriver();
+#elif defined(VANTA_SERIAL_AND_PDF)
+    // A real port needs Qt's serial port: the command runs again, from its first word, in
+    // the program that has it. Nothing has been printed or opened yet.
+    (void)whyNot;
+    continueInSerialAndPdf();
 #else
     whyNot = "the serial backend is not built into this vantacheck-cli (it was built without Qt);\n"
              "use --simulate for the simulated sensor box";

@@ -137,21 +137,7 @@ int runReport(const Args& args) {
 }  // namespace
 
 const std::vector<Command>& reportCommands() {
-    static const std::vector<Command> commands = {
-        {"report", "report FILE.kvq --repetition N --kind digital|graph [--y1 Q] [--y2 Q] --pdf OUT.pdf   the printed report as PDF",
-         "Usage: vantacheck-cli report FILE.kvq --repetition N --kind digital|graph [--y1 Q] [--y2 Q] --pdf OUT.pdf\n"
-         "Writes the report the station prints for repetition N (1 is the first) into a PDF\n"
-         "file on A4, without a window:\n"
-         "  --kind digital   the digital report table (\"DIGITAL REPORT\")\n"
-         "  --kind graph     the readout panel and the curve graph (\"Graph report\") over the\n"
-         "                   whole stroke, the cursors at sample 100 and N - 150, autoscaled\n"
-         "  --y1 Q, --y2 Q   the quantities on the left and right axis (default 0 and 3):\n"
-         "                   0 velocity (deg/s), 1 Position (deg), 2 velocity (cm/s),\n"
-         "                   3 Force (N), 4 Power (W)\n"
-         "The page header shows repetition N. Numbers follow the user's locale, as on the\n"
-         "station's own printout.\n",
-         runReport},
-    };
+    static const std::vector<Command> commands = {reportCommand(runReport)};
     return commands;
 }
 
