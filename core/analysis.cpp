@@ -192,7 +192,16 @@ void analyseRepetitions(TestRecord& test, int count, unsigned threads) {
     // The series blocks come from the calling thread's allocator, as they would one at a
     // time: a block given back later then returns to where the next test finds it.
     for (int r = 0; r < count; ++r) test.series[r].values.allocate();
-    forEachSideBySide(count, threads, [&test](int r, unsigned) { analyseRepetition(test, r); });
+    // Repetitions go to the threads kAnalysedTogether at a time, unless that would leave a
+    // thread without any.
+    const int together = count >= kAnalysedTogether * static_cast<int>(threadsFor(threads, count)) ? kAnalysedTogether : 1;
+    forEachSideBySide((count + together - 1) / together, threads, [&test, count, together](int item, unsigned) {
+        RepetitionToAnalyse batch[kAnalysedTogether];
+        int size = 0;
+        for (int r = item * together; r < count && size < together; ++r)
+            batch[size++] = {&test.repetitions[r], &test.series[r], &test.results[r]};
+        analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(size)));
+    });
 }
 
 }  // namespace vanta
