@@ -330,11 +330,39 @@ template <int K>
 // The steps for one, two, ... repetitions at a time, built for the 256-bit vector unit
 // where there is one (see VANTA_VECTOR_CLONES).
 VANTA_VECTOR_CLONES
-void strokeSteps1(StrokeLane* const* lanes, const StretchValues* values, int len) { strokeStepsOf<1>(lanes, values, len); }
-VANTA_VECTOR_CLONES
 void strokeSteps2(StrokeLane* const* lanes, const StretchValues* values, int len) { strokeStepsOf<2>(lanes, values, len); }
+VANTA_VECTOR_CLONES
+void strokeSteps3(StrokeLane* const* lanes, const StretchValues* values, int len) { strokeStepsOf<3>(lanes, values, len); }
+VANTA_VECTOR_CLONES
+void strokeSteps4(StrokeLane* const* lanes, const StretchValues* values, int len) { strokeStepsOf<4>(lanes, values, len); }
 
-static_assert(kAnalysedTogether == 2, "strokeSteps has a version for every count up to kAnalysedTogether");
+// One stroke alone: eight scalar sums wait less for each step than four-lane vectors do.
+void strokeSteps1(StrokeLane& lane, const StretchValues& values, int len) {
+    const float* w = lane.angVel + lane.next;
+    float* __restrict p = lane.pos + lane.next;
+    const float p100 = lane.p100;
+    float unshifted = lane.unshifted;
+    float wf = lane.sums[0], wp = lane.sums[1], wv = lane.sums[2], wq = lane.sums[3];
+    float sf = lane.sums[4], sp = lane.sums[5], sv = lane.sums[6], sq = lane.sums[7];
+    for (int j = 0; j < len; ++j) {
+        unshifted = nextPosition(unshifted, w[j]);
+        p[j] = unshifted - p100;
+        const double vel = w[j];
+        wf = accumulated(wf, std::fabs(values.force[j]));
+        wp = accumulated(wp, std::fabs(values.power[j]));
+        wv = accumulated(wv, std::fabs(vel));
+        wq = accumulated(wq, std::fabs(values.torque[j]));
+        sf = accumulated(sf, values.force[j]);
+        sp = accumulated(sp, values.power[j]);
+        sv = accumulated(sv, vel);
+        sq = accumulated(sq, values.torque[j]);
+    }
+    const float sums[8] = {wf, wp, wv, wq, sf, sp, sv, sq};
+    std::copy(std::begin(sums), std::end(sums), lane.sums);
+    lane.unshifted = unshifted;
+}
+
+static_assert(kAnalysedTogether == 4, "strokeSteps has a version for every count up to kAnalysedTogether");
 
 // The strokes of up to kAnalysedTogether repetitions, stretch by stretch. A stretch ends
 // where any of them changes phase; a stroke that is done drops out and the others go on.
@@ -348,8 +376,12 @@ void evaluateStrokes(StrokeLane* const* strokes, int count) {
         int len = kStretch;
         for (int k = 0; k < active; ++k) len = std::min(len, lanes[k]->left());
         for (int k = 0; k < active; ++k) lanes[k]->values(len, values[k]);
-        if (active == 2) strokeSteps2(lanes, values, len);
-        else strokeSteps1(lanes, values, len);
+        switch (active) {
+        case 4: strokeSteps4(lanes, values, len); break;
+        case 3: strokeSteps3(lanes, values, len); break;
+        case 2: strokeSteps2(lanes, values, len); break;
+        default: strokeSteps1(*lanes[0], values[0], len); break;
+        }
         int still = 0;
         for (int k = 0; k < active; ++k) {
             lanes[k]->advance(len);
