@@ -171,10 +171,10 @@ TEST(Analysis, ThePassesGiveTheNumbersOfTheAnalysisSampleBySample) {
 }
 
 TEST(Analysis, RepetitionsAnalysedTogetherGetTheNumbersOfEachAlone) {
-    // Side by side in twos: strokes of different lengths, so one ends while the other goes
-    // on (in either place); phases that change at different samples; a peak at the very
-    // end or before the reversal, none at all, a file too short for a reference: each
-    // beside a stroke of the usual kind, and one left over on its own.
+    // Taken kAnalysedTogether at a time: strokes of different lengths, so some end while
+    // the others go on (in any place); phases that change at different samples; a peak at
+    // the very end or before the reversal, none at all, a file too short for a reference,
+    // each beside strokes of the usual kind; a batch that is not full.
     const RandomCase cases[] = {{21, kMaxSamples, 1, 30000}, {22, 5000, -1, 2500}, {23, 4000, 1, 3000},
                                 {24, kMaxSamples, -1, 700},  {25, 5000, 1, 4900},  {26, 3000, 1, 30},
                                 {27, 2000, 1, 1000},         {28, 80, 1},          {29, 1500, -1, 100},
