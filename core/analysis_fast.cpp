@@ -23,12 +23,13 @@ void unsmoothedRate(const int32_t* raw, float off, double d, int first, int end,
         angVel[i] = static_cast<float>((static_cast<double>(raw[i]) - static_cast<double>(off)) * d / kRateScale);
 }
 
-// Functions that do nothing but divide and convert a stretch of samples are built twice:
-// for the 256-bit vector unit where the processor has one (four divisions at a time) and
-// for any x86-64. Division and conversion round the same in both, so the numbers do too.
+// Functions that do nothing but divide, convert and add a stretch of samples are built
+// three times: for the 512-bit vector unit where the processor has one (eight divisions at
+// a time), for the 256-bit one (four) and for any x86-64. Division, conversion and
+// addition round the same in all, so the numbers do too.
 // (ThreadSanitizer's runtime is not up yet when the choice between the two is made.)
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
-#define VANTA_VECTOR_CLONES __attribute__((target_clones("avx", "default")))
+#define VANTA_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx", "default")))
 #else
 #define VANTA_VECTOR_CLONES
 #endif
@@ -327,8 +328,8 @@ template <int K>
     }
 }
 
-// The steps for one, two, ... repetitions at a time, built for the 256-bit vector unit
-// where there is one (see VANTA_VECTOR_CLONES).
+// The steps for two, three, four repetitions at a time, built for the wider vector units
+// where there are some (see VANTA_VECTOR_CLONES).
 VANTA_VECTOR_CLONES
 void strokeSteps2(StrokeLane* const* lanes, const StretchValues* values, int len) { strokeStepsOf<2>(lanes, values, len); }
 VANTA_VECTOR_CLONES
