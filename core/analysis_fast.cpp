@@ -39,19 +39,40 @@ void rateFromNumerators(const double* __restrict numerator, int len, double d, f
     for (int j = 0; j < len; ++j) angVel[j] = static_cast<float>(numerator[j] / kSmoothWeightSum * d / kRateScale);
 }
 
-// Angular velocity of the smoothed samples first..last. The window's integer sums run
-// sample by sample; the two divisions of each sample (by the weight sum, by the rate
-// scale) then go through the vector unit a stretch at a time.
+// How the step of the triangular sum changes from centre to centre: T(a+1) - T(a) is
+// sum raw(a+1..a+50) - sum raw(a-49..a), and from a to a + 1 it changes by
+// raw(a+51) - 2 raw(a+1) + raw(a-49). Exact in 64-bit integers, whatever the samples.
+VANTA_VECTOR_CLONES
+void stepChanges(const int32_t* __restrict raw, int from, int count, int64_t* __restrict change) {
+    for (int j = 0; j < count; ++j) {
+        const int a = from + j;
+        change[j] = static_cast<int64_t>(raw[a + 51]) - 2 * static_cast<int64_t>(raw[a + 1]) + raw[a - 49];
+    }
+}
+
+// Angular velocity of the smoothed samples first..last. The window's integer sum walks
+// from centre to centre by its step, and the step by its change, which the vector unit
+// works out beforehand a stretch at a time: two integer additions per sample. The two
+// divisions of each sample (by the weight sum, by the rate scale) then go through the
+// vector unit a stretch at a time too.
 void smoothedRate(const int32_t* raw, float off, double d, int first, int last, float* __restrict angVel) {
     const double offsetTotal = static_cast<double>(off) * kSmoothWeightSum;
     RunningTriangle window;
     window.start(raw, first);
+    int64_t total = window.total();
+    int64_t step = window.step(raw);
     double numerator[kStretch];
+    int64_t change[kStretch];
     for (int from = first; from <= last; from += kStretch) {
         const int len = std::min(kStretch, last - from + 1);
+        // The last centre needs no step beyond it (its change would read past the row).
+        const int changes = std::min(len, last - from);
+        stepChanges(raw, from, changes, change);
+        if (changes < len) change[changes] = 0;
         for (int j = 0; j < len; ++j) {
-            numerator[j] = static_cast<double>(window.total()) - offsetTotal;
-            if (from + j < last) window.advance(raw);
+            numerator[j] = static_cast<double>(total) - offsetTotal;
+            total += step;
+            step += change[j];
         }
         rateFromNumerators(numerator, len, d, angVel + from);
     }
