@@ -405,7 +405,8 @@ ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleSt
                     endsEarly = true;
                     return;
                 }
-                batch[size] = {&reader.scratch[size], &reader.scratchSeries[size], &staged.results[static_cast<size_t>(r)]};
+                if (!keep)
+                    batch[size] = {&reader.scratch[size], &reader.scratchSeries[size], &staged.results[static_cast<size_t>(r)]};
             }
             if (!keep) analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(size)));
         } catch (const std::bad_alloc&) {
