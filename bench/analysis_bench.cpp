@@ -32,6 +32,21 @@ void BM_AnalyseRepetition_RunningSums(benchmark::State& state) {
 }
 BENCHMARK(BM_AnalyseRepetition_RunningSums)->Unit(benchmark::kMillisecond);
 
+// kAnalysedTogether full repetitions analysed together on one thread, as the workers that
+// open a test take them; items per second compare with the one repetition above.
+void BM_AnalyseRepetition_Together(benchmark::State& state) {
+    auto test = std::make_unique<TestRecord>();
+    fillDemoTest(*test, {kAnalysedTogether, kMaxSamples, 3});
+    RepetitionToAnalyse batch[kAnalysedTogether];
+    for (int r = 0; r < kAnalysedTogether; ++r) batch[r] = {&test->repetitions[r], &test->series[r], &test->results[r]};
+    for (auto _ : state) {
+        analyseTogether(batch);
+        benchmark::DoNotOptimize(test->results[kAnalysedTogether - 1].value[0][0]);
+    }
+    state.SetItemsProcessed(state.iterations() * kAnalysedTogether * kMaxSamples);
+}
+BENCHMARK(BM_AnalyseRepetition_Together)->Unit(benchmark::kMillisecond);
+
 void BM_AnalyseRepetition_Direct99Taps(benchmark::State& state) {
     auto test = fullRepetition();
     for (auto _ : state) benchmark::DoNotOptimize(analyseRepetition(*test, 0, Smoothing::Direct));

@@ -1,5 +1,6 @@
 #include "core/analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -187,12 +188,24 @@ int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, Rep
     return analyseSampleBySample(rep, series, results);
 }
 
+int repetitionsTogether(int count, unsigned threads) {
+    const int share = count / static_cast<int>(threadsFor(threads, count));
+    return std::clamp(share, 1, kAnalysedTogether);
+}
+
 void analyseRepetitions(TestRecord& test, int count, unsigned threads) {
     count = count < 0 ? 0 : (count > kMaxRepetitions ? kMaxRepetitions : count);
     // The series blocks come from the calling thread's allocator, as they would one at a
     // time: a block given back later then returns to where the next test finds it.
     for (int r = 0; r < count; ++r) test.series[r].values.allocate();
-    forEachSideBySide(count, threads, [&test](int r, unsigned) { analyseRepetition(test, r); });
+    const int together = repetitionsTogether(count, threads);
+    forEachSideBySide((count + together - 1) / together, threads, [&test, count, together](int item, unsigned) {
+        RepetitionToAnalyse batch[kAnalysedTogether];
+        int size = 0;
+        for (int r = item * together; r < count && size < together; ++r)
+            batch[size++] = {&test.repetitions[r], &test.series[r], &test.results[r]};
+        analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(size)));
+    });
 }
 
 }  // namespace vanta

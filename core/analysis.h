@@ -2,6 +2,8 @@
 // table of peaks and means.
 #pragma once
 
+#include <span>
+
 #include "core/records.h"
 
 namespace vanta {
@@ -43,6 +45,29 @@ int analyseRepetition(TestRecord& test, int repetition, Smoothing smoothing = Sm
 // `results`, so repetitions can be analysed side by side on several threads.
 int analyseRepetition(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results,
                       Smoothing smoothing = Smoothing::RunningSums);
+
+// One repetition among several analysed together: read from `rep`, written into `series`
+// and `results`.
+struct RepetitionToAnalyse {
+    const RepetitionRecord* rep;
+    RepetitionSeries* series;
+    RepetitionResults* results;
+};
+
+// How many repetitions analyseTogether takes at a time: one repetition's float32 sums wait
+// on each other sample after sample, and this many repetitions fill those waits.
+inline constexpr int kAnalysedTogether = 4;
+
+// Analyses every repetition of `batch` on the calling thread, kAnalysedTogether at a time
+// with their sums interleaved. Each gets exactly the numbers analyseRepetition (with
+// RunningSums) gives it alone: its own float32 sums keep their order. The repetitions must
+// not share a series or results.
+void analyseTogether(std::span<const RepetitionToAnalyse> batch);
+
+// How many repetitions each worker takes at a time when `count` repetitions are analysed
+// on up to `threads` threads (0: one per core): up to kAnalysedTogether, as long as every
+// thread still gets its share.
+int repetitionsTogether(int count, unsigned threads);
 
 // Analyses repetitions 0..count-1 of `test` side by side on up to `threads` threads (0: one
 // per core). Every repetition gets exactly the numbers analyseRepetition gives it alone:

@@ -32,6 +32,8 @@ public:
         left_ += static_cast<int64_t>(raw[a_ + 1]) - raw[a_ - kSmoothHalfWidth];
         ++a_;
     }
+    // T(a+1) - T(a) = R(a) + raw(a+50) - L(a); reads raw a+50.
+    int64_t step(const int32_t* raw) const { return right_ + raw[a_ + kSmoothHalfWidth + 1] - left_; }
     int centre() const { return a_; }
     int64_t total() const { return total_; }
 

@@ -265,10 +265,11 @@ constexpr int kPieceSamples = 8192;
 // a sweep over many small files then does not allocate and clear it again for each file.
 struct BlockReader {
     std::unique_ptr<uint8_t[]> piece{new uint8_t[kPieceSamples * kSampleBytes]};
-    // Discarding samples: the repetition passes through here, is analysed and leaves.
-    RepetitionRecord scratch;
-    RepetitionSeries scratchSeries;
-    int scratchSamples = 0;  // samples the scratch rate row holds from the repetition before
+    // Discarding samples: the repetitions a thread takes together pass through here, are
+    // analysed together and leave.
+    RepetitionRecord scratch[kAnalysedTogether];
+    RepetitionSeries scratchSeries[kAnalysedTogether];
+    int scratchSamples[kAnalysedTogether] = {};  // samples each scratch rate row holds from before
 
     static BlockReader& ofThisThread() {
         thread_local std::unique_ptr<BlockReader> reader;
@@ -330,7 +331,8 @@ void takeFromSeries(RepetitionSeries& series, int n, RawSamples& raw) {
 
 // Reads the samples of every block, several blocks side by side. Keep: each block into its
 // own staged rows. Discard: only the rate channel, which the analysis reads, into the
-// thread's scratch row, analysed at once; only the results stay. Results start from what
+// thread's scratch rows, a few repetitions in turn, then analysed together at once; only
+// the results stay. Results start from what
 // the station holds for that repetition: they keep it when the repetition has no peak.
 ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleStorage storage, unsigned threads) {
     const int count = staged.repetitionCount;
@@ -347,32 +349,25 @@ ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleSt
     }
     std::atomic<bool> endsEarly{false};
     std::atomic<bool> outOfMemory{false};
-    // One repetition; what it allocates (this thread's reader, the scratch rows and series)
-    // may fail, and that must not leave its thread.
-    auto readBlock = [&](int r) {
-        BlockReader& reader = BlockReader::ofThisThread();
+    // One repetition, when discarding samples into the thread's scratch record `slot`.
+    // False when the file ends before its samples.
+    auto readBlock = [&](BlockReader& reader, int r, int slot) {
         const RepetitionRecord& header = staged.repetitions[static_cast<size_t>(r)];
         const int n = header.sampleCount;
         if (keep && staged.inSeries[static_cast<size_t>(r)]) {
             const Read16 read = readIntoSeries(fd, staged.sampleOffsets[static_cast<size_t>(r)], n, reader.piece.get(),
                                                current.series[r]);
-            if (read == Read16::Done) return;
-            if (read == Read16::EndsEarly) {
-                endsEarly = true;
-                return;
-            }
+            if (read == Read16::Done) return true;
+            if (read == Read16::EndsEarly) return false;
             staged.inSeries[static_cast<size_t>(r)] = 0;  // too wide: into new rows after all
         }
-        RepetitionRecord& rep = keep ? staged.repetitions[static_cast<size_t>(r)] : reader.scratch;
+        RepetitionRecord& rep = keep ? staged.repetitions[static_cast<size_t>(r)] : reader.scratch[slot];
         int32_t* channels[kChannelCount];
         for (int c = 0; c < kChannelCount; ++c) channels[c] = keep || c == RateY ? rep.raw.row(c) : nullptr;
         for (int first = 0; first < n; first += kPieceSamples) {
             const int len = std::min(kPieceSamples, n - first);
             const uint64_t at = staged.sampleOffsets[static_cast<size_t>(r)] + static_cast<uint64_t>(first) * kSampleBytes;
-            if (!readAt(fd, reader.piece.get(), static_cast<size_t>(len) * kSampleBytes, at)) {
-                endsEarly = true;
-                return;
-            }
+            if (!readAt(fd, reader.piece.get(), static_cast<size_t>(len) * kSampleBytes, at)) return false;
             if (keep) {
                 int32_t* rows[kChannelCount];
                 for (int c = 0; c < kChannelCount; ++c) rows[c] = channels[c] + first;
@@ -381,22 +376,39 @@ ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleSt
                 channelFromSamples(reader.piece.get(), len, RateY, channels[RateY] + first);
             }
         }
-        if (keep) return;
+        if (keep) return true;
         // The scratch row is reused: what lies beyond the samples must read as zeros again,
         // as in a fresh store, for the smoothing reads up to 50 samples past the last one.
-        if (reader.scratchSamples > n) std::fill(channels[RateY] + n, channels[RateY] + reader.scratchSamples, 0);
-        reader.scratchSamples = n;
+        int& held = reader.scratchSamples[slot];
+        if (held > n) std::fill(channels[RateY] + n, channels[RateY] + held, 0);
+        held = n;
         rep.direction = header.direction;
         std::copy(std::begin(header.channelOffset), std::end(header.channelOffset), std::begin(rep.channelOffset));
         rep.loadMass = header.loadMass;
         rep.radius = header.radius;
         rep.sampleCount = n;
-        analyseRepetition(rep, reader.scratchSeries, staged.results[static_cast<size_t>(r)]);
+        return true;
     };
-    forEachSideBySide(count, threads, [&](int r, unsigned) {
+    // Kept samples are analysed once the whole file is read (see readTestFile); discarded
+    // ones right away, a thread reading the repetitions it analyses together in turn.
+    const int together = keep ? 1 : repetitionsTogether(count, threads);
+    // What a thread allocates (its reader, the scratch rows and series) may fail, and that
+    // must not leave the thread.
+    forEachSideBySide((count + together - 1) / together, threads, [&](int item, unsigned) {
         if (endsEarly.load(std::memory_order_relaxed) || outOfMemory.load(std::memory_order_relaxed)) return;
         try {
-            readBlock(r);
+            BlockReader& reader = BlockReader::ofThisThread();
+            RepetitionToAnalyse batch[kAnalysedTogether];
+            int size = 0;
+            for (int r = item * together; r < count && size < together; ++r, ++size) {
+                if (!readBlock(reader, r, size)) {
+                    endsEarly = true;
+                    return;
+                }
+                if (!keep)
+                    batch[size] = {&reader.scratch[size], &reader.scratchSeries[size], &staged.results[static_cast<size_t>(r)]};
+            }
+            if (!keep) analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(size)));
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }
@@ -636,10 +648,16 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         // The old samples go before the new series are written: the two never need room at
         // once. Nothing below allocates (the blocks were made before the take-over).
         staged.repetitions.clear();
-        forEachSideBySide(count, threads, [&](int r, unsigned) {
-            if (staged.inSeries[static_cast<size_t>(r)])
-                takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);
-            analyseRepetition(test, r);
+        const int together = repetitionsTogether(count, threads);
+        forEachSideBySide((count + together - 1) / together, threads, [&](int item, unsigned) {
+            RepetitionToAnalyse batch[kAnalysedTogether];
+            int size = 0;
+            for (int r = item * together; r < count && size < together; ++r, ++size) {
+                if (staged.inSeries[static_cast<size_t>(r)])
+                    takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);
+                batch[size] = {&test.repetitions[r], &test.series[r], &test.results[r]};
+            }
+            analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(size)));
         });
     }
     return true;

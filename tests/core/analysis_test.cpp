@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <random>
 
@@ -166,6 +167,51 @@ TEST(Analysis, ThePassesGiveTheNumbersOfTheAnalysisSampleBySample) {
             EXPECT_EQ(0, std::memcmp(fast->series[r][SeriesKind(k)], direct->series[r][SeriesKind(k)],
                                      sizeof(float) * fast->repetitions[r].sampleCount))
                 << r << "/" << k;
+    }
+}
+
+TEST(Analysis, RepetitionsAnalysedTogetherGetTheNumbersOfEachAlone) {
+    // Taken kAnalysedTogether at a time: strokes of different lengths, so some end while
+    // the others go on (in any place); phases that change at different samples; a peak at
+    // the very end or before the reversal, none at all, a file too short for a reference,
+    // each beside strokes of the usual kind; a batch that is not full.
+    const RandomCase cases[] = {{21, kMaxSamples, 1, 30000}, {22, 5000, -1, 2500}, {23, 4000, 1, 3000},
+                                {24, kMaxSamples, -1, 700},  {25, 5000, 1, 4900},  {26, 3000, 1, 30},
+                                {27, 2000, 1, 1000},         {28, 80, 1},          {29, 1500, -1, 100},
+                                {30, 600, 1, 400},           {31, 700, 1}};
+    constexpr int kCases = static_cast<int>(std::size(cases));
+    auto together = newTest();
+    auto alone = newTest();
+    auto direct = newTest();
+    RepetitionToAnalyse batch[kCases];
+    for (int r = 0; r < kCases; ++r) {
+        for (TestRecord* t : {together.get(), alone.get(), direct.get()}) {
+            fillRandom(t->repetitions[r], cases[r]);
+            t->results[r].value[MeanAll][0] = 12.5f;  // kept where there is no peak
+        }
+        batch[r] = {&together->repetitions[r], &together->series[r], &together->results[r]};
+    }
+    // The last case has no peak above -10 deg/s.
+    for (TestRecord* t : {together.get(), alone.get(), direct.get()}) setConstant(t->repetitions[kCases - 1], RateY, -500, 700);
+    analyseTogether(batch);
+    for (int r = 0; r < kCases; ++r) {
+        analyseRepetition(*alone, r, Smoothing::RunningSums);
+        analyseRepetition(*direct, r, Smoothing::Direct);
+    }
+    EXPECT_EQ(together->results[kCases - 1].velocityPeakIndex, -10);
+    EXPECT_EQ(together->results[5].velocityPeakIndex, 30);
+    for (int r = 0; r < kCases; ++r) {
+        const RepetitionResults& got = together->results[r];
+        EXPECT_EQ(got.velocityPeakIndex, direct->results[r].velocityPeakIndex) << "seed " << cases[r].seed;
+        EXPECT_EQ(0, std::memcmp(got.value, alone->results[r].value, sizeof got.value)) << "seed " << cases[r].seed;
+        for (int row = 0; row < kResultRowCount; ++row)
+            EXPECT_TRUE(sameBits(got.value[row], direct->results[r].value[row], kResultColumnCount))
+                << "result row " << row << ", seed " << cases[r].seed;
+        for (int k = 0; k < 4; ++k) {
+            const auto kind = static_cast<SeriesKind>(k);
+            EXPECT_TRUE(sameBits(together->series[r][kind], direct->series[r][kind], cases[r].samples))
+                << "series " << k << ", seed " << cases[r].seed;
+        }
     }
 }
 
