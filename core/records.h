@@ -85,6 +85,15 @@ public:
             data_.reset(static_cast<T*>(p));
         }
     }
+    // The same for a block of which only a row or two will ever be written (a reader that
+    // keeps one channel): in small pages, so that only the rows written take memory.
+    void allocateForFewRows() {
+        if (!data_) {
+            void* p = sample_memory::allocateZeroedForFewRows(kBytes);
+            if (!p) throw std::bad_alloc();
+            data_.reset(static_cast<T*>(p));
+        }
+    }
     void release() { data_.reset(); }
 
     T* row(int r) {

@@ -159,6 +159,8 @@ void* allocateZeroed(size_t bytes) {
     return block;
 }
 
+void* allocateZeroedForFewRows(size_t bytes) { return std::calloc(bytes, 1); }
+
 void release(void* block, size_t bytes) {
     if (!block) return;
     const size_t size = rounded(bytes);

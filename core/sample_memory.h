@@ -12,7 +12,11 @@ namespace vanta::sample_memory {
 // `bytes` of zero-filled memory; nullptr when there is none to be had.
 void* allocateZeroed(size_t bytes);
 
-// Gives back a block from allocateZeroed with the same `bytes`. Memory no block uses any
+// `bytes` of zero-filled memory in small pages, for a block of which only a part is ever
+// written: a large page would be cleared and kept whole for the part.
+void* allocateZeroedForFewRows(size_t bytes);
+
+// Gives back a block from either of the two with the same `bytes`. Memory no block uses any
 // more goes back to the system in 2 MB pieces, so a short test opened after a full one
 // does not keep the full one's memory.
 void release(void* block, size_t bytes);

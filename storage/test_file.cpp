@@ -271,6 +271,11 @@ struct BlockReader {
     RepetitionSeries scratchSeries[kAnalysedTogether];
     int scratchSamples[kAnalysedTogether] = {};  // samples each scratch rate row holds from before
 
+    // Of the scratch samples only the rate row is written.
+    BlockReader() {
+        for (RepetitionRecord& rep : scratch) rep.raw.allocateForFewRows();
+    }
+
     static BlockReader& ofThisThread() {
         thread_local std::unique_ptr<BlockReader> reader;
         if (!reader) reader = std::make_unique<BlockReader>();
