@@ -195,6 +195,23 @@ void stretchPeaks(const StretchValues& values, const float* w, int len, Phase& p
 // float32 accumulation of a double value, as "float += double" does.
 inline float accumulated(float sum, double value) { return static_cast<float>(static_cast<double>(sum) + value); }
 
+// One stroke's eight float32 sums taken scalar, sample after sample: the whole stroke's
+// sums of absolute values and the phase's sums of force, power, velocity and torque.
+struct EightSums {
+    float wf, wp, wv, wq, sf, sp, sv, sq;
+
+    void add(const StretchValues& values, int j, double vel) {
+        wf = accumulated(wf, std::fabs(values.force[j]));
+        wp = accumulated(wp, std::fabs(values.power[j]));
+        wv = accumulated(wv, std::fabs(vel));
+        wq = accumulated(wq, std::fabs(values.torque[j]));
+        sf = accumulated(sf, values.force[j]);
+        sp = accumulated(sp, values.power[j]);
+        sv = accumulated(sv, vel);
+        sq = accumulated(sq, values.torque[j]);
+    }
+};
+
 // The five column values of each sample are the quantities force, power, angular
 // velocity, position and torque, with the operands and the order of quantityAt. Each
 // sample adds the absolute values of four of them to the whole stroke's sums and the
@@ -210,27 +227,17 @@ void evaluateKnownPositions(const float* angVel, const float* linVel, const floa
         const float* w = angVel + first;
         columnValues(linAcc + first, linVel + first, len, m, radius, values);
         stretchPeaks(values, w, len, phase);
-        float wf = wholeSum[kForce], wp = wholeSum[kPower], wv = wholeSum[kVelocity], wq = wholeSum[kTorque];
-        float sf = phase.sum[kForce], sp = phase.sum[kPower], sv = phase.sum[kVelocity], sq = phase.sum[kTorque];
-        for (int j = 0; j < len; ++j) {
-            const double vel = w[j];
-            wf = accumulated(wf, std::fabs(values.force[j]));
-            wp = accumulated(wp, std::fabs(values.power[j]));
-            wv = accumulated(wv, std::fabs(vel));
-            wq = accumulated(wq, std::fabs(values.torque[j]));
-            sf = accumulated(sf, values.force[j]);
-            sp = accumulated(sp, values.power[j]);
-            sv = accumulated(sv, vel);
-            sq = accumulated(sq, values.torque[j]);
-        }
-        wholeSum[kForce] = wf;
-        wholeSum[kPower] = wp;
-        wholeSum[kVelocity] = wv;
-        wholeSum[kTorque] = wq;
-        phase.sum[kForce] = sf;
-        phase.sum[kPower] = sp;
-        phase.sum[kVelocity] = sv;
-        phase.sum[kTorque] = sq;
+        EightSums sums{wholeSum[kForce], wholeSum[kPower], wholeSum[kVelocity], wholeSum[kTorque],
+                       phase.sum[kForce],  phase.sum[kPower],    phase.sum[kVelocity], phase.sum[kTorque]};
+        for (int j = 0; j < len; ++j) sums.add(values, j, w[j]);
+        wholeSum[kForce] = sums.wf;
+        wholeSum[kPower] = sums.wp;
+        wholeSum[kVelocity] = sums.wv;
+        wholeSum[kTorque] = sums.wq;
+        phase.sum[kForce] = sums.sf;
+        phase.sum[kPower] = sums.sp;
+        phase.sum[kVelocity] = sums.sv;
+        phase.sum[kTorque] = sums.sq;
     }
     phase.peak[kPosition] = peakOf(pos, from, to, phase.peak[kPosition]);
 }
@@ -364,23 +371,15 @@ void strokeSteps1(StrokeLane& lane, const StretchValues& values, int len) {
     float* __restrict p = lane.pos + lane.next;
     const float p100 = lane.p100;
     float unshifted = lane.unshifted;
-    float wf = lane.sums[0], wp = lane.sums[1], wv = lane.sums[2], wq = lane.sums[3];
-    float sf = lane.sums[4], sp = lane.sums[5], sv = lane.sums[6], sq = lane.sums[7];
+    EightSums sums{lane.sums[0], lane.sums[1], lane.sums[2], lane.sums[3],
+                   lane.sums[4], lane.sums[5], lane.sums[6], lane.sums[7]};
     for (int j = 0; j < len; ++j) {
         unshifted = nextPosition(unshifted, w[j]);
         p[j] = unshifted - p100;
-        const double vel = w[j];
-        wf = accumulated(wf, std::fabs(values.force[j]));
-        wp = accumulated(wp, std::fabs(values.power[j]));
-        wv = accumulated(wv, std::fabs(vel));
-        wq = accumulated(wq, std::fabs(values.torque[j]));
-        sf = accumulated(sf, values.force[j]);
-        sp = accumulated(sp, values.power[j]);
-        sv = accumulated(sv, vel);
-        sq = accumulated(sq, values.torque[j]);
+        sums.add(values, j, w[j]);
     }
-    const float sums[8] = {wf, wp, wv, wq, sf, sp, sv, sq};
-    std::copy(std::begin(sums), std::end(sums), lane.sums);
+    const float taken[8] = {sums.wf, sums.wp, sums.wv, sums.wq, sums.sf, sums.sp, sums.sv, sums.sq};
+    std::copy(std::begin(taken), std::end(taken), lane.sums);
     lane.unshifted = unshifted;
 }
 
