@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test; then the plain code again under AddressSanitizer
-# and UndefinedBehaviorSanitizer, the acquisition link under ThreadSanitizer, and the
-# fuzz targets of the two file readers for a short fixed time each (FUZZ_SECONDS, 30).
+# and UndefinedBehaviorSanitizer, the acquisition link and the reading and analysis on
+# every core under ThreadSanitizer, and the fuzz targets of the two file readers for a
+# short fixed time each (FUZZ_SECONDS, 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -43,6 +44,9 @@ if grep -q 'LABELS link' tests/device/CMakeLists.txt 2>/dev/null; then
         -DVANTA_SANITIZE=thread >/dev/null
   cmake --build build-tsan -j "$(nproc)"
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_tests build-tsan --output-on-failure -L link
+  echo "== ThreadSanitizer (tests read and analysed on every core)"
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_tests build-tsan --output-on-failure \
+      -R '^(TestFileTest|Analysis|Records)\.'
 fi
 
 echo "== Fuzzing the test-file and settings readers (libFuzzer, ${FUZZ_SECONDS:-30} s each)"

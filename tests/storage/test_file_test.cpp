@@ -367,22 +367,23 @@ TEST_F(TestFileTest, RepetitionsBeyondTheFilesCountGiveBackTheirBlocks) {
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
+// A sanitizer's shadow memory does not fit an address-space limit.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kShadowMemory = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kShadowMemory = true;
 #else
-constexpr bool kAddressSanitizer = false;
+constexpr bool kShadowMemory = false;
 #endif
 #else
-constexpr bool kAddressSanitizer = false;
+constexpr bool kShadowMemory = false;
 #endif
 
 // Texts whose prefix claims far more than memory allows, read by a child process that may
 // use 128 MB: the claim alone must not cost it, and running out is a refusal, not an abort.
 TEST_F(TestFileTest, HugeClaimedTextsAreRefusedWithinTheMemoryThereIs) {
-    if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit a 128 MB address-space limit";
+    if (kShadowMemory) GTEST_SKIP() << "a sanitizer's shadow memory does not fit a 128 MB address-space limit";
     const std::string header = "\x0FVantaCheck_V1.1";
     // 2 GB claimed, three bytes there.
     spit(path("short.kvq"), header + std::string("\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 7) + "abc");
@@ -415,7 +416,7 @@ TEST_F(TestFileTest, HugeClaimedTextsAreRefusedWithinTheMemoryThereIs) {
 // test and little more: running out while the new samples are read (on any thread) is a
 // refusal, and the test in memory is as it was, the series it lent worked out again.
 TEST_F(TestFileTest, RunningOutOfMemoryAmongTheBlocksKeepsTheTestAndItsSeries) {
-    if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit an address-space limit";
+    if (kShadowMemory) GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space limit";
     auto older = std::make_unique<TestRecord>();
     fillDemoTest(*older, {3, kMaxSamples, 3});
     ASSERT_TRUE(writeTestFile(path("older.kvq"), *older));
