@@ -198,13 +198,10 @@ void analyseRepetitions(TestRecord& test, int count, unsigned threads) {
     // The series blocks come from the calling thread's allocator, as they would one at a
     // time: a block given back later then returns to where the next test finds it.
     for (int r = 0; r < count; ++r) test.series[r].values.allocate();
-    const int together = repetitionsTogether(count, threads);
-    forEachSideBySide((count + together - 1) / together, threads, [&test, count, together](int item, unsigned) {
+    forEachBatchSideBySide(count, repetitionsTogether(count, threads), threads, [&test](int first, int end) {
         RepetitionToAnalyse batch[kAnalysedTogether];
-        int size = 0;
-        for (int r = item * together; r < count && size < together; ++r)
-            batch[size++] = {&test.repetitions[r], &test.series[r], &test.results[r]};
-        analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(size)));
+        for (int r = first; r < end; ++r) batch[r - first] = {&test.repetitions[r], &test.series[r], &test.results[r]};
+        analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(end - first)));
     });
 }
 

@@ -216,9 +216,8 @@ struct EightSums {
 // velocity, position and torque, with the operands and the order of quantityAt. Each
 // sample adds the absolute values of four of them to the whole stroke's sums and the
 // values themselves to its phase's sums, all float32, one sample after the other.
-
-// A stroke whose position is already known for every sample (the peak lies before the
-// reversal at sample 100): its samples from..to into `phase`.
+// Here for a stroke whose position is already known for every sample (the peak lies before
+// the reversal at sample 100): its samples from..to into `phase`.
 void evaluateKnownPositions(const float* angVel, const float* linVel, const float* linAcc, const float* pos, double m,
                             double radius, int from, int to, Phase& phase, float wholeSum[kResultColumnCount]) {
     StretchValues values;
@@ -302,7 +301,6 @@ struct StrokeLane {
 typedef float Float4 __attribute__((vector_size(16)));
 typedef double Double4 __attribute__((vector_size(32)));
 typedef int64_t Bits4 __attribute__((vector_size(32)));
-
 
 // `len` samples of K strokes, the steps of one repetition between those of the others: a
 // step of one repetition's sums must wait for the step before it (convert, add, convert

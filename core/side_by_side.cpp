@@ -52,4 +52,13 @@ void forEachSideBySide(int count, unsigned threads, const std::function<void(int
     if (error) std::rethrow_exception(error);
 }
 
+void forEachBatchSideBySide(int count, int batch, unsigned threads, const std::function<void(int first, int end)>& work) {
+    if (count <= 0) return;
+    batch = std::max(1, batch);
+    forEachSideBySide((count + batch - 1) / batch, threads, [&](int item, unsigned) {
+        const int first = item * batch;
+        work(first, std::min(count, first + batch));
+    });
+}
+
 }  // namespace vanta

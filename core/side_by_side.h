@@ -18,4 +18,8 @@ unsigned threadsFor(unsigned threads, int items);
 // items: the calling thread alone at worst.
 void forEachSideBySide(int count, unsigned threads, const std::function<void(int item, unsigned worker)>& work);
 
+// The same with the items handed out `batch` at a time (at least 1): work(first, end) for
+// the items first..end-1, first = 0, batch, 2 * batch, ...; the last batch may be shorter.
+void forEachBatchSideBySide(int count, int batch, unsigned threads, const std::function<void(int first, int end)>& work);
+
 }  // namespace vanta

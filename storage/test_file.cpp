@@ -396,24 +396,24 @@ ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleSt
     };
     // Kept samples are analysed once the whole file is read (see readTestFile); discarded
     // ones right away, a thread reading the repetitions it analyses together in turn.
-    const int together = keep ? 1 : repetitionsTogether(count, threads);
     // What a thread allocates (its reader, the scratch rows and series) may fail, and that
     // must not leave the thread.
-    forEachSideBySide((count + together - 1) / together, threads, [&](int item, unsigned) {
+    forEachBatchSideBySide(count, keep ? 1 : repetitionsTogether(count, threads), threads, [&](int first, int end) {
         if (endsEarly.load(std::memory_order_relaxed) || outOfMemory.load(std::memory_order_relaxed)) return;
         try {
             BlockReader& reader = BlockReader::ofThisThread();
             RepetitionToAnalyse batch[kAnalysedTogether];
-            int size = 0;
-            for (int r = item * together; r < count && size < together; ++r, ++size) {
-                if (!readBlock(reader, r, size)) {
+            for (int r = first; r < end; ++r) {
+                const int slot = r - first;
+                if (!readBlock(reader, r, slot)) {
                     endsEarly = true;
                     return;
                 }
+                // Kept samples have no staged results: they are analysed after the take-over.
                 if (!keep)
-                    batch[size] = {&reader.scratch[size], &reader.scratchSeries[size], &staged.results[static_cast<size_t>(r)]};
+                    batch[slot] = {&reader.scratch[slot], &reader.scratchSeries[slot], &staged.results[static_cast<size_t>(r)]};
             }
-            if (!keep) analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(size)));
+            if (!keep) analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(end - first)));
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }
@@ -653,16 +653,14 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         // The old samples go before the new series are written: the two never need room at
         // once. Nothing below allocates (the blocks were made before the take-over).
         staged.repetitions.clear();
-        const int together = repetitionsTogether(count, threads);
-        forEachSideBySide((count + together - 1) / together, threads, [&](int item, unsigned) {
+        forEachBatchSideBySide(count, repetitionsTogether(count, threads), threads, [&](int first, int end) {
             RepetitionToAnalyse batch[kAnalysedTogether];
-            int size = 0;
-            for (int r = item * together; r < count && size < together; ++r, ++size) {
+            for (int r = first; r < end; ++r) {
                 if (staged.inSeries[static_cast<size_t>(r)])
                     takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);
-                batch[size] = {&test.repetitions[r], &test.series[r], &test.results[r]};
+                batch[r - first] = {&test.repetitions[r], &test.series[r], &test.results[r]};
             }
-            analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(size)));
+            analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(end - first)));
         });
     }
     return true;
