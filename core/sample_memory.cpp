@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace vanta::sample_memory {
@@ -37,15 +38,46 @@ constexpr size_t kGrain = 4096;
 
 size_t rounded(size_t bytes) { return (bytes + kGrain - 1) / kGrain * kGrain; }
 
+// The parts of [offset, offset + size) in each chunk: part(chunk, from, to).
+template <typename Part>
+void forEachChunkPart(size_t offset, size_t size, Part&& part) {
+    for (int c = 0; c < kChunksPerSegment; ++c) {
+        const size_t from = std::max(offset, c * kChunk);
+        const size_t to = std::min(offset + size, (c + 1) * kChunk);
+        if (from < to) part(c, from, to);
+    }
+}
+
+// One mapping of kSegment bytes aligned to the large pages; unmapped with the segment.
 struct Segment {
     uint8_t* base = nullptr;
     size_t live[kChunksPerSegment] = {};  // bytes of blocks in use, chunk by chunk
-    size_t liveTotal = 0;
     std::map<size_t, size_t> free{{0, kSegment}};  // offset -> length, neighbours merged
+
+    Segment() {
+        const size_t span = kSegment + kChunk;
+        void* p = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        auto* raw = static_cast<uint8_t*>(p);
+        const uintptr_t at = reinterpret_cast<uintptr_t>(raw);
+        base = raw + ((kChunk - at % kChunk) % kChunk);
+        if (base > raw) ::munmap(raw, static_cast<size_t>(base - raw));
+        if (base + kSegment < raw + span) ::munmap(base + kSegment, static_cast<size_t>(raw + span - (base + kSegment)));
+        // Only a wish: without large pages the segment works the same with small ones.
+        ::madvise(base, kSegment, MADV_HUGEPAGE);
+    }
+    ~Segment() { ::munmap(base, kSegment); }
+    Segment(const Segment&) = delete;
+    Segment& operator=(const Segment&) = delete;
 
     bool holds(const void* p) const {
         const auto* b = static_cast<const uint8_t*>(p);
         return b >= base && b < base + kSegment;
+    }
+    bool empty() const {
+        for (size_t bytes : live)
+            if (bytes > 0) return false;
+        return true;
     }
 };
 
@@ -57,37 +89,6 @@ struct Segments {
 Segments& segments() {
     static Segments* s = new Segments;  // lives until the very end: blocks may outlive main
     return *s;
-}
-
-// A segment aligned to the large pages, or nullptr.
-std::unique_ptr<Segment> newSegment() {
-    const size_t span = kSegment + kChunk;
-    void* p = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return nullptr;
-    auto* raw = static_cast<uint8_t*>(p);
-    const uintptr_t at = reinterpret_cast<uintptr_t>(raw);
-    uint8_t* base = raw + ((kChunk - at % kChunk) % kChunk);
-    if (base > raw) ::munmap(raw, static_cast<size_t>(base - raw));
-    if (base + kSegment < raw + span) ::munmap(base + kSegment, static_cast<size_t>(raw + span - (base + kSegment)));
-    // Only a wish: without large pages the segment works the same with small ones.
-    ::madvise(base, kSegment, MADV_HUGEPAGE);
-    auto segment = std::make_unique<Segment>();
-    segment->base = base;
-    return segment;
-}
-
-// Marks [offset, offset + size) of `s` as used. What of it lies in chunks that already hold
-// other blocks may keep the values of a block given back earlier: those parts go into
-// `toClear`. A chunk that held no block is still zero (given back or never touched).
-void take(Segment& s, size_t offset, size_t size, std::vector<std::pair<uint8_t*, size_t>>& toClear) {
-    for (int c = 0; c < kChunksPerSegment; ++c) {
-        const size_t from = std::max(offset, c * kChunk);
-        const size_t to = std::min(offset + size, (c + 1) * kChunk);
-        if (from >= to) continue;
-        if (s.live[c] > 0) toClear.emplace_back(s.base + from, to - from);
-        s.live[c] += to - from;
-    }
-    s.liveTotal += size;
 }
 
 // First fit; true when `s` had room.
@@ -127,9 +128,13 @@ void* allocateZeroed(size_t bytes) {
     // AddressSanitizer must see every block on its own to catch a read past one.
     if (kSanitized || bytes == 0 || size > kSegment) return std::calloc(bytes, 1);
     Segments& all = segments();
-    std::vector<std::pair<uint8_t*, size_t>> toClear;
+    // Parts of the block in chunks that already hold other blocks may keep the values of a
+    // block given back earlier; a chunk that held no block is still zero (given back or
+    // never touched).
+    std::pair<uint8_t*, size_t> toClear[kChunksPerSegment];
+    int clearCount = 0;
     uint8_t* block = nullptr;
-    {
+    try {
         const std::lock_guard<std::mutex> hold(all.lock);
         size_t offset = 0;
         Segment* in = nullptr;
@@ -139,23 +144,20 @@ void* allocateZeroed(size_t bytes) {
                 break;
             }
         if (!in) {
-            std::unique_ptr<Segment> fresh;
-            try {
-                fresh = newSegment();
-                if (fresh) all.all.reserve(all.all.size() + 1);
-            } catch (const std::bad_alloc&) {
-                fresh.reset();
-            }
-            if (!fresh) return nullptr;
-            in = fresh.get();
-            all.all.push_back(std::move(fresh));
+            all.all.reserve(all.all.size() + 1);
+            all.all.push_back(std::make_unique<Segment>());
+            in = all.all.back().get();
             carve(*in, size, offset);
         }
-        toClear.reserve(kChunksPerSegment);
-        take(*in, offset, size, toClear);
+        forEachChunkPart(offset, size, [&](int c, size_t from, size_t to) {
+            if (in->live[c] > 0) toClear[clearCount++] = {in->base + from, to - from};
+            in->live[c] += to - from;
+        });
         block = in->base + offset;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
     }
-    for (const auto& [at, length] : toClear) std::memset(at, 0, length);
+    for (int k = 0; k < clearCount; ++k) std::memset(toClear[k].first, 0, toClear[k].second);
     return block;
 }
 
@@ -172,20 +174,15 @@ void release(void* block, size_t bytes) {
             if (!s.holds(block)) continue;
             const size_t offset = static_cast<size_t>(static_cast<uint8_t*>(block) - s.base);
             giveBack(s, offset, size);
-            s.liveTotal -= size;
-            if (s.liveTotal == 0) {
-                ::munmap(s.base, kSegment);
-                all.all.erase(it);
+            forEachChunkPart(offset, size, [&s](int c, size_t from, size_t to) { s.live[c] -= to - from; });
+            if (s.empty()) {
+                all.all.erase(it);  // the whole segment goes back
                 return;
             }
-            for (int c = 0; c < kChunksPerSegment; ++c) {
-                const size_t from = std::max(offset, c * kChunk);
-                const size_t to = std::min(offset + size, (c + 1) * kChunk);
-                if (from >= to) continue;
-                s.live[c] -= to - from;
-                // No block left in this chunk: its memory goes back, and it reads as zeros.
+            // A chunk with no block left: its memory goes back, and it reads as zeros.
+            forEachChunkPart(offset, size, [&s](int c, size_t, size_t) {
                 if (s.live[c] == 0) ::madvise(s.base + c * kChunk, kChunk, MADV_DONTNEED);
-            }
+            });
             return;
         }
     }
