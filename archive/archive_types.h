@@ -1,0 +1,48 @@
+// What the lab's archive knows of a test file: the rows of the local index, the same rows
+// on the shared server, and what the history and profile screens read back from either.
+// Plain data; the index never holds the only copy of anything (every row can be worked out
+// again from the file it names).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/records.h"
+
+namespace vanta::archive {
+
+struct IndexedRepetition {
+    int32_t number = 0;     // 1 is the first repetition of the file, as the station counts
+    int32_t direction = 0;  // as stored: +1 or -1 for a recorded stroke
+    double load = 0.0;      // kg, the stored float32 read as a double
+    double radius = 0.0;    // cm, the same
+    int32_t sampleCount = 0;
+    int32_t velocityPeakIndex = -10;  // -10: the analysis found no peak
+    // The 30 result values of the analysis, row by row as RepetitionResults holds them.
+    float results[kResultRowCount][kResultColumnCount] = {};
+
+    float at(ResultRow row, ResultColumn col) const { return results[row][static_cast<int>(col)]; }
+};
+
+struct IndexedTest {
+    std::string sha256;     // 64 lowercase hex digits of the file's bytes: the test's identity
+    std::string path;       // where the file was when it was indexed
+    int64_t size = 0;       // bytes
+    int64_t modified = 0;   // modification time, nanoseconds since 1970
+    std::string subject;    // the subject's name as the file holds it (UTF-8)
+    std::string subjectId;  // the register subject's UUID where known, else empty
+    int64_t testTime = 0;   // seconds since 1970-01-01 UTC, as the file holds it
+    std::vector<IndexedRepetition> repetitions;
+};
+
+// What `archive list` and the history screen ask for; every field that is set must match.
+struct TestQuery {
+    std::optional<std::string> subject;    // folded as the register's search folds names
+    std::optional<std::string> subjectId;  // exact UUID
+    std::optional<int64_t> from;           // testTime >= from
+    std::optional<int64_t> to;             // testTime <  to
+};
+
+}  // namespace vanta::archive
