@@ -17,11 +17,11 @@
 #include <thread>
 
 #include "archive/local_index.h"
+#include "archive/subject_ids.h"
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "core/side_by_side.h"
 #include "storage/station_paths.h"
-#include "storage/subject_register.h"
 
 namespace vanta::cli {
 
@@ -63,29 +63,6 @@ bool isTestFileName(const fs::path& p) {
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext == ".kvq";
 }
-
-// The register subject a test belongs to: the one whose data folder holds the file, else
-// the one subject of exactly the file's name. Only a register that exists is read: the
-// index command never creates one.
-class SubjectIds {
-public:
-    explicit SubjectIds(const std::string& data) {
-        std::error_code ec;
-        if (fs::is_regular_file(fs::path(data) / SubjectRegister::kFileName, ec)) open_ = reg_.open(data);
-    }
-    std::string of(const IndexedTest& test) {
-        if (!open_) return {};
-        RegisteredSubject s;
-        if (reg_.subjectForFile(test.path, s)) return s.uuid;
-        std::vector<RegisteredSubject> named;
-        if (reg_.findByName(test.subject, named) && named.size() == 1) return named.front().uuid;
-        return {};
-    }
-
-private:
-    SubjectRegister reg_;
-    bool open_ = false;
-};
 
 std::string seconds(double s) {
     char text[32];
@@ -191,7 +168,7 @@ int runArchiveIndex(const Args& args) {
         });
 
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    SubjectIds subjects(data);
+    archive::SubjectIds subjects(data);
     int handled = 0, indexed = 0, unreadable = 0;
     std::string storeError;
     auto lastShown = std::chrono::steady_clock::time_point{};
