@@ -17,7 +17,7 @@ namespace {
 
 // The result columns of a repetition row, in the order of RepetitionResults: row by row
 // (peaks, then means; whole stroke, acceleration, deceleration), column by column.
-std::string resultColumnNames(const char* separator, const char* suffix) {
+std::string resultColumnNames(const char* separator, const char* prefix, const char* suffix) {
     static const char* rows[kResultRowCount] = {"peak",      "peak_acc", "peak_dec",
                                                  "mean",      "mean_acc", "mean_dec"};
     static const char* cols[kResultColumnCount] = {"force", "power", "velocity", "position", "torque"};
@@ -25,7 +25,7 @@ std::string resultColumnNames(const char* separator, const char* suffix) {
     for (int r = 0; r < kResultRowCount; ++r)
         for (int c = 0; c < kResultColumnCount; ++c) {
             if (!out.empty()) out += separator;
-            out += std::string(rows[r]) + "_" + cols[c] + suffix;
+            out += std::string(prefix) + rows[r] + "_" + cols[c] + suffix;
         }
     return out;
 }
@@ -55,7 +55,7 @@ std::string schemaV1() {
            "  radius REAL NOT NULL,"
            "  sample_count INTEGER NOT NULL,"
            "  velocity_peak_index INTEGER NOT NULL," +
-           resultColumnNames(",", " REAL NOT NULL") +
+           resultColumnNames(",", "", " REAL NOT NULL") +
            ", PRIMARY KEY (test_id, number)) WITHOUT ROWID;"
            // Sent tests keep their row (sent = 1): a test already on the shared archive is
            // never queued again, wherever its file turns up.
@@ -65,8 +65,6 @@ std::string schemaV1() {
            "  sent INTEGER NOT NULL DEFAULT 0);"
            "CREATE INDEX outbox_waiting ON outbox (sent, id);";
 }
-
-constexpr const char* kTestColumns = "t.id, t.sha256, t.subject, t.subject_id, t.test_time";
 
 int64_t modifiedNanoseconds(const struct stat& st) {
     return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -292,7 +290,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
         testId = sqlite3_last_insert_rowid(db);
 
         const std::string repSql = "INSERT INTO repetition (test_id, number, direction, load, radius, sample_count,"
-                                   " velocity_peak_index, " + resultColumnNames(", ", "") + ") VALUES (?1" +
+                                   " velocity_peak_index, " + resultColumnNames(", ", "", "") + ") VALUES (?1" +
                                    [] {
                                        std::string marks;
                                        for (int i = 2; i <= 7 + kResultRowCount * kResultColumnCount; ++i)
@@ -364,121 +362,107 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
     return true;
 }
 
-bool LocalIndex::readRepetitions(int64_t testRow, std::vector<IndexedRepetition>& out) {
-    const std::string sql = "SELECT number, direction, load, radius, sample_count, velocity_peak_index, " +
-                            resultColumnNames(", ", "") + " FROM repetition WHERE test_id = ?1 ORDER BY number";
-    Statement st(db_.get(), sql);
-    if (!st.prepared()) return failFromSqlite("Cannot read the test index");
-    st.bind(1, testRow);
-    out.clear();
+namespace {
+
+// The tests of `from` matching `where`, in `order`, each joined with its repetitions:
+// one statement however many tests come back.
+std::string testSelect(const std::string& from, const std::string& where, const std::string& order) {
+    return "SELECT t.id, t.sha256, t.subject, t.subject_id, t.test_time, f.path, f.size, f.modified,"
+           " r.number, r.direction, r.load, r.radius, r.sample_count, r.velocity_peak_index, " +
+           resultColumnNames(", ", "r.", "") + " FROM " + from +
+           " LEFT JOIN repetition r ON r.test_id = t.id WHERE " + where + " ORDER BY " + order + ", r.number";
+}
+
+// A listed test comes with the first of its paths.
+constexpr const char* kTestWithFile = "test t JOIN file f ON f.path = (SELECT min(path) FROM file WHERE test_id = t.id)";
+
+// Steps through testSelect's rows into `out`; the last step's result code.
+int readTests(Statement& st, std::vector<IndexedTest>& out) {
+    int64_t current = -1;
     int rc;
     while ((rc = st.step()) == SQLITE_ROW) {
+        const int64_t id = st.integer(0);
+        if (id != current) {
+            current = id;
+            IndexedTest t;
+            t.sha256 = st.text(1);
+            t.subject = st.text(2);
+            t.subjectId = st.text(3);
+            t.testTime = st.integer(4);
+            t.path = st.text(5);
+            t.size = st.integer(6);
+            t.modified = st.integer(7);
+            out.push_back(std::move(t));
+        }
+        if (st.isNull(8)) continue;  // a test without repetitions
         IndexedRepetition r;
-        r.number = static_cast<int32_t>(st.integer(0));
-        r.direction = static_cast<int32_t>(st.integer(1));
-        r.load = st.real(2);
-        r.radius = st.real(3);
-        r.sampleCount = static_cast<int32_t>(st.integer(4));
-        r.velocityPeakIndex = static_cast<int32_t>(st.integer(5));
-        int k = 6;
+        r.number = static_cast<int32_t>(st.integer(8));
+        r.direction = static_cast<int32_t>(st.integer(9));
+        r.load = st.real(10);
+        r.radius = st.real(11);
+        r.sampleCount = static_cast<int32_t>(st.integer(12));
+        r.velocityPeakIndex = static_cast<int32_t>(st.integer(13));
+        int k = 14;
         for (int row = 0; row < kResultRowCount; ++row)
             for (int c = 0; c < kResultColumnCount; ++c) r.results[row][c] = static_cast<float>(st.real(k++));
-        out.push_back(r);
+        out.back().repetitions.push_back(r);
     }
-    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the test index");
-    return true;
+    return rc;
 }
+
+}  // namespace
 
 bool LocalIndex::listTests(const TestQuery& query, std::vector<IndexedTest>& out) {
     out.clear();
     if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    // One path per test (the first by name), with the size and time of that file.
-    std::string sql = std::string("SELECT ") + kTestColumns +
-                      ", f.path, f.size, f.modified FROM test t JOIN file f ON f.path ="
-                      " (SELECT min(path) FROM file WHERE test_id = t.id) WHERE 1";
-    if (query.subject) sql += " AND instr(t.subject_key, ?1) > 0";
-    if (query.subjectId) sql += " AND t.subject_id = ?2";
-    if (query.from) sql += " AND t.test_time >= ?3";
-    if (query.to) sql += " AND t.test_time < ?4";
-    sql += " ORDER BY t.test_time, f.path";
-    Statement st(db_.get(), sql);
+    std::string where = "1";
+    if (query.subject) where += " AND instr(t.subject_key, ?1) > 0";
+    if (query.subjectId) where += " AND t.subject_id = ?2";
+    if (query.from) where += " AND t.test_time >= ?3";
+    if (query.to) where += " AND t.test_time < ?4";
+    Statement st(db_.get(), testSelect(kTestWithFile, where, "t.test_time, f.path"));
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     if (query.subject) st.bind(1, foldedName(*query.subject));
     if (query.subjectId) st.bind(2, *query.subjectId);
     if (query.from) st.bind(3, *query.from);
     if (query.to) st.bind(4, *query.to);
-    std::vector<int64_t> rows;
-    int rc;
-    while ((rc = st.step()) == SQLITE_ROW) {
-        IndexedTest t;
-        rows.push_back(st.integer(0));
-        t.sha256 = st.text(1);
-        t.subject = st.text(2);
-        t.subjectId = st.text(3);
-        t.testTime = st.integer(4);
-        t.path = st.text(5);
-        t.size = st.integer(6);
-        t.modified = st.integer(7);
-        out.push_back(std::move(t));
+    if (readTests(st, out) != SQLITE_DONE) {
+        out.clear();
+        return failFromSqlite("Cannot read the test index");
     }
-    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the test index");
-    for (size_t i = 0; i < out.size(); ++i)
-        if (!readRepetitions(rows[i], out[i].repetitions)) return false;
     return succeed();
 }
 
 bool LocalIndex::testAt(const std::string& path, IndexedTest& out) {
     if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    Statement st(db_.get(), std::string("SELECT ") + kTestColumns +
-                                ", f.path, f.size, f.modified FROM file f JOIN test t ON t.id = f.test_id"
-                                " WHERE f.path = ?1");
+    Statement st(db_.get(), testSelect("file f JOIN test t ON t.id = f.test_id", "f.path = ?1", "t.id"));
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     st.bind(1, path);
-    const int rc = st.step();
-    if (rc == SQLITE_DONE) return fail(IndexError::NotFound, path + " is not in the test index.");
-    if (rc != SQLITE_ROW) return failFromSqlite("Cannot read the test index");
-    out = IndexedTest{};
-    const int64_t row = st.integer(0);
-    out.sha256 = st.text(1);
-    out.subject = st.text(2);
-    out.subjectId = st.text(3);
-    out.testTime = st.integer(4);
-    out.path = st.text(5);
-    out.size = st.integer(6);
-    out.modified = st.integer(7);
-    if (!readRepetitions(row, out.repetitions)) return false;
+    std::vector<IndexedTest> found;
+    if (readTests(st, found) != SQLITE_DONE) return failFromSqlite("Cannot read the test index");
+    if (found.empty()) return fail(IndexError::NotFound, path + " is not in the test index.");
+    out = std::move(found.front());
     return succeed();
 }
 
 bool LocalIndex::pendingUploads(std::vector<PendingUpload>& out, size_t limit) {
     out.clear();
     if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    std::string sql = std::string("SELECT ") + kTestColumns +
-                      ", f.path, f.size, f.modified FROM outbox o JOIN test t ON t.sha256 = o.sha256"
-                      " JOIN file f ON f.path = (SELECT min(path) FROM file WHERE test_id = t.id)"
-                      " WHERE o.sent = 0 ORDER BY o.id";
-    if (limit > 0) sql += " LIMIT " + std::to_string(limit);
-    Statement st(db_.get(), sql);
+    std::string waiting = "SELECT id FROM outbox WHERE sent = 0 ORDER BY id";
+    if (limit > 0) waiting += " LIMIT " + std::to_string(limit);
+    Statement st(db_.get(), testSelect("outbox o JOIN test t ON t.sha256 = o.sha256 JOIN file f ON f.path ="
+                                       " (SELECT min(path) FROM file WHERE test_id = t.id)",
+                                       "o.id IN (" + waiting + ")", "o.id"));
     if (!st.prepared()) return failFromSqlite("Cannot read the outbox of the test index");
-    std::vector<int64_t> rows;
-    int rc;
-    while ((rc = st.step()) == SQLITE_ROW) {
+    std::vector<IndexedTest> tests;
+    if (readTests(st, tests) != SQLITE_DONE) return failFromSqlite("Cannot read the outbox of the test index");
+    for (IndexedTest& t : tests) {
         PendingUpload p;
-        rows.push_back(st.integer(0));
-        p.test.sha256 = st.text(1);
-        p.test.subject = st.text(2);
-        p.test.subjectId = st.text(3);
-        p.test.testTime = st.integer(4);
-        p.test.path = st.text(5);
-        p.test.size = st.integer(6);
-        p.test.modified = st.integer(7);
-        p.sha256 = p.test.sha256;
-        p.path = p.test.path;
+        p.sha256 = t.sha256;
+        p.path = t.path;
+        p.test = std::move(t);
         out.push_back(std::move(p));
     }
-    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the outbox of the test index");
-    for (size_t i = 0; i < out.size(); ++i)
-        if (!readRepetitions(rows[i], out[i].test.repetitions)) return false;
     return succeed();
 }
 

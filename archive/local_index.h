@@ -135,7 +135,6 @@ private:
     bool succeed();
     bool createOrUpgrade();
     bool storeOne(const IndexedTest& test);
-    bool readRepetitions(int64_t testRow, std::vector<IndexedRepetition>& out);
 
     std::unique_ptr<sqlite3, Closer> db_;
     std::string dataRoot_;

@@ -32,6 +32,7 @@ public:
     }
     int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
     double real(int column) const { return sqlite3_column_double(stmt_, column); }
+    bool isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
     std::string text(int column) const {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
         return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
