@@ -12,6 +12,7 @@
 #include <deque>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -168,7 +169,7 @@ int runArchiveIndex(const Args& args) {
         });
 
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    archive::SubjectIds subjects(data);
+    std::unique_ptr<archive::SubjectIds> subjects;  // the register is read once there is something to index
     int handled = 0, indexed = 0, unreadable = 0;
     std::string storeError;
     auto lastShown = std::chrono::steady_clock::time_point{};
@@ -204,7 +205,8 @@ int runArchiveIndex(const Args& args) {
         std::vector<IndexedTest> tests;
         for (Done& d : batch) {
             if (d.test) {
-                d.test->subjectId = subjects.of(*d.test);
+                if (!subjects) subjects = std::make_unique<archive::SubjectIds>(data);
+                d.test->subjectId = subjects->of(*d.test);
                 tests.push_back(std::move(*d.test));
             } else {
                 if (terminal) std::fputs("\r\x1b[K", stderr);
@@ -213,9 +215,15 @@ int runArchiveIndex(const Args& args) {
             }
         }
         handled += static_cast<int>(batch.size());
-        if (storeError.empty() && !tests.empty()) {
-            if (index.store(tests)) indexed += static_cast<int>(tests.size());
-            else storeError = index.lastMessage();
+        if (!tests.empty()) {
+            if (!index.store(tests)) {
+                // The index cannot be written (disk full, another station holding it too
+                // long): the readers stop after the files in their hands.
+                storeError = index.lastMessage();
+                next.store(total);
+                break;
+            }
+            indexed += static_cast<int>(tests.size());
         }
         show(false);
     }
@@ -225,7 +233,7 @@ int runArchiveIndex(const Args& args) {
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     char line[200];
-    std::snprintf(line, sizeof line, "%d files indexed, %lld unchanged, %d unreadable, in %.1f s\n", indexed,
+    std::snprintf(line, sizeof line, "Files: %d indexed, %lld unchanged, %d unreadable (%.1f s)\n", indexed,
                   static_cast<long long>(unchanged), unreadable, took);
     std::fputs(line, stdout);
     if (unreadable > 0) status = 2;
@@ -339,6 +347,10 @@ int runArchiveList(const Args& args) {
         }
     }
     if (data.empty()) data = stationDataFolder();
+    // Listing makes nothing: a mistyped folder is not given an empty index.
+    std::error_code ec;
+    if (!fs::exists(fs::path(data) / LocalIndex::kFileName, ec))
+        return fail("There is no test index in " + data + " (archive index DIR... builds it).");
     LocalIndex index;
     std::string message;
     if (!openIndex(data, index, message)) return fail(message);
