@@ -6,6 +6,7 @@ import json
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -118,6 +119,23 @@ try:
           and data["sides"]["right"]["loads"][0]["attempts"] == 3, r.stdout)
     check("one side only, json: the note on standard error",
           "One side only" in r.stderr and "load of 0 or below" in r.stderr, r.stderr)
+
+    # A damaged file: the first repetition's load is not a number.
+    data = bytearray(open(files[0], "rb").read())
+    at = 0
+    for _ in range(2):  # tag, name
+        at += 1 + data[at]
+    at += 12  # sex, height, weight
+    for _ in range(3):  # comments
+        at += 1 + data[at]
+    at += 4 + 4 + 24  # repetition count, direction, channel offsets
+    check("damaged file: the load found", struct.unpack_from("<f", data, at)[0] == 5.0)
+    struct.pack_into("<f", data, at, float("nan"))
+    damaged = os.path.join(work, "damaged.kvq")
+    open(damaged, "wb").write(data)
+    r = run("profile", files[1], damaged)
+    check("a NaN load: refused as incompatible data, status 2",
+          r.returncode == 2 and r.stdout == "" and damaged + ": Incompatible data" in r.stderr, r.stdout + r.stderr)
 finally:
     shutil.rmtree(work)
 
