@@ -21,8 +21,8 @@
 #include "archive/subject_ids.h"
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/station_folders.h"
 #include "core/side_by_side.h"
-#include "storage/station_paths.h"
 
 namespace vanta::cli {
 
@@ -32,22 +32,9 @@ namespace fs = std::filesystem;
 using archive::IndexedTest;
 using archive::LocalIndex;
 
-// The data folder the station uses when its program lies beside this one: the folder of
-// the subject register, beside the program's folder when the station can write there,
-// else in the user's application-data folder (as the station chooses at start-up).
-std::string stationDataFolder() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const StationPaths paths = pathsForProgram((self.parent_path() / "vantacheck").string());
-        if (::access(paths.programDirectory.c_str(), W_OK) == 0) return paths.subjectLibraryDirectory;
-    }
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.local/share";
-    else base = ".";
-    return base + "/Local AppWizard-Generated Applications/vanta_check/DATA";
-}
+// The data folder the station itself uses: that of its subject register, where the index
+// lies beside it.
+std::string stationDataFolder() { return stationFolders().subjectLibraryDirectory; }
 
 bool openIndex(const std::string& data, LocalIndex& index, std::string& message) {
     if (index.open(data)) return true;
@@ -388,8 +375,8 @@ const std::vector<Command>& archiveCommands() {
          "in any case and with or without accents; --from and --to keep the tests of those\n"
          "days (local time, both days included). --json prints one JSON object, --csv the\n"
          "rows of summary (one per repetition, the file column being the indexed path).\n"
-         "  --data DIR  the station's data folder whose index is used (default: the folder\n"
-         "              the station beside this program uses)\n",
+         "  --data DIR  the station's data folder whose index is used, the one holding its\n"
+         "              subject register (default: the station's own)\n",
          runArchive},
     };
     return commands;
