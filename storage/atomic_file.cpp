@@ -97,10 +97,20 @@ bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 
 std::atomic<SaveStepObserver> stepObserver{nullptr};
 
-// Each step is told right after its system call has succeeded.
-void step(std::string_view name) {
-    if (const SaveStepObserver observe = stepObserver.load(std::memory_order_relaxed)) observe(name);
+// Each step is told right after its system call has succeeded, in the one place that
+// makes the call.
+bool step(bool done, std::string_view name) {
+    if (done)
+        if (const SaveStepObserver observe = stepObserver.load(std::memory_order_relaxed)) observe(name);
+    return done;
 }
+bool syncFile(int fd) { return step(::fsync(fd) == 0, "sync file"); }
+bool renameFile(const std::string& from, const std::string& to) {
+    return step(::rename(from.c_str(), to.c_str()) == 0, "rename");
+}
+// A file system without sync for folders (EINVAL) or one mounted read-only has nothing to
+// make last.
+bool syncFolder(int dir) { return step(::fsync(dir) == 0, "sync folder") || errno == EINVAL || errno == EROFS; }
 
 }  // namespace
 
@@ -304,14 +314,8 @@ bool AtomicFile::write(std::string_view bytes) {
 bool AtomicFile::commit() {
     if (fd_ < 0) return fail(EBADF);
     if (error_ == 0 && inPlace_ && ::ftruncate(fd_, written_) != 0) fail(errno);
-    if (error_ == 0) {
-        if (::fsync(fd_) != 0) fail(errno);
-        else step("sync file");
-    }
-    if (error_ == 0 && !inPlace_) {
-        if (::rename(temp_.c_str(), target_.c_str()) != 0) fail(errno);
-        else step("rename");
-    }
+    if (error_ == 0 && !syncFile(fd_)) fail(errno);
+    if (error_ == 0 && !inPlace_ && !renameFile(temp_, target_)) fail(errno);
     if (error_) {
         discard();
         return false;
@@ -326,8 +330,7 @@ bool AtomicFile::commit() {
         // the previous file, or no file at all.
         const int dir = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
-            if (::fsync(dir) != 0 && errno != EINVAL && errno != EROFS) fail(errno);
-            else step("sync folder");
+            if (!syncFolder(dir)) fail(errno);
             ::close(dir);
         }
     }
