@@ -84,13 +84,16 @@ check "export into a missing folder: the system's reason follows" bash -c \
 cp "$work/a.kvq" "$work/self.kvq"
 ln "$work/self.kvq" "$work/hard.kvq"
 ln -s self.kvq "$work/soft.kvq"
+ln "$work/a.kvq" "$work/a-link.kvq"
 for out in self.kvq hard.kvq soft.kvq; do
   check "export --output $out of self.kvq: exit 2" test "$(status_of "$cli" export "$work/self.kvq" --repetition 1 --output "$work/$out")" = 2
 done
 check "export --output the input: said why" bash -c \
   "'$cli' export '$work/self.kvq' --repetition 1 --output '$work/self.kvq' 2>&1 | grep -q 'is the test file .* itself'"
 if [ -x "$(dirname "$cli")/vantacheck-serial-and-pdf" ]; then
-  check "report --pdf the input: exit 2" test "$(status_of "$cli" report "$work/self.kvq" --repetition 1 --kind digital --pdf "$work/hard.kvq")" = 2
+  check "report --pdf the input (a hard link to it): exit 2, said why" bash -c \
+    "'$cli' report '$work/a.kvq' --repetition 1 --kind digital --pdf '$work/a-link.kvq' 2>&1 | grep -q 'is the test file .* itself'; [ \${PIPESTATUS[0]} -eq 2 ]"
+  check "the test refused as a PDF is unchanged" cmp -s "$work/a.kvq" "$work/a-link.kvq"
   check "report --pdf into a missing folder: File Save Error and the reason" bash -c \
     "out=\$('$cli' report '$work/a.kvq' --repetition 1 --kind digital --pdf '$work/no/r.pdf' 2>&1); [ \$? -eq 2 ] &&
      grep -qx '$work/no/r.pdf: File Save Error' <<<\"\$out\" && grep -qx 'No such file or directory' <<<\"\$out\""

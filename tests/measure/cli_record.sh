@@ -132,6 +132,54 @@ assert "attempt 1/1 stored" in r.stderr, r.stderr
 a = subprocess.run([cli, "analyse", out], capture_output=True, text=True).stdout
 assert "Repetitions: 1" in a, a
 PY
+  check "record --port: bytes that never form a frame end the session within seconds, with the reason" python3 - "$cli" "$work" <<'PY'
+import os, pty, subprocess, sys, threading, time
+cli, work = sys.argv[1], sys.argv[2]
+master, slave = pty.openpty()
+name = os.ttyname(slave)
+stop = threading.Event()
+def noise():  # a line at another rate: bytes, never a sync byte
+    while not stop.is_set():
+        os.write(master, b"\x55" * 300)
+        time.sleep(0.02)
+t = threading.Thread(target=noise, daemon=True)
+t.start()
+began = time.monotonic()
+r = subprocess.run([cli, "record", "--port", name, "--attempts", "1", "--out", os.path.join(work, "noise.kvq")],
+                   capture_output=True, text=True, timeout=120)
+took = time.monotonic() - began
+stop.set()
+assert r.returncode == 2, r.stderr
+assert "Error in communication" in r.stderr and "bytes arrived in 5 seconds" in r.stderr, r.stderr
+assert took < 30, took
+PY
+  check "record --port: a box at twice the rate is stored with a warning" python3 - "$cli" "$work" <<'PY'
+import os, pty, struct, subprocess, sys, threading, time
+cli, work = sys.argv[1], sys.argv[2]
+master, slave = pty.openpty()
+name = os.ttyname(slave)
+stop = threading.Event()
+def rate(k):
+    if k < 1500: return 0
+    if k < 2500: return 1000
+    if k < 3700: return -1000
+    return 200
+def box():  # 40 frames every 20 ms: about 2000 a second
+    k = 0
+    while not stop.is_set():
+        os.write(master, b"".join(b"\x01" + struct.pack(">7h", 0, -2048, 0, 0, 0, rate(k + i), 0) for i in range(40)))
+        k += 40
+        time.sleep(0.02)
+t = threading.Thread(target=box, daemon=True)
+t.start()
+out = os.path.join(work, "fast.kvq")
+r = subprocess.run([cli, "record", "--port", name, "--attempts", "1", "--out", out], capture_output=True, text=True, timeout=120)
+stop.set()
+assert r.returncode == 0, r.stderr
+assert "attempt 1/1: Warning: The sensor box sent" in r.stderr and "instead of 1000" in r.stderr, r.stderr
+a = subprocess.run([cli, "analyse", out], capture_output=True, text=True).stdout
+assert "Repetitions: 1" in a, a
+PY
 fi
 
 finish
