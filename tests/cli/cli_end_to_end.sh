@@ -76,6 +76,7 @@ check "export beyond the repetitions: exit 2, the valid range named" bash -c \
 check "export without --output: exit 2" test "$(status_of "$cli" export "$work/a.kvq" --repetition 1)" = 2
 check "export into a missing folder: Export failed" bash -c \
   "'$cli' export '$work/a.kvq' --repetition 1 --output '$work/no/x.xml' 2>&1 | grep -qx 'Export failed: $work/no/x.xml could not be written.'"
+check "export into a missing folder: exit 2" test "$(status_of "$cli" export "$work/a.kvq" --repetition 1 --output "$work/no/x.xml")" = 2
 check "export into a missing folder: the system's reason follows" bash -c \
   "'$cli' export '$work/a.kvq' --repetition 1 --output '$work/no/x.xml' 2>&1 | grep -qx 'No such file or directory'"
 
