@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "reports/page_header.h"
@@ -57,6 +58,14 @@ const std::vector<Command>& archiveCommands();
 int fail(const std::string& message);
 
 bool wantsHelp(const Args& args);
+
+// Writes all of `text` to standard output and flushes it: 0, or 2 with "Cannot write the
+// output" and the system's reason on standard error (a full disk, a closed pipe).
+int writeStandardOutput(std::string_view text);
+
+// `output` names the file `input` is (the same file, through a link too): writing one
+// would destroy the other.
+bool isSameFile(const std::string& input, const std::string& output);
 
 // Parses a whole decimal number in [min, max]; false for anything else ("7x", "", "1e3").
 bool parseInteger(const std::string& text, long long min, long long max, long long& value);
