@@ -52,11 +52,13 @@ int analyseSampleBySample(const RepetitionRecord& rep, RepetitionSeries& series,
     float* linAcc = series.writable(SeriesLinearAcceleration);
 
     // Steps 1 and 2: the four series, sample 0 first, and the velocity peak over 1..N-1.
+    // The rate w is a double: angular velocity stores it rounded to float32, while
+    // position, linear velocity and the peak's comparison take the double itself.
     float peakVelocity = -10.0f;
     int velocityPeakIndex = -10;
     for (int i = 0; i < n; ++i) {
-        angVel[i] = static_cast<float>(smoothedChannel(rep, i, RateY) * d / kRateScale);
-        const double w = angVel[i];
+        const double w = smoothedChannel(rep, i, RateY) * d / kRateScale;
+        angVel[i] = static_cast<float>(w);
         if (i == 0) {
             pos[0] = static_cast<float>(w * kSamplePeriod);
             linVel[0] = static_cast<float>(w * k);
@@ -66,8 +68,10 @@ int analyseSampleBySample(const RepetitionRecord& rep, RepetitionSeries& series,
         pos[i] = static_cast<float>(pos[i - 1] + w * kSamplePeriod);
         linVel[i] = static_cast<float>(w * k);
         linAcc[i] = static_cast<float>((static_cast<double>(linVel[i]) - linVel[i - 1]) * 10.0);
-        if (angVel[i] > peakVelocity) {  // on equal values the earlier sample stays
-            peakVelocity = angVel[i];
+        // On equal values the earlier sample stays. The running maximum is float32: a later
+        // w that rounds to it but lies above it as a double moves the peak to its sample.
+        if (w > peakVelocity) {
+            peakVelocity = static_cast<float>(w);
             velocityPeakIndex = i;
         }
     }
