@@ -16,6 +16,8 @@ namespace vanta {
 namespace {
 // A combo box shows one line; the rest of a template's height is its drop-down list.
 constexpr int kComboLineDlu = 12;
+// Set on an editable list while the operator's typing stands in place of a selection.
+constexpr const char* kTypedProperty = "vantaTyped";
 }  // namespace
 
 DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)
@@ -32,12 +34,13 @@ DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)
 
 DialogBar* DialogBar::create(int templateId, Sink sink, QWidget* parent) {
     if (templateId != kReportBarTemplate && templateId != kCurveBarTemplate &&
-        templateId != kMeasurementBarTemplate)
+        templateId != kMeasurementBarTemplate && templateId != kCalibrationBarTemplate)
         return nullptr;
     auto* bar = new DialogBar(templateId, std::move(sink), parent);
     switch (templateId) {
         case kReportBarTemplate: bar->buildReportBar(); break;
         case kCurveBarTemplate: bar->buildCurveBar(); break;
+        case kCalibrationBarTemplate: bar->buildCalibrationBar(); break;
         default: bar->buildMeasurementBar(); break;
     }
     // The bar reaches as far as its controls (plus the left margin), not to the template's
@@ -52,6 +55,13 @@ DialogBar* DialogBar::create(int templateId, Sink sink, QWidget* parent) {
 QWidget* DialogBar::control(int id) const {
     const auto it = controls_.find(id);
     return it == controls_.end() ? nullptr : it->second;
+}
+
+QString DialogBar::listText(int id) const {
+    auto* box = qobject_cast<QComboBox*>(control(id));
+    if (!box) return {};
+    const int selected = box->property(kTypedProperty).toBool() ? -1 : box->currentIndex();
+    return selected >= 0 ? box->itemText(selected) : box->currentText();
 }
 
 QRect DialogBar::dluRect(int x, int y, int w, int h) const {
@@ -113,6 +123,11 @@ void DialogBar::dropList(int id, int x, int y, int w, bool editable, bool scroll
     if (editable) {
         c->setInsertPolicy(QComboBox::NoInsert);  // a typed value is read, never added
         c->lineEdit()->setMaxLength(kBarTextLimit);
+        // Typing leaves no entry selected, as in every drop-down list with an edit field;
+        // choosing an entry (or filling the list) selects one again.
+        connect(c->lineEdit(), &QLineEdit::textEdited, c, [c] { c->setProperty(kTypedProperty, true); });
+        connect(c, &QComboBox::currentIndexChanged, c, [c] { c->setProperty(kTypedProperty, false); });
+        connect(c, &QComboBox::activated, c, [c] { c->setProperty(kTypedProperty, false); });
     }
     if (scrollBar) c->view()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     place(c, x, y, w, kComboLineDlu);
@@ -182,6 +197,13 @@ void DialogBar::buildMeasurementBar() {
     button("IGNORE", cmd::kIgnore, 306, 6, 56, 17);
     button("BACK", cmd::kBack, 372, 6, 56, 17);
     button("EXIT", cmd::kExit, 438, 6, 56, 17);
+}
+
+// Calibration bar: BACK where a running attempt shows it, and nothing to type (the
+// calibration takes no load or radius).
+void DialogBar::buildCalibrationBar() {
+    setSizeDlu(572, 29);
+    button("BACK", cmd::kBack, 372, 6, 56, 17);
 }
 
 }  // namespace vanta

@@ -1,7 +1,7 @@
 // The dialog bars of the main frame, built from their templates: the report bar (138), the
-// curve bar (140) and the measurement bar (144). Positions are the templates' dialog
-// units, turned into pixels with the bar font's average character size, as dialog
-// layouts have always been. Every control reports to the command routing with its id.
+// curve bar (140), the measurement bar (144) and the calibration's BACK (145). Positions
+// are the templates' dialog units, turned into pixels with the bar font's average
+// character size, as dialog layouts have always been. Every control reports to the command routing with its id.
 //
 // A bar fits the window it is shown in: where the window is narrower than the template at
 // the font's size, the dialog units are narrowed to fit (to 60 % at the most), instead of
@@ -29,6 +29,9 @@ public:
     int templateId() const { return templateId_; }
     // The control with that id, or nullptr.
     QWidget* control(int id) const;
+    // A drop-down list's text as the station reads it: the selected entry's, or with no
+    // selection (none chosen, or typed over) the typed text.
+    QString listText(int id) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -52,6 +55,7 @@ private:
     void buildReportBar();
     void buildCurveBar();
     void buildMeasurementBar();
+    void buildCalibrationBar();
 
     int templateId_;
     Sink sink_;

@@ -274,8 +274,8 @@ float MainWindow::readBarNumber(int id) const {
     QWidget* c = bar_ ? bar_->control(id) : nullptr;
     if (id == cmd::kLoadList || id == cmd::kRadiusBox) {
         QString text;
-        if (auto* box = qobject_cast<QComboBox*>(c))
-            text = box->currentText();  // the selected entry, or what the operator typed
+        if (qobject_cast<QComboBox*>(c))
+            text = bar_->listText(id);  // the selected entry, or what the operator typed
         else if (auto* edit = qobject_cast<QLineEdit*>(c))
             text = edit->text();
         return barTextToNumber(text.left(kBarTextLimit).toStdString());

@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
 
 #include "app/screens/report_table.h"
 #include "canvas/qpainter_draw_context.h"
@@ -129,6 +130,12 @@ void StationView::paintEvent(QPaintEvent*) {
     if (guidanceOn_) guidance_.paint(painter);
     QPainterDrawContext dc(painter);
     draw(dc);
+}
+
+void StationView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (guidanceOn_) guidance_.reset(size());
+    screens_.resized();
 }
 
 void StationView::keyPressEvent(QKeyEvent* event) {

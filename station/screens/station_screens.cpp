@@ -17,7 +17,9 @@ StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, 
       digitalReport_(context_),
       curveGraph_(context_),
       all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_},
-      shown_(&current()) {}
+      shown_(&current()) {
+    context_.resultGraph = &curveGraph_.graphState();
+}
 
 void StationScreens::attachLink(AcquisitionLink& link) {
     context_.attempts = nullptr;
@@ -86,5 +88,7 @@ PrintJob StationScreens::printJob() {
 }
 
 void StationScreens::mousePress(Point at, MouseButton button) { current().mousePress(at, button); }
+
+void StationScreens::resized() { current().resized(); }
 
 }  // namespace vanta

@@ -198,11 +198,13 @@ private slots:
         QVERIFY(barControl<QPushButton>(frame, cmd::kIgnore)->isHidden());
 
         // START takes the typed load and radius into the attempt and the settings.
-        load->setEditText(QStringLiteral("12.5kg"));
-        barControl<QLineEdit>(frame, cmd::kRadiusBox)->setText(QStringLiteral("abc"));
+        load->lineEdit()->selectAll();
+        QTest::keyClick(load->lineEdit(), Qt::Key_Backspace);
+        QTest::keyClicks(load->lineEdit(), QStringLiteral("12.5kg"));
+        barControl<QLineEdit>(frame, cmd::kRadiusBox)->setText(QStringLiteral("31"));
         barControl<QPushButton>(frame, cmd::kStart)->click();
         QCOMPARE(f.station().settings.currentLoad, 12.5f);
-        QCOMPARE(f.station().settings.currentRadius, 0.0f);
+        QCOMPARE(f.station().settings.currentRadius, 31.0f);
         QCOMPARE(f.station().test.repetitions[0].loadMass, 12.5f);
         // No sensor box on this machine: the operator hears why, the bar goes, the view
         // is idle again.
@@ -326,11 +328,12 @@ private slots:
         QCOMPARE(f.dialogs.log, std::vector<std::string>{"ask: Press YES and STAND STILL FOR 1 SECOND"});
         QCOMPARE(f.station().viewMode, int(kViewCalibration));
         QCOMPARE(f.station().resultsAvailable, 0);
-        // While it runs, the bar offers BACK alone; Esc does the same.
+        // While it runs, the bar offers BACK alone (nothing to type); Esc does the same.
         QVERIFY(f.frame().view().tickTimerActive(kCalibrationTimerId));
-        QCOMPARE(f.frame().currentBar()->templateId(), kMeasurementBarTemplate);
+        QCOMPARE(f.frame().currentBar()->templateId(), kCalibrationBarTemplate);
         QVERIFY(!barControl<QPushButton>(f.frame(), cmd::kBack)->isHidden());
-        QVERIFY(barControl<QPushButton>(f.frame(), cmd::kStart)->isHidden());
+        QVERIFY(!barControl<QPushButton>(f.frame(), cmd::kStart));
+        QVERIFY(!barControl<QComboBox>(f.frame(), cmd::kLoadList));
         QTest::keyClick(&f.frame().view(), Qt::Key_Escape);
         QVERIFY(!f.frame().view().tickTimerActive(kCalibrationTimerId));
         QCOMPARE(f.station().viewMode, int(kViewIdle));
