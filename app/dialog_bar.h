@@ -5,7 +5,8 @@
 //
 // A bar fits the window it is shown in: where the window is narrower than the template at
 // the font's size, the dialog units are narrowed to fit (to 60 % at the most), instead of
-// the bar forcing the window wider. A button is never narrower than its text.
+// the bar forcing the window wider. A button or label is never narrower than its text,
+// a list never narrower than its longest entry where it says so.
 #pragma once
 
 #include <QWidget>
@@ -49,6 +50,8 @@ private:
     void label(const char* text, int x, int y, int w, int h, int id = 0);
     void button(const char* text, int id, int x, int y, int w, int h);
     void dropList(int id, int x, int y, int w, bool editable, bool scrollBar = false);
+    // The list is never narrower than its longest entry of `entries` needs.
+    void fitListTo(int id, const std::vector<std::string>& entries);
     void editBox(int id, int x, int y, int w, int h);
     void groupFrame(const char* text, int x, int y, int w, int h);
 
@@ -66,6 +69,7 @@ private:
     struct Placement {
         QWidget* widget;
         int x, y, width, height;  // dialog units
+        int minWidthPx = 0;       // never narrower than this (a list's longest entry)
     };
     std::vector<Placement> placements_;
     std::map<int, QWidget*> controls_;

@@ -6,10 +6,12 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/dialog_bar.h"
@@ -210,6 +212,30 @@ void MainWindow::refreshCommandStates() {
 void MainWindow::setDocumentTitle(const QString& title) {
     documentTitle_ = title;
     updateCaption();
+}
+
+QSize MainWindow::smallestSize() const {
+    return layout()->totalMinimumSize().expandedTo(QSize(kSmallestFrameWidth, 0));
+}
+
+// The layout's own minimum changes with the bar on show (its height); the frame's minimum
+// follows, and a frame that was made smaller than it grows back.
+void MainWindow::keepSmallestSize() {
+    const QSize least = smallestSize();
+    if (minimumSize() != least) setMinimumSize(least);
+    if (width() < least.width() || height() < least.height())
+        QTimer::singleShot(0, this, [this] { resize(size().expandedTo(minimumSize())); });
+}
+
+bool MainWindow::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::LayoutRequest) keepSmallestSize();
+    return handled;
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    keepSmallestSize();
 }
 
 void MainWindow::updateCaption() {

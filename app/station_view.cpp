@@ -112,6 +112,7 @@ void StationView::showReportTable(const Rect& where, const RepetitionResults& re
     table_->clearTable();
     table_->setTableFont(fontHeight, 700);
     table_->fillDigitalReport(results, columnWidthScale);
+    table_->fitFirstColumn();
     table_->placeTable(where);
 }
 

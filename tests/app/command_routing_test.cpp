@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -248,6 +250,19 @@ private slots:
                 QVERIFY2(bar->rect().contains(c->geometry()), qPrintable(c->objectName()));
                 if (auto* b = qobject_cast<QPushButton*>(c))
                     QVERIFY2(b->width() >= b->fontMetrics().horizontalAdvance(b->text()) + 12, qPrintable(b->text()));
+                // A label shows its whole text ("Y1 parameter", not "Y1 parame").
+                if (auto* l = qobject_cast<QLabel*>(c))
+                    QVERIFY2(l->width() >= l->fontMetrics().horizontalAdvance(l->text()), qPrintable(l->text()));
+                // A list's text field holds its longest entry ("velocity (deg/s)").
+                if (auto* box = qobject_cast<QComboBox*>(c)) {
+                    QStyleOptionComboBox option;
+                    option.initFrom(box);
+                    const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                                     QStyle::SC_ComboBoxEditField, box);
+                    for (int i = 0; i < box->count(); ++i)
+                        QVERIFY2(field.width() >= box->fontMetrics().horizontalAdvance(box->itemText(i)),
+                                 qPrintable(box->itemText(i)));
+                }
             }
         };
 
@@ -269,6 +284,15 @@ private slots:
             QVERIFY(frameBox->geometry().contains(curve->control(ids.second)->geometry()));
             QVERIFY(title->geometry().bottom() < frameBox->geometry().top() + 2);
         }
+
+        // Made smaller than it can be (a bare X server obeys any size): the frame grows
+        // back to its smallest size, the curve bar whole and the status bar inside it.
+        frame.resize(640, 480);
+        QVERIFY(QTest::qWaitFor([&] { return frame.width() == 780; }, 2000));
+        QVERIFY(frame.height() >= frame.smallestSize().height());
+        QVERIFY(frame.rect().contains(frame.statusBar()->geometry()));
+        QVERIFY(frame.statusBar()->isVisible());
+        showAndCheck(cmd::kCurveGraph);
 
         showAndCheck(cmd::kPerform);  // last: it starts a new test
     }
