@@ -15,6 +15,7 @@
 #include <QToolBar>
 
 #include "app/dialog_bar.h"
+#include "archive/background_indexer.h"
 #include "app/profile_store.h"
 #include "app/station_pictures.h"
 #include "app/station_view.h"
@@ -25,13 +26,14 @@
 namespace vanta {
 
 MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& documentTitle,
-                       OperatorDialogs& dialogs, SubjectLibrary& library, ProfileStore* profile)
+                       OperatorDialogs& dialogs, SubjectLibrary& library, ProfileStore* profile,
+                       archive::BackgroundIndexer* indexer)
     : station_(station),
       router_(router),
       documentTitle_(documentTitle),
       dialogs_(dialogs),
       library_(library),
-      files_(station, dialogs, library, fileHooks(profile)) {
+      files_(station, dialogs, library, fileHooks(profile, indexer)) {
     setObjectName(QStringLiteral("mainFrame"));
     createActions();
     createMenus();
@@ -72,10 +74,14 @@ MainWindow::~MainWindow() {
     // The view unbinds its own commands when it goes with the frame's children.
 }
 
-FileCommandHooks MainWindow::fileHooks(ProfileStore* profile) {
+FileCommandHooks MainWindow::fileHooks(ProfileStore* profile, archive::BackgroundIndexer* indexer) {
     FileCommandHooks hooks;
     hooks.resetView = [this] { router_.execute(cmd::kResetToIdle); };
-    if (profile) hooks.fileUsed = [profile](const std::string& path) { profile->addRecentFile(QString::fromStdString(path)); };
+    hooks.fileUsed = [profile, indexer](const std::string& path) {
+        if (profile) profile->addRecentFile(QString::fromStdString(path));
+        // The lab's archive learns of the test on the indexer's thread; the window goes on.
+        if (indexer) indexer->add(path);
+    };
     hooks.showBusy = [](bool busy) {
         if (!qGuiApp) return;
         if (busy)

@@ -20,6 +20,9 @@ namespace vanta {
 
 class AcquisitionLink;
 class MainWindow;
+namespace archive {
+class BackgroundIndexer;
+}
 
 struct StartOptions {
     // The program file whose directory holds "vantacheck.cfg" and "DATA"; empty: this
@@ -68,6 +71,8 @@ public:
     AcquisitionLink* link() const { return link_.get(); }
     SettingsLoad settingsLoadResult() const { return settingsLoad_; }
     SubjectLibrary& subjectLibrary() const { return *library_; }
+    // Indexes the tests the window saves and opens (DATA/archive.sqlite beside the register).
+    archive::BackgroundIndexer* indexer() const { return indexer_.get(); }
 
 private:
     void bindCommands();
@@ -83,6 +88,7 @@ private:
     std::unique_ptr<AcquisitionLink> link_;
     CommandRouter router_;
     ProfileStore profile_;
+    std::unique_ptr<archive::BackgroundIndexer> indexer_;  // outlives the window that feeds it
     std::unique_ptr<MainWindow> frame_;
     SettingsLoad settingsLoad_ = SettingsLoad::Missing;
     bool settingsWritten_ = false;

@@ -50,6 +50,9 @@ Command profileCommand(int (*run)(const Args& args));
 // The page header of a profile: the first test's name and date, and the number of tests.
 PageHeaderTexts profilePageHeader(const TestRecord& first, int tests);
 
+// archive: the station's index of its tests (index, list).
+const std::vector<Command>& archiveCommands();
+
 // Reports an error the station's way: the message on standard error, exit status 2.
 int fail(const std::string& message);
 
