@@ -6,10 +6,12 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/dialog_bar.h"
@@ -221,6 +223,30 @@ void MainWindow::setDocumentTitle(const QString& title) {
     updateCaption();
 }
 
+QSize MainWindow::smallestSize() const {
+    return layout()->totalMinimumSize().expandedTo(QSize(kSmallestFrameWidth, 0));
+}
+
+// The layout's own minimum changes with the bar on show (its height); the frame's minimum
+// follows, and a frame that was made smaller than it grows back.
+void MainWindow::keepSmallestSize() {
+    const QSize least = smallestSize();
+    if (minimumSize() != least) setMinimumSize(least);
+    if (width() < least.width() || height() < least.height())
+        QTimer::singleShot(0, this, [this] { resize(size().expandedTo(minimumSize())); });
+}
+
+bool MainWindow::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::LayoutRequest) keepSmallestSize();
+    return handled;
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    keepSmallestSize();
+}
+
 void MainWindow::updateCaption() {
     QString caption = documentTitle_ + QStringLiteral(" - ") + QString::fromLatin1(kFrameTitle);
     // Nobody should take a simulated subject's curves for a real one's.
@@ -283,8 +309,8 @@ float MainWindow::readBarNumber(int id) const {
     QWidget* c = bar_ ? bar_->control(id) : nullptr;
     if (id == cmd::kLoadList || id == cmd::kRadiusBox) {
         QString text;
-        if (auto* box = qobject_cast<QComboBox*>(c))
-            text = box->currentText();  // the selected entry, or what the operator typed
+        if (qobject_cast<QComboBox*>(c))
+            text = bar_->listText(id);  // the selected entry, or what the operator typed
         else if (auto* edit = qobject_cast<QLineEdit*>(c))
             text = edit->text();
         return barTextToNumber(text.left(kBarTextLimit).toStdString());

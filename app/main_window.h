@@ -34,6 +34,8 @@ class BackgroundIndexer;
 inline constexpr const char* kFrameTitle = "Vanta Mero";
 inline constexpr const char* kDefaultDocumentTitle = "KavelTek";
 inline constexpr const char* kSimulatedDeviceNotice = "SIMULATED SENSOR BOX";
+// Below this width the bars' labels and lists are cut and the screens' fixed pixels too.
+inline constexpr int kSmallestFrameWidth = 780;
 
 class MainWindow : public QMainWindow, public BarHost {
     Q_OBJECT
@@ -71,12 +73,20 @@ public:
     QString documentTitle() const { return documentTitle_; }
     void setDocumentTitle(const QString& title);
 
+    // The smallest frame at which every control is whole: the width the bars and the
+    // screens are laid out for, and the height the menus, toolbar, bar on show, view and
+    // status bar need below each other. The frame keeps to it even where no window
+    // manager does (a bare X server resizes a window to whatever it is told).
+    QSize smallestSize() const;
+
 signals:
     // The window is closing in an orderly way (File > Exit or the window's close button).
     void closing();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void updateCaption();
@@ -86,6 +96,7 @@ private:
     void createStatusBar();
     QAction* makeAction(int id, const QString& text);
     FileCommandHooks fileHooks(ProfileStore* profile, archive::BackgroundIndexer* indexer);
+    void keepSmallestSize();
 
     Station& station_;
     CommandRouter& router_;

@@ -15,6 +15,7 @@ public:
     void setParentWindow(QWidget* window) { parent_ = window; }
 
     void message(std::string_view text, std::string_view detail = {}) override;
+    void notice(std::string_view text, std::string_view detail = {}) override;
     bool askYesNo(std::string_view text) override;
     std::optional<std::string> chooseFileToOpen(const std::string& initialDirectory) override;
     std::optional<std::string> chooseFileToSave(const std::string& proposedPath,

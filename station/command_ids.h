@@ -63,5 +63,7 @@ namespace vanta {
 inline constexpr int kReportBarTemplate = 138;
 inline constexpr int kCurveBarTemplate = 140;
 inline constexpr int kMeasurementBarTemplate = 144;
+// The calibration's bar: BACK alone, to abandon a calibration that never becomes still.
+inline constexpr int kCalibrationBarTemplate = 145;
 
 }  // namespace vanta

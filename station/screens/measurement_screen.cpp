@@ -1,5 +1,7 @@
 #include "station/screens/measurement_screen.h"
 
+#include <cmath>
+
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
 
@@ -39,6 +41,7 @@ void MeasurementScreen::perform() {
     context_.bars.showBarControl(cmd::kIgnore, false);
     s.resultsAvailable = 0;
     s.lastFilePath.clear();
+    if (context_.resultGraph) showDefaultGraph(*context_.resultGraph, s.test);
     context_.view.update();
 }
 
@@ -66,9 +69,20 @@ void MeasurementScreen::start() {
         context_.dialogs.message(kMsgMaxAttempts);
         return;
     }
-    s.currentRepetition = test.repetitionCount;
     const float load = context_.bars.readBarNumber(cmd::kLoadList);
     const float radius = context_.bars.readBarNumber(cmd::kRadiusBox);
+    // A load or radius of 0 (no digits), below 0 or beyond a float would make the
+    // attempt's force, power and torque worthless: the operator is asked for the value
+    // before anything is recorded.
+    if (!(std::isfinite(load) && load > 0.0f)) {
+        context_.dialogs.message(kMsgEnterLoad);
+        return;
+    }
+    if (!(std::isfinite(radius) && radius > 0.0f)) {
+        context_.dialogs.message(kMsgEnterRadius);
+        return;
+    }
+    s.currentRepetition = test.repetitionCount;
     s.settings.currentLoad = load;
     s.settings.currentRadius = radius;
     RepetitionRecord& rep = test.repetitions[static_cast<size_t>(s.currentRepetition)];
@@ -118,6 +132,9 @@ void MeasurementScreen::liveTick() {
         case TickEvent::Running: return;
         case TickEvent::Stored:
             context_.view.stopTickTimer(kLiveTimerId);
+            // The stored attempt is painted from its own state (table and dial): what the
+            // ticks drew for the subject ("MOVE BARBEL ...", the ready lines) goes.
+            context_.view.showGuidance(false);
             showMeasurementBar();
             showStoredAttempt();
             context_.view.update();
@@ -150,6 +167,12 @@ void MeasurementScreen::showStoredAttempt() {
                                   layout.largeFont, layout.columnWidthScale);
 }
 
+// The table belongs where the layout of the view's new size puts it, in that size's font.
+void MeasurementScreen::resized() {
+    const Station& s = context_.station;
+    if (s.viewMode == kViewMeasurement && s.livePhase == PhaseStored) showStoredAttempt();
+}
+
 void MeasurementScreen::draw(DrawContext& dc) {
     const Station& s = context_.station;
     const AttemptSession* attempts = context_.attempts;
@@ -176,10 +199,14 @@ void MeasurementScreen::ignore() {
     context_.view.update();
 }
 
-// BACK: the running attempt is abandoned; the bar returns to START, IGNORE and EXIT.
+// BACK: the running attempt is abandoned; the bar returns to START, IGNORE and EXIT. The
+// abandoned attempt's guidance goes with it: a subject who still saw the ready lines or
+// the green disc would perform a stroke that nobody records.
 void MeasurementScreen::back() {
     if (context_.attempts) context_.attempts->back();
     context_.view.stopTickTimer(kLiveTimerId);
+    context_.station.livePhase = PhaseNone;
+    context_.view.showGuidance(false);
     showMeasurementBar();
     context_.view.update();
 }

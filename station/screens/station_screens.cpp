@@ -18,7 +18,9 @@ StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, 
       curveGraph_(context_),
       profile_(context_),
       all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_, &profile_},
-      shown_(&current()) {}
+      shown_(&current()) {
+    context_.resultGraph = &curveGraph_.graphState();
+}
 
 void StationScreens::attachLink(AcquisitionLink& link, std::function<std::chrono::steady_clock::time_point()> liveClock) {
     context_.attempts = nullptr;
@@ -89,5 +91,7 @@ PrintJob StationScreens::printJob() {
 }
 
 void StationScreens::mousePress(Point at, MouseButton button) { current().mousePress(at, button); }
+
+void StationScreens::resized() { current().resized(); }
 
 }  // namespace vanta

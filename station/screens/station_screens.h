@@ -44,6 +44,8 @@ public:
     // The page header whenever a test may be reported, then the screen on show.
     void draw(DrawContext& dc);
     void mousePress(Point at, MouseButton button);
+    // The view was resized: the screen on show places its parts anew.
+    void resized();
 
     // What Print and Print Preview print, read from the screen on show as printing starts:
     // its title, the page header of the view's current repetition and the screen's own part.

@@ -282,7 +282,7 @@ TEST_F(SessionTest, CalibrationChangesTheOffsetsOnlyWhenItsSecondIsComplete) {
     EXPECT_FALSE(link.linkActive());
     const float* off = test->repetitions[0].channelOffset;
     EXPECT_EQ(off[AccelX], 0.0f);
-    EXPECT_EQ(off[AccelY], -2048.0f);
+    EXPECT_EQ(off[AccelY], 0.0f) << "channel 1 at zero g: the bar's -2048 counts are gravity";
     EXPECT_NEAR(off[RateY], 42.0f, 0.05f);
     EXPECT_EQ(off[RateX], 7.5f);
     EXPECT_EQ(session.tick().event, TickEvent::None);
@@ -290,6 +290,42 @@ TEST_F(SessionTest, CalibrationChangesTheOffsetsOnlyWhenItsSecondIsComplete) {
     test->repetitionCount = kMaxRepetitions;
     EXPECT_EQ(session.prepareCalibration(), StartResult::MaxAttempts);
     EXPECT_EQ(test->repetitionCount, kMaxRepetitions);
+}
+
+// A still, level bar whose channel 1 reads one g with noise: calibrated, then the first
+// attempt on the same bar reaches the ready screen (the level test finds its g).
+TEST_F(SessionTest, AFirstAttemptAfterCalibratingAStillLevelBarIsReady) {
+    std::vector<Sample> bar = rateStream(3000, [](int i) { return 40 + i % 5; });
+    for (size_t i = 0; i < bar.size(); ++i) {
+        bar[i][AccelX] = static_cast<int16_t>(12 + static_cast<int>(i % 7));
+        bar[i][AccelY] = static_cast<int16_t>(-2048 + static_cast<int>((i * 37) % 61) - 30);
+        bar[i][AccelZ] = static_cast<int16_t>(-9 + static_cast<int>(i % 3));
+    }
+    ASSERT_EQ(session.prepareCalibration(), StartResult::Started);
+    ASSERT_EQ(session.startCalibration(1), StartResult::Started);
+    listening();
+    sent = 0;
+    TickReport r;
+    while (r.event != TickEvent::CalibrationDone && sent < bar.size()) {
+        feedTo(bar, sent + 100);
+        r = session.tick();
+    }
+    ASSERT_EQ(r.event, TickEvent::CalibrationDone);
+    const float* off = test->repetitions[0].channelOffset;
+    EXPECT_NEAR(off[AccelX], 15.0f, 0.1f);
+    EXPECT_NEAR(off[AccelY], 0.0f, 1.0f);
+    EXPECT_NEAR(off[AccelZ], -8.0f, 0.1f);
+
+    start();
+    int phase = PhaseNone;
+    while (phase != PhaseReady && sent < 2000) {
+        feedTo(bar, sent + 100);
+        r = session.tick();
+        ASSERT_EQ(r.event, TickEvent::Running);
+        phase = session.livePhase();
+    }
+    EXPECT_EQ(phase, PhaseReady) << "the first attempt after a calibration must reach the ready screen";
+    EXPECT_EQ(session.currentAttempt(), 0);
 }
 
 TEST_F(SessionTest, StartIsRefusedAtAHundredAttemptsAndWithoutABox) {

@@ -12,6 +12,7 @@ for run in a b; do
   check "record --simulate ($run) stores both attempts (exit 0)" test $? -eq 0
 done
 check "calibration is reported" grep -q "^Calibration is done" "$work/a.err"
+check "after the calibration the first attempt reaches the ready screen" grep -q "^attempt 1/2: ready: " "$work/a.err"
 check "each phase change is reported" grep -q "^attempt 2/2: stroke ended, recording 200 samples more$" "$work/a.err"
 check "each stored attempt's peaks are reported" test "$(grep -c '^attempt [12]/2 stored: .*v peak (deg/s)' "$work/a.err")" -eq 2
 check "the same seed gives the same file but for the test time" cmp -s <(head -c -4 "$work/a.kvq") <(head -c -4 "$work/b.kvq")

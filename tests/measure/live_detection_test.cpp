@@ -346,7 +346,10 @@ TEST_F(DetectionTest, CalibrationRestartsAt700AndTakesTheMeansOfTheThousandSampl
     }
     ASSERT_TRUE(completed);
     EXPECT_TRUE(control.isFull());
-    for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(rep->channelOffset[ch], sums[ch] / 1000.0f) << "channel " << ch;
+    // Channels 0 and 2 the plain means; channel 1 its reading at zero g (the bar was level).
+    EXPECT_EQ(rep->channelOffset[AccelX], sums[AccelX] / 1000.0f);
+    EXPECT_EQ(rep->channelOffset[AccelY], sums[AccelY] / 1000.0f + 2048.0f);
+    EXPECT_EQ(rep->channelOffset[AccelZ], sums[AccelZ] / 1000.0f);
     EXPECT_EQ(rep->channelOffset[RateY], static_cast<float>(static_cast<double>(rateSum) / 1000.0));
     EXPECT_EQ(rep->channelOffset[RateX], 7.5f);
     EXPECT_EQ(rep->channelOffset[RateZ], -3.25f);

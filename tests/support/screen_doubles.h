@@ -93,9 +93,10 @@ public:
     bool tickTimerActive(int timerId) const override { return runningTimers.count(timerId) != 0; }
     Rect clientRect() const override { return client; }
     void takeFocus() override { focused = true; }
+    // The recording holds what was drawn on the picture since it was last switched on.
     void showGuidance(bool on) override {
         guidanceOn = on;
-        guidance.clear();
+        if (on) guidance.clear();
     }
     void drawGuidance(const std::function<std::vector<Rect>(DrawContext&)>& draw) override {
         const std::vector<Rect> rects = draw(guidance);

@@ -86,13 +86,36 @@ TEST_F(AttemptScreenTest, StartFollowsTheAttemptToThePhase5ReportAndALateTickDoe
     EXPECT_EQ(station.columnWidthScale, 1.2f) << "the digital report keeps the scale the guidance left";
     EXPECT_EQ(view.tableResults.at(PeakAll, ResultColumn::Velocity),
               station.test.results[0].at(PeakAll, ResultColumn::Velocity));
-    RecordingDrawContext dc;
-    screens.draw(dc);
+    // Phase 5 is painted from its own state: the guidance the ticks drew for the subject
+    // ("MOVE BARBEL ...", the ready lines, the discs) is gone, one dial is left.
+    EXPECT_FALSE(view.guidanceOn);
     const LiveDetection& d = screens.attempts()->detection();
-    const std::vector<DrawCall> pies = dc.callsOf(DrawOp::Pie);
-    ASSERT_EQ(pies.size(), 1u);
-    EXPECT_DOUBLE_EQ(pies[0].startDeg, d.startAngle + 270.0);
-    EXPECT_DOUBLE_EQ(pies[0].sweepDeg, d.endAngle - d.startAngle);
+    auto expectOneDial = [&](const GuidanceLayout& at) {
+        RecordingDrawContext dc;
+        screens.draw(dc);
+        EXPECT_TRUE(dc.texts().empty());
+        const std::vector<DrawCall> discs = dc.callsOf(DrawOp::Ellipse);
+        ASSERT_EQ(discs.size(), 1u);
+        EXPECT_EQ(discs[0].rect(), (Rect{at.cx - at.radius, at.cy - at.radius, at.cx + at.radius, at.cy + at.radius}));
+        const std::vector<DrawCall> pies = dc.callsOf(DrawOp::Pie);
+        ASSERT_EQ(pies.size(), 1u);
+        EXPECT_DOUBLE_EQ(pies[0].startDeg, d.startAngle + 270.0);
+        EXPECT_DOUBLE_EQ(pies[0].sweepDeg, d.endAngle - d.startAngle);
+    };
+    expectOneDial(layout);
+
+    // A new size: the table where that size's layout puts it, in its font, and one dial.
+    for (const Rect client : {Rect{0, 0, 1400, 1000}, Rect{0, 0, 700, 500}}) {
+        view.client = client;
+        screens.resized();
+        const GuidanceLayout now = guidanceLayout(client);
+        EXPECT_EQ(view.tableRect, now.resultList);
+        EXPECT_EQ(view.tableFont, now.largeFont);
+        EXPECT_EQ(view.tableScale, now.columnWidthScale);
+        expectOneDial(now);
+    }
+    view.client = Rect{0, 0, 900, 700};
+    screens.resized();
 
     const size_t drawn = view.guidance.calls().size();
     run(cmd::kLiveTick);  // posted before the timer stopped
@@ -149,8 +172,8 @@ TEST_F(AttemptScreenTest, BackAbandonsACalibrationWithTheOffsetsAsTheyWere) {
     run(cmd::kCalibration);
     ASSERT_EQ(station.viewMode, kViewCalibration);
     ASSERT_TRUE(view.tickTimerActive(kCalibrationTimerId));
-    EXPECT_EQ(bars.shownTemplate, kMeasurementBarTemplate);
-    EXPECT_EQ(bars.hiddenControls, (std::set<int>{cmd::kStart, cmd::kIgnore, cmd::kExit, cmd::kLoadList}));
+    EXPECT_EQ(bars.shownTemplate, kCalibrationBarTemplate);
+    EXPECT_TRUE(bars.hiddenControls.empty());
     listening();
     const std::vector<Sample> still = rateStream(3000, [](int i) { return 40 + i % 5; });
     feedTo(still, 700);
@@ -163,17 +186,30 @@ TEST_F(AttemptScreenTest, BackAbandonsACalibrationWithTheOffsetsAsTheyWere) {
     EXPECT_EQ(bars.shownTemplate, 0);
     for (int ch = 0; ch < kChannelCount; ++ch) EXPECT_EQ(station.test.repetitions[0].channelOffset[ch], before[ch]);
 
-    // Again, to the end: the offsets, the message, the timer stopped.
+    // Again, to the end: the offsets, the notice, the timer stopped, and the result graph
+    // with the operator's own quantities.
+    station.settings.graph.graphY1Quantity = 2;
+    station.settings.graph.graphY2Quantity = 4;
     dialogs.yesNoAnswers = {true};
     run(cmd::kCalibration);
     listening();
+    // The subject reads what to do while the second is measured.
+    RecordingDrawContext during;
+    screens.draw(during);
+    EXPECT_EQ(during.texts(), std::vector<std::string>{std::string(kTextStandStill)});
     while (view.tickTimerActive(kCalibrationTimerId) && sent < still.size()) {
         feedTo(still, sent + 100);
         run(cmd::kCalibrationTick);
     }
+    EXPECT_EQ(dialogs.notices, Log{"Calibration is done"});
     EXPECT_EQ(dialogs.messages, Log{"Calibration is done"});
-    EXPECT_EQ(station.test.repetitions[0].channelOffset[AccelY], -2048.0f);
+    EXPECT_EQ(station.test.repetitions[0].channelOffset[AccelY], 0.0f) << "channel 1 at zero g";
     EXPECT_FALSE(link.linkActive());
+    EXPECT_EQ(screens.curveGraph().graph().y1, 2);
+    EXPECT_EQ(screens.curveGraph().graph().y2, 4);
+    RecordingDrawContext after;
+    screens.draw(after);
+    EXPECT_TRUE(after.texts().empty());
 }
 
 }  // namespace
