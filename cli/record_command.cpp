@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <thread>
@@ -16,6 +18,7 @@
 #include "cli/device_access.h"
 #include "measure/attempt_session.h"
 #include "reports/digital_report.h"
+#include "storage/session_journal.h"
 #include "storage/test_file.h"
 
 namespace vanta::cli {
@@ -157,7 +160,9 @@ enum class Outcome { Done, Abandoned, TooLong, Lost };
 
 // Runs the ticks of the attempt or calibration that `session` has started, every 100 ms,
 // until it ends, Ctrl+C comes or `deadline` passes (then it is abandoned as BACK does).
-Outcome runTicks(AttemptSession& session, const std::string& label, std::chrono::steady_clock::time_point deadline) {
+// `onStored` runs as soon as the stroke is stored, before anything is printed about it.
+Outcome runTicks(AttemptSession& session, const std::string& label, std::chrono::steady_clock::time_point deadline,
+                 const std::function<void()>& onStored = {}) {
     int shownPhase = -1;
     auto next = std::chrono::steady_clock::now();
     for (;;) {
@@ -167,6 +172,7 @@ Outcome runTicks(AttemptSession& session, const std::string& label, std::chrono:
             const int stored = session.control().storedCount();
             const bool chunk = stored - session.lastTickCount() >= kTickSamples;
             const TickReport r = session.tick(full ? -1 : chunk ? session.lastTickCount() + kTickSamples : session.lastTickCount());
+            if (onStored && (r.event == TickEvent::Stored || r.event == TickEvent::CalibrationDone)) onStored();
             if (r.frame.phaseNow != shownPhase && r.event != TickEvent::None) {
                 shownPhase = r.frame.phaseNow;
                 std::cerr << label << ": " << phaseText(shownPhase) << "\n";
@@ -222,6 +228,15 @@ int runRecord(const Args& args) {
     test->subject.name = options.subject;
     AttemptSession session(*test, link);
     session.newTest();
+    // Each stored attempt goes to a journal beside the test file at once, so a killed run
+    // loses none of them (vantacheck-cli recover); it goes after the final save.
+    const size_t slash = options.out.rfind('/');
+    SessionJournal journal(slash == std::string::npos ? "." : slash == 0 ? "/" : options.out.substr(0, slash));
+    auto journalled = [&](bool ok) {
+        if (!ok && journal.takeWarning())
+            std::cerr << "Warning: the attempts are not protected against a crash: " << journal.path() << ": "
+                      << std::strerror(journal.error()) << "\n";
+    };
 
     interrupted.store(false);
     struct sigaction action = {}, previousInt = {}, previousTerm = {};
@@ -251,7 +266,8 @@ int runRecord(const Args& args) {
             startFailed();
         } else {
             started();
-            const Outcome o = runTicks(session, "calibration", std::chrono::steady_clock::now() + timeout);
+            const Outcome o = runTicks(session, "calibration", std::chrono::steady_clock::now() + timeout,
+                                       [&] { journalled(journal.calibrated(*test)); });
             if (o == Outcome::Done) {
                 const float* off = test->repetitions[0].channelOffset;
                 std::cerr << "Calibration is done: offsets " << off[AccelX] << " " << off[AccelY] << " " << off[AccelZ]
@@ -274,7 +290,7 @@ int runRecord(const Args& args) {
                 break;
             }
             started();
-            const Outcome o = runTicks(session, label, deadline);
+            const Outcome o = runTicks(session, label, deadline, [&] { journalled(journal.attemptStored(*test)); });
             if (o == Outcome::Done) {
                 printPeaks(*test, test->repetitionCount - 1, label);
                 break;
@@ -295,11 +311,18 @@ int runRecord(const Args& args) {
     sigaction(SIGTERM, &previousTerm, nullptr);
 
     if (test->repetitionCount == 0) {
+        journal.close(true);
         std::cerr << "Nothing recorded: " << options.out << " was not written.\n";
         return 2;
     }
     std::string message;
-    if (!writeTestFile(options.out, *test, &message)) return fail(options.out + ": " + message);
+    if (!writeTestFile(options.out, *test, &message)) {
+        if (journal.isOpen())
+            std::cerr << "The attempts stay in " << journal.path() << " (vantacheck-cli recover).\n";
+        journal.close(false);
+        return fail(options.out + ": " + message);
+    }
+    journal.close(true);
     std::cerr << test->repetitionCount << (test->repetitionCount == 1 ? " attempt" : " attempts") << " saved to "
               << options.out << "\n";
     return status;

@@ -3,6 +3,7 @@
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
 #include "station/screens/measurement_screen.h"
+#include "station/session_recovery.h"
 
 namespace vanta {
 
@@ -71,6 +72,8 @@ void CalibrationScreen::calibrationTick() {
         case TickEvent::Running: return;
         case TickEvent::CalibrationDone:
             finish();
+            if (!context_.station.journal.calibrated(context_.station.test))
+                tellJournalFailure(context_.station, context_.dialogs);
             context_.dialogs.message(kMsgCalibrationDone);
             return;
         case TickEvent::TooLong:
