@@ -478,17 +478,19 @@ JournalReading readJournalFd(int fd, TestRecord* test) {
     int count = 0;
     std::unique_ptr<unsigned char[]> body;
     size_t capacity = 0;
+    // After the first record that does not fit, nothing more is used; the whole records
+    // behind it that still check are counted as dropped with it.
     bool damaged = false;
     for (;;) {
         unsigned char head[kRecordHead];
         if (!readExactly(fd, head, kRecordHead, got)) {
-            if (got > 0) ++result.droppedRecords;  // cut inside a record's head
+            if (got > 0 && !damaged) ++result.droppedRecords;  // cut inside a record's head
             break;
         }
         const uint32_t length = getU32(head);
         const uint32_t sum = getU32(head + 4);
         if (length == 0 || length > kMaxBody) {
-            ++result.droppedRecords;
+            if (!damaged) ++result.droppedRecords;
             break;
         }
         if (length > capacity) {
@@ -497,13 +499,16 @@ JournalReading readJournalFd(int fd, TestRecord* test) {
         }
         const bool whole = readExactly(fd, body.get(), length, got);
         const bool fits = whole && crc32c(body.get(), length) == sum;
-        if (!damaged && fits && applyRecord(body.get(), length, test, count, result)) {
+        if (damaged) {
+            if (!fits) break;
+            ++result.droppedRecords;
+            continue;
+        }
+        if (fits && applyRecord(body.get(), length, test, count, result)) {
             ++result.records;
             result.end += kRecordHead + length;
             continue;
         }
-        // The first record that does not fit ends what is recovered; the records behind
-        // it (where its length still leads to them) are dropped too.
         damaged = true;
         ++result.droppedRecords;
         if (!whole) break;
