@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -233,6 +234,7 @@ TEST(SessionJournal, AReadOnlyFolderCostsTheJournalAndIsToldOnce) {
     TempDir dir;
     const std::string folder = dir.file("DATA");
     fs::create_directory(folder);
+    giveToUnprivileged(dir.path().string());
     giveToUnprivileged(folder);
     ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
     runUnprivileged([&] {
@@ -259,15 +261,24 @@ TEST(SessionJournal, AFullDiskCostsTheJournalUntilThereIsRoomAgain) {
     TempDir dir;
     const std::string folder = dir.file("DATA");
     fs::create_directory(folder);
+    giveToUnprivileged(dir.path().string());
     giveToUnprivileged(folder);
     runUnprivileged([&] {
         const uid_t uid = ::geteuid();
         const gid_t gid = ::getegid();
         bool tmpfs = false;
+        // A process that dropped from root is not dumpable, and its maps would stay root's.
+        ::prctl(PR_SET_DUMPABLE, 1);
         if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0) {
-            writeFileBytes("/proc/self/setgroups", "deny");
-            writeFileBytes("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
-            writeFileBytes("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+            auto put = [](const char* file, const std::string& text) {
+                std::ofstream out(file);
+                out << text;
+                out.close();
+                return !out.fail();
+            };
+            put("/proc/self/setgroups", "deny");
+            ASSERT_TRUE(put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1"));
+            ASSERT_TRUE(put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"));
             tmpfs = ::mount("none", folder.c_str(), "tmpfs", 0, "size=64k,mode=0777") == 0;
         }
         const std::string filler = folder + "/filler";
