@@ -26,9 +26,10 @@ std::string defaultDataDirectory() {
         const StationPaths paths = pathsForProgram(self);
         if (::access(paths.programDirectory.c_str(), W_OK) == 0) return paths.dataDirectory;
     }
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return std::string(xdg) + "/vantacheck/DATA";
+    const std::string user = "/Local AppWizard-Generated Applications/vanta_check/DATA";
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return std::string(xdg) + user;
     const char* home = std::getenv("HOME");
-    return std::string(home ? home : ".") + "/.local/share/vantacheck/DATA";
+    return std::string(home ? home : ".") + "/.local/share" + user;
 }
 
 std::string attemptsText(int n) { return std::to_string(n) + (n == 1 ? " attempt" : " attempts"); }
