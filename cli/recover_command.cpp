@@ -1,36 +1,18 @@
 // vantacheck-cli recover: the tests a station or a record run left in their journals when
 // they stopped unexpectedly, listed, and written back as test files.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/station_folders.h"
 #include "reports/page_header.h"
 #include "storage/session_journal.h"
-#include "storage/station_paths.h"
 #include "storage/test_file.h"
 
 namespace vanta::cli {
 
 namespace {
-
-// The station's DATA: beside the program when its folder can be written, otherwise in the
-// user's data folder, as the window chooses it.
-std::string defaultDataDirectory() {
-    char self[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        self[n] = '\0';
-        const StationPaths paths = pathsForProgram(self);
-        if (::access(paths.programDirectory.c_str(), W_OK) == 0) return paths.dataDirectory;
-    }
-    const std::string user = "/Local AppWizard-Generated Applications/vanta_check/DATA";
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return std::string(xdg) + user;
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : ".") + "/.local/share" + user;
-}
 
 std::string attemptsText(int n) { return std::to_string(n) + (n == 1 ? " attempt" : " attempts"); }
 
@@ -66,7 +48,7 @@ int runRecover(const Args& args) {
     }
     if (list) {
         if (!journal.empty() || !out.empty()) return fail("recover --list takes only --data DIR");
-        return runList(data.empty() ? defaultDataDirectory() : data);
+        return runList(data.empty() ? stationFolders().dataDirectory : data);
     }
     if (journal.empty() || out.empty()) return fail("recover needs JOURNAL --out FILE.kvq (see vantacheck-cli recover --help)");
 
