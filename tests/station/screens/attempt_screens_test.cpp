@@ -165,15 +165,19 @@ TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest)
         const std::vector<JournalEntry> found = listJournals(folder);
         return found.empty() ? -1 : found.front().attempts;
     };
+    // Each stored attempt is on disk before its report is shown (phase 5).
+    std::vector<int> onDiskWhenShown;
+    view.onShowReportTable = [&] { onDiskWhenShown.push_back(journalled()); };
     run(cmd::kPerform);
     storeAttempt(0);
-    EXPECT_EQ(journalled(), 1);
+    EXPECT_EQ(onDiskWhenShown, std::vector<int>{1});
     EXPECT_TRUE(journalHeld(station.journal.path()));
     run(cmd::kIgnore);
     EXPECT_EQ(journalled(), 0);
     storeAttempt(1);
     storeAttempt(2);
-    EXPECT_EQ(journalled(), 2);
+    EXPECT_EQ(onDiskWhenShown, (std::vector<int>{1, 1, 2}));
+    view.onShowReportTable = nullptr;
     run(cmd::kExit);
 
     // Perform, "Data not saved. Save?" No: the test is dropped, and its journal with it.
