@@ -18,6 +18,7 @@
 #include "device/serial_bridge_driver.h"
 #include "device/simulated_sensor_box.h"
 #include "station/command_ids.h"
+#include "station/session_recovery.h"
 #include "storage/test_file.h"
 
 namespace vanta {
@@ -126,6 +127,8 @@ bool StationApp::initInstance(const QStringList& arguments) {
 
     // 7. One level, no message on failure.
     ensureDirectory(station_.paths.dataDirectory);
+    // The unsaved test is journalled beside the tests.
+    station_.journal.setFolder(station_.paths.dataDirectory);
 
     // 8. The title: "KavelTek", or the name of the file named on the command line.
     QString title = QString::fromLatin1(kDefaultDocumentTitle);
@@ -147,6 +150,9 @@ bool StationApp::initInstance(const QStringList& arguments) {
         frame_->show();
         frame_->view().repaint();
     }
+
+    // A test that a station left unsaved when it stopped unexpectedly is offered back.
+    if (recoverUnsavedTests(station_, dialogs_)) frame_->view().screens().resetToIdle();
     return true;
 }
 
@@ -176,6 +182,8 @@ void StationApp::exitInstance() {
     // A running acquisition is stopped before the records go away, so the reader never
     // writes into freed samples. An unwritable settings file is not reported.
     if (link_) link_->stopAcquisition();
+    // Nothing unsaved: the journal goes. An unsaved test keeps it for the next start.
+    station_.journal.close(station_.test.saved == 1);
     saveSettings(station_.paths.settingsPath, station_.settings);
 }
 

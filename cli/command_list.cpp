@@ -23,6 +23,7 @@ std::vector<Command> allCommands() {
     all.insert(all.end(), deviceCommands().begin(), deviceCommands().end());
     all.insert(all.end(), recordCommands().begin(), recordCommands().end());
     all.insert(all.end(), archiveCommands().begin(), archiveCommands().end());
+    all.insert(all.end(), recoverCommands().begin(), recoverCommands().end());
     return all;
 }
 

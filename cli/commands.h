@@ -41,6 +41,9 @@ Command reportCommand(int (*run)(const Args& args));
 // record: a session of attempts on the sensor box, without a window.
 const std::vector<Command>& recordCommands();
 
+// recover: the tests left in session journals.
+const std::vector<Command>& recoverCommands();
+
 // profile: the load-power profile of one or more tests. The page is drawn with Qt, so
 // vantacheck-cli passes no writer and hands a --pdf over (handOver); the Qt program
 // passes its writer.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "measure/attempt_session.h"
 #include "reports/digital_report.h"
 #include "storage/atomic_file.h"
+#include "storage/session_journal.h"
 #include "storage/test_file.h"
 
 namespace vanta::cli {
@@ -233,9 +235,10 @@ enum class Outcome { Done, Abandoned, TooLong, Lost };
 
 // Runs the ticks of the attempt or calibration that `session` has started, every 100 ms,
 // until it ends, Ctrl+C comes or `deadline` passes (then it is abandoned as BACK does).
-// A stored attempt whose stream was doubtful leaves the warning in `warning`.
+// A stored attempt whose stream was doubtful leaves the warning in `warning`; `onStored`
+// runs as soon as the stroke is stored, before anything is printed about it.
 Outcome runTicks(AttemptSession& session, const std::string& label, std::chrono::steady_clock::time_point deadline,
-                 std::string* warning = nullptr) {
+                 std::string* warning = nullptr, const std::function<void()>& onStored = {}) {
     int shownPhase = -1;
     auto next = std::chrono::steady_clock::now();
     for (;;) {
@@ -247,6 +250,7 @@ Outcome runTicks(AttemptSession& session, const std::string& label, std::chrono:
             const TickReport r = session.tick(full ? -1 : chunk ? session.lastTickCount() + kTickSamples : session.lastTickCount(),
                                               std::chrono::steady_clock::now());
             if (warning) *warning = r.warning;
+            if (onStored && (r.event == TickEvent::Stored || r.event == TickEvent::CalibrationDone)) onStored();
             if (r.frame.phaseNow != shownPhase && r.event != TickEvent::None) {
                 shownPhase = r.frame.phaseNow;
                 std::cerr << label << ": " << phaseText(shownPhase) << "\n";
@@ -304,6 +308,15 @@ int runRecord(const Args& args) {
     test->subject.name = options.subject;
     AttemptSession session(*test, link);
     session.newTest();
+    // Each stored attempt goes to a journal beside the test file at once, so a killed run
+    // loses none of them (vantacheck-cli recover); it goes after the final save.
+    const size_t slash = options.out.rfind('/');
+    SessionJournal journal(slash == std::string::npos ? "." : slash == 0 ? "/" : options.out.substr(0, slash));
+    auto journalled = [&](bool ok) {
+        if (!ok && journal.takeWarning())
+            std::cerr << "Warning: the attempts are not protected against a crash: " << journal.path() << ": "
+                      << std::strerror(journal.error()) << "\n";
+    };
 
     interrupted.store(false);
     const EndingSignals endingSignals;
@@ -329,7 +342,8 @@ int runRecord(const Args& args) {
             startFailed();
         } else {
             started();
-            const Outcome o = runTicks(session, "calibration", std::chrono::steady_clock::now() + timeout);
+            const Outcome o = runTicks(session, "calibration", std::chrono::steady_clock::now() + timeout, nullptr,
+                                       [&] { journalled(journal.calibrated(*test)); });
             if (o == Outcome::Done) {
                 const float* off = test->repetitions[0].channelOffset;
                 std::cerr << "Calibration is done: offsets " << off[AccelX] << " " << off[AccelY] << " " << off[AccelZ]
@@ -353,7 +367,8 @@ int runRecord(const Args& args) {
             }
             started();
             std::string warning;
-            const Outcome o = runTicks(session, label, deadline, &warning);
+            const Outcome o = runTicks(session, label, deadline, &warning,
+                                       [&] { journalled(journal.attemptStored(*test)); });
             if (o == Outcome::Done) {
                 printPeaks(*test, test->repetitionCount - 1, label);
                 // Kept all the same: the operator decides, as IGNORE on the screen.
@@ -374,12 +389,16 @@ int runRecord(const Args& args) {
     session.exit();
 
     if (test->repetitionCount == 0) {
+        journal.close(true);
         std::cerr << "Nothing recorded: " << options.out << " was not written.\n";
         return 2;
     }
     std::string message, reason;
     if (!writeTestFile(output, options.out, *test, &message, &reason)) {
         fail(options.out + ": " + message + (message == kMsgFileSaveError ? "\n" + reason : ""));
+        if (journal.isOpen())
+            std::cerr << "The attempts stay in " << journal.path() << " (vantacheck-cli recover).\n";
+        journal.close(false);
         std::string where, why;
         const int n = test->repetitionCount;
         const std::string attempts = n == 1 ? "The attempt" : "The " + std::to_string(n) + " attempts";
@@ -389,6 +408,7 @@ int runRecord(const Args& args) {
             std::cerr << attempts << " could not be kept in " << where << " either: " << why << "\n";
         return 2;
     }
+    journal.close(true);
     std::cerr << test->repetitionCount << (test->repetitionCount == 1 ? " attempt" : " attempts") << " saved to "
               << options.out << "\n";
     return status;

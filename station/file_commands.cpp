@@ -47,7 +47,15 @@ FileCommands::FileCommands(Station& station, OperatorDialogs& dialogs, SubjectLi
     : station_(station), dialogs_(dialogs), library_(library), hooks_(std::move(hooks)) {}
 
 void FileCommands::offerToSave() {
-    if (station_.test.saved == 0 && dialogs_.askYesNo(kMsgDataNotSaved)) save();
+    bool dropped = false;
+    if (station_.test.saved == 0) {
+        if (dialogs_.askYesNo(kMsgDataNotSaved)) save();
+        else dropped = true;
+    }
+    // The caller leaves this test behind. Its journal goes when the test was saved or
+    // deliberately dropped; after a save that failed or was cancelled it stays on disk,
+    // to be offered at the next start.
+    station_.journal.close(dropped || station_.test.saved == 1);
 }
 
 bool FileCommands::save() {
@@ -80,6 +88,8 @@ bool FileCommands::save() {
         else dialogs_.message(error);
         return false;
     }
+    // The test is safe in its file: its journal has done its work.
+    station_.journal.close(true);
     if (hooks_.fileUsed) hooks_.fileUsed(*chosen);
     return true;
 }

@@ -5,6 +5,7 @@
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
 #include "station/screens/measurement_screen.h"
+#include "station/session_recovery.h"
 
 namespace vanta {
 
@@ -88,6 +89,8 @@ void CalibrationScreen::calibrationTick() {
                 graph->y1 = graphQuantity(g.graphY1Quantity, GraphSettings{}.graphY1Quantity);
                 graph->y2 = graphQuantity(g.graphY2Quantity, GraphSettings{}.graphY2Quantity);
             }
+            if (!context_.station.journal.calibrated(context_.station.test))
+                tellJournalFailure(context_.station, context_.dialogs);
             context_.dialogs.notice(kMsgCalibrationDone);
             return;
         }

@@ -4,6 +4,7 @@
 
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
+#include "station/session_recovery.h"
 
 namespace vanta {
 
@@ -132,6 +133,8 @@ void MeasurementScreen::liveTick() {
         case TickEvent::Running: return;
         case TickEvent::Stored:
             context_.view.stopTickTimer(kLiveTimerId);
+            // On disk before the operator sees it stored.
+            if (!s.journal.attemptStored(s.test)) tellJournalFailure(s, context_.dialogs);
             // The stored attempt is painted from its own state (table and dial): what the
             // ticks drew for the subject ("MOVE BARBEL ...", the ready lines) goes.
             context_.view.showGuidance(false);
@@ -193,6 +196,7 @@ void MeasurementScreen::ignore() {
         s.resultsAvailable = 0;
         test.saved = 1;
     }
+    if (!s.journal.attemptIgnored(test)) tellJournalFailure(s, context_.dialogs);
     s.livePhase = 0;
     context_.view.hideReportTable();
     context_.view.showGuidance(false);

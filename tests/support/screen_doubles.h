@@ -109,8 +109,11 @@ public:
         tableResults = results;
         tableFont = fontHeight;
         tableScale = columnWidthScale;
+        if (onShowReportTable) onShowReportTable();
     }
     void hideReportTable() override { tableShown = false; }
+    // Called as the report table is shown: a test looks at what is on disk at that moment.
+    std::function<void()> onShowReportTable;
 };
 
 // Fills as the window's table does (the same cells), and keeps what a screen did to it.

@@ -5,9 +5,12 @@
 #include <chrono>
 
 #include "measure/guidance_screen.h"
+#include "station/session_recovery.h"
+#include "storage/session_journal.h"
 #include "tests/station/screens/screen_fixture.h"
 #include "tests/support/sample_stream.h"
 #include "tests/support/scripted_bridge_driver.h"
+#include "tests/support/temp_dir.h"
 
 namespace vanta::testing {
 namespace {
@@ -40,6 +43,20 @@ protected:
     void listening() {
         ASSERT_TRUE(driver.waitUntilReaderWaits(0, 20s));
         sent = 0;
+    }
+
+    // START and the stream of one stroke up to the stored attempt.
+    void storeAttempt(int attempt) {
+        run(cmd::kStart);
+        ASSERT_TRUE(view.tickTimerActive(kLiveTimerId));
+        listening();
+        const std::vector<Sample> stream = subjectStream(3, attempt, 1500);
+        const int before = station.test.repetitionCount;
+        while (view.tickTimerActive(kLiveTimerId) && sent < stream.size()) {
+            feedTo(stream, sent + 100);
+            run(cmd::kLiveTick);
+        }
+        ASSERT_EQ(station.test.repetitionCount, before + 1);
     }
 
     size_t sent = 0;
@@ -210,6 +227,63 @@ TEST_F(AttemptScreenTest, BackAbandonsACalibrationWithTheOffsetsAsTheyWere) {
     RecordingDrawContext after;
     screens.draw(after);
     EXPECT_TRUE(after.texts().empty());
+}
+
+// The journal follows the test in memory: each stored attempt and IGNORE, and it goes
+// with its test when the save question drops the test, stays when the save did not happen.
+TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest) {
+    TempDir dir;
+    const std::string folder = dir.path().string();
+    station.journal.setFolder(folder);
+    auto journalled = [&] {
+        const std::vector<JournalEntry> found = listJournals(folder);
+        return found.empty() ? -1 : found.front().attempts;
+    };
+    // Each stored attempt is on disk before its report is shown (phase 5).
+    std::vector<int> onDiskWhenShown;
+    view.onShowReportTable = [&] { onDiskWhenShown.push_back(journalled()); };
+    run(cmd::kPerform);
+    storeAttempt(0);
+    EXPECT_EQ(onDiskWhenShown, std::vector<int>{1});
+    EXPECT_TRUE(journalHeld(station.journal.path()));
+    run(cmd::kIgnore);
+    EXPECT_EQ(journalled(), 0);
+    storeAttempt(1);
+    storeAttempt(2);
+    EXPECT_EQ(onDiskWhenShown, (std::vector<int>{1, 1, 2}));
+    view.onShowReportTable = nullptr;
+    run(cmd::kExit);
+
+    // Perform, "Data not saved. Save?" No: the test is dropped, and its journal with it.
+    dialogs.yesNoAnswers = {false};
+    run(cmd::kPerform);
+    EXPECT_EQ(listJournals(folder).size(), 0u);
+
+    // Yes, and the save dialog cancelled: the test is gone from memory, not from the disk.
+    storeAttempt(0);
+    run(cmd::kExit);
+    dialogs.yesNoAnswers = {true};
+    run(cmd::kPerform);
+    ASSERT_TRUE(dialogs.asked("save: |"));
+    std::vector<JournalEntry> found = listJournals(folder);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_FALSE(found[0].held);
+    storeAttempt(1);
+    EXPECT_EQ(listJournals(folder).size(), 2u) << "the next test has a journal of its own";
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(AttemptScreenTest, AJournalThatCannotBeWrittenIsToldOnceAndTheAttemptsAreStored) {
+    TempDir dir;
+    station.journal.setFolder(dir.file("gone"));
+    run(cmd::kPerform);
+    storeAttempt(0);
+    storeAttempt(1);
+    EXPECT_EQ(station.test.repetitionCount, 2);
+    ASSERT_EQ(dialogs.messages, Log{std::string(kMsgJournalNotWritten)});
+    EXPECT_EQ(dialogs.details[0].rfind(dir.file("gone/unsaved-"), 0), 0u) << dialogs.details[0];
+    EXPECT_TRUE(dialogs.details[0].ends_with(": No such file or directory")) << dialogs.details[0];
+    EXPECT_EQ(station.livePhase, PhaseStored) << "the attempt is shown stored all the same";
 }
 
 }  // namespace
