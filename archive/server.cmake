@@ -1,5 +1,5 @@
 # The lab's shared archive on a PostgreSQL server, through libpqxx (over libpq); no Qt.
-# Included from the top level until archive/CMakeLists.txt takes it in.
+# Included from archive/CMakeLists.txt.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(PQXX REQUIRED IMPORTED_TARGET libpqxx)
 add_library(vanta_archive_server STATIC

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config
           qt6-base-dev qt6-serialport-dev
-          libsqlite3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
+          libsqlite3-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation xvfb xauth python3 locales
           poppler-utils     # the PDF report test reads its pages back with pdftotext
           libreoffice-calc  # the export test opens the spreadsheet file in Calc
