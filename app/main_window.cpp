@@ -191,6 +191,16 @@ void MainWindow::createStatusBar() {
     }
 }
 
+void MainWindow::setArchiveStatus(const QString& text) {
+    if (!archivePane_) {
+        archivePane_ = new QLabel(statusBar());
+        archivePane_->setObjectName(QStringLiteral("archiveStatus"));
+        statusBar()->insertPermanentWidget(0, archivePane_);
+    }
+    archivePane_->setText(text);
+    archivePane_->setToolTip(text);
+}
+
 QAction* MainWindow::action(int id) const {
     const auto it = actions_.find(id);
     return it == actions_.end() ? nullptr : it->second;

@@ -68,6 +68,11 @@ public:
     QString documentTitle() const { return documentTitle_; }
     void setDocumentTitle(const QString& title);
 
+    // The shared archive's pane of the status bar ("Archive: up to date", "Archive: N tests
+    // waiting" with the last failure); made on the first call, so a station without an
+    // archive server shows none.
+    void setArchiveStatus(const QString& text);
+
 signals:
     // The window is closing in an orderly way (File > Exit or the window's close button).
     void closing();
@@ -98,6 +103,7 @@ private:
     std::vector<QMenu*> menus_;
     bool closed_ = false;
     int observerToken_ = 0;
+    QLabel* archivePane_ = nullptr;
 };
 
 }  // namespace vanta

@@ -8,11 +8,15 @@
 #include <QStandardPaths>
 
 #include <clocale>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "app/main_window.h"
 #include "app/station_view.h"
 #include "app/subjects/register_subject_library.h"
+#include "archive/archive_uploader.h"
+#include "archive/archive_url.h"
+#include "archive/local_outbox.h"
 #include "device/acquisition_link.h"
 #include "device/serial_bridge_driver.h"
 #include "device/simulated_sensor_box.h"
@@ -49,6 +53,7 @@ StationApp::StationApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartO
 }
 
 StationApp::~StationApp() {
+    uploader_.reset();
     frame_.reset();
     if (link_) link_->stopAcquisition();
     router_.unbindAll(CommandOwner::Application);
@@ -142,7 +147,28 @@ bool StationApp::initInstance(const QStringList& arguments) {
         frame_->show();
         frame_->view().repaint();
     }
+    startArchiveUploader();
     return true;
+}
+
+void StationApp::startArchiveUploader() {
+    // The index and the archive server's setting live in the folder of the subject register.
+    const std::string data = station_.paths.subjectLibraryDirectory;
+    const std::string url = archive::configuredArchiveUrl(data, std::getenv(archive::kArchiveUrlVariable));
+    if (url.empty()) return;  // no shared archive: the tests wait in the index's outbox
+    auto makeOutbox = [data]() -> std::unique_ptr<archive::Outbox> {
+        auto outbox = std::make_unique<archive::LocalIndexOutbox>();
+        if (!outbox->open(data)) return nullptr;
+        return outbox;
+    };
+    // The worker's news goes to the window on the window's thread.
+    auto onStatus = [this](const archive::ArchiveStatus& status) {
+        const QString text = QString::fromStdString(archive::archiveStatusText(status));
+        QMetaObject::invokeMethod(
+            this, [this, text] { if (frame_) frame_->setArchiveStatus(text); }, Qt::QueuedConnection);
+    };
+    uploader_ = std::make_unique<archive::ArchiveUploader>(makeOutbox, url, onStatus);
+    uploader_->start();
 }
 
 bool StationApp::titleForFile(const QString& path, QString& title) {
@@ -171,6 +197,8 @@ void StationApp::exitInstance() {
     // A running acquisition is stopped before the records go away, so the reader never
     // writes into freed samples. An unwritable settings file is not reported.
     if (link_) link_->stopAcquisition();
+    // The test being sent goes whole or not at all; the rest waits for the next start.
+    if (uploader_) uploader_->stop();
     saveSettings(station_.paths.settingsPath, station_.settings);
 }
 

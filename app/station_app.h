@@ -20,6 +20,9 @@ namespace vanta {
 
 class AcquisitionLink;
 class MainWindow;
+namespace archive {
+class ArchiveUploader;
+}
 
 struct StartOptions {
     // The program file whose directory holds "vantacheck.cfg" and "DATA"; empty: this
@@ -68,10 +71,14 @@ public:
     AcquisitionLink* link() const { return link_.get(); }
     SettingsLoad settingsLoadResult() const { return settingsLoad_; }
     SubjectLibrary& subjectLibrary() const { return *library_; }
+    // The worker that sends the outbox to the lab's shared archive; null when no archive
+    // server is set. nudge() it when a test has entered the outbox.
+    archive::ArchiveUploader* archiveUploader() const { return uploader_.get(); }
 
 private:
     void bindCommands();
     StationPaths choosePaths() const;
+    void startArchiveUploader();
     static bool titleForFile(const QString& path, QString& title);
 
     OperatorDialogs& dialogs_;
@@ -84,6 +91,8 @@ private:
     CommandRouter router_;
     ProfileStore profile_;
     std::unique_ptr<MainWindow> frame_;
+    // After the frame: the worker is stopped before the window its status goes to.
+    std::unique_ptr<archive::ArchiveUploader> uploader_;
     SettingsLoad settingsLoad_ = SettingsLoad::Missing;
     bool settingsWritten_ = false;
 };

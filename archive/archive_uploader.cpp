@@ -23,11 +23,12 @@ std::chrono::milliseconds retryPause(int failures, std::chrono::milliseconds fir
 }
 
 ArchiveUploader::ArchiveUploader(OutboxFactory outbox, std::string connection, StatusCallback onStatus,
-                                 std::chrono::milliseconds firstPause)
+                                 std::chrono::milliseconds firstPause, std::chrono::milliseconds idlePause)
     : makeOutbox_(std::move(outbox)),
       connection_(std::move(connection)),
       onStatus_(std::move(onStatus)),
-      firstPause_(firstPause) {}
+      firstPause_(firstPause),
+      idlePause_(idlePause) {}
 
 ArchiveUploader::~ArchiveUploader() { stop(); }
 
@@ -61,13 +62,10 @@ void ArchiveUploader::run() {
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            // Without failures the worker sleeps until a test arrives; after one it also
-            // wakes when the pause is over.
+            // A nudge wakes the worker at once; otherwise it looks again after the idle pause
+            // (tests the window indexed without a nudge), or after the retry pause.
             const auto ready = [this] { return stopping_.load() || nudged_; };
-            if (failures == 0)
-                wake_.wait(lock, ready);
-            else
-                wake_.wait_for(lock, retryPause(failures, firstPause_), ready);
+            wake_.wait_for(lock, failures == 0 ? idlePause_ : retryPause(failures, firstPause_), ready);
             if (stopping_) return;
             nudged_ = false;
         }

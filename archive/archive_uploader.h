@@ -1,5 +1,5 @@
 // The window's archive worker: a thread of its own that sends the outbox to the lab's shared
-// archive whenever a test enters it, and retries while the server is away with growing
+// archive when a test enters it (nudge) and every half minute, and retries while the server is away with growing
 // pauses (so a lab whose server is down for a day is not hammered every second). The
 // operator never waits for it; what it has to say goes to the status bar through a callback
 // on the worker's thread.
@@ -40,7 +40,8 @@ public:
     using StatusCallback = std::function<void(const ArchiveStatus&)>;
 
     ArchiveUploader(OutboxFactory outbox, std::string connection, StatusCallback onStatus,
-                    std::chrono::milliseconds firstPause = std::chrono::seconds(2));
+                    std::chrono::milliseconds firstPause = std::chrono::seconds(2),
+                    std::chrono::milliseconds idlePause = std::chrono::seconds(30));
     ~ArchiveUploader();  // stops and joins the thread
     ArchiveUploader(const ArchiveUploader&) = delete;
     ArchiveUploader& operator=(const ArchiveUploader&) = delete;
@@ -58,6 +59,7 @@ private:
     std::string connection_;
     StatusCallback onStatus_;
     std::chrono::milliseconds firstPause_;
+    std::chrono::milliseconds idlePause_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool nudged_ = true;  // the first run goes at once

@@ -7,8 +7,9 @@ add_library(vanta_archive_server STATIC
   ${CMAKE_CURRENT_LIST_DIR}/archive_url.cpp
   ${CMAKE_CURRENT_LIST_DIR}/outbox_sender.cpp
   ${CMAKE_CURRENT_LIST_DIR}/archive_uploader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/local_outbox.cpp
 )
 target_include_directories(vanta_archive_server PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(vanta_archive_server PUBLIC vanta_core PRIVATE vanta_subject_register PkgConfig::PQXX)
+target_link_libraries(vanta_archive_server PUBLIC vanta_core vanta_archive PRIVATE vanta_subject_register PkgConfig::PQXX)
 find_package(Threads REQUIRED)
 target_link_libraries(vanta_archive_server PUBLIC Threads::Threads)

@@ -1,0 +1,140 @@
+#include "cli/archive_server_commands.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "archive/archive_url.h"
+#include "archive/local_outbox.h"
+#include "archive/outbox_sender.h"
+#include "archive/server_archive.h"
+#include "archive/sha256.h"
+#include "storage/atomic_file.h"
+
+namespace vanta::cli {
+
+const char* const kArchiveServerHelp =
+    "       vantacheck-cli archive sync [--url URL] [--data DIR]\n"
+    "       vantacheck-cli archive fetch SHA256 --out FILE.kvq [--url URL] [--data DIR]\n"
+    "sync sends every test of the index's outbox to the lab's shared archive (PostgreSQL),\n"
+    "one transaction per test; a test already there is not stored twice. Exit status 0 when\n"
+    "the outbox is empty afterwards, 2 with the reason when the server cannot be reached\n"
+    "(the tests stay in the outbox for the next run). fetch writes the test with that\n"
+    "SHA-256 from the server into FILE.kvq, byte for byte. list --url URL lists the server's\n"
+    "tests instead of the index's.\n"
+    "  --url URL   the server: a libpq URI (postgresql://user@host/database) or\n"
+    "              service=NAME; default: VANTA_ARCHIVE_URL, else the first line of\n"
+    "              DATA/archive-server.conf. Passwords belong in ~/.pgpass or a service\n"
+    "              file; one in the URL works but is never printed.\n";
+
+namespace {
+
+// Takes "--url URL" and "--data DIR" out of `args`; false (after the message) on a bad one.
+struct Common {
+    std::string url;
+    std::string data;
+    Args rest;
+};
+
+bool parseCommon(const Args& args, const std::string& defaultData, Common& c, int& status) {
+    c.data = defaultData;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--url" || a == "--data") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                status = fail(a + (a == "--url" ? " needs a connection string" : " needs a folder"));
+                return false;
+            }
+            (a == "--url" ? c.url : c.data) = args[++i];
+        } else {
+            c.rest.push_back(a);
+        }
+    }
+    if (c.url.empty()) c.url = archive::configuredArchiveUrl(c.data, std::getenv(archive::kArchiveUrlVariable));
+    return true;
+}
+
+const char* noServer =
+    "No archive server is set (--url, VANTA_ARCHIVE_URL or the data folder's archive-server.conf)";
+
+bool isSha256(const std::string& s) {
+    if (s.size() != 64) return false;
+    for (char ch : s)
+        if (!((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f'))) return false;
+    return true;
+}
+
+}  // namespace
+
+int runArchiveSync(const Args& args, const std::string& defaultData) {
+    Common c;
+    int status = 0;
+    if (!parseCommon(args, defaultData, c, status)) return status;
+    if (!c.rest.empty()) return fail("Unknown option " + c.rest.front() + " (see vantacheck-cli archive --help)");
+    archive::LocalIndexOutbox outbox;
+    if (!outbox.open(c.data)) return fail(outbox.reason());
+    std::vector<archive::IndexedTest> pending;
+    if (!outbox.pendingUploads(pending)) return fail(outbox.reason());
+    if (pending.empty()) {
+        std::printf("Archive: up to date\n");
+        return 0;
+    }
+    if (c.url.empty()) return fail(std::string(noServer) + "; " + std::to_string(pending.size()) + " tests waiting");
+    pending.clear();
+    archive::ServerArchive server;
+    const archive::SendReport report = archive::sendOutbox(outbox, server, c.url);
+    std::printf("%d sent, %d already on the server, %d waiting\n", report.sent, report.alreadyThere, report.waiting);
+    if (report.waiting == 0) {
+        std::printf("Archive: up to date\n");
+        return 0;
+    }
+    std::fflush(stdout);
+    return fail(report.failure.empty() ? "Archive: " + std::to_string(report.waiting) + " tests waiting"
+                                       : report.failure + " (" + archive::redactedUrl(c.url) + ")");
+}
+
+int runArchiveFetch(const Args& args, const std::string& defaultData) {
+    Common c;
+    int status = 0;
+    if (!parseCommon(args, defaultData, c, status)) return status;
+    std::string sha, out;
+    for (size_t i = 0; i < c.rest.size(); ++i) {
+        const std::string& a = c.rest[i];
+        if (a == "--out") {
+            if (i + 1 >= c.rest.size() || c.rest[i + 1].empty()) return fail("--out needs a file");
+            out = c.rest[++i];
+        } else if (!a.empty() && a[0] == '-') {
+            return fail("Unknown option " + a + " (see vantacheck-cli archive --help)");
+        } else if (sha.empty()) {
+            sha = a;
+        } else {
+            return fail("archive fetch takes one SHA-256");
+        }
+    }
+    if (!isSha256(sha)) return fail("archive fetch needs the test's SHA-256 (64 lowercase hex digits)");
+    if (out.empty()) return fail("archive fetch needs --out FILE.kvq");
+    if (c.url.empty()) return fail(noServer);
+    archive::ServerArchive server;
+    std::string bytes;
+    if (!server.open(c.url) || !server.fetch(sha, bytes)) return fail(server.reason());
+    // What the server sent is the test asked for, or nothing is written.
+    if (archive::sha256Hex(bytes) != sha) return fail("The archive server sent other bytes than the test " + sha);
+    int error = 0;
+    if (!writeFileAtomically(out, bytes, &error)) return fail("File Save Error: " + out);
+    return 0;
+}
+
+bool listArchiveServer(const std::string& url, const archive::TestQuery& query,
+                       std::vector<archive::IndexedTest>& tests, std::string& message) {
+    if (url.empty()) {
+        message = noServer;
+        return false;
+    }
+    archive::ServerArchive server;
+    if (!server.open(url) || !server.list(query, tests)) {
+        message = server.reason();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vanta::cli
