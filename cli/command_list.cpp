@@ -14,6 +14,7 @@ std::vector<Command> allCommands() {
 #endif
     all.insert(all.end(), deviceCommands().begin(), deviceCommands().end());
     all.insert(all.end(), recordCommands().begin(), recordCommands().end());
+    all.insert(all.end(), archiveCommands().begin(), archiveCommands().end());
     return all;
 }
 

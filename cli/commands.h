@@ -34,6 +34,9 @@ Command reportCommand(int (*run)(const Args& args));
 // record: a session of attempts on the sensor box, without a window.
 const std::vector<Command>& recordCommands();
 
+// archive: the station's index of its tests (index, list).
+const std::vector<Command>& archiveCommands();
+
 // Reports an error the station's way: the message on standard error, exit status 2.
 int fail(const std::string& message);
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "archive/sha256.h"
+#include "archive/subject_ids.h"
 #include "core/demo_test.h"
 #include "storage/test_file.h"
 #include "tests/support/temp_dir.h"
@@ -199,6 +200,42 @@ TEST_F(LocalIndexTest, RefusesAnotherProgramsDatabaseAndLeavesItAlone) {
     EXPECT_FALSE(foreign.open(other));
     EXPECT_EQ(foreign.lastError(), IndexError::NotAnIndex);
     EXPECT_EQ(readFileBytes(other + "/archive.sqlite"), before);
+}
+
+TEST_F(LocalIndexTest, KnowsTheRegisterSubjectByItsFolderOrByAName_NeverByGuessing) {
+    // Without a register nothing is known, and none is created.
+    IndexedTest lone;
+    lone.path = dir.file("x.kvq");
+    lone.subject = "Eva";
+    EXPECT_EQ(SubjectIds(root).of(lone), "");
+    EXPECT_FALSE(fs::exists(root + "/" + SubjectRegister::kFileName));
+
+    SubjectRegister reg;
+    ASSERT_TRUE(reg.open(root));
+    SubjectInfo eva, jan;
+    eva.name = "Eva";
+    jan.name = "Jan";
+    int64_t evaId = 0, janId = 0, jan2Id = 0;
+    ASSERT_TRUE(reg.add(eva, &evaId));
+    ASSERT_TRUE(reg.add(jan, &janId));
+    ASSERT_TRUE(reg.add(jan, &jan2Id));
+    RegisteredSubject evaRow, janRow, jan2Row;
+    ASSERT_TRUE(reg.get(evaId, evaRow));
+    ASSERT_TRUE(reg.get(janId, janRow));
+    ASSERT_TRUE(reg.get(jan2Id, jan2Row));
+    SubjectIds ids(root);
+
+    IndexedTest inFolder;  // a test in the second Jan's folder, whatever name it holds
+    inFolder.path = root + "/" + jan2Row.folder + "/t.kvq";
+    inFolder.subject = "Someone";
+    EXPECT_EQ(ids.of(inFolder), jan2Row.uuid);
+    IndexedTest byName;  // elsewhere, with the name of exactly one subject
+    byName.path = dir.file("old/t.kvq");
+    byName.subject = "Eva";
+    EXPECT_EQ(ids.of(byName), evaRow.uuid);
+    IndexedTest twoJans = byName;  // two subjects of that name: unknown
+    twoJans.subject = "Jan";
+    EXPECT_EQ(ids.of(twoJans), "");
 }
 
 }  // namespace
