@@ -12,20 +12,6 @@
 
 namespace vanta::cli {
 
-const char* const kArchiveServerHelp =
-    "       vantacheck-cli archive sync [--url URL] [--data DIR]\n"
-    "       vantacheck-cli archive fetch SHA256 --out FILE.kvq [--url URL] [--data DIR]\n"
-    "sync sends every test of the index's outbox to the lab's shared archive (PostgreSQL),\n"
-    "one transaction per test; a test already there is not stored twice. Exit status 0 when\n"
-    "the outbox is empty afterwards, 2 with the reason when the server cannot be reached\n"
-    "(the tests stay in the outbox for the next run). fetch writes the test with that\n"
-    "SHA-256 from the server into FILE.kvq, byte for byte. list --url URL lists the server's\n"
-    "tests instead of the index's.\n"
-    "  --url URL   the server: a libpq URI (postgresql://user@host/database) or\n"
-    "              service=NAME; default: VANTA_ARCHIVE_URL, else the first line of\n"
-    "              DATA/archive-server.conf. Passwords belong in ~/.pgpass or a service\n"
-    "              file; one in the URL works but is never printed.\n";
-
 namespace {
 
 // Takes "--url URL" and "--data DIR" out of `args`; false (after the message) on a bad one.
