@@ -34,7 +34,7 @@ const char* const kCreateVersion1[] = {
     "  name text NOT NULL)",
     "CREATE TABLE vanta_tests ("
     "  sha256 text PRIMARY KEY CHECK (sha256 ~ '^[0-9a-f]{64}$'),"
-    "  bytes bytea NOT NULL,"
+    "  bytes bytea%s NOT NULL,"
     "  size bigint NOT NULL,"
     "  path text NOT NULL,"
     "  modified bigint NOT NULL,"
@@ -194,8 +194,17 @@ bool ServerArchive::ensureSchema() {
                 return fail("The archive server's database holds another program's tables; "
                             "the station leaves it as it is");
             if (attempt == 0) continue;  // again, under the lock: another station may be at it
-            // A fresh database: the tables of the current layout, all or nothing.
-            for (const char* statement : kCreateVersion1) tx.exec(statement);
+            // A fresh database: the tables of the current layout, all or nothing. The files
+            // are kept compressed with lz4 where the server has it: pglz, the default,
+            // made an upload three times slower for 15 % less disk.
+            const bool lz4 = tx.exec("SELECT 1 FROM pg_settings WHERE name = 'default_toast_compression' "
+                                     "AND 'lz4' = ANY (enumvals)")
+                                 .size() == 1;
+            for (std::string statement : kCreateVersion1) {
+                const size_t at = statement.find("%s");
+                if (at != std::string::npos) statement.replace(at, 2, lz4 ? " COMPRESSION lz4" : "");
+                tx.exec(statement);
+            }
             tx.exec_params("INSERT INTO vanta_archive_schema (program, version) VALUES ($1, $2)", kProgram,
                            kServerSchemaVersion);
             tx.commit();
