@@ -157,6 +157,29 @@ TEST(StationPaths, EverythingLiesBesideTheProgram) {
               "/home/lab/.local/share/vantacheck/DATA");
 }
 
+// An installed station and its command-line tool must agree on one user folder, and a
+// build folder must keep its files beside the station program.
+TEST(StationPaths, InstalledInTheUsersFolderBuildTreeBesideTheStation) {
+    EXPECT_EQ(userDataFolder("/x/data", "/home/lab"), "/x/data/vantacheck");
+    EXPECT_EQ(userDataFolder(nullptr, "/home/lab"), "/home/lab/.local/share/vantacheck");
+    EXPECT_EQ(userDataFolder("relative", "/home/lab/"), "/home/lab/.local/share/vantacheck");
+    EXPECT_TRUE(runsInstalled("/usr/bin"));
+    const StationPaths installed = stationPaths("/usr/bin/vantacheck", nullptr, "/home/lab");
+    EXPECT_EQ(installed.settingsPath, "/home/lab/.local/share/vantacheck/vantacheck.cfg");
+    EXPECT_EQ(installed.subjectLibraryDirectory, "/home/lab/.local/share/vantacheck/DATA");
+    EXPECT_EQ(stationPathsForTool("/usr/bin/vantacheck-cli", nullptr, "/home/lab").dataDirectory,
+              installed.dataDirectory);
+
+    testing::TempDir tree;
+    fs::create_directories(tree.path() / "cli");
+    fs::create_directories(tree.path() / "app");
+    testing::writeFileBytes(tree.file("app/vantacheck"), "");
+    const std::string root = fs::path(tree.path()).string();
+    EXPECT_FALSE(runsInstalled(root + "/cli"));
+    EXPECT_EQ(stationPathsForTool(root + "/cli/vantacheck-cli", nullptr, "/home/lab").dataDirectory,
+              root + "/app/DATA");
+}
+
 TEST_F(SettingsFileTest, TheDataDirectoryIsCreatedOneLevelDeep) {
     EXPECT_TRUE(ensureDirectory((dir_ / "DATA").string()));
     EXPECT_TRUE(fs::is_directory(dir_ / "DATA"));
