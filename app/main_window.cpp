@@ -197,7 +197,9 @@ void MainWindow::setArchiveStatus(const QString& text) {
         archivePane_->setObjectName(QStringLiteral("archiveStatus"));
         statusBar()->insertPermanentWidget(0, archivePane_);
     }
-    archivePane_->setText(text);
+    // The server's reason can be long: the pane keeps room for the message pane and shows
+    // the whole text as its tool tip.
+    archivePane_->setText(archivePane_->fontMetrics().elidedText(text, Qt::ElideRight, 300));
     archivePane_->setToolTip(text);
 }
 
