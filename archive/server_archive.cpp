@@ -110,6 +110,22 @@ bool parseResultsArray(const std::string& text, IndexedRepetition& r) {
     return *p == '}';
 }
 
+// A server that went away without a word (a cable pulled, a machine off) would otherwise
+// hold a connect for minutes and a send for a quarter of an hour: the window's worker,
+// and with it the station's exit, would wait that long. The lab's own choice in the
+// connection string wins.
+std::string withTimeouts(const std::string& connection) {
+    std::string out = connection;
+    const bool uri = out.rfind("postgresql://", 0) == 0 || out.rfind("postgres://", 0) == 0;
+    for (const char* option : {"connect_timeout=10", "tcp_user_timeout=30000"}) {
+        const std::string key = std::string(option).substr(0, std::string(option).find('=') + 1);
+        if (out.find(key) != std::string::npos) continue;
+        if (uri) out += (out.find('?') == std::string::npos ? "?" : "&") + std::string(option);
+        else out += " " + std::string(option);
+    }
+    return out;
+}
+
 int64_t toInt64(const pqxx::field& f) { return f.is_null() ? 0 : f.as<long long>(); }
 
 }  // namespace
@@ -143,7 +159,7 @@ bool ServerArchive::open(const std::string& connection) {
     password_ = passwordIn(connection);
     if (connection.empty()) return fail("No archive server is set");
     try {
-        db_ = std::make_unique<Connection>(connection);
+        db_ = std::make_unique<Connection>(withTimeouts(connection));
     } catch (const std::exception& e) {
         db_.reset();
         return fail(std::string("The archive server cannot be reached: ") + e.what());
