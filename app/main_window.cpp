@@ -13,6 +13,7 @@
 #include <QToolBar>
 
 #include "app/dialog_bar.h"
+#include "archive/background_indexer.h"
 #include "app/profile_store.h"
 #include "app/station_pictures.h"
 #include "app/station_view.h"
@@ -23,13 +24,14 @@
 namespace vanta {
 
 MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& documentTitle,
-                       OperatorDialogs& dialogs, SubjectLibrary& library, ProfileStore* profile)
+                       OperatorDialogs& dialogs, SubjectLibrary& library, ProfileStore* profile,
+                       archive::BackgroundIndexer* indexer)
     : station_(station),
       router_(router),
       documentTitle_(documentTitle),
       dialogs_(dialogs),
       library_(library),
-      files_(station, dialogs, library, fileHooks(profile)) {
+      files_(station, dialogs, library, fileHooks(profile, indexer)) {
     setObjectName(QStringLiteral("mainFrame"));
     createActions();
     createMenus();
@@ -70,10 +72,14 @@ MainWindow::~MainWindow() {
     // The view unbinds its own commands when it goes with the frame's children.
 }
 
-FileCommandHooks MainWindow::fileHooks(ProfileStore* profile) {
+FileCommandHooks MainWindow::fileHooks(ProfileStore* profile, archive::BackgroundIndexer* indexer) {
     FileCommandHooks hooks;
     hooks.resetView = [this] { router_.execute(cmd::kResetToIdle); };
-    if (profile) hooks.fileUsed = [profile](const std::string& path) { profile->addRecentFile(QString::fromStdString(path)); };
+    hooks.fileUsed = [profile, indexer](const std::string& path) {
+        if (profile) profile->addRecentFile(QString::fromStdString(path));
+        // The lab's archive learns of the test on the indexer's thread; the window goes on.
+        if (indexer) indexer->add(path);
+    };
     hooks.showBusy = [](bool busy) {
         if (!qGuiApp) return;
         if (busy)
@@ -114,6 +120,8 @@ void MainWindow::createActions() {
     makeAction(cmd::kGraphSetup, QStringLiteral("Graph setup"));
     makeAction(cmd::kSubjectInfoSetup, QStringLiteral("Subject info setup"));
     makeAction(cmd::kCalibration, QStringLiteral("Calibration"));
+    makeAction(cmd::kProfile, QStringLiteral("Profile"));
+    makeAction(cmd::kSwapSides, QStringLiteral("Swap left and right"))->setCheckable(true);
     makeAction(cmd::kAppAbout, QStringLiteral("&About"));
     // New has a shortcut and no menu item; the action lives on the frame so Ctrl+N works.
     QAction* fileNew = makeAction(cmd::kFileNew, QStringLiteral("&New"));
@@ -139,8 +147,8 @@ void MainWindow::createMenus() {
                                   cmd::kFilePrintSetup, 0, cmd::kAppExit});
     add(QStringLiteral("Subject"), {cmd::kSubjectInfo});
     add(QStringLiteral("Exercise"), {cmd::kPerform});
-    add(QStringLiteral("Report"), {cmd::kDigitalReport, cmd::kCurveGraph});
-    add(QStringLiteral("Setup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration});
+    add(QStringLiteral("Report"), {cmd::kDigitalReport, cmd::kCurveGraph, cmd::kProfile});
+    add(QStringLiteral("Setup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration, cmd::kSwapSides});
     add(QStringLiteral("About"), {cmd::kAppAbout});
 }
 
@@ -217,6 +225,7 @@ QMenu* MainWindow::menu(const QString& title) const {
 
 void MainWindow::refreshCommandStates() {
     for (auto& [id, a] : actions_) a->setEnabled(router_.isEnabled(id));
+    actions_.at(cmd::kSwapSides)->setChecked(station_.settings.sidesSwapped != 0);
 }
 
 void MainWindow::setDocumentTitle(const QString& title) {

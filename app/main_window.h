@@ -27,6 +27,9 @@ namespace vanta {
 class StationView;
 class DialogBar;
 class ProfileStore;
+namespace archive {
+class BackgroundIndexer;
+}
 
 inline constexpr const char* kFrameTitle = "Vanta Mero";
 inline constexpr const char* kDefaultDocumentTitle = "KavelTek";
@@ -36,9 +39,9 @@ class MainWindow : public QMainWindow, public BarHost {
     Q_OBJECT
 public:
     // `documentTitle` comes first in the caption: "KavelTek", or the name of the file the
-    // command line named.
+    // command line named. Every test saved or opened goes to `indexer` (when given).
     MainWindow(Station& station, CommandRouter& router, const QString& documentTitle, OperatorDialogs& dialogs,
-               SubjectLibrary& library, ProfileStore* profile = nullptr);
+               SubjectLibrary& library, ProfileStore* profile = nullptr, archive::BackgroundIndexer* indexer = nullptr);
     ~MainWindow() override;
 
     StationView& view() const { return *view_; }
@@ -87,7 +90,7 @@ private:
     void createToolBar();
     void createStatusBar();
     QAction* makeAction(int id, const QString& text);
-    FileCommandHooks fileHooks(ProfileStore* profile);
+    FileCommandHooks fileHooks(ProfileStore* profile, archive::BackgroundIndexer* indexer);
 
     Station& station_;
     CommandRouter& router_;

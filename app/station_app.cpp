@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "app/main_window.h"
+#include "archive/background_indexer.h"
 #include "app/station_view.h"
 #include "app/subjects/register_subject_library.h"
 #include "archive/archive_uploader.h"
@@ -136,9 +137,11 @@ bool StationApp::initInstance(const QStringList& arguments) {
         dialogs_.message(kMsgErrorOpeningFile);
         return false;
     }
-    frame_ = std::make_unique<MainWindow>(station_, router_, title, dialogs_, *library_, &profile_);
+    // The test index lies beside the subject register, in either mode.
+    indexer_ = std::make_unique<archive::BackgroundIndexer>(station_.paths.subjectLibraryDirectory);
+    frame_ = std::make_unique<MainWindow>(station_, router_, title, dialogs_, *library_, &profile_, indexer_.get());
     // The screens record attempts and calibrate through the station's one link.
-    frame_->view().screens().attachLink(*link_);
+    frame_->view().screens().attachLink(*link_, [] { return std::chrono::steady_clock::now(); });
     if (auto* subjects = dynamic_cast<RegisterSubjectLibrary*>(ownLibrary_.get()))
         subjects->setParentWidget(frame_.get());
     connect(frame_.get(), &MainWindow::closing, this, [this] { exitInstance(); });

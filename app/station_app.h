@@ -21,6 +21,7 @@ namespace vanta {
 class AcquisitionLink;
 class MainWindow;
 namespace archive {
+class BackgroundIndexer;
 class ArchiveUploader;
 }
 
@@ -71,6 +72,8 @@ public:
     AcquisitionLink* link() const { return link_.get(); }
     SettingsLoad settingsLoadResult() const { return settingsLoad_; }
     SubjectLibrary& subjectLibrary() const { return *library_; }
+    // Indexes the tests the window saves and opens (DATA/archive.sqlite beside the register).
+    archive::BackgroundIndexer* indexer() const { return indexer_.get(); }
     // The worker that sends the outbox to the lab's shared archive; null when no archive
     // server is set. nudge() it when a test has entered the outbox.
     archive::ArchiveUploader* archiveUploader() const { return uploader_.get(); }
@@ -90,6 +93,7 @@ private:
     std::unique_ptr<AcquisitionLink> link_;
     CommandRouter router_;
     ProfileStore profile_;
+    std::unique_ptr<archive::BackgroundIndexer> indexer_;  // outlives the window that feeds it
     std::unique_ptr<MainWindow> frame_;
     // After the frame: the worker is stopped before the window its status goes to.
     std::unique_ptr<archive::ArchiveUploader> uploader_;

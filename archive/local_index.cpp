@@ -17,7 +17,7 @@ namespace {
 
 // The result columns of a repetition row, in the order of RepetitionResults: row by row
 // (peaks, then means; whole stroke, acceleration, deceleration), column by column.
-std::string resultColumnNames(const char* separator, const char* suffix) {
+std::string resultColumnNames(const char* separator, const char* prefix, const char* suffix) {
     static const char* rows[kResultRowCount] = {"peak",      "peak_acc", "peak_dec",
                                                  "mean",      "mean_acc", "mean_dec"};
     static const char* cols[kResultColumnCount] = {"force", "power", "velocity", "position", "torque"};
@@ -25,7 +25,7 @@ std::string resultColumnNames(const char* separator, const char* suffix) {
     for (int r = 0; r < kResultRowCount; ++r)
         for (int c = 0; c < kResultColumnCount; ++c) {
             if (!out.empty()) out += separator;
-            out += std::string(rows[r]) + "_" + cols[c] + suffix;
+            out += std::string(prefix) + rows[r] + "_" + cols[c] + suffix;
         }
     return out;
 }
@@ -55,7 +55,7 @@ std::string schemaV1() {
            "  radius REAL NOT NULL,"
            "  sample_count INTEGER NOT NULL,"
            "  velocity_peak_index INTEGER NOT NULL," +
-           resultColumnNames(",", " REAL NOT NULL") +
+           resultColumnNames(",", "", " REAL NOT NULL") +
            ", PRIMARY KEY (test_id, number)) WITHOUT ROWID;"
            // Sent tests keep their row (sent = 1): a test already on the shared archive is
            // never queued again, wherever its file turns up.
@@ -66,8 +66,6 @@ std::string schemaV1() {
            "CREATE INDEX outbox_waiting ON outbox (sent, id);";
 }
 
-constexpr const char* kTestColumns = "t.id, t.sha256, t.subject, t.subject_id, t.test_time";
-
 int64_t modifiedNanoseconds(const struct stat& st) {
     return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
@@ -77,12 +75,15 @@ int64_t modifiedNanoseconds(const struct stat& st) {
 void LocalIndex::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 
 LocalIndex::LocalIndex() = default;
-LocalIndex::~LocalIndex() = default;
+LocalIndex::~LocalIndex() { close(); }
 LocalIndex::LocalIndex(LocalIndex&&) noexcept = default;
 LocalIndex& LocalIndex::operator=(LocalIndex&&) noexcept = default;
 
 bool LocalIndex::isOpen() const { return db_ != nullptr; }
-void LocalIndex::close() { db_.reset(); }
+void LocalIndex::close() {
+    statements_.reset();
+    db_.reset();
+}
 std::string LocalIndex::indexPath() const { return dataRoot_ + "/" + kFileName; }
 
 void LocalIndex::setBusyTimeout(int milliseconds) {
@@ -168,6 +169,7 @@ bool LocalIndex::open(const std::string& dataRoot) {
     }
     sqlite3_exec(db_.get(), "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     sqlite3_exec(db_.get(), "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+    statements_ = std::make_unique<StatementCache>(db_.get());
     return succeed();
 }
 
@@ -205,7 +207,7 @@ bool LocalIndex::createOrUpgrade() {
 
 bool LocalIndex::isUnchanged(const std::string& path, int64_t size, int64_t modified) {
     if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    Statement st(db_.get(), "SELECT 1 FROM file WHERE path = ?1 AND size = ?2 AND modified = ?3");
+    Statement st(*statements_, "SELECT 1 FROM file WHERE path = ?1 AND size = ?2 AND modified = ?3");
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     st.bind(1, path);
     st.bind(2, size);
@@ -223,7 +225,12 @@ bool LocalIndex::indexFile(const std::string& path, IndexedTest* out, std::strin
     if (skipped) *skipped = false;
     if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && isUnchanged(path, st.st_size, modifiedNanoseconds(st))) {
+    bool unchanged = false;
+    if (::stat(path.c_str(), &st) == 0) {
+        unchanged = isUnchanged(path, st.st_size, modifiedNanoseconds(st));
+        if (!unchanged && error_ != IndexError::None) return false;  // the index could not be read
+    }
+    if (unchanged) {
         if (skipped) *skipped = true;
         // A caller that now knows the subject gives the stored test its id.
         if (!subjectId.empty()) {
@@ -236,7 +243,6 @@ bool LocalIndex::indexFile(const std::string& path, IndexedTest* out, std::strin
         }
         return out ? testAt(path, *out) : succeed();
     }
-    if (error_ != IndexError::None) return false;
     IndexedTest test;
     std::string message;
     if (!readIndexedTest(path, test, &message))
@@ -261,7 +267,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
     const std::string what = "Cannot write " + test.path + " into the test index";
     int64_t previousTest = 0;
     {
-        Statement st(db, "SELECT test_id FROM file WHERE path = ?1");
+        Statement st(*statements_, "SELECT test_id FROM file WHERE path = ?1");
         if (!st.prepared()) return failFromSqlite(what);
         st.bind(1, test.path);
         const int rc = st.step();
@@ -270,7 +276,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
     }
     int64_t testId = 0;
     {
-        Statement st(db, "SELECT id FROM test WHERE sha256 = ?1");
+        Statement st(*statements_, "SELECT id FROM test WHERE sha256 = ?1");
         if (!st.prepared()) return failFromSqlite(what);
         st.bind(1, test.sha256);
         const int rc = st.step();
@@ -278,7 +284,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
         else if (rc != SQLITE_DONE) return failFromSqlite(what);
     }
     if (testId == 0) {
-        Statement ins(db,
+        Statement ins(*statements_,
                       "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count)"
                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
         if (!ins.prepared()) return failFromSqlite(what);
@@ -291,15 +297,15 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
         if (ins.step() != SQLITE_DONE) return failFromSqlite(what);
         testId = sqlite3_last_insert_rowid(db);
 
-        const std::string repSql = "INSERT INTO repetition (test_id, number, direction, load, radius, sample_count,"
-                                   " velocity_peak_index, " + resultColumnNames(", ", "") + ") VALUES (?1" +
+        static const std::string repSql = "INSERT INTO repetition (test_id, number, direction, load, radius, sample_count,"
+                                   " velocity_peak_index, " + resultColumnNames(", ", "", "") + ") VALUES (?1" +
                                    [] {
                                        std::string marks;
                                        for (int i = 2; i <= 7 + kResultRowCount * kResultColumnCount; ++i)
                                            marks += ", ?" + std::to_string(i);
                                        return marks;
                                    }() + ")";
-        Statement rep(db, repSql);
+        Statement rep(*statements_, repSql);
         if (!rep.prepared()) return failFromSqlite(what);
         for (const IndexedRepetition& r : test.repetitions) {
             rep.reset();
@@ -316,19 +322,19 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
             if (rep.step() != SQLITE_DONE) return failFromSqlite(what);
         }
         // A test new to the index waits for the shared archive, unless it was sent before.
-        Statement queue(db, "INSERT OR IGNORE INTO outbox (sha256) VALUES (?1)");
+        Statement queue(*statements_, "INSERT OR IGNORE INTO outbox (sha256) VALUES (?1)");
         if (!queue.prepared()) return failFromSqlite(what);
         queue.bind(1, test.sha256);
         if (queue.step() != SQLITE_DONE) return failFromSqlite(what);
     } else if (!test.subjectId.empty()) {
-        Statement set(db, "UPDATE test SET subject_id = ?1 WHERE id = ?2");
+        Statement set(*statements_, "UPDATE test SET subject_id = ?1 WHERE id = ?2");
         if (!set.prepared()) return failFromSqlite(what);
         set.bind(1, test.subjectId);
         set.bind(2, testId);
         if (set.step() != SQLITE_DONE) return failFromSqlite(what);
     }
     {
-        Statement st(db, "INSERT OR REPLACE INTO file (path, test_id, size, modified) VALUES (?1, ?2, ?3, ?4)");
+        Statement st(*statements_, "INSERT OR REPLACE INTO file (path, test_id, size, modified) VALUES (?1, ?2, ?3, ?4)");
         if (!st.prepared()) return failFromSqlite(what);
         st.bind(1, test.path);
         st.bind(2, testId);
@@ -340,7 +346,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
         // The file now holds another test. The one it held before leaves the index when no
         // other file holds it: its rows could no longer be worked out again, and its bytes
         // could no longer be sent (a test already sent keeps its outbox mark).
-        Statement orphan(db, "SELECT sha256 FROM test WHERE id = ?1 AND NOT EXISTS"
+        Statement orphan(*statements_, "SELECT sha256 FROM test WHERE id = ?1 AND NOT EXISTS"
                              " (SELECT 1 FROM file WHERE test_id = ?1)");
         if (!orphan.prepared()) return failFromSqlite(what);
         orphan.bind(1, previousTest);
@@ -348,12 +354,12 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
         if (rc == SQLITE_ROW) {
             const std::string oldSha = orphan.text(0);
             for (const char* sql : {"DELETE FROM repetition WHERE test_id = ?1", "DELETE FROM test WHERE id = ?1"}) {
-                Statement del(db, sql);
+                Statement del(*statements_, sql);
                 if (!del.prepared()) return failFromSqlite(what);
                 del.bind(1, previousTest);
                 if (del.step() != SQLITE_DONE) return failFromSqlite(what);
             }
-            Statement unqueue(db, "DELETE FROM outbox WHERE sha256 = ?1 AND sent = 0");
+            Statement unqueue(*statements_, "DELETE FROM outbox WHERE sha256 = ?1 AND sent = 0");
             if (!unqueue.prepared()) return failFromSqlite(what);
             unqueue.bind(1, oldSha);
             if (unqueue.step() != SQLITE_DONE) return failFromSqlite(what);
@@ -364,121 +370,107 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
     return true;
 }
 
-bool LocalIndex::readRepetitions(int64_t testRow, std::vector<IndexedRepetition>& out) {
-    const std::string sql = "SELECT number, direction, load, radius, sample_count, velocity_peak_index, " +
-                            resultColumnNames(", ", "") + " FROM repetition WHERE test_id = ?1 ORDER BY number";
-    Statement st(db_.get(), sql);
-    if (!st.prepared()) return failFromSqlite("Cannot read the test index");
-    st.bind(1, testRow);
-    out.clear();
+namespace {
+
+// The tests of `from` matching `where`, in `order`, each joined with its repetitions:
+// one statement however many tests come back.
+std::string testSelect(const std::string& from, const std::string& where, const std::string& order) {
+    return "SELECT t.id, t.sha256, t.subject, t.subject_id, t.test_time, f.path, f.size, f.modified,"
+           " r.number, r.direction, r.load, r.radius, r.sample_count, r.velocity_peak_index, " +
+           resultColumnNames(", ", "r.", "") + " FROM " + from +
+           " LEFT JOIN repetition r ON r.test_id = t.id WHERE " + where + " ORDER BY " + order + ", r.number";
+}
+
+// A listed test comes with the first of its paths.
+constexpr const char* kTestWithFile = "test t JOIN file f ON f.path = (SELECT min(path) FROM file WHERE test_id = t.id)";
+
+// Steps through testSelect's rows into `out`; the last step's result code.
+int readTests(Statement& st, std::vector<IndexedTest>& out) {
+    int64_t current = -1;
     int rc;
     while ((rc = st.step()) == SQLITE_ROW) {
+        const int64_t id = st.integer(0);
+        if (id != current) {
+            current = id;
+            IndexedTest t;
+            t.sha256 = st.text(1);
+            t.subject = st.text(2);
+            t.subjectId = st.text(3);
+            t.testTime = st.integer(4);
+            t.path = st.text(5);
+            t.size = st.integer(6);
+            t.modified = st.integer(7);
+            out.push_back(std::move(t));
+        }
+        if (st.isNull(8)) continue;  // a test without repetitions
         IndexedRepetition r;
-        r.number = static_cast<int32_t>(st.integer(0));
-        r.direction = static_cast<int32_t>(st.integer(1));
-        r.load = st.real(2);
-        r.radius = st.real(3);
-        r.sampleCount = static_cast<int32_t>(st.integer(4));
-        r.velocityPeakIndex = static_cast<int32_t>(st.integer(5));
-        int k = 6;
+        r.number = static_cast<int32_t>(st.integer(8));
+        r.direction = static_cast<int32_t>(st.integer(9));
+        r.load = st.real(10);
+        r.radius = st.real(11);
+        r.sampleCount = static_cast<int32_t>(st.integer(12));
+        r.velocityPeakIndex = static_cast<int32_t>(st.integer(13));
+        int k = 14;
         for (int row = 0; row < kResultRowCount; ++row)
             for (int c = 0; c < kResultColumnCount; ++c) r.results[row][c] = static_cast<float>(st.real(k++));
-        out.push_back(r);
+        out.back().repetitions.push_back(r);
     }
-    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the test index");
-    return true;
+    return rc;
 }
+
+}  // namespace
 
 bool LocalIndex::listTests(const TestQuery& query, std::vector<IndexedTest>& out) {
     out.clear();
     if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    // One path per test (the first by name), with the size and time of that file.
-    std::string sql = std::string("SELECT ") + kTestColumns +
-                      ", f.path, f.size, f.modified FROM test t JOIN file f ON f.path ="
-                      " (SELECT min(path) FROM file WHERE test_id = t.id) WHERE 1";
-    if (query.subject) sql += " AND instr(t.subject_key, ?1) > 0";
-    if (query.subjectId) sql += " AND t.subject_id = ?2";
-    if (query.from) sql += " AND t.test_time >= ?3";
-    if (query.to) sql += " AND t.test_time < ?4";
-    sql += " ORDER BY t.test_time, f.path";
-    Statement st(db_.get(), sql);
+    std::string where = "1";
+    if (query.subject) where += " AND instr(t.subject_key, ?1) > 0";
+    if (query.subjectId) where += " AND t.subject_id = ?2";
+    if (query.from) where += " AND t.test_time >= ?3";
+    if (query.to) where += " AND t.test_time < ?4";
+    Statement st(db_.get(), testSelect(kTestWithFile, where, "t.test_time, f.path"));
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     if (query.subject) st.bind(1, foldedName(*query.subject));
     if (query.subjectId) st.bind(2, *query.subjectId);
     if (query.from) st.bind(3, *query.from);
     if (query.to) st.bind(4, *query.to);
-    std::vector<int64_t> rows;
-    int rc;
-    while ((rc = st.step()) == SQLITE_ROW) {
-        IndexedTest t;
-        rows.push_back(st.integer(0));
-        t.sha256 = st.text(1);
-        t.subject = st.text(2);
-        t.subjectId = st.text(3);
-        t.testTime = st.integer(4);
-        t.path = st.text(5);
-        t.size = st.integer(6);
-        t.modified = st.integer(7);
-        out.push_back(std::move(t));
+    if (readTests(st, out) != SQLITE_DONE) {
+        out.clear();
+        return failFromSqlite("Cannot read the test index");
     }
-    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the test index");
-    for (size_t i = 0; i < out.size(); ++i)
-        if (!readRepetitions(rows[i], out[i].repetitions)) return false;
     return succeed();
 }
 
 bool LocalIndex::testAt(const std::string& path, IndexedTest& out) {
     if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    Statement st(db_.get(), std::string("SELECT ") + kTestColumns +
-                                ", f.path, f.size, f.modified FROM file f JOIN test t ON t.id = f.test_id"
-                                " WHERE f.path = ?1");
+    Statement st(db_.get(), testSelect("file f JOIN test t ON t.id = f.test_id", "f.path = ?1", "t.id"));
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     st.bind(1, path);
-    const int rc = st.step();
-    if (rc == SQLITE_DONE) return fail(IndexError::NotFound, path + " is not in the test index.");
-    if (rc != SQLITE_ROW) return failFromSqlite("Cannot read the test index");
-    out = IndexedTest{};
-    const int64_t row = st.integer(0);
-    out.sha256 = st.text(1);
-    out.subject = st.text(2);
-    out.subjectId = st.text(3);
-    out.testTime = st.integer(4);
-    out.path = st.text(5);
-    out.size = st.integer(6);
-    out.modified = st.integer(7);
-    if (!readRepetitions(row, out.repetitions)) return false;
+    std::vector<IndexedTest> found;
+    if (readTests(st, found) != SQLITE_DONE) return failFromSqlite("Cannot read the test index");
+    if (found.empty()) return fail(IndexError::NotFound, path + " is not in the test index.");
+    out = std::move(found.front());
     return succeed();
 }
 
 bool LocalIndex::pendingUploads(std::vector<PendingUpload>& out, size_t limit) {
     out.clear();
     if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    std::string sql = std::string("SELECT ") + kTestColumns +
-                      ", f.path, f.size, f.modified FROM outbox o JOIN test t ON t.sha256 = o.sha256"
-                      " JOIN file f ON f.path = (SELECT min(path) FROM file WHERE test_id = t.id)"
-                      " WHERE o.sent = 0 ORDER BY o.id";
-    if (limit > 0) sql += " LIMIT " + std::to_string(limit);
-    Statement st(db_.get(), sql);
+    std::string waiting = "SELECT id FROM outbox WHERE sent = 0 ORDER BY id";
+    if (limit > 0) waiting += " LIMIT " + std::to_string(limit);
+    Statement st(db_.get(), testSelect("outbox o JOIN test t ON t.sha256 = o.sha256 JOIN file f ON f.path ="
+                                       " (SELECT min(path) FROM file WHERE test_id = t.id)",
+                                       "o.id IN (" + waiting + ")", "o.id"));
     if (!st.prepared()) return failFromSqlite("Cannot read the outbox of the test index");
-    std::vector<int64_t> rows;
-    int rc;
-    while ((rc = st.step()) == SQLITE_ROW) {
+    std::vector<IndexedTest> tests;
+    if (readTests(st, tests) != SQLITE_DONE) return failFromSqlite("Cannot read the outbox of the test index");
+    for (IndexedTest& t : tests) {
         PendingUpload p;
-        rows.push_back(st.integer(0));
-        p.test.sha256 = st.text(1);
-        p.test.subject = st.text(2);
-        p.test.subjectId = st.text(3);
-        p.test.testTime = st.integer(4);
-        p.test.path = st.text(5);
-        p.test.size = st.integer(6);
-        p.test.modified = st.integer(7);
-        p.sha256 = p.test.sha256;
-        p.path = p.test.path;
+        p.sha256 = t.sha256;
+        p.path = t.path;
+        p.test = std::move(t);
         out.push_back(std::move(p));
     }
-    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the outbox of the test index");
-    for (size_t i = 0; i < out.size(); ++i)
-        if (!readRepetitions(rows[i], out[i].test.repetitions)) return false;
     return succeed();
 }
 

@@ -34,6 +34,8 @@ struct sqlite3;
 
 namespace vanta::archive {
 
+class StatementCache;
+
 enum class IndexError {
     None,
     NotOpen,             // no index is open
@@ -135,9 +137,9 @@ private:
     bool succeed();
     bool createOrUpgrade();
     bool storeOne(const IndexedTest& test);
-    bool readRepetitions(int64_t testRow, std::vector<IndexedRepetition>& out);
 
     std::unique_ptr<sqlite3, Closer> db_;
+    std::unique_ptr<StatementCache> statements_;  // of db_, finalized before it closes
     std::string dataRoot_;
     int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
     IndexError error_ = IndexError::None;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/background_indexer.h"
 #include "archive/sha256.h"
 #include "archive/subject_ids.h"
 #include "core/demo_test.h"
@@ -132,6 +133,9 @@ TEST_F(LocalIndexTest, SkipsAnUnchangedFileAndReadsAChangedOneAgain) {
     ASSERT_TRUE(index.pendingUploads(outbox));
     ASSERT_EQ(outbox.size(), 1u);
     EXPECT_EQ(outbox[0].sha256, second.sha256);
+    int64_t waiting = 0;
+    ASSERT_TRUE(index.pendingCount(waiting));
+    EXPECT_EQ(waiting, 1);
 }
 
 TEST_F(LocalIndexTest, ACopyIsOneTestAndASentTestIsNeverQueuedAgain) {
@@ -154,6 +158,14 @@ TEST_F(LocalIndexTest, ACopyIsOneTestAndASentTestIsNeverQueuedAgain) {
     ASSERT_TRUE(index.pendingCount(waiting));
     EXPECT_EQ(waiting, 0);
     EXPECT_EQ(list({}).size(), 1u);
+
+    // A test another station has already sent is not queued when this one first sees it.
+    const std::string other = dir.file("other.kvq");
+    writeTest(other, "Eva", 1700000500, 2, 9);
+    ASSERT_TRUE(index.markUploaded(sha256Hex(readFileBytes(other))));
+    ASSERT_TRUE(index.indexFile(other));
+    ASSERT_TRUE(index.pendingCount(waiting));
+    EXPECT_EQ(waiting, 0);
 }
 
 TEST_F(LocalIndexTest, FindsSubjectsWithoutCaseAndAccentsWithinADateRange) {
@@ -236,6 +248,26 @@ TEST_F(LocalIndexTest, KnowsTheRegisterSubjectByItsFolderOrByAName_NeverByGuessi
     IndexedTest twoJans = byName;  // two subjects of that name: unknown
     twoJans.subject = "Jan";
     EXPECT_EQ(ids.of(twoJans), "");
+}
+
+TEST_F(LocalIndexTest, TheWindowsIndexerFinishesWhatItWasGivenBeforeTheStationCloses) {
+    index.close();
+    const std::string a = dir.file("a.kvq"), b = dir.file("b.kvq"), bad = dir.file("bad.kvq");
+    writeTest(a, "Eva", 1700000000, 2, 1);
+    writeTest(b, "Eva", 1700000100, 2, 2);
+    writeFileBytes(bad, "not a test");
+    {
+        BackgroundIndexer indexer(root);
+        indexer.add(bad);
+        indexer.add(a);
+        indexer.add(b);
+        indexer.add(a);  // opened again as it was
+    }  // the station closes at once
+    ASSERT_TRUE(index.open(root));
+    const auto all = list({});
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].path, a);
+    EXPECT_EQ(all[1].path, b);
 }
 
 }  // namespace

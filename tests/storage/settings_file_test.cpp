@@ -68,6 +68,28 @@ TEST_F(SettingsFileTest, NinetySixBytesAtTheirOffsetsAndBack) {
     EXPECT_EQ(back, s);
 }
 
+// The swapped sides ride in a 97th byte: the 96 before it are those of the same settings
+// unswapped, and a 96-byte file reads back unswapped even over a swapped setting.
+TEST_F(SettingsFileTest, SwappedSidesAddOneByteAndLeaveTheOthersAlone) {
+    StationSettings s = changed();
+    const std::string plain = encodeSettings(s);
+    s.sidesSwapped = 1;
+    ASSERT_TRUE(saveSettings(path_, s));
+    const std::string b = slurp();
+    ASSERT_EQ(b.size(), 97u);
+    EXPECT_EQ(b.substr(0, 96), plain);
+    EXPECT_EQ(b[96], 1);
+    StationSettings back;
+    EXPECT_EQ(loadSettings(path_, back), SettingsLoad::Loaded);
+    EXPECT_EQ(back, s);
+
+    s.sidesSwapped = 0;
+    ASSERT_TRUE(saveSettings(path_, s));
+    EXPECT_EQ(slurp(), plain);
+    EXPECT_EQ(loadSettings(path_, back), SettingsLoad::Loaded);
+    EXPECT_EQ(back.sidesSwapped, 0);
+}
+
 TEST_F(SettingsFileTest, DefaultsAreTheStationsFirstStart) {
     StationSettings s;
     EXPECT_EQ(loadSettings(path_, s), SettingsLoad::Missing);
