@@ -201,6 +201,18 @@ void MainWindow::createStatusBar() {
     }
 }
 
+void MainWindow::setArchiveStatus(const QString& text) {
+    if (!archivePane_) {
+        archivePane_ = new QLabel(statusBar());
+        archivePane_->setObjectName(QStringLiteral("archiveStatus"));
+        statusBar()->insertPermanentWidget(0, archivePane_);
+    }
+    // The server's reason can be long: the pane keeps room for the message pane and shows
+    // the whole text as its tool tip.
+    archivePane_->setText(archivePane_->fontMetrics().elidedText(text, Qt::ElideRight, 300));
+    archivePane_->setToolTip(text);
+}
+
 QAction* MainWindow::action(int id) const {
     const auto it = actions_.find(id);
     return it == actions_.end() ? nullptr : it->second;

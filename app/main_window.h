@@ -78,6 +78,10 @@ public:
     // status bar need below each other. The frame keeps to it even where no window
     // manager does (a bare X server resizes a window to whatever it is told).
     QSize smallestSize() const;
+    // The shared archive's pane of the status bar ("Archive: up to date", "Archive: N tests
+    // waiting" with the last failure); made on the first call, so a station without an
+    // archive server shows none.
+    void setArchiveStatus(const QString& text);
 
 signals:
     // The window is closing in an orderly way (File > Exit or the window's close button).
@@ -112,6 +116,7 @@ private:
     std::vector<QMenu*> menus_;
     bool closed_ = false;
     int observerToken_ = 0;
+    QLabel* archivePane_ = nullptr;
 };
 
 }  // namespace vanta

@@ -14,6 +14,9 @@
 #include "archive/background_indexer.h"
 #include "app/station_view.h"
 #include "app/subjects/register_subject_library.h"
+#include "archive/archive_uploader.h"
+#include "archive/archive_url.h"
+#include "archive/local_outbox.h"
 #include "device/acquisition_link.h"
 #include "device/serial_bridge_driver.h"
 #include "device/simulated_sensor_box.h"
@@ -51,6 +54,7 @@ StationApp::StationApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartO
 }
 
 StationApp::~StationApp() {
+    uploader_.reset();
     frame_.reset();
     if (link_) link_->stopAcquisition();
     router_.unbindAll(CommandOwner::Application);
@@ -153,7 +157,28 @@ bool StationApp::initInstance(const QStringList& arguments) {
 
     // A test that a station left unsaved when it stopped unexpectedly is offered back.
     if (recoverUnsavedTests(station_, dialogs_)) frame_->view().screens().resetToIdle();
+    startArchiveUploader();
     return true;
+}
+
+void StationApp::startArchiveUploader() {
+    // The index and the archive server's setting live in the folder of the subject register.
+    const std::string data = station_.paths.subjectLibraryDirectory;
+    const std::string url = archive::configuredArchiveUrl(data, std::getenv(archive::kArchiveUrlVariable));
+    if (url.empty()) return;  // no shared archive: the tests wait in the index's outbox
+    auto makeOutbox = [data]() -> std::unique_ptr<archive::Outbox> {
+        auto outbox = std::make_unique<archive::LocalIndexOutbox>();
+        if (!outbox->open(data)) return nullptr;
+        return outbox;
+    };
+    // The worker's news goes to the window on the window's thread.
+    auto onStatus = [this](const archive::ArchiveStatus& status) {
+        const QString text = QString::fromStdString(archive::archiveStatusText(status));
+        QMetaObject::invokeMethod(
+            this, [this, text] { if (frame_) frame_->setArchiveStatus(text); }, Qt::QueuedConnection);
+    };
+    uploader_ = std::make_unique<archive::ArchiveUploader>(makeOutbox, url, onStatus);
+    uploader_->start();
 }
 
 bool StationApp::titleForFile(const QString& path, QString& title) {
@@ -184,6 +209,8 @@ void StationApp::exitInstance() {
     if (link_) link_->stopAcquisition();
     // Nothing unsaved: the journal goes. An unsaved test keeps it for the next start.
     station_.journal.close(station_.test.saved == 1);
+    // The test being sent goes whole or not at all; the rest waits for the next start.
+    if (uploader_) uploader_->stop();
     saveSettings(station_.paths.settingsPath, station_.settings);
 }
 

@@ -22,6 +22,7 @@ class AcquisitionLink;
 class MainWindow;
 namespace archive {
 class BackgroundIndexer;
+class ArchiveUploader;
 }
 
 struct StartOptions {
@@ -73,10 +74,14 @@ public:
     SubjectLibrary& subjectLibrary() const { return *library_; }
     // Indexes the tests the window saves and opens (DATA/archive.sqlite beside the register).
     archive::BackgroundIndexer* indexer() const { return indexer_.get(); }
+    // The worker that sends the outbox to the lab's shared archive; null when no archive
+    // server is set. nudge() it when a test has entered the outbox.
+    archive::ArchiveUploader* archiveUploader() const { return uploader_.get(); }
 
 private:
     void bindCommands();
     StationPaths choosePaths() const;
+    void startArchiveUploader();
     static bool titleForFile(const QString& path, QString& title);
 
     OperatorDialogs& dialogs_;
@@ -90,6 +95,8 @@ private:
     ProfileStore profile_;
     std::unique_ptr<archive::BackgroundIndexer> indexer_;  // outlives the window that feeds it
     std::unique_ptr<MainWindow> frame_;
+    // After the frame: the worker is stopped before the window its status goes to.
+    std::unique_ptr<archive::ArchiveUploader> uploader_;
     SettingsLoad settingsLoad_ = SettingsLoad::Missing;
     bool settingsWritten_ = false;
 };

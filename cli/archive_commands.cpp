@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "archive/local_index.h"
+#include "cli/archive_server_commands.h"
 #include "archive/subject_ids.h"
 #include "cli/cli_output.h"
 #include "cli/commands.h"
@@ -308,7 +309,7 @@ std::string listText(const std::vector<IndexedTest>& tests) {
 }
 
 int runArchiveList(const Args& args) {
-    std::string data;
+    std::string data, url;
     archive::TestQuery query;
     enum { Text, Json, Csv } format = Text;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -317,6 +318,9 @@ int runArchiveList(const Args& args) {
         if (a == "--data") {
             if (!hasValue || args[i + 1].empty()) return fail("--data needs a folder");
             data = args[++i];
+        } else if (a == "--url") {
+            if (!hasValue || args[i + 1].empty()) return fail("--url needs a connection string");
+            url = args[++i];
         } else if (a == "--subject") {
             if (!hasValue) return fail("--subject needs a name or part of one");
             query.subject = args[++i];
@@ -333,16 +337,21 @@ int runArchiveList(const Args& args) {
             return fail("Unknown option " + a + " (see vantacheck-cli archive --help)");
         }
     }
-    if (data.empty()) data = stationDataFolder();
-    // Listing makes nothing: a mistyped folder is not given an empty index.
-    std::error_code ec;
-    if (!fs::exists(fs::path(data) / LocalIndex::kFileName, ec))
-        return fail("There is no test index in " + data + " (archive index DIR... builds it).");
-    LocalIndex index;
-    std::string message;
-    if (!openIndex(data, index, message)) return fail(message);
     std::vector<IndexedTest> tests;
-    if (!index.listTests(query, tests)) return fail(index.lastMessage());
+    std::string message;
+    if (!url.empty()) {
+        // The lab's shared archive: the paths are where the tests were when indexed.
+        if (!listArchiveServer(url, query, tests, message)) return fail(message);
+    } else {
+        if (data.empty()) data = stationDataFolder();
+        // Listing makes nothing: a mistyped folder is not given an empty index.
+        std::error_code ec;
+        if (!fs::exists(fs::path(data) / LocalIndex::kFileName, ec))
+            return fail("There is no test index in " + data + " (archive index DIR... builds it).");
+        LocalIndex index;
+        if (!openIndex(data, index, message)) return fail(message);
+        if (!index.listTests(query, tests)) return fail(index.lastMessage());
+    }
     const std::string out = format == Json ? listJson(tests) : format == Csv ? listCsv(tests) : listText(tests);
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (std::fflush(stdout) != 0) return fail("Cannot write the output.");
@@ -350,10 +359,12 @@ int runArchiveList(const Args& args) {
 }
 
 int runArchive(const Args& args) {
-    if (args.empty()) return fail("archive needs index or list (see vantacheck-cli archive --help)");
+    if (args.empty()) return fail("archive needs index, list, sync or fetch (see vantacheck-cli archive --help)");
     const Args rest(args.begin() + 1, args.end());
     if (args[0] == "index") return runArchiveIndex(rest);
     if (args[0] == "list") return runArchiveList(rest);
+    if (args[0] == "sync") return runArchiveSync(rest, stationDataFolder());
+    if (args[0] == "fetch") return runArchiveFetch(rest, stationDataFolder());
     return fail("Unknown archive command " + args[0] + " (see vantacheck-cli archive --help)");
 }
 
@@ -361,10 +372,11 @@ int runArchive(const Args& args) {
 
 const std::vector<Command>& archiveCommands() {
     static const std::vector<Command> commands = {
-        {"archive", "archive index DIR... | list [...]   the station's index of its tests",
+        {"archive", "archive index DIR... | list [...] | sync | fetch SHA256   the lab's archive of tests",
          "Usage: vantacheck-cli archive index DIR... [--data DIR]\n"
          "       vantacheck-cli archive list [--subject TEXT] [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
-         "                                   [--json | --csv] [--data DIR]\n"
+         "                                   [--json | --csv] [--data DIR | --url URL]\n"
+         VANTA_ARCHIVE_SERVER_USAGE
          "index reads every .kvq file below the folders named (numbers only, one file per\n"
          "processor core) into the station's index, DATA/archive.sqlite. A file whose path,\n"
          "size and time are unchanged since it was indexed is not read again. A file that does\n"
@@ -375,6 +387,7 @@ const std::vector<Command>& archiveCommands() {
          "in any case and with or without accents; --from and --to keep the tests of those\n"
          "days (local time, both days included). --json prints one JSON object, --csv the\n"
          "rows of summary (one per repetition, the file column being the indexed path).\n"
+         VANTA_ARCHIVE_SERVER_HELP
          "  --data DIR  the station's data folder whose index is used, the one holding its\n"
          "              subject register (default: the station's own)\n",
          runArchive},

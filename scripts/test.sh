@@ -30,6 +30,8 @@ run_tests() {  # build tree, then ctest's options
 
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
+# The label "archive" brings its own PostgreSQL cluster: ctest starts one for it in
+# build/Testing/pg (tests/archive/pg_cluster.sh, as the unprivileged user) and stops it.
 run_tests build --output-on-failure -j "$(nproc)"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer (plain code)"
