@@ -58,7 +58,7 @@ if [ "$(id -u)" -eq 0 ]; then
   as=(setpriv --reuid=nobody --regid="$(id -gn nobody)" --clear-groups)
 fi
 chmod 555 "$work/ro"
-"${as[@]}" "$cli" record --simulate --seed 5 --attempts 2 --out "$work/ro/t.kvq" 2>"$work/ro.err"
+"${as[@]}" "$cli" record --simulate --seed 5 --attempts 2 --overwrite --out "$work/ro/t.kvq" 2>"$work/ro.err"
 check "record in a read-only folder stores and saves both attempts" test $? -eq 0
 check "the operator is told once that the attempts are not protected, with path and reason" \
   test "$(grep -c "^Warning: the attempts are not protected against a crash: $work/ro/unsaved-.*kvqj: Permission denied$" "$work/ro.err")" -eq 1

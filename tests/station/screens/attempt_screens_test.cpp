@@ -47,6 +47,8 @@ protected:
 
     // START and the stream of one stroke up to the stored attempt.
     void storeAttempt(int attempt) {
+        bars.numbers[cmd::kLoadList] = 10.0f;  // START asks for a valid load and radius first
+        bars.numbers[cmd::kRadiusBox] = 25.0f;
         run(cmd::kStart);
         ASSERT_TRUE(view.tickTimerActive(kLiveTimerId));
         listening();
