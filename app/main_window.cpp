@@ -120,6 +120,8 @@ void MainWindow::createActions() {
     makeAction(cmd::kGraphSetup, QStringLiteral("Graph setup"));
     makeAction(cmd::kSubjectInfoSetup, QStringLiteral("Subject info setup"));
     makeAction(cmd::kCalibration, QStringLiteral("Calibration"));
+    makeAction(cmd::kProfile, QStringLiteral("Profile"));
+    makeAction(cmd::kSwapSides, QStringLiteral("Swap left and right"))->setCheckable(true);
     makeAction(cmd::kAppAbout, QStringLiteral("&About"));
     // New has a shortcut and no menu item; the action lives on the frame so Ctrl+N works.
     QAction* fileNew = makeAction(cmd::kFileNew, QStringLiteral("&New"));
@@ -145,8 +147,8 @@ void MainWindow::createMenus() {
                                   cmd::kFilePrintSetup, 0, cmd::kAppExit});
     add(QStringLiteral("Subject"), {cmd::kSubjectInfo});
     add(QStringLiteral("Exercise"), {cmd::kPerform});
-    add(QStringLiteral("Report"), {cmd::kDigitalReport, cmd::kCurveGraph});
-    add(QStringLiteral("Setup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration});
+    add(QStringLiteral("Report"), {cmd::kDigitalReport, cmd::kCurveGraph, cmd::kProfile});
+    add(QStringLiteral("Setup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration, cmd::kSwapSides});
     add(QStringLiteral("About"), {cmd::kAppAbout});
 }
 
@@ -211,6 +213,7 @@ QMenu* MainWindow::menu(const QString& title) const {
 
 void MainWindow::refreshCommandStates() {
     for (auto& [id, a] : actions_) a->setEnabled(router_.isEnabled(id));
+    actions_.at(cmd::kSwapSides)->setChecked(station_.settings.sidesSwapped != 0);
 }
 
 void MainWindow::setDocumentTitle(const QString& title) {

@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QStandardPaths>
 
 #include <clocale>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "app/main_window.h"
@@ -74,13 +74,15 @@ StationPaths StationApp::choosePaths() const {
     const QString program =
         options_.programFile.isEmpty() ? QCoreApplication::applicationFilePath() : options_.programFile;
     StationPaths paths = pathsForProgram(program.toStdString());
-    if (::access(paths.programDirectory.c_str(), W_OK) == 0) return paths;
+    if (!runsInstalled(paths.programDirectory)) return paths;
 
     // An installed station cannot write beside its program: the settings file and DATA
-    // go to the user's application-data folder, with the same names and formats.
-    const QString userDir = options_.userDataDirectory.isEmpty()
-                                ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-                                : options_.userDataDirectory;
+    // go to the user's data folder, with the same names and formats; vantacheck-cli finds
+    // the same folder (storage/station_paths).
+    const QString userDir =
+        options_.userDataDirectory.isEmpty()
+            ? QString::fromStdString(userDataFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")))
+            : options_.userDataDirectory;
     QDir().mkpath(userDir);
     StationPaths user = pathsInDirectory(QDir::cleanPath(userDir).toStdString());
     // Two levels above the user's folder is no place for the subject register: it keeps

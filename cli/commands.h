@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "reports/page_header.h"
+
+namespace vanta {
+struct Profile;
+}
+
 namespace vanta::cli {
 
 using Args = std::vector<std::string>;
@@ -36,6 +42,16 @@ const std::vector<Command>& recordCommands();
 
 // archive: the station's index of its tests (index, list).
 const std::vector<Command>& archiveCommands();
+
+// profile: the load-power profile of one or more tests. The page is drawn with Qt, so
+// vantacheck-cli passes no writer and hands a --pdf over (handOver); the Qt program
+// passes its writer.
+using ProfilePdfWriter = bool (*)(const std::string& path, const Profile& profile, const PageHeaderTexts& header,
+                                  std::string* message);
+int runProfile(const Args& args, ProfilePdfWriter writePdf, int (*handOver)(const Args&));
+Command profileCommand(int (*run)(const Args& args));
+// The page header of a profile: the first test's name and date, and the number of tests.
+PageHeaderTexts profilePageHeader(const TestRecord& first, int tests);
 
 // Reports an error the station's way: the message on standard error, exit status 2.
 int fail(const std::string& message);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/profile_pdf.h"
 #include "graphs/graph_view_state.h"
 #include "reports/digital_report.h"
 #include "reports/paper_pages.h"
@@ -89,6 +90,13 @@ std::unique_ptr<QGuiApplication> guiWithoutWindow() {
     return app;
 }
 
+}  // namespace
+
+// Fonts and the PDF painter, as for report.
+std::unique_ptr<QGuiApplication> guiForPdf() { return guiWithoutWindow(); }
+
+namespace {
+
 int runReport(const Args& args) {
     ReportArgs options;
     if (const std::string error = parseReportArgs(args, options); !error.empty()) return fail(error);
@@ -137,7 +145,9 @@ int runReport(const Args& args) {
 }  // namespace
 
 const std::vector<Command>& reportCommands() {
-    static const std::vector<Command> commands = {reportCommand(runReport)};
+    static const std::vector<Command> commands = {
+        reportCommand(runReport),
+        profileCommand([](const Args& args) { return runProfile(args, writeProfilePdf, nullptr); })};
     return commands;
 }
 

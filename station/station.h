@@ -19,6 +19,7 @@ enum ViewModeValue : int {
     kViewMeasurement = 3,
     kViewDigitalReport = 6,
     kViewCalibration = 9,
+    kViewProfile = 12,
 };
 
 struct Station {

@@ -16,7 +16,8 @@ StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, 
       calibration_(context_),
       digitalReport_(context_),
       curveGraph_(context_),
-      all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_},
+      profile_(context_),
+      all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_, &profile_},
       shown_(&current()) {}
 
 void StationScreens::attachLink(AcquisitionLink& link) {
@@ -31,6 +32,7 @@ Screen& StationScreens::current() {
         case kViewCalibration: return calibration_;
         case kViewDigitalReport: return digitalReport_;
         case kViewCurveGraph: return curveGraph_;
+        case kViewProfile: return profile_;
         default: return idle_;
     }
 }

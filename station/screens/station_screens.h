@@ -13,6 +13,7 @@
 #include "station/screens/digital_report_screen.h"
 #include "station/screens/idle_screen.h"
 #include "station/screens/measurement_screen.h"
+#include "station/screens/profile_screen.h"
 
 namespace vanta {
 
@@ -52,6 +53,7 @@ public:
     CalibrationScreen& calibration() { return calibration_; }
     DigitalReportScreen& digitalReport() { return digitalReport_; }
     CurveGraphScreen& curveGraph() { return curveGraph_; }
+    ProfileScreen& profile() { return profile_; }
 
 private:
     // Leaves the screen that was on show and enters the one ViewMode now names.
@@ -64,7 +66,8 @@ private:
     CalibrationScreen calibration_;
     DigitalReportScreen digitalReport_;
     CurveGraphScreen curveGraph_;
-    std::array<Screen*, 5> all_;
+    ProfileScreen profile_;
+    std::array<Screen*, 6> all_;
     Screen* shown_;
 };
 
