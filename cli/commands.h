@@ -10,6 +10,7 @@
 
 namespace vanta {
 struct Profile;
+struct History;
 }
 
 namespace vanta::cli {
@@ -52,6 +53,12 @@ int runProfile(const Args& args, ProfilePdfWriter writePdf, int (*handOver)(cons
 Command profileCommand(int (*run)(const Args& args));
 // The page header of a profile: the first test's name and date, and the number of tests.
 PageHeaderTexts profilePageHeader(const TestRecord& first, int tests);
+
+// history: one subject's tests over time from the station's index, the changes judged
+// against the subject's own measurement error; --pdf as profile's.
+using HistoryPdfWriter = bool (*)(const std::string& path, const History& history, std::string* message);
+int runHistory(const Args& args, HistoryPdfWriter writePdf, int (*handOver)(const Args&));
+Command historyCommand(int (*run)(const Args& args));
 
 // Reports an error the station's way: the message on standard error, exit status 2.
 int fail(const std::string& message);
