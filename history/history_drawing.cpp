@@ -80,7 +80,9 @@ void drawSide(DrawContext& dc, const Metrics& m, const Rect& box, const History&
                 auto it = std::find_if(t.side(side).begin(), t.side(side).end(),
                                        [&](const HistoryLoad& l) { return sameLoad(l.load, load); });
                 if (it == t.side(side).end()) continue;
-                dc.fillRect(Rect{box.left + 1, py(it->meanPeakPower + *mdc), box.right - 1, py(it->meanPeakPower - *mdc)},
+                // Within the plot: a band reaching below 0 W stops at the axis.
+                const double lo = std::max(0.0, it->meanPeakPower - *mdc), hi = std::min(yHi, it->meanPeakPower + *mdc);
+                dc.fillRect(Rect{box.left + 1, py(hi), box.right - 1, py(lo)},
                             Brush{bandOf(side), BrushStyle::Solid});
                 break;
             }
@@ -205,11 +207,11 @@ void drawHistory(DrawContext& dc, const Rect& area, const History& all, std::opt
     }
 
     // Left: the table; right: the changes, beyond error in bold.
-    const int tableRight = area.left + w * 48 / 100;
+    const int tableRight = area.left + w * 42 / 100;
     const std::vector<std::string>& titles = historyTableTitles();
-    static constexpr int kWeights[] = {10, 6, 7, 7, 7, 7};
+    static constexpr int kWeights[] = {10, 5, 8, 8, 7, 7};
     std::vector<int> edges{area.left};
-    for (int wgt : kWeights) edges.push_back(edges.back() + (tableRight - area.left) * wgt / 44);
+    for (int wgt : kWeights) edges.push_back(edges.back() + (tableRight - area.left) * wgt / 45);
     const int tableTop = y + dir * m.row / 2;
     y = tableTop;
     dc.selectFont(Font{"Arial", m.small, 700});
@@ -238,23 +240,23 @@ void drawHistory(DrawContext& dc, const Rect& area, const History& all, std::opt
     y = tableTop;
     dc.setTextColor(kBlack);
     dc.selectFont(Font{"Arial", m.small, 700});
-    dc.text(Rect{tableRight + 2 * m.row, y, area.right, y + dir * m.row}, "Changes of the mean peak power", TextAlign::Left);
+    dc.text(Rect{tableRight + m.row, y, area.right, y + dir * m.row}, "Changes of the mean peak power", TextAlign::Left);
     y += dir * m.row;
-    dc.line(tableRight + 2 * m.row, y, area.right, y);
+    dc.line(tableRight + m.row, y, area.right, y);
     if (history.changes.empty()) {
         dc.selectFont(Font{"Arial", m.small, 400});
-        dc.text(Rect{tableRight + 2 * m.row, y, area.right, y + dir * m.row}, "none: no side and load tested twice",
+        dc.text(Rect{tableRight + m.row, y, area.right, y + dir * m.row}, "none: no side and load tested twice",
                 TextAlign::Left);
     }
     for (const HistoryChange& c : history.changes) {
         if (!wanted(c.load, only)) continue;
         if (!room(1)) {
-            dc.text(Rect{tableRight + 2 * m.row, y, area.right, y + dir * m.row}, "...", TextAlign::Left);
+            dc.text(Rect{tableRight + m.row, y, area.right, y + dir * m.row}, "...", TextAlign::Left);
             break;
         }
         dc.selectFont(Font{"Arial", m.small, c.beyondError.value_or(false) ? 700 : 400});
         dc.setTextColor(colorOf(c.side));
-        dc.text(Rect{tableRight + 2 * m.row, y, area.right, y + dir * m.row},
+        dc.text(Rect{tableRight + m.row, y, area.right, y + dir * m.row},
                 (c.firstToLatest ? "first to latest: " : "") + historyChangeLine(history, c), TextAlign::Left);
         y += dir * m.row;
     }
