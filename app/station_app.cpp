@@ -137,7 +137,7 @@ bool StationApp::initInstance(const QStringList& arguments) {
     indexer_ = std::make_unique<archive::BackgroundIndexer>(station_.paths.subjectLibraryDirectory);
     frame_ = std::make_unique<MainWindow>(station_, router_, title, dialogs_, *library_, &profile_, indexer_.get());
     // The screens record attempts and calibrate through the station's one link.
-    frame_->view().screens().attachLink(*link_);
+    frame_->view().screens().attachLink(*link_, [] { return std::chrono::steady_clock::now(); });
     if (auto* subjects = dynamic_cast<RegisterSubjectLibrary*>(ownLibrary_.get()))
         subjects->setParentWidget(frame_.get());
     connect(frame_.get(), &MainWindow::closing, this, [this] { exitInstance(); });

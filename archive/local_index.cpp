@@ -75,12 +75,15 @@ int64_t modifiedNanoseconds(const struct stat& st) {
 void LocalIndex::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 
 LocalIndex::LocalIndex() = default;
-LocalIndex::~LocalIndex() = default;
+LocalIndex::~LocalIndex() { close(); }
 LocalIndex::LocalIndex(LocalIndex&&) noexcept = default;
 LocalIndex& LocalIndex::operator=(LocalIndex&&) noexcept = default;
 
 bool LocalIndex::isOpen() const { return db_ != nullptr; }
-void LocalIndex::close() { db_.reset(); }
+void LocalIndex::close() {
+    statements_.reset();
+    db_.reset();
+}
 std::string LocalIndex::indexPath() const { return dataRoot_ + "/" + kFileName; }
 
 void LocalIndex::setBusyTimeout(int milliseconds) {
@@ -166,6 +169,7 @@ bool LocalIndex::open(const std::string& dataRoot) {
     }
     sqlite3_exec(db_.get(), "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     sqlite3_exec(db_.get(), "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+    statements_ = std::make_unique<StatementCache>(db_.get());
     return succeed();
 }
 
@@ -203,7 +207,7 @@ bool LocalIndex::createOrUpgrade() {
 
 bool LocalIndex::isUnchanged(const std::string& path, int64_t size, int64_t modified) {
     if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    Statement st(db_.get(), "SELECT 1 FROM file WHERE path = ?1 AND size = ?2 AND modified = ?3");
+    Statement st(*statements_, "SELECT 1 FROM file WHERE path = ?1 AND size = ?2 AND modified = ?3");
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     st.bind(1, path);
     st.bind(2, size);
@@ -221,7 +225,12 @@ bool LocalIndex::indexFile(const std::string& path, IndexedTest* out, std::strin
     if (skipped) *skipped = false;
     if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && isUnchanged(path, st.st_size, modifiedNanoseconds(st))) {
+    bool unchanged = false;
+    if (::stat(path.c_str(), &st) == 0) {
+        unchanged = isUnchanged(path, st.st_size, modifiedNanoseconds(st));
+        if (!unchanged && error_ != IndexError::None) return false;  // the index could not be read
+    }
+    if (unchanged) {
         if (skipped) *skipped = true;
         // A caller that now knows the subject gives the stored test its id.
         if (!subjectId.empty()) {
@@ -234,7 +243,6 @@ bool LocalIndex::indexFile(const std::string& path, IndexedTest* out, std::strin
         }
         return out ? testAt(path, *out) : succeed();
     }
-    if (error_ != IndexError::None) return false;
     IndexedTest test;
     std::string message;
     if (!readIndexedTest(path, test, &message))
@@ -259,7 +267,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
     const std::string what = "Cannot write " + test.path + " into the test index";
     int64_t previousTest = 0;
     {
-        Statement st(db, "SELECT test_id FROM file WHERE path = ?1");
+        Statement st(*statements_, "SELECT test_id FROM file WHERE path = ?1");
         if (!st.prepared()) return failFromSqlite(what);
         st.bind(1, test.path);
         const int rc = st.step();
@@ -268,7 +276,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
     }
     int64_t testId = 0;
     {
-        Statement st(db, "SELECT id FROM test WHERE sha256 = ?1");
+        Statement st(*statements_, "SELECT id FROM test WHERE sha256 = ?1");
         if (!st.prepared()) return failFromSqlite(what);
         st.bind(1, test.sha256);
         const int rc = st.step();
@@ -276,7 +284,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
         else if (rc != SQLITE_DONE) return failFromSqlite(what);
     }
     if (testId == 0) {
-        Statement ins(db,
+        Statement ins(*statements_,
                       "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count)"
                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
         if (!ins.prepared()) return failFromSqlite(what);
@@ -289,7 +297,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
         if (ins.step() != SQLITE_DONE) return failFromSqlite(what);
         testId = sqlite3_last_insert_rowid(db);
 
-        const std::string repSql = "INSERT INTO repetition (test_id, number, direction, load, radius, sample_count,"
+        static const std::string repSql = "INSERT INTO repetition (test_id, number, direction, load, radius, sample_count,"
                                    " velocity_peak_index, " + resultColumnNames(", ", "", "") + ") VALUES (?1" +
                                    [] {
                                        std::string marks;
@@ -297,7 +305,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
                                            marks += ", ?" + std::to_string(i);
                                        return marks;
                                    }() + ")";
-        Statement rep(db, repSql);
+        Statement rep(*statements_, repSql);
         if (!rep.prepared()) return failFromSqlite(what);
         for (const IndexedRepetition& r : test.repetitions) {
             rep.reset();
@@ -314,19 +322,19 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
             if (rep.step() != SQLITE_DONE) return failFromSqlite(what);
         }
         // A test new to the index waits for the shared archive, unless it was sent before.
-        Statement queue(db, "INSERT OR IGNORE INTO outbox (sha256) VALUES (?1)");
+        Statement queue(*statements_, "INSERT OR IGNORE INTO outbox (sha256) VALUES (?1)");
         if (!queue.prepared()) return failFromSqlite(what);
         queue.bind(1, test.sha256);
         if (queue.step() != SQLITE_DONE) return failFromSqlite(what);
     } else if (!test.subjectId.empty()) {
-        Statement set(db, "UPDATE test SET subject_id = ?1 WHERE id = ?2");
+        Statement set(*statements_, "UPDATE test SET subject_id = ?1 WHERE id = ?2");
         if (!set.prepared()) return failFromSqlite(what);
         set.bind(1, test.subjectId);
         set.bind(2, testId);
         if (set.step() != SQLITE_DONE) return failFromSqlite(what);
     }
     {
-        Statement st(db, "INSERT OR REPLACE INTO file (path, test_id, size, modified) VALUES (?1, ?2, ?3, ?4)");
+        Statement st(*statements_, "INSERT OR REPLACE INTO file (path, test_id, size, modified) VALUES (?1, ?2, ?3, ?4)");
         if (!st.prepared()) return failFromSqlite(what);
         st.bind(1, test.path);
         st.bind(2, testId);
@@ -338,7 +346,7 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
         // The file now holds another test. The one it held before leaves the index when no
         // other file holds it: its rows could no longer be worked out again, and its bytes
         // could no longer be sent (a test already sent keeps its outbox mark).
-        Statement orphan(db, "SELECT sha256 FROM test WHERE id = ?1 AND NOT EXISTS"
+        Statement orphan(*statements_, "SELECT sha256 FROM test WHERE id = ?1 AND NOT EXISTS"
                              " (SELECT 1 FROM file WHERE test_id = ?1)");
         if (!orphan.prepared()) return failFromSqlite(what);
         orphan.bind(1, previousTest);
@@ -346,12 +354,12 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
         if (rc == SQLITE_ROW) {
             const std::string oldSha = orphan.text(0);
             for (const char* sql : {"DELETE FROM repetition WHERE test_id = ?1", "DELETE FROM test WHERE id = ?1"}) {
-                Statement del(db, sql);
+                Statement del(*statements_, sql);
                 if (!del.prepared()) return failFromSqlite(what);
                 del.bind(1, previousTest);
                 if (del.step() != SQLITE_DONE) return failFromSqlite(what);
             }
-            Statement unqueue(db, "DELETE FROM outbox WHERE sha256 = ?1 AND sent = 0");
+            Statement unqueue(*statements_, "DELETE FROM outbox WHERE sha256 = ?1 AND sent = 0");
             if (!unqueue.prepared()) return failFromSqlite(what);
             unqueue.bind(1, oldSha);
             if (unqueue.step() != SQLITE_DONE) return failFromSqlite(what);

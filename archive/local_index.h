@@ -34,6 +34,8 @@ struct sqlite3;
 
 namespace vanta::archive {
 
+class StatementCache;
+
 enum class IndexError {
     None,
     NotOpen,             // no index is open
@@ -137,6 +139,7 @@ private:
     bool storeOne(const IndexedTest& test);
 
     std::unique_ptr<sqlite3, Closer> db_;
+    std::unique_ptr<StatementCache> statements_;  // of db_, finalized before it closes
     std::string dataRoot_;
     int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
     IndexError error_ = IndexError::None;

@@ -7,14 +7,55 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace vanta::archive {
+
+// Statements prepared once per connection and kept: indexing a thousand files runs the
+// same few statements thousands of times, and preparing costs more than running them.
+class StatementCache {
+public:
+    explicit StatementCache(sqlite3* db) : db_(db) {}
+    ~StatementCache() {
+        for (auto& entry : prepared_) sqlite3_finalize(entry.second);
+    }
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+
+    // nullptr when SQLite refuses the statement (the connection's error says why).
+    sqlite3_stmt* get(const std::string& sql) {
+        auto it = prepared_.find(sql);
+        if (it != prepared_.end()) return it->second;
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            return nullptr;
+        }
+        prepared_.emplace(sql, stmt);
+        return stmt;
+    }
+
+private:
+    sqlite3* db_;
+    std::unordered_map<std::string, sqlite3_stmt*> prepared_;
+};
 
 class Statement {
 public:
     Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
     Statement(sqlite3* db, const std::string& sql) : Statement(db, sql.c_str()) {}
-    ~Statement() { sqlite3_finalize(stmt_); }
+    // One of the cache's statements, for this scope: reset and unbound when it ends.
+    Statement(StatementCache& cache, const std::string& sql) : stmt_(cache.get(sql)), owned_(false) {
+        rc_ = stmt_ ? SQLITE_OK : SQLITE_ERROR;
+    }
+    ~Statement() {
+        if (owned_) {
+            sqlite3_finalize(stmt_);
+        } else if (stmt_) {
+            sqlite3_reset(stmt_);
+            sqlite3_clear_bindings(stmt_);
+        }
+    }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -41,6 +82,7 @@ public:
 private:
     sqlite3_stmt* stmt_ = nullptr;
     int rc_ = SQLITE_ERROR;
+    bool owned_ = true;
 };
 
 // BEGIN IMMEDIATE takes the write lock at once: two writers never both read the old rows

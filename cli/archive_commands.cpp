@@ -12,6 +12,7 @@
 #include <deque>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -20,8 +21,8 @@
 #include "archive/subject_ids.h"
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/station_folders.h"
 #include "core/side_by_side.h"
-#include "storage/station_paths.h"
 
 namespace vanta::cli {
 
@@ -31,22 +32,9 @@ namespace fs = std::filesystem;
 using archive::IndexedTest;
 using archive::LocalIndex;
 
-// The data folder the station uses when its program lies beside this one: the folder of
-// the subject register, beside the program's folder when the station can write there,
-// else in the user's application-data folder (as the station chooses at start-up).
-std::string stationDataFolder() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const StationPaths paths = pathsForProgram((self.parent_path() / "vantacheck").string());
-        if (::access(paths.programDirectory.c_str(), W_OK) == 0) return paths.subjectLibraryDirectory;
-    }
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.local/share";
-    else base = ".";
-    return base + "/Local AppWizard-Generated Applications/vanta_check/DATA";
-}
+// The data folder the station itself uses: that of its subject register, where the index
+// lies beside it.
+std::string stationDataFolder() { return stationFolders().subjectLibraryDirectory; }
 
 bool openIndex(const std::string& data, LocalIndex& index, std::string& message) {
     if (index.open(data)) return true;
@@ -168,7 +156,7 @@ int runArchiveIndex(const Args& args) {
         });
 
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    archive::SubjectIds subjects(data);
+    std::unique_ptr<archive::SubjectIds> subjects;  // the register is read once there is something to index
     int handled = 0, indexed = 0, unreadable = 0;
     std::string storeError;
     auto lastShown = std::chrono::steady_clock::time_point{};
@@ -204,7 +192,8 @@ int runArchiveIndex(const Args& args) {
         std::vector<IndexedTest> tests;
         for (Done& d : batch) {
             if (d.test) {
-                d.test->subjectId = subjects.of(*d.test);
+                if (!subjects) subjects = std::make_unique<archive::SubjectIds>(data);
+                d.test->subjectId = subjects->of(*d.test);
                 tests.push_back(std::move(*d.test));
             } else {
                 if (terminal) std::fputs("\r\x1b[K", stderr);
@@ -213,9 +202,15 @@ int runArchiveIndex(const Args& args) {
             }
         }
         handled += static_cast<int>(batch.size());
-        if (storeError.empty() && !tests.empty()) {
-            if (index.store(tests)) indexed += static_cast<int>(tests.size());
-            else storeError = index.lastMessage();
+        if (!tests.empty()) {
+            if (!index.store(tests)) {
+                // The index cannot be written (disk full, another station holding it too
+                // long): the readers stop after the files in their hands.
+                storeError = index.lastMessage();
+                next.store(total);
+                break;
+            }
+            indexed += static_cast<int>(tests.size());
         }
         show(false);
     }
@@ -225,7 +220,7 @@ int runArchiveIndex(const Args& args) {
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     char line[200];
-    std::snprintf(line, sizeof line, "%d files indexed, %lld unchanged, %d unreadable, in %.1f s\n", indexed,
+    std::snprintf(line, sizeof line, "Files: %d indexed, %lld unchanged, %d unreadable (%.1f s)\n", indexed,
                   static_cast<long long>(unchanged), unreadable, took);
     std::fputs(line, stdout);
     if (unreadable > 0) status = 2;
@@ -339,6 +334,10 @@ int runArchiveList(const Args& args) {
         }
     }
     if (data.empty()) data = stationDataFolder();
+    // Listing makes nothing: a mistyped folder is not given an empty index.
+    std::error_code ec;
+    if (!fs::exists(fs::path(data) / LocalIndex::kFileName, ec))
+        return fail("There is no test index in " + data + " (archive index DIR... builds it).");
     LocalIndex index;
     std::string message;
     if (!openIndex(data, index, message)) return fail(message);
@@ -376,8 +375,8 @@ const std::vector<Command>& archiveCommands() {
          "in any case and with or without accents; --from and --to keep the tests of those\n"
          "days (local time, both days included). --json prints one JSON object, --csv the\n"
          "rows of summary (one per repetition, the file column being the indexed path).\n"
-         "  --data DIR  the station's data folder whose index is used (default: the folder\n"
-         "              the station beside this program uses)\n",
+         "  --data DIR  the station's data folder whose index is used, the one holding its\n"
+         "              subject register (default: the station's own)\n",
          runArchive},
     };
     return commands;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -25,11 +26,7 @@ std::unique_ptr<TestRecord> openTest(const std::string& path, std::string& messa
     return test;
 }
 
-int writeOut(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    if (std::fflush(stdout) != 0) return fail("Cannot write the output.");
-    return 0;
-}
+int writeOut(const std::string& text) { return writeStandardOutput(text); }
 
 int runAnalyse(const Args& args) {
     bool json = false;
@@ -135,6 +132,8 @@ int runExport(const Args& args) {
     }
     if (path.empty() || repetition < 0 || output.empty())
         return fail("export needs a test file, --repetition N and --output OUT.xml (see vantacheck-cli export --help)");
+    if (output != "-" && isSameFile(path, output))
+        return fail("--output " + output + " is the test file " + path + " itself; it would be overwritten");
     std::string message;
     auto test = openTest(path, message);
     if (!test) return fail(path + ": " + message);
@@ -148,7 +147,8 @@ int runExport(const Args& args) {
         digitalLayout, digitalReportRows(test->results[r]),
         SpreadsheetLabels{test->subject.name, test->testTime, r});
     if (output == "-") return writeOut(bytes);
-    if (!writeSpreadsheetFile(output, bytes)) return fail(exportFailedMessage(output));
+    int error = 0;
+    if (!writeSpreadsheetFile(output, bytes, &error)) return fail(exportFailedMessage(output) + "\n" + std::strerror(error));
     return 0;
 }
 
@@ -197,8 +197,8 @@ int runDemo(const Args& args) {
     if (path.empty()) return fail("demo needs an output file (see vantacheck-cli demo --help)");
     auto test = std::make_unique<TestRecord>();
     fillDemoTest(*test, options);
-    std::string message;
-    if (!writeTestFile(path, *test, &message)) return fail(path + ": " + message);
+    std::string message, reason;
+    if (!writeTestFile(path, *test, &message, &reason)) return fail(path + ": " + message + (message == kMsgFileSaveError ? "\n" + reason : ""));
     std::cout << "Wrote " << path << ": " << test->repetitionCount << " repetitions\n";
     return 0;
 }

@@ -102,6 +102,8 @@ int runReport(const Args& args) {
     ReportArgs options;
     if (const std::string error = parseReportArgs(args, options); !error.empty()) return fail(error);
 
+    if (isSameFile(options.path, options.pdf))
+        return fail("--pdf " + options.pdf + " is the test file " + options.path + " itself; it would be overwritten");
     const bool graph = options.kind == "graph";
     auto test = std::make_unique<TestRecord>();
     std::string message;
@@ -138,7 +140,8 @@ int runReport(const Args& args) {
         report.table = digitalPrintedTable(digitalReportRows(test->results[static_cast<size_t>(r)]));
     }
 
-    if (!writeReportPdf(options.pdf, report, &message)) return fail(options.pdf + ": " + message);
+    std::string reason;
+    if (!writeReportPdf(options.pdf, report, &message, &reason)) return fail(options.pdf + ": " + message + "\n" + reason);
     std::cout << "Wrote " << options.pdf << ": " << printedPageCount(report) << " page(s)\n";
     return 0;
 }

@@ -68,16 +68,18 @@ std::string exportFailedMessage(const std::string& path);
 
 // Writes all bytes or nothing: a failed write leaves any earlier file as it was and no
 // half file behind. The export and the command line both write through it.
-bool writeSpreadsheetFile(const std::string& path, std::string_view bytes);
+// `error` receives the errno of a failure.
+bool writeSpreadsheetFile(const std::string& path, std::string_view bytes, int* error = nullptr);
 
 // Starts the desktop's handler on the written file. Injected, so that tests never start
 // a program.
 using FileOpener = std::function<void(const std::string& path)>;
 
 // The button: writes the file into the DATA folder and opens it. When the file cannot be
-// written, *message says so and nothing is opened: an earlier export left in the folder
-// must not pass for this one.
+// written, *message says so, *reason gives the system's reason, and nothing is opened: an
+// earlier export left in the folder must not pass for this one.
 bool exportSpreadsheet(const std::vector<ReportRow>& cells, const SpreadsheetLabels& labels,
-                       const std::string& dataDirectory, const FileOpener& open, std::string* message);
+                       const std::string& dataDirectory, const FileOpener& open, std::string* message,
+                       std::string* reason = nullptr);
 
 }  // namespace vanta

@@ -73,10 +73,10 @@ bool FileCommands::save() {
 
     if (extended && !pathIsInDirectory(*chosen, libraryDirectory)) dialogs_.message(kMsgOutsideDirectory);
 
-    std::string error;
-    if (!writeTestFile(*chosen, test, &error)) {
-        // "File Save Error" does not name the file: the path goes into the detail text.
-        if (error.empty() || error == kMsgFileSaveError) dialogs_.message(kMsgFileSaveError, *chosen);
+    std::string error, reason;
+    if (!writeTestFile(*chosen, test, &error, &reason)) {
+        // "File Save Error" does not name the file or the cause: both go into the detail text.
+        if (error.empty() || error == kMsgFileSaveError) dialogs_.message(kMsgFileSaveError, *chosen + ": " + reason);
         else dialogs_.message(error);
         return false;
     }

@@ -3,6 +3,7 @@
 // and mouse presses; the screen's own commands reach it through the view as well.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -39,6 +40,9 @@ struct ScreenContext {
     AttemptSession* attempts = nullptr;
     // Seconds since 1970: the test time a started attempt takes.
     std::function<int32_t()> now;
+    // The clock of the live tick: with it a stream without frames ends the attempt and a
+    // stored attempt's stream is checked for its rate (none: neither, as in most tests).
+    std::function<std::chrono::steady_clock::time_point()> liveClock;
 };
 
 enum class MouseButton { Left, Right };

@@ -68,10 +68,11 @@ void DigitalReportScreen::fillTable() {
 // opened: an earlier export left in the folder must not pass for this one.
 void DigitalReportScreen::exportXml() {
     const Station& s = context_.station;
-    std::string message;
+    std::string message, reason;
     const SpreadsheetLabels labels{s.test.subject.name, s.test.testTime, s.selectedRepetition};
-    if (!exportSpreadsheet(context_.table.tableCells(), labels, s.paths.dataDirectory, context_.openFile, &message))
-        context_.dialogs.message(message);
+    if (!exportSpreadsheet(context_.table.tableCells(), labels, s.paths.dataDirectory, context_.openFile, &message,
+                           &reason))
+        context_.dialogs.message(message, reason);
 }
 
 void DigitalReportScreen::leave() {

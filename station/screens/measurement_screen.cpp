@@ -108,7 +108,7 @@ void MeasurementScreen::liveTick() {
     // A tick posted before BACK, EXIT or the stored attempt stopped the timer finds nothing
     // running and does nothing.
     if (!attempts || attempts->activity() != AttemptSession::Activity::Attempt) return;
-    const TickReport report = attempts->tick();
+    const TickReport report = context_.liveClock ? attempts->tick(-1, context_.liveClock()) : attempts->tick();
     Station& s = context_.station;
     s.livePhase = attempts->livePhase();
     const GuidanceLayout layout = guidanceLayout(context_.view.clientRect());
@@ -121,6 +121,8 @@ void MeasurementScreen::liveTick() {
             showMeasurementBar();
             showStoredAttempt();
             context_.view.update();
+            // The attempt stays: the operator decides whether IGNORE drops it.
+            if (!report.warning.empty()) context_.dialogs.message(report.warning);
             return;
         case TickEvent::TooLong:
             context_.view.stopTickTimer(kLiveTimerId);

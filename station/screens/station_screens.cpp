@@ -10,7 +10,7 @@ namespace vanta {
 StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, OperatorDialogs& dialogs,
                                FileCommands& files, ReportTableHost& table, FileOpener openFile)
     : context_{station, bars, view, dialogs, files, table, std::move(openFile), [this] { resetToIdle(); }, nullptr,
-               [] { return static_cast<int32_t>(static_cast<int64_t>(std::time(nullptr)) & 0xFFFFFFFF); }},
+               [] { return static_cast<int32_t>(static_cast<int64_t>(std::time(nullptr)) & 0xFFFFFFFF); }, {}},
       idle_(context_),
       measurement_(context_),
       calibration_(context_),
@@ -21,8 +21,9 @@ StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, 
       all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_, &profile_, &history_},
       shown_(&current()) {}
 
-void StationScreens::attachLink(AcquisitionLink& link) {
+void StationScreens::attachLink(AcquisitionLink& link, std::function<std::chrono::steady_clock::time_point()> liveClock) {
     context_.attempts = nullptr;
+    context_.liveClock = std::move(liveClock);
     attempts_ = std::make_unique<AttemptSession>(context_.station.test, link);
     context_.attempts = attempts_.get();
 }

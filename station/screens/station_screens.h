@@ -28,8 +28,9 @@ public:
     StationScreens(const StationScreens&) = delete;
     StationScreens& operator=(const StationScreens&) = delete;
 
-    // The screens record attempts and calibrate through this link from now on.
-    void attachLink(AcquisitionLink& link);
+    // The screens record attempts and calibrate through this link from now on, their live
+    // tick timed by `liveClock` (the window's: the steady clock).
+    void attachLink(AcquisitionLink& link, std::function<std::chrono::steady_clock::time_point()> liveClock = {});
     AttemptSession* attempts() { return attempts_.get(); }
 
     // The screen that ViewMode names; the idle screen for a value without one.

@@ -133,6 +133,9 @@ TEST_F(LocalIndexTest, SkipsAnUnchangedFileAndReadsAChangedOneAgain) {
     ASSERT_TRUE(index.pendingUploads(outbox));
     ASSERT_EQ(outbox.size(), 1u);
     EXPECT_EQ(outbox[0].sha256, second.sha256);
+    int64_t waiting = 0;
+    ASSERT_TRUE(index.pendingCount(waiting));
+    EXPECT_EQ(waiting, 1);
 }
 
 TEST_F(LocalIndexTest, ACopyIsOneTestAndASentTestIsNeverQueuedAgain) {
@@ -155,6 +158,14 @@ TEST_F(LocalIndexTest, ACopyIsOneTestAndASentTestIsNeverQueuedAgain) {
     ASSERT_TRUE(index.pendingCount(waiting));
     EXPECT_EQ(waiting, 0);
     EXPECT_EQ(list({}).size(), 1u);
+
+    // A test another station has already sent is not queued when this one first sees it.
+    const std::string other = dir.file("other.kvq");
+    writeTest(other, "Eva", 1700000500, 2, 9);
+    ASSERT_TRUE(index.markUploaded(sha256Hex(readFileBytes(other))));
+    ASSERT_TRUE(index.indexFile(other));
+    ASSERT_TRUE(index.pendingCount(waiting));
+    EXPECT_EQ(waiting, 0);
 }
 
 TEST_F(LocalIndexTest, FindsSubjectsWithoutCaseAndAccentsWithinADateRange) {

@@ -104,6 +104,44 @@ TEST_F(AttemptScreenTest, StartFollowsTheAttemptToThePhase5ReportAndALateTickDoe
     EXPECT_EQ(station.test.repetitionCount, 0);
 }
 
+TEST_F(AttemptScreenTest, WithTheWindowsClockAFramelessStreamAndADoubtfulRateAreToldOnScreen) {
+    std::chrono::steady_clock::time_point clock = std::chrono::steady_clock::now();
+    screens.attachLink(link, [&] { return clock; });
+    run(cmd::kPerform);
+    bars.numbers[cmd::kLoadList] = 10.0f;
+    bars.numbers[cmd::kRadiusBox] = 25.0f;
+    run(cmd::kStart);
+    listening();
+    const std::vector<Sample> stream = subjectStream(3, 0, 1500);
+
+    // Scripted bursts come far faster than 1000 a second: stored, and the operator warned.
+    while (view.tickTimerActive(kLiveTimerId) && sent < stream.size()) {
+        feedTo(stream, sent + 100);
+        run(cmd::kLiveTick);
+    }
+    ASSERT_EQ(station.test.repetitionCount, 1);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].find("samples a second in this attempt instead of 1000"), std::string::npos)
+        << dialogs.messages[0];
+    EXPECT_TRUE(view.tableShown);
+
+    // Bytes that never form a frame: "Error in communication" with the reason, back to START.
+    run(cmd::kStart);
+    listening();
+    feedTo(stream, 200);
+    run(cmd::kLiveTick);
+    driver.send(0, std::vector<uint8_t>(500, 0x55));
+    ASSERT_TRUE(driver.waitUntilDrained(0, 20s));
+    clock += 5s;
+    run(cmd::kLiveTick);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1], "Error in communication");
+    EXPECT_NE(dialogs.details[1].find("500 bytes arrived in 5 seconds"), std::string::npos) << dialogs.details[1];
+    EXPECT_FALSE(view.tickTimerActive(kLiveTimerId));
+    EXPECT_EQ(bars.hiddenControls, std::set<int>{cmd::kBack});
+    EXPECT_EQ(station.test.repetitionCount, 1);
+}
+
 TEST_F(AttemptScreenTest, BackAbandonsACalibrationWithTheOffsetsAsTheyWere) {
     const float before[kChannelCount] = {1.5f, 2.5f, 3.5f, 7.5f, 4.5f, -3.25f};
     std::copy(before, before + kChannelCount, station.test.repetitions[0].channelOffset);

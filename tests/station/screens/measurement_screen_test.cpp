@@ -93,9 +93,15 @@ TEST_F(MeasurementScreenTest, IgnoreDropsTheLastAttemptAndStepsBackTheAttemptInd
     // Nothing left: nothing to report and nothing to save.
     EXPECT_EQ(station.test.saved, 1);
     EXPECT_EQ(station.resultsAvailable, 0);
+    // At zero with nothing to drop, and the flags as a test without any IGNORE left them:
+    // still nothing to report and nothing to save.
+    station.test.saved = 0;
+    station.resultsAvailable = 1;
     run(cmd::kIgnore);
     EXPECT_EQ(station.test.repetitionCount, 0);
     EXPECT_EQ(station.currentRepetition, 0);
+    EXPECT_EQ(station.test.saved, 1);
+    EXPECT_EQ(station.resultsAvailable, 0);
 }
 
 TEST_F(MeasurementScreenTest, BackStopsTheTickAndRebuildsTheBar) {
