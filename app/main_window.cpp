@@ -124,6 +124,8 @@ void MainWindow::createActions() {
     makeAction(cmd::kCalibration, QStringLiteral("Calibration"));
     makeAction(cmd::kProfile, QStringLiteral("Profile"));
     makeAction(cmd::kSwapSides, QStringLiteral("Swap left and right"))->setCheckable(true);
+    makeAction(cmd::kHistory, QStringLiteral("History"));
+    makeAction(cmd::kCompare, QStringLiteral("Compare"));
     makeAction(cmd::kAppAbout, QStringLiteral("&About"));
     // New has a shortcut and no menu item; the action lives on the frame so Ctrl+N works.
     QAction* fileNew = makeAction(cmd::kFileNew, QStringLiteral("&New"));
@@ -147,9 +149,9 @@ void MainWindow::createMenus() {
     };
     add(QStringLiteral("&File"), {cmd::kFileOpen, cmd::kFileSave, 0, cmd::kFilePrint, cmd::kFilePrintPreview,
                                   cmd::kFilePrintSetup, 0, cmd::kAppExit});
-    add(QStringLiteral("Subject"), {cmd::kSubjectInfo});
+    add(QStringLiteral("Subject"), {cmd::kSubjectInfo, cmd::kHistory});
     add(QStringLiteral("Exercise"), {cmd::kPerform});
-    add(QStringLiteral("Report"), {cmd::kDigitalReport, cmd::kCurveGraph, cmd::kProfile});
+    add(QStringLiteral("Report"), {cmd::kDigitalReport, cmd::kCurveGraph, cmd::kProfile, cmd::kCompare});
     add(QStringLiteral("Setup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration, cmd::kSwapSides});
     add(QStringLiteral("About"), {cmd::kAppAbout});
 }

@@ -20,6 +20,14 @@ std::vector<Command> allCommands() {
         return runProfile(args, nullptr, nullptr);
 #endif
     }));
+    // history reads the index here; with --pdf it goes on in the program that draws with Qt.
+    all.push_back(historyCommand([](const Args& args) {
+#ifdef VANTA_SERIAL_AND_PDF
+        return runHistory(args, nullptr, runReportBeside);
+#else
+        return runHistory(args, nullptr, nullptr);
+#endif
+    }));
     all.insert(all.end(), deviceCommands().begin(), deviceCommands().end());
     all.insert(all.end(), recordCommands().begin(), recordCommands().end());
     all.insert(all.end(), archiveCommands().begin(), archiveCommands().end());

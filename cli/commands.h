@@ -11,6 +11,7 @@
 
 namespace vanta {
 struct Profile;
+struct History;
 }
 
 namespace vanta::cli {
@@ -53,6 +54,12 @@ int runProfile(const Args& args, ProfilePdfWriter writePdf, int (*handOver)(cons
 Command profileCommand(int (*run)(const Args& args));
 // The page header of a profile: the first test's name and date, and the number of tests.
 PageHeaderTexts profilePageHeader(const TestRecord& first, int tests);
+
+// history: one subject's tests over time from the station's index, the changes judged
+// against the subject's own measurement error; --pdf as profile's.
+using HistoryPdfWriter = bool (*)(const std::string& path, const History& history, std::string* message);
+int runHistory(const Args& args, HistoryPdfWriter writePdf, int (*handOver)(const Args&));
+Command historyCommand(int (*run)(const Args& args));
 
 // archive: the station's index of its tests (index, list).
 const std::vector<Command>& archiveCommands();

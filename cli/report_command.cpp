@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/history_pdf.h"
 #include "cli/profile_pdf.h"
 #include "graphs/graph_view_state.h"
 #include "reports/digital_report.h"
@@ -150,7 +151,8 @@ int runReport(const Args& args) {
 const std::vector<Command>& reportCommands() {
     static const std::vector<Command> commands = {
         reportCommand(runReport),
-        profileCommand([](const Args& args) { return runProfile(args, writeProfilePdf, nullptr); })};
+        profileCommand([](const Args& args) { return runProfile(args, writeProfilePdf, nullptr); }),
+        historyCommand([](const Args& args) { return runHistory(args, writeHistoryPdf, nullptr); })};
     return commands;
 }
 

@@ -53,7 +53,7 @@ void continueInSerialAndPdf() {
                  " (the commands that need Qt: a serial port, the PDF report),\n"
                  "which cannot be started: "
               << whyNot << "\nInstall it in the same folder as vantacheck-cli (or in ../lib/vantacheck beside it)"
-              << (command == "report" || command == "profile" ? "." : "; --simulate runs the simulated sensor box without it.") << "\n";
+              << (command == "report" || command == "profile" || command == "history" ? "." : "; --simulate runs the simulated sensor box without it.") << "\n";
     std::exit(2);
 }
 

@@ -242,6 +242,29 @@ void drawColumns(DrawContext& dc, const TestRecord& test, const GraphViewState& 
 
 }  // namespace
 
+namespace {
+
+// The compared repetition: one polyline per quantity, sample i of it under sample i of the
+// shown one. Only the window's samples it has are drawn.
+void drawOverlay(DrawContext& dc, const CurveOverlay& o, const GraphViewState& view, const Mapping& m) {
+    if (o.repetition < 0 || o.repetition >= std::min(o.test->repetitionCount, kMaxRepetitions)) return;
+    const int end = std::min(view.windowEnd, o.test->repetitions[static_cast<size_t>(o.repetition)].validSamples());
+    std::vector<Point> curve;
+    const Pen pens[2] = {Pen{kLeftOverlayColor, 1, PenStyle::Solid}, Pen{kRightOverlayColor, 1, PenStyle::Solid}};
+    for (int k = 0; k < 2; ++k) {
+        curve.clear();
+        const int quantity = k == 0 ? view.y1 : view.y2;
+        for (int i = std::max(view.windowStart, 0); i < end; ++i) {
+            const double v = quantityAt(*o.test, i, quantity, o.repetition);
+            curve.push_back(Point{m.x(i), k == 0 ? m.y1(v) : m.y2(v)});
+        }
+        dc.selectPen(pens[k]);
+        dc.polyline(curve);
+    }
+}
+
+}  // namespace
+
 void CurveGraphRenderer::draw(DrawContext& dc, const Rect& plot, const TestRecord& test, const GraphSettings& settings,
                               GraphViewState& view) const {
     const bool paper = dc.isPrinting();
@@ -315,6 +338,8 @@ void CurveGraphRenderer::draw(DrawContext& dc, const Rect& plot, const TestRecor
         else
             drawSegments(dc, test, view, m);
     }
+
+    if (overlay_.test) drawOverlay(dc, overlay_, view, m);
 
     dc.selectPen(kBlackPen);
     const int xl = m.x(view.cursorLeft), xr = m.x(view.cursorRight);

@@ -15,6 +15,17 @@ namespace vanta {
 // Colours of the graph.
 inline constexpr Color kLeftCurveColor{0, 128, 200};
 
+// A second repetition drawn over the shown one for comparison, in lighter colours of the
+// same two quantities against the same axes. Every repetition reverses at sample 100, so
+// the two are aligned there by drawing sample for sample; the second is drawn where it has
+// samples inside the window.
+struct CurveOverlay {
+    const TestRecord* test = nullptr;  // this test or another; none: no overlay
+    int repetition = 0;
+};
+inline constexpr Color kLeftOverlayColor{150, 205, 235};
+inline constexpr Color kRightOverlayColor{255, 160, 160};
+
 enum class CurveDrawing {
     // Segment by segment while the window has at most twice as many samples as the plot is
     // wide in device pixels; beyond that, per column of the plot: the line into the column
@@ -38,8 +49,12 @@ public:
     void draw(DrawContext& dc, const Rect& plot, const TestRecord& test, const GraphSettings& settings,
               GraphViewState& view) const;
 
+    // The repetition drawn over the curves by the next draw() calls.
+    void setOverlay(CurveOverlay overlay) { overlay_ = overlay; }
+
 private:
     CurveDrawing drawing_;
+    CurveOverlay overlay_;
 };
 
 }  // namespace vanta

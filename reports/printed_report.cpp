@@ -85,6 +85,7 @@ PrintedScreen printedScreenFor(int viewMode) {
         case 6: return PrintedScreen::DigitalReport;
         case 1: return PrintedScreen::CurveGraph;
         case 12: return PrintedScreen::Profile;
+        case 13: return PrintedScreen::History;
         default: return PrintedScreen::Other;
     }
 }
@@ -111,6 +112,7 @@ const char* printedTitle(PrintedScreen screen) {
         case PrintedScreen::DigitalReport: return "DIGITAL REPORT";
         case PrintedScreen::CurveGraph: return "Graph report";
         case PrintedScreen::Profile: return "Profile report";
+        case PrintedScreen::History: return "History report";
         case PrintedScreen::Other: break;
     }
     return "ERROR";
@@ -140,7 +142,7 @@ void printReportPage(DrawContext& dc, const PrintedReport& report, int page, int
     } else if (report.screen == PrintedScreen::CurveGraph && report.graph) {
         report.graph->drawReadouts(dc, kReadoutRect);
         report.graph->drawCurveGraph(dc, kPlotRect);
-    } else if (report.screen == PrintedScreen::Profile && report.drawing) {
+    } else if ((report.screen == PrintedScreen::Profile || report.screen == PrintedScreen::History) && report.drawing) {
         report.drawing->draw(dc, kProfileRect);
     }
 

@@ -21,6 +21,7 @@ enum class PrintedScreen {
     DigitalReport,  // "DIGITAL REPORT", the table
     CurveGraph,     // "Graph report", readout panel and curve graph
     Profile,        // "Profile report", the load-power profile by side
+    History,        // "History report", a subject's tests over time
     Other,          // idle, measurement, calibration: "ERROR", the header only
 };
 
@@ -60,7 +61,7 @@ struct PrintedReport {
     PageHeaderTexts header;      // page 1 carries it on every screen
     PrintedTable table;          // the report table's rows at the start of printing
     PaperGraph* graph = nullptr; // the curve graph screen's drawing; may be null elsewhere
-    PaperDrawing* drawing = nullptr;  // the profile's drawing
+    PaperDrawing* drawing = nullptr;  // the profile's or the history's drawing
 };
 
 // Rows on the first page and on each further one: the page header takes the first

@@ -58,6 +58,8 @@ constexpr std::array kCommands = {
     // The load-power profile by side, and the names of the sides
     CommandInfo{cmd::kProfile, O::View, R::ResultsAvailable, "Load-power profile by side", "Profile"},
     CommandInfo{cmd::kSwapSides, O::View, R::Always, "Swap the names of the left and right side", nullptr},
+    CommandInfo{cmd::kHistory, O::View, R::SubjectChosen, "The subject's tests over time", "History"},
+    CommandInfo{cmd::kCompare, O::View, R::ResultsAvailable, "Draw a second repetition over the first", nullptr},
 };
 
 }  // namespace
@@ -76,6 +78,10 @@ bool ruleAllows(EnableRule rule, const Station& station) {
         case EnableRule::Always: return true;
         case EnableRule::NotMeasuring: return station.viewMode != kViewMeasurement;
         case EnableRule::ResultsAvailable: return station.resultsAvailable == 1;
+        // Extended mode: the register's subject is copied into the test when chosen.
+        case EnableRule::SubjectChosen:
+            return station.settings.subjectLibraryMode != 0 && !station.test.subject.name.empty() &&
+                   station.viewMode != kViewMeasurement;
     }
     return false;
 }

@@ -20,6 +20,7 @@ enum class EnableRule {
     Always,            // a handler and no rule
     NotMeasuring,      // not while the measurement screen (ViewMode 3) is on
     ResultsAvailable,  // only when a test may be reported
+    SubjectChosen,     // Extended mode with a subject chosen, not while measuring
 };
 
 struct CommandInfo {

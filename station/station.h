@@ -21,6 +21,7 @@ enum ViewModeValue : int {
     kViewDigitalReport = 6,
     kViewCalibration = 9,
     kViewProfile = 12,
+    kViewHistory = 13,
 };
 
 struct Station {

@@ -1,10 +1,14 @@
 #include "station/screens/curve_graph_screen.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include "graphs/curve_graph_renderer.h"
 #include "graphs/graph_layout.h"
 #include "graphs/readouts.h"
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
+#include "storage/test_file.h"
 
 namespace vanta {
 
@@ -19,6 +23,7 @@ bool CurveGraphScreen::command(int id, Notification notification) {
         case cmd::kY1Box:
         case cmd::kY2Box: chooseQuantity(id); return true;
         case cmd::kZoom: zoom(); return true;
+        case cmd::kCompare: compare(); return true;
         case cmd::kCursorLeftLeft: moveCursor(CursorButton::LeftBack); return true;
         case cmd::kCursorLeftRight: moveCursor(CursorButton::LeftForward); return true;
         case cmd::kCursorRightLeft: moveCursor(CursorButton::RightBack); return true;
@@ -32,6 +37,9 @@ bool CurveGraphScreen::command(int id, Notification notification) {
 void CurveGraphScreen::show() {
     Station& s = context_.station;
     if (s.viewMode == kViewCurveGraph) return;
+    // A comparison ends with the graph: the next test may have other repetitions.
+    overlay_ = {};
+    otherTest_.reset();
     const GraphSettings& g = s.settings.graph;
     // A code outside 0..4 from a settings file falls back to the defaults.
     graph_.y1 = graphQuantity(g.graphY1Quantity, GraphSettings{}.graphY1Quantity);
@@ -98,10 +106,48 @@ void CurveGraphScreen::mousePress(Point at, MouseButton button) {
     if (clickCursor(graph_, pointer, at.x, at.y)) context_.view.repaint();
 }
 
+// "Compare": a second time ends the comparison. Otherwise, Yes compares with the same
+// repetition of another test file; No keeps the shown repetition of this test as the
+// lighter curve, and the operator chooses in the list the repetition to draw over it.
+void CurveGraphScreen::compare() {
+    Station& s = context_.station;
+    if (s.viewMode != kViewCurveGraph) show();
+    if (overlay_.test) {
+        overlay_ = {};
+        otherTest_.reset();
+        context_.view.update();
+        return;
+    }
+    if (context_.dialogs.askYesNo("Compare with a repetition of another test file?\n"
+                                  "(No: with this repetition of this test; then choose another one in the list.)")) {
+        const std::string folder = std::filesystem::path(s.lastFilePath).parent_path().string();
+        const auto chosen = context_.dialogs.chooseFileToOpen(folder);
+        if (!chosen) return;
+        auto other = std::make_unique<TestRecord>();
+        std::string error;
+        if (!readTestFile(*chosen, *other, &error, SampleStorage::Keep, 0)) {
+            context_.dialogs.message(error, *chosen);
+            return;
+        }
+        const int count = std::min(other->repetitionCount, kMaxRepetitions);
+        if (count <= 0) {
+            context_.dialogs.message("The test file holds no repetition.", *chosen);
+            return;
+        }
+        otherTest_ = std::move(other);
+        overlay_ = {otherTest_.get(), std::min(graph_.repetition, count - 1)};
+    } else {
+        overlay_ = {&s.test, graph_.repetition};
+    }
+    context_.view.update();
+}
+
 void CurveGraphScreen::draw(DrawContext& dc) {
     const Station& s = context_.station;
     drawReadouts(dc, kReadoutRect, s.test, graph_);
-    CurveGraphRenderer().draw(dc, kPlotRect, s.test, s.settings.graph, graph_);
+    CurveGraphRenderer renderer;
+    renderer.setOverlay(overlay_);
+    renderer.draw(dc, kPlotRect, s.test, s.settings.graph, graph_);
 }
 
 }  // namespace vanta

@@ -1,9 +1,13 @@
 // The curve graph (ViewMode 1) with the curve bar (template 140): Report > "Curve graph"
 // draws two quantities of one repetition; the bar chooses the repetition (list 1075) and
 // the quantities (Y1 1069, Y2 1071), moves the cursors (32814 to 32817) and zooms (32813);
-// the left and right mouse buttons set the cursors inside the plot.
+// the left and right mouse buttons set the cursors inside the plot. Report > "Compare"
+// draws a second repetition, of this test or of another test file, over the shown one.
 #pragma once
 
+#include <memory>
+
+#include "graphs/curve_graph_renderer.h"
 #include "graphs/graph_view_state.h"
 #include "station/screen.h"
 
@@ -23,6 +27,8 @@ public:
     // What the screen shows: window, cursors and the scales of its latest drawing.
     const GraphViewState& graph() const { return graph_; }
     GraphViewState& graphState() { return graph_; }
+    // The repetition compared with the shown one; overlay().test is null when none is.
+    const CurveOverlay& overlay() const { return overlay_; }
 
 private:
     void show();
@@ -30,9 +36,12 @@ private:
     void chooseQuantity(int boxId);
     void moveCursor(CursorButton button);
     void zoom();
+    void compare();
 
     ScreenContext& context_;
     GraphViewState graph_;
+    CurveOverlay overlay_;
+    std::unique_ptr<TestRecord> otherTest_;  // the compared test file, when not this test
 };
 
 }  // namespace vanta

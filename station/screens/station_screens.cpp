@@ -17,7 +17,8 @@ StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, 
       digitalReport_(context_),
       curveGraph_(context_),
       profile_(context_),
-      all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_, &profile_},
+      history_(context_),
+      all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_, &profile_, &history_},
       shown_(&current()) {
     context_.resultGraph = &curveGraph_.graphState();
 }
@@ -36,6 +37,7 @@ Screen& StationScreens::current() {
         case kViewDigitalReport: return digitalReport_;
         case kViewCurveGraph: return curveGraph_;
         case kViewProfile: return profile_;
+        case kViewHistory: return history_;
         default: return idle_;
     }
 }

@@ -13,6 +13,7 @@
 #include "station/screens/digital_report_screen.h"
 #include "station/screens/idle_screen.h"
 #include "station/screens/measurement_screen.h"
+#include "station/screens/history_screen.h"
 #include "station/screens/profile_screen.h"
 
 namespace vanta {
@@ -57,6 +58,7 @@ public:
     DigitalReportScreen& digitalReport() { return digitalReport_; }
     CurveGraphScreen& curveGraph() { return curveGraph_; }
     ProfileScreen& profile() { return profile_; }
+    HistoryScreen& history() { return history_; }
 
 private:
     // Leaves the screen that was on show and enters the one ViewMode now names.
@@ -70,7 +72,8 @@ private:
     DigitalReportScreen digitalReport_;
     CurveGraphScreen curveGraph_;
     ProfileScreen profile_;
-    std::array<Screen*, 6> all_;
+    HistoryScreen history_;
+    std::array<Screen*, 7> all_;
     Screen* shown_;
 };
 

@@ -1,5 +1,7 @@
 // The curve graph screen: its window and cursors through the bar's buttons, Zoom, the mouse
 // and the choice boxes, and when it paints.
+#include "graphs/curve_graph_renderer.h"
+#include "graphs/graph_layout.h"
 #include "tests/station/screens/screen_fixture.h"
 #include "tests/support/recording_draw_context.h"
 
@@ -79,6 +81,38 @@ TEST_F(CurveGraphScreenTest, ButtonsAndClicksMoveTheCursorsAndPaintAtOnce) {
 }
 
 // A quantity code beyond the five from a damaged settings file shows the default choice.
+// "Compare", answered No: the shown repetition stays as the lighter curves while another is
+// chosen; sample for sample from the window's start (sample 100, the reversal) as far as
+// the compared repetition has samples. "Compare" again ends it.
+TEST_F(CurveGraphScreenTest, CompareDrawsASecondRepetitionAlignedAtTheReversal) {
+    auto overlayCurves = [&] {
+        RecordingDrawContext dc;
+        screens.draw(dc);
+        std::vector<DrawCall> curves;
+        for (const DrawCall& call : dc.calls())
+            if (call.op == DrawOp::Polyline &&
+                (call.state.pen.color == kLeftOverlayColor || call.state.pen.color == kRightOverlayColor))
+                curves.push_back(call);
+        return curves;
+    };
+    EXPECT_TRUE(overlayCurves().empty());
+    run(cmd::kCompare);
+    EXPECT_EQ(screens.curveGraph().overlay().test, &station.test);
+    bars.selection[cmd::kRepetitionSelector] = 1;
+    run(cmd::kRepetitionSelector, Notification::SelectionChanged);
+    EXPECT_EQ(graph().repetition, 1);
+    expectWindow(100, 1850, 100, 1850);
+    const std::vector<DrawCall> curves = overlayCurves();
+    ASSERT_EQ(curves.size(), 2u);
+    for (const DrawCall& c : curves) {
+        ASSERT_EQ(c.numbers.size(), 2u * (1510 - 100));  // repetition 0 ends at sample 1509
+        EXPECT_EQ(c.numbers[0], kPlotRect.left);
+        EXPECT_EQ(c.numbers[2 * 875], kPlotRect.left + 875 * (kPlotRect.right - kPlotRect.left) / 1750);
+    }
+    run(cmd::kCompare);
+    EXPECT_TRUE(overlayCurves().empty());
+}
+
 TEST_F(ScreenTest, CurveGraphFallsBackFromAnUnknownQuantityCode) {
     station.settings.graph.graphY1Quantity = 9;
     station.settings.graph.graphY2Quantity = -1;

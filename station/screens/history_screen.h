@@ -1,0 +1,40 @@
+// A subject's history (ViewMode 13): Subject > "History" shows every indexed test of the
+// chosen subject over time, per side, with the changes judged against the subject's own
+// measurement error, without a dialog bar. Enabled in Extended mode once a subject is
+// chosen (the test in memory names one).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "history/history.h"
+#include "station/screen.h"
+
+namespace vanta {
+
+// The view's rectangle for the history, below the page header (pixels of the client area).
+inline constexpr Rect kHistoryScreenRect{10, 40, 740, 595};
+
+class HistoryScreen : public Screen {
+public:
+    explicit HistoryScreen(ScreenContext& context) : context_(context) {}
+
+    bool command(int id, Notification notification) override;
+    void draw(DrawContext& dc) override;
+    // The same drawing on one A4 page, with the subject and the span of the tests in the
+    // page header.
+    void fillPrintJob(PrintJob& job) const override;
+
+    // What the screen shows: read from the index when the screen is chosen; none when the
+    // index could not be read (then `refusal` says why).
+    const std::optional<History>& history() const { return history_; }
+
+private:
+    void show();
+
+    ScreenContext& context_;
+    std::optional<History> history_;
+    std::string refusal_;
+};
+
+}  // namespace vanta

@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""vantacheck-cli history as a lab runs it: demo tests of one subject made over several
+weeks, indexed, then the history as JSON, whose every number is worked out again here from
+the peak powers `archive list` gives; the table, the PDF and the bad input."""
+import json
+import math
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+CLI = os.environ["CLI"]
+failures = 0
+
+
+def check(what, ok, detail=""):
+    global failures
+    print(("ok: " if ok else "FAILED: ") + what + ("" if ok or not detail else "\n" + str(detail)))
+    if not ok:
+        failures += 1
+
+
+def run(*args):
+    return subprocess.run([CLI, *args], capture_output=True, text=True, env=env)
+
+
+def f32(v):
+    return struct.unpack("<f", struct.pack("<f", v))[0]
+
+
+env = dict(os.environ, LC_ALL="C.UTF-8", TZ="UTC")
+env.pop("QT_QPA_PLATFORM", None)
+work = tempfile.mkdtemp()
+try:
+    tests, data = os.path.join(work, "tests"), os.path.join(work, "DATA")
+    os.makedirs(tests)
+    week = 7 * 86400
+    start = 1767225600  # 2026-01-01 00:00 UTC
+    # (name, options, weeks after the start): both sides at 10 kg twice, then 20 kg, a test
+    # of the right side only, and one attempt a side at 10 kg far above the right side's
+    # earlier ones (seeds chosen so that some changes lie beyond error and some within).
+    # Made in another order than taken.
+    made = [("e", ["--load", "10", "--seed", "36", "--repetitions", "2"], 4),
+            ("a", ["--load", "10", "--seed", "16", "--repetitions", "4"], 0),
+            ("c", ["--load", "20", "--seed", "13", "--repetitions", "3"], 2),
+            ("b", ["--load", "10", "--seed", "23", "--repetitions", "4"], 1),
+            ("d", ["--load", "10", "--seed", "33", "--repetitions", "2", "--direction", "1"], 3)]
+    for name, options, weeks in made:
+        path = os.path.join(tests, name + ".kvq")
+        subprocess.run([CLI, "demo", path, *options], check=True, capture_output=True, env=env)
+        # The test time is the file's last four bytes.
+        data_bytes = bytearray(open(path, "rb").read())
+        struct.pack_into("<i", data_bytes, len(data_bytes) - 4, start + weeks * week)
+        open(path, "wb").write(data_bytes)
+    r = run("archive", "index", tests, "--data", data)
+    check("index: exit 0", r.returncode == 0, r.stderr)
+
+    listed = json.loads(run("archive", "list", "--data", data, "--json").stdout)["tests"]
+    r = run("history", "--subject", "demo subj", "--data", data, "--json")
+    check("history --json: exit 0", r.returncode == 0, r.stderr)
+    got = json.loads(r.stdout)
+
+    # By hand: groups per test, side (+1 right) and load; the pooled SEM; the changes.
+    listed.sort(key=lambda t: t["testTime"])
+    expected_tests, groups = [], {"left": [], "right": []}
+    for t in listed:
+        sides = {"left": {}, "right": {}}
+        for rep in t["repetitions"]:
+            side = "right" if rep["direction"] > 0 else "left"
+            sides[side].setdefault(f32(rep["load"]), []).append(f32(rep["peakPower"]))
+        entry = {"file": t["path"], "testTime": t["testTime"], "sides": {}}
+        for side, loads in sides.items():
+            entry["sides"][side] = []
+            for load in sorted(loads):
+                p = loads[load]
+                mean = sum(p) / len(p)
+                entry["sides"][side].append({"load": load, "attempts": len(p), "bestPeakPower": max(p),
+                                             "meanPeakPower": mean})
+                if len(p) >= 2:
+                    groups[side].append((len(p) - 1, sum((x - mean) ** 2 for x in p) / (len(p) - 1)))
+        expected_tests.append(entry)
+    sem, mdc = {}, {}
+    for side, g in groups.items():
+        sem[side] = math.sqrt(sum(n * v for n, v in g) / sum(n for n, _ in g)) if len(g) >= 2 else None
+        mdc[side] = 1.96 * math.sqrt(2) * sem[side] if sem[side] is not None else None
+    expected_changes = []
+    for side in ("left", "right"):
+        for load in sorted({l["load"] for t in expected_tests for l in t["sides"][side]}):
+            seen = [(t["testTime"], l) for t in expected_tests for l in t["sides"][side] if l["load"] == load]
+            pairs = list(zip(seen, seen[1:])) + ([(seen[0], seen[-1])] if len(seen) > 2 else [])
+            for (t0, a), (t1, b) in pairs:
+                w = b["meanPeakPower"] - a["meanPeakPower"]
+                expected_changes.append({"side": side, "load": load, "from": t0, "to": t1, "watts": w,
+                                         "percent": w / a["meanPeakPower"] * 100,
+                                         "beyondError": None if mdc[side] is None else abs(w) > mdc[side]})
+
+    def same(a, b):
+        if isinstance(a, float) or isinstance(b, float):
+            return a is not None and b is not None and math.isclose(a, b, rel_tol=1e-12, abs_tol=1e-9)
+        if isinstance(a, dict):
+            return isinstance(b, dict) and sorted(a) == sorted(b) and all(same(a[k], b[k]) for k in a)
+        if isinstance(a, list):
+            return isinstance(b, list) and len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
+        return a == b
+
+    check("json: the subject", got["subject"] == "Demo Subject", got["subject"])
+    check("json: five tests, oldest first", [t["testTime"] for t in got["tests"]] == [start + k * week for k in range(5)])
+    check("json: each test's sides and loads as worked out by hand", same(got["tests"], expected_tests),
+          json.dumps(got["tests"], indent=1))
+    check("json: SEM per side", same(got["sem"], sem), (got["sem"], sem))
+    check("json: MDC95 per side", same(got["mdc95"], mdc), (got["mdc95"], mdc))
+    check("json: the changes, judged", same(got["changes"], expected_changes),
+          json.dumps(got["changes"], indent=1) + "\n" + json.dumps(expected_changes, indent=1))
+    check("the history has changes of both kinds to judge",
+          {c["beyondError"] for c in got["changes"]} >= {True, False}, got["changes"])
+    check("the right-only test gives the left side no entry", got["tests"][3]["sides"]["left"] == [])
+
+    text = run("history", "--subject", "Demo Subject", "--data", data)
+    check("table: exit 0", text.returncode == 0, text.stderr)
+    judged = [line for line in text.stdout.splitlines() if line.endswith(("beyond error", "within error", "no SEM"))]
+    check("table: one line per change", len(judged) == len(got["changes"]), text.stdout)
+
+    for args, what in ((["--subject", "nobody"], "a subject without tests"),
+                       ([], "neither --subject nor --id"),
+                       (["--subject", "demo", "--id", "x"], "both --subject and --id")):
+        r = run("history", "--data", data, *args)
+        check(what + ": exit 2 with a message", r.returncode == 2 and r.stderr.strip() and not r.stdout, r)
+
+    if shutil.which("pdftotext"):
+        pdf = os.path.join(work, "history.pdf")
+        r = run("history", "--subject", "demo", "--data", data, "--pdf", pdf)
+        check("pdf: exit 0", r.returncode == 0, r.stderr)
+        page = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True).stdout
+        check("pdf: the title, the subject and the error lines",
+              "History report" in page and "Demo Subject" in page and "MDC95" in page, page)
+finally:
+    shutil.rmtree(work, ignore_errors=True)
+sys.exit(1 if failures else 0)
