@@ -36,13 +36,15 @@ DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)
 
 DialogBar* DialogBar::create(int templateId, Sink sink, QWidget* parent) {
     if (templateId != kReportBarTemplate && templateId != kCurveBarTemplate &&
-        templateId != kMeasurementBarTemplate && templateId != kCalibrationBarTemplate)
+        templateId != kMeasurementBarTemplate && templateId != kCalibrationBarTemplate &&
+        templateId != kHistoryBarTemplate)
         return nullptr;
     auto* bar = new DialogBar(templateId, std::move(sink), parent);
     switch (templateId) {
         case kReportBarTemplate: bar->buildReportBar(); break;
         case kCurveBarTemplate: bar->buildCurveBar(); break;
         case kCalibrationBarTemplate: bar->buildCalibrationBar(); break;
+        case kHistoryBarTemplate: bar->buildHistoryBar(); break;
         default: bar->buildMeasurementBar(); break;
     }
     // The bar reaches as far as its controls (plus the left margin), not to the template's
@@ -234,6 +236,13 @@ void DialogBar::buildMeasurementBar() {
 void DialogBar::buildCalibrationBar() {
     setSizeDlu(572, 29);
     button("BACK", cmd::kBack, 372, 6, 56, 17);
+}
+
+// History bar: the load box, on the measurement bar's line (160 x 29 dialog units).
+void DialogBar::buildHistoryBar() {
+    setSizeDlu(160, 29);
+    label("Load (kg):", 7, 10, 40, 9);
+    dropList(cmd::kHistoryLoadBox, 50, 8, 60, false);
 }
 
 }  // namespace vanta

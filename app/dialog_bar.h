@@ -1,5 +1,6 @@
 // The dialog bars of the main frame, built from their templates: the report bar (138), the
-// curve bar (140), the measurement bar (144) and the calibration's BACK (145). Positions
+// curve bar (140), the measurement bar (144), the calibration's BACK (145) and the
+// history's load box (146). Positions
 // are the templates' dialog units, turned into pixels with the bar font's average
 // character size, as dialog layouts have always been. Every control reports to the command routing with its id.
 //
@@ -59,6 +60,7 @@ private:
     void buildCurveBar();
     void buildMeasurementBar();
     void buildCalibrationBar();
+    void buildHistoryBar();
 
     int templateId_;
     Sink sink_;

@@ -169,6 +169,8 @@ History onlyLoad(const History& h, double only) {
 
 void drawHistory(DrawContext& dc, const Rect& area, const History& all, std::optional<double> only) {
     const History history = only ? onlyLoad(all, *only) : all;
+    // Named in the heading, so a printed page says which load it shows.
+    const std::string atLoad = only ? " at " + loadText(*only) + " kg" : "";
     only.reset();
     dc.save();
     const Metrics m = metricsFor(dc);
@@ -178,8 +180,8 @@ void drawHistory(DrawContext& dc, const Rect& area, const History& all, std::opt
     dc.selectFont(Font{"Arial", m.font, 700});
     dc.setTextColor(kBlack);
     char heading[160];
-    std::snprintf(heading, sizeof heading, "History of %s: %zu test%s", history.subject.c_str(), history.tests.size(),
-                  history.tests.size() == 1 ? "" : "s");
+    std::snprintf(heading, sizeof heading, "History of %s: %zu test%s%s", history.subject.c_str(), history.tests.size(),
+                  history.tests.size() == 1 ? "" : "s", atLoad.c_str());
     dc.text(Rect{area.left, down(0), area.right, down(m.row)}, heading, TextAlign::Left);
     if (history.tests.empty()) {
         dc.selectFont(Font{"Arial", m.font, 400});

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "graphs/graph_layout.h"
+#include "profile/profile_texts.h"
 
 namespace vanta {
 
@@ -67,6 +68,14 @@ ListContents curveRepetitionContents(int repetitionCount) {
         list.entries.push_back(text);
     }
     list.selected = list.entries.empty() ? -1 : 0;
+    return list;
+}
+
+ListContents historyLoadContents(const std::vector<double>& loads) {
+    ListContents list;
+    list.entries.push_back("All loads");
+    for (double kg : loads) list.entries.push_back(loadText(kg));
+    list.selected = 0;
     return list;
 }
 

@@ -33,6 +33,9 @@ float barTextToNumber(const std::string& text);
 ListContents reportRepetitionContents(int repetitionCount);
 // Repetition list of the curve bar: "Rep No. %2d" for 1 .. count, first selected.
 ListContents curveRepetitionContents(int repetitionCount);
+// Load box of the history bar: "All loads", then each load "%.2f" as the history's table
+// names it, in the order given; "All loads" selected.
+ListContents historyLoadContents(const std::vector<double>& loads);
 // The five quantities the curve graph offers, in code order.
 const std::vector<std::string>& curveQuantityTitles();
 

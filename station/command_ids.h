@@ -57,6 +57,9 @@ inline constexpr int kIgnore = 1075;  // a click; a selection change of 1075 is 
 inline constexpr int kBack = 1047;
 inline constexpr int kExit = 1076;
 
+// History bar (template 146)
+inline constexpr int kHistoryLoadBox = 1077;  // "All loads", then each load tested
+
 }  // namespace vanta::cmd
 
 namespace vanta {
@@ -67,5 +70,7 @@ inline constexpr int kCurveBarTemplate = 140;
 inline constexpr int kMeasurementBarTemplate = 144;
 // The calibration's bar: BACK alone, to abandon a calibration that never becomes still.
 inline constexpr int kCalibrationBarTemplate = 145;
+// The history's bar: the box of the load to show.
+inline constexpr int kHistoryBarTemplate = 146;
 
 }  // namespace vanta

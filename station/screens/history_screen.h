@@ -1,11 +1,12 @@
 // A subject's history (ViewMode 13): Subject > "History" shows every indexed test of the
 // chosen subject over time, per side, with the changes judged against the subject's own
-// measurement error, without a dialog bar. Enabled in Extended mode once a subject is
+// measurement error. Its bar holds one box: "All loads" or the one load to show. Enabled in Extended mode once a subject is
 // chosen (the test in memory names one).
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "history/history.h"
 #include "station/screen.h"
@@ -28,13 +29,18 @@ public:
     // What the screen shows: read from the index when the screen is chosen; none when the
     // index could not be read (then `refusal` says why).
     const std::optional<History>& history() const { return history_; }
+    // The load chosen in the bar's box; none: every load.
+    const std::optional<double>& load() const { return load_; }
 
 private:
     void show();
+    void chooseLoad();
 
     ScreenContext& context_;
     std::optional<History> history_;
     std::string refusal_;
+    std::vector<double> loads_;   // the box's loads after "All loads", ascending
+    std::optional<double> load_;  // what the box has chosen
 };
 
 }  // namespace vanta

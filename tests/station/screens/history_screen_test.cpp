@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "archive/local_index.h"
 #include "tests/station/screens/screen_fixture.h"
@@ -17,7 +18,7 @@ bool has(const std::vector<std::string>& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
-archive::IndexedTest indexed(const std::string& subject, int day, std::vector<float> rightPowers) {
+archive::IndexedTest indexed(const std::string& subject, int day, std::vector<float> rightPowers, double load = 10.0) {
     archive::IndexedTest t;
     t.subject = subject;
     t.path = "/lab/" + subject + std::to_string(day) + ".kvq";
@@ -27,7 +28,7 @@ archive::IndexedTest indexed(const std::string& subject, int day, std::vector<fl
         archive::IndexedRepetition r;
         r.number = static_cast<int32_t>(t.repetitions.size()) + 1;
         r.direction = 1;
-        r.load = 10.0;
+        r.load = load;
         r.velocityPeakIndex = 500;
         r.results[PeakAll][static_cast<int>(ResultColumn::Power)] = p;
         t.repetitions.push_back(r);
@@ -68,7 +69,7 @@ TEST_F(HistoryScreenTest, ShowsTheSubjectsOwnTestsAndPrintsThem) {
     bars.showBar(kCurveBarTemplate);
     ASSERT_TRUE(run(cmd::kHistory));
     EXPECT_EQ(station.viewMode, kViewHistory);
-    EXPECT_EQ(bars.shownTemplate, 0);
+    EXPECT_EQ(bars.shownTemplate, kHistoryBarTemplate);
     ASSERT_TRUE(screens.history().history());
     EXPECT_EQ(screens.history().history()->tests.size(), 2u);  // not Anna's
 
@@ -93,6 +94,63 @@ TEST_F(HistoryScreenTest, ShowsTheSubjectsOwnTestsAndPrintsThem) {
             EXPECT_LE(call.numbers[i + 1], 0) << call.text;
             EXPECT_GE(call.numbers[i + 1], -2670) << call.text;
         }
+}
+
+// What a drawing shows of one load: its table rows and change lines (texts that start with
+// the load), its name at the end of its line, the lines and the MDC95 bands.
+struct Shown {
+    int rows10 = 0, rows20 = 0, lines = 0, bands = 0;
+    std::string heading;
+};
+Shown shown(const RecordingDrawContext& dc) {
+    Shown s;
+    const std::vector<std::string> texts = dc.texts();
+    for (const std::string& t : texts) {
+        if (t.starts_with("History of ")) s.heading = t;
+        s.rows10 += t == "10.00" || t == "10.00 kg" || t.starts_with("right 10.00 kg");
+        s.rows20 += t == "20.00" || t == "20.00 kg" || t.starts_with("right 20.00 kg");
+    }
+    s.lines = static_cast<int>(dc.callsOf(DrawOp::Polyline).size());
+    s.bands = static_cast<int>(dc.callsOf(DrawOp::FillRect).size());
+    return s;
+}
+
+TEST_F(HistoryScreenTest, ALoadChosenInTheBoxIsAllThatIsShownAndPrinted) {
+    archive::LocalIndex index;
+    ASSERT_TRUE(index.open(data.path().string()));
+    ASSERT_TRUE(index.store({indexed("Ann", 4, {300.0f, 310.0f}, 20.0), indexed("Ann", 6, {320.0f, 330.0f}, 20.0)}));
+    ASSERT_TRUE(run(cmd::kHistory));
+    EXPECT_EQ(bars.lists[cmd::kHistoryLoadBox], (std::vector<std::string>{"All loads", "10.00", "20.00"}));
+    EXPECT_EQ(bars.barSelection(cmd::kHistoryLoadBox), 0);
+
+    // Each load on screen and on paper: its rows, one line and one band on the right side.
+    auto drawn = [&](bool printing) {
+        auto dc = std::make_unique<RecordingDrawContext>(printing);
+        if (printing)
+            printReportPage(*dc, screens.printJob().report, 1, 1);
+        else
+            screens.draw(*dc);
+        return dc;
+    };
+    const Shown both[] = {shown(*drawn(false)), shown(*drawn(true))};
+    ASSERT_GT(both[0].rows10, 0);
+    ASSERT_GT(both[0].rows20, 0);
+
+    bars.selection[cmd::kHistoryLoadBox] = 2;
+    ASSERT_TRUE(run(cmd::kHistoryLoadBox, Notification::SelectionChanged));
+    for (bool printing : {false, true}) {
+        const auto dc = drawn(printing);
+        const Shown one = shown(*dc), &before = both[printing];
+        EXPECT_EQ(one.rows10, 0) << dc->describe();
+        EXPECT_EQ(one.rows20, before.rows20);
+        EXPECT_EQ(one.lines, before.lines - 1);
+        EXPECT_EQ(one.bands, before.bands - 1);
+        EXPECT_EQ(one.heading, "History of Ann: 4 tests at 20.00 kg");
+    }
+
+    bars.selection[cmd::kHistoryLoadBox] = 0;
+    ASSERT_TRUE(run(cmd::kHistoryLoadBox, Notification::SelectionChanged));
+    EXPECT_EQ(shown(*drawn(false)).rows10, both[0].rows10);
 }
 
 }  // namespace
