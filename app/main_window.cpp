@@ -294,8 +294,14 @@ bool MainWindow::saveTest() { return files_.save(); }
 bool MainWindow::openTest() { return files_.open(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // No question about unsaved data: an orderly exit only keeps the settings.
     if (!closed_) {
+        // An unsaved test is not lost without a word: Cancel, or a save that did not
+        // happen, keeps the station open with the test in memory.
+        const SaveQuestion outcome = files_.askToSave(CancelChoice::Offered);
+        if (outcome == SaveQuestion::Cancelled || outcome == SaveQuestion::SaveFailed) {
+            event->ignore();
+            return;
+        }
         closed_ = true;
         // The window leaves the screen before the exit's disk work: the settings file and,
         // after a subject was chosen or changed, the subject register are synced to the

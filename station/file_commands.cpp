@@ -46,8 +46,24 @@ bool pathIsInDirectory(const std::string& path, const std::string& directory) {
 FileCommands::FileCommands(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library, FileCommandHooks hooks)
     : station_(station), dialogs_(dialogs), library_(library), hooks_(std::move(hooks)) {}
 
-void FileCommands::offerToSave() {
-    if (station_.test.saved == 0 && dialogs_.askYesNo(kMsgDataNotSaved)) save();
+SaveQuestion FileCommands::askToSave(CancelChoice cancel) {
+    if (station_.test.saved != 0) return SaveQuestion::NothingToSave;
+    Answer answer;
+    if (cancel == CancelChoice::Offered)
+        answer = dialogs_.askYesNoCancel(kMsgDataNotSaved);
+    else
+        answer = dialogs_.askYesNo(kMsgDataNotSaved) ? Answer::Yes : Answer::No;
+    switch (answer) {
+        case Answer::Cancel: return SaveQuestion::Cancelled;
+        case Answer::No: return SaveQuestion::Discarded;
+        case Answer::Yes: break;
+    }
+    return save() ? SaveQuestion::Saved : SaveQuestion::SaveFailed;
+}
+
+void FileCommands::takeCurrentSubjectForNewTest() {
+    if (!extendedMode(station_)) return;
+    if (library_.hasCurrentSubject()) library_.copyCurrentSubject(station_.test.subject);
 }
 
 bool FileCommands::save() {
@@ -88,7 +104,7 @@ bool FileCommands::open() {
     TestRecord& test = station_.test;
 
     // The open goes on whatever the answer and whatever the save did.
-    offerToSave();
+    askToSave();
 
     const bool extended = extendedMode(station_);
     std::string libraryDirectory;  // stays empty unless the register names its directory

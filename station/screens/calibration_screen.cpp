@@ -22,7 +22,8 @@ bool CalibrationScreen::command(int id, Notification) {
 void CalibrationScreen::calibrate() {
     Station& s = context_.station;
     context_.resetToIdle();
-    context_.files.offerToSave();
+    context_.files.askToSave();
+    context_.files.takeCurrentSubjectForNewTest();
     s.livePhase = 0;
     s.viewMode = kViewCalibration;
     context_.bars.hideBar();

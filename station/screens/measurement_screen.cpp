@@ -29,7 +29,8 @@ bool MeasurementScreen::command(int id, Notification notification) {
 void MeasurementScreen::perform() {
     Station& s = context_.station;
     context_.resetToIdle();
-    context_.files.offerToSave();
+    context_.files.askToSave();
+    context_.files.takeCurrentSubjectForNewTest();
     if (context_.attempts) context_.attempts->newTest();
     s.test.repetitionCount = 0;
     s.livePhase = 0;
