@@ -136,9 +136,13 @@ bool FileCommands::open() {
         }
 
         if (extended) {
-            // A file picked outside the register's directory may belong to another of its
-            // subjects: the register is told, then asked whether it has a subject now.
-            if (!pathIsInDirectory(*chosen, libraryDirectory)) library_.selectSubjectOfFile(*chosen);
+            // A file picked outside the register's directory, or anywhere when the dialog
+            // started in the data directory, may belong to another subject or to none of
+            // the register's: the register is told (and then has the file's subject or
+            // none), then asked whether it has a subject now. Without that, the current
+            // subject would relabel another subject's test.
+            if (libraryDirectory.empty() || !pathIsInDirectory(*chosen, libraryDirectory))
+                library_.selectSubjectOfFile(*chosen);
             if (library_.hasCurrentSubject())
                 library_.copyCurrentSubject(test.subject);
             else

@@ -86,7 +86,7 @@ public:
     bool update(int64_t id, const SubjectInfo& info);
     bool get(int64_t id, RegisteredSubject& out);
     // Subjects whose name contains `namePart` in any case and with or without accents
-    // (see name_folding.h; empty: all), ordered by name.
+    // (see name_folding.h; empty: all), ordered by the folded name.
     bool search(std::string_view namePart, std::vector<RegisteredSubject>& out);
     // Subjects whose name is exactly `name`, oldest first.
     bool findByName(std::string_view name, std::vector<RegisteredSubject>& out);

@@ -48,6 +48,33 @@ TEST_F(MeasurementScreenTest, PerformOffersToSaveUnsavedDataAndStartsAnyway) {
     EXPECT_EQ(station.viewMode, kViewMeasurement);
 }
 
+// After a restart the register remembers its current subject while the test's subject
+// is empty: a new test (Perform or Calibration) in Extended mode takes the current
+// subject's data, so the saved file names the subject whose folder it goes into.
+TEST_F(MeasurementScreenTest, ANewTestTakesTheRegistersCurrentSubject) {
+    library.librarySubject.name = "Ann Lee";
+    library.librarySubject.sex = 0;
+    library.hasSubject = true;
+
+    run(cmd::kPerform);  // Abbreviated: the register is not asked
+    EXPECT_EQ(station.test.subject.name, "");
+    EXPECT_TRUE(library.calls.empty());
+
+    station.settings.subjectLibraryMode = 1;
+    run(cmd::kPerform);
+    EXPECT_EQ(station.test.subject, library.librarySubject);
+
+    station.test.subject = SubjectInfo{};
+    run(cmd::kCalibration);
+    EXPECT_EQ(station.test.subject.name, "Ann Lee");
+
+    // Without a current subject the test keeps what it has.
+    library.hasSubject = false;
+    library.librarySubject.name = "Nobody";
+    run(cmd::kPerform);
+    EXPECT_EQ(station.test.subject.name, "Ann Lee");
+}
+
 TEST_F(MeasurementScreenTest, StartTakesLoadAndRadiusFromTheBarUpToAHundredAttempts) {
     run(cmd::kPerform);
     station.test.repetitionCount = 4;
