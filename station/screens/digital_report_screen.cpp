@@ -26,6 +26,9 @@ void DigitalReportScreen::show() {
     const ListContents reps = reportRepetitionContents(s.test.repetitionCount);
     context_.bars.fillBarList(cmd::kReportRepetitionBox, reps.entries, reps.selected);
     s.selectedRepetition = 0;
+    // The page header names the view's current repetition: it is the one in the table,
+    // on screen and on paper.
+    s.currentRepetition = 0;
     s.viewMode = kViewDigitalReport;
     context_.table.clearTable();
     context_.table.setTableFont(kDigitalReportFontHeight, kDigitalReportFontWeight);
@@ -47,9 +50,13 @@ void DigitalReportScreen::selectRepetition() {
     context_.table.clearTable();
     // The box belongs to the report screen; a change anywhere else is the station's own
     // fault, and the table stays empty.
-    if (s.viewMode == kViewDigitalReport)
+    if (s.viewMode == kViewDigitalReport) {
+        // The header's "No:" and "Weight:" follow the table's repetition (a box without a
+        // choice leaves the header as it was and the table empty).
+        if (s.selectedRepetition >= 0 && s.selectedRepetition < kMaxRepetitions)
+            s.currentRepetition = s.selectedRepetition;
         fillTable();
-    else
+    } else
         context_.dialogs.message(kMsgInternalErrorInterval);
     context_.view.repaint();
 }
