@@ -175,14 +175,19 @@ std::string exportFailedMessage(const std::string& path) { return "Export failed
 // over it, so a failed export leaves the earlier file whole.
 bool writeSpreadsheetFile(const std::string& path, std::string_view bytes) { return writeFileAtomically(path, bytes); }
 
+std::string exportedMessage(const std::string& path) { return "Exported to " + path; }
+
 bool exportSpreadsheet(const std::vector<ReportRow>& cells, const SpreadsheetLabels& labels,
-                       const std::string& dataDirectory, const FileOpener& open, std::string* message) {
+                       const std::string& dataDirectory, const FileOpener& open, std::string* message,
+                       bool* opened) {
+    if (opened) *opened = false;
     const std::string path = spreadsheetPath(dataDirectory);
     if (!writeSpreadsheetFile(path, spreadsheetBytes(digitalLayout, cells, labels))) {
         if (message) *message = exportFailedMessage(path);
         return false;
     }
-    if (open) open(path);
+    const bool started = open && open(path);
+    if (opened) *opened = started;
     return true;
 }
 

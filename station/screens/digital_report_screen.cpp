@@ -72,13 +72,24 @@ void DigitalReportScreen::fillTable() {
 
 // "Export xml": the table as it is on screen into DATA/noname.xml, then the desktop's
 // spreadsheet program on it. A file that cannot be written is said so, and nothing is
-// opened: an earlier export left in the folder must not pass for this one.
+// opened: an earlier export left in the folder must not pass for this one. Where the file
+// went is told every time: in the status bar when a program opened it, in a box when
+// none did (the operator would otherwise see nothing at all).
 void DigitalReportScreen::exportXml() {
     const Station& s = context_.station;
     std::string message;
+    bool opened = false;
     const SpreadsheetLabels labels{s.test.subject.name, s.test.testTime, s.selectedRepetition};
-    if (!exportSpreadsheet(context_.table.tableCells(), labels, s.paths.dataDirectory, context_.openFile, &message))
+    if (!exportSpreadsheet(context_.table.tableCells(), labels, s.paths.dataDirectory, context_.openFile, &message,
+                           &opened)) {
         context_.dialogs.message(message);
+        return;
+    }
+    const std::string told = exportedMessage(spreadsheetPath(s.paths.dataDirectory));
+    if (opened)
+        context_.dialogs.showStatus(told);
+    else
+        context_.dialogs.message(told, kExportNotOpened);
 }
 
 void DigitalReportScreen::leave() {

@@ -136,6 +136,16 @@ TEST_F(DigitalReportTable, ExportWritesTheShownTableAndOpensIt) {
               spreadsheetBytes(digitalLayout, digitalReportRows(station.test.results[1]),
                                {"Eva & Ida", 1700000000, 1}));
     EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.statuses, std::vector<std::string>{"Exported to " + path});
+
+    // A desktop without a program for the file: the operator is told where the file is,
+    // and that nothing opened it.
+    desktopOpens = false;
+    run(cmd::kExportXml);
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Exported to " + path});
+    EXPECT_EQ(dialogs.details, std::vector<std::string>{"No program on this desktop opens the file."});
+    dialogs.messages.clear();
+    dialogs.details.clear();
 
     // A DATA folder that is gone: said so, and nothing is opened.
     station.paths.dataDirectory = data.file("gone");
