@@ -102,18 +102,18 @@ QAction* MainWindow::makeAction(int id, const QString& text) {
 
 void MainWindow::createActions() {
     makeAction(cmd::kFileOpen, QStringLiteral("&Open Vanta file\tCtrl+O"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
-    makeAction(cmd::kFileSave, QStringLiteral("Save"));
+    makeAction(cmd::kFileSave, QStringLiteral("&Save\tCtrl+S"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
     makeAction(cmd::kFilePrint, QStringLiteral("&Print...\tCtrl+P"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
     makeAction(cmd::kFilePrintPreview, QStringLiteral("Print Pre&view"));
     makeAction(cmd::kFilePrintSetup, QStringLiteral("P&rint Setup..."));
     makeAction(cmd::kAppExit, QStringLiteral("E&xit"));
-    makeAction(cmd::kSubjectInfo, QStringLiteral("Subject Info"));
-    makeAction(cmd::kPerform, QStringLiteral("Perform"));
-    makeAction(cmd::kDigitalReport, QStringLiteral("Digital"));
-    makeAction(cmd::kCurveGraph, QStringLiteral("Curve graph"));
-    makeAction(cmd::kGraphSetup, QStringLiteral("Graph setup"));
-    makeAction(cmd::kSubjectInfoSetup, QStringLiteral("Subject info setup"));
-    makeAction(cmd::kCalibration, QStringLiteral("Calibration"));
+    makeAction(cmd::kSubjectInfo, QStringLiteral("Subject &Info"));
+    makeAction(cmd::kPerform, QStringLiteral("&Perform"));
+    makeAction(cmd::kDigitalReport, QStringLiteral("&Digital"));
+    makeAction(cmd::kCurveGraph, QStringLiteral("&Curve graph"));
+    makeAction(cmd::kGraphSetup, QStringLiteral("&Graph setup"));
+    makeAction(cmd::kSubjectInfoSetup, QStringLiteral("&Subject info setup"));
+    makeAction(cmd::kCalibration, QStringLiteral("&Calibration"));
     makeAction(cmd::kAppAbout, QStringLiteral("&About"));
     // New has a shortcut and no menu item; the action lives on the frame so Ctrl+N works.
     QAction* fileNew = makeAction(cmd::kFileNew, QStringLiteral("&New"));
@@ -133,15 +133,19 @@ void MainWindow::createMenus() {
         }
         // The rules are asked again whenever a menu opens.
         connect(m, &QMenu::aboutToShow, this, [this] { refreshCommandStates(); });
+        // A menu closed by choosing an item leaves its prompt in the status bar: "Ready"
+        // comes back when it closes (a command's own word comes after that).
+        connect(m, &QMenu::aboutToHide, this, [this] { statusBar()->clearMessage(); });
         menus_.push_back(m);
     };
     add(QStringLiteral("&File"), {cmd::kFileOpen, cmd::kFileSave, 0, cmd::kFilePrint, cmd::kFilePrintPreview,
                                   cmd::kFilePrintSetup, 0, cmd::kAppExit});
-    add(QStringLiteral("Subject"), {cmd::kSubjectInfo});
-    add(QStringLiteral("Exercise"), {cmd::kPerform});
-    add(QStringLiteral("Report"), {cmd::kDigitalReport, cmd::kCurveGraph});
-    add(QStringLiteral("Setup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration});
-    add(QStringLiteral("About"), {cmd::kAppAbout});
+    // Every menu opens from the keyboard (Alt and its letter); no two share one.
+    add(QStringLiteral("&Subject"), {cmd::kSubjectInfo});
+    add(QStringLiteral("&Exercise"), {cmd::kPerform});
+    add(QStringLiteral("&Report"), {cmd::kDigitalReport, cmd::kCurveGraph});
+    add(QStringLiteral("Se&tup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration});
+    add(QStringLiteral("&About"), {cmd::kAppAbout});
 }
 
 void MainWindow::createToolBar() {

@@ -170,16 +170,20 @@ void MeasurementScreen::ignore() {
         test.saved = 1;
     }
     s.livePhase = 0;
+    // Nothing left to remove: IGNORE goes until an attempt is stored.
+    if (test.repetitionCount == 0) context_.bars.showBarControl(cmd::kIgnore, false);
     context_.view.hideReportTable();
     context_.view.showGuidance(false);
     context_.view.update();
 }
 
-// BACK: the running attempt is abandoned; the bar returns to START, IGNORE and EXIT.
+// BACK: the running attempt is abandoned; the bar returns to START and EXIT, and to IGNORE
+// when a stored repetition is there for it to remove.
 void MeasurementScreen::back() {
     if (context_.attempts) context_.attempts->back();
     context_.view.stopTickTimer(kLiveTimerId);
     showMeasurementBar();
+    if (context_.station.test.repetitionCount == 0) context_.bars.showBarControl(cmd::kIgnore, false);
     context_.view.update();
 }
 

@@ -132,9 +132,16 @@ TEST_F(MeasurementScreenTest, BackStopsTheTickAndRebuildsTheBar) {
     run(cmd::kBack);
     EXPECT_FALSE(view.tickTimerActive(kLiveTimerId));
     EXPECT_EQ(bars.log, (Log{"hide", "show 144", "fill 1072", "text 1039 25.00", "control 1074 on",
-                             "control 1075 on", "control 1076 on", "control 1047 off", "control 1072 on"}));
-    EXPECT_EQ(bars.hiddenControls, std::set<int>{cmd::kBack});  // START, IGNORE, EXIT shown
+                             "control 1075 on", "control 1076 on", "control 1047 off", "control 1072 on",
+                             "control 1075 off"}));
+    // START and EXIT shown; IGNORE only when a stored repetition is there to remove.
+    EXPECT_EQ(bars.hiddenControls, (std::set<int>{cmd::kBack, cmd::kIgnore}));
     EXPECT_EQ(station.viewMode, kViewMeasurement);
+    station.test.repetitionCount = 1;
+    run(cmd::kBack);
+    EXPECT_EQ(bars.hiddenControls, std::set<int>{cmd::kBack});
+    run(cmd::kIgnore);  // removes it, and IGNORE goes with it
+    EXPECT_EQ(bars.hiddenControls, (std::set<int>{cmd::kBack, cmd::kIgnore}));
 }
 
 TEST_F(MeasurementScreenTest, ExitMakesTheTestReportableAndReturnsToIdle) {
