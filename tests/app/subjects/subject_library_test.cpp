@@ -121,6 +121,22 @@ private slots:
         QTest::mouseClick(choose, Qt::LeftButton);
         QVERIFY(dlg.isVisible());  // nothing to choose yet
 
+        // Keyboard only: a search that finds nobody says so; Down goes to the first match.
+        auto* search = dlg.findChild<QLineEdit*>("search");
+        auto* noMatch = dlg.findChild<QLabel*>("noMatch");
+        QVERIFY(noMatch && noMatch->isHidden());
+        QTest::keyClicks(search, "x");
+        QCOMPARE(table->rowCount(), 0);
+        QVERIFY(!noMatch->isHidden());
+        QCOMPARE(noMatch->text(), QStringLiteral("no subject matches"));
+        QTest::keyClick(search, Qt::Key_Return);
+        QVERIFY(dlg.isVisible());
+        QTest::keyClick(search, Qt::Key_Backspace);
+        QVERIFY(noMatch->isHidden());
+        QTest::keyClick(search, Qt::Key_Down);
+        QCOMPARE(dlg.selectedId(), eva);
+        table->clearSelection();
+
         // Add: the form starts empty with no sex chosen; the new subject is shown chosen.
         QTest::mouseClick(dlg.findChild<QPushButton*>("add"), Qt::LeftButton);
         QCOMPARE(edits.size(), size_t{1});
@@ -143,6 +159,14 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.chosenId(), petr);
         QVERIFY(messages.isEmpty());
+
+        // Type, Enter: the first match is chosen.
+        SubjectChooserDialog typed(reg, 0);
+        typed.show();
+        QTest::keyClicks(typed.findChild<QLineEdit*>("search"), "nov");
+        QTest::keyClick(typed.findChild<QLineEdit*>("search"), Qt::Key_Return);
+        QCOMPARE(typed.result(), int(QDialog::Accepted));
+        QCOMPARE(typed.chosenId(), jan);
     }
 
     void chooserCancelChoosesNothingAndAnEditCancelledChangesNothing() {
