@@ -54,6 +54,9 @@ struct PrintedReport {
     PaperGraph* graph = nullptr; // the curve graph screen's drawing; may be null elsewhere
 };
 
+// The width of every printed page's drawing: title band, header and table, 180 mm.
+inline constexpr int kPrintedPageWidth = 1800;
+
 // Rows on the first page and on each further one: the page header takes the first
 // page's top, so three rows fewer fit there.
 inline constexpr int kRowsFirstPage = 24;
