@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
@@ -16,6 +18,8 @@ namespace vanta {
 namespace {
 // A combo box shows one line; the rest of a template's height is its drop-down list.
 constexpr int kComboLineDlu = 12;
+// Set on an editable list while the operator's typing stands in place of a selection.
+constexpr const char* kTypedProperty = "vantaTyped";
 }  // namespace
 
 DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)
@@ -32,12 +36,13 @@ DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)
 
 DialogBar* DialogBar::create(int templateId, Sink sink, QWidget* parent) {
     if (templateId != kReportBarTemplate && templateId != kCurveBarTemplate &&
-        templateId != kMeasurementBarTemplate)
+        templateId != kMeasurementBarTemplate && templateId != kCalibrationBarTemplate)
         return nullptr;
     auto* bar = new DialogBar(templateId, std::move(sink), parent);
     switch (templateId) {
         case kReportBarTemplate: bar->buildReportBar(); break;
         case kCurveBarTemplate: bar->buildCurveBar(); break;
+        case kCalibrationBarTemplate: bar->buildCalibrationBar(); break;
         default: bar->buildMeasurementBar(); break;
     }
     // The bar reaches as far as its controls (plus the left margin), not to the template's
@@ -54,6 +59,13 @@ QWidget* DialogBar::control(int id) const {
     return it == controls_.end() ? nullptr : it->second;
 }
 
+QString DialogBar::listText(int id) const {
+    auto* box = qobject_cast<QComboBox*>(control(id));
+    if (!box) return {};
+    const int selected = box->property(kTypedProperty).toBool() ? -1 : box->currentIndex();
+    return selected >= 0 ? box->itemText(selected) : box->currentText();
+}
+
 QRect DialogBar::dluRect(int x, int y, int w, int h) const {
     return QRect(qRound(x * unitX_), qRound(y * unitY_), qRound(w * unitX_), qRound(h * unitY_));
 }
@@ -63,7 +75,13 @@ void DialogBar::setSizeDlu(int w, int h) {
     setFixedHeight(dluRect(0, 0, w, h).height());
 }
 
-QSize DialogBar::sizeHint() const { return QSize(qRound(widthDlu_ * fontUnitX_), height()); }
+QSize DialogBar::sizeHint() const {
+    // A list widened to its longest entry may reach past the template's right edge.
+    double right = widthDlu_ * fontUnitX_;
+    for (const Placement& p : placements_)
+        if (p.minWidthPx > 0) right = qMax(right, (p.x + 7) * fontUnitX_ + p.minWidthPx);
+    return QSize(qRound(right), height());
+}
 
 QSize DialogBar::minimumSizeHint() const { return QSize(qRound(widthDlu_ * fontUnitX_ * 0.6), height()); }
 
@@ -81,9 +99,15 @@ void DialogBar::placeControls() {
     unitX_ = qMax(unitX_, fontUnitX_ * 0.6);
     for (const Placement& p : placements_) {
         QRect r = dluRect(p.x, p.y, p.width, p.height);
+        r.setWidth(qMax(r.width(), p.minWidthPx));
+        // A list widened to its longest entry at the bar's right end stays inside the bar.
+        if (p.minWidthPx > 0 && r.right() >= width()) r.moveRight(width() - 1);
         // A button keeps room for its text and a margin on either side.
         if (auto* b = qobject_cast<QPushButton*>(p.widget))
             r.setWidth(qMax(r.width(), b->fontMetrics().horizontalAdvance(b->text()) + 2 * qRound(4 * fontUnitX_)));
+        // So does a label ("Y1 parameter", not "Y1 parame").
+        if (auto* l = qobject_cast<QLabel*>(p.widget))
+            r.setWidth(qMax(r.width(), l->fontMetrics().horizontalAdvance(l->text()) + 1));
         p.widget->setGeometry(r);
     }
 }
@@ -113,12 +137,31 @@ void DialogBar::dropList(int id, int x, int y, int w, bool editable, bool scroll
     if (editable) {
         c->setInsertPolicy(QComboBox::NoInsert);  // a typed value is read, never added
         c->lineEdit()->setMaxLength(kBarTextLimit);
+        // Typing leaves no entry selected, as in every drop-down list with an edit field;
+        // choosing an entry (or filling the list) selects one again.
+        connect(c->lineEdit(), &QLineEdit::textEdited, c, [c] { c->setProperty(kTypedProperty, true); });
+        connect(c, &QComboBox::currentIndexChanged, c, [c] { c->setProperty(kTypedProperty, false); });
+        connect(c, &QComboBox::activated, c, [c] { c->setProperty(kTypedProperty, false); });
     }
     if (scrollBar) c->view()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     place(c, x, y, w, kComboLineDlu);
     // Only the operator's choice is a notification; filling the list is silent.
     connect(c, &QComboBox::activated, this, [this, id](int) { sink_(id, Notification::SelectionChanged); });
     controls_[id] = c;
+}
+
+void DialogBar::fitListTo(int id, const std::vector<std::string>& entries) {
+    auto* box = qobject_cast<QComboBox*>(control(id));
+    if (!box) return;
+    int widest = 0;
+    for (const std::string& e : entries)
+        widest = qMax(widest, box->fontMetrics().horizontalAdvance(QString::fromStdString(e)));
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const int width =
+        box->style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(widest, box->fontMetrics().height()), box).width();
+    for (Placement& p : placements_)
+        if (p.widget == box) p.minWidthPx = width;
 }
 
 void DialogBar::editBox(int id, int x, int y, int w, int h) {
@@ -159,6 +202,7 @@ void DialogBar::buildCurveBar() {
     setSizeDlu(477, 30);
     label("Y1 parameter", 7, 1, 50, 9, cmd::kY1Label);
     dropList(cmd::kY1Box, 7, 12, 65, false);
+    fitListTo(cmd::kY1Box, curveQuantityTitles());
     groupFrame("XL", 96, 1, 69, 28);
     button("<<", cmd::kCursorLeftLeft, 99, 11, 23, 14);
     button(">>", cmd::kCursorLeftRight, 139, 11, 23, 14);
@@ -172,6 +216,7 @@ void DialogBar::buildCurveBar() {
         if (auto* b = qobject_cast<QPushButton*>(controls_[id])) b->setAutoRepeat(true);
     label("Y2 parameter", 405, 1, 50, 9, cmd::kY2Label);
     dropList(cmd::kY2Box, 405, 12, 65, false);
+    fitListTo(cmd::kY2Box, curveQuantityTitles());
 }
 
 // Measurement bar: load and radius, then the four buttons (572 x 29 dialog units).
@@ -185,6 +230,13 @@ void DialogBar::buildMeasurementBar() {
     button("IGNORE", cmd::kIgnore, 306, 6, 56, 17);
     button("BACK", cmd::kBack, 372, 6, 56, 17);
     button("EXIT", cmd::kExit, 438, 6, 56, 17);
+}
+
+// Calibration bar: BACK where a running attempt shows it, and nothing to type (the
+// calibration takes no load or radius).
+void DialogBar::buildCalibrationBar() {
+    setSizeDlu(572, 29);
+    button("BACK", cmd::kBack, 372, 6, 56, 17);
 }
 
 }  // namespace vanta

@@ -1,11 +1,12 @@
 // The dialog bars of the main frame, built from their templates: the report bar (138), the
-// curve bar (140) and the measurement bar (144). Positions are the templates' dialog
-// units, turned into pixels with the bar font's average character size, as dialog
-// layouts have always been. Every control reports to the command routing with its id.
+// curve bar (140), the measurement bar (144) and the calibration's BACK (145). Positions
+// are the templates' dialog units, turned into pixels with the bar font's average
+// character size, as dialog layouts have always been. Every control reports to the command routing with its id.
 //
 // A bar fits the window it is shown in: where the window is narrower than the template at
 // the font's size, the dialog units are narrowed to fit (to 60 % at the most), instead of
-// the bar forcing the window wider. A button is never narrower than its text.
+// the bar forcing the window wider. A button or label is never narrower than its text,
+// a list never narrower than its longest entry where it says so.
 #pragma once
 
 #include <QWidget>
@@ -29,6 +30,9 @@ public:
     int templateId() const { return templateId_; }
     // The control with that id, or nullptr.
     QWidget* control(int id) const;
+    // A drop-down list's text as the station reads it: the selected entry's, or with no
+    // selection (none chosen, or typed over) the typed text.
+    QString listText(int id) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -46,12 +50,15 @@ private:
     void label(const char* text, int x, int y, int w, int h, int id = 0);
     void button(const char* text, int id, int x, int y, int w, int h);
     void dropList(int id, int x, int y, int w, bool editable, bool scrollBar = false);
+    // The list is never narrower than its longest entry of `entries` needs.
+    void fitListTo(int id, const std::vector<std::string>& entries);
     void editBox(int id, int x, int y, int w, int h);
     void groupFrame(const char* text, int x, int y, int w, int h);
 
     void buildReportBar();
     void buildCurveBar();
     void buildMeasurementBar();
+    void buildCalibrationBar();
 
     int templateId_;
     Sink sink_;
@@ -62,6 +69,7 @@ private:
     struct Placement {
         QWidget* widget;
         int x, y, width, height;  // dialog units
+        int minWidthPx = 0;       // never narrower than this (a list's longest entry)
     };
     std::vector<Placement> placements_;
     std::map<int, QWidget*> controls_;

@@ -6,13 +6,16 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/dialog_bar.h"
+#include "archive/background_indexer.h"
 #include "app/profile_store.h"
 #include "app/station_pictures.h"
 #include "app/station_view.h"
@@ -23,13 +26,14 @@
 namespace vanta {
 
 MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& documentTitle,
-                       OperatorDialogs& dialogs, SubjectLibrary& library, ProfileStore* profile)
+                       OperatorDialogs& dialogs, SubjectLibrary& library, ProfileStore* profile,
+                       archive::BackgroundIndexer* indexer)
     : station_(station),
       router_(router),
       documentTitle_(documentTitle),
       dialogs_(dialogs),
       library_(library),
-      files_(station, dialogs, library, fileHooks(profile)) {
+      files_(station, dialogs, library, fileHooks(profile, indexer)) {
     setObjectName(QStringLiteral("mainFrame"));
     createActions();
     createMenus();
@@ -70,10 +74,14 @@ MainWindow::~MainWindow() {
     // The view unbinds its own commands when it goes with the frame's children.
 }
 
-FileCommandHooks MainWindow::fileHooks(ProfileStore* profile) {
+FileCommandHooks MainWindow::fileHooks(ProfileStore* profile, archive::BackgroundIndexer* indexer) {
     FileCommandHooks hooks;
     hooks.resetView = [this] { router_.execute(cmd::kResetToIdle); };
-    if (profile) hooks.fileUsed = [profile](const std::string& path) { profile->addRecentFile(QString::fromStdString(path)); };
+    hooks.fileUsed = [profile, indexer](const std::string& path) {
+        if (profile) profile->addRecentFile(QString::fromStdString(path));
+        // The lab's archive learns of the test on the indexer's thread; the window goes on.
+        if (indexer) indexer->add(path);
+    };
     hooks.showBusy = [](bool busy) {
         if (!qGuiApp) return;
         if (busy)
@@ -114,6 +122,8 @@ void MainWindow::createActions() {
     makeAction(cmd::kGraphSetup, QStringLiteral("&Graph setup"));
     makeAction(cmd::kSubjectInfoSetup, QStringLiteral("&Subject info setup"));
     makeAction(cmd::kCalibration, QStringLiteral("&Calibration"));
+    makeAction(cmd::kProfile, QStringLiteral("P&rofile"));
+    makeAction(cmd::kSwapSides, QStringLiteral("S&wap left and right"))->setCheckable(true);
     makeAction(cmd::kAppAbout, QStringLiteral("&About"));
     // New has a shortcut and no menu item; the action lives on the frame so Ctrl+N works.
     QAction* fileNew = makeAction(cmd::kFileNew, QStringLiteral("&New"));
@@ -143,8 +153,8 @@ void MainWindow::createMenus() {
     // Every menu opens from the keyboard (Alt and its letter); no two share one.
     add(QStringLiteral("&Subject"), {cmd::kSubjectInfo});
     add(QStringLiteral("&Exercise"), {cmd::kPerform});
-    add(QStringLiteral("&Report"), {cmd::kDigitalReport, cmd::kCurveGraph});
-    add(QStringLiteral("Se&tup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration});
+    add(QStringLiteral("&Report"), {cmd::kDigitalReport, cmd::kCurveGraph, cmd::kProfile});
+    add(QStringLiteral("Se&tup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration, cmd::kSwapSides});
     add(QStringLiteral("&About"), {cmd::kAppAbout});
 }
 
@@ -195,25 +205,64 @@ void MainWindow::createStatusBar() {
     }
 }
 
+void MainWindow::setArchiveStatus(const QString& text) {
+    if (!archivePane_) {
+        archivePane_ = new QLabel(statusBar());
+        archivePane_->setObjectName(QStringLiteral("archiveStatus"));
+        statusBar()->insertPermanentWidget(0, archivePane_);
+    }
+    // The server's reason can be long: the pane keeps room for the message pane and shows
+    // the whole text as its tool tip.
+    archivePane_->setText(archivePane_->fontMetrics().elidedText(text, Qt::ElideRight, 300));
+    archivePane_->setToolTip(text);
+}
+
 QAction* MainWindow::action(int id) const {
     const auto it = actions_.find(id);
     return it == actions_.end() ? nullptr : it->second;
 }
 
 QMenu* MainWindow::menu(const QString& title) const {
+    // Found by its title with or without the mnemonic's ampersand ("Report", "&Report").
+    const QString plain = QString(title).remove(QLatin1Char('&'));
     for (QMenu* m : menus_) {
-        if (m->title() == title) return m;
+        if (QString(m->title()).remove(QLatin1Char('&')) == plain) return m;
     }
     return nullptr;
 }
 
 void MainWindow::refreshCommandStates() {
     for (auto& [id, a] : actions_) a->setEnabled(router_.isEnabled(id));
+    actions_.at(cmd::kSwapSides)->setChecked(station_.settings.sidesSwapped != 0);
 }
 
 void MainWindow::setDocumentTitle(const QString& title) {
     documentTitle_ = title;
     updateCaption();
+}
+
+QSize MainWindow::smallestSize() const {
+    return layout()->totalMinimumSize().expandedTo(QSize(kSmallestFrameWidth, 0));
+}
+
+// The layout's own minimum changes with the bar on show (its height); the frame's minimum
+// follows, and a frame that was made smaller than it grows back.
+void MainWindow::keepSmallestSize() {
+    const QSize least = smallestSize();
+    if (minimumSize() != least) setMinimumSize(least);
+    if (width() < least.width() || height() < least.height())
+        QTimer::singleShot(0, this, [this] { resize(size().expandedTo(minimumSize())); });
+}
+
+bool MainWindow::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::LayoutRequest) keepSmallestSize();
+    return handled;
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    keepSmallestSize();
 }
 
 void MainWindow::updateCaption() {
@@ -278,8 +327,8 @@ float MainWindow::readBarNumber(int id) const {
     QWidget* c = bar_ ? bar_->control(id) : nullptr;
     if (id == cmd::kLoadList || id == cmd::kRadiusBox) {
         QString text;
-        if (auto* box = qobject_cast<QComboBox*>(c))
-            text = box->currentText();  // the selected entry, or what the operator typed
+        if (qobject_cast<QComboBox*>(c))
+            text = bar_->listText(id);  // the selected entry, or what the operator typed
         else if (auto* edit = qobject_cast<QLineEdit*>(c))
             text = edit->text();
         return barTextToNumber(text.left(kBarTextLimit).toStdString());

@@ -27,24 +27,30 @@ namespace vanta {
 class StationView;
 class DialogBar;
 class ProfileStore;
+namespace archive {
+class BackgroundIndexer;
+}
 
 inline constexpr const char* kFrameTitle = "Vanta Mero";
 inline constexpr const char* kDefaultDocumentTitle = "KavelTek";
 inline constexpr const char* kSimulatedDeviceNotice = "SIMULATED SENSOR BOX";
+// Below this width the bars' labels and lists are cut and the screens' fixed pixels too.
+inline constexpr int kSmallestFrameWidth = 780;
 
 class MainWindow : public QMainWindow, public BarHost {
     Q_OBJECT
 public:
     // `documentTitle` comes first in the caption: "KavelTek", or the name of the file the
-    // command line named.
+    // command line named. Every test saved or opened goes to `indexer` (when given).
     MainWindow(Station& station, CommandRouter& router, const QString& documentTitle, OperatorDialogs& dialogs,
-               SubjectLibrary& library, ProfileStore* profile = nullptr);
+               SubjectLibrary& library, ProfileStore* profile = nullptr, archive::BackgroundIndexer* indexer = nullptr);
     ~MainWindow() override;
 
     StationView& view() const { return *view_; }
 
     // The menu or toolbar action of a command (nullptr for commands without one).
     QAction* action(int id) const;
+    // A menu by its title; the mnemonic's ampersand may be left out.
     QMenu* menu(const QString& title) const;
     QToolBar* toolBar() const { return toolBar_; }
 
@@ -68,12 +74,24 @@ public:
     QString documentTitle() const { return documentTitle_; }
     void setDocumentTitle(const QString& title);
 
+    // The smallest frame at which every control is whole: the width the bars and the
+    // screens are laid out for, and the height the menus, toolbar, bar on show, view and
+    // status bar need below each other. The frame keeps to it even where no window
+    // manager does (a bare X server resizes a window to whatever it is told).
+    QSize smallestSize() const;
+    // The shared archive's pane of the status bar ("Archive: up to date", "Archive: N tests
+    // waiting" with the last failure); made on the first call, so a station without an
+    // archive server shows none.
+    void setArchiveStatus(const QString& text);
+
 signals:
     // The window is closing in an orderly way (File > Exit or the window's close button).
     void closing();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void updateCaption();
@@ -82,7 +100,8 @@ private:
     void createToolBar();
     void createStatusBar();
     QAction* makeAction(int id, const QString& text);
-    FileCommandHooks fileHooks(ProfileStore* profile);
+    FileCommandHooks fileHooks(ProfileStore* profile, archive::BackgroundIndexer* indexer);
+    void keepSmallestSize();
 
     Station& station_;
     CommandRouter& router_;
@@ -98,6 +117,7 @@ private:
     std::vector<QMenu*> menus_;
     bool closed_ = false;
     int observerToken_ = 0;
+    QLabel* archivePane_ = nullptr;
 };
 
 }  // namespace vanta

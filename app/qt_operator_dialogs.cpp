@@ -23,6 +23,10 @@ void QtOperatorDialogs::message(std::string_view text, std::string_view detail) 
     showMessageBox(parent_, toQString(text), toQString(detail));
 }
 
+void QtOperatorDialogs::notice(std::string_view text, std::string_view detail) {
+    showNoticeBox(parent_, toQString(text), toQString(detail));
+}
+
 bool QtOperatorDialogs::askYesNo(std::string_view text) {
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(kMessageCaption), toQString(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);

@@ -15,6 +15,7 @@ public:
     void setParentWindow(QWidget* window) { parent_ = window; }
 
     void message(std::string_view text, std::string_view detail = {}) override;
+    void notice(std::string_view text, std::string_view detail = {}) override;
     bool askYesNo(std::string_view text) override;
     Answer askYesNoCancel(std::string_view text) override;
     // Into the status bar of the window the dialogs belong to (nothing without one).

@@ -5,18 +5,23 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QStandardPaths>
 
 #include <clocale>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "app/main_window.h"
+#include "archive/background_indexer.h"
 #include "app/station_view.h"
 #include "app/subjects/register_subject_library.h"
+#include "archive/archive_uploader.h"
+#include "archive/archive_url.h"
+#include "archive/local_outbox.h"
 #include "device/acquisition_link.h"
 #include "device/serial_bridge_driver.h"
 #include "device/simulated_sensor_box.h"
 #include "station/command_ids.h"
+#include "station/session_recovery.h"
 #include "storage/test_file.h"
 
 namespace vanta {
@@ -49,6 +54,7 @@ StationApp::StationApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartO
 }
 
 StationApp::~StationApp() {
+    uploader_.reset();
     frame_.reset();
     if (link_) link_->stopAcquisition();
     router_.unbindAll(CommandOwner::Application);
@@ -73,13 +79,15 @@ StationPaths StationApp::choosePaths() const {
     const QString program =
         options_.programFile.isEmpty() ? QCoreApplication::applicationFilePath() : options_.programFile;
     StationPaths paths = pathsForProgram(program.toStdString());
-    if (::access(paths.programDirectory.c_str(), W_OK) == 0) return paths;
+    if (!runsInstalled(paths.programDirectory)) return paths;
 
     // An installed station cannot write beside its program: the settings file and DATA
-    // go to the user's application-data folder, with the same names and formats.
-    const QString userDir = options_.userDataDirectory.isEmpty()
-                                ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-                                : options_.userDataDirectory;
+    // go to the user's data folder, with the same names and formats; vantacheck-cli finds
+    // the same folder (storage/station_paths).
+    const QString userDir =
+        options_.userDataDirectory.isEmpty()
+            ? QString::fromStdString(userDataFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")))
+            : options_.userDataDirectory;
     QDir().mkpath(userDir);
     StationPaths user = pathsInDirectory(QDir::cleanPath(userDir).toStdString());
     // Two levels above the user's folder is no place for the subject register: it keeps
@@ -123,6 +131,8 @@ bool StationApp::initInstance(const QStringList& arguments) {
 
     // 7. One level, no message on failure.
     ensureDirectory(station_.paths.dataDirectory);
+    // The unsaved test is journalled beside the tests.
+    station_.journal.setFolder(station_.paths.dataDirectory);
 
     // 8. The title: "KavelTek", or the name of the file named on the command line.
     QString title = QString::fromLatin1(kDefaultDocumentTitle);
@@ -130,9 +140,11 @@ bool StationApp::initInstance(const QStringList& arguments) {
         dialogs_.message(kMsgErrorOpeningFile);
         return false;
     }
-    frame_ = std::make_unique<MainWindow>(station_, router_, title, dialogs_, *library_, &profile_);
+    // The test index lies beside the subject register, in either mode.
+    indexer_ = std::make_unique<archive::BackgroundIndexer>(station_.paths.subjectLibraryDirectory);
+    frame_ = std::make_unique<MainWindow>(station_, router_, title, dialogs_, *library_, &profile_, indexer_.get());
     // The screens record attempts and calibrate through the station's one link.
-    frame_->view().screens().attachLink(*link_);
+    frame_->view().screens().attachLink(*link_, [] { return std::chrono::steady_clock::now(); });
     if (auto* subjects = dynamic_cast<RegisterSubjectLibrary*>(ownLibrary_.get()))
         subjects->setParentWidget(frame_.get());
     connect(frame_.get(), &MainWindow::closing, this, [this] { exitInstance(); });
@@ -142,7 +154,31 @@ bool StationApp::initInstance(const QStringList& arguments) {
         frame_->show();
         frame_->view().repaint();
     }
+
+    // A test that a station left unsaved when it stopped unexpectedly is offered back.
+    if (recoverUnsavedTests(station_, dialogs_)) frame_->view().screens().resetToIdle();
+    startArchiveUploader();
     return true;
+}
+
+void StationApp::startArchiveUploader() {
+    // The index and the archive server's setting live in the folder of the subject register.
+    const std::string data = station_.paths.subjectLibraryDirectory;
+    const std::string url = archive::configuredArchiveUrl(data, std::getenv(archive::kArchiveUrlVariable));
+    if (url.empty()) return;  // no shared archive: the tests wait in the index's outbox
+    auto makeOutbox = [data]() -> std::unique_ptr<archive::Outbox> {
+        auto outbox = std::make_unique<archive::LocalIndexOutbox>();
+        if (!outbox->open(data)) return nullptr;
+        return outbox;
+    };
+    // The worker's news goes to the window on the window's thread.
+    auto onStatus = [this](const archive::ArchiveStatus& status) {
+        const QString text = QString::fromStdString(archive::archiveStatusText(status));
+        QMetaObject::invokeMethod(
+            this, [this, text] { if (frame_) frame_->setArchiveStatus(text); }, Qt::QueuedConnection);
+    };
+    uploader_ = std::make_unique<archive::ArchiveUploader>(makeOutbox, url, onStatus);
+    uploader_->start();
 }
 
 bool StationApp::titleForFile(const QString& path, QString& title) {
@@ -171,6 +207,10 @@ void StationApp::exitInstance() {
     // A running acquisition is stopped before the records go away, so the reader never
     // writes into freed samples. An unwritable settings file is not reported.
     if (link_) link_->stopAcquisition();
+    // Nothing unsaved: the journal goes. An unsaved test keeps it for the next start.
+    station_.journal.close(station_.test.saved == 1);
+    // The test being sent goes whole or not at all; the rest waits for the next start.
+    if (uploader_) uploader_->stop();
     saveSettings(station_.paths.settingsPath, station_.settings);
 }
 

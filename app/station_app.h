@@ -20,6 +20,10 @@ namespace vanta {
 
 class AcquisitionLink;
 class MainWindow;
+namespace archive {
+class BackgroundIndexer;
+class ArchiveUploader;
+}
 
 struct StartOptions {
     // The program file whose directory holds "vantacheck.cfg" and "DATA"; empty: this
@@ -68,10 +72,16 @@ public:
     AcquisitionLink* link() const { return link_.get(); }
     SettingsLoad settingsLoadResult() const { return settingsLoad_; }
     SubjectLibrary& subjectLibrary() const { return *library_; }
+    // Indexes the tests the window saves and opens (DATA/archive.sqlite beside the register).
+    archive::BackgroundIndexer* indexer() const { return indexer_.get(); }
+    // The worker that sends the outbox to the lab's shared archive; null when no archive
+    // server is set. nudge() it when a test has entered the outbox.
+    archive::ArchiveUploader* archiveUploader() const { return uploader_.get(); }
 
 private:
     void bindCommands();
     StationPaths choosePaths() const;
+    void startArchiveUploader();
     static bool titleForFile(const QString& path, QString& title);
 
     OperatorDialogs& dialogs_;
@@ -83,7 +93,10 @@ private:
     std::unique_ptr<AcquisitionLink> link_;
     CommandRouter router_;
     ProfileStore profile_;
+    std::unique_ptr<archive::BackgroundIndexer> indexer_;  // outlives the window that feeds it
     std::unique_ptr<MainWindow> frame_;
+    // After the frame: the worker is stopped before the window its status goes to.
+    std::unique_ptr<archive::ArchiveUploader> uploader_;
     SettingsLoad settingsLoad_ = SettingsLoad::Missing;
     bool settingsWritten_ = false;
 };

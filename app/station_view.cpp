@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
 
 #include "app/screens/report_table.h"
 #include "canvas/qpainter_draw_context.h"
@@ -114,6 +115,7 @@ void StationView::showReportTable(const Rect& where, const RepetitionResults& re
     table_->clearTable();
     table_->setTableFont(fontHeight, 700);
     table_->fillDigitalReport(results, columnWidthScale);
+    table_->fitFirstColumn();
     table_->placeTable(where);
 }
 
@@ -132,6 +134,12 @@ void StationView::paintEvent(QPaintEvent*) {
     if (guidanceOn_) guidance_.paint(painter);
     QPainterDrawContext dc(painter);
     draw(dc);
+}
+
+void StationView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (guidanceOn_) guidance_.reset(size());
+    screens_.resized();
 }
 
 void StationView::keyPressEvent(QKeyEvent* event) {

@@ -64,6 +64,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A new size: the guidance picture starts white at it (the next tick draws the
+    // guidance at the new layout) and the screen on show places its parts anew.
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     // Esc abandons a running attempt or calibration, as BACK does.
     void keyPressEvent(QKeyEvent* event) override;

@@ -188,19 +188,25 @@ std::string summaryHeader() {
     return out;
 }
 
+std::string summaryRow(std::string_view fileName, std::string_view name, int32_t testTime, int number, float load,
+                       float radius, int32_t samples, const float (&results)[kResultRowCount][kResultColumnCount]) {
+    std::string out;
+    put(out, csvField(fileName), ",", csvField(name), ",", isoTime(testTime), ",", std::to_string(number), ",",
+        shortest(load), ",", shortest(radius), ",", std::to_string(samples));
+    for (int k = 0; k < kResultColumnCount; ++k)
+        for (ResultRow row : {MeanAll, MeanAcceleration, MeanDeceleration}) put(out, ",", shortest(results[row][k]));
+    for (int k = 0; k < kResultColumnCount; ++k)
+        if (k != static_cast<int>(ResultColumn::Position)) put(out, ",", shortest(results[PeakAll][k]));
+    put(out, "\n");
+    return out;
+}
+
 std::string summaryRows(const TestRecord& test, std::string_view fileName) {
     std::string out;
     for (int r = 0; r < test.repetitionCount; ++r) {
         const RepetitionRecord& rep = test.repetitions[r];
-        const RepetitionResults& res = test.results[r];
-        put(out, csvField(fileName), ",", csvField(test.subject.name), ",", isoTime(test.testTime), ",",
-            std::to_string(r + 1), ",", shortest(rep.loadMass), ",", shortest(rep.radius), ",",
-            std::to_string(rep.sampleCount));
-        for (int k = 0; k < kResultColumnCount; ++k)
-            for (ResultRow row : {MeanAll, MeanAcceleration, MeanDeceleration}) put(out, ",", shortest(res.value[row][k]));
-        for (int k = 0; k < kResultColumnCount; ++k)
-            if (k != static_cast<int>(ResultColumn::Position)) put(out, ",", shortest(res.value[PeakAll][k]));
-        put(out, "\n");
+        out += summaryRow(fileName, test.subject.name, test.testTime, r + 1, rep.loadMass, rep.radius, rep.sampleCount,
+                          test.results[r].value);
     }
     return out;
 }

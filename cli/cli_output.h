@@ -29,5 +29,9 @@ std::string seriesCsv(const TestRecord& test, int repetition);
 // Summary across files: the header and the rows of one analysed test.
 std::string summaryHeader();
 std::string summaryRows(const TestRecord& test, std::string_view fileName);
+// One summary row of repetition `number` (1 is the first) from its numbers alone, as the
+// lab's archive keeps them.
+std::string summaryRow(std::string_view fileName, std::string_view name, int32_t testTime, int number, float load,
+                       float radius, int32_t samples, const float (&results)[kResultRowCount][kResultColumnCount]);
 
 }  // namespace vanta::cli

@@ -12,8 +12,18 @@ std::vector<Command> allCommands() {
 #ifdef VANTA_SERIAL_AND_PDF
     all.push_back(reportCommand(runReportBeside));
 #endif
+    // profile runs here; with --pdf it goes on in the program that draws with Qt.
+    all.push_back(profileCommand([](const Args& args) {
+#ifdef VANTA_SERIAL_AND_PDF
+        return runProfile(args, nullptr, runReportBeside);
+#else
+        return runProfile(args, nullptr, nullptr);
+#endif
+    }));
     all.insert(all.end(), deviceCommands().begin(), deviceCommands().end());
     all.insert(all.end(), recordCommands().begin(), recordCommands().end());
+    all.insert(all.end(), archiveCommands().begin(), archiveCommands().end());
+    all.insert(all.end(), recoverCommands().begin(), recoverCommands().end());
     return all;
 }
 

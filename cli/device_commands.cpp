@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "cli/commands.h"
@@ -14,8 +15,6 @@ namespace vanta::cli {
 namespace {
 
 // Without a new sample for this long, monitor gives up on a silent box.
-constexpr auto kSilenceLimit = std::chrono::seconds(5);
-
 // Parses the options common to probe and monitor; false with a message on a bad one.
 bool parseDeviceArgs(const Args& args, bool monitor, DeviceArgs& out, std::string& error) {
     for (size_t i = 0; i < args.size(); ++i) {
@@ -82,14 +81,16 @@ int runProbe(const Args& args) {
     return 0;
 }
 
-void printRows(const AcquisitionControl& control, int from, int to) {
+// The rows from..to-1 on standard output: 0, or 2 with the reason when they cannot go out.
+int printRows(const AcquisitionControl& control, int from, int to) {
+    std::string rows;
     char line[96];
     for (int i = from; i < to; ++i) {
         const int len = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d,%d\n", control.store[0][i], control.store[1][i],
                                       control.store[2][i], control.store[3][i], control.store[4][i], control.store[5][i]);
-        std::fwrite(line, 1, static_cast<size_t>(len), stdout);
+        rows.append(line, static_cast<size_t>(len));
     }
-    std::fflush(stdout);
+    return writeStandardOutput(rows);
 }
 
 int runMonitor(const Args& args) {
@@ -117,7 +118,10 @@ int runMonitor(const Args& args) {
     if (link.modemLinesMissing())
         std::cerr << "Warning: " << options.port << " has no modem lines (RTS and DTR cannot be raised); reading it all the same.\n";
 
-    std::fputs("acc_x,acc_y,acc_z,rate_x,rate_y,rate_z\n", stdout);
+    if (writeStandardOutput("acc_x,acc_y,acc_z,rate_x,rate_y,rate_z\n") != 0) {
+        link.stopAcquisition();
+        return 2;
+    }
     int printed = 0;
     auto lastNews = std::chrono::steady_clock::now();
     uint64_t bytesAtNews = 0;
@@ -125,7 +129,10 @@ int runMonitor(const Args& args) {
         // The count first, then only the samples below it: the reader writes above it.
         const int stored = control.storedCount();
         if (stored > printed) {
-            printRows(control, printed, stored);
+            if (printRows(control, printed, stored) != 0) {
+                link.stopAcquisition();
+                return 2;
+            }
             printed = stored;
             lastNews = std::chrono::steady_clock::now();
             bytesAtNews = link.statistics().bytesRead;
@@ -134,21 +141,15 @@ int runMonitor(const Args& args) {
         if (link.deviceLost()) {
             const LinkStatus status = link.lastStatus();
             link.stopAcquisition();
-            printRows(control, printed, control.storedCount());
+            (void)printRows(control, printed, control.storedCount());  // the lost link is the error told
             return communicationError(linkFailureText(status) + " after " + std::to_string(control.storedCount()) + " samples");
         }
-        if (std::chrono::steady_clock::now() - lastNews > kSilenceLimit) {
+        if (std::chrono::steady_clock::now() - lastNews > kFramelessLimit) {
             // Bytes without frames are not a silent box: the line runs at another rate than
             // the box's, or something else is on the port.
             const uint64_t bytes = link.statistics().bytesRead - bytesAtNews;
             link.stopAcquisition();
-            if (bytes > 0)
-                return communicationError(std::to_string(bytes) + " bytes arrived in 5 seconds (after " +
-                                          std::to_string(printed) +
-                                          " samples), but no frame of the sensor box among them; is the line at "
-                                          "another baud rate than 625000, or another device on this port?");
-            return communicationError("no frames from the sensor box for 5 seconds (after " + std::to_string(printed) +
-                                      " samples); is the box switched on?");
+            return communicationError(framelessText(bytes, printed));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

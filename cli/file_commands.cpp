@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -24,11 +26,7 @@ std::unique_ptr<TestRecord> openTest(const std::string& path, std::string& messa
     return test;
 }
 
-int writeOut(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    if (std::fflush(stdout) != 0) return fail("Cannot write the output.");
-    return 0;
-}
+int writeOut(const std::string& text) { return writeStandardOutput(text); }
 
 int runAnalyse(const Args& args) {
     bool json = false;
@@ -134,6 +132,8 @@ int runExport(const Args& args) {
     }
     if (path.empty() || repetition < 0 || output.empty())
         return fail("export needs a test file, --repetition N and --output OUT.xml (see vantacheck-cli export --help)");
+    if (output != "-" && isSameFile(path, output))
+        return fail("--output " + output + " is the test file " + path + " itself; it would be overwritten");
     std::string message;
     auto test = openTest(path, message);
     if (!test) return fail(path + ": " + message);
@@ -147,7 +147,8 @@ int runExport(const Args& args) {
         digitalLayout, digitalReportRows(test->results[r]),
         SpreadsheetLabels{test->subject.name, test->testTime, r});
     if (output == "-") return writeOut(bytes);
-    if (!writeSpreadsheetFile(output, bytes)) return fail(exportFailedMessage(output));
+    int error = 0;
+    if (!writeSpreadsheetFile(output, bytes, &error)) return fail(exportFailedMessage(output) + "\n" + std::strerror(error));
     return 0;
 }
 
@@ -173,6 +174,18 @@ int runDemo(const Args& args) {
                 return fail("--seed needs a whole number from 0 to 4294967295");
             options.seed = static_cast<uint64_t>(v);
             ++i;
+        } else if (a == "--load") {
+            char* end = nullptr;
+            const double kg = hasValue ? std::strtod(args[i + 1].c_str(), &end) : -1.0;
+            if (!hasValue || args[i + 1].empty() || *end != '\0' || !(kg >= 0.0 && kg <= 1000.0))
+                return fail("--load needs a load in kg from 0 to 1000");
+            options.load = static_cast<float>(kg);
+            ++i;
+        } else if (a == "--direction") {
+            if (!hasValue || !parseInteger(args[i + 1], -1, 1, v) || v == 0)
+                return fail("--direction needs 1 (right) or -1 (left)");
+            options.direction = static_cast<int>(v);
+            ++i;
         } else if (!a.empty() && a[0] == '-') {
             return fail("Unknown option " + a + " (see vantacheck-cli demo --help)");
         } else if (path.empty()) {
@@ -184,8 +197,8 @@ int runDemo(const Args& args) {
     if (path.empty()) return fail("demo needs an output file (see vantacheck-cli demo --help)");
     auto test = std::make_unique<TestRecord>();
     fillDemoTest(*test, options);
-    std::string message;
-    if (!writeTestFile(path, *test, &message)) return fail(path + ": " + message);
+    std::string message, reason;
+    if (!writeTestFile(path, *test, &message, &reason)) return fail(path + ": " + message + (message == kMsgFileSaveError ? "\n" + reason : ""));
     std::cout << "Wrote " << path << ": " << test->repetitionCount << " repetitions\n";
     return 0;
 }
@@ -222,13 +235,17 @@ const std::vector<Command>& fileCommands() {
          "Spreadsheet 2003 with the name, date and time (local time) and the repetition number\n"
          "above the table. --output - writes it to standard output.\n",
          runExport},
-        {"demo", "demo OUT.kvq [--repetitions N] [--samples N] [--seed S]   write a synthetic test",
-         "Usage: vantacheck-cli demo OUT.kvq [--repetitions N] [--samples N] [--seed S]\n"
+        {"demo", "demo OUT.kvq [--repetitions N] [--samples N] [--seed S] [--load KG] [--direction D]   write a synthetic test",
+         "Usage: vantacheck-cli demo OUT.kvq [--repetitions N] [--samples N] [--seed S] [--load KG] [--direction D]\n"
          "Writes a test of synthetic strokes: standing still, a wind-up to one side, the\n"
          "reversal and a stroke through to the other side, cut as the station cuts them.\n"
          "  --repetitions N  0..100 repetitions (default 3)\n"
          "  --samples N      samples per repetition, 1..60000 (default: each stroke's own)\n"
-         "  --seed S         the same seed writes the same file (default 1)\n",
+         "  --seed S         the same seed writes the same file (default 1)\n"
+         "  --load KG        the load on the bar, 0..1000 kg (default 5); a heavier bar is\n"
+         "                   moved more slowly (peak velocity in proportion to 40 kg - load)\n"
+         "  --direction D    every stroke in direction 1 (right) or -1 (left); by default the\n"
+         "                   sides alternate, starting with -1\n",
          runDemo},
     };
     return commands;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/profile_pdf.h"
 #include "graphs/graph_view_state.h"
 #include "reports/digital_report.h"
 #include "reports/paper_pages.h"
@@ -89,10 +90,19 @@ std::unique_ptr<QGuiApplication> guiWithoutWindow() {
     return app;
 }
 
+}  // namespace
+
+// Fonts and the PDF painter, as for report.
+std::unique_ptr<QGuiApplication> guiForPdf() { return guiWithoutWindow(); }
+
+namespace {
+
 int runReport(const Args& args) {
     ReportArgs options;
     if (const std::string error = parseReportArgs(args, options); !error.empty()) return fail(error);
 
+    if (isSameFile(options.path, options.pdf))
+        return fail("--pdf " + options.pdf + " is the test file " + options.path + " itself; it would be overwritten");
     const bool graph = options.kind == "graph";
     auto test = std::make_unique<TestRecord>();
     std::string message;
@@ -129,7 +139,8 @@ int runReport(const Args& args) {
         report.table = digitalPrintedTable(digitalReportRows(test->results[static_cast<size_t>(r)]));
     }
 
-    if (!writeReportPdf(options.pdf, report, &message)) return fail(options.pdf + ": " + message);
+    std::string reason;
+    if (!writeReportPdf(options.pdf, report, &message, &reason)) return fail(options.pdf + ": " + message + "\n" + reason);
     std::cout << "Wrote " << options.pdf << ": " << printedPageCount(report) << " page(s)\n";
     return 0;
 }
@@ -137,7 +148,9 @@ int runReport(const Args& args) {
 }  // namespace
 
 const std::vector<Command>& reportCommands() {
-    static const std::vector<Command> commands = {reportCommand(runReport)};
+    static const std::vector<Command> commands = {
+        reportCommand(runReport),
+        profileCommand([](const Args& args) { return runProfile(args, writeProfilePdf, nullptr); })};
     return commands;
 }
 

@@ -37,7 +37,11 @@ void continueInSerialAndPdf() {
     const std::string command = commandLine && commandLine[0] && commandLine[1] ? commandLine[1] : "this command";
     std::string folder, whyNot = "main did not keep its command line";
     if (commandLine && ownFolder(folder, whyNot)) {
-        const std::string program = folder + VANTA_SERIAL_AND_PDF;
+        // Beside the tool in a build folder; an installed tool keeps it out of the PATH,
+        // in /usr/lib/vantacheck beside /usr/bin.
+        std::string program = folder + VANTA_SERIAL_AND_PDF;
+        const std::string installed = folder + "../lib/vantacheck/" VANTA_SERIAL_AND_PDF;
+        if (access(program.c_str(), X_OK) != 0 && access(installed.c_str(), X_OK) == 0) program = installed;
         // Nothing is printed before a command hands over; should that change, it must not
         // be lost with this process's buffers.
         std::cout.flush();
@@ -48,8 +52,8 @@ void continueInSerialAndPdf() {
     std::cerr << "vantacheck-cli " << command << " needs " VANTA_SERIAL_AND_PDF
                  " (the commands that need Qt: a serial port, the PDF report),\n"
                  "which cannot be started: "
-              << whyNot << "\nInstall it in the same folder as vantacheck-cli"
-              << (command == "report" ? "." : "; --simulate runs the simulated sensor box without it.") << "\n";
+              << whyNot << "\nInstall it in the same folder as vantacheck-cli (or in ../lib/vantacheck beside it)"
+              << (command == "report" || command == "profile" ? "." : "; --simulate runs the simulated sensor box without it.") << "\n";
     std::exit(2);
 }
 

@@ -17,7 +17,7 @@ void keepCommandLine(char** argv);
 // Where it cannot be started, says which program is missing and exits with status 2.
 [[noreturn]] void continueInSerialAndPdf();
 
-// report in vantacheck-cli: continueInSerialAndPdf.
+// report, and profile --pdf, in vantacheck-cli: continueInSerialAndPdf.
 int runReportBeside(const Args& args);
 
 }  // namespace vanta::cli

@@ -33,106 +33,103 @@ struct PhaseAccumulator {
 // float32 accumulation of a double value, as "float += double" does.
 void accumulate(float& sum, double value) { sum = static_cast<float>(static_cast<double>(sum) + value); }
 
+// A float32 maximum that a double value replaces when it is greater.
 void updatePeak(float& peak, double value) {
     if (value > peak) peak = static_cast<float>(value);
 }
 
-
-// The analysis as written, sample by sample: the reference the passes are checked against.
+// The analysis as the station describes it, step by step and sample by sample, with the
+// per-sample accessors smoothedChannel and quantityAt: the reference the passes are
+// checked against. Series values, maxima and sums are float32, rounded when stored; later
+// steps read the stored value; every product in between is a double.
 int analyseSampleBySample(const RepetitionRecord& rep, RepetitionSeries& series, RepetitionResults& results) {
     const int n = rep.validSamples();
     const double d = rep.direction;
-    const double k = static_cast<double>(rep.radius) * 2.0 * kPi / 360.0;  // cm per degree
-    const int32_t* raw = rep.raw.row(RateY);
-    const float off = rep.channelOffset[RateY];
-
+    const double k = static_cast<double>(rep.radius) * 2.0 * kPi / 360.0;  // cm of travel per degree
     float* angVel = series.writable(SeriesAngularVelocity);
     float* pos = series.writable(SeriesPosition);
     float* linVel = series.writable(SeriesLinearVelocity);
     float* linAcc = series.writable(SeriesLinearAcceleration);
 
+    // Steps 1 and 2: the four series, sample 0 first, and the velocity peak over 1..N-1.
+    // The rate w is a double: angular velocity stores it rounded to float32, while
+    // position, linear velocity and the peak's comparison take the double itself.
     float peakVelocity = -10.0f;
     int velocityPeakIndex = -10;
-
-    // Every later step reads the float32 value as stored, never the double before it.
-    auto store = [&](int i, double smoothed) {
-        angVel[i] = static_cast<float>(smoothed * d / kRateScale);
-        const double w = angVel[i];
-        pos[i] = static_cast<float>(i == 0 ? w * kSamplePeriod : pos[i - 1] + w * kSamplePeriod);
-        linVel[i] = static_cast<float>(w * k);
+    for (int i = 0; i < n; ++i) {
+        const double w = smoothedChannel(rep, i, RateY) * d / kRateScale;
+        angVel[i] = static_cast<float>(w);
         if (i == 0) {
-            linAcc[i] = 0.0f;
-        } else {
-            linAcc[i] = static_cast<float>((static_cast<double>(linVel[i]) - linVel[i - 1]) * 10.0);
-            if (angVel[i] > peakVelocity) {
-                peakVelocity = angVel[i];
-                velocityPeakIndex = i;
-            }
+            pos[0] = static_cast<float>(w * kSamplePeriod);
+            linVel[0] = static_cast<float>(w * k);
+            linAcc[0] = 0.0f;
+            continue;
         }
-    };
+        pos[i] = static_cast<float>(pos[i - 1] + w * kSamplePeriod);
+        linVel[i] = static_cast<float>(w * k);
+        linAcc[i] = static_cast<float>((static_cast<double>(linVel[i]) - linVel[i - 1]) * 10.0);
+        // On equal values the earlier sample stays. The running maximum is float32: a later
+        // w that rounds to it but lies above it as a double moves the peak to its sample.
+        if (w > peakVelocity) {
+            peakVelocity = static_cast<float>(w);
+            velocityPeakIndex = i;
+        }
+    }
+    results.velocityPeakIndex = velocityPeakIndex;
 
-    const int smoothEnd = n - 1 < kLastSmoothedSample ? n - 1 : kLastSmoothedSample;
-    int i = 0;
-    for (; i < n && i < kFirstSmoothedSample; ++i) store(i, offsetCorrected(raw, off, i));
-    for (; i <= smoothEnd; ++i) store(i, directSmoothed(raw, off, i));
-    for (; i < n; ++i) store(i, offsetCorrected(raw, off, i));
-
-    // Position is measured from the reversal at sample 100. A file may hold fewer samples;
-    // then there is no reference and the running sum stays as it is.
+    // Step 3: position is measured from the reversal at sample 100. A file may hold fewer
+    // samples; then there is no reference and the running sum stays as it is.
     if (n > kStrokeFirstSample) {
         const float p100 = pos[kStrokeFirstSample];
         for (int s = 0; s < n; ++s) pos[s] = pos[s] - p100;
     }
 
-    // Without a peak the stored results stay as they were; the phases would start
-    // before sample 0, so they are not evaluated at all.
-    results.velocityPeakIndex = velocityPeakIndex;
-    if (velocityPeakIndex <= 0) return velocityPeakIndex;
-
+    // Steps 4 and 5: the five quantities of each sample of the stroke, column by column
+    // (force, power, velocity, position, torque), into the whole stroke and its phase.
     PhaseAccumulator whole, accel, decel;
     float lastAbsPosition = 0.0f;
     float accelPosition = 0.0f;
+    const int quantityOfColumn[kResultColumnCount] = {Force, Power, AngularVelocity, Position, Torque};
     constexpr int kPositionColumn = static_cast<int>(ResultColumn::Position);
-    const double m = rep.loadMass;
-    const double radius = rep.radius;
-
-    // The five columns are the quantities force, power, angular velocity, position and
-    // torque, computed exactly as quantityAt does (same operands, same order).
-    auto evaluate = [&](int s, PhaseAccumulator& phase, bool acceleration) {
-        const double a = linAcc[s];
-        const double v[kResultColumnCount] = {a * m, m * a * linVel[s] / 100.0, angVel[s], pos[s],
-                                              a * m * radius / 100.0};
+    auto evaluate = [&](int i, PhaseAccumulator& phase, bool acceleration) {
         for (int c = 0; c < kResultColumnCount; ++c) {
-            updatePeak(whole.peak[c], v[c]);
-            updatePeak(phase.peak[c], v[c]);
-            if (c == kPositionColumn) continue;
-            accumulate(whole.sum[c], std::fabs(v[c]));
-            accumulate(phase.sum[c], v[c]);
+            const double value = quantityAt(series, rep, i, quantityOfColumn[c]);
+            updatePeak(whole.peak[c], value);
+            updatePeak(phase.peak[c], value);
+            if (c == kPositionColumn) {
+                lastAbsPosition = static_cast<float>(std::fabs(value));
+                if (acceleration) accelPosition = static_cast<float>(value);
+            } else {
+                accumulate(whole.sum[c], std::fabs(value));
+                accumulate(phase.sum[c], value);
+            }
         }
-        lastAbsPosition = static_cast<float>(std::fabs(v[kPositionColumn]));
-        if (acceleration) accelPosition = static_cast<float>(v[kPositionColumn]);
     };
-
     int accelCount = 0;
-    for (int s = kStrokeFirstSample; s <= velocityPeakIndex; ++s, ++accelCount) evaluate(s, accel, true);
+    for (int i = kStrokeFirstSample; i <= velocityPeakIndex; ++i, ++accelCount) evaluate(i, accel, true);
     int decelCount = 0;
-    for (int s = velocityPeakIndex + 1; s < n - kStrokeTailSamples; ++s, ++decelCount) evaluate(s, decel, false);
-    const float decelerationAngle = lastAbsPosition - accelPosition;
-    const int wholeCount = accelCount + decelCount;
+    for (int i = velocityPeakIndex + 1; i < n - kStrokeTailSamples; ++i, ++decelCount) evaluate(i, decel, false);
 
-    RepetitionResults& res = results;
+    // Step 6.
+    const float decelerationAngle = lastAbsPosition - accelPosition;
+
+    // Step 7: without a peak the stored results stay as they were.
+    if (velocityPeakIndex <= 0) return velocityPeakIndex;
+
+    // Steps 8 and 9: the means over the samples that entered each sum, and the table.
+    const int wholeCount = accelCount + decelCount;
     for (int c = 0; c < kResultColumnCount; ++c) {
-        res.value[PeakAll][c] = whole.peak[c];
-        res.value[PeakAcceleration][c] = accel.peak[c];
-        res.value[PeakDeceleration][c] = decel.peak[c];
+        results.value[PeakAll][c] = whole.peak[c];
+        results.value[PeakAcceleration][c] = accel.peak[c];
+        results.value[PeakDeceleration][c] = decel.peak[c];
         if (c == kPositionColumn) {
-            res.value[MeanAll][c] = lastAbsPosition;
-            res.value[MeanAcceleration][c] = accelPosition;
-            res.value[MeanDeceleration][c] = decelerationAngle;
+            results.value[MeanAll][c] = lastAbsPosition;
+            results.value[MeanAcceleration][c] = accelPosition;
+            results.value[MeanDeceleration][c] = decelerationAngle;
         } else {
-            res.value[MeanAll][c] = detail::meanOf(whole.sum[c], wholeCount);
-            res.value[MeanAcceleration][c] = detail::meanOf(accel.sum[c], accelCount);
-            res.value[MeanDeceleration][c] = detail::meanOf(decel.sum[c], decelCount);
+            results.value[MeanAll][c] = detail::meanOf(whole.sum[c], wholeCount);
+            results.value[MeanAcceleration][c] = detail::meanOf(accel.sum[c], accelCount);
+            results.value[MeanDeceleration][c] = detail::meanOf(decel.sum[c], decelCount);
         }
     }
     return velocityPeakIndex;

@@ -33,8 +33,9 @@ double quantityAt(const TestRecord& test, int sample, int quantity, int repetiti
 // exactly with integer running sums (a few additions per sample) and the rest in passes
 // over the repetition that the compiler can vectorise, with the float32 sums still taken
 // sample after sample in order. Direct evaluates the 99-tap formula at every sample and
-// the whole analysis sample by sample as written: the reference the station's way is
-// checked against. Both give the same float32 series and results, bit for bit.
+// the whole analysis sample by sample, step by step as the analysis is described: the
+// reference the station's way is checked against. Both give the same float32 series and
+// results, bit for bit.
 enum class Smoothing { RunningSums, Direct };
 
 // Fills series[r] for samples 0..N-1 and, unless no velocity peak is found, results[r].

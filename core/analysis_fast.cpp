@@ -1,6 +1,7 @@
 #include "core/analysis_fast.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -14,13 +15,44 @@ namespace vanta::detail {
 namespace {
 
 // The passes that need doubles for a stretch of samples take this many at a time, so that
-// the stretch (three arrays of 8 kB) stays in the first-level cache.
-constexpr int kStretch = 1024;
+// what a stretch needs stays in the first-level cache: some 11 kB of column values and
+// rates for each of the repetitions walked together (with 1024 samples, four of them
+// spilled out of it and analysing four together took a quarter longer).
+constexpr int kStretch = 256;
 
-// Angular velocity of the samples [first, end), which are not smoothed.
-void unsmoothedRate(const int32_t* raw, float off, double d, int first, int end, float* angVel) {
-    for (int i = first; i < end; ++i)
-        angVel[i] = static_cast<float>((static_cast<double>(raw[i]) - static_cast<double>(off)) * d / kRateScale);
+// A sample's rate w (deg/s) is a double: angular velocity stores it rounded to float32,
+// linear velocity is w times the centimetres per degree, and position adds w times the
+// sample period. The first pass works out w for every sample, and the velocity peak and
+// the pass over the stroke need it again; until then it waits in the two series cells of
+// its sample that are written last: its low 32 bits in the position cell, its high 32
+// bits in the linear-acceleration cell. A sample's position and acceleration are written
+// only after its w has been read back, so the waiting rates take no memory of their own.
+inline void parkRate(float* pos, float* linAcc, int i, double w) {
+    const uint64_t bits = std::bit_cast<uint64_t>(w);
+    pos[i] = std::bit_cast<float>(static_cast<uint32_t>(bits));
+    linAcc[i] = std::bit_cast<float>(static_cast<uint32_t>(bits >> 32));
+}
+inline double parkedRate(const float* pos, const float* linAcc, int i) {
+    return std::bit_cast<double>(static_cast<uint64_t>(std::bit_cast<uint32_t>(linAcc[i])) << 32 |
+                                 std::bit_cast<uint32_t>(pos[i]));
+}
+
+// The first pass's rows: angular velocity and linear velocity as stored, the waiting rates.
+struct RateRows {
+    float* angVel;
+    float* linVel;
+    float* pos;
+    float* linAcc;
+};
+
+// The samples [first, end), which are not smoothed.
+void unsmoothedRate(const int32_t* raw, float off, double d, double k, int first, int end, const RateRows& rows) {
+    for (int i = first; i < end; ++i) {
+        const double w = (static_cast<double>(raw[i]) - static_cast<double>(off)) * d / kRateScale;
+        rows.angVel[i] = static_cast<float>(w);
+        rows.linVel[i] = static_cast<float>(w * k);
+        parkRate(rows.pos, rows.linAcc, i, w);
+    }
 }
 
 // Functions that do nothing but divide, convert and add a stretch of samples are built
@@ -35,8 +67,14 @@ void unsmoothedRate(const int32_t* raw, float off, double d, int first, int end,
 #endif
 
 VANTA_VECTOR_CLONES
-void rateFromNumerators(const double* __restrict numerator, int len, double d, float* __restrict angVel) {
-    for (int j = 0; j < len; ++j) angVel[j] = static_cast<float>(numerator[j] / kSmoothWeightSum * d / kRateScale);
+void rateFromNumerators(const double* __restrict numerator, int len, double d, double k, float* __restrict angVel,
+                        float* __restrict linVel, float* __restrict pos, float* __restrict linAcc) {
+    for (int j = 0; j < len; ++j) {
+        const double w = numerator[j] / kSmoothWeightSum * d / kRateScale;
+        angVel[j] = static_cast<float>(w);
+        linVel[j] = static_cast<float>(w * k);
+        parkRate(pos, linAcc, j, w);
+    }
 }
 
 // How the step of the triangular sum changes from centre to centre: T(a+1) - T(a) is
@@ -50,12 +88,12 @@ void stepChanges(const int32_t* __restrict raw, int from, int count, int64_t* __
     }
 }
 
-// Angular velocity of the smoothed samples first..last. The window's integer sum walks
-// from centre to centre by its step, and the step by its change, which the vector unit
-// works out beforehand a stretch at a time: two integer additions per sample. The two
-// divisions of each sample (by the weight sum, by the rate scale) then go through the
-// vector unit a stretch at a time too.
-void smoothedRate(const int32_t* raw, float off, double d, int first, int last, float* __restrict angVel) {
+// The rate of the smoothed samples first..last. The window's integer sum walks from
+// centre to centre by its step, and the step by its change, which the vector unit works
+// out beforehand a stretch at a time: two integer additions per sample. The two divisions
+// of each sample (by the weight sum, by the rate scale) then go through the vector unit a
+// stretch at a time too.
+void smoothedRate(const int32_t* raw, float off, double d, double k, int first, int last, const RateRows& rows) {
     const double offsetTotal = static_cast<double>(off) * kSmoothWeightSum;
     RunningTriangle window;
     window.start(raw, first);
@@ -74,17 +112,9 @@ void smoothedRate(const int32_t* raw, float off, double d, int first, int last, 
             total += step;
             step += change[j];
         }
-        rateFromNumerators(numerator, len, d, angVel + from);
+        rateFromNumerators(numerator, len, d, k, rows.angVel + from, rows.linVel + from, rows.pos + from,
+                           rows.linAcc + from);
     }
-}
-
-// Linear velocity from the stored angular velocity, and acceleration from the stored
-// linear velocity of this sample and the one before.
-void linearSeries(const float* __restrict angVel, double k, int n, float* __restrict linVel, float* __restrict linAcc) {
-    for (int i = 0; i < n; ++i) linVel[i] = static_cast<float>(static_cast<double>(angVel[i]) * k);
-    if (n > 0) linAcc[0] = 0.0f;
-    for (int i = 1; i < n; ++i)
-        linAcc[i] = static_cast<float>((static_cast<double>(linVel[i]) - static_cast<double>(linVel[i - 1])) * 10.0);
 }
 
 // The largest of `peak` and the values [from, to]; NaN never wins, as in a running maximum
@@ -113,38 +143,67 @@ float peakOf(const float* values, int from, int to, float peak) {
     return peak;
 }
 
-// The sample of the highest angular velocity after sample 0 that exceeds -10 deg/s; of
-// equal values the first, as a running maximum that moves only on a greater value finds it.
-int velocityPeak(const float* angVel, int n) {
+// How many of the values [from, to] are x: sixteen lanes of counts, as in peakOf.
+int countOf(const float* values, int from, int to, float x) {
+    typedef float Lanes __attribute__((vector_size(16)));
+    typedef int32_t Counts __attribute__((vector_size(16)));
+    auto load = [values](int s) {
+        Lanes v;
+        std::memcpy(&v, values + s, sizeof v);
+        return v;
+    };
+    const Lanes wanted = {x, x, x, x};
+    Counts c0 = {}, c1 = {}, c2 = {}, c3 = {};
+    int s = from;
+    for (; s + 15 <= to; s += 16) {
+        // A comparison gives -1 in the lanes that hold x.
+        c0 -= load(s) == wanted;
+        c1 -= load(s + 4) == wanted;
+        c2 -= load(s + 8) == wanted;
+        c3 -= load(s + 12) == wanted;
+    }
+    const Counts c = c0 + c1 + c2 + c3;
+    int count = c[0] + c[1] + c[2] + c[3];
+    for (; s <= to; ++s) count += values[s] == x;
+    return count;
+}
+
+// The velocity peak over samples 1..N-1, as a float32 running maximum from -10 deg/s finds
+// it when each sample's double rate w is compared with it. The maximum ends as the largest
+// stored angular velocity, first reached at the first sample that stores it (its w lies
+// above every maximum before); after that, only a w above it as a double moves the peak,
+// and such a w rounds to it. Returns -10 when no sample exceeds -10 deg/s.
+int velocityPeak(const float* angVel, const float* pos, const float* linAcc, int n) {
     const float best = peakOf(angVel, 1, n - 1, -10.0f);
     if (!(best > -10.0f)) return -10;
-    for (int i = 1; i < n; ++i)
-        if (angVel[i] == best) return i;
-    return -10;
+    int peak = 1;
+    while (angVel[peak] != best) ++peak;
+    // Usually no other sample stores the maximum.
+    if (countOf(angVel, peak + 1, n - 1, best) == 0) return peak;
+    for (int i = peak + 1; i < n; ++i)
+        if (angVel[i] == best && parkedRate(pos, linAcc, i) > best) peak = i;
+    return peak;
 }
 
-// One step of the running position: the unshifted position of sample i from that of i - 1.
-inline float nextPosition(float previous, float angVel) {
-    return static_cast<float>(static_cast<double>(previous) + static_cast<double>(angVel) * kSamplePeriod);
+// One step of the running position: the unshifted position of sample i from that of i - 1
+// (as stored, float32) and the rate w of sample i.
+inline float nextPosition(float previous, double w) {
+    return static_cast<float>(static_cast<double>(previous) + w * kSamplePeriod);
 }
 
-// The running position: each sample adds its angular velocity times the sample period to
-// the float32 value stored for the sample before, as the station has always summed it.
-// `last` is the unshifted position of the latest sample summed.
-struct RunningPosition {
-    const float* angVel;
-    float* pos;
-    float last = 0.0f;
-
-    // Positions of samples 0..end before the shift to sample 100.
-    void start(int end) {
-        if (end < 0) return;
-        float p = static_cast<float>(static_cast<double>(angVel[0]) * kSamplePeriod);
-        pos[0] = p;
-        for (int i = 1; i <= end; ++i) pos[i] = p = nextPosition(p, angVel[i]);
-        last = p;
+// The series that samples from..to still owe, in order: each sample's rate read back, its
+// position (the unshifted one of the sample before, `unshifted` for from - 1, plus a step;
+// stored less `shift`) and its linear acceleration. Returns the unshifted position of `to`.
+float settleSeries(const float* linVel, float* pos, float* linAcc, int from, int to, float unshifted, float shift) {
+    for (int i = from; i <= to; ++i) {
+        const double w = parkedRate(pos, linAcc, i);
+        unshifted = i == 0 ? static_cast<float>(w * kSamplePeriod) : nextPosition(unshifted, w);
+        pos[i] = unshifted - shift;
+        linAcc[i] = i == 0 ? 0.0f
+                           : static_cast<float>((static_cast<double>(linVel[i]) - static_cast<double>(linVel[i - 1])) * 10.0);
     }
-};
+    return unshifted;
+}
 
 constexpr int kForce = static_cast<int>(ResultColumn::Force);
 constexpr int kPower = static_cast<int>(ResultColumn::Power);
@@ -158,8 +217,10 @@ struct Phase {
 };
 
 // The column values of a stretch of samples, in double as quantityAt gives them, and
-// rounded to float32 as the peaks keep them.
+// rounded to float32 as the peaks keep them; and the samples' rates, read back for the
+// running position.
 struct StretchValues {
+    double rate[kStretch];
     double force[kStretch];
     double power[kStretch];
     double torque[kStretch];
@@ -167,6 +228,17 @@ struct StretchValues {
     float powerPeak[kStretch];
     float torquePeak[kStretch];
 };
+
+// A stretch's rates read back, and its linear accelerations written in their place: from
+// the stored linear velocity of each sample and of the one before it.
+VANTA_VECTOR_CLONES
+void unparkStretch(const float* __restrict pos, float* linAcc, const float* __restrict linVel, int len,
+                   double* __restrict rate) {
+    for (int j = 0; j < len; ++j) {
+        rate[j] = parkedRate(pos, linAcc, j);
+        linAcc[j] = static_cast<float>((static_cast<double>(linVel[j]) - static_cast<double>(linVel[j - 1])) * 10.0);
+    }
+}
 
 VANTA_VECTOR_CLONES
 void columnValues(const float* __restrict acc, const float* __restrict vel, int len, double m, double radius,
@@ -255,7 +327,7 @@ struct StrokeLane {
 
     const float* angVel;
     const float* linVel;
-    const float* linAcc;
+    float* linAcc;
     float* pos;
     double m;
     double radius;
@@ -273,9 +345,10 @@ struct StrokeLane {
     int left() const { return pieces[piece].to - next + 1; }
     Phase& phase() { return *pieces[piece].phase; }
 
-    // The column values of the next `len` samples (all in the current piece), and their
-    // peaks but that of position.
+    // The rates of the next `len` samples (all in the current piece), their accelerations,
+    // their column values and the peaks of these but that of position.
     void values(int len, StretchValues& out) {
+        unparkStretch(pos + next, linAcc + next, linVel + next, len, out.rate);
         columnValues(linAcc + next, linVel + next, len, m, radius, out);
         stretchPeaks(out, angVel + next, len, phase());
     }
@@ -311,6 +384,7 @@ template <int K>
     Float4 whole[K], phase[K];
     float unshifted[K], p100[K];
     const float* w[K];
+    const double* rate[K];
     float* __restrict p[K];
     const double* force[K];
     const double* power[K];
@@ -323,6 +397,7 @@ template <int K>
         unshifted[k] = lane.unshifted;
         p100[k] = lane.p100;
         w[k] = lane.angVel + lane.next;
+        rate[k] = values[k].rate;
         p[k] = lane.pos + lane.next;
         force[k] = values[k].force;
         power[k] = values[k].power;
@@ -341,7 +416,7 @@ template <int K>
             const Double4 phaseWide = {phase[k][0], phase[k][1], phase[k][2], phase[k][3]};
             whole[k] = __builtin_convertvector(wholeWide + absV, Float4);
             phase[k] = __builtin_convertvector(phaseWide + v, Float4);
-            unshifted[k] = nextPosition(unshifted[k], w[k][j]);
+            unshifted[k] = nextPosition(unshifted[k], rate[k][j]);
             p[k][j] = unshifted[k] - p100[k];
         }
     }
@@ -372,7 +447,7 @@ void strokeSteps1(StrokeLane& lane, const StretchValues& values, int len) {
     EightSums sums{lane.sums[0], lane.sums[1], lane.sums[2], lane.sums[3],
                    lane.sums[4], lane.sums[5], lane.sums[6], lane.sums[7]};
     for (int j = 0; j < len; ++j) {
-        unshifted = nextPosition(unshifted, w[j]);
+        unshifted = nextPosition(unshifted, values.rate[j]);
         p[j] = unshifted - p100;
         sums.add(values, j, w[j]);
     }
@@ -428,21 +503,20 @@ public:
         const float off = rep_.channelOffset[RateY];
         const int head = std::min(n_, kFirstSmoothedSample);
         const int smoothEnd = std::min(n_ - 1, kLastSmoothedSample);
-        unsmoothedRate(raw, off, d, 0, head, angVel_);
-        if (kFirstSmoothedSample <= smoothEnd) smoothedRate(raw, off, d, kFirstSmoothedSample, smoothEnd, angVel_);
-        unsmoothedRate(raw, off, d, std::max(head, smoothEnd + 1), n_, angVel_);
-        linearSeries(angVel_, k, n_, linVel_, linAcc_);
+        const RateRows rows{angVel_, linVel_, pos_, linAcc_};
+        unsmoothedRate(raw, off, d, k, 0, head, rows);
+        if (kFirstSmoothedSample <= smoothEnd) smoothedRate(raw, off, d, k, kFirstSmoothedSample, smoothEnd, rows);
+        unsmoothedRate(raw, off, d, k, std::max(head, smoothEnd + 1), n_, rows);
 
-        peak_ = velocityPeak(angVel_, n_);
+        peak_ = velocityPeak(angVel_, pos_, linAcc_, n_);
         results_.velocityPeakIndex = peak_;
 
-        RunningPosition position{angVel_, pos_};
         if (peak_ >= kStrokeFirstSample) {
             // The usual stroke: the position of sample 100 is known before the first sample
             // evaluated, so the position's sum runs along with the evaluation from there on.
-            position.start(kStrokeFirstSample);
-            const float before100 = pos_[kStrokeFirstSample - 1];
-            const float p100 = pos_[kStrokeFirstSample];
+            // Sample 100's own series wait for that sum; its rate is only read here.
+            const float before100 = settleSeries(linVel_, pos_, linAcc_, 0, kStrokeFirstSample - 1, 0.0f, 0.0f);
+            const float p100 = nextPosition(before100, parkedRate(pos_, linAcc_, kStrokeFirstSample));
             for (int s = 0; s < kStrokeFirstSample; ++s) pos_[s] = pos_[s] - p100;
             stroke.angVel = angVel_;
             stroke.linVel = linVel_;
@@ -462,7 +536,7 @@ public:
         }
         // Position is measured from the reversal at sample 100. A file may hold fewer
         // samples; then there is no reference and the running sum stays as it is.
-        position.start(n_ - 1);
+        settleSeries(linVel_, pos_, linAcc_, 0, n_ - 1, 0.0f, 0.0f);
         if (n_ > kStrokeFirstSample) {
             const float p100 = pos_[kStrokeFirstSample];
             for (int s = 0; s < n_; ++s) pos_[s] = pos_[s] - p100;
@@ -485,11 +559,7 @@ public:
         wholeSum_[kPower] = stroke.sums[1];
         wholeSum_[kVelocity] = stroke.sums[2];
         wholeSum_[kTorque] = stroke.sums[3];
-        float unshifted = stroke.unshifted;
-        for (int s = std::max(peak_, strokeEnd_) + 1; s < n_; ++s) {
-            unshifted = nextPosition(unshifted, angVel_[s]);
-            pos_[s] = unshifted - stroke.p100;
-        }
+        settleSeries(linVel_, pos_, linAcc_, std::max(peak_, strokeEnd_) + 1, n_ - 1, stroke.unshifted, stroke.p100);
         results();
     }
 

@@ -6,8 +6,15 @@
 
 namespace vanta {
 
-void recordDemoRepetition(RepetitionRecord& rep, uint64_t seed, int attempt, int samples) {
-    const AttemptParameters params = attemptParameters(seed, attempt);
+void recordDemoRepetition(RepetitionRecord& rep, uint64_t seed, int attempt, int samples, float load,
+                          int direction) {
+    AttemptParameters params = attemptParameters(seed, attempt);
+    // The stroke's direction is the opposite of the wind-up's side.
+    if (direction != 0) params.side = direction > 0 ? -1 : 1;
+    constexpr float kDefaultLoad = 5.0f, kImmovableLoad = 40.0f;
+    if (load != kDefaultLoad)
+        params.peakVelocity *= std::max(0.1, (kImmovableLoad - static_cast<double>(load)) /
+                                                 (kImmovableLoad - kDefaultLoad));
     TrunkAttempt subject(params, seed * 31u + static_cast<uint64_t>(attempt) + 1u);
 
     const int natural = subject.strokeEndSample() - subject.reversalSample() + kDemoLeadSamples + kDemoTailSamples;
@@ -36,7 +43,7 @@ void recordDemoRepetition(RepetitionRecord& rep, uint64_t seed, int attempt, int
     rep.direction = -params.side;
     std::fill(std::begin(rep.channelOffset), std::end(rep.channelOffset), 0.0f);
     rep.channelOffset[RateY] = static_cast<float>(restSum / kRestSamples);
-    rep.loadMass = 5.0f;
+    rep.loadMass = load;
     rep.radius = 25.0f;
     rep.sampleCount = n;
 }
@@ -52,7 +59,8 @@ void fillDemoTest(TestRecord& test, const DemoOptions& options) {
     test.subject.comment3 = "";
     // A fixed date keeps demo files of the same seed identical byte for byte.
     test.testTime = 1765000000 + static_cast<int32_t>(options.seed % 86400u);
-    for (int r = 0; r < count; ++r) recordDemoRepetition(test.repetitions[r], options.seed, r, options.samples);
+    for (int r = 0; r < count; ++r) recordDemoRepetition(test.repetitions[r], options.seed, r, options.samples, options.load,
+                                                         options.direction);
     test.repetitionCount = count;
 }
 

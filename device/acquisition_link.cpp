@@ -27,6 +27,15 @@ LinkFailure openFailure(BridgeError e) {
 
 }  // namespace
 
+std::string framelessText(uint64_t bytes, int samples) {
+    if (bytes > 0)
+        return std::to_string(bytes) + " bytes arrived in 5 seconds (after " + std::to_string(samples) +
+               " samples), but no frame of the sensor box among them; is the line at another baud rate than 625000, "
+               "or another device on this port?";
+    return "no frames from the sensor box for 5 seconds (after " + std::to_string(samples) +
+           " samples); is the box switched on?";
+}
+
 std::string linkFailureText(const LinkStatus& status) {
     std::string text;
     switch (status.failure) {
@@ -116,6 +125,8 @@ bool AcquisitionLink::startAcquisition(AcquisitionControl& control) {
     }
 
     sink_.attach(&control);
+    control_ = &control;
+    timing_ = StreamTiming{};
     assembler_.reset();
     stopRequested_.store(false, std::memory_order_release);
     deviceLost_.store(false, std::memory_order_release);
@@ -170,6 +181,10 @@ void AcquisitionLink::readerLoop() {
     framesLocal_ = 0;
 
     device.purge();
+    using Clock = std::chrono::steady_clock;
+    timing_.started = Clock::now();
+    timing_.lastStored = timing_.started;
+    Clock::time_point lastData = timing_.started;
     bool lost = false;
     while (!lost && !stopRequested_.load(std::memory_order_acquire)) {
         const WaitResult w = device.waitForData(options_.waitBoundMs);
@@ -179,6 +194,16 @@ void AcquisitionLink::readerLoop() {
         }
         if (w != WaitResult::DataReady) continue;  // woken or bound passed: test the stop request
         ++wakeUps;
+        // One clock reading per wake-up, not per byte: a pause of the line shows as a late
+        // wake-up, noted with the sample count where the stream went on.
+        const Clock::time_point arrived = Clock::now();
+        if (arrived - lastData > StreamTiming::kGapNoted) {
+            StreamTiming::Gap& gap = timing_.gaps[static_cast<size_t>(timing_.gapCount % StreamTiming::kGapsKept)];
+            gap.resumedAt = control_->count.load(std::memory_order_relaxed);
+            gap.length = arrived - lastData;
+            ++timing_.gapCount;
+        }
+        lastData = arrived;
         // Drain the whole queue on every wake-up: at 15000 bytes a second a reader that
         // took one chunk per wake-up would fall behind.
         int queued = device.bytesWaiting();
@@ -196,6 +221,11 @@ void AcquisitionLink::readerLoop() {
             }
             assembler_.feed(buffer, static_cast<size_t>(got));
             bytes += static_cast<uint64_t>(got);
+        }
+        const int stored = control_->count.load(std::memory_order_relaxed);
+        if (stored != timing_.stored) {
+            timing_.stored = stored;
+            timing_.lastStored = arrived;
         }
         bytesRead_.store(bytes, std::memory_order_relaxed);
         framesDecoded_.store(framesLocal_, std::memory_order_relaxed);

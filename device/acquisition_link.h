@@ -7,7 +7,9 @@
 // statistics are for the thread that starts and stops the link.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -62,6 +64,31 @@ struct LinkStatus {
 // One line for the operator or the log: what went wrong, with the driver's detail.
 std::string linkFailureText(const LinkStatus& status);
 
+// How long a running link may go without a frame before the station gives up on it: the
+// box sends a thousand a second, so five seconds of none is no hiccup.
+inline constexpr std::chrono::seconds kFramelessLimit{5};
+// Why no frame came for kFramelessLimit: bytes without frames mean another line rate or
+// another device on the port; no bytes at all, a box that is off. `samples` is how many
+// had come before.
+std::string framelessText(uint64_t bytes, int samples);
+
+// When the bytes of one start arrived, as the reader saw them: what the live tick cannot
+// see, because it looks only every 100 ms. Longer pauses are kept with the sample count at
+// which the stream resumed, the latest kGapsKept of them.
+struct StreamTiming {
+    static constexpr int kGapsKept = 32;
+    static constexpr auto kGapNoted = std::chrono::milliseconds(50);
+    struct Gap {
+        int resumedAt = 0;  // samples stored when bytes came again
+        std::chrono::steady_clock::duration length{};
+    };
+    std::chrono::steady_clock::time_point started{};    // the reader began to listen
+    std::chrono::steady_clock::time_point lastStored{};  // the read that stored the last sample
+    int stored = 0;                                       // samples stored by then
+    std::array<Gap, kGapsKept> gaps{};
+    int gapCount = 0;  // all gaps seen; the latest min(gapCount, kGapsKept) are in `gaps`
+};
+
 class AcquisitionLink final : private SampleSink {
 public:
     explicit AcquisitionLink(BridgeDriver& driver, LinkOptions options = {});
@@ -100,6 +127,9 @@ public:
         double readerCpuSeconds = 0;  // CPU time the reader thread has used
     };
     Statistics statistics() const;
+    // The timing of the last start's stream. Only once stopAcquisition has returned: the
+    // reader writes it without a lock.
+    const StreamTiming& streamTiming() const { return timing_; }
 
 private:
     void readerLoop();
@@ -128,6 +158,8 @@ private:
     AcquisitionSink sink_;
     FrameAssembler assembler_{*this};
     uint64_t framesLocal_ = 0;
+    AcquisitionControl* control_ = nullptr;
+    StreamTiming timing_;
     // Published by the reader once per read, not per byte.
     std::atomic<uint64_t> bytesRead_{0};
     std::atomic<uint64_t> wakeUps_{0};

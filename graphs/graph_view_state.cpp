@@ -17,6 +17,11 @@ void showRepetition(GraphViewState& view, const TestRecord& test, int repetition
     view.cursorRight = view.windowEnd;
 }
 
+void showDefaultGraph(GraphViewState& view, const TestRecord& test) {
+    view = GraphViewState{};
+    showRepetition(view, test, 0);
+}
+
 bool moveCursor(GraphViewState& view, CursorButton button) {
     if (!view.properWindow()) return false;
     switch (button) {

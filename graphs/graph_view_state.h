@@ -36,6 +36,11 @@ struct GraphViewState {
 // The quantities stay.
 void showRepetition(GraphViewState& view, const TestRecord& test, int repetition);
 
+// The graph a new test starts from (Perform, Calibration): repetition 0 over its stroke
+// range and the station's default quantities, Y1 velocity (deg/s) and Y2 Force (N) (the
+// selection a settings file starts with).
+void showDefaultGraph(GraphViewState& view, const TestRecord& test);
+
 // The four arrow buttons of the curve bar, one sample per press.
 enum class CursorButton {
     LeftBack,      // XL "<<" (32816)

@@ -1,8 +1,40 @@
 #include "measure/attempt_session.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 #include "core/analysis.h"
 
 namespace vanta {
+
+std::string streamWarning(const StreamTiming& timing, int strokeStart, int strokeEnd) {
+    std::string warning;
+    const double seconds = std::chrono::duration<double>(timing.lastStored - timing.started).count();
+    const double rate = seconds > 0 ? timing.stored / seconds : 0.0;
+    char text[200];
+    if (timing.stored > 0 && std::abs(rate - kNominalSampleRate) > kSampleRateTolerance * kNominalSampleRate) {
+        std::snprintf(text, sizeof text, "The sensor box sent %.0f samples a second in this attempt instead of 1000.",
+                      rate);
+        warning = text;
+    }
+    // The latest gaps are kept, and the stroke lies just before the tail: a pause that
+    // ends inside the stroke cut it in two.
+    std::chrono::steady_clock::duration longest{};
+    const int kept = std::min(timing.gapCount, StreamTiming::kGapsKept);
+    for (int k = 0; k < kept; ++k) {
+        const StreamTiming::Gap& gap = timing.gaps[static_cast<size_t>(k)];
+        if (gap.resumedAt > strokeStart && gap.resumedAt <= strokeEnd && gap.length > kLongestStrokePause)
+            longest = std::max(longest, gap.length);
+    }
+    if (longest.count() > 0) {
+        std::snprintf(text, sizeof text, "The sensor box sent nothing for %lld ms during the stroke.",
+                      static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count()));
+        warning += (warning.empty() ? "" : " ") + std::string(text);
+    }
+    if (!warning.empty()) warning += " The numbers of this attempt may be wrong; IGNORE drops it.";
+    return warning;
+}
 
 AttemptSession::AttemptSession(TestRecord& test, AcquisitionLink& link) : test_(test), link_(link) {}
 
@@ -31,6 +63,7 @@ StartResult AttemptSession::startAcquisition(RepetitionRecord& rep, int32_t now)
         return StartResult::CommunicationError;
     }
     test_.testTime = now;
+    timed_ = false;
     rep.sampleCount = 0;
     detection_.livePhase = PhaseStandStill;
     return StartResult::Started;
@@ -99,7 +132,11 @@ GuidanceFrame AttemptSession::frameOf(const TickSummary& s) const {
     return f;
 }
 
-TickReport AttemptSession::tick(int upTo) {
+TickReport AttemptSession::tick(int upTo) { return tickAt(upTo, nullptr); }
+
+TickReport AttemptSession::tick(int upTo, std::chrono::steady_clock::time_point now) { return tickAt(upTo, &now); }
+
+TickReport AttemptSession::tickAt(int upTo, const std::chrono::steady_clock::time_point* now) {
     TickReport report;
     if (!running()) return report;
     RepetitionRecord& rep = test_.repetitions[current_];
@@ -120,6 +157,23 @@ TickReport AttemptSession::tick(int upTo) {
         report.reason = failureReason_;
         report.frame = frameOf(TickSummary{detection_.livePhase, detection_.stillCount, count});
         return report;
+    }
+
+    if (!last && now) {
+        const AcquisitionLink::Statistics figures = link_.statistics();
+        if (!timed_ || figures.framesDecoded != framesAtLastFrame_) {
+            timed_ = true;
+            lastFrameAt_ = *now;
+            framesAtLastFrame_ = figures.framesDecoded;
+            bytesAtLastFrame_ = figures.bytesRead;
+        } else if (*now - lastFrameAt_ >= kFramelessLimit) {
+            failureReason_ = framelessText(figures.bytesRead - bytesAtLastFrame_, stored);
+            stop();
+            report.event = TickEvent::CommunicationLost;
+            report.reason = failureReason_;
+            report.frame = frameOf(TickSummary{detection_.livePhase, detection_.stillCount, count});
+            return report;
+        }
     }
 
     const TickMode mode = activity_ == Activity::Calibration ? TickMode::Calibration : TickMode::Attempt;
@@ -146,6 +200,8 @@ TickReport AttemptSession::tick(int upTo) {
             test_.repetitionCount += 1;
             report.event = TickEvent::Stored;
             report.repetition = current_;
+            // stop() has joined the reader: its timing may be read now.
+            if (timed_) report.warning = streamWarning(link_.streamTiming(), d.startIndex, d.endIndex);
         } else {
             // The store filled before the stroke (and its 100 samples after the end) was
             // recorded: there is no window to keep.

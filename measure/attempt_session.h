@@ -11,9 +11,13 @@
 //     tick reports CommunicationLost with the link's reason;
 //   - a calibration can be abandoned; the offsets change only when its second of
 //     stillness is complete;
-//   - a tick after BACK, EXIT, a stored attempt or a finished calibration does nothing.
+//   - a tick after BACK, EXIT, a stored attempt or a finished calibration does nothing;
+//   - with the clock given to the tick: a stream that forms no frame for five seconds ends
+//     the attempt as a lost box does, with the reason; a stored attempt whose samples did
+//     not come at the box's rate, or paused during the stroke, is kept with a warning.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -45,7 +49,18 @@ struct TickReport {
     GuidanceFrame frame;
     int repetition = -1;  // Stored: the repetition's index
     std::string reason;   // CommunicationLost: the link's reason
+    std::string warning;  // Stored, timed ticks only: why the attempt's numbers are doubtful
 };
+
+// The sample rate a box must keep for its attempt to count as sound (it sends one sample
+// every 0.996 ms), and the pause during the stroke that splices it.
+inline constexpr double kNominalSampleRate = 1000.0;
+inline constexpr double kSampleRateTolerance = 0.05;
+inline constexpr auto kLongestStrokePause = std::chrono::milliseconds(50);
+
+// Why the stream of an attempt makes its numbers doubtful, from the reader's timing and the
+// stroke's samples [strokeStart, strokeEnd] before the cut; empty when the stream was sound.
+std::string streamWarning(const StreamTiming& timing, int strokeStart, int strokeEnd);
 
 enum class StartResult {
     Started,
@@ -86,6 +101,10 @@ public:
     // them (record does, to make a recording reproducible); the store's end is acted on
     // only once every stored sample has been processed.
     TickReport tick(int upTo = -1);
+    // The same with the caller's clock (the window's and record's): a stream without frames
+    // for kFramelessLimit is given up as CommunicationLost, and a stored attempt carries
+    // the stream's warning. A caller without a clock (a test) gets neither.
+    TickReport tick(int upTo, std::chrono::steady_clock::time_point now);
 
     Activity activity() const { return activity_; }
     bool running() const { return activity_ != Activity::Idle; }
@@ -102,6 +121,7 @@ private:
     StartResult startAcquisition(RepetitionRecord& rep, int32_t now);
     void stop();
     GuidanceFrame frameOf(const TickSummary& s) const;
+    TickReport tickAt(int upTo, const std::chrono::steady_clock::time_point* now);
 
     TestRecord& test_;
     AcquisitionLink& link_;
@@ -110,6 +130,11 @@ private:
     Activity activity_ = Activity::Idle;
     int current_ = 0;
     std::string failureReason_;
+    // The last time a tick saw a new frame, and the link's figures then (timed ticks).
+    bool timed_ = false;
+    std::chrono::steady_clock::time_point lastFrameAt_{};
+    uint64_t framesAtLastFrame_ = 0;
+    uint64_t bytesAtLastFrame_ = 0;
 };
 
 }  // namespace vanta

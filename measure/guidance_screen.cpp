@@ -90,6 +90,15 @@ void GuidanceScreen::drawStrokeDial(DrawContext& dc, const GuidanceLayout& g, do
     dc.pie(discBounds(g.cx, g.cy, g.radius), startAngle + kDialOffset, angle - startAngle);
 }
 
+void GuidanceScreen::drawStandStillLine(DrawContext& dc, const GuidanceLayout& g) {
+    const int b = g.lineHeight;
+    dc.save();
+    dc.selectFont(guidanceFont(g.smallFont));
+    dc.setTextColor(kBlue);
+    line(dc, lineBand(Rect{g.left, g.y1 - 3 * b - 5, g.x1 + 250, g.y1 - 2 * b - 5}, g), kTextStandStill);
+    dc.restore();
+}
+
 std::vector<Rect> GuidanceScreen::drawTick(DrawContext& dc, const GuidanceLayout& g, const GuidanceFrame& f) {
     std::vector<Rect> drawn;
     const int b = g.lineHeight;

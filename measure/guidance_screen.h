@@ -70,6 +70,9 @@ public:
     static void drawStrokeDial(DrawContext& dc, const GuidanceLayout& layout, double startAngle, double angle,
                                double peakAngle, int direction);
     const DiscPosition& redDisc() const { return redDisc_; }
+    // "STAND STILL FOR AT LEAST 1 SECOND" where the stand-still screen writes it, in its
+    // font and colour (the calibration screen shows it too).
+    static void drawStandStillLine(DrawContext& dc, const GuidanceLayout& layout);
 
 private:
     DiscPosition redDisc_;

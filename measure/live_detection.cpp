@@ -86,6 +86,10 @@ TickSummary processTick(LiveDetection& d, RepetitionRecord& rep, AcquisitionCont
             rep.channelOffset[RateY] = meanOfStillRun(d.stillSum);
             if (mode == TickMode::Calibration) {
                 for (int ch = AccelX; ch <= AccelZ; ++ch) rep.channelOffset[ch] = d.accelSum[ch] / 1000.0f;
+                // The bar is held level, so channel 1 carries one g of gravity (-2048
+                // counts). The level test of every later attempt expects to find that g
+                // after the offset comes off; the offset is channel 1's reading at zero g.
+                rep.channelOffset[AccelY] += static_cast<float>(kGravityCounts);
                 control.markFull();
                 s.calibrationComplete = true;
             }

@@ -118,8 +118,9 @@ struct TickSummary {
 // One tick over the samples processedIndex .. count-1 of `rep` (the repetition being
 // recorded). Attempt: stand-still, rate, angle, start, peak, end (switching `control`
 // to the tail), then the level of the last sample. Calibration: stand-still with the
-// acceleration sums, writing the offsets of `rep` and marking `control` full when the
-// second is complete. The last sample of a tick is processed again at the next one.
+// acceleration sums, writing the offsets of `rep` (the means; channel 1's plus the 2048
+// counts of gravity, its reading at zero g) and marking `control` full when the second is
+// complete. The last sample of a tick is processed again at the next one.
 // Sets the repetition's sampleCount to `count`.
 TickSummary processTick(LiveDetection& d, RepetitionRecord& rep, AcquisitionControl& control, int count,
                         TickMode mode);

@@ -1,5 +1,7 @@
 #include "reports/paper_pages.h"
 
+#include <cstring>
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QMarginsF>
@@ -41,7 +43,7 @@ bool paintReportPages(QPagedPaintDevice& device, const PrintedReport& report, in
     return painter.end();
 }
 
-bool writeReportPdf(const std::string& path, const PrintedReport& report, std::string* message) {
+bool writeReportPdf(const std::string& path, const PrintedReport& report, std::string* message, std::string* reason) {
     // The document is made in memory and handed whole to the station's one safe writer,
     // so a report that fails half way never replaces an earlier one.
     QByteArray pdf;
@@ -55,8 +57,11 @@ bool writeReportPdf(const std::string& path, const PrintedReport& report, std::s
         writer.setCreator(QStringLiteral("vantacheck"));
         if (!paintReportPages(writer, report)) pdf.clear();
     }
-    if (pdf.isEmpty() || !writeFileAtomically(path, std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())))) {
+    int error = 0;
+    if (pdf.isEmpty() ||
+        !writeFileAtomically(path, std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())), &error)) {
         if (message) *message = std::string(kMsgFileSaveError);
+        if (reason) *reason = pdf.isEmpty() ? "the pages could not be drawn" : std::strerror(error);
         return false;
     }
     return true;

@@ -18,7 +18,8 @@ bool paintReportPages(QPagedPaintDevice& device, const PrintedReport& report, in
 // Writes every page into a PDF file on A4 with 15 mm margins (the 180 mm wide page
 // fits, and the 248 mm of a full first page), through the station's safe writer: the
 // file is replaced only by the whole document. False with the station's "File Save
-// Error" when it cannot be written.
-bool writeReportPdf(const std::string& path, const PrintedReport& report, std::string* message = nullptr);
+// Error" when it cannot be written, and the system's reason in *reason.
+bool writeReportPdf(const std::string& path, const PrintedReport& report, std::string* message = nullptr,
+                    std::string* reason = nullptr);
 
 }  // namespace vanta

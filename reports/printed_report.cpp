@@ -23,6 +23,8 @@ constexpr int kTableTopFurtherPage = -160;
 // Readout panel above the plot, both 180 mm wide like the page.
 constexpr Rect kReadoutRect{0, -320, kPageWidth, -380};
 constexpr Rect kPlotRect{200, -750, 1600, -1350};
+// The profile takes the rest of an A4 page with 15 mm margins (267 mm).
+constexpr Rect kProfileRect{0, -340, kPageWidth, -2600};
 // Cells keep 3 mm from their right edge, titles 1 mm.
 constexpr int kCellRightGap = 30;
 constexpr int kTitleRightGap = 10;
@@ -82,6 +84,7 @@ PrintedScreen printedScreenFor(int viewMode) {
     switch (viewMode) {
         case 6: return PrintedScreen::DigitalReport;
         case 1: return PrintedScreen::CurveGraph;
+        case 12: return PrintedScreen::Profile;
         default: return PrintedScreen::Other;
     }
 }
@@ -107,6 +110,7 @@ const char* printedTitle(PrintedScreen screen) {
     switch (screen) {
         case PrintedScreen::DigitalReport: return "DIGITAL REPORT";
         case PrintedScreen::CurveGraph: return "Graph report";
+        case PrintedScreen::Profile: return "Profile report";
         case PrintedScreen::Other: break;
     }
     return "ERROR";
@@ -136,6 +140,8 @@ void printReportPage(DrawContext& dc, const PrintedReport& report, int page, int
     } else if (report.screen == PrintedScreen::CurveGraph && report.graph) {
         report.graph->drawReadouts(dc, kReadoutRect);
         report.graph->drawCurveGraph(dc, kPlotRect);
+    } else if (report.screen == PrintedScreen::Profile && report.drawing) {
+        report.drawing->draw(dc, kProfileRect);
     }
 
     dc.selectFont(previousFont);

@@ -20,10 +20,11 @@ namespace vanta {
 enum class PrintedScreen {
     DigitalReport,  // "DIGITAL REPORT", the table
     CurveGraph,     // "Graph report", readout panel and curve graph
+    Profile,        // "Profile report", the load-power profile by side
     Other,          // idle, measurement, calibration: "ERROR", the header only
 };
 
-// The screen of the view's ViewMode (6 digital report, 1 curve graph).
+// The screen of the view's ViewMode (6 digital report, 1 curve graph, 12 profile).
 PrintedScreen printedScreenFor(int viewMode);
 
 // A table as the view shows it: per column its title (two lines joined by "\n") and its
@@ -44,6 +45,13 @@ public:
     virtual void drawCurveGraph(DrawContext& dc, const Rect& plot) = 0;
 };
 
+// A screen's drawing on paper below the page header: the profile.
+class PaperDrawing {
+public:
+    virtual ~PaperDrawing() = default;
+    virtual void draw(DrawContext& dc, const Rect& area) = 0;
+};
+
 // The digital report table on paper: its rows under its column titles and print widths.
 PrintedTable digitalPrintedTable(const std::vector<ReportRow>& rows);
 
@@ -52,6 +60,7 @@ struct PrintedReport {
     PageHeaderTexts header;      // page 1 carries it on every screen
     PrintedTable table;          // the report table's rows at the start of printing
     PaperGraph* graph = nullptr; // the curve graph screen's drawing; may be null elsewhere
+    PaperDrawing* drawing = nullptr;  // the profile's drawing
 };
 
 // The width of every printed page's drawing: title band, header and table, 180 mm.

@@ -1,6 +1,7 @@
 #include "reports/spreadsheet_export.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "reports/page_header.h"
 #include "storage/atomic_file.h"
@@ -173,17 +174,21 @@ std::string exportFailedMessage(const std::string& path) { return "Export failed
 
 // The station's one safe writer: a temporary file beside the target, synced and renamed
 // over it, so a failed export leaves the earlier file whole.
-bool writeSpreadsheetFile(const std::string& path, std::string_view bytes) { return writeFileAtomically(path, bytes); }
+bool writeSpreadsheetFile(const std::string& path, std::string_view bytes, int* error) {
+    return writeFileAtomically(path, bytes, error);
+}
 
 std::string exportedMessage(const std::string& path) { return "Exported to " + path; }
 
 bool exportSpreadsheet(const std::vector<ReportRow>& cells, const SpreadsheetLabels& labels,
                        const std::string& dataDirectory, const FileOpener& open, std::string* message,
-                       bool* opened) {
+                       std::string* reason, bool* opened) {
     if (opened) *opened = false;
     const std::string path = spreadsheetPath(dataDirectory);
-    if (!writeSpreadsheetFile(path, spreadsheetBytes(digitalLayout, cells, labels))) {
+    int error = 0;
+    if (!writeSpreadsheetFile(path, spreadsheetBytes(digitalLayout, cells, labels), &error)) {
         if (message) *message = exportFailedMessage(path);
+        if (reason) *reason = std::strerror(error);
         return false;
     }
     const bool started = open && open(path);

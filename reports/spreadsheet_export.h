@@ -68,7 +68,8 @@ std::string exportFailedMessage(const std::string& path);
 
 // Writes all bytes or nothing: a failed write leaves any earlier file as it was and no
 // half file behind. The export and the command line both write through it.
-bool writeSpreadsheetFile(const std::string& path, std::string_view bytes);
+// `error` receives the errno of a failure.
+bool writeSpreadsheetFile(const std::string& path, std::string_view bytes, int* error = nullptr);
 
 // Starts the desktop's handler on the written file; false when the desktop has none that
 // started. Injected, so that tests never start a program.
@@ -80,10 +81,11 @@ std::string exportedMessage(const std::string& path);
 inline constexpr std::string_view kExportNotOpened = "No program on this desktop opens the file.";
 
 // The button: writes the file into the DATA folder and opens it; *opened says whether the
-// desktop started a program on it. When the file cannot be written, *message says so and
-// nothing is opened: an earlier export left in the folder must not pass for this one.
+// desktop started a program on it. When the file cannot be written, *message says so,
+// *reason gives the system's reason, and nothing is opened: an earlier export left in the
+// folder must not pass for this one.
 bool exportSpreadsheet(const std::vector<ReportRow>& cells, const SpreadsheetLabels& labels,
                        const std::string& dataDirectory, const FileOpener& open, std::string* message,
-                       bool* opened = nullptr);
+                       std::string* reason = nullptr, bool* opened = nullptr);
 
 }  // namespace vanta

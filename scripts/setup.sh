@@ -3,11 +3,13 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config
           qt6-base-dev qt6-serialport-dev
-          libsqlite3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
+          libsqlite3-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation xvfb xauth python3 locales
           poppler-utils     # the PDF report test reads its pages back with pdftotext
           libreoffice-calc  # the export test opens the spreadsheet file in Calc
-          clang libclang-rt-14-dev)  # the fuzz targets: libFuzzer comes with clang's runtime
+          clang libclang-rt-14-dev    # the fuzz targets: libFuzzer comes with clang's runtime
+          dpkg-dev file lintian desktop-file-utils gzip  # the Debian package and its checks
+          libpqxx-dev postgresql)     # the shared archive; its tests start a cluster of their own
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,7 +2,7 @@
 # Builds everything and runs every test; then the plain code again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, the acquisition link and the reading and analysis on
 # every core under ThreadSanitizer, and the fuzz targets of the two file readers for a
-# short fixed time each (FUZZ_SECONDS, 30).
+# short fixed time each (FUZZ_SECONDS, 30); last the Debian package is built and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,6 +30,8 @@ run_tests() {  # build tree, then ctest's options
 
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
+# The label "archive" brings its own PostgreSQL cluster: ctest starts one for it in
+# build/Testing/pg (tests/archive/pg_cluster.sh, as the unprivileged user) and stops it.
 run_tests build --output-on-failure -j "$(nproc)"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer (plain code)"
@@ -68,3 +70,6 @@ for target in test_file settings_file; do
   rm -rf "$found" "$found.log"
   [ "$status" -eq 0 ] || { echo "fuzz_$target found a fault (the input is in build-fuzz/)"; exit 1; }
 done
+
+echo "== Debian package (built, then checked by lintian and desktop-file-validate)"
+bash scripts/package.sh

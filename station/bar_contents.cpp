@@ -1,5 +1,6 @@
 #include "station/bar_contents.h"
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,9 +15,15 @@ std::string barNumberText(float value) {
 }
 
 float barTextToNumber(const std::string& text) {
+    // A decimal comma is meant as the decimal separator whatever the locale: "12,5" kg is
+    // twelve and a half, not twelve.
+    std::string number = text;
+    const char point = *std::localeconv()->decimal_point;
+    for (char& c : number)
+        if (c == ',') c = point;
     // strtod: leading blanks skipped, the number up to the first character that does not
     // fit the locale's form, 0 when nothing fits (what atof has always given the station).
-    return static_cast<float>(std::strtod(text.c_str(), nullptr));
+    return static_cast<float>(std::strtod(number.c_str(), nullptr));
 }
 
 ListContents loadListContents(float currentLoad) {

@@ -25,7 +25,8 @@ ListContents loadListContents(float currentLoad);
 std::string barNumberText(float value);
 
 // Reads a typed number the way the station always has: the leading number of the text
-// by the C library's rule in the current numeric locale, 0 when there is none.
+// by the C library's rule in the current numeric locale, 0 when there is none; a comma
+// is read as the decimal separator.
 float barTextToNumber(const std::string& text);
 
 // Repetition box of the report bar: "Repetition No(#) 1" .. count, first selected.

@@ -23,6 +23,8 @@ inline constexpr int kGraphSetup = 32783;
 inline constexpr int kDigitalReport = 32785;
 inline constexpr int kCurveGraph = 32787;
 inline constexpr int kCalibration = 32834;
+inline constexpr int kProfile = 32840;    // Report > "Profile"
+inline constexpr int kSwapSides = 32841;  // Setup > "Swap left and right"
 
 // Internal: posted by the view's timers, sent by the frame after an open
 inline constexpr int kLiveTick = 32791;         // timer 3, measurement
@@ -61,5 +63,7 @@ namespace vanta {
 inline constexpr int kReportBarTemplate = 138;
 inline constexpr int kCurveBarTemplate = 140;
 inline constexpr int kMeasurementBarTemplate = 144;
+// The calibration's bar: BACK alone, to abandon a calibration that never becomes still.
+inline constexpr int kCalibrationBarTemplate = 145;
 
 }  // namespace vanta

@@ -55,6 +55,9 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kIgnore, O::View, R::Always, nullptr, nullptr},
     CommandInfo{cmd::kBack, O::View, R::Always, nullptr, nullptr},
     CommandInfo{cmd::kExit, O::View, R::Always, nullptr, nullptr},
+    // The load-power profile by side, and the names of the sides
+    CommandInfo{cmd::kProfile, O::View, R::ResultsAvailable, "Load-power profile by side", "Profile"},
+    CommandInfo{cmd::kSwapSides, O::View, R::Always, "Swap the names of the left and right side", nullptr},
 };
 
 }  // namespace

@@ -47,18 +47,29 @@ FileCommands::FileCommands(Station& station, OperatorDialogs& dialogs, SubjectLi
     : station_(station), dialogs_(dialogs), library_(library), hooks_(std::move(hooks)) {}
 
 SaveQuestion FileCommands::askToSave(CancelChoice cancel) {
-    if (station_.test.saved != 0) return SaveQuestion::NothingToSave;
-    Answer answer;
-    if (cancel == CancelChoice::Offered)
-        answer = dialogs_.askYesNoCancel(kMsgDataNotSaved);
-    else
-        answer = dialogs_.askYesNo(kMsgDataNotSaved) ? Answer::Yes : Answer::No;
-    switch (answer) {
-        case Answer::Cancel: return SaveQuestion::Cancelled;
-        case Answer::No: return SaveQuestion::Discarded;
-        case Answer::Yes: break;
+    SaveQuestion outcome = SaveQuestion::NothingToSave;
+    if (station_.test.saved == 0) {
+        Answer answer;
+        if (cancel == CancelChoice::Offered)
+            answer = dialogs_.askYesNoCancel(kMsgDataNotSaved);
+        else
+            answer = dialogs_.askYesNo(kMsgDataNotSaved) ? Answer::Yes : Answer::No;
+        switch (answer) {
+            case Answer::Cancel: outcome = SaveQuestion::Cancelled; break;
+            case Answer::No: outcome = SaveQuestion::Discarded; break;
+            case Answer::Yes: outcome = save() ? SaveQuestion::Saved : SaveQuestion::SaveFailed; break;
+        }
     }
-    return save() ? SaveQuestion::Saved : SaveQuestion::SaveFailed;
+    // Where Cancel is offered, Cancel and a save that did not happen keep the station on
+    // this test: its journal goes on.
+    if (cancel == CancelChoice::Offered &&
+        (outcome == SaveQuestion::Cancelled || outcome == SaveQuestion::SaveFailed))
+        return outcome;
+    // Otherwise the caller leaves this test behind. Its journal goes when the test was
+    // saved or deliberately dropped; after a save that failed or was cancelled it stays on
+    // disk, to be offered at the next start.
+    station_.journal.close(outcome != SaveQuestion::SaveFailed);
+    return outcome;
 }
 
 void FileCommands::takeCurrentSubjectForNewTest() {
@@ -89,13 +100,15 @@ bool FileCommands::save() {
 
     if (extended && !pathIsInDirectory(*chosen, libraryDirectory)) dialogs_.message(kMsgOutsideDirectory);
 
-    std::string error;
-    if (!writeTestFile(*chosen, test, &error)) {
-        // "File Save Error" does not name the file: the path goes into the detail text.
-        if (error.empty() || error == kMsgFileSaveError) dialogs_.message(kMsgFileSaveError, *chosen);
+    std::string error, reason;
+    if (!writeTestFile(*chosen, test, &error, &reason)) {
+        // "File Save Error" does not name the file or the cause: both go into the detail text.
+        if (error.empty() || error == kMsgFileSaveError) dialogs_.message(kMsgFileSaveError, *chosen + ": " + reason);
         else dialogs_.message(error);
         return false;
     }
+    // The test is safe in its file: its journal has done its work.
+    station_.journal.close(true);
     if (hooks_.fileUsed) hooks_.fileUsed(*chosen);
     return true;
 }

@@ -36,6 +36,9 @@ public:
     // A notice or an error, OK only. `detail` (a file's path, the reason a link gave) is
     // shown below the text, apart from it, so the text stays the station's fixed one.
     virtual void message(std::string_view text, std::string_view detail = {}) = 0;
+    // A notice that something went well, OK only, with the information icon: a warning
+    // would make the operator look for a fault.
+    virtual void notice(std::string_view text, std::string_view detail = {}) = 0;
     // A question with Yes and No and the question icon; true for Yes.
     virtual bool askYesNo(std::string_view text) = 0;
     // The same with a third button, Cancel (also Esc and closing the box).

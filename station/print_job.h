@@ -33,10 +33,16 @@ struct PrintJob {
     PrintedReport report;
     // The graph report's drawing; report.graph points to it.
     std::unique_ptr<PaperGraph> graph;
+    // The profile's drawing; report.drawing points to it.
+    std::unique_ptr<PaperDrawing> drawing;
 
     void setGraph(std::unique_ptr<PaperGraph> g) {
         graph = std::move(g);
         report.graph = graph.get();
+    }
+    void setDrawing(std::unique_ptr<PaperDrawing> d) {
+        drawing = std::move(d);
+        report.drawing = drawing.get();
     }
 };
 

@@ -3,10 +3,12 @@
 // and mouse presses; the screen's own commands reach it through the view as well.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
 #include "canvas/draw_context.h"
+#include "graphs/graph_view_state.h"
 #include "reports/spreadsheet_export.h"
 #include "measure/attempt_session.h"
 #include "station/bar_host.h"
@@ -39,6 +41,12 @@ struct ScreenContext {
     AttemptSession* attempts = nullptr;
     // Seconds since 1970: the test time a started attempt takes.
     std::function<int32_t()> now;
+    // The clock of the live tick: with it a stream without frames ends the attempt and a
+    // stored attempt's stream is checked for its rate (none: neither, as in most tests).
+    std::function<std::chrono::steady_clock::time_point()> liveClock;
+    // The result view's graph (the curve graph screen's): a new test sets its selection and
+    // cursors, so whatever shows it next starts from them.
+    GraphViewState* resultGraph = nullptr;
 };
 
 enum class MouseButton { Left, Right };
@@ -50,6 +58,9 @@ public:
     // The view has just switched to this screen, or away from it.
     virtual void enter() {}
     virtual void leave() {}
+    // The view has a new size; what the screen placed at the old one goes where the new
+    // size puts it.
+    virtual void resized() {}
 
     // Paints the screen below the page header. Not const: what a drawing computes (the
     // scales of a graph) stays with the screen for the mouse and the next paint.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/records.h"
+#include "storage/session_journal.h"
 #include "storage/settings_file.h"
 #include "storage/station_paths.h"
 
@@ -19,6 +20,7 @@ enum ViewModeValue : int {
     kViewMeasurement = 3,
     kViewDigitalReport = 6,
     kViewCalibration = 9,
+    kViewProfile = 12,
 };
 
 struct Station {
@@ -39,6 +41,9 @@ struct Station {
     // keeps whatever it was left at.
     float columnWidthScale = 1.0f;
     std::string lastFilePath;     // the test file the data came from or went to
+    // Every stored attempt of the unsaved test on disk at once; off until the window gives
+    // it the data folder.
+    SessionJournal journal;
 
     // --simulate: the simulated sensor box is the device the station finds.
     bool simulatedDevice = false;

@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -93,7 +95,26 @@ struct flock wholeFile(short type) {
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+std::atomic<SaveStepObserver> stepObserver{nullptr};
+
+// Each step is told right after its system call has succeeded, in the one place that
+// makes the call.
+bool step(bool done, std::string_view name) {
+    if (done)
+        if (const SaveStepObserver observe = stepObserver.load(std::memory_order_relaxed)) observe(name);
+    return done;
+}
+bool syncFile(int fd) { return step(::fsync(fd) == 0, "sync file"); }
+bool renameFile(const std::string& from, const std::string& to) {
+    return step(::rename(from.c_str(), to.c_str()) == 0, "rename");
+}
+// A file system without sync for folders (EINVAL) or one mounted read-only has nothing to
+// make last.
+bool syncFolder(int dir) { return step(::fsync(dir) == 0, "sync folder") || errno == EINVAL || errno == EROFS; }
+
 }  // namespace
+
+void observeSaveSteps(SaveStepObserver observer) { stepObserver.store(observer, std::memory_order_relaxed); }
 
 int removeDeadSaves(const std::string& folder) {
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
@@ -145,6 +166,8 @@ bool AtomicFile::open(const std::string& path) {
     discard();
     error_ = 0;
     inPlace_ = false;
+    hadPrevious_ = false;
+    contended_ = false;
     committed_ = false;
     written_ = 0;
     int error = 0;
@@ -156,6 +179,7 @@ bool AtomicFile::open(const std::string& path) {
     const bool exists = ::stat(target_.c_str(), &existing) == 0;
     if (!exists && errno != ENOENT) return fail(errno);
     if (exists && !S_ISREG(existing.st_mode)) return fail(S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+    hadPrevious_ = exists;
     // A file the operator may not write stays as it is, as it always has, even where the
     // folder would let a rename replace it.
     if (exists && ::access(target_.c_str(), W_OK) != 0) return fail(errno);
@@ -183,6 +207,9 @@ bool AtomicFile::open(const std::string& path) {
                     closeFd();
                     return fail(e);
                 }
+                // The lock tells another save into this file that one is running.
+                struct flock hold = wholeFile(F_WRLCK);
+                contended_ = ::fcntl(fd_, F_OFD_SETLK, &hold) != 0 && (errno == EAGAIN || errno == EACCES);
                 inPlace_ = true;
                 return true;
             }
@@ -213,6 +240,61 @@ bool AtomicFile::open(const std::string& path) {
     return fail(EEXIST);
 }
 
+bool AtomicFile::reserve(uint64_t size) {
+    if (fd_ < 0) return fail(EBADF);
+    if (error_) return false;
+    // Beyond the process's file-size limit every write would fail half way (EFBIG).
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && size > limit.rlim_cur)
+        return fail(EFBIG);
+    if (size == 0) return true;
+    // The size stays as it is: an in-place file keeps its old bytes and length until the
+    // writes come, and only the blocks it lacks are taken from the disk now.
+    int r;
+    do r = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+    while (r != 0 && errno == EINTR);
+    if (r == 0 || errno == EOPNOTSUPP || errno == ENOSYS) return true;
+    return fail(errno);
+}
+
+bool AtomicFile::anotherSaveRunning() const {
+    if (target_.empty()) return false;
+    if (contended_) return true;
+    const std::string folder = folderOf(target_);
+    auto heldByOther = [](int fd) {
+        struct flock probe = wholeFile(F_WRLCK);
+        return ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    };
+    // In place the target itself carries the lock (this save's own fd is not asked).
+    if (!inPlace_) {
+        const int fd = ::open(target_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            const bool held = heldByOther(fd);
+            ::close(fd);
+            if (held) return true;
+        }
+    }
+    const std::string name = nameOf(target_);
+    const std::string stem = name.substr(0, std::min<size_t>(name.size(), NAME_MAX - kTempMark.size() - kTempRandom));
+    const std::string own = nameOf(temp_);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return false;
+    bool running = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view n = entry->d_name;
+        if (!isTemporaryName(n) || n == own || n.size() != stem.size() + kTempMark.size() + kTempRandom ||
+            n.substr(0, stem.size()) != stem)
+            continue;
+        const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        running = heldByOther(fd);
+        ::close(fd);
+        if (running) break;
+    }
+    ::closedir(dir);
+    return running;
+}
+
 bool AtomicFile::write(std::string_view bytes) {
     if (fd_ < 0) return fail(EBADF);
     if (error_) return false;
@@ -232,8 +314,8 @@ bool AtomicFile::write(std::string_view bytes) {
 bool AtomicFile::commit() {
     if (fd_ < 0) return fail(EBADF);
     if (error_ == 0 && inPlace_ && ::ftruncate(fd_, written_) != 0) fail(errno);
-    if (error_ == 0 && ::fsync(fd_) != 0) fail(errno);
-    if (error_ == 0 && !inPlace_ && ::rename(temp_.c_str(), target_.c_str()) != 0) fail(errno);
+    if (error_ == 0 && !syncFile(fd_)) fail(errno);
+    if (error_ == 0 && !inPlace_ && !renameFile(temp_, target_)) fail(errno);
     if (error_) {
         discard();
         return false;
@@ -248,7 +330,7 @@ bool AtomicFile::commit() {
         // the previous file, or no file at all.
         const int dir = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
-            if (::fsync(dir) != 0 && errno != EINVAL && errno != EROFS) fail(errno);
+            if (!syncFolder(dir)) fail(errno);
             ::close(dir);
         }
     }
@@ -257,7 +339,7 @@ bool AtomicFile::commit() {
 
 bool writeFileAtomically(const std::string& path, std::string_view bytes, int* error, bool* inPlace) {
     AtomicFile file;
-    const bool ok = file.open(path) && file.write(bytes) && file.commit();
+    const bool ok = file.open(path) && file.reserve(bytes.size()) && file.write(bytes) && file.commit();
     if (error) *error = ok ? 0 : file.error();
     if (inPlace) *inPlace = file.inPlace();
     return ok;

@@ -45,13 +45,14 @@ std::string encodeSettings(const StationSettings& settings) {
                                            : std::bit_cast<uint32_t>(*static_cast<float*>(slot.target)));
     });
     out.push_back(static_cast<char>(settings.subjectLibraryMode));
+    if (settings.sidesSwapped != 0) out.push_back(static_cast<char>(settings.sidesSwapped));
     return out;
 }
 
 SettingsLoad loadSettings(const std::string& path, StationSettings& settings) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return SettingsLoad::Missing;
-    unsigned char bytes[kSettingsFileSize];
+    unsigned char bytes[kSettingsFileSizeSidesSwapped];
     size_t got = 0;
     while (got < sizeof bytes) {
         const ssize_t n = ::read(fd, bytes + got, sizeof bytes - got);
@@ -78,6 +79,8 @@ SettingsLoad loadSettings(const std::string& path, StationSettings& settings) {
     });
     if (at + 1 > got) return SettingsLoad::Short;
     settings.subjectLibraryMode = bytes[at];  // at is 95 here: every slot before it was read
+    // A file of 96 bytes names the sides as they are.
+    settings.sidesSwapped = got > kSettingsFileSize ? bytes[kSettingsFileSize] : 0;
     return SettingsLoad::Loaded;
 }
 

@@ -3,6 +3,8 @@
 //  15  72  graph settings: Y1, Y2, axisMin[5], axisMax[5], axisStep[5], autoscale (int32)
 //  87   8  currentLoad, currentRadius (float32)
 //  95   1  subjectLibraryMode
+//  96   1  sidesSwapped, only when set: a station with the sides as they are writes the
+//          96 bytes it always wrote, and older stations read a 97-byte file as before.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,8 @@ namespace vanta {
 
 inline constexpr int kGraphQuantities = 5;
 inline constexpr int kSettingsFileSize = 96;
+// With the byte of swapped sides.
+inline constexpr int kSettingsFileSizeSidesSwapped = 97;
 
 struct GraphSettings {
     int32_t graphY1Quantity = 0;
@@ -29,6 +33,9 @@ struct StationSettings {
     float currentLoad = 5.0f;     // kg
     float currentRadius = 25.0f;  // cm
     uint8_t subjectLibraryMode = 1;  // 1 Extended (subject register), 0 Abbreviated
+    // Not 0: the sensor box is mounted the other way round, so a stroke of direction +1 is
+    // the subject's left (the profile's side names). Kept as read, written when not 0.
+    uint8_t sidesSwapped = 0;
 
     bool operator==(const StationSettings&) const = default;
 };
@@ -44,11 +51,11 @@ enum class SettingsLoad {
 SettingsLoad loadSettings(const std::string& path, StationSettings& settings);
 inline bool loaded(SettingsLoad r) { return r == SettingsLoad::Loaded; }
 
-// Writes all 96 bytes through AtomicFile (storage/atomic_file.h), so a failed write keeps
+// Writes all 96 bytes (97 with sidesSwapped set) through AtomicFile (storage/atomic_file.h), so a failed write keeps
 // the previous settings; false (silently) when the file cannot be written.
 bool saveSettings(const std::string& path, const StationSettings& settings);
 
-// The 96 bytes themselves.
+// The 96 (97) bytes themselves.
 std::string encodeSettings(const StationSettings& settings);
 
 }  // namespace vanta

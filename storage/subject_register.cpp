@@ -6,6 +6,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <system_error>
 
 #include "storage/name_folding.h"
@@ -18,7 +19,7 @@ namespace {
 
 // The subject's columns in the order every query reads them.
 constexpr const char* kSubjectColumns =
-    "id, name, sex, age, weight, height, comment1, comment2, comment3, folder";
+    "id, name, sex, age, weight, height, comment1, comment2, comment3, folder, uuid";
 
 // Layout 1 of the register. The folder is unique without regard to case, so two
 // subjects never share a folder on a file system that ignores case either.
@@ -59,6 +60,36 @@ constexpr const char* kSchemaV2 =
     "   WHERE EXISTS (SELECT 1 FROM subject NOT INDEXED"
     "                 WHERE folder = NEW.folder COLLATE NOCASE AND id <> NEW.id);"
     "END;";
+
+// Layout 3: a permanent id per subject (a random UUID), the same wherever the subject's
+// tests go (the lab's archive, another station's copy of the register), while the row id
+// is only this file's. Every subject already there gets one in the same transaction.
+constexpr const char* kSchemaV3 =
+    "ALTER TABLE subject ADD COLUMN uuid TEXT NOT NULL DEFAULT '';"
+    "CREATE TRIGGER subject_uuid_on_insert BEFORE INSERT ON subject BEGIN"
+    "  SELECT RAISE(ABORT, 'a subject needs its id') WHERE length(NEW.uuid) <> 36;"
+    "END;";
+constexpr const char* kSubjectByUuid = "CREATE UNIQUE INDEX subject_by_uuid ON subject (uuid);";
+
+// A random (version 4) UUID in its usual text form, lower case.
+std::string newSubjectUuid() {
+    std::random_device random;
+    unsigned char b[16];
+    for (int i = 0; i < 16; i += 4) {
+        const uint32_t v = random();
+        for (int k = 0; k < 4; ++k) b[i + k] = static_cast<unsigned char>(v >> (8 * k));
+    }
+    b[6] = static_cast<unsigned char>((b[6] & 0x0f) | 0x40);  // version 4: random
+    b[8] = static_cast<unsigned char>((b[8] & 0x3f) | 0x80);  // the RFC 4122 variant
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
+        out += digits[b[i] >> 4];
+        out += digits[b[i] & 15];
+    }
+    return out;
+}
 
 class Statement {
 public:
@@ -131,6 +162,7 @@ RegisteredSubject readSubject(const Statement& st) {
     s.info.comment2 = st.text(7);
     s.info.comment3 = st.text(8);
     s.folder = st.text(9);
+    s.uuid = st.text(10);
     return s;
 }
 
@@ -422,6 +454,23 @@ bool SubjectRegister::migrate() {
         if (rc != SQLITE_DONE) return failFromSqlite("Cannot bring the subject register " + registerPath() + " up to date");
         version = 2;
     }
+    if (version == 2) {
+        const std::string what = "Cannot bring the subject register " + registerPath() + " up to date";
+        if (sqlite3_exec(db_.get(), kSchemaV3, nullptr, nullptr, nullptr) != SQLITE_OK) return failFromSqlite(what);
+        Statement ids(db_.get(), "SELECT id FROM subject");
+        Statement give(db_.get(), "UPDATE subject SET uuid = ?1 WHERE id = ?2");
+        if (!ids.prepared() || !give.prepared()) return failFromSqlite(what);
+        int rc;
+        while ((rc = ids.step()) == SQLITE_ROW) {
+            give.reset();
+            give.bind(1, newSubjectUuid());
+            give.bind(2, ids.integer(0));
+            if (give.step() != SQLITE_DONE) return failFromSqlite(what);
+        }
+        if (rc != SQLITE_DONE) return failFromSqlite(what);
+        if (sqlite3_exec(db_.get(), kSubjectByUuid, nullptr, nullptr, nullptr) != SQLITE_OK) return failFromSqlite(what);
+        version = 3;
+    }
     const std::string mark = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                              "; PRAGMA user_version=" + std::to_string(version) + ";";
     if (sqlite3_exec(db_.get(), mark.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -460,11 +509,12 @@ bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) {
     std::string folder;
     if (!uniqueFolder(info.name, folder)) return false;
     Statement st(db_.get(),
-                 "INSERT INTO subject (name, sex, age, weight, height, comment1, comment2, comment3, name_key, folder)"
-                 " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+                 "INSERT INTO subject (name, sex, age, weight, height, comment1, comment2, comment3, name_key, folder,"
+                 " uuid) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
     if (!st.prepared()) return failFromSqlite("Cannot add the subject");
     bindInfo(st, info);
     st.bind(10, folder);
+    st.bind(11, newSubjectUuid());
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot add the subject");
     const int64_t newId = sqlite3_last_insert_rowid(db_.get());
     if (!t.commit()) return failFromSqlite("Cannot add the subject");
@@ -499,6 +549,15 @@ bool SubjectRegister::get(int64_t id, RegisteredSubject& out) {
     if (rc == SQLITE_DONE) return fail(RegisterError::NotFound, "The subject is not in the register.");
     if (rc != SQLITE_ROW) return failFromSqlite("Cannot read the subject register");
     out = readSubject(st);
+    return succeed();
+}
+
+bool SubjectRegister::getByUuid(std::string_view uuid, RegisteredSubject& out) {
+    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    std::vector<RegisteredSubject> found;
+    if (!selectSubjects("WHERE uuid = ?1", uuid, found)) return false;
+    if (found.empty()) return fail(RegisterError::NotFound, "The subject is not in the register.");
+    out = std::move(found.front());
     return succeed();
 }
 

@@ -42,13 +42,15 @@ struct RegisteredSubject {
     int64_t id = 0;
     SubjectInfo info;
     std::string folder;  // the subject's data folder, one plain name below the data root
+    std::string uuid;    // the subject's permanent id (random UUID, lower case), the same in
+                         // the lab's archive; the row id above is only this file's
 };
 
 class SubjectRegister {
 public:
     // Layout version of the register, kept in the file's user_version. A station meeting
     // a lower version migrates the file inside one transaction; a higher one is refused.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     // Marks the file as a subject register (SQLite application_id): "VNTR".
     static constexpr int32_t kApplicationId = 0x564E5452;
     static constexpr const char* kFileName = "subjects.sqlite";
@@ -77,7 +79,7 @@ public:
     // Adds a subject and gives it a data folder named after it: the name's letters and
     // digits (accents dropped, everything else '_'), made unique against the register and
     // the folders already on disk ("Jan_Novak", "Jan_Novak_2", ...). The folder itself is
-    // created by ensureDirectory. Values are stored as given, without range checks: a
+    // created by ensureDirectory. The subject gets a new permanent id (uuid). Values are stored as given, without range checks: a
     // subject read from an old test file keeps what the file holds. A blank name is
     // refused (NameMissing).
     bool add(const SubjectInfo& info, int64_t* id = nullptr);
@@ -85,6 +87,8 @@ public:
     // A blank name is refused (NameMissing).
     bool update(int64_t id, const SubjectInfo& info);
     bool get(int64_t id, RegisteredSubject& out);
+    // The subject with this permanent id (NotFound when there is none).
+    bool getByUuid(std::string_view uuid, RegisteredSubject& out);
     // Subjects whose name contains `namePart` in any case and with or without accents
     // (see name_folding.h; empty: all), ordered by the folded name.
     bool search(std::string_view namePart, std::vector<RegisteredSubject>& out);

@@ -427,7 +427,7 @@ void setMessage(std::string* message, std::string_view text) {
 }
 
 // The platform's file-error text with the path. Only a save that went through a temporary
-// file may promise that the previous file is still there.
+// file may promise that the previous file is still there, and only when there was one.
 std::string writeErrorMessage(int error, const std::string& path, bool previousKept) {
     std::string text = error == ENOSPC ? "Disk full while accessing " + path + "."
                                        : "An error occurred while writing " + path + " (" + std::strerror(error) + ").";
@@ -473,13 +473,18 @@ std::string encodeFileText(std::string_view utf8) {
     return out;
 }
 
-bool writeTestFile(const std::string& path, TestRecord& test, std::string* message) {
+bool writeTestFile(const std::string& path, TestRecord& test, std::string* message, std::string* reason) {
     AtomicFile file;
     if (!file.open(path)) {
         setMessage(message, kMsgFileSaveError);
+        setMessage(reason, std::strerror(file.error()));
         return false;
     }
+    return writeTestFile(file, path, test, message, reason);
+}
 
+bool writeTestFile(AtomicFile& file, const std::string& path, TestRecord& test, std::string* message,
+                   std::string* reason) {
     const int count = test.repetitionCount < 0 ? 0 : std::min(test.repetitionCount, kMaxRepetitions);
     std::string out;
     out.reserve(1 << 16);
@@ -493,7 +498,12 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
     out += encodeFileText(test.subject.comment3);
     putI32(out, count);
 
-    bool ok = true;
+    // The whole length first: a file written in place is then either rewritten whole or,
+    // with the disk full, not touched at all.
+    uint64_t size = out.size() + 4;
+    for (int r = 0; r < count; ++r)
+        size += 4 + 4 * kChannelCount + 12 + static_cast<uint64_t>(test.repetitions[r].validSamples()) * 4 * kChannelCount;
+    bool ok = file.reserve(size);
     auto flush = [&] {
         ok = ok && file.write(out);
         out.clear();
@@ -517,7 +527,9 @@ bool writeTestFile(const std::string& path, TestRecord& test, std::string* messa
     putI32(out, test.testTime);
     flush();
     if (!ok || !file.commit()) {
-        if (message) *message = writeErrorMessage(file.error(), path, !file.inPlace() && !file.replaced());
+        if (message)
+            *message = writeErrorMessage(file.error(), path, file.hadPrevious() && !file.inPlace() && !file.replaced());
+        setMessage(reason, std::strerror(file.error()));
         return false;
     }
     test.saved = 1;

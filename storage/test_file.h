@@ -21,8 +21,15 @@ inline constexpr std::string_view kMsgFileSaveError = "File Save Error";
 // leaves the previous file as it was, except a file written in place in a read-only
 // folder, which is left as far as it was written (the message then does not promise the
 // previous file). On success sets test.saved to 1; on failure leaves test.saved as it was
-// and puts the operator's message into *message.
-bool writeTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr);
+// and puts the operator's message into *message and the system's reason ("Permission
+// denied", "No space left on device") into *reason.
+bool writeTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr,
+                   std::string* reason = nullptr);
+// The same into a file already opened for `path` (record holds it from the first attempt
+// on, so that nobody else writes that file meanwhile).
+class AtomicFile;
+bool writeTestFile(AtomicFile& file, const std::string& path, TestRecord& test, std::string* message = nullptr,
+                   std::string* reason = nullptr);
 
 // Reads a test file into `test` and analyses every repetition read. The file is checked
 // whole before anything is taken over: a wrong tag, a count beyond the capacities or a

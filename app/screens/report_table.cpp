@@ -73,6 +73,19 @@ void ReportTable::fillDigitalReport(const RepetitionResults& results, float colu
     }
 }
 
+void ReportTable::fitFirstColumn() {
+    if (columnCount() < 1) return;
+    int extra = sizeHintForColumn(0) - columnWidth(0);
+    if (extra <= 0) return;
+    setColumnWidth(0, columnWidth(0) + extra);
+    for (int c = columnCount() - 1; c >= 1 && extra > 0; --c) {
+        const int need = qMax(sizeHintForColumn(c), horizontalHeader()->sectionSizeHint(c));
+        const int take = qBound(0, columnWidth(c) - need, extra);
+        setColumnWidth(c, columnWidth(c) - take);
+        extra -= take;
+    }
+}
+
 std::vector<ReportRow> ReportTable::tableCells() const {
     std::vector<ReportRow> rows(static_cast<size_t>(rowCount()));
     for (int r = 0; r < rowCount(); ++r)

@@ -33,6 +33,12 @@ public:
     // digitalLayout, each screen width divided by `columnWidthScale`, then the ten rows.
     void fillDigitalReport(const RepetitionResults& results, float columnWidthScale) override;
 
+    // The first column as wide as its longest row title in the table's font (the
+    // measurement screen's large font cuts "torque mean (N.m)" at the layout's width). The
+    // pixels come from the other columns where their own texts leave room, the last
+    // column first, so the table keeps its width. Call after filling.
+    void fitFirstColumn();
+
     // In the view's pixels; the empty rectangle hides the table.
     void placeTable(const Rect& rect) override;
 

@@ -1,8 +1,11 @@
 #include "station/screens/calibration_screen.h"
 
+#include "graphs/graph_layout.h"
+#include "measure/guidance_screen.h"
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
 #include "station/screens/measurement_screen.h"
+#include "station/session_recovery.h"
 
 namespace vanta {
 
@@ -19,47 +22,57 @@ bool CalibrationScreen::command(int id, Notification) {
 }
 
 // Setup > "Calibration": the calibration screen.
+//
+// The test in memory is given up only once the calibration really starts: with 100
+// repetitions stored, on No to the question, or without the box, the station stays on the
+// idle screen with the test as it was (still reportable, header and all), since nothing
+// has been calibrated.
 void CalibrationScreen::calibrate() {
     Station& s = context_.station;
     context_.resetToIdle();
     context_.files.askToSave();
-    context_.files.takeCurrentSubjectForNewTest();
-    s.livePhase = 0;
-    s.viewMode = kViewCalibration;
-    context_.bars.hideBar();
-    s.resultsAvailable = 0;
     if (s.test.repetitionCount >= kMaxRepetitions) {
         context_.dialogs.message(kMsgMaxAttempts);
         return;
     }
+    if (!context_.dialogs.askYesNo(kMsgStandStill)) return;
+    const int heldRepetitions = s.test.repetitionCount;
+    const int heldResults = s.resultsAvailable;
+    s.livePhase = 0;
+    s.viewMode = kViewCalibration;
+    s.resultsAvailable = 0;
     s.currentRepetition = 0;
     s.test.repetitionCount = 0;
-    if (!context_.dialogs.askYesNo(kMsgStandStill)) {
-        s.viewMode = kViewIdle;
-        return;
-    }
+    if (context_.resultGraph) showDefaultGraph(*context_.resultGraph, s.test);
     AttemptSession* attempts = context_.attempts;
     if (attempts) attempts->prepareCalibration();
     const StartResult started = attempts ? attempts->startCalibration(context_.now()) : StartResult::CommunicationError;
     if (started != StartResult::Started) {
+        // Nothing was recorded over repetition 0: the test is kept.
+        s.test.repetitionCount = heldRepetitions;
+        s.resultsAvailable = heldResults;
+        s.viewMode = kViewIdle;
         context_.dialogs.message(kMsgErrorInCommunication,
                                  attempts ? attempts->failureReason() : std::string("no acquisition link"));
-        s.viewMode = kViewIdle;
+        context_.view.update();
         return;
     }
     s.livePhase = attempts->livePhase();
+    // The new test has begun: in Extended mode it is the register's current subject's.
+    context_.files.takeCurrentSubjectForNewTest();
     context_.view.startTickTimer(kCalibrationTimerId);
-    // A calibration that never becomes still can be abandoned: the measurement bar with
-    // BACK alone.
-    BarHost& bars = context_.bars;
-    bars.showBar(kMeasurementBarTemplate);
-    bars.showBarControl(cmd::kStart, false);
-    bars.showBarControl(cmd::kIgnore, false);
-    bars.showBarControl(cmd::kExit, false);
-    bars.showBarControl(cmd::kBack, true);
-    bars.showBarControl(cmd::kLoadList, false);
+    // A calibration that never becomes still can be abandoned: a bar with BACK alone.
+    context_.bars.showBar(kCalibrationBarTemplate);
     context_.view.takeFocus();
     context_.view.update();
+}
+
+// While the second of stillness is being measured the subject reads what to do, in the
+// live screen's place and font.
+void CalibrationScreen::draw(DrawContext& dc) {
+    const AttemptSession* attempts = context_.attempts;
+    if (!attempts || attempts->activity() != AttemptSession::Activity::Calibration) return;
+    GuidanceScreen::drawStandStillLine(dc, guidanceLayout(context_.view.clientRect()));
 }
 
 void CalibrationScreen::calibrationTick() {
@@ -70,10 +83,19 @@ void CalibrationScreen::calibrationTick() {
     context_.station.livePhase = attempts->livePhase();
     switch (report.event) {
         case TickEvent::Running: return;
-        case TickEvent::CalibrationDone:
+        case TickEvent::CalibrationDone: {
             finish();
-            context_.dialogs.message(kMsgCalibrationDone);
+            // The results a later test shows are drawn with the operator's own choice.
+            const GraphSettings& g = context_.station.settings.graph;
+            if (GraphViewState* graph = context_.resultGraph) {
+                graph->y1 = graphQuantity(g.graphY1Quantity, GraphSettings{}.graphY1Quantity);
+                graph->y2 = graphQuantity(g.graphY2Quantity, GraphSettings{}.graphY2Quantity);
+            }
+            if (!context_.station.journal.calibrated(context_.station.test))
+                tellJournalFailure(context_.station, context_.dialogs);
+            context_.dialogs.notice(kMsgCalibrationDone);
             return;
+        }
         case TickEvent::TooLong:
             finish();
             context_.dialogs.message(kMsgCalibrationTooLong);

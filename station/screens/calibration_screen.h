@@ -13,6 +13,8 @@ public:
 
     bool command(int id, Notification notification) override;
     void leave() override;
+    // "STAND STILL FOR AT LEAST 1 SECOND" while the calibration runs.
+    void draw(DrawContext& dc) override;
 
 private:
     void calibrate();

@@ -22,6 +22,7 @@ public:
 
     // What the screen shows: window, cursors and the scales of its latest drawing.
     const GraphViewState& graph() const { return graph_; }
+    GraphViewState& graphState() { return graph_; }
 
 private:
     void show();

@@ -77,12 +77,12 @@ void DigitalReportScreen::fillTable() {
 // none did (the operator would otherwise see nothing at all).
 void DigitalReportScreen::exportXml() {
     const Station& s = context_.station;
-    std::string message;
+    std::string message, reason;
     bool opened = false;
     const SpreadsheetLabels labels{s.test.subject.name, s.test.testTime, s.selectedRepetition};
     if (!exportSpreadsheet(context_.table.tableCells(), labels, s.paths.dataDirectory, context_.openFile, &message,
-                           &opened)) {
-        context_.dialogs.message(message);
+                           &reason, &opened)) {
+        context_.dialogs.message(message, reason);
         return;
     }
     const std::string told = exportedMessage(spreadsheetPath(s.paths.dataDirectory));

@@ -1,7 +1,10 @@
 #include "station/screens/measurement_screen.h"
 
+#include <cmath>
+
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
+#include "station/session_recovery.h"
 
 namespace vanta {
 
@@ -40,6 +43,7 @@ void MeasurementScreen::perform() {
     context_.bars.showBarControl(cmd::kIgnore, false);
     s.resultsAvailable = 0;
     s.lastFilePath.clear();
+    if (context_.resultGraph) showDefaultGraph(*context_.resultGraph, s.test);
     context_.view.update();
 }
 
@@ -67,9 +71,20 @@ void MeasurementScreen::start() {
         context_.dialogs.message(kMsgMaxAttempts);
         return;
     }
-    s.currentRepetition = test.repetitionCount;
     const float load = context_.bars.readBarNumber(cmd::kLoadList);
     const float radius = context_.bars.readBarNumber(cmd::kRadiusBox);
+    // A load or radius of 0 (no digits), below 0 or beyond a float would make the
+    // attempt's force, power and torque worthless: the operator is asked for the value
+    // before anything is recorded.
+    if (!(std::isfinite(load) && load > 0.0f)) {
+        context_.dialogs.message(kMsgEnterLoad);
+        return;
+    }
+    if (!(std::isfinite(radius) && radius > 0.0f)) {
+        context_.dialogs.message(kMsgEnterRadius);
+        return;
+    }
+    s.currentRepetition = test.repetitionCount;
     s.settings.currentLoad = load;
     s.settings.currentRadius = radius;
     RepetitionRecord& rep = test.repetitions[static_cast<size_t>(s.currentRepetition)];
@@ -109,7 +124,7 @@ void MeasurementScreen::liveTick() {
     // A tick posted before BACK, EXIT or the stored attempt stopped the timer finds nothing
     // running and does nothing.
     if (!attempts || attempts->activity() != AttemptSession::Activity::Attempt) return;
-    const TickReport report = attempts->tick();
+    const TickReport report = context_.liveClock ? attempts->tick(-1, context_.liveClock()) : attempts->tick();
     Station& s = context_.station;
     s.livePhase = attempts->livePhase();
     const GuidanceLayout layout = guidanceLayout(context_.view.clientRect());
@@ -119,9 +134,16 @@ void MeasurementScreen::liveTick() {
         case TickEvent::Running: return;
         case TickEvent::Stored:
             context_.view.stopTickTimer(kLiveTimerId);
+            // On disk before the operator sees it stored.
+            if (!s.journal.attemptStored(s.test)) tellJournalFailure(s, context_.dialogs);
+            // The stored attempt is painted from its own state (table and dial): what the
+            // ticks drew for the subject ("MOVE BARBEL ...", the ready lines) goes.
+            context_.view.showGuidance(false);
             showMeasurementBar();
             showStoredAttempt();
             context_.view.update();
+            // The attempt stays: the operator decides whether IGNORE drops it.
+            if (!report.warning.empty()) context_.dialogs.message(report.warning);
             return;
         case TickEvent::TooLong:
             context_.view.stopTickTimer(kLiveTimerId);
@@ -149,6 +171,12 @@ void MeasurementScreen::showStoredAttempt() {
                                   layout.largeFont, layout.columnWidthScale);
 }
 
+// The table belongs where the layout of the view's new size puts it, in that size's font.
+void MeasurementScreen::resized() {
+    const Station& s = context_.station;
+    if (s.viewMode == kViewMeasurement && s.livePhase == PhaseStored) showStoredAttempt();
+}
+
 void MeasurementScreen::draw(DrawContext& dc) {
     const Station& s = context_.station;
     const AttemptSession* attempts = context_.attempts;
@@ -169,6 +197,7 @@ void MeasurementScreen::ignore() {
         s.resultsAvailable = 0;
         test.saved = 1;
     }
+    if (!s.journal.attemptIgnored(test)) tellJournalFailure(s, context_.dialogs);
     s.livePhase = 0;
     // Nothing left to remove: IGNORE goes until an attempt is stored.
     if (test.repetitionCount == 0) context_.bars.showBarControl(cmd::kIgnore, false);
@@ -178,10 +207,14 @@ void MeasurementScreen::ignore() {
 }
 
 // BACK: the running attempt is abandoned; the bar returns to START and EXIT, and to IGNORE
-// when a stored repetition is there for it to remove.
+// when a stored repetition is there for it to remove. The abandoned attempt's guidance
+// goes with it: a subject who still saw the ready lines or the green disc would perform a
+// stroke that nobody records.
 void MeasurementScreen::back() {
     if (context_.attempts) context_.attempts->back();
     context_.view.stopTickTimer(kLiveTimerId);
+    context_.station.livePhase = PhaseNone;
+    context_.view.showGuidance(false);
     showMeasurementBar();
     if (context_.station.test.repetitionCount == 0) context_.bars.showBarControl(cmd::kIgnore, false);
     context_.view.update();

@@ -12,6 +12,9 @@ namespace vanta {
 // Messages of the measurement and calibration screens.
 inline constexpr std::string_view kMsgErrorInCommunication = "Error in communication";
 inline constexpr std::string_view kMsgCalibrationDone = "Calibration is done";
+// START with a load or radius that is not a positive number.
+inline constexpr std::string_view kMsgEnterLoad = "Please enter a load in kg.";
+inline constexpr std::string_view kMsgEnterRadius = "Please enter a radius in cm.";
 
 class MeasurementScreen : public Screen {
 public:
@@ -19,8 +22,10 @@ public:
 
     bool command(int id, Notification notification) override;
     void leave() override;
-    // The stored attempt (phase 5): the stroke dial at its end angle over the guidance
-    // picture, beside the report table.
+    // A stored attempt's table is placed and sized anew.
+    void resized() override;
+    // The stored attempt (phase 5): the stroke dial at its end angle beside the report
+    // table, at the view's present size. The running phases are the guidance picture's.
     void draw(DrawContext& dc) override;
 
 private:

@@ -10,17 +10,21 @@ namespace vanta {
 StationScreens::StationScreens(Station& station, BarHost& bars, ViewHost& view, OperatorDialogs& dialogs,
                                FileCommands& files, ReportTableHost& table, FileOpener openFile)
     : context_{station, bars, view, dialogs, files, table, std::move(openFile), [this] { resetToIdle(); }, nullptr,
-               [] { return static_cast<int32_t>(static_cast<int64_t>(std::time(nullptr)) & 0xFFFFFFFF); }},
+               [] { return static_cast<int32_t>(static_cast<int64_t>(std::time(nullptr)) & 0xFFFFFFFF); }, {}},
       idle_(context_),
       measurement_(context_),
       calibration_(context_),
       digitalReport_(context_),
       curveGraph_(context_),
-      all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_},
-      shown_(&current()) {}
+      profile_(context_),
+      all_{&idle_, &measurement_, &calibration_, &digitalReport_, &curveGraph_, &profile_},
+      shown_(&current()) {
+    context_.resultGraph = &curveGraph_.graphState();
+}
 
-void StationScreens::attachLink(AcquisitionLink& link) {
+void StationScreens::attachLink(AcquisitionLink& link, std::function<std::chrono::steady_clock::time_point()> liveClock) {
     context_.attempts = nullptr;
+    context_.liveClock = std::move(liveClock);
     attempts_ = std::make_unique<AttemptSession>(context_.station.test, link);
     context_.attempts = attempts_.get();
 }
@@ -31,6 +35,7 @@ Screen& StationScreens::current() {
         case kViewCalibration: return calibration_;
         case kViewDigitalReport: return digitalReport_;
         case kViewCurveGraph: return curveGraph_;
+        case kViewProfile: return profile_;
         default: return idle_;
     }
 }
@@ -86,5 +91,7 @@ PrintJob StationScreens::printJob() {
 }
 
 void StationScreens::mousePress(Point at, MouseButton button) { current().mousePress(at, button); }
+
+void StationScreens::resized() { current().resized(); }
 
 }  // namespace vanta

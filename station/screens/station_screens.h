@@ -13,6 +13,7 @@
 #include "station/screens/digital_report_screen.h"
 #include "station/screens/idle_screen.h"
 #include "station/screens/measurement_screen.h"
+#include "station/screens/profile_screen.h"
 
 namespace vanta {
 
@@ -26,8 +27,9 @@ public:
     StationScreens(const StationScreens&) = delete;
     StationScreens& operator=(const StationScreens&) = delete;
 
-    // The screens record attempts and calibrate through this link from now on.
-    void attachLink(AcquisitionLink& link);
+    // The screens record attempts and calibrate through this link from now on, their live
+    // tick timed by `liveClock` (the window's: the steady clock).
+    void attachLink(AcquisitionLink& link, std::function<std::chrono::steady_clock::time_point()> liveClock = {});
     AttemptSession* attempts() { return attempts_.get(); }
 
     // The screen that ViewMode names; the idle screen for a value without one.
@@ -42,6 +44,8 @@ public:
     // The page header whenever a test may be reported, then the screen on show.
     void draw(DrawContext& dc);
     void mousePress(Point at, MouseButton button);
+    // The view was resized: the screen on show places its parts anew.
+    void resized();
 
     // What Print and Print Preview print, read from the screen on show as printing starts:
     // its title, the page header of the view's current repetition and the screen's own part.
@@ -52,6 +56,7 @@ public:
     CalibrationScreen& calibration() { return calibration_; }
     DigitalReportScreen& digitalReport() { return digitalReport_; }
     CurveGraphScreen& curveGraph() { return curveGraph_; }
+    ProfileScreen& profile() { return profile_; }
 
 private:
     // Leaves the screen that was on show and enters the one ViewMode now names.
@@ -64,7 +69,8 @@ private:
     CalibrationScreen calibration_;
     DigitalReportScreen digitalReport_;
     CurveGraphScreen curveGraph_;
-    std::array<Screen*, 5> all_;
+    ProfileScreen profile_;
+    std::array<Screen*, 6> all_;
     Screen* shown_;
 };
 

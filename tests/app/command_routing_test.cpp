@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -198,11 +200,13 @@ private slots:
         QVERIFY(barControl<QPushButton>(frame, cmd::kIgnore)->isHidden());
 
         // START takes the typed load and radius into the attempt and the settings.
-        load->setEditText(QStringLiteral("12.5kg"));
-        barControl<QLineEdit>(frame, cmd::kRadiusBox)->setText(QStringLiteral("abc"));
+        load->lineEdit()->selectAll();
+        QTest::keyClick(load->lineEdit(), Qt::Key_Backspace);
+        QTest::keyClicks(load->lineEdit(), QStringLiteral("12.5kg"));
+        barControl<QLineEdit>(frame, cmd::kRadiusBox)->setText(QStringLiteral("31"));
         barControl<QPushButton>(frame, cmd::kStart)->click();
         QCOMPARE(f.station().settings.currentLoad, 12.5f);
-        QCOMPARE(f.station().settings.currentRadius, 0.0f);
+        QCOMPARE(f.station().settings.currentRadius, 31.0f);
         QCOMPARE(f.station().test.repetitions[0].loadMass, 12.5f);
         // No sensor box on this machine: the operator hears why, the bar goes, the view
         // is idle again.
@@ -246,6 +250,19 @@ private slots:
                 QVERIFY2(bar->rect().contains(c->geometry()), qPrintable(c->objectName()));
                 if (auto* b = qobject_cast<QPushButton*>(c))
                     QVERIFY2(b->width() >= b->fontMetrics().horizontalAdvance(b->text()) + 12, qPrintable(b->text()));
+                // A label shows its whole text ("Y1 parameter", not "Y1 parame").
+                if (auto* l = qobject_cast<QLabel*>(c))
+                    QVERIFY2(l->width() >= l->fontMetrics().horizontalAdvance(l->text()), qPrintable(l->text()));
+                // A list's text field holds its longest entry ("velocity (deg/s)").
+                if (auto* box = qobject_cast<QComboBox*>(c)) {
+                    QStyleOptionComboBox option;
+                    option.initFrom(box);
+                    const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                                     QStyle::SC_ComboBoxEditField, box);
+                    for (int i = 0; i < box->count(); ++i)
+                        QVERIFY2(field.width() >= box->fontMetrics().horizontalAdvance(box->itemText(i)),
+                                 qPrintable(box->itemText(i)));
+                }
             }
         };
 
@@ -267,6 +284,15 @@ private slots:
             QVERIFY(frameBox->geometry().contains(curve->control(ids.second)->geometry()));
             QVERIFY(title->geometry().bottom() < frameBox->geometry().top() + 2);
         }
+
+        // Made smaller than it can be (a bare X server obeys any size): the frame grows
+        // back to its smallest size, the curve bar whole and the status bar inside it.
+        frame.resize(640, 480);
+        QVERIFY(QTest::qWaitFor([&] { return frame.width() == 780; }, 2000));
+        QVERIFY(frame.height() >= frame.smallestSize().height());
+        QVERIFY(frame.rect().contains(frame.statusBar()->geometry()));
+        QVERIFY(frame.statusBar()->isVisible());
+        showAndCheck(cmd::kCurveGraph);
 
         showAndCheck(cmd::kPerform);  // last: it starts a new test
     }
@@ -326,11 +352,12 @@ private slots:
         QCOMPARE(f.dialogs.log, std::vector<std::string>{"ask: Press YES and STAND STILL FOR 1 SECOND"});
         QCOMPARE(f.station().viewMode, int(kViewCalibration));
         QCOMPARE(f.station().resultsAvailable, 0);
-        // While it runs, the bar offers BACK alone; Esc does the same.
+        // While it runs, the bar offers BACK alone (nothing to type); Esc does the same.
         QVERIFY(f.frame().view().tickTimerActive(kCalibrationTimerId));
-        QCOMPARE(f.frame().currentBar()->templateId(), kMeasurementBarTemplate);
+        QCOMPARE(f.frame().currentBar()->templateId(), kCalibrationBarTemplate);
         QVERIFY(!barControl<QPushButton>(f.frame(), cmd::kBack)->isHidden());
-        QVERIFY(barControl<QPushButton>(f.frame(), cmd::kStart)->isHidden());
+        QVERIFY(!barControl<QPushButton>(f.frame(), cmd::kStart));
+        QVERIFY(!barControl<QComboBox>(f.frame(), cmd::kLoadList));
         QTest::keyClick(&f.frame().view(), Qt::Key_Escape);
         QVERIFY(!f.frame().view().tickTimerActive(kCalibrationTimerId));
         QCOMPARE(f.station().viewMode, int(kViewIdle));

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QTest>
 
+#include "archive/background_indexer.h"
+#include "archive/local_index.h"
 #include "station/command_ids.h"
 #include "tests/app/station_fixture.h"
 
@@ -52,6 +54,38 @@ private slots:
         f.frame().action(cmd::kFileOpen)->trigger();
         QCOMPARE(f.dialogs.messages.back(), std::string("Error opening file"));
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    }
+
+    void savedAndOpenedTestsGoIntoTheIndex() {
+        StationFixture f;
+        f.writeSettings(0);
+        QVERIFY(f.start());
+        f.station().test.subject.name = "Bo Berg";
+        f.station().test.testTime = 1690000000;  // before the opened one (oldest first)
+        f.station().test.saved = 0;
+        const std::string saved = f.filePath("bo.kvq");
+        f.dialogs.saveAnswers.push_back(saved);
+        f.frame().action(cmd::kFileSave)->trigger();
+        const std::string opened = f.writeTestFileWith(2, "ann.kvq", "Ann Lee");
+        f.dialogs.openAnswers.push_back(opened);
+        f.frame().action(cmd::kFileOpen)->trigger();
+
+        QVERIFY(f.app->indexer() != nullptr);
+        f.app->indexer()->waitUntilIdle();
+        QCOMPARE(f.app->indexer()->lastProblem(), std::string());
+        // The index lies beside the subject register, not among the tests.
+        archive::LocalIndex index;
+        QVERIFY(index.open(f.station().paths.subjectLibraryDirectory));
+        std::vector<archive::IndexedTest> tests;
+        QVERIFY(index.listTests({}, tests));
+        QCOMPARE(tests.size(), size_t(2));
+        QCOMPARE(tests[0].path, saved);
+        QCOMPARE(tests[0].subject, std::string("Bo Berg"));
+        QCOMPARE(tests[1].path, opened);
+        QCOMPARE(tests[1].repetitions.size(), size_t(2));
+        int64_t waiting = 0;
+        QVERIFY(index.pendingCount(waiting));
+        QCOMPARE(waiting, int64_t(2));
     }
 };
 

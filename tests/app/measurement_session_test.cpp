@@ -2,6 +2,7 @@
 // START, the stroke stored and shown in phase 5, IGNORE, START again, EXIT, Save; the file
 // read back holds the same numbers.
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -20,6 +21,14 @@ namespace {
 template <typename T>
 T* barControl(MainWindow& frame, int id) {
     return frame.currentBar() ? qobject_cast<T*>(frame.currentBar()->control(id)) : nullptr;
+}
+
+// Types over the load list's text as the operator does (key by key).
+void typeLoad(MainWindow& frame, const QString& text) {
+    QLineEdit* edit = barControl<QComboBox>(frame, cmd::kLoadList)->lineEdit();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
 }
 
 }  // namespace
@@ -41,7 +50,7 @@ private slots:
         Station& s = f.station();
 
         frame.action(cmd::kPerform)->trigger();
-        barControl<QComboBox>(frame, cmd::kLoadList)->setEditText(QStringLiteral("12.50"));
+        typeLoad(frame, QStringLiteral("12.50"));
         auto start = [&] {
             auto* button = barControl<QPushButton>(frame, cmd::kStart);
             QVERIFY(button && !button->isHidden());
@@ -101,6 +110,49 @@ private slots:
         for (int r = 0; r < kResultRowCount; ++r)
             for (int c = 0; c < kResultColumnCount; ++c) QCOMPARE(back->results[0].value[r][c], s.test.results[0].value[r][c]);
         QVERIFY(s.test.results[0].at(PeakAll, ResultColumn::Velocity) > 100.0f);
+    }
+
+    // The load is the selected entry's unless the operator typed over it; START asks for a
+    // positive load and radius before anything is recorded.
+    void startReadsTheSelectedLoadFirstAndAsksForValidValues() {
+        StationFixture f;
+        f.writeSettings(0);
+        QVERIFY(f.start({QStringLiteral("--simulate")}));
+        MainWindow& frame = f.frame();
+        Station& s = f.station();
+        frame.action(cmd::kPerform)->trigger();
+        // START, then BACK if it started; the load the attempt took.
+        auto startAndBack = [&]() -> float {
+            barControl<QPushButton>(frame, cmd::kStart)->click();
+            if (frame.view().tickTimerActive(kLiveTimerId)) barControl<QPushButton>(frame, cmd::kBack)->click();
+            return s.test.repetitions[0].loadMass;
+        };
+
+        // Shown but not typed (a text put there by the program): the selection counts.
+        barControl<QComboBox>(frame, cmd::kLoadList)->setEditText(QStringLiteral("9.00"));
+        QCOMPARE(startAndBack(), 5.0f);
+        // Typed: no entry is selected any more; a decimal comma is a decimal separator.
+        typeLoad(frame, QStringLiteral("12,5"));
+        QCOMPARE(startAndBack(), 12.5f);
+        QVERIFY(f.dialogs.messages.empty());
+        // Typed, then an entry chosen again: the entry.
+        typeLoad(frame, QStringLiteral("17"));
+        barControl<QComboBox>(frame, cmd::kLoadList)->setCurrentIndex(2);
+        QCOMPARE(startAndBack(), 3.0f);
+
+        for (const QString& bad : {QStringLiteral("abc"), QStringLiteral("0"), QStringLiteral("-30")}) {
+            f.dialogs.messages.clear();
+            typeLoad(frame, bad);
+            QCOMPARE(startAndBack(), 3.0f);
+            QCOMPARE(f.dialogs.messages, std::vector<std::string>{"Please enter a load in kg."});
+            QVERIFY(!barControl<QPushButton>(frame, cmd::kStart)->isHidden());
+        }
+        f.dialogs.messages.clear();
+        typeLoad(frame, QStringLiteral("8"));
+        barControl<QLineEdit>(frame, cmd::kRadiusBox)->setText(QStringLiteral("-30"));
+        QCOMPARE(startAndBack(), 3.0f);
+        QCOMPARE(f.dialogs.messages, std::vector<std::string>{"Please enter a radius in cm."});
+        QCOMPARE(s.settings.currentRadius, 25.0f);
     }
 };
 

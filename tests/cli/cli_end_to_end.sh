@@ -76,6 +76,48 @@ check "export beyond the repetitions: exit 2, the valid range named" bash -c \
 check "export without --output: exit 2" test "$(status_of "$cli" export "$work/a.kvq" --repetition 1)" = 2
 check "export into a missing folder: Export failed" bash -c \
   "'$cli' export '$work/a.kvq' --repetition 1 --output '$work/no/x.xml' 2>&1 | grep -qx 'Export failed: $work/no/x.xml could not be written.'"
+check "export into a missing folder: exit 2" test "$(status_of "$cli" export "$work/a.kvq" --repetition 1 --output "$work/no/x.xml")" = 2
+check "export into a missing folder: the system's reason follows" bash -c \
+  "'$cli' export '$work/a.kvq' --repetition 1 --output '$work/no/x.xml' 2>&1 | grep -qx 'No such file or directory'"
+
+# An output that is the input (by its name, a hard link or a symbolic link) is refused and
+# the test stays.
+cp "$work/a.kvq" "$work/self.kvq"
+ln "$work/self.kvq" "$work/hard.kvq"
+ln -s self.kvq "$work/soft.kvq"
+ln "$work/a.kvq" "$work/a-link.kvq"
+for out in self.kvq hard.kvq soft.kvq; do
+  check "export --output $out of self.kvq: exit 2" test "$(status_of "$cli" export "$work/self.kvq" --repetition 1 --output "$work/$out")" = 2
+done
+check "export --output the input: said why" bash -c \
+  "'$cli' export '$work/self.kvq' --repetition 1 --output '$work/self.kvq' 2>&1 | grep -q 'is the test file .* itself'"
+if [ -x "$(dirname "$cli")/vantacheck-serial-and-pdf" ]; then
+  check "report --pdf the input (a hard link to it): exit 2, said why" bash -c \
+    "'$cli' report '$work/a.kvq' --repetition 1 --kind digital --pdf '$work/a-link.kvq' 2>&1 | grep -q 'is the test file .* itself'; [ \${PIPESTATUS[0]} -eq 2 ]"
+  check "the test refused as a PDF is unchanged" cmp -s "$work/a.kvq" "$work/a-link.kvq"
+  check "report --pdf into a missing folder: File Save Error and the reason" bash -c \
+    "out=\$('$cli' report '$work/a.kvq' --repetition 1 --kind digital --pdf '$work/no/r.pdf' 2>&1); [ \$? -eq 2 ] &&
+     grep -qx '$work/no/r.pdf: File Save Error' <<<\"\$out\" && grep -qx 'No such file or directory' <<<\"\$out\""
+fi
+check "the test refused as an output is unchanged" cmp -s "$work/a.kvq" "$work/self.kvq"
+
+# Standard output that cannot take the text: a full disk, or a pipe closed early (with
+# SIGPIPE ignored, as a program that started this one may leave it): exit 2 with the reason.
+full_output() {  # the reason expected, then the command
+  local reason=$1 err
+  shift
+  err=$("$@" 2>&1 >/dev/full)
+  [ $? -eq 2 ] && grep -qx "Cannot write the output: $reason" <<<"$err" || { echo "$err"; return 1; }
+}
+check "series to a full disk: exit 2" full_output "No space left on device" "$cli" series "$work/c.kvq" --repetition 1
+check "analyse to a full disk: exit 2" full_output "No space left on device" "$cli" analyse "$work/a.kvq"
+check "analyse --json to a full disk: exit 2" full_output "No space left on device" "$cli" analyse --json "$work/a.kvq"
+check "summary to a full disk: exit 2" full_output "No space left on device" "$cli" summary "$work/a.kvq"
+check "export - to a full disk: exit 2" full_output "No space left on device" "$cli" export "$work/a.kvq" --repetition 1 --output -
+check "monitor to a full disk: exit 2" full_output "No space left on device" "$cli" monitor --simulate --samples 300
+check "series into a closed pipe: exit 2, Broken pipe" bash -c \
+  "trap '' PIPE; err=\$( { '$cli' series '$work/c.kvq' --repetition 1 | head -c 100 >/dev/null; exit \${PIPESTATUS[0]}; } 2>&1 ); s=\$?;
+   [ \$s -eq 2 ] && grep -qx 'Cannot write the output: Broken pipe' <<<\"\$err\""
 check "a letter for a number: exit 2" test "$(status_of "$cli" demo "$work/x.kvq" --repetitions 3x)" = 2
 check "an unknown command: exit 2" test "$(status_of "$cli" frobnicate)" = 2
 for c in analyse series summary export demo; do
@@ -83,5 +125,7 @@ for c in analyse series summary export demo; do
 done
 check "--help" bash -c "'$cli' --help | grep -q analyse"
 check "writing into a missing folder: File Save Error" bash -c "'$cli' demo '$work/no/x.kvq' 2>&1 | grep -q 'File Save Error'"
+check "writing into a missing folder: the system's reason follows" bash -c \
+  "'$cli' demo '$work/no/x.kvq' 2>&1 | grep -qx 'No such file or directory'"
 
 finish

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "core/demo_test.h"
 
@@ -155,18 +156,111 @@ TEST(Analysis, ThePassesGiveTheNumbersOfTheAnalysisSampleBySample) {
             EXPECT_TRUE(sameBits(&w, &fast->series[0][SeriesAngularVelocity][i], 1)) << "smoothedChannel at " << i;
         }
     }
-    // Recorded strokes, as the station analyses them day by day.
+    // Recorded strokes, as the station analyses them day by day: with their rate offsets as
+    // taken at rest, moved by fractions of a count, and replaced by a small one.
     auto fast = newTest();
     auto direct = newTest();
     fillDemoTest(*fast, {4, 0, 21});
     fillDemoTest(*direct, {4, 0, 21});
-    for (int r = 0; r < 4; ++r) {
-        ASSERT_EQ(analyseRepetition(*fast, r, Smoothing::RunningSums), analyseRepetition(*direct, r, Smoothing::Direct));
-        EXPECT_EQ(0, std::memcmp(fast->results[r].value, direct->results[r].value, sizeof fast->results[r].value)) << r;
-        for (int k = 0; k < 4; ++k)
-            EXPECT_EQ(0, std::memcmp(fast->series[r][SeriesKind(k)], direct->series[r][SeriesKind(k)],
-                                     sizeof(float) * fast->repetitions[r].sampleCount))
-                << r << "/" << k;
+    float recorded[4];
+    for (int r = 0; r < 4; ++r) recorded[r] = fast->repetitions[r].channelOffset[RateY];
+    struct Offsets {
+        float shift;
+        bool replace;
+    };
+    for (const Offsets offsets : {Offsets{0.0f, false}, Offsets{0.37f, false}, Offsets{-0.5f, false},
+                                  Offsets{1.0f / 3.0f, false}, Offsets{0.003f, true}}) {
+        for (int r = 0; r < 4; ++r) {
+            const float offset = offsets.replace ? offsets.shift : recorded[r] + offsets.shift;
+            fast->repetitions[r].channelOffset[RateY] = offset;
+            direct->repetitions[r].channelOffset[RateY] = offset;
+            ASSERT_EQ(analyseRepetition(*fast, r, Smoothing::RunningSums), analyseRepetition(*direct, r, Smoothing::Direct))
+                << "offset " << offset;
+            EXPECT_EQ(0, std::memcmp(fast->results[r].value, direct->results[r].value, sizeof fast->results[r].value))
+                << r << ", offset " << offset;
+            for (int k = 0; k < 4; ++k)
+                EXPECT_EQ(0, std::memcmp(fast->series[r][SeriesKind(k)], direct->series[r][SeriesKind(k)],
+                                         sizeof(float) * fast->repetitions[r].sampleCount))
+                    << r << "/" << k << ", offset " << offset;
+        }
+    }
+}
+
+// The series of every sample as described, from the rate w = smoothedChannel x direction /
+// kRateScale held as a double: angular velocity stores w rounded to float32, linear
+// velocity is w x k, position the stored position before plus w x kSamplePeriod, measured
+// from sample 100. Recorded strokes have samples where w x k and float32(w) x k round to
+// different float32 values (and the same for position): they are counted, so the strokes
+// are known to tell the double from the stored value.
+TEST(Analysis, EverySeriesTakesTheRateAsADouble) {
+    auto test = newTest();
+    fillDemoTest(*test, {3, 0, 5});
+    test->repetitions[1].channelOffset[RateY] += 0.37f;
+    for (const Smoothing smoothing : {Smoothing::RunningSums, Smoothing::Direct}) {
+        for (int r = 0; r < 3; ++r) {
+            analyseRepetition(*test, r, smoothing);
+            const RepetitionRecord& rep = test->repetitions[r];
+            const RepetitionSeries& series = test->series[r];
+            const int n = rep.sampleCount;
+            ASSERT_GT(n, 100);
+            const double k = static_cast<double>(rep.radius) * 2.0 * kPi / 360.0;
+            std::vector<float> position(static_cast<size_t>(n));  // before the shift to sample 100
+            int velocityTells = 0, positionTells = 0, differing = 0;
+            for (int i = 0; i < n; ++i) {
+                const double w = smoothedChannel(rep, i, RateY) * rep.direction / kRateScale;
+                const double stored = static_cast<float>(w);
+                const double before = i == 0 ? 0.0 : position[i - 1];
+                position[i] = static_cast<float>(before + w * kSamplePeriod);
+                velocityTells += static_cast<float>(w * k) != static_cast<float>(stored * k);
+                positionTells += position[i] != static_cast<float>(before + stored * kSamplePeriod);
+                differing += series[SeriesAngularVelocity][i] != static_cast<float>(w);
+                differing += series[SeriesLinearVelocity][i] != static_cast<float>(w * k);
+            }
+            for (int i = 0; i < n; ++i) differing += series[SeriesPosition][i] != position[i] - position[100];
+            EXPECT_EQ(differing, 0) << "repetition " << r << (smoothing == Smoothing::Direct ? ", direct" : "");
+            EXPECT_GT(velocityTells, 0) << r;
+            EXPECT_GT(positionTells, 0) << r;
+        }
+    }
+}
+
+// The velocity peak keeps a float32 running maximum and compares each sample's rate, a
+// double, with it. On a flat top whose rate lies above its float32 value, every sample of
+// the top is greater than the maximum its first sample left, so the peak moves on to the
+// top's last sample; where the rate lies below its float32 value, the top's first sample
+// stays the peak.
+TEST(Analysis, AFlatTopMovesThePeakToItsEndOnlyWhereItsRateLiesAboveItsFloat32Value) {
+    // 4915 counts over samples 300..1500: the full window, and so the top, covers
+    // 349..1451. Offsets of a few hundredths of a count: one whose rate float32 rounds down,
+    // one whose rate it rounds up.
+    auto flatTop = [](float offset) {
+        auto test = newTest();
+        RepetitionRecord& rep = test->repetitions[0];
+        rep.direction = 1;
+        rep.radius = 25.0f;
+        rep.loadMass = 5.0f;
+        rep.sampleCount = 2000;
+        rep.channelOffset[RateY] = offset;
+        for (int i = 300; i <= 1500; ++i) rep.raw.row(RateY)[i] = 4915;
+        return test;
+    };
+    auto topRate = [](const TestRecord& test) { return smoothedChannel(test, 800, RateY, 0) / kRateScale; };
+    float roundedDown = 0.0f, roundedUp = 0.0f;
+    for (int j = 1; j < 100 && (roundedDown == 0.0f || roundedUp == 0.0f); ++j) {
+        const float offset = 0.01f * static_cast<float>(j);
+        const double w = topRate(*flatTop(offset));
+        if (roundedDown == 0.0f && static_cast<float>(w) < w) roundedDown = offset;
+        if (roundedUp == 0.0f && static_cast<float>(w) > w) roundedUp = offset;
+    }
+    ASSERT_NE(roundedDown, 0.0f);
+    ASSERT_NE(roundedUp, 0.0f);
+    for (const float offset : {roundedDown, roundedUp}) {
+        for (const Smoothing smoothing : {Smoothing::RunningSums, Smoothing::Direct}) {
+            auto test = flatTop(offset);
+            EXPECT_EQ(analyseRepetition(*test, 0, smoothing), offset == roundedDown ? 1451 : 349)
+                << "offset " << offset << (smoothing == Smoothing::Direct ? ", direct" : "");
+            EXPECT_EQ(test->results[0].at(PeakAll, ResultColumn::Velocity), static_cast<float>(topRate(*test)));
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <future>
 #include <memory>
+#include <thread>
 
 #include "device/acquisition_link.h"
 #include "link_test_support.h"
@@ -254,6 +255,28 @@ TEST_F(LinkTest, TailEndsWithExactlyLimitSamples) {
     for (int c = 0; c < kChannelCount; ++c) EXPECT_EQ(control.store[c][600], 0);
     // The link keeps running until the station stops it.
     EXPECT_TRUE(link.linkActive());
+}
+
+TEST_F(LinkTest, APauseOfTheLineIsTimedWithTheSampleWhereTheStreamWentOn) {
+    ScriptedBridgeDriver driver({box()});
+    AcquisitionLink link(driver);
+    startListening(link, driver, 0);
+    driver.send(0, frames(1, 101));
+    ASSERT_TRUE(eventually([&] { return control.storedCount() == 100; }));
+    // Far above the 50 ms that count, so a slow machine's late wake-up cannot hide it.
+    std::this_thread::sleep_for(300ms);
+    driver.send(0, frames(102, 50));
+    ASSERT_TRUE(eventually([&] { return control.storedCount() == 150; }));
+    const auto before = std::chrono::steady_clock::now();
+    link.stopAcquisition();
+    const StreamTiming& t = link.streamTiming();
+    ASSERT_GE(t.gapCount, 1);
+    const StreamTiming::Gap& gap = t.gaps[static_cast<size_t>(t.gapCount - 1)];
+    EXPECT_EQ(gap.resumedAt, 100);
+    EXPECT_GE(gap.length, 250ms);
+    EXPECT_EQ(t.stored, 150);
+    EXPECT_GE(t.lastStored - t.started, 300ms);
+    EXPECT_LE(t.lastStored, before);
 }
 
 TEST_F(LinkTest, BackStopsTheStoreAtOnce) {

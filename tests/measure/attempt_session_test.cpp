@@ -149,6 +149,94 @@ TEST_F(SessionTest, ABoxThatVanishesEndsTheAttemptAndKeepsTheStoredOnes) {
     EXPECT_EQ(session.tick().event, TickEvent::None);
 }
 
+TEST_F(SessionTest, AStreamWithoutFramesEndsTheAttemptAfterFiveSecondsOfTheClock) {
+    using Clock = std::chrono::steady_clock;
+    const std::vector<Sample> stream = subjectStream(3, 0, 1500);
+    const Clock::time_point t0 = Clock::now();
+
+    // Bytes at another line rate: never a sync byte, never a frame.
+    start();
+    feedTo(stream, 300);
+    ASSERT_EQ(session.tick(-1, t0).event, TickEvent::Running);
+    driver.send(0, std::vector<uint8_t>(3000, 0x55));
+    ASSERT_TRUE(driver.waitUntilDrained(0, 20s));
+    EXPECT_EQ(session.tick(-1, t0 + 4900ms).event, TickEvent::Running);
+    // Without the clock nothing can tell five seconds.
+    EXPECT_EQ(session.tick().event, TickEvent::Running);
+    TickReport r = session.tick(-1, t0 + 5s);
+    ASSERT_EQ(r.event, TickEvent::CommunicationLost);
+    EXPECT_NE(r.reason.find("3000 bytes arrived in 5 seconds (after 299 samples), but no frame"), std::string::npos)
+        << r.reason;
+    EXPECT_FALSE(link.linkActive());
+    EXPECT_EQ(test->repetitionCount, 0);
+
+    // A box that went quiet: the frames of the last tick reset the five seconds.
+    start();
+    feedTo(stream, 200);
+    ASSERT_EQ(session.tick(-1, t0).event, TickEvent::Running);
+    feedTo(stream, 400);
+    ASSERT_EQ(session.tick(-1, t0 + 3s).event, TickEvent::Running);
+    EXPECT_EQ(session.tick(-1, t0 + 7900ms).event, TickEvent::Running);
+    r = session.tick(-1, t0 + 8s);
+    ASSERT_EQ(r.event, TickEvent::CommunicationLost);
+    EXPECT_NE(r.reason.find("no frames from the sensor box for 5 seconds"), std::string::npos) << r.reason;
+}
+
+TEST_F(SessionTest, AStoredAttemptWhoseStreamCameTooFastIsKeptWithAWarning) {
+    // The scripted box hands over each tick's samples at once: far above 1000 a second.
+    const std::vector<Sample> stream = subjectStream(3, 0, 1500);
+    start();
+    TickReport r;
+    while (sent < stream.size() + 1) {
+        feedTo(stream, sent + 100);
+        r = session.tick(-1, std::chrono::steady_clock::now());
+        if (r.event != TickEvent::Running) break;
+    }
+    ASSERT_EQ(r.event, TickEvent::Stored);
+    EXPECT_EQ(test->repetitionCount, 1);
+    EXPECT_NE(r.warning.find("samples a second in this attempt instead of 1000"), std::string::npos) << r.warning;
+
+    // Untimed ticks (no clock to judge by) store the same attempt without a word.
+    start();
+    r = runAttempt(stream);
+    ASSERT_EQ(r.event, TickEvent::Stored);
+    EXPECT_EQ(r.warning, "");
+}
+
+TEST(StreamWarning, TheRateMustLieWithinFivePercentAndNoPauseLongerThan50msMayCutTheStroke) {
+    using namespace std::chrono;
+    StreamTiming t;
+    t.started = steady_clock::time_point{} + 1s;
+    t.stored = 3000;
+    auto at = [&](double seconds) {
+        t.lastStored = t.started + duration_cast<steady_clock::duration>(duration<double>(seconds));
+    };
+    at(3.0);
+    EXPECT_EQ(streamWarning(t, 1000, 2600), "");
+    at(3000 / 1049.0);
+    EXPECT_EQ(streamWarning(t, 1000, 2600), "");
+    at(3000 / 951.0);
+    EXPECT_EQ(streamWarning(t, 1000, 2600), "");
+    at(3000 / 1051.0);
+    EXPECT_NE(streamWarning(t, 1000, 2600).find("sent 1051 samples a second"), std::string::npos);
+    at(3000 / 949.0);
+    EXPECT_NE(streamWarning(t, 1000, 2600).find("sent 949 samples a second"), std::string::npos);
+
+    at(3.0);
+    t.gapCount = 3;
+    t.gaps[0] = {400, 300ms};   // before the stroke: the subject was standing still
+    t.gaps[1] = {1000, 80ms};   // ended at the stroke's first sample: nothing lost inside it
+    t.gaps[2] = {2700, 200ms};  // in the tail
+    EXPECT_EQ(streamWarning(t, 1000, 2600), "");
+    t.gaps[1] = {1001, 50ms};
+    EXPECT_EQ(streamWarning(t, 1000, 2600), "");
+    t.gaps[1] = {2600, 51ms};
+    const std::string w = streamWarning(t, 1000, 2600);
+    EXPECT_NE(w.find("sent nothing for 51 ms during the stroke"), std::string::npos) << w;
+    EXPECT_NE(w.find("IGNORE drops it"), std::string::npos) << w;
+    EXPECT_EQ(w.find("samples a second"), std::string::npos) << w;
+}
+
 TEST_F(SessionTest, BackAbandonsTheAttemptAndTheNextStartRecordsAfresh) {
     const std::vector<Sample> stream = subjectStream(3, 0, 1500);
     start();
@@ -194,7 +282,7 @@ TEST_F(SessionTest, CalibrationChangesTheOffsetsOnlyWhenItsSecondIsComplete) {
     EXPECT_FALSE(link.linkActive());
     const float* off = test->repetitions[0].channelOffset;
     EXPECT_EQ(off[AccelX], 0.0f);
-    EXPECT_EQ(off[AccelY], -2048.0f);
+    EXPECT_EQ(off[AccelY], 0.0f) << "channel 1 at zero g: the bar's -2048 counts are gravity";
     EXPECT_NEAR(off[RateY], 42.0f, 0.05f);
     EXPECT_EQ(off[RateX], 7.5f);
     EXPECT_EQ(session.tick().event, TickEvent::None);
@@ -202,6 +290,42 @@ TEST_F(SessionTest, CalibrationChangesTheOffsetsOnlyWhenItsSecondIsComplete) {
     test->repetitionCount = kMaxRepetitions;
     EXPECT_EQ(session.prepareCalibration(), StartResult::MaxAttempts);
     EXPECT_EQ(test->repetitionCount, kMaxRepetitions);
+}
+
+// A still, level bar whose channel 1 reads one g with noise: calibrated, then the first
+// attempt on the same bar reaches the ready screen (the level test finds its g).
+TEST_F(SessionTest, AFirstAttemptAfterCalibratingAStillLevelBarIsReady) {
+    std::vector<Sample> bar = rateStream(3000, [](int i) { return 40 + i % 5; });
+    for (size_t i = 0; i < bar.size(); ++i) {
+        bar[i][AccelX] = static_cast<int16_t>(12 + static_cast<int>(i % 7));
+        bar[i][AccelY] = static_cast<int16_t>(-2048 + static_cast<int>((i * 37) % 61) - 30);
+        bar[i][AccelZ] = static_cast<int16_t>(-9 + static_cast<int>(i % 3));
+    }
+    ASSERT_EQ(session.prepareCalibration(), StartResult::Started);
+    ASSERT_EQ(session.startCalibration(1), StartResult::Started);
+    listening();
+    sent = 0;
+    TickReport r;
+    while (r.event != TickEvent::CalibrationDone && sent < bar.size()) {
+        feedTo(bar, sent + 100);
+        r = session.tick();
+    }
+    ASSERT_EQ(r.event, TickEvent::CalibrationDone);
+    const float* off = test->repetitions[0].channelOffset;
+    EXPECT_NEAR(off[AccelX], 15.0f, 0.1f);
+    EXPECT_NEAR(off[AccelY], 0.0f, 1.0f);
+    EXPECT_NEAR(off[AccelZ], -8.0f, 0.1f);
+
+    start();
+    int phase = PhaseNone;
+    while (phase != PhaseReady && sent < 2000) {
+        feedTo(bar, sent + 100);
+        r = session.tick();
+        ASSERT_EQ(r.event, TickEvent::Running);
+        phase = session.livePhase();
+    }
+    EXPECT_EQ(phase, PhaseReady) << "the first attempt after a calibration must reach the ready screen";
+    EXPECT_EQ(session.currentAttempt(), 0);
 }
 
 TEST_F(SessionTest, StartIsRefusedAtAHundredAttemptsAndWithoutABox) {

@@ -179,6 +179,36 @@ TEST_F(DetectionTest, TheStrokeStartsAtAReversalBeyond40DegreesOnly) {
     }
 }
 
+TEST_F(DetectionTest, ThePeakFollowsTheMostExtremeLaggedRateOfTheStrokeEachWay) {
+    for (int direction : {1, -1}) {
+        SCOPED_TRACE(testing::Message() << "direction " << direction);
+        // A bump that peaks in the middle of the stroke, then the reversal that ends it.
+        auto rep = recording(8000, [&](int i) {
+            if (i < 5000) return direction * 60;
+            if (i < 5600) return direction * static_cast<int32_t>(60 + 1500 * std::sin(M_PI * (i - 5000) / 600.0));
+            return -direction * 300;
+        });
+        d = LiveDetection{};
+        strokeFrom(*rep, 5000, direction, 5001);
+        for (int c = 5100; d.stage() == kStageStroke && c <= 8000; c += 100) tick(*rep, c);
+        ASSERT_EQ(d.stage(), kStageEnded);
+
+        TriangleTracker tracker;
+        double extreme = 0.0;
+        int at = 0;
+        for (int i = 5001; i <= d.endIndex; ++i) {
+            const double r = trackedSmoothedRate(tracker, *rep, i - kRateLag) / kRateScale;
+            if (direction > 0 ? r > extreme : r < extreme) {
+                extreme = r;
+                at = i;
+            }
+        }
+        EXPECT_GT(std::abs(extreme), 1000.0 / kRateScale);
+        EXPECT_EQ(d.peakRate, extreme);
+        EXPECT_EQ(d.peakSample, at);
+    }
+}
+
 TEST_F(DetectionTest, NoEndBeforeStartPlus101EvenWhenTheRateHasTurned) {
     // Direction -1 with a positive rate throughout: every sample qualifies as an end.
     auto rep = recording(6000, [](int) { return 164; });
@@ -316,7 +346,10 @@ TEST_F(DetectionTest, CalibrationRestartsAt700AndTakesTheMeansOfTheThousandSampl
     }
     ASSERT_TRUE(completed);
     EXPECT_TRUE(control.isFull());
-    for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(rep->channelOffset[ch], sums[ch] / 1000.0f) << "channel " << ch;
+    // Channels 0 and 2 the plain means; channel 1 its reading at zero g (the bar was level).
+    EXPECT_EQ(rep->channelOffset[AccelX], sums[AccelX] / 1000.0f);
+    EXPECT_EQ(rep->channelOffset[AccelY], sums[AccelY] / 1000.0f + 2048.0f);
+    EXPECT_EQ(rep->channelOffset[AccelZ], sums[AccelZ] / 1000.0f);
     EXPECT_EQ(rep->channelOffset[RateY], static_cast<float>(static_cast<double>(rateSum) / 1000.0));
     EXPECT_EQ(rep->channelOffset[RateX], 7.5f);
     EXPECT_EQ(rep->channelOffset[RateZ], -3.25f);

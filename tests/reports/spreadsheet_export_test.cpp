@@ -109,11 +109,14 @@ TEST_F(SpreadsheetExport, CellsAreTrimmedPointedAndTypedByColumn) {
     const std::vector<ReportRow> cells = {
         {" 12,5 ", "-3,5", " 0,0", "1234,5"},  // a decimal-comma station's table
         {"-3.5", "abc", "", "  "},             // column 0 types by its text, 1..3 always Number
+        {"x", "-1,5", "-2,5", "-3,5"},         // a minus sign in every phase column
     };
     const std::string file = spreadsheetBytes(digitalLayout, cells, {"", 0, 0});
     EXPECT_NE(file.find(dataRow({{"Number", "12.5"}, {"Number", "-3.5"}, {"Number", "0.0"}, {"Number", "1234.5"}})),
               std::string::npos);
     EXPECT_NE(file.find(dataRow({{"String", "-3.5"}, {"Number", "abc"}, {"String", ""}, {"String", ""}})),
+              std::string::npos);
+    EXPECT_NE(file.find(dataRow({{"String", "x"}, {"Number", "-1.5"}, {"Number", "-2.5"}, {"Number", "-3.5"}})),
               std::string::npos);
 
     EXPECT_TRUE(isPlainNumber(""));

@@ -52,8 +52,9 @@ TEST_F(BarContents, TypedNumbersAreReadByTheCLibrarysRule) {
     EXPECT_EQ(barTextToNumber("12.5"), 12.5f);
     EXPECT_EQ(barTextToNumber("  7.25"), 7.25f);
     EXPECT_EQ(barTextToNumber("20kg"), 20.0f);
-    // With a decimal point the conversion stops at a comma.
-    EXPECT_EQ(barTextToNumber("12,5"), 12.0f);
+    // A decimal comma is read as the decimal separator; the conversion stops at a second.
+    EXPECT_EQ(barTextToNumber("12,5"), 12.5f);
+    EXPECT_EQ(barTextToNumber("1,5,7"), 1.5f);
     EXPECT_EQ(barTextToNumber("abc"), 0.0f);
     EXPECT_EQ(barTextToNumber(""), 0.0f);
     EXPECT_EQ(barTextToNumber("-3"), -3.0f);

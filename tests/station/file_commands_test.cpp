@@ -166,7 +166,7 @@ TEST_F(FileCommandsTest, RefusedFilesLeaveTheTestAlone) {
     dialogs.saveAnswers.push_back(dir.file("no/such/dir/x.kvq"));
     EXPECT_FALSE(files->save());
     EXPECT_EQ(dialogs.messages.back(), "File Save Error");
-    EXPECT_EQ(dialogs.details.back(), dir.file("no/such/dir/x.kvq"));
+    EXPECT_EQ(dialogs.details.back(), dir.file("no/such/dir/x.kvq") + ": No such file or directory");
     EXPECT_EQ(station.test.saved, 0);
 }
 

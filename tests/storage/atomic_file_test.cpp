@@ -1,7 +1,12 @@
 #include "storage/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <vector>
 
 #include "tests/support/unprivileged.h"
@@ -191,6 +197,7 @@ TEST_F(AtomicFileTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
         EXPECT_FALSE(writeFileAtomically(path("shared.kvq"), "more than eight bytes", &error, &inPlace));
         EXPECT_TRUE(inPlace);
         EXPECT_EQ(error, EFBIG);
+        EXPECT_EQ(slurp(path("shared.kvq")), "new") << "refused before the first byte";
 
         // A new file cannot be made there, and a read-only file is not written at all.
         EXPECT_FALSE(writeFileAtomically(path("new.kvq"), "x", &error));
@@ -199,6 +206,106 @@ TEST_F(AtomicFileTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
         EXPECT_EQ(slurp(path("locked.kvq")), "locked");
     });
     EXPECT_EQ(names(), (std::vector<std::string>{"locked.kvq", "shared.kvq"}));
+}
+
+TEST_F(AtomicFileTest, AReadOnlyFileInAWritableFolderIsNotReplacedByTheRename) {
+    // The folder would let a rename replace the file; the operator may not write it.
+    spit(path("locked.kvq"), "locked");
+    ::chmod(path("locked.kvq").c_str(), 0444);
+    giveToUnprivileged(path("locked.kvq"));
+    giveToUnprivileged(dir_.string());
+    runUnprivileged([&] {
+        int error = 0;
+        EXPECT_FALSE(writeFileAtomically(path("locked.kvq"), "new", &error));
+        EXPECT_EQ(error, EACCES);
+        EXPECT_EQ(slurp(path("locked.kvq")), "locked");
+    });
+    EXPECT_EQ(names(), std::vector<std::string>{"locked.kvq"});
+}
+
+std::vector<std::string> seenSteps;
+void noteStep(std::string_view step) { seenSteps.emplace_back(step); }
+
+TEST_F(AtomicFileTest, TheBytesAreSyncedBeforeTheRenameAndTheFolderAfterIt) {
+    spit(path("t.kvq"), "old");
+    seenSteps.clear();
+    observeSaveSteps(noteStep);
+    struct Stop {
+        ~Stop() { observeSaveSteps(nullptr); }
+    } stop;
+    ASSERT_TRUE(writeFileAtomically(path("t.kvq"), "new"));
+    EXPECT_EQ(seenSteps, (std::vector<std::string>{"sync file", "rename", "sync folder"}));
+
+    // In place there is nothing to rename, but the bytes are still synced.
+    seenSteps.clear();
+    AtomicFile file;
+    ASSERT_TRUE(file.open(path("t.kvq")));
+    ASSERT_TRUE(file.write("newer"));
+    EXPECT_TRUE(seenSteps.empty()) << "nothing lasts before the commit";
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(seenSteps.front(), "sync file");
+}
+
+// Runs `body` on a 64 kB disk of its own (a tmpfs in a user and mount namespace, which an
+// unprivileged user may make where the system allows it), in a child process. Skips where
+// the system forbids such namespaces.
+template <typename Body>
+void onASmallDisk(const std::string& mountPoint, Body body) {
+    const uid_t uid = ::geteuid();
+    const gid_t gid = ::getegid();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) ::_exit(77);
+        auto put = [](const char* file, const std::string& text) {
+            const int fd = ::open(file, O_WRONLY | O_CLOEXEC);
+            const bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+            if (fd >= 0) ::close(fd);
+            return ok;
+        };
+        if (!put("/proc/self/setgroups", "deny") || !put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+            !put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+            ::_exit(77);
+        if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0)
+            ::_exit(77);
+        body();
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the part on the small disk died";
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "this system allows no user and mount namespace for a small tmpfs";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the part on the small disk failed (its messages are above)";
+}
+
+TEST_F(AtomicFileTest, AFullDiskLeavesAFileWrittenInPlaceAsItWas) {
+    const std::string disk = path("disk");
+    fs::create_directory(disk);
+    onASmallDisk(disk, [&] {
+        const std::string file = disk + "/shared.kvq";
+        const std::string old(20000, 'o');
+        spit(file, old);
+        ::chmod(file.c_str(), 0666);
+        ::chmod(disk.c_str(), 0555);
+        // Without its capabilities the namespace's root is the folder's owner like any
+        // other: no new file in a 0555 folder, so the save goes in place.
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct none[2] = {};
+        ASSERT_EQ(::syscall(SYS_capset, &header, none), 0);
+
+        bool inPlace = false;
+        int error = 0;
+        EXPECT_FALSE(writeFileAtomically(file, std::string(100000, 'n'), &error, &inPlace));
+        EXPECT_TRUE(inPlace);
+        EXPECT_EQ(error, ENOSPC);
+        EXPECT_TRUE(slurp(file) == old) << "the old file holds " << slurp(file).size() << " bytes now";
+
+        // What fits is written.
+        EXPECT_TRUE(writeFileAtomically(file, std::string(30000, 'n'), &error, &inPlace)) << std::strerror(error);
+        EXPECT_TRUE(inPlace);
+        EXPECT_EQ(slurp(file), std::string(30000, 'n'));
+    });
 }
 
 }  // namespace

@@ -68,6 +68,28 @@ TEST_F(SettingsFileTest, NinetySixBytesAtTheirOffsetsAndBack) {
     EXPECT_EQ(back, s);
 }
 
+// The swapped sides ride in a 97th byte: the 96 before it are those of the same settings
+// unswapped, and a 96-byte file reads back unswapped even over a swapped setting.
+TEST_F(SettingsFileTest, SwappedSidesAddOneByteAndLeaveTheOthersAlone) {
+    StationSettings s = changed();
+    const std::string plain = encodeSettings(s);
+    s.sidesSwapped = 1;
+    ASSERT_TRUE(saveSettings(path_, s));
+    const std::string b = slurp();
+    ASSERT_EQ(b.size(), 97u);
+    EXPECT_EQ(b.substr(0, 96), plain);
+    EXPECT_EQ(b[96], 1);
+    StationSettings back;
+    EXPECT_EQ(loadSettings(path_, back), SettingsLoad::Loaded);
+    EXPECT_EQ(back, s);
+
+    s.sidesSwapped = 0;
+    ASSERT_TRUE(saveSettings(path_, s));
+    EXPECT_EQ(slurp(), plain);
+    EXPECT_EQ(loadSettings(path_, back), SettingsLoad::Loaded);
+    EXPECT_EQ(back.sidesSwapped, 0);
+}
+
 TEST_F(SettingsFileTest, DefaultsAreTheStationsFirstStart) {
     StationSettings s;
     EXPECT_EQ(loadSettings(path_, s), SettingsLoad::Missing);
@@ -155,6 +177,29 @@ TEST(StationPaths, EverythingLiesBesideTheProgram) {
     EXPECT_EQ(pathsForProgram("/vantacheck").settingsPath, "/vantacheck.cfg");
     EXPECT_EQ(pathsInDirectory("/home/lab/.local/share/vantacheck/").dataDirectory,
               "/home/lab/.local/share/vantacheck/DATA");
+}
+
+// An installed station and its command-line tool must agree on one user folder, and a
+// build folder must keep its files beside the station program.
+TEST(StationPaths, InstalledInTheUsersFolderBuildTreeBesideTheStation) {
+    EXPECT_EQ(userDataFolder("/x/data", "/home/lab"), "/x/data/vantacheck");
+    EXPECT_EQ(userDataFolder(nullptr, "/home/lab"), "/home/lab/.local/share/vantacheck");
+    EXPECT_EQ(userDataFolder("relative", "/home/lab/"), "/home/lab/.local/share/vantacheck");
+    EXPECT_TRUE(runsInstalled("/usr/bin"));
+    const StationPaths installed = stationPaths("/usr/bin/vantacheck", nullptr, "/home/lab");
+    EXPECT_EQ(installed.settingsPath, "/home/lab/.local/share/vantacheck/vantacheck.cfg");
+    EXPECT_EQ(installed.subjectLibraryDirectory, "/home/lab/.local/share/vantacheck/DATA");
+    EXPECT_EQ(stationPathsForTool("/usr/bin/vantacheck-cli", nullptr, "/home/lab").dataDirectory,
+              installed.dataDirectory);
+
+    testing::TempDir tree;
+    fs::create_directories(tree.path() / "cli");
+    fs::create_directories(tree.path() / "app");
+    testing::writeFileBytes(tree.file("app/vantacheck"), "");
+    const std::string root = fs::path(tree.path()).string();
+    EXPECT_FALSE(runsInstalled(root + "/cli"));
+    EXPECT_EQ(stationPathsForTool(root + "/cli/vantacheck-cli", nullptr, "/home/lab").dataDirectory,
+              root + "/app/DATA");
 }
 
 TEST_F(SettingsFileTest, TheDataDirectoryIsCreatedOneLevelDeep) {

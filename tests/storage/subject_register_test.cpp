@@ -326,6 +326,28 @@ TEST_F(SubjectRegisterTest, AnOlderRegisterIsBroughtUpToDate) {
     RegisteredSubject s;
     ASSERT_TRUE(reg.get(id, s));
     EXPECT_EQ(s.folder, "Jan_Novak_2");
+
+    // Every subject, old and new, has its own permanent id, and keeps it from now on.
+    RegisteredSubject jan, lucja;
+    ASSERT_TRUE(reg.get(1, jan));
+    ASSERT_TRUE(reg.get(2, lucja));
+    EXPECT_EQ(jan.info.name, "Jan Novák");
+    EXPECT_EQ(jan.info.height, 180);
+    for (const RegisteredSubject* r : {&jan, &lucja, &s}) {
+        ASSERT_EQ(r->uuid.size(), 36u) << r->uuid;
+        EXPECT_EQ(r->uuid[14], '4') << r->uuid;  // a random UUID (version 4)
+        EXPECT_EQ(r->uuid.find_first_not_of("0123456789abcdef-"), std::string::npos) << r->uuid;
+    }
+    EXPECT_NE(jan.uuid, lucja.uuid);
+    EXPECT_NE(jan.uuid, s.uuid);
+    reg.close();
+    SubjectRegister again;
+    ASSERT_TRUE(again.open(root)) << again.lastMessage();
+    RegisteredSubject byId;
+    ASSERT_TRUE(again.getByUuid(jan.uuid, byId));
+    EXPECT_EQ(byId.id, 1);
+    EXPECT_FALSE(again.getByUuid("00000000-0000-4000-8000-000000000000", byId));
+    EXPECT_EQ(again.lastError(), RegisterError::NotFound);
 }
 
 

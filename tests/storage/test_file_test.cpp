@@ -479,8 +479,10 @@ TEST_F(TestFileTest, AFailedSaveKeepsThePreviousFileAndTheFlag) {
     fillDemoTest(*test, {2, 2000, 4});
     test->saved = 0;
     std::string message;
-    EXPECT_FALSE(writeTestFile(path("no/such/dir/t.kvq"), *test, &message));
+    std::string why;
+    EXPECT_FALSE(writeTestFile(path("no/such/dir/t.kvq"), *test, &message, &why));
     EXPECT_EQ(message, "File Save Error");
+    EXPECT_EQ(why, std::strerror(ENOENT));
     EXPECT_EQ(test->saved, 0);
 
     const std::string previous = handMadeFile(1, 3);
@@ -498,6 +500,15 @@ TEST_F(TestFileTest, AFailedSaveKeepsThePreviousFileAndTheFlag) {
     EXPECT_FALSE(ok);
     EXPECT_NE(message.find("keep.kvq"), std::string::npos) << message;
     EXPECT_NE(message.find("previous file is unchanged"), std::string::npos) << message;
+    // A new file: there was no previous one to promise, but the reason is given all the same.
+    std::string reason;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool newOk = writeTestFile(path("new.kvq"), *test, &message, &reason);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(newOk);
+    EXPECT_EQ(message.find("previous file"), std::string::npos) << message;
+    EXPECT_EQ(reason, std::strerror(EFBIG));
+    EXPECT_FALSE(fs::exists(path("new.kvq")));
     EXPECT_EQ(slurp(path("keep.kvq")), previous);
     EXPECT_EQ(test->saved, 0);
     int leftovers = 0;

@@ -93,9 +93,10 @@ public:
     bool tickTimerActive(int timerId) const override { return runningTimers.count(timerId) != 0; }
     Rect clientRect() const override { return client; }
     void takeFocus() override { focused = true; }
+    // The recording holds what was drawn on the picture since it was last switched on.
     void showGuidance(bool on) override {
         guidanceOn = on;
-        guidance.clear();
+        if (on) guidance.clear();
     }
     void drawGuidance(const std::function<std::vector<Rect>(DrawContext&)>& draw) override {
         const std::vector<Rect> rects = draw(guidance);
@@ -108,8 +109,11 @@ public:
         tableResults = results;
         tableFont = fontHeight;
         tableScale = columnWidthScale;
+        if (onShowReportTable) onShowReportTable();
     }
     void hideReportTable() override { tableShown = false; }
+    // Called as the report table is shown: a test looks at what is on disk at that moment.
+    std::function<void()> onShowReportTable;
 };
 
 // Fills as the window's table does (the same cells), and keeps what a screen did to it.

@@ -21,6 +21,7 @@ public:
     std::vector<std::string> log;
     std::vector<std::string> messages;
     std::vector<std::string> details;  // one per message, empty where none was given
+    std::vector<std::string> notices;  // the messages shown with the information icon
 
     std::deque<bool> yesNoAnswers;                   // default: No
     std::deque<Answer> yesNoCancelAnswers;           // default: No
@@ -36,6 +37,13 @@ public:
         messages.emplace_back(text);
         details.emplace_back(detail);
         log.push_back("message: " + std::string(text));
+    }
+    // A notice is a message too (in `messages` and `details`), logged as "notice: ...".
+    void notice(std::string_view text, std::string_view detail = {}) override {
+        messages.emplace_back(text);
+        details.emplace_back(detail);
+        notices.emplace_back(text);
+        log.push_back("notice: " + std::string(text));
     }
     bool askYesNo(std::string_view text) override {
         log.push_back("ask: " + std::string(text));

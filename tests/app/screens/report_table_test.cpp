@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 
 #include "app/screens/report_table.h"
@@ -47,6 +48,35 @@ private slots:
         QCOMPARE(table.columnCount(), 4);
         QCOMPARE(table.rowCount(), 10);
         QCOMPARE(table.columnWidth(0), 220);
+    }
+
+    // The measurement screen's large font: the first column takes the width its longest
+    // row title needs from the others' spare room; the table keeps its width and every
+    // column still holds its own texts. At the full 24 pixels and at the 17 pixels of a
+    // 780-pixel window (where the scaled 155 pixels cut the title).
+    void firstColumnFitsItsLongestTitleInTheLargeFont() {
+        for (const auto& [font, scale] : {std::pair{24, 1.0f}, std::pair{17, 24.0f / 17.0f}}) {
+            ReportTable table;
+            table.setTableFont(font, 700);
+            table.fillDigitalReport(RepetitionResults{}, scale);
+            int before = 0;
+            for (int c = 0; c < 4; ++c) before += table.columnWidth(c);
+            table.fitFirstColumn();
+            const QFontMetrics fm(table.font());
+            const int longest = qMax(fm.horizontalAdvance(QStringLiteral("torque mean (N.m)")),
+                                     fm.horizontalAdvance(QStringLiteral("torque peak (N.m)")));
+            // The cell lays its text out inside a margin on either side; less room elides it
+            // ("torque mean (N.…").
+            const int margin = table.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &table) + 1;
+            QVERIFY2(table.columnWidth(0) >= longest + 2 * margin, qPrintable(QString::number(font)));
+            int after = 0;
+            for (int c = 0; c < 4; ++c) after += table.columnWidth(c);
+            QCOMPARE(after, before);
+            for (int c = 1; c < 4; ++c) {
+                QVERIFY(table.columnWidth(c) >= table.horizontalHeader()->sectionSizeHint(c));
+                QVERIFY(table.columnWidth(c) > fm.horizontalAdvance(table.item(0, c)->text()));
+            }
+        }
     }
 
     void headerIsA48PixelGreyBandWithTwoTitleLines() {

@@ -1,7 +1,9 @@
 // The measurement and calibration screens: what Perform, START, IGNORE, BACK, EXIT and
 // Calibration do to the station's state and to the bar.
 #include <clocale>
+#include <limits>
 
+#include "measure/live_detection.h"
 #include "tests/station/screens/screen_fixture.h"
 
 namespace vanta::testing {
@@ -64,10 +66,7 @@ TEST_F(MeasurementScreenTest, ANewTestTakesTheRegistersCurrentSubject) {
     run(cmd::kPerform);
     EXPECT_EQ(station.test.subject, library.librarySubject);
 
-    station.test.subject = SubjectInfo{};
-    run(cmd::kCalibration);
-    EXPECT_EQ(station.test.subject.name, "Ann Lee");
-
+    // (Calibration: attempt_screens_test, where a calibration really starts.)
     // Without a current subject the test keeps what it has.
     library.hasSubject = false;
     library.librarySubject.name = "Nobody";
@@ -100,6 +99,64 @@ TEST_F(MeasurementScreenTest, StartTakesLoadAndRadiusFromTheBarUpToAHundredAttem
     EXPECT_EQ(station.currentRepetition, 4);
 }
 
+// A load or radius of no use (no digits read as 0, negative, beyond a float) is asked for
+// before anything is recorded or remembered.
+TEST_F(MeasurementScreenTest, StartAsksForAPositiveLoadAndRadiusFirst) {
+    station.settings.currentLoad = 5.0f;
+    station.settings.currentRadius = 25.0f;
+    run(cmd::kPerform);
+    const std::string load(kMsgEnterLoad), radius(kMsgEnterRadius);
+    struct Case {
+        float load, radius;
+        std::string message;
+    } cases[] = {
+        {0.0f, 25.0f, load},  {-30.0f, 25.0f, load}, {std::numeric_limits<float>::infinity(), 25.0f, load},
+        {std::numeric_limits<float>::quiet_NaN(), 25.0f, load}, {7.0f, 0.0f, radius}, {7.0f, -2.5f, radius},
+        {0.0f, 0.0f, load},
+    };
+    for (const Case& c : cases) {
+        dialogs.messages.clear();
+        bars.numbers[cmd::kLoadList] = c.load;
+        bars.numbers[cmd::kRadiusBox] = c.radius;
+        run(cmd::kStart);
+        EXPECT_EQ(dialogs.messages, Log{c.message}) << c.load << " kg, " << c.radius << " cm";
+        EXPECT_EQ(station.viewMode, kViewMeasurement);
+        EXPECT_EQ(bars.shownTemplate, kMeasurementBarTemplate);
+        EXPECT_EQ(bars.hiddenControls, (std::set<int>{cmd::kBack, cmd::kIgnore})) << "START stays offered";
+        EXPECT_EQ(station.settings.currentLoad, 5.0f);
+        EXPECT_EQ(station.settings.currentRadius, 25.0f);
+        EXPECT_EQ(station.test.repetitions[0].loadMass, 0.0f);
+    }
+}
+
+// A new test starts the result view's graph afresh: repetition 0 over its stroke range
+// with the default quantities, whatever an earlier graph showed.
+TEST_F(MeasurementScreenTest, PerformAndCalibrationStartTheResultGraphAtItsDefaults) {
+    station.settings.graph.graphY1Quantity = 2;
+    station.settings.graph.graphY2Quantity = 4;
+    station.test.repetitions[0].sampleCount = 1000;
+    GraphViewState& graph = screens.curveGraph().graphState();
+    auto scramble = [&] { graph = GraphViewState{3, 4, 1, 200, 300, 210, 290, 2.0, 1.0, 1.0}; };
+    auto expectDefaults = [&](const char* after) {
+        EXPECT_EQ(graph.repetition, 0) << after;
+        EXPECT_EQ(graph.y1, 0) << after;
+        EXPECT_EQ(graph.y2, 3) << after;
+        EXPECT_EQ(graph.windowStart, 100) << after;
+        EXPECT_EQ(graph.cursorLeft, 100) << after;
+        EXPECT_EQ(graph.windowEnd, 850) << after;
+        EXPECT_EQ(graph.cursorRight, 850) << after;
+    };
+    scramble();
+    run(cmd::kPerform);
+    expectDefaults("Perform");
+    run(cmd::kExit);
+
+    scramble();
+    dialogs.yesNoAnswers = {true};
+    run(cmd::kCalibration);  // no box here: it goes no further than its start
+    expectDefaults("Calibration");
+}
+
 TEST_F(MeasurementScreenTest, IgnoreDropsTheLastAttemptAndStepsBackTheAttemptIndex) {
     run(cmd::kPerform);
     station.test.repetitionCount = 3;
@@ -120,16 +177,30 @@ TEST_F(MeasurementScreenTest, IgnoreDropsTheLastAttemptAndStepsBackTheAttemptInd
     // Nothing left: nothing to report and nothing to save.
     EXPECT_EQ(station.test.saved, 1);
     EXPECT_EQ(station.resultsAvailable, 0);
+    // At zero with nothing to drop, and the flags as a test without any IGNORE left them:
+    // still nothing to report and nothing to save.
+    station.test.saved = 0;
+    station.resultsAvailable = 1;
     run(cmd::kIgnore);
     EXPECT_EQ(station.test.repetitionCount, 0);
     EXPECT_EQ(station.currentRepetition, 0);
+    EXPECT_EQ(station.test.saved, 1);
+    EXPECT_EQ(station.resultsAvailable, 0);
 }
 
 TEST_F(MeasurementScreenTest, BackStopsTheTickAndRebuildsTheBar) {
     run(cmd::kPerform);
     view.startTickTimer(kLiveTimerId);
+    view.showGuidance(true);
+    station.livePhase = PhaseReady;
     bars.log.clear();
     run(cmd::kBack);
+    // The abandoned attempt's guidance goes: nothing tells the subject to rotate now.
+    EXPECT_FALSE(view.guidanceOn);
+    EXPECT_EQ(station.livePhase, PhaseNone);
+    RecordingDrawContext dc;
+    screens.draw(dc);
+    EXPECT_TRUE(dc.calls().empty());
     EXPECT_FALSE(view.tickTimerActive(kLiveTimerId));
     EXPECT_EQ(bars.log, (Log{"hide", "show 144", "fill 1072", "text 1039 25.00", "control 1074 on",
                              "control 1075 on", "control 1076 on", "control 1047 off", "control 1072 on",
@@ -158,31 +229,36 @@ TEST_F(MeasurementScreenTest, ExitMakesTheTestReportableAndReturnsToIdle) {
     EXPECT_EQ(station.test.repetitionCount, 2);
 }
 
-TEST_F(MeasurementScreenTest, CalibrationAsksTheSubjectToStandStill) {
+// Until the calibration really starts, the test in memory stays as it was and reportable
+// (header, Digital, Curve graph), on the idle screen.
+TEST_F(MeasurementScreenTest, CalibrationThatDoesNotStartKeepsTheTest) {
     station.resultsAvailable = 1;
     station.test.repetitionCount = 4;
     station.currentRepetition = 3;
+    auto expectKept = [&](const char* after, int repetitions) {
+        EXPECT_EQ(station.viewMode, kViewIdle) << after;
+        EXPECT_EQ(station.resultsAvailable, 1) << after;
+        EXPECT_EQ(station.test.repetitionCount, repetitions) << after;
+        EXPECT_EQ(bars.shownTemplate, 0) << after;
+        EXPECT_FALSE(view.tickTimerActive(kCalibrationTimerId)) << after;
+    };
     dialogs.yesNoAnswers = {false};  // not ready
     ASSERT_TRUE(run(cmd::kCalibration));
     EXPECT_EQ(dialogs.log, Log{"ask: Press YES and STAND STILL FOR 1 SECOND"});
-    EXPECT_EQ(station.viewMode, kViewIdle);
-    EXPECT_EQ(station.resultsAvailable, 0);
-    EXPECT_EQ(station.test.repetitionCount, 0);
+    expectKept("No", 4);
 
     // Yes, but there is no box: the operator hears why, and the view is idle again.
     dialogs.yesNoAnswers = {true};
     run(cmd::kCalibration);
     EXPECT_EQ(dialogs.messages, Log{"Error in communication"});
-    EXPECT_EQ(station.viewMode, kViewIdle);
-    EXPECT_EQ(bars.shownTemplate, 0);
-    EXPECT_FALSE(view.tickTimerActive(kCalibrationTimerId));
+    expectKept("no box", 4);
 
     // A full test cannot take the calibration's repetition: the message, nothing asked.
     station.test.repetitionCount = kMaxRepetitions;
     dialogs.log.clear();
     run(cmd::kCalibration);
     EXPECT_EQ(dialogs.log, Log{"message: Max 100 attempts allowed"});
-    EXPECT_EQ(station.test.repetitionCount, kMaxRepetitions);
+    expectKept("100 repetitions", kMaxRepetitions);
 }
 
 }  // namespace

@@ -153,6 +153,7 @@ TEST_F(DigitalReportTable, ExportWritesTheShownTableAndOpensIt) {
     run(cmd::kExportXml);
     EXPECT_EQ(dialogs.messages,
               std::vector<std::string>{"Export failed: " + data.file("gone/noname.xml") + " could not be written."});
+    EXPECT_EQ(dialogs.details, std::vector<std::string>{"No such file or directory"});
     EXPECT_TRUE(opened.empty());
 }
 

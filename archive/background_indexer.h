@@ -1,0 +1,52 @@
+// The window's indexing of the tests it saves and opens: the file is handed over and
+// indexed on a thread of its own, so the operator never waits for it. The thread starts
+// with the first file and keeps its own connections to the index and the register.
+//
+// A file that does not read, or an index that cannot be opened, is skipped (the window's
+// own open or save has already told the operator what matters); lastProblem() keeps the
+// reason. `archive index` over the folders indexes anything skipped later.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace vanta::archive {
+
+class BackgroundIndexer {
+public:
+    // The index of `dataRoot` (DATA/archive.sqlite beside the subject register).
+    explicit BackgroundIndexer(std::string dataRoot);
+    // Indexes the files already handed over, then ends the thread: a test saved just
+    // before the station closes is still in the index.
+    ~BackgroundIndexer();
+    BackgroundIndexer(const BackgroundIndexer&) = delete;
+    BackgroundIndexer& operator=(const BackgroundIndexer&) = delete;
+
+    // Returns at once.
+    void add(const std::string& path);
+    // Until every file handed over is done.
+    void waitUntilIdle();
+
+    int64_t indexedCount() const;
+    std::string lastProblem() const;
+
+private:
+    void run();
+
+    const std::string dataRoot_;
+    mutable std::mutex lock_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<std::string> queue_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    int64_t indexed_ = 0;
+    std::string lastProblem_;
+    std::thread thread_;
+};
+
+}  // namespace vanta::archive

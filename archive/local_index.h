@@ -1,0 +1,149 @@
+// The station's own index of its tests: one SQLite file below the data root
+// (DATA/archive.sqlite), beside the subject register but never inside it, so a damaged
+// index costs a re-index of the files and never a subject.
+//
+// What it keeps:
+//   - per file (by path): its SHA-256, size and modification time, so an unchanged file
+//     is not read again;
+//   - per test (by SHA-256): the subject's name, the register subject's UUID where known,
+//     the test time, and one row per repetition with its 30 results. A file copied to a
+//     second folder is the same test: it has two file rows and one test.
+//   - the outbox: every test new to this index waits there until it is on the lab's
+//     shared archive (markUploaded). With no shared archive it simply waits.
+//
+// Every row can be worked out again from the file it names; deleting the index file and
+// indexing the folders again gives the same answers (only the outbox starts over).
+//
+// One LocalIndex is one connection: use it from one thread at a time (a worker thread
+// keeps its own). Several connections, also from two stations on one computer, may have
+// the file open together (WAL; a writer waits up to the busy timeout).
+//
+// Nothing here shows a dialog; every operation answers true or false, and after false
+// lastError() and lastMessage() say why.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/archive_types.h"
+
+struct sqlite3;
+
+namespace vanta::archive {
+
+class StatementCache;
+
+enum class IndexError {
+    None,
+    NotOpen,             // no index is open
+    CannotCreateFolder,  // the data root is missing and cannot be made
+    CannotOpen,          // the index file cannot be opened or created
+    NotAnIndex,          // a database, but not this station's index, or a damaged file
+    NewerVersion,        // written by a later station; this one does not know its layout
+    ReadOnly,            // the index or its folder cannot be written
+    Busy,                // another connection held the index longer than the busy timeout
+    UnreadableFile,      // the test file does not read (damaged, foreign, missing)
+    NotFound,            // no such test or file in the index
+    Failed,              // anything else SQLite or the file system refused
+};
+
+// One test waiting to go to the shared archive. `path` is where its file was last seen;
+// the file may have changed since, so whoever sends it checks the bytes against sha256.
+struct PendingUpload {
+    std::string sha256;
+    std::string path;
+    IndexedTest test;  // with its repetitions
+};
+
+// Reads a test file numbers-only (no samples are kept) and fills `out` with everything
+// the index keeps of it: the SHA-256 of its bytes, size, modification time, subject name,
+// test time and each repetition's rows. out.subjectId is left empty. A file that does not
+// read is false with the station's message ("Error opening file", "Incompatible data",
+// ...) in *message. The repetitions are analysed on up to `threads` threads (0: one per
+// core).
+bool readIndexedTest(const std::string& path, IndexedTest& out, std::string* message = nullptr,
+                     unsigned threads = 1);
+
+class LocalIndex {
+public:
+    // Layout version, kept in the file's user_version: a lower one is upgraded in one
+    // transaction, a higher one refused (NewerVersion) and left as it is.
+    static constexpr int kSchemaVersion = 1;
+    // Marks the file as a test index (SQLite application_id): "VNTA".
+    static constexpr int32_t kApplicationId = 0x564E5441;
+    static constexpr const char* kFileName = "archive.sqlite";
+    static constexpr int kDefaultBusyTimeoutMs = 5000;
+
+    LocalIndex();
+    ~LocalIndex();
+    LocalIndex(LocalIndex&&) noexcept;
+    LocalIndex& operator=(LocalIndex&&) noexcept;
+    LocalIndex(const LocalIndex&) = delete;
+    LocalIndex& operator=(const LocalIndex&) = delete;
+
+    // Opens <dataRoot>/archive.sqlite in WAL mode, creating the data root and the index
+    // when they are missing. A file that is not an index (or a newer one) is refused and
+    // left as it is.
+    bool open(const std::string& dataRoot);
+    void close();
+    bool isOpen() const;
+    const std::string& dataRoot() const { return dataRoot_; }
+    std::string indexPath() const;
+    void setBusyTimeout(int milliseconds);
+
+    // True when the index holds `path` with exactly this size and modification time
+    // (nanoseconds since 1970): the file need not be read again.
+    bool isUnchanged(const std::string& path, int64_t size, int64_t modified);
+
+    // Indexes one file: reads it (readIndexedTest) unless its path, size and modification
+    // time are unchanged, stores its rows and queues a test new to the index in the
+    // outbox. `subjectId` is the register subject's UUID when the caller knows it (empty:
+    // unknown; a UUID stored earlier for the same test is kept). `out` gets the test as
+    // the index now holds it; *skipped says whether the file was left unread. A file that
+    // does not read is UnreadableFile and changes nothing.
+    bool indexFile(const std::string& path, IndexedTest* out = nullptr, std::string_view subjectId = {},
+                   bool* skipped = nullptr);
+
+    // Stores tests read elsewhere (the index command reads on every core and stores here),
+    // all in one transaction: each path now names that test; a test no file names any
+    // more leaves the index (and the outbox, which could no longer send its bytes).
+    bool store(const std::vector<IndexedTest>& tests);
+
+    // The tests matching every field set in the query, oldest first (then by path), each
+    // once with one of its paths, with their repetitions in order.
+    bool listTests(const TestQuery& query, std::vector<IndexedTest>& out);
+    // The test a path names, with its repetitions (NotFound when the path is not indexed).
+    bool testAt(const std::string& path, IndexedTest& out);
+
+    // The outbox, oldest first; `limit` 0 gives all.
+    bool pendingUploads(std::vector<PendingUpload>& out, size_t limit = 0);
+    bool pendingCount(int64_t& count);
+    // The test is on the shared archive: it leaves the outbox and is never queued again.
+    bool markUploaded(const std::string& sha256);
+
+    IndexError lastError() const { return error_; }
+    const std::string& lastMessage() const { return message_; }
+
+private:
+    struct Closer {
+        void operator()(sqlite3* db) const;
+    };
+
+    bool fail(IndexError error, std::string message);
+    bool failFromSqlite(const std::string& what);
+    bool succeed();
+    bool createOrUpgrade();
+    bool storeOne(const IndexedTest& test);
+
+    std::unique_ptr<sqlite3, Closer> db_;
+    std::unique_ptr<StatementCache> statements_;  // of db_, finalized before it closes
+    std::string dataRoot_;
+    int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
+    IndexError error_ = IndexError::None;
+    std::string message_;
+};
+
+}  // namespace vanta::archive

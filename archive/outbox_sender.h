@@ -1,0 +1,41 @@
+// Sending a station's outbox to the lab's shared archive: every indexed test that is not yet
+// on the server, one transaction each, struck from the outbox only once the server holds it.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "archive/archive_types.h"
+#include "archive/server_archive.h"
+
+namespace vanta::archive {
+
+// The outbox of the local index, as the sender sees it.
+class Outbox {
+public:
+    virtual ~Outbox() = default;
+    // The tests indexed but not yet on the server. False when the index cannot be read.
+    virtual bool pendingUploads(std::vector<IndexedTest>& tests) = 0;
+    // The server holds the test now: it leaves the outbox.
+    virtual bool markUploaded(const std::string& sha256) = 0;
+};
+
+struct SendReport {
+    int sent = 0;          // new on the server
+    int alreadyThere = 0;  // another station (or an earlier, interrupted run) was first
+    int waiting = 0;       // still in the outbox afterwards
+    bool reachable = true; // false: the server could not be reached or went away
+    std::string failure;   // the reason of the last failure, "" when there was none
+};
+
+// Sends what the outbox holds, connecting first when `server` is not open. Stops at once
+// when the server goes away (the rest waits for the next run) or when `stop` is set; a
+// single test the server refuses, or whose file cannot be read, waits and the others go on.
+SendReport sendOutbox(Outbox& outbox, ServerArchive& server, const std::string& connection,
+                      const std::atomic<bool>* stop = nullptr);
+
+// The whole of a file, false when it cannot be read.
+bool readWholeFile(const std::string& path, std::string& bytes);
+
+}  // namespace vanta::archive

@@ -1,0 +1,274 @@
+#include "archive/local_index.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "archive/background_indexer.h"
+#include "archive/sha256.h"
+#include "archive/subject_ids.h"
+#include "core/demo_test.h"
+#include "storage/test_file.h"
+#include "tests/support/temp_dir.h"
+
+namespace vanta::archive {
+namespace {
+
+namespace fs = std::filesystem;
+using vanta::testing::readFileBytes;
+using vanta::testing::TempDir;
+using vanta::testing::writeFileBytes;
+
+// Writes a demo test of `name` taken at `testTime` with `repetitions` strokes.
+void writeTest(const std::string& path, const std::string& name, int32_t testTime, int repetitions = 2,
+               uint64_t seed = 1) {
+    auto test = std::make_unique<TestRecord>();
+    fillDemoTest(*test, DemoOptions{repetitions, 2000, seed});
+    test->subject.name = name;
+    test->testTime = testTime;
+    std::string message;
+    ASSERT_TRUE(writeTestFile(path, *test, &message)) << message;
+}
+
+class LocalIndexTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(index.open(root)) << index.lastMessage(); }
+
+    std::vector<IndexedTest> list(const TestQuery& q) {
+        std::vector<IndexedTest> out;
+        EXPECT_TRUE(index.listTests(q, out)) << index.lastMessage();
+        return out;
+    }
+
+    TempDir dir;
+    std::string root = dir.file("DATA");
+    LocalIndex index;
+};
+
+TEST_F(LocalIndexTest, KeepsTheNumbersTheStationComputesAndTheHashOfTheBytes) {
+    const std::string path = dir.file("a.kvq");
+    writeTest(path, "Jan Novák", 1700000000, 3);
+    IndexedTest got;
+    ASSERT_TRUE(index.indexFile(path, &got, "4b0e8f4e-2a51-4d7c-9e57-0c8d1d3b2a10")) << index.lastMessage();
+
+    auto test = std::make_unique<TestRecord>();
+    ASSERT_TRUE(readTestFile(path, *test));
+    EXPECT_EQ(got.sha256, sha256Hex(readFileBytes(path)));
+    EXPECT_EQ(got.size, static_cast<int64_t>(fs::file_size(path)));
+    EXPECT_EQ(got.subject, "Jan Novák");
+    EXPECT_EQ(got.subjectId, "4b0e8f4e-2a51-4d7c-9e57-0c8d1d3b2a10");
+    EXPECT_EQ(got.testTime, 1700000000);
+    ASSERT_EQ(got.repetitions.size(), 3u);
+    for (int r = 0; r < 3; ++r) {
+        const IndexedRepetition& rep = got.repetitions[static_cast<size_t>(r)];
+        EXPECT_EQ(rep.number, r + 1);
+        EXPECT_EQ(rep.direction, test->repetitions[r].direction);
+        EXPECT_EQ(rep.load, test->repetitions[r].loadMass);
+        EXPECT_EQ(rep.radius, test->repetitions[r].radius);
+        EXPECT_EQ(rep.sampleCount, test->repetitions[r].sampleCount);
+        EXPECT_EQ(rep.velocityPeakIndex, test->results[r].velocityPeakIndex);
+        for (int row = 0; row < kResultRowCount; ++row)
+            for (int c = 0; c < kResultColumnCount; ++c)
+                EXPECT_EQ(rep.results[row][c], test->results[r].value[row][c]) << r << " " << row << " " << c;
+    }
+    // Reopened from disk, the same rows come back.
+    LocalIndex again;
+    ASSERT_TRUE(again.open(root));
+    IndexedTest stored;
+    ASSERT_TRUE(again.testAt(path, stored));
+    EXPECT_EQ(stored.sha256, got.sha256);
+    EXPECT_EQ(stored.repetitions[2].results[PeakAll][1], got.repetitions[2].results[PeakAll][1]);
+}
+
+TEST_F(LocalIndexTest, NamesADamagedFileAndLeavesTheIndexAsItWas) {
+    const std::string good = dir.file("good.kvq");
+    const std::string cut = dir.file("cut.kvq");
+    writeTest(good, "Eva", 1700000000);
+    writeTest(cut, "Petr", 1700000100);
+    const std::string bytes = readFileBytes(cut);
+    writeFileBytes(cut, bytes.substr(0, bytes.size() - 10));
+    ASSERT_TRUE(index.indexFile(good));
+
+    EXPECT_FALSE(index.indexFile(cut));
+    EXPECT_EQ(index.lastError(), IndexError::UnreadableFile);
+    EXPECT_NE(index.lastMessage().find(cut), std::string::npos) << index.lastMessage();
+    const auto all = list({});
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].path, good);
+    std::vector<PendingUpload> outbox;
+    ASSERT_TRUE(index.pendingUploads(outbox));
+    ASSERT_EQ(outbox.size(), 1u);
+    EXPECT_EQ(outbox[0].path, good);
+}
+
+TEST_F(LocalIndexTest, SkipsAnUnchangedFileAndReadsAChangedOneAgain) {
+    const std::string path = dir.file("t.kvq");
+    writeTest(path, "Eva", 1700000000, 2, 1);
+    bool skipped = true;
+    IndexedTest first;
+    ASSERT_TRUE(index.indexFile(path, &first, {}, &skipped));
+    EXPECT_FALSE(skipped);
+    ASSERT_TRUE(index.indexFile(path, nullptr, {}, &skipped));
+    EXPECT_TRUE(skipped);
+
+    // The station saves the test again with a third repetition: same path, new bytes.
+    writeTest(path, "Eva", 1700000000, 3, 2);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    IndexedTest second;
+    ASSERT_TRUE(index.indexFile(path, &second, {}, &skipped));
+    EXPECT_FALSE(skipped);
+    EXPECT_NE(second.sha256, first.sha256);
+    EXPECT_EQ(second.repetitions.size(), 3u);
+    // The earlier bytes are nowhere any more: neither listed nor waiting to be sent.
+    const auto all = list({});
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].sha256, second.sha256);
+    std::vector<PendingUpload> outbox;
+    ASSERT_TRUE(index.pendingUploads(outbox));
+    ASSERT_EQ(outbox.size(), 1u);
+    EXPECT_EQ(outbox[0].sha256, second.sha256);
+    int64_t waiting = 0;
+    ASSERT_TRUE(index.pendingCount(waiting));
+    EXPECT_EQ(waiting, 1);
+}
+
+TEST_F(LocalIndexTest, ACopyIsOneTestAndASentTestIsNeverQueuedAgain) {
+    const std::string a = dir.file("a.kvq");
+    const std::string copy = dir.file("copy/a.kvq");
+    writeTest(a, "Eva", 1700000000);
+    fs::create_directories(dir.file("copy"));
+    fs::copy_file(a, copy);
+    ASSERT_TRUE(index.indexFile(a));
+    int64_t waiting = 0;
+    ASSERT_TRUE(index.pendingCount(waiting));
+    ASSERT_EQ(waiting, 1);
+    std::vector<PendingUpload> outbox;
+    ASSERT_TRUE(index.pendingUploads(outbox));
+    ASSERT_TRUE(index.markUploaded(outbox.at(0).sha256));
+    ASSERT_TRUE(index.pendingCount(waiting));
+    EXPECT_EQ(waiting, 0);
+
+    ASSERT_TRUE(index.indexFile(copy));
+    ASSERT_TRUE(index.pendingCount(waiting));
+    EXPECT_EQ(waiting, 0);
+    EXPECT_EQ(list({}).size(), 1u);
+
+    // A test another station has already sent is not queued when this one first sees it.
+    const std::string other = dir.file("other.kvq");
+    writeTest(other, "Eva", 1700000500, 2, 9);
+    ASSERT_TRUE(index.markUploaded(sha256Hex(readFileBytes(other))));
+    ASSERT_TRUE(index.indexFile(other));
+    ASSERT_TRUE(index.pendingCount(waiting));
+    EXPECT_EQ(waiting, 0);
+}
+
+TEST_F(LocalIndexTest, FindsSubjectsWithoutCaseAndAccentsWithinADateRange) {
+    const std::string a = dir.file("a.kvq"), b = dir.file("b.kvq"), c = dir.file("c.kvq"), d = dir.file("d.kvq");
+    writeTest(a, "Jan Novák", 1704067200, 2, 1);       // 2024-01-01 00:00 UTC
+    writeTest(b, "JAN NOVAK", 1706745599, 2, 2);       // 2024-01-31 23:59:59
+    writeTest(c, "Jana Nováková", 1706745600, 2, 3);   // 2024-02-01 00:00
+    writeTest(d, "Eva Dvořáková", 1705000000, 2, 4);
+    for (const auto& p : {a, b, c, d}) ASSERT_TRUE(index.indexFile(p)) << index.lastMessage();
+
+    TestQuery novak;
+    novak.subject = "novák";
+    auto found = list(novak);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].path, a);  // oldest first
+    EXPECT_EQ(found[2].path, c);
+
+    TestQuery january = novak;
+    january.from = 1704067200;
+    january.to = 1706745600;  // the day after the last one: 1 February is not in January
+    found = list(january);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].path, a);
+    EXPECT_EQ(found[1].path, b);
+    EXPECT_EQ(found[1].repetitions.size(), 2u);
+
+    TestQuery dvorakova;
+    dvorakova.subject = "DVORAKOVA";
+    found = list(dvorakova);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].subject, "Eva Dvořáková");
+}
+
+TEST_F(LocalIndexTest, RefusesAnotherProgramsDatabaseAndLeavesItAlone) {
+    index.close();
+    const std::string other = dir.file("other");
+    fs::create_directories(other);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((other + "/archive.sqlite").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE t (x); INSERT INTO t VALUES (1);", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const std::string before = readFileBytes(other + "/archive.sqlite");
+    LocalIndex foreign;
+    EXPECT_FALSE(foreign.open(other));
+    EXPECT_EQ(foreign.lastError(), IndexError::NotAnIndex);
+    EXPECT_EQ(readFileBytes(other + "/archive.sqlite"), before);
+}
+
+TEST_F(LocalIndexTest, KnowsTheRegisterSubjectByItsFolderOrByAName_NeverByGuessing) {
+    // Without a register nothing is known, and none is created.
+    IndexedTest lone;
+    lone.path = dir.file("x.kvq");
+    lone.subject = "Eva";
+    EXPECT_EQ(SubjectIds(root).of(lone), "");
+    EXPECT_FALSE(fs::exists(root + "/" + SubjectRegister::kFileName));
+
+    SubjectRegister reg;
+    ASSERT_TRUE(reg.open(root));
+    SubjectInfo eva, jan;
+    eva.name = "Eva";
+    jan.name = "Jan";
+    int64_t evaId = 0, janId = 0, jan2Id = 0;
+    ASSERT_TRUE(reg.add(eva, &evaId));
+    ASSERT_TRUE(reg.add(jan, &janId));
+    ASSERT_TRUE(reg.add(jan, &jan2Id));
+    RegisteredSubject evaRow, janRow, jan2Row;
+    ASSERT_TRUE(reg.get(evaId, evaRow));
+    ASSERT_TRUE(reg.get(janId, janRow));
+    ASSERT_TRUE(reg.get(jan2Id, jan2Row));
+    SubjectIds ids(root);
+
+    IndexedTest inFolder;  // a test in the second Jan's folder, whatever name it holds
+    inFolder.path = root + "/" + jan2Row.folder + "/t.kvq";
+    inFolder.subject = "Someone";
+    EXPECT_EQ(ids.of(inFolder), jan2Row.uuid);
+    IndexedTest byName;  // elsewhere, with the name of exactly one subject
+    byName.path = dir.file("old/t.kvq");
+    byName.subject = "Eva";
+    EXPECT_EQ(ids.of(byName), evaRow.uuid);
+    IndexedTest twoJans = byName;  // two subjects of that name: unknown
+    twoJans.subject = "Jan";
+    EXPECT_EQ(ids.of(twoJans), "");
+}
+
+TEST_F(LocalIndexTest, TheWindowsIndexerFinishesWhatItWasGivenBeforeTheStationCloses) {
+    index.close();
+    const std::string a = dir.file("a.kvq"), b = dir.file("b.kvq"), bad = dir.file("bad.kvq");
+    writeTest(a, "Eva", 1700000000, 2, 1);
+    writeTest(b, "Eva", 1700000100, 2, 2);
+    writeFileBytes(bad, "not a test");
+    {
+        BackgroundIndexer indexer(root);
+        indexer.add(bad);
+        indexer.add(a);
+        indexer.add(b);
+        indexer.add(a);  // opened again as it was
+    }  // the station closes at once
+    ASSERT_TRUE(index.open(root));
+    const auto all = list({});
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].path, a);
+    EXPECT_EQ(all[1].path, b);
+}
+
+}  // namespace
+}  // namespace vanta::archive

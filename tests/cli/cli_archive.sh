@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# vantacheck-cli archive as a lab runs it over a folder of old tests: index, list.
+set -u
+cli="${CLI:?}"
+. "$(dirname "$0")/../support/check.sh"
+export TZ=UTC
+data="$work/DATA"
+tests="$work/old tests"
+mkdir -p "$tests/sub"
+for seed in 1 2 3; do "$cli" demo "$tests/t$seed.kvq" --seed $seed >/dev/null; done
+"$cli" demo "$tests/sub/t4.kvq" --seed 4 --repetitions 2 >/dev/null
+head -c 300 "$tests/t1.kvq" > "$tests/cut.kvq"
+echo "not a test" > "$tests/sub/foreign.kvq"
+echo "notes" > "$tests/readme.txt"
+
+"$cli" archive index "$tests" --data "$data" >"$work/out" 2>"$work/err"; status=$?
+check "a damaged or foreign file makes exit status 2" [ $status -eq 2 ]
+check "each one is named" bash -c "grep -q 'cut.kvq: ' '$work/err' && grep -q 'foreign.kvq: ' '$work/err'"
+check "nothing else is said off a terminal: no progress" bash -c "[ \$(wc -l <'$work/err') -eq 2 ] && ! grep -q 'files/s' '$work/err'"
+check "the summary counts the good files" grep -q '^Files: 4 indexed, 0 unchanged, 2 unreadable' "$work/out"
+check "the index lies in the data folder" test -f "$data/archive.sqlite"
+
+"$cli" archive index "$tests" --data "$data" >"$work/out" 2>/dev/null
+check "unchanged files are not read again" grep -q '^Files: 0 indexed, 4 unchanged' "$work/out"
+"$cli" demo "$tests/t2.kvq" --seed 7 >/dev/null
+"$cli" archive index "$tests" --data "$data" >"$work/out" 2>/dev/null
+check "a changed file is read again" grep -q '^Files: 1 indexed, 3 unchanged' "$work/out"
+check "and the index holds what it holds now" bash -c \
+  "'$cli' archive list --data '$data' --csv | grep -q \"t2.kvq,Demo Subject,\$('$cli' summary '$tests/t2.kvq' | sed -n 2p | cut -d, -f3-)\""
+
+# The CSV is summary's, row for row, with the indexed (absolute) path as the file, oldest
+# test first (t2 was taken again after t4).
+check "list --csv gives summary's rows" bash -c \
+  "diff <('$cli' archive list --data '$data' --csv) <('$cli' summary '$tests/t1.kvq' '$tests/t3.kvq' '$tests/sub/t4.kvq' '$tests/t2.kvq')"
+
+if command -v python3 >/dev/null; then
+  check "list --json: every test with its hash, path, subject, time and repetitions" python3 - "$cli" "$data" "$tests" <<'PY'
+import hashlib, json, subprocess, sys
+cli, data, tests = sys.argv[1:4]
+d = json.loads(subprocess.run([cli, "archive", "list", "--data", data, "--json"], capture_output=True, text=True, check=True).stdout)
+# Oldest first: t2 was taken again after t4.
+assert [t["path"] for t in d["tests"]] == [f"{tests}/t1.kvq", f"{tests}/t3.kvq", f"{tests}/sub/t4.kvq", f"{tests}/t2.kvq"], d
+for t in d["tests"]:
+    assert t["sha256"] == hashlib.sha256(open(t["path"], "rb").read()).hexdigest()
+    assert t["subject"] == "Demo Subject"
+    a = json.loads(subprocess.run([cli, "analyse", "--json", t["path"]], capture_output=True, text=True, check=True).stdout)
+    assert t["testTime"] == a["testTime"]
+    assert [r["number"] for r in t["repetitions"]] == list(range(1, a["repetitionCount"] + 1))
+    for r, ar in zip(t["repetitions"], a["repetitions"]):
+        assert r["direction"] == ar["direction"] and r["load"] == ar["loadMass"]
+        assert r["peakPower"] == ar["results"]["PeakAll"][1]
+PY
+fi
+
+# Days: the demo tests are taken at 1765000001 s and on (2025-12-06 05:46:41 UTC).
+count() { "$cli" archive list --data "$data" "$@" --json | grep -c '"sha256"'; }
+check "--from and --to take whole days" [ "$(count --from 2025-12-06 --to 2025-12-06)" -eq 4 ]
+check "--to ends before the next day" [ "$(count --to 2025-12-05)" -eq 0 ]
+check "--from starts with its day" [ "$(count --from 2025-12-07)" -eq 0 ]
+check "--subject folds case" [ "$(count --subject 'demo SUBJ')" -eq 4 ]
+check "listing a folder without an index makes none" bash -c "! '$cli' archive list --data '$work/typo' 2>/dev/null && [ ! -e '$work/typo' ]"
+check "a day that does not exist is refused" bash -c "! '$cli' archive list --data '$data' --from 2025-02-30 2>/dev/null"
+
+# On a terminal the index run shows its progress: count of total, files per second, time left.
+rm -rf "$data"
+if script -qec true /dev/null >/dev/null 2>&1; then
+  script -qec "'$cli' archive index '$tests' --data '$data'" /dev/null >"$work/tty" 2>&1
+  check "progress on a terminal" grep -q '[0-9] of 6 files, [0-9]* files/s, [0-9]* s left' "$work/tty"
+fi
+finish

@@ -1,0 +1,86 @@
+// Report > "Profile": the profile of the test in memory on screen and on paper, and
+// Setup > "Swap left and right".
+#include <algorithm>
+#include <cmath>
+
+#include "station/command_router.h"
+#include "tests/station/screens/screen_fixture.h"
+#include "tests/support/recording_draw_context.h"
+
+namespace vanta::testing {
+namespace {
+
+bool has(const std::vector<std::string>& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+class ProfileScreenTest : public ScreenTest {
+protected:
+    ProfileScreenTest() {
+        station.lastFilePath = "/data/ann.kvq";
+        // Left (direction -1) 400 W at 10 kg, right 300 W at 10 kg.
+        station.test.repetitionCount = 2;
+        for (int r = 0; r < 2; ++r) {
+            station.test.repetitions[r].direction = r == 0 ? -1 : 1;
+            station.test.repetitions[r].loadMass = 10.0f;
+            station.test.results[r].velocityPeakIndex = 500;
+            station.test.results[r].at(PeakAll, ResultColumn::Power) = r == 0 ? 400.0f : 300.0f;
+        }
+        station.resultsAvailable = 1;
+    }
+
+    std::vector<std::string> screenTexts() {
+        RecordingDrawContext screen(false);
+        screens.draw(screen);
+        return screen.texts();
+    }
+};
+
+TEST_F(ProfileScreenTest, ShowsTheProfileSwapsTheSidesAndPrintsItOnOnePage) {
+    bars.showBar(kCurveBarTemplate);
+    ASSERT_TRUE(run(cmd::kProfile));
+    EXPECT_EQ(station.viewMode, kViewProfile);
+    EXPECT_EQ(bars.shownTemplate, 0);
+    std::vector<std::string> texts = screenTexts();
+    EXPECT_TRUE(has(texts, "Asymmetry at 10.00 kg: left stronger by 25.0 %"));
+    EXPECT_TRUE(has(texts, "ann.kvq"));
+
+    run(cmd::kSwapSides);
+    EXPECT_EQ(station.settings.sidesSwapped, 1);
+    EXPECT_EQ(station.viewMode, kViewProfile);
+    texts = screenTexts();
+    EXPECT_TRUE(has(texts, "Asymmetry at 10.00 kg: right stronger by 25.0 %"));
+
+    const PrintJob job = screens.printJob();
+    EXPECT_EQ(job.report.screen, PrintedScreen::Profile);
+    ASSERT_EQ(printedPageCount(job.report), 1);
+    RecordingDrawContext paper(true);
+    printReportPage(paper, job.report, 1, 1);
+    const std::vector<std::string> printed = paper.texts();
+    EXPECT_EQ(printed[0], "Profile report");
+    EXPECT_TRUE(has(printed, "Asymmetry at 10.00 kg: right stronger by 25.0 %"));
+    EXPECT_TRUE(has(printed, "400.0"));
+    // Everything on the page lies within the 180 mm by 267 mm of A4 with 15 mm margins.
+    for (const DrawCall& call : paper.calls())
+        for (size_t i = 0; i + 1 < call.numbers.size() && call.op != DrawOp::Pie; i += 2) {
+            EXPECT_GE(call.numbers[i], 0) << call.text;
+            EXPECT_LE(call.numbers[i], 1800) << call.text;
+            EXPECT_LE(call.numbers[i + 1], 0) << call.text;
+            EXPECT_GE(call.numbers[i + 1], -2670) << call.text;
+        }
+}
+
+TEST_F(ProfileScreenTest, OnlyWithResultsAndADamagedLoadIsRefused) {
+    station.resultsAvailable = 0;
+    EXPECT_FALSE(ruleAllows(findCommand(cmd::kProfile)->rule, station));
+    station.resultsAvailable = 1;
+    EXPECT_TRUE(ruleAllows(findCommand(cmd::kProfile)->rule, station));
+    run(cmd::kProfile);
+    station.test.repetitions[1].loadMass = std::nanf("");
+    const std::vector<std::string> texts = screenTexts();
+    EXPECT_TRUE(has(texts, "Incompatible data"));
+    EXPECT_FALSE(has(texts, "400.0"));
+}
+
+}  // namespace
+}  // namespace vanta::testing
