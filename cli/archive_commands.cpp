@@ -140,6 +140,7 @@ int runArchiveIndex(const Args& args) {
     std::deque<Done> finished;
     std::atomic<int> next{0};
     std::vector<std::thread> readers;
+    if (total > 0) index.foldLogRarely();
     for (unsigned t = 0; t < threads && total > 0; ++t)
         readers.emplace_back([&] {
             for (int i; (i = next.fetch_add(1)) < total;) {
