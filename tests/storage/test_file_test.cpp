@@ -252,6 +252,7 @@ TEST_F(TestFileTest, BytesInMemoryReadAsTheFileDoes) {
     fillDemoTest(*recorded, {3, 0, 21});
     recorded->repetitions[0].sampleCount = 40000;  // read in several pieces, waits in an old series
     recorded->repetitions[2].sampleCount = 700;
+    recorded->subject.comment2 = std::string(70000, 'k');  // the head alone fills more than one buffer
     ASSERT_TRUE(writeTestFile(path("whole.kvq"), *recorded));
     auto older = std::make_unique<TestRecord>();
     fillDemoTest(*older, {3, 30000, 5});
