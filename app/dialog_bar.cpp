@@ -211,6 +211,9 @@ void DialogBar::buildCurveBar() {
     groupFrame("XR", 332, 1, 68, 28);
     button("<<", cmd::kCursorRightLeft, 335, 11, 23, 14);
     button(">>", cmd::kCursorRightRight, 374, 11, 23, 14);
+    // Held down, a cursor button goes on stepping, as a scroll bar's arrow does.
+    for (int id : {cmd::kCursorLeftLeft, cmd::kCursorLeftRight, cmd::kCursorRightLeft, cmd::kCursorRightRight})
+        if (auto* b = qobject_cast<QPushButton*>(controls_[id])) b->setAutoRepeat(true);
     label("Y2 parameter", 405, 1, 50, 9, cmd::kY2Label);
     dropList(cmd::kY2Box, 405, 12, 65, false);
     fitListTo(cmd::kY2Box, curveQuantityTitles());

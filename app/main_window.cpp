@@ -110,22 +110,22 @@ QAction* MainWindow::makeAction(int id, const QString& text) {
 
 void MainWindow::createActions() {
     makeAction(cmd::kFileOpen, QStringLiteral("&Open Vanta file\tCtrl+O"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
-    makeAction(cmd::kFileSave, QStringLiteral("Save"));
+    makeAction(cmd::kFileSave, QStringLiteral("&Save\tCtrl+S"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
     makeAction(cmd::kFilePrint, QStringLiteral("&Print...\tCtrl+P"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
     makeAction(cmd::kFilePrintPreview, QStringLiteral("Print Pre&view"));
     makeAction(cmd::kFilePrintSetup, QStringLiteral("P&rint Setup..."));
     makeAction(cmd::kAppExit, QStringLiteral("E&xit"));
-    makeAction(cmd::kSubjectInfo, QStringLiteral("Subject Info"));
-    makeAction(cmd::kPerform, QStringLiteral("Perform"));
-    makeAction(cmd::kDigitalReport, QStringLiteral("Digital"));
-    makeAction(cmd::kCurveGraph, QStringLiteral("Curve graph"));
-    makeAction(cmd::kGraphSetup, QStringLiteral("Graph setup"));
-    makeAction(cmd::kSubjectInfoSetup, QStringLiteral("Subject info setup"));
-    makeAction(cmd::kCalibration, QStringLiteral("Calibration"));
-    makeAction(cmd::kProfile, QStringLiteral("Profile"));
-    makeAction(cmd::kSwapSides, QStringLiteral("Swap left and right"))->setCheckable(true);
-    makeAction(cmd::kHistory, QStringLiteral("History"));
-    makeAction(cmd::kCompare, QStringLiteral("Compare"));
+    makeAction(cmd::kSubjectInfo, QStringLiteral("Subject &Info"));
+    makeAction(cmd::kPerform, QStringLiteral("&Perform"));
+    makeAction(cmd::kDigitalReport, QStringLiteral("&Digital"));
+    makeAction(cmd::kCurveGraph, QStringLiteral("&Curve graph"));
+    makeAction(cmd::kGraphSetup, QStringLiteral("&Graph setup"));
+    makeAction(cmd::kSubjectInfoSetup, QStringLiteral("&Subject info setup"));
+    makeAction(cmd::kCalibration, QStringLiteral("&Calibration"));
+    makeAction(cmd::kProfile, QStringLiteral("P&rofile"));
+    makeAction(cmd::kSwapSides, QStringLiteral("S&wap left and right"))->setCheckable(true);
+    makeAction(cmd::kHistory, QStringLiteral("&History"));
+    makeAction(cmd::kCompare, QStringLiteral("C&ompare"));
     makeAction(cmd::kAppAbout, QStringLiteral("&About"));
     // New has a shortcut and no menu item; the action lives on the frame so Ctrl+N works.
     QAction* fileNew = makeAction(cmd::kFileNew, QStringLiteral("&New"));
@@ -145,15 +145,19 @@ void MainWindow::createMenus() {
         }
         // The rules are asked again whenever a menu opens.
         connect(m, &QMenu::aboutToShow, this, [this] { refreshCommandStates(); });
+        // A menu closed by choosing an item leaves its prompt in the status bar: "Ready"
+        // comes back when it closes (a command's own word comes after that).
+        connect(m, &QMenu::aboutToHide, this, [this] { statusBar()->clearMessage(); });
         menus_.push_back(m);
     };
     add(QStringLiteral("&File"), {cmd::kFileOpen, cmd::kFileSave, 0, cmd::kFilePrint, cmd::kFilePrintPreview,
                                   cmd::kFilePrintSetup, 0, cmd::kAppExit});
-    add(QStringLiteral("Subject"), {cmd::kSubjectInfo, cmd::kHistory});
-    add(QStringLiteral("Exercise"), {cmd::kPerform});
-    add(QStringLiteral("Report"), {cmd::kDigitalReport, cmd::kCurveGraph, cmd::kProfile, cmd::kCompare});
-    add(QStringLiteral("Setup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration, cmd::kSwapSides});
-    add(QStringLiteral("About"), {cmd::kAppAbout});
+    // Every menu opens from the keyboard (Alt and its letter); no two share one.
+    add(QStringLiteral("&Subject"), {cmd::kSubjectInfo, cmd::kHistory});
+    add(QStringLiteral("&Exercise"), {cmd::kPerform});
+    add(QStringLiteral("&Report"), {cmd::kDigitalReport, cmd::kCurveGraph, cmd::kProfile, cmd::kCompare});
+    add(QStringLiteral("Se&tup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration, cmd::kSwapSides});
+    add(QStringLiteral("&About"), {cmd::kAppAbout});
 }
 
 void MainWindow::createToolBar() {
@@ -221,8 +225,10 @@ QAction* MainWindow::action(int id) const {
 }
 
 QMenu* MainWindow::menu(const QString& title) const {
+    // Found by its title with or without the mnemonic's ampersand ("Report", "&Report").
+    const QString plain = QString(title).remove(QLatin1Char('&'));
     for (QMenu* m : menus_) {
-        if (m->title() == title) return m;
+        if (QString(m->title()).remove(QLatin1Char('&')) == plain) return m;
     }
     return nullptr;
 }
@@ -343,8 +349,14 @@ bool MainWindow::saveTest() { return files_.save(); }
 bool MainWindow::openTest() { return files_.open(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // No question about unsaved data: an orderly exit only keeps the settings.
     if (!closed_) {
+        // An unsaved test is not lost without a word: Cancel, or a save that did not
+        // happen, keeps the station open with the test in memory.
+        const SaveQuestion outcome = files_.askToSave(CancelChoice::Offered);
+        if (outcome == SaveQuestion::Cancelled || outcome == SaveQuestion::SaveFailed) {
+            event->ignore();
+            return;
+        }
         closed_ = true;
         // The window leaves the screen before the exit's disk work: the settings file and,
         // after a subject was chosen or changed, the subject register are synced to the

@@ -50,6 +50,7 @@ public:
 
     // The menu or toolbar action of a command (nullptr for commands without one).
     QAction* action(int id) const;
+    // A menu by its title; the mnemonic's ampersand may be left out.
     QMenu* menu(const QString& title) const;
     QToolBar* toolBar() const { return toolBar_; }
 

@@ -1,7 +1,9 @@
 #include "app/qt_operator_dialogs.h"
 
 #include <QFileDialog>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QStatusBar>
 
 #include "app/about_dialog.h"
 #include "app/message_box.h"
@@ -30,6 +32,23 @@ bool QtOperatorDialogs::askYesNo(std::string_view text) {
                     QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+Answer QtOperatorDialogs::askYesNoCancel(std::string_view text) {
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kMessageCaption), toQString(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::No: return Answer::No;
+        default: return Answer::Cancel;  // Cancel, Esc, the box's close button
+    }
+}
+
+void QtOperatorDialogs::showStatus(std::string_view text) {
+    auto* frame = parent_ ? qobject_cast<QMainWindow*>(parent_->window()) : nullptr;
+    if (frame) frame->statusBar()->showMessage(toQString(text));
 }
 
 std::optional<std::string> QtOperatorDialogs::chooseFileToOpen(const std::string& initialDirectory) {

@@ -17,6 +17,9 @@ public:
     void message(std::string_view text, std::string_view detail = {}) override;
     void notice(std::string_view text, std::string_view detail = {}) override;
     bool askYesNo(std::string_view text) override;
+    Answer askYesNoCancel(std::string_view text) override;
+    // Into the status bar of the window the dialogs belong to (nothing without one).
+    void showStatus(std::string_view text) override;
     std::optional<std::string> chooseFileToOpen(const std::string& initialDirectory) override;
     std::optional<std::string> chooseFileToSave(const std::string& proposedPath,
                                                 const std::string& initialDirectory) override;

@@ -62,8 +62,8 @@ StationApp::~StationApp() {
 
 void StationApp::bindCommands() {
     router_.bind(CommandOwner::Application, cmd::kAppAbout, [this](Notification) { dialogs_.showAbout(); });
-    // Exit closes the window; the window's closing writes the settings. No question about
-    // unsaved data is asked.
+    // Exit closes the window, as its close button does: the window asks about an unsaved
+    // test (and may stay open), and its closing writes the settings.
     router_.bind(CommandOwner::Application, cmd::kAppExit, [this](Notification) {
         if (frame_) frame_->close();
     });

@@ -22,15 +22,18 @@ StationView::StationView(Station& station, CommandRouter& router, BarHost& bars,
       router_(router),
       dialogs_(dialogs),
       table_(new ReportTable(this)),
-      // xdg-open on Linux: the spreadsheet program the desktop has for the file. The station
-      // never said whether one started, and does not now.
+      // xdg-open on Linux: the spreadsheet program the desktop has for the file. Whether
+      // one started is told to the operator by the export, so Qt's own warning about a
+      // desktop without a launcher stays off standard error.
       opener_([](const std::string& path) {
-          QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+          const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&,
+                                                                      const QString&) {});
+          const bool started = QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+          qInstallMessageHandler(previous);
+          return started;
       }),
       screens_(station, bars, *this, dialogs, files, *table_,
-               [this](const std::string& path) {
-                   if (opener_) opener_(path);
-               }) {
+               [this](const std::string& path) { return opener_ && opener_(path); }) {
     setObjectName(QStringLiteral("mainView"));
     setAutoFillBackground(true);
     QPalette pal = palette();

@@ -26,6 +26,10 @@ Color DrawContext::setTextColor(Color color) {
     return previous;
 }
 
+void DrawContext::clipTo(const Rect& r) { state_.clip = r; }
+
+void DrawContext::clipOff() { state_.clip.reset(); }
+
 void DrawContext::save() { saved_.push_back(state_); }
 
 void DrawContext::restore() {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -73,6 +74,8 @@ struct DrawState {
     Brush brush;
     Font font;
     Color textColor = kBlack;
+    // Drawing shows only inside this rectangle, its edges included; none: everywhere.
+    std::optional<Rect> clip;
     bool operator==(const DrawState&) const = default;
 };
 
@@ -97,7 +100,14 @@ public:
     const Font& font() const { return state_.font; }
     Color textColor() const { return state_.textColor; }
 
-    // Keeps the selected pen, brush, font and text colour; restore() brings back the
+    // From here on only what falls inside `r` (its edges included, so a frame drawn on
+    // them stays whole) is shown, until clipOff(): curves whose values leave the axis
+    // range end at the plot's edges instead of running over the texts around it.
+    virtual void clipTo(const Rect& r);
+    virtual void clipOff();
+    const std::optional<Rect>& clip() const { return state_.clip; }
+
+    // Keeps the selected pen, brush, font, text colour and clip; restore() brings back the
     // latest kept ones. A restore() without a save() leaves the selection as it is.
     virtual void save();
     virtual void restore();
@@ -124,6 +134,9 @@ public:
     // alignment leaves open instead of being cut: axis labels whose rectangles are narrower
     // than a long number or title.
     virtual void textUnclipped(const Rect& r, std::string_view utf8, TextAlign align) { text(r, utf8, align); }
+    // The same as text(), but a text wider than the rectangle is cut at a whole character
+    // and ends in "…", so the reader sees that it goes on (a long name before the date).
+    virtual void textElided(const Rect& r, std::string_view utf8, TextAlign align) { text(r, utf8, align); }
 
 protected:
     DrawState state_;

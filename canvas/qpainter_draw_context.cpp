@@ -1,6 +1,7 @@
 #include "canvas/qpainter_draw_context.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
@@ -111,6 +112,37 @@ void QPainterDrawContext::restore() {
     applyPen();
     applyBrush();
     applyFont();
+    applyClip();
+}
+
+void QPainterDrawContext::clipTo(const Rect& r) {
+    DrawContext::clipTo(r);
+    applyClip();
+}
+
+void QPainterDrawContext::clipOff() {
+    DrawContext::clipOff();
+    applyClip();
+}
+
+void QPainterDrawContext::applyClip() {
+    if (!clipTaken_ && !state_.clip) return;
+    if (!clipTaken_) {
+        clipTaken_ = true;
+        painterClipped_ = painter_.hasClipping();
+        painterClip_ = painter_.clipRegion();
+    }
+    if (state_.clip) {
+        // The edges belong to the rectangle: a one-unit line drawn on the right or bottom
+        // edge covers the device pixels just past it.
+        const QRectF r = toDevice(*state_.clip).adjusted(0, 0, std::max(1.0, scaleX_), std::max(1.0, scaleY_));
+        painter_.setClipRect(r, Qt::ReplaceClip);
+        if (painterClipped_) painter_.setClipRegion(painterClip_, Qt::IntersectClip);
+    } else if (painterClipped_) {
+        painter_.setClipRegion(painterClip_, Qt::ReplaceClip);
+    } else {
+        painter_.setClipping(false);
+    }
 }
 
 void QPainterDrawContext::line(int x1, int y1, int x2, int y2) {
@@ -154,6 +186,13 @@ void QPainterDrawContext::text(const Rect& r, std::string_view utf8, TextAlign a
 
 void QPainterDrawContext::textUnclipped(const Rect& r, std::string_view utf8, TextAlign align) {
     drawText(r, utf8, align, Qt::TextDontClip);
+}
+
+void QPainterDrawContext::textElided(const Rect& r, std::string_view utf8, TextAlign align) {
+    const QString whole = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    const QString shown = QFontMetricsF(painter_.font(), painter_.device()).elidedText(whole, Qt::ElideRight, toDevice(r).width());
+    const QByteArray bytes = shown.toUtf8();
+    drawText(r, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), align, 0);
 }
 
 void QPainterDrawContext::drawText(const Rect& r, std::string_view utf8, TextAlign align, int extraFlags) {

@@ -6,6 +6,7 @@
 
 #include <QPointF>
 #include <QRectF>
+#include <QRegion>
 
 #include "canvas/draw_context.h"
 
@@ -30,6 +31,8 @@ public:
     Brush selectBrush(const Brush& brush) override;
     Font selectFont(const Font& font) override;
     void restore() override;
+    void clipTo(const Rect& r) override;
+    void clipOff() override;
 
     void line(int x1, int y1, int x2, int y2) override;
     void polyline(std::span<const Point> points) override;
@@ -39,6 +42,7 @@ public:
     void pie(const Rect& bounds, double startDeg, double sweepDeg) override;
     void text(const Rect& r, std::string_view utf8, TextAlign align) override;
     void textUnclipped(const Rect& r, std::string_view utf8, TextAlign align) override;
+    void textElided(const Rect& r, std::string_view utf8, TextAlign align) override;
 
     // The device point of a logical point, and the device rectangle (normalised) of a
     // logical rectangle.
@@ -54,11 +58,16 @@ private:
     void applyPen();
     void applyBrush();
     void applyFont();
+    void applyClip();
     void drawText(const Rect& r, std::string_view utf8, TextAlign align, int extraFlags);
 
     QPainter& painter_;
     bool paper_;
     double scaleX_ = 1.0, scaleY_ = 1.0;  // device pixels per logical unit
+    // The painter's own clip when this context set its first one, given back by clipOff.
+    bool painterClipped_ = false;
+    QRegion painterClip_;
+    bool clipTaken_ = false;
 };
 
 }  // namespace vanta

@@ -332,12 +332,20 @@ void CurveGraphRenderer::draw(DrawContext& dc, const Rect& plot, const TestRecor
     // the plot's width, segment by segment otherwise. A reversed or empty window draws none.
     const double samples = static_cast<double>(view.windowEnd) - view.windowStart;
     const double devicePixels = std::abs(c - a) * dc.devicePixelsPerUnit();
+    // Values beyond fixed axes, or below an autoscaled range, end at the frame: the
+    // curves never run over the readout panel, the header or the axis texts.
+    const std::optional<Rect> previousClip = dc.clip();
+    dc.clipTo(plot);
     if (view.windowStart < view.windowEnd) {
         if (drawing_ == CurveDrawing::Auto && samples > 2.0 * devicePixels)
             drawColumns(dc, test, view, m);
         else
             drawSegments(dc, test, view, m);
     }
+    if (previousClip)
+        dc.clipTo(*previousClip);
+    else
+        dc.clipOff();
 
     if (overlay_.test) drawOverlay(dc, overlay_, view, m);
 

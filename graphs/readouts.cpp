@@ -9,13 +9,27 @@ namespace vanta {
 
 namespace {
 
+// A value that rounds to zero reads "0.0", not "-0.0": the minus goes when no digit but 0
+// follows it (the width stays).
+std::string withoutNegativeZero(std::string text) {
+    const size_t minus = text.find('-');
+    if (minus == std::string::npos || text.find_first_of("123456789", minus) != std::string::npos ||
+        text.find('0', minus) == std::string::npos)
+        return text;
+    text[minus] = ' ';
+    return text;
+}
+
 std::string format(const char* pattern, ...) {
     char text[96];
     va_list args;
     va_start(args, pattern);
     std::vsnprintf(text, sizeof text, pattern, args);
     va_end(args);
-    return text;
+    std::string out = text;
+    const size_t colon = out.find(':');
+    if (colon != std::string::npos) out = out.substr(0, colon + 1) + withoutNegativeZero(out.substr(colon + 1));
+    return out;
 }
 
 }  // namespace

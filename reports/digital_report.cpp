@@ -15,6 +15,18 @@ std::string formatReportValue(float value) {
     return text;
 }
 
+std::string shownNumber(std::string text) {
+    const size_t minus = text.find('-');
+    if (minus == std::string::npos) return text;
+    bool digits = false;
+    for (char c : text) {
+        if (c >= '1' && c <= '9') return text;  // a real negative value
+        digits = digits || c == '0';
+    }
+    if (digits) text[minus] = ' ';
+    return text;
+}
+
 std::vector<ReportRow> digitalReportRows(const RepetitionResults& results) {
     std::vector<ReportRow> rows;
     rows.reserve(kDigitalRows);

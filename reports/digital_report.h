@@ -25,6 +25,11 @@ extern const std::array<const char*, kResultColumnCount> kPeakRowLabels;
 // 1000.0 simply takes six.
 std::string formatReportValue(float value);
 
+// A number as the operator reads it: a value that rounds to zero shows no minus sign
+// ("-0.0" becomes " 0.0", the width kept). Only what is shown goes through it; the cells
+// keep the sign for the spreadsheet file, whose bytes stay as they always were.
+std::string shownNumber(std::string text);
+
 using ReportRow = std::array<std::string, kDigitalColumns>;
 
 // The ten rows in table order: for each result column a mean row with MeanAll,

@@ -45,12 +45,14 @@ void drawPageHeader(DrawContext& dc, int left, int top, int right, int bottom, c
     // 12 px on screen; 30 units (3 mm) on paper, the size of every printed text line.
     const Font previous = dc.selectFont(Font{"Arial", paper ? 30 : 12, 400});
 
+    // A name too long for its half ends in "…" a little before the date, rather than
+    // running into "Date:" as if the two were one text.
     const int mid = left + (right - left) / 2;
     if (paper) {
-        dc.text(Rect{left + 30, top - 20, mid + 30, bottom}, texts.left, TextAlign::Left);
+        dc.textElided(Rect{left + 30, top - 20, mid, bottom}, texts.left, TextAlign::Left);
         dc.text(Rect{mid + 30, top - 20, right, bottom}, texts.right, TextAlign::Left);
     } else {
-        dc.text(Rect{left + 10, top + 4, mid + 10, bottom - 2}, texts.left, TextAlign::Left);
+        dc.textElided(Rect{left + 10, top + 4, mid, bottom - 2}, texts.left, TextAlign::Left);
         dc.text(Rect{mid + 10, top + 4, right, bottom - 2}, texts.right, TextAlign::Left);
     }
     dc.selectFont(previous);

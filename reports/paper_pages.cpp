@@ -28,8 +28,15 @@ bool paintReportPages(QPagedPaintDevice& device, const PrintedReport& report, in
 
     QPainter painter;
     if (!painter.begin(&device)) return false;
+    // The pages are 180 mm wide; on wider paper they stand in the middle of the printable
+    // area rather than against its left margin.
+    const double unitsToDevice = device.logicalDpiX() / 254.0;
+    const double spare = device.width() - kPrintedPageWidth * unitsToDevice;
+    const double left = spare > 0 ? spare / 2 : 0.0;
     for (int page = first; page <= last; ++page) {
         if (page > first) device.newPage();
+        painter.resetTransform();
+        painter.translate(left, 0);
         QPainterDrawContext dc = QPainterDrawContext::forPaper(painter);
         printReportPage(dc, report, page, pageCount);
     }

@@ -12,7 +12,7 @@ namespace vanta {
 namespace {
 
 // The page is 180 mm wide; the title band and every table row are 8 mm high.
-constexpr int kPageWidth = 1800;
+constexpr int kPageWidth = kPrintedPageWidth;
 constexpr int kRowHeight = 80;
 constexpr Rect kTitleRect{100, 0, 1000, -kRowHeight};
 constexpr Rect kPageNumberRect{1000, 0, 1700, -kRowHeight};

@@ -64,6 +64,9 @@ struct PrintedReport {
     PaperDrawing* drawing = nullptr;  // the profile's or the history's drawing
 };
 
+// The width of every printed page's drawing: title band, header and table, 180 mm.
+inline constexpr int kPrintedPageWidth = 1800;
+
 // Rows on the first page and on each further one: the page header takes the first
 // page's top, so three rows fewer fit there.
 inline constexpr int kRowsFirstPage = 24;

@@ -178,9 +178,12 @@ bool writeSpreadsheetFile(const std::string& path, std::string_view bytes, int* 
     return writeFileAtomically(path, bytes, error);
 }
 
+std::string exportedMessage(const std::string& path) { return "Exported to " + path; }
+
 bool exportSpreadsheet(const std::vector<ReportRow>& cells, const SpreadsheetLabels& labels,
                        const std::string& dataDirectory, const FileOpener& open, std::string* message,
-                       std::string* reason) {
+                       std::string* reason, bool* opened) {
+    if (opened) *opened = false;
     const std::string path = spreadsheetPath(dataDirectory);
     int error = 0;
     if (!writeSpreadsheetFile(path, spreadsheetBytes(digitalLayout, cells, labels), &error)) {
@@ -188,7 +191,8 @@ bool exportSpreadsheet(const std::vector<ReportRow>& cells, const SpreadsheetLab
         if (reason) *reason = std::strerror(error);
         return false;
     }
-    if (open) open(path);
+    const bool started = open && open(path);
+    if (opened) *opened = started;
     return true;
 }
 

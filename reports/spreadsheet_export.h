@@ -71,15 +71,21 @@ std::string exportFailedMessage(const std::string& path);
 // `error` receives the errno of a failure.
 bool writeSpreadsheetFile(const std::string& path, std::string_view bytes, int* error = nullptr);
 
-// Starts the desktop's handler on the written file. Injected, so that tests never start
-// a program.
-using FileOpener = std::function<void(const std::string& path)>;
+// Starts the desktop's handler on the written file; false when the desktop has none that
+// started. Injected, so that tests never start a program.
+using FileOpener = std::function<bool(const std::string& path)>;
 
-// The button: writes the file into the DATA folder and opens it. When the file cannot be
-// written, *message says so, *reason gives the system's reason, and nothing is opened: an
-// earlier export left in the folder must not pass for this one.
+// "Exported to PATH": where the file went, told after every export.
+std::string exportedMessage(const std::string& path);
+// The detail under it when no program on the desktop opened the file.
+inline constexpr std::string_view kExportNotOpened = "No program on this desktop opens the file.";
+
+// The button: writes the file into the DATA folder and opens it; *opened says whether the
+// desktop started a program on it. When the file cannot be written, *message says so,
+// *reason gives the system's reason, and nothing is opened: an earlier export left in the
+// folder must not pass for this one.
 bool exportSpreadsheet(const std::vector<ReportRow>& cells, const SpreadsheetLabels& labels,
                        const std::string& dataDirectory, const FileOpener& open, std::string* message,
-                       std::string* reason = nullptr);
+                       std::string* reason = nullptr, bool* opened = nullptr);
 
 }  // namespace vanta

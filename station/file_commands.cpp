@@ -46,16 +46,35 @@ bool pathIsInDirectory(const std::string& path, const std::string& directory) {
 FileCommands::FileCommands(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library, FileCommandHooks hooks)
     : station_(station), dialogs_(dialogs), library_(library), hooks_(std::move(hooks)) {}
 
-void FileCommands::offerToSave() {
-    bool dropped = false;
+SaveQuestion FileCommands::askToSave(CancelChoice cancel) {
+    SaveQuestion outcome = SaveQuestion::NothingToSave;
     if (station_.test.saved == 0) {
-        if (dialogs_.askYesNo(kMsgDataNotSaved)) save();
-        else dropped = true;
+        Answer answer;
+        if (cancel == CancelChoice::Offered)
+            answer = dialogs_.askYesNoCancel(kMsgDataNotSaved);
+        else
+            answer = dialogs_.askYesNo(kMsgDataNotSaved) ? Answer::Yes : Answer::No;
+        switch (answer) {
+            case Answer::Cancel: outcome = SaveQuestion::Cancelled; break;
+            case Answer::No: outcome = SaveQuestion::Discarded; break;
+            case Answer::Yes: outcome = save() ? SaveQuestion::Saved : SaveQuestion::SaveFailed; break;
+        }
     }
-    // The caller leaves this test behind. Its journal goes when the test was saved or
-    // deliberately dropped; after a save that failed or was cancelled it stays on disk,
-    // to be offered at the next start.
-    station_.journal.close(dropped || station_.test.saved == 1);
+    // Where Cancel is offered, Cancel and a save that did not happen keep the station on
+    // this test: its journal goes on.
+    if (cancel == CancelChoice::Offered &&
+        (outcome == SaveQuestion::Cancelled || outcome == SaveQuestion::SaveFailed))
+        return outcome;
+    // Otherwise the caller leaves this test behind. Its journal goes when the test was
+    // saved or deliberately dropped; after a save that failed or was cancelled it stays on
+    // disk, to be offered at the next start.
+    station_.journal.close(outcome != SaveQuestion::SaveFailed);
+    return outcome;
+}
+
+void FileCommands::takeCurrentSubjectForNewTest() {
+    if (!extendedMode(station_)) return;
+    if (library_.hasCurrentSubject()) library_.copyCurrentSubject(station_.test.subject);
 }
 
 bool FileCommands::save() {
@@ -98,7 +117,7 @@ bool FileCommands::open() {
     TestRecord& test = station_.test;
 
     // The open goes on whatever the answer and whatever the save did.
-    offerToSave();
+    askToSave();
 
     const bool extended = extendedMode(station_);
     std::string libraryDirectory;  // stays empty unless the register names its directory
@@ -130,9 +149,13 @@ bool FileCommands::open() {
         }
 
         if (extended) {
-            // A file picked outside the register's directory may belong to another of its
-            // subjects: the register is told, then asked whether it has a subject now.
-            if (!pathIsInDirectory(*chosen, libraryDirectory)) library_.selectSubjectOfFile(*chosen);
+            // A file picked outside the register's directory, or anywhere when the dialog
+            // started in the data directory, may belong to another subject or to none of
+            // the register's: the register is told (and then has the file's subject or
+            // none), then asked whether it has a subject now. Without that, the current
+            // subject would relabel another subject's test.
+            if (libraryDirectory.empty() || !pathIsInDirectory(*chosen, libraryDirectory))
+                library_.selectSubjectOfFile(*chosen);
             if (library_.hasCurrentSubject())
                 library_.copyCurrentSubject(test.subject);
             else

@@ -27,6 +27,24 @@ struct FileCommandHooks {
     std::function<void(bool busy)> showBusy;
 };
 
+// What became of the test in memory when the station asked whether to save it.
+enum class SaveQuestion {
+    NothingToSave,  // it was saved already: nothing was asked
+    Saved,          // Yes, and the file was written
+    SaveFailed,     // Yes, but the save was abandoned or failed: the test is still unsaved
+    Discarded,      // No: the operator gave the test up
+    Cancelled,      // Cancel (only where it is offered): the command that asked does not go on
+};
+
+// Whether the question offers Cancel: closing the station does, so the operator can stay.
+enum class CancelChoice { NotOffered, Offered };
+
+// True when the test in memory is on disk or given up by the operator: what was kept
+// against a crash for it may go.
+inline bool testSettled(SaveQuestion outcome) {
+    return outcome == SaveQuestion::Saved || outcome == SaveQuestion::Discarded;
+}
+
 class FileCommands {
 public:
     FileCommands(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library, FileCommandHooks hooks = {});
@@ -35,9 +53,16 @@ public:
     bool save();
     // File > Open. True when a test file was read.
     bool open();
-    // Unsaved data: "Data not saved. Save?", and the save on Yes. Whatever the answer and
-    // whatever the save did, the caller goes on with its own command.
-    void offerToSave();
+    // The one question about unsaved data, for Perform, Calibration, Open and Exit:
+    // "Data not saved. Save?" when `saved` is 0, and the save on Yes. Perform, Calibration
+    // and Open go on whatever the outcome (they offer no Cancel); Exit stays open on
+    // Cancelled and on SaveFailed.
+    SaveQuestion askToSave(CancelChoice cancel = CancelChoice::NotOffered);
+
+    // A new test begins (Perform, Calibration): in Extended mode with a current subject in
+    // the register, the test takes that subject's data, so a saved file names the subject
+    // its folder belongs to.
+    void takeCurrentSubjectForNewTest();
 
 private:
     Station& station_;

@@ -26,6 +26,9 @@ inline constexpr std::string_view kMsgInternalErrorInterval = "Internal error: n
 inline constexpr const char* kTestFileFilter = "Vanta Mero Files (*.kvq)";
 inline constexpr const char* kTestFileSuffix = "kvq";
 
+// The operator's answer to a question that may also be cancelled.
+enum class Answer { Yes, No, Cancel };
+
 class OperatorDialogs {
 public:
     virtual ~OperatorDialogs() = default;
@@ -38,6 +41,11 @@ public:
     virtual void notice(std::string_view text, std::string_view detail = {}) = 0;
     // A question with Yes and No and the question icon; true for Yes.
     virtual bool askYesNo(std::string_view text) = 0;
+    // The same with a third button, Cancel (also Esc and closing the box).
+    virtual Answer askYesNoCancel(std::string_view text) = 0;
+    // A word in the status bar's message pane, no box: what the station did on its own
+    // that the operator should still notice (a relabelled test, where an export went).
+    virtual void showStatus(std::string_view text) = 0;
 
     // Open dialog: an existing .kvq file, no proposed name. nullopt on cancel.
     virtual std::optional<std::string> chooseFileToOpen(const std::string& initialDirectory) = 0;

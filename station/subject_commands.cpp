@@ -3,9 +3,21 @@
 namespace vanta {
 
 bool runSubjectInfo(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library) {
-    if (station.settings.subjectLibraryMode == 0) return dialogs.editSubject(station.test.subject);
-    if (!library.chooseSubject()) return false;
-    library.copyCurrentSubject(station.test.subject);
+    SubjectInfo& subject = station.test.subject;
+    const SubjectInfo before = subject;
+    if (station.settings.subjectLibraryMode == 0) {
+        if (!dialogs.editSubject(subject)) return false;
+    } else {
+        if (!library.chooseSubject()) return false;
+        library.copyCurrentSubject(subject);
+    }
+    // A test in memory now carries another subject: what is on disk (if anything) names
+    // the old one, so the test counts as unsaved, and the operator is told so.
+    const bool testInMemory = station.resultsAvailable != 0 || station.test.repetitionCount > 0;
+    if (testInMemory && !(subject == before)) {
+        station.test.saved = 0;
+        dialogs.showStatus(kStatusSubjectChanged);
+    }
     return true;
 }
 

@@ -565,7 +565,9 @@ bool SubjectRegister::search(std::string_view namePart, std::vector<RegisteredSu
     out.clear();
     if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
     // The operator's text is matched as it is (no wildcards), folded like the stored key.
-    return selectSubjects("WHERE instr(name_key, ?1) > 0 ORDER BY name COLLATE NOCASE, id", foldedName(namePart), out);
+    // The list is in the order of the folded names, so "Łucja" stands among the L's, not
+    // after "Zofia".
+    return selectSubjects("WHERE instr(name_key, ?1) > 0 ORDER BY name_key, name, id", foldedName(namePart), out);
 }
 
 bool SubjectRegister::findByName(std::string_view name, std::vector<RegisteredSubject>& out) {

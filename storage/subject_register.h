@@ -90,7 +90,7 @@ public:
     // The subject with this permanent id (NotFound when there is none).
     bool getByUuid(std::string_view uuid, RegisteredSubject& out);
     // Subjects whose name contains `namePart` in any case and with or without accents
-    // (see name_folding.h; empty: all), ordered by name.
+    // (see name_folding.h; empty: all), ordered by the folded name.
     bool search(std::string_view namePart, std::vector<RegisteredSubject>& out);
     // Subjects whose name is exactly `name`, oldest first.
     bool findByName(std::string_view name, std::vector<RegisteredSubject>& out);

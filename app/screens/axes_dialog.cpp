@@ -118,7 +118,13 @@ void AxesDialog::accept() {
     for (int k = 0; k < kAxesFieldCount; ++k) texts[static_cast<size_t>(k)] = fields_[static_cast<size_t>(k)]->text().toStdString();
     const AxesFormResult read = readAxesForm(texts, on_->isChecked() ? 0 : 1, settings_);
     if (!read.accepted) {
-        tellOperator(messageHook_, this, QString::fromLatin1(kMsgEnterInteger));
+        // The focus alone may sit in a field the operator did not look at: the field's
+        // row and column name it.
+        static constexpr const char* kHeads[3] = {"MIN", "MAX", "STEP"};
+        const std::string_view row = quantityTitles[static_cast<size_t>(read.refusedField / 3)];
+        const QString label = QString::fromUtf8(row.data(), static_cast<qsizetype>(row.size())) +
+                              QStringLiteral(", ") + QString::fromLatin1(kHeads[read.refusedField % 3]);
+        tellOperator(messageHook_, this, QString::fromLatin1(kMsgEnterInteger), label);
         QLineEdit* refused = fields_[static_cast<size_t>(read.refusedField)];
         refused->setFocus(Qt::OtherFocusReason);
         refused->selectAll();

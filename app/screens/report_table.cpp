@@ -63,7 +63,10 @@ void ReportTable::fillDigitalReport(const RepetitionResults& results, float colu
     setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         for (int c = 0; c < columnCount() && c < kDigitalColumns; ++c) {
-            auto* item = new QTableWidgetItem(QString::fromStdString(rows[static_cast<size_t>(r)][static_cast<size_t>(c)]));
+            const std::string& cell = rows[static_cast<size_t>(r)][static_cast<size_t>(c)];
+            auto* item = new QTableWidgetItem(QString::fromStdString(shownNumber(cell)));
+            // The cell as built, sign and all: the export reads it.
+            item->setData(Qt::UserRole, QString::fromStdString(cell));
             item->setTextAlignment(Qt::Alignment(c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
             setItem(r, c, item);
         }
@@ -87,7 +90,8 @@ std::vector<ReportRow> ReportTable::tableCells() const {
     std::vector<ReportRow> rows(static_cast<size_t>(rowCount()));
     for (int r = 0; r < rowCount(); ++r)
         for (int c = 0; c < columnCount() && c < kDigitalColumns; ++c)
-            if (const QTableWidgetItem* it = item(r, c)) rows[static_cast<size_t>(r)][static_cast<size_t>(c)] = it->text().toStdString();
+            if (const QTableWidgetItem* it = item(r, c))
+                rows[static_cast<size_t>(r)][static_cast<size_t>(c)] = it->data(Qt::UserRole).toString().toStdString();
     return rows;
 }
 

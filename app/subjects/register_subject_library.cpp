@@ -6,6 +6,7 @@
 
 #include "app/subjects/load_choice_dialog.h"
 #include "app/subjects/subject_chooser_dialog.h"
+#include "storage/name_folding.h"
 
 namespace vanta {
 
@@ -120,6 +121,25 @@ void RegisterSubjectLibrary::adoptSubject(SubjectInfo& subject) {
         makeCurrent(id);
         return;
     }
+    // The name written otherwise ("LUCJA NOWAK" for "Łucja Nowak"): the register's subject
+    // of the same folded name, when exactly one has it; two or more could be either.
+    std::vector<RegisteredSubject> similar;
+    if (!register_.search(subject.name, similar)) {
+        tell(register_.lastMessage());
+        return;
+    }
+    const std::string key = foldedName(subject.name);
+    int64_t match = 0;
+    int matches = 0;
+    for (const RegisteredSubject& s : similar)
+        if (foldedName(s.info.name) == key) {
+            match = s.id;
+            ++matches;
+        }
+    if (matches == 1) {
+        makeCurrent(match);
+        return;
+    }
     SubjectInfo fromFile = subject;
     fromFile.age = 0;  // the station's age in memory belongs to whoever was entered last
     int64_t id = 0;
@@ -170,7 +190,15 @@ void RegisterSubjectLibrary::subjectDirectory(std::string& directory) {
 void RegisterSubjectLibrary::selectSubjectOfFile(const std::string& testFilePath) {
     if (!ensureOpen(false)) return;
     RegisteredSubject owner;
-    if (register_.subjectForFile(testFilePath, owner)) makeCurrent(owner.id);
+    if (register_.subjectForFile(testFilePath, owner)) {
+        makeCurrent(owner.id);
+        return;
+    }
+    // A file in no subject's folder belongs to no subject of the register as far as its
+    // place tells: the current subject goes, so the file's own subject is kept (and
+    // adopted) rather than the test being relabelled with whoever was current.
+    if (currentId_ != 0 && !register_.setCurrentSubject(product_, 0)) tell(register_.lastMessage());
+    currentId_ = 0;
 }
 
 }  // namespace vanta

@@ -55,8 +55,9 @@ public:
     void copyCurrentSubject(SubjectInfo& subject) override;
     // A subject read from a test file while none is current: the register's subject of
     // exactly that name becomes current (of several, the one whose sex, weight, height
-    // and comments also match, else the oldest); without one the subject is added (with
-    // age 0: the file does not carry it) and becomes current. A blank name adds nothing.
+    // and comments also match, else the oldest); else the one subject whose name folds to
+    // the same key (case and accents aside); without one the subject is added (with age
+    // 0: the file does not carry it) and becomes current. A blank name adds nothing.
     // `subject` itself is not changed.
     void adoptSubject(SubjectInfo& subject) override;
     // The current subject's data folder (created when missing), whatever the test time:
@@ -66,8 +67,8 @@ public:
     // The current subject's data folder (created when missing); without a current
     // subject the data root.
     void subjectDirectory(std::string& directory) override;
-    // The subject whose data folder holds the file becomes current; a file in no
-    // subject's folder changes nothing.
+    // The subject whose data folder holds the file becomes current; after a file in no
+    // subject's folder there is no current subject.
     void selectSubjectOfFile(const std::string& testFilePath) override;
 
     bool isOpen() const { return register_.isOpen(); }

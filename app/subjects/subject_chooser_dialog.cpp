@@ -3,6 +3,8 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -30,6 +32,11 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
     search_->setObjectName(QStringLiteral("search"));
     search_->setPlaceholderText(QStringLiteral("Search by name"));
     search_->setClearButtonEnabled(true);
+
+    search_->installEventFilter(this);
+    noMatch_ = new QLabel(QStringLiteral("no subject matches"), this);
+    noMatch_->setObjectName(QStringLiteral("noMatch"));
+    noMatch_->hide();
 
     table_ = new QTableWidget(0, ColumnCount, this);
     table_->setObjectName(QStringLiteral("subjects"));
@@ -69,6 +76,7 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
     side->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(search_);
+    layout->addWidget(noMatch_);
     layout->addWidget(table_);
     layout->addLayout(side);
     layout->addWidget(buttons);
@@ -116,7 +124,27 @@ void SubjectChooserDialog::fill(int64_t selectId) {
         if (s.id == selectId) selectRow = row;
     }
     if (selectRow >= 0) table_->selectRow(selectRow);
+    noMatch_->setVisible(found.empty() && !search_->text().trimmed().isEmpty());
     updateButtons();
+}
+
+bool SubjectChooserDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == search_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+        if ((key == Qt::Key_Down || enter) && table_->rowCount() > 0) {
+            // The first match unless the operator already picked one from the list.
+            if (selectedId() == 0) table_->selectRow(0);
+            if (enter) {
+                accept();
+            } else {
+                table_->setFocus(Qt::TabFocusReason);
+            }
+            return true;
+        }
+        if (enter) return true;  // nothing matches: nothing to choose, the dialog stays
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void SubjectChooserDialog::updateButtons() {

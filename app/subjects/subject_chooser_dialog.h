@@ -14,6 +14,8 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
+class QLabel;
+
 namespace vanta {
 
 class SubjectChooserDialog : public QDialog {
@@ -41,6 +43,10 @@ public slots:
     void editSubject();
     void accept() override;
 
+protected:
+    // In the search box, Down goes to the first match and Enter chooses it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void fill(int64_t selectId);
     bool editWithHook(SubjectInfo& subject);
@@ -51,6 +57,7 @@ private:
     MessageHook messageHook_;
     int64_t chosenId_ = 0;
     QLineEdit* search_;
+    QLabel* noMatch_;  // "no subject matches": a search that finds nobody says so
     QTableWidget* table_;
     QPushButton* edit_;
     QPushButton* choose_;

@@ -11,4 +11,11 @@ void tellOperator(const MessageHook& hook, QWidget* parent, const QString& text)
         showMessageBox(parent, text);
 }
 
+void tellOperator(const MessageHook& hook, QWidget* parent, const QString& text, const QString& detail) {
+    if (hook)
+        hook(parent, text + QLatin1Char('\n') + detail);
+    else
+        showMessageBox(parent, text, detail);
+}
+
 }  // namespace vanta

@@ -15,5 +15,7 @@ using MessageHook = std::function<void(QWidget* parent, const QString& text)>;
 
 // The hook, or the station's message box when it is empty.
 void tellOperator(const MessageHook& hook, QWidget* parent, const QString& text);
+// The same with a detail apart from the fixed text (the hook gets both, one line each).
+void tellOperator(const MessageHook& hook, QWidget* parent, const QString& text, const QString& detail);
 
 }  // namespace vanta

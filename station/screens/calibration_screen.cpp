@@ -30,7 +30,7 @@ bool CalibrationScreen::command(int id, Notification) {
 void CalibrationScreen::calibrate() {
     Station& s = context_.station;
     context_.resetToIdle();
-    context_.files.offerToSave();
+    context_.files.askToSave();
     if (s.test.repetitionCount >= kMaxRepetitions) {
         context_.dialogs.message(kMsgMaxAttempts);
         return;
@@ -58,6 +58,8 @@ void CalibrationScreen::calibrate() {
         return;
     }
     s.livePhase = attempts->livePhase();
+    // The new test has begun: in Extended mode it is the register's current subject's.
+    context_.files.takeCurrentSubjectForNewTest();
     context_.view.startTickTimer(kCalibrationTimerId);
     // A calibration that never becomes still can be abandoned: a bar with BACK alone.
     context_.bars.showBar(kCalibrationBarTemplate);

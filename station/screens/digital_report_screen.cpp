@@ -26,6 +26,9 @@ void DigitalReportScreen::show() {
     const ListContents reps = reportRepetitionContents(s.test.repetitionCount);
     context_.bars.fillBarList(cmd::kReportRepetitionBox, reps.entries, reps.selected);
     s.selectedRepetition = 0;
+    // The page header names the view's current repetition: it is the one in the table,
+    // on screen and on paper.
+    s.currentRepetition = 0;
     s.viewMode = kViewDigitalReport;
     context_.table.clearTable();
     context_.table.setTableFont(kDigitalReportFontHeight, kDigitalReportFontWeight);
@@ -47,9 +50,13 @@ void DigitalReportScreen::selectRepetition() {
     context_.table.clearTable();
     // The box belongs to the report screen; a change anywhere else is the station's own
     // fault, and the table stays empty.
-    if (s.viewMode == kViewDigitalReport)
+    if (s.viewMode == kViewDigitalReport) {
+        // The header's "No:" and "Weight:" follow the table's repetition (a box without a
+        // choice leaves the header as it was and the table empty).
+        if (s.selectedRepetition >= 0 && s.selectedRepetition < kMaxRepetitions)
+            s.currentRepetition = s.selectedRepetition;
         fillTable();
-    else
+    } else
         context_.dialogs.message(kMsgInternalErrorInterval);
     context_.view.repaint();
 }
@@ -65,14 +72,24 @@ void DigitalReportScreen::fillTable() {
 
 // "Export xml": the table as it is on screen into DATA/noname.xml, then the desktop's
 // spreadsheet program on it. A file that cannot be written is said so, and nothing is
-// opened: an earlier export left in the folder must not pass for this one.
+// opened: an earlier export left in the folder must not pass for this one. Where the file
+// went is told every time: in the status bar when a program opened it, in a box when
+// none did (the operator would otherwise see nothing at all).
 void DigitalReportScreen::exportXml() {
     const Station& s = context_.station;
     std::string message, reason;
+    bool opened = false;
     const SpreadsheetLabels labels{s.test.subject.name, s.test.testTime, s.selectedRepetition};
     if (!exportSpreadsheet(context_.table.tableCells(), labels, s.paths.dataDirectory, context_.openFile, &message,
-                           &reason))
+                           &reason, &opened)) {
         context_.dialogs.message(message, reason);
+        return;
+    }
+    const std::string told = exportedMessage(spreadsheetPath(s.paths.dataDirectory));
+    if (opened)
+        context_.dialogs.showStatus(told);
+    else
+        context_.dialogs.message(told, kExportNotOpened);
 }
 
 void DigitalReportScreen::leave() {

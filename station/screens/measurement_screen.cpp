@@ -32,7 +32,8 @@ bool MeasurementScreen::command(int id, Notification notification) {
 void MeasurementScreen::perform() {
     Station& s = context_.station;
     context_.resetToIdle();
-    context_.files.offerToSave();
+    context_.files.askToSave();
+    context_.files.takeCurrentSubjectForNewTest();
     if (context_.attempts) context_.attempts->newTest();
     s.test.repetitionCount = 0;
     s.livePhase = 0;
@@ -198,20 +199,24 @@ void MeasurementScreen::ignore() {
     }
     if (!s.journal.attemptIgnored(test)) tellJournalFailure(s, context_.dialogs);
     s.livePhase = 0;
+    // Nothing left to remove: IGNORE goes until an attempt is stored.
+    if (test.repetitionCount == 0) context_.bars.showBarControl(cmd::kIgnore, false);
     context_.view.hideReportTable();
     context_.view.showGuidance(false);
     context_.view.update();
 }
 
-// BACK: the running attempt is abandoned; the bar returns to START, IGNORE and EXIT. The
-// abandoned attempt's guidance goes with it: a subject who still saw the ready lines or
-// the green disc would perform a stroke that nobody records.
+// BACK: the running attempt is abandoned; the bar returns to START and EXIT, and to IGNORE
+// when a stored repetition is there for it to remove. The abandoned attempt's guidance
+// goes with it: a subject who still saw the ready lines or the green disc would perform a
+// stroke that nobody records.
 void MeasurementScreen::back() {
     if (context_.attempts) context_.attempts->back();
     context_.view.stopTickTimer(kLiveTimerId);
     context_.station.livePhase = PhaseNone;
     context_.view.showGuidance(false);
     showMeasurementBar();
+    if (context_.station.test.repetitionCount == 0) context_.bars.showBarControl(cmd::kIgnore, false);
     context_.view.update();
 }
 

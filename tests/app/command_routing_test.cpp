@@ -373,11 +373,11 @@ private slots:
 
         QStringList menus;
         for (QAction* a : frame.menuBar()->actions()) menus << a->text();
-        QCOMPARE(menus, (QStringList{"&File", "Subject", "Exercise", "Report", "Setup", "About"}));
+        QCOMPARE(menus, (QStringList{"&File", "&Subject", "&Exercise", "&Report", "Se&tup", "&About"}));
         QStringList fileItems;
         for (QAction* a : frame.menu(QStringLiteral("&File"))->actions())
             fileItems << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(fileItems, (QStringList{"&Open Vanta file\tCtrl+O", "Save", "-", "&Print...\tCtrl+P",
+        QCOMPARE(fileItems, (QStringList{"&Open Vanta file\tCtrl+O", "&Save\tCtrl+S", "-", "&Print...\tCtrl+P",
                                          "Print Pre&view", "P&rint Setup...", "-", "E&xit"}));
 
         // Buttons left to right, separators as gaps.
@@ -401,6 +401,12 @@ private slots:
         QStatusTipEvent none{QString()};
         QCoreApplication::sendEvent(&frame, &none);
         QCOMPARE(frame.statusBar()->currentMessage(), QStringLiteral("Ready"));
+        // A menu closed by choosing an item sends no empty prompt; "Ready" comes back all
+        // the same.
+        QCoreApplication::sendEvent(&frame, &tip);
+        emit frame.menu(QStringLiteral("&Exercise"))->aboutToHide();
+        QCOMPARE(frame.statusBar()->currentMessage(), QStringLiteral("Ready"));
+        QCOMPARE(frame.action(cmd::kFileSave)->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         for (const char* pane : {"CAP", "NUM", "SCRL"})
             QVERIFY(frame.statusBar()->findChild<QLabel*>(QStringLiteral("indicator") + pane));
 

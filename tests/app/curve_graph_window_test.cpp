@@ -112,7 +112,8 @@ private slots:
         QCOMPARE(dlg.field(1017)->text(), QStringLiteral("x5"));
         dlg.findChild<QRadioButton*>(QStringLiteral("1027"))->setChecked(true);
         dlg.accept();
-        QCOMPARE(messages, QStringList{QStringLiteral("Please enter an integer.")});
+        // The field is named apart from the fixed text: row and column.
+        QCOMPARE(messages, QStringList{QStringLiteral("Please enter an integer.\nPosition (deg), MIN")});
         QCOMPARE(dlg.focusWidget(), dlg.field(1017));
         QVERIFY(dlg.isVisible());
         QCOMPARE(dlg.settings(), settings);

@@ -65,20 +65,58 @@ private slots:
         f.writeSettings(0);
         QVERIFY(f.start());
         f.station().settings.graph.graphY1Quantity = 2;
-        // Unsaved attempts do not hold the exit up: no question is asked.
+        // Unsaved attempts are asked about; No gives them up and the station ends.
         f.station().test.repetitionCount = 5;
         f.station().test.saved = 0;
         // The window is off the screen before the settings go to the disk: a slow disk
         // must not keep the operator looking at a station that is ending.
         bool visibleWhileWriting = true;
         QObject::connect(&f.frame(), &MainWindow::closing, [&] { visibleWhileWriting = f.frame().isVisible(); });
+        f.dialogs.yesNoCancelAnswers = {Answer::No};
         QVERIFY(f.frame().close());
         QVERIFY(!visibleWhileWriting);
-        QVERIFY(f.dialogs.log.empty());
+        QCOMPARE(f.dialogs.log, (std::vector<std::string>{"ask yes/no/cancel: Data not saved. Save?"}));
         StationSettings read;
         QCOMPARE(loadSettings(f.settingsPath(), read), SettingsLoad::Loaded);
         QCOMPARE(read.graph.graphY1Quantity, 2);
         QCOMPARE(read.subjectLibraryMode, uint8_t(0));
+    }
+
+    // File > Exit and the close button with a test not yet saved: Cancel, and a save that
+    // did not happen, keep the station running with the test; Yes writes it, then ends.
+    void exitAsksBeforeAnUnsavedTestIsLost() {
+        StationFixture f;
+        f.writeSettings(0);
+        QVERIFY(f.start());
+        f.station().test.repetitionCount = 2;
+        f.station().test.saved = 0;
+        int closings = 0;
+        QObject::connect(&f.frame(), &MainWindow::closing, [&] { ++closings; });
+        const std::vector<std::string> asked{"ask yes/no/cancel: Data not saved. Save?"};
+
+        f.dialogs.yesNoCancelAnswers = {Answer::Cancel};
+        f.frame().action(cmd::kAppExit)->trigger();
+        QVERIFY(f.frame().isVisible());
+        QCOMPARE(closings, 0);  // the settings are written when the station ends
+        QCOMPARE(f.dialogs.log, asked);
+
+        // Yes, and the save dialog cancelled: nothing was written, so nothing ends.
+        f.dialogs.log.clear();
+        f.dialogs.yesNoCancelAnswers = {Answer::Yes};
+        QVERIFY(!f.frame().close());
+        QVERIFY(f.frame().isVisible());
+        QCOMPARE(closings, 0);
+        QCOMPARE(f.station().test.saved, 0);
+
+        // Yes and a file: written, then the station ends.
+        const std::string kept = f.filePath("kept.kvq");
+        f.dialogs.yesNoCancelAnswers = {Answer::Yes};
+        f.dialogs.saveAnswers = {kept};
+        f.frame().action(cmd::kAppExit)->trigger();
+        QVERIFY(!f.frame().isVisible());
+        QCOMPARE(closings, 1);
+        QVERIFY(exists(kept));
+        QVERIFY(exists(f.settingsPath()));
     }
 
     void exitStopsARunningAcquisition() {

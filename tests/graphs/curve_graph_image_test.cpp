@@ -73,5 +73,40 @@ TEST(CurveGraphImage, ColumnDrawingOfALongWindowLooksLikeEverySegment) {
     expectSamePicture(*test, settings, view);
 }
 
+// The clip reaches the device: with fixed axes of 0..5 degrees for a stroke of tens of
+// degrees, no pixel of the left curve lies outside the plot rectangle (edges included) on
+// screen or on paper (y up, 1 unit = 1 pixel at 254 dpi), yet the curve is drawn inside.
+TEST(CurveGraphImage, CurvesStayInsideThePlotOnScreenAndPaper) {
+    auto test = std::make_unique<TestRecord>();
+    fillDemoTest(*test, {1, 3000, 5});
+    analyseRepetition(*test, 0);
+    GraphSettings settings;
+    settings.autoscale = 1;
+    settings.axisMin[1] = 0;
+    settings.axisMax[1] = 5;
+    GraphViewState view;
+    view.y1 = 1;  // position
+    view.y2 = 3;
+    showRepetition(view, *test, 0);
+    const QRgb curve = qRgb(kLeftCurveColor.r, kLeftCurveColor.g, kLeftCurveColor.b);
+    for (bool paper : {false, true}) {
+        QImage img(paper ? 1900 : 800, paper ? 1500 : 700, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        {
+            QPainter p(&img);
+            QPainterDrawContext dc = paper ? QPainterDrawContext(p, 254.0, 254.0) : QPainterDrawContext(p);
+            CurveGraphRenderer().draw(dc, paper ? kPaperPlotRect : kPlotRect, *test, settings, view);
+        }
+        // The plot in image pixels, its edges included.
+        const QRect plot = paper ? QRect(QPoint(200, 750), QPoint(1600, 1350)) : QRect(QPoint(60, 280), QPoint(690, 540));
+        int inside = 0, outside = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (img.pixel(x, y) == curve) ++(plot.contains(x, y) ? inside : outside);
+        EXPECT_GT(inside, 100) << (paper ? "paper" : "screen");
+        EXPECT_EQ(outside, 0) << (paper ? "paper" : "screen");
+    }
+}
+
 }  // namespace
 }  // namespace vanta

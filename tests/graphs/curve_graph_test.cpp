@@ -244,6 +244,46 @@ TEST(CurveGraph, PaintingOrderColoursAndFonts) {
     EXPECT_EQ(dc.textColor(), kGreen);
 }
 
+// With fixed axes narrower than the data the curves leave the axis range: they are
+// drawn clipped to the plot (on screen and paper, segment by segment and per column),
+// while the frame, the ticks, the labels and the cursor lines are drawn unclipped, and
+// the clip the caller had is given back.
+TEST(CurveGraph, CurvesAreClippedToThePlotAndNothingElseIs) {
+    GraphTest g(3000);
+    for (int i = 0; i < 3000; ++i) {
+        g.set(1, i, static_cast<float>(i % 40));  // position 0..39 against an axis of 0..5
+        g.set(3, i, static_cast<float>(-(i % 700)));
+    }
+    g.view.y1 = 1;
+    g.settings.autoscale = 1;  // Off
+    g.settings.axisMin[1] = 0;
+    g.settings.axisMax[1] = 5;
+    for (bool paper : {false, true}) {
+        for (CurveDrawing how : {CurveDrawing::Auto, CurveDrawing::SegmentBySegment}) {
+            const Rect plot = paper ? kPaperPlotRect : kPlotRect;
+            const RecordingDrawContext dc = draw(g, paper, how);
+            int curves = 0, others = 0, wrong = 0;
+            for (const DrawCall& c : dc.calls()) {
+                if (c.op != DrawOp::Line && c.op != DrawOp::Polyline && c.op != DrawOp::Text) continue;
+                const bool curve = c.op == DrawOp::Line && (c.state.pen.color == kLeftCurveColor ||
+                                                            (c.state.pen.color == kRed && c.numbers[0] != plot.right));
+                // The red zero line runs across the plot from its left side.
+                if (curve && c.numbers[1] == c.numbers[3] && c.numbers[0] == plot.left) continue;
+                ++(curve ? curves : others);
+                if (c.state.clip != (curve ? std::optional<Rect>(plot) : std::nullopt)) ++wrong;
+            }
+            EXPECT_GT(curves, 100);
+            EXPECT_GT(others, 20);
+            EXPECT_EQ(wrong, 0) << (paper ? "paper" : "screen");
+            EXPECT_EQ(dc.clip(), std::nullopt);
+        }
+    }
+    RecordingDrawContext framed;
+    framed.clipTo(Rect{0, 0, 700, 600});
+    CurveGraphRenderer().draw(framed, kPlotRect, *g.test, g.settings, g.view);
+    EXPECT_EQ(framed.clip(), std::optional<Rect>(Rect{0, 0, 700, 600}));
+}
+
 // Short windows are drawn as the station always drew them: one line per sample from the
 // previous one, left curve then right, the first of zero length, the last ending at
 // windowEnd - 1; Y(v) = d - trunc((v - min) x scale).

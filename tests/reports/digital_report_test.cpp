@@ -60,6 +60,16 @@ TEST(DigitalReport, DecimalCommaWhereTheUserHasOne) {
     EXPECT_EQ(rows[7][1], "1500,5");
 }
 
+// On screen a value that rounds to zero has no minus sign; real negatives keep theirs.
+TEST(DigitalReport, ShownNumbersDropTheSignOfZero) {
+    EXPECT_EQ(shownNumber(formatReportValue(-0.04f)), formatReportValue(0.0f));
+    EXPECT_EQ(shownNumber("-0,0"), " 0,0");
+    EXPECT_EQ(shownNumber("-0.5"), "-0.5");
+    EXPECT_EQ(shownNumber("-10.0"), "-10.0");
+    EXPECT_EQ(shownNumber("  "), "  ");
+    EXPECT_EQ(shownNumber("v mean (deg/s)"), "v mean (deg/s)");
+}
+
 TEST(ReportLayout, ColumnWidthsFollowTheScaleTruncated) {
     auto widths = [](float scale) {
         std::vector<int> w;

@@ -94,10 +94,13 @@ TEST_F(PageHeader, ScreenBandIsOutlinedAndSplitAtItsMiddle) {
     EXPECT_EQ(calls[0].state.brush, Brush{});
     EXPECT_EQ(calls[1].op, DrawOp::SelectFont);
 
-    // Name in x 20..385, the date line in 385..740, both in y 9..28.
+    // Name in x 20..375, elided with "…" when longer, so a gap of 10 pixels stays before
+    // the date line in 385..740; both in y 9..28.
     EXPECT_EQ(calls[2].op, DrawOp::Text);
     EXPECT_EQ(calls[2].text, "Name: Jan Novak");
-    EXPECT_EQ(calls[2].rect(), (Rect{20, 9, 385, 28}));
+    EXPECT_EQ(calls[2].rect(), (Rect{20, 9, 375, 28}));
+    EXPECT_TRUE(calls[2].elided);
+    EXPECT_FALSE(calls[3].elided);
     EXPECT_EQ(calls[3].text, "Date: 14.11.2023  at  22:13:20    Weight:  5.00 No: 1");
     EXPECT_EQ(calls[3].rect(), (Rect{385, 9, 740, 28}));
     for (int i : {2, 3}) {
@@ -119,8 +122,10 @@ TEST_F(PageHeader, PaperBandUsesPageUnitsWithYUp) {
     EXPECT_EQ(rects[0].rect(), (Rect{0, -160, 1800, -300}));
     const auto texts = dc.callsOf(DrawOp::Text);
     ASSERT_EQ(texts.size(), 2u) << dc.describe();
-    // Name in x 30..930, the date line in 930..1800; 20 units below the band's top.
-    EXPECT_EQ(texts[0].rect(), (Rect{30, -180, 930, -300}));
+    // Name in x 30..900 (elided, 3 mm before the date), the date line in 930..1800; 20
+    // units below the band's top.
+    EXPECT_EQ(texts[0].rect(), (Rect{30, -180, 900, -300}));
+    EXPECT_TRUE(texts[0].elided);
     EXPECT_EQ(texts[1].rect(), (Rect{930, -180, 1800, -300}));
     EXPECT_EQ(texts[1].text, "Date: 14.11.2023  at  22:13:20    Weight: 12.50 No: 2");
     EXPECT_EQ(texts[0].state.font, (Font{"Arial", 30, 400}));
@@ -132,7 +137,7 @@ TEST_F(PageHeader, MiddleUsesIntegerDivisionOfTheWidth) {
     drawPageHeader(dc, 0, 0, 101, 30, *test, 0);
     const auto texts = dc.callsOf(DrawOp::Text);
     ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0].rect().right, 60);  // 0 + 101 / 2 = 50, plus 10
+    EXPECT_EQ(texts[0].rect().right, 50);  // 0 + 101 / 2 = 50
     EXPECT_EQ(texts[1].rect().left, 60);
 }
 

@@ -155,7 +155,10 @@ TEST_F(SpreadsheetExport, TextsAreEscapedAndWrittenAsUtf8) {
 
 TEST_F(SpreadsheetExport, ButtonWritesNonameXmlAndOpensIt) {
     std::vector<std::string> opened;
-    const FileOpener opener = [&](const std::string& path) { opened.push_back(path); };
+    const FileOpener opener = [&](const std::string& path) {
+        opened.push_back(path);
+        return true;
+    };
     const fs::path path = folder / "noname.xml";
     std::string message = "untouched";
 
@@ -175,7 +178,7 @@ TEST_F(SpreadsheetExport, ButtonWritesNonameXmlAndOpensIt) {
 
 TEST_F(SpreadsheetExport, FailedWriteSaysSoKeepsTheEarlierFileAndOpensNothing) {
     int opened = 0;
-    const FileOpener opener = [&](const std::string&) { ++opened; };
+    const FileOpener opener = [&](const std::string&) { return ++opened > 0; };
     std::string message;
 
     const fs::path missing = folder / "gone";

@@ -245,14 +245,17 @@ TEST_F(FileCommandsTest, ExtendedOpenCallsTheRegisterInOrder) {
     EXPECT_EQ(library.converted.name, "Outsider");
     EXPECT_EQ(station.test.subject.name, "Outsider");
 
-    // Any other answer: the data directory, and the register is never told of the file.
+    // Any other answer: the data directory, and the register is told of the file all the
+    // same: a file there may be another subject's or no subject's, and the current
+    // subject must not relabel it.
     library.calls.clear();
     dialogs.log.clear();
     library.loadDialogAnswer = 3;
     dialogs.openAnswers.push_back(outside);
     EXPECT_TRUE(files->open());
     EXPECT_EQ(dialogs.log, Log{"open: " + station.paths.dataDirectory});
-    EXPECT_EQ(library.calls, (Log{"chooseLoadPlace", "hasCurrentSubject", "adoptSubject"}));
+    EXPECT_EQ(library.calls,
+              (Log{"chooseLoadPlace", "selectSubjectOfFile " + outside, "hasCurrentSubject", "adoptSubject"}));
 
     // A file the reader refuses: the register hears nothing after the load dialog.
     library.calls.clear();

@@ -38,6 +38,44 @@ TEST(SubjectCommands, SubjectInfoUsesTheStationsDialogOrTheRegister) {
     EXPECT_TRUE(dialogs.log.empty());
 }
 
+// A test in memory that gets another subject is relabelled: on disk it still names the
+// old one, so it counts as unsaved and the status bar says so. Choosing the same subject
+// again, or any subject before a test exists, changes nothing of the kind.
+TEST(SubjectCommands, AnotherSubjectMarksTheTestInMemoryUnsaved) {
+    Station station;
+    ScriptedDialogs dialogs;
+    RecordingLibrary library;
+    station.settings.subjectLibraryMode = 1;
+    library.subjectDialogAnswer = true;
+    library.librarySubject.name = "Ann Lee";
+
+    runSubjectInfo(station, dialogs, library);  // no test yet
+    EXPECT_EQ(station.test.saved, 1);
+    EXPECT_TRUE(dialogs.statuses.empty());
+
+    station.resultsAvailable = 1;  // a test read from a file
+    runSubjectInfo(station, dialogs, library);  // the same subject again
+    EXPECT_EQ(station.test.saved, 1);
+    EXPECT_TRUE(dialogs.statuses.empty());
+
+    library.librarySubject.name = "Bo Berg";
+    EXPECT_TRUE(runSubjectInfo(station, dialogs, library));
+    EXPECT_EQ(station.test.subject.name, "Bo Berg");
+    EXPECT_EQ(station.test.saved, 0);
+    EXPECT_EQ(dialogs.statuses, Log{"Subject changed: test not saved"});
+
+    // Abbreviated, attempts recorded but not yet ended with EXIT: the same rule.
+    station.settings.subjectLibraryMode = 0;
+    station.resultsAvailable = 0;
+    station.test.repetitionCount = 2;
+    station.test.saved = 1;
+    dialogs.subjectAnswer = true;
+    dialogs.subjectToEnter = station.test.subject;
+    dialogs.subjectToEnter.age = 40;
+    runSubjectInfo(station, dialogs, library);
+    EXPECT_EQ(station.test.saved, 0);
+}
+
 TEST(SubjectCommands, AnyModeButAbbreviatedIsStoredAsExtended) {
     Station station;
     ScriptedDialogs dialogs;

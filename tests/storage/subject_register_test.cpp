@@ -90,6 +90,21 @@ TEST_F(SubjectRegisterTest, KeepsEveryFieldAcrossReopeningFromDisk) {
     EXPECT_EQ(current, evaId);
 }
 
+// The chooser lists subjects as a reader looks for them: a name with an accented first
+// letter among its plain letter, not after every ASCII name.
+TEST_F(SubjectRegisterTest, SubjectsAreListedInTheOrderOfTheirFoldedNames) {
+    SubjectRegister reg;
+    ASSERT_TRUE(reg.open(root));
+    for (const char* name : {"Zofia Kral", "Łucja Nowak", "anna Berg", "Ärni Olsen", "Lucie Adam", "Bo Ek"})
+        ASSERT_TRUE(reg.add(subject(name)));
+    std::vector<RegisteredSubject> found;
+    ASSERT_TRUE(reg.search("", found));
+    std::vector<std::string> names;
+    for (const RegisteredSubject& s : found) names.push_back(s.info.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"anna Berg", "Ärni Olsen", "Bo Ek", "Lucie Adam", "Łucja Nowak",
+                                               "Zofia Kral"}));
+}
+
 TEST_F(SubjectRegisterTest, SearchMatchesPartOfTheNameInAnyCaseAndTakesWildcardsLiterally) {
     SubjectRegister reg;
     ASSERT_TRUE(reg.open(root));

@@ -52,6 +52,16 @@ void RecordingDrawContext::restore() {
     record(DrawOp::Restore);
 }
 
+void RecordingDrawContext::clipTo(const Rect& r) {
+    DrawContext::clipTo(r);
+    record(DrawOp::ClipTo, {r.left, r.top, r.right, r.bottom});
+}
+
+void RecordingDrawContext::clipOff() {
+    DrawContext::clipOff();
+    record(DrawOp::ClipOff);
+}
+
 void RecordingDrawContext::line(int x1, int y1, int x2, int y2) { record(DrawOp::Line, {x1, y1, x2, y2}); }
 
 void RecordingDrawContext::polyline(std::span<const Point> points) {
@@ -86,6 +96,11 @@ void RecordingDrawContext::text(const Rect& r, std::string_view utf8, TextAlign 
     call.align = align;
 }
 
+void RecordingDrawContext::textElided(const Rect& r, std::string_view utf8, TextAlign align) {
+    text(r, utf8, align);
+    calls_.back().elided = true;
+}
+
 std::vector<DrawCall> RecordingDrawContext::callsOf(DrawOp op) const {
     std::vector<DrawCall> out;
     for (const DrawCall& c : calls_)
@@ -108,6 +123,8 @@ const char* drawOpName(DrawOp op) {
         case DrawOp::SetTextColor: return "setTextColor";
         case DrawOp::Save: return "save";
         case DrawOp::Restore: return "restore";
+        case DrawOp::ClipTo: return "clipTo";
+        case DrawOp::ClipOff: return "clipOff";
         case DrawOp::Line: return "line";
         case DrawOp::Polyline: return "polyline";
         case DrawOp::Rectangle: return "rectangle";
@@ -129,12 +146,18 @@ std::string RecordingDrawContext::describe() const {
             std::snprintf(buf, sizeof buf, " from %.3f over %.3f", c.startDeg, c.sweepDeg);
             out += buf;
         }
-        if (c.op == DrawOp::Text) out += " \"" + c.text + '"';
+        if (c.op == DrawOp::Text) out += std::string(c.elided ? " elided" : "") + " \"" + c.text + '"';
         const DrawState& s = c.state;
         std::snprintf(buf, sizeof buf, "  [pen %d,%d,%d w%d, font %s %d/%d, text %d,%d,%d]\n", s.pen.color.r,
                       s.pen.color.g, s.pen.color.b, s.pen.width, s.font.face.c_str(), s.font.height, s.font.weight,
                       s.textColor.r, s.textColor.g, s.textColor.b);
         out += buf;
+        if (s.clip) {
+            out.pop_back();
+            std::snprintf(buf, sizeof buf, " [clip %d %d %d %d]\n", s.clip->left, s.clip->top, s.clip->right,
+                          s.clip->bottom);
+            out += buf;
+        }
     }
     return out;
 }

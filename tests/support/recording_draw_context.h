@@ -16,6 +16,8 @@ enum class DrawOp {
     SetTextColor,
     Save,
     Restore,
+    ClipTo,
+    ClipOff,
     Line,
     Polyline,
     Rectangle,
@@ -28,13 +30,15 @@ enum class DrawOp {
 struct DrawCall {
     DrawOp op = DrawOp::Line;
     // The numbers as passed: Line x1 y1 x2 y2; Polyline x0 y0 x1 y1 ...; Rectangle,
-    // FillRect, Ellipse, Pie and Text left top right bottom. Empty for the others.
+    // FillRect, Ellipse, Pie, Text and ClipTo left top right bottom. Empty for the others.
     std::vector<int> numbers;
     double startDeg = 0.0, sweepDeg = 0.0;  // Pie only
     std::string text;                        // Text only
     TextAlign align = TextAlign::Left;       // Text only
+    bool elided = false;                     // Text only: cut with "…" when too wide
     Brush fill;                              // FillRect only: the brush passed
-    // The selection after the call: for a drawing call, what it was drawn with.
+    // The selection after the call: for a drawing call, what it was drawn with (the clip
+    // included).
     DrawState state;
 
     Rect rect() const;  // the first four numbers as a rectangle
@@ -52,6 +56,8 @@ public:
     Color setTextColor(Color color) override;
     void save() override;
     void restore() override;
+    void clipTo(const Rect& r) override;
+    void clipOff() override;
 
     void line(int x1, int y1, int x2, int y2) override;
     void polyline(std::span<const Point> points) override;
@@ -60,6 +66,7 @@ public:
     void ellipse(const Rect& bounds) override;
     void pie(const Rect& bounds, double startDeg, double sweepDeg) override;
     void text(const Rect& r, std::string_view utf8, TextAlign align) override;
+    void textElided(const Rect& r, std::string_view utf8, TextAlign align) override;
 
     const std::vector<DrawCall>& calls() const { return calls_; }
     // The calls of one kind, in the order they were made.

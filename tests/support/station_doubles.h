@@ -15,6 +15,7 @@ namespace vanta::testing {
 class ScriptedDialogs : public OperatorDialogs {
 public:
     // Everything the station showed or asked, in order ("message: ...", "ask: ...",
+    // "ask yes/no/cancel: ...",
     // "open: <initial dir>", "save: <proposed>|<initial dir>", "subject", "mode",
     // "graph setup", "about").
     std::vector<std::string> log;
@@ -23,6 +24,8 @@ public:
     std::vector<std::string> notices;  // the messages shown with the information icon
 
     std::deque<bool> yesNoAnswers;                   // default: No
+    std::deque<Answer> yesNoCancelAnswers;           // default: No
+    std::vector<std::string> statuses;               // the status bar's words, in order
     std::deque<std::optional<std::string>> openAnswers;  // default: cancel
     std::deque<std::optional<std::string>> saveAnswers;  // default: cancel
     bool subjectAnswer = false;
@@ -46,6 +49,11 @@ public:
         log.push_back("ask: " + std::string(text));
         return pop(yesNoAnswers, false);
     }
+    Answer askYesNoCancel(std::string_view text) override {
+        log.push_back("ask yes/no/cancel: " + std::string(text));
+        return pop(yesNoCancelAnswers, Answer::No);
+    }
+    void showStatus(std::string_view text) override { statuses.emplace_back(text); }
     std::optional<std::string> chooseFileToOpen(const std::string& initialDirectory) override {
         log.push_back("open: " + initialDirectory);
         return pop(openAnswers, std::optional<std::string>());

@@ -28,7 +28,10 @@ private slots:
         QVERIFY(f.start());
         StationView& view = f.frame().view();
         std::vector<std::string> opened;
-        view.setFileOpener([&](const std::string& p) { opened.push_back(p); });
+        view.setFileOpener([&](const std::string& p) {
+            opened.push_back(p);
+            return true;
+        });
         f.dialogs.openAnswers.push_back(path);
         f.frame().action(cmd::kFileOpen)->trigger();
 

@@ -121,6 +121,22 @@ private slots:
         QTest::mouseClick(choose, Qt::LeftButton);
         QVERIFY(dlg.isVisible());  // nothing to choose yet
 
+        // Keyboard only: a search that finds nobody says so; Down goes to the first match.
+        auto* search = dlg.findChild<QLineEdit*>("search");
+        auto* noMatch = dlg.findChild<QLabel*>("noMatch");
+        QVERIFY(noMatch && noMatch->isHidden());
+        QTest::keyClicks(search, "x");
+        QCOMPARE(table->rowCount(), 0);
+        QVERIFY(!noMatch->isHidden());
+        QCOMPARE(noMatch->text(), QStringLiteral("no subject matches"));
+        QTest::keyClick(search, Qt::Key_Return);
+        QVERIFY(dlg.isVisible());
+        QTest::keyClick(search, Qt::Key_Backspace);
+        QVERIFY(noMatch->isHidden());
+        QTest::keyClick(search, Qt::Key_Down);
+        QCOMPARE(dlg.selectedId(), eva);
+        table->clearSelection();
+
         // Add: the form starts empty with no sex chosen; the new subject is shown chosen.
         QTest::mouseClick(dlg.findChild<QPushButton*>("add"), Qt::LeftButton);
         QCOMPARE(edits.size(), size_t{1});
@@ -143,6 +159,14 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.chosenId(), petr);
         QVERIFY(messages.isEmpty());
+
+        // Type, Enter: the first match is chosen.
+        SubjectChooserDialog typed(reg, 0);
+        typed.show();
+        QTest::keyClicks(typed.findChild<QLineEdit*>("search"), "nov");
+        QTest::keyClick(typed.findChild<QLineEdit*>("search"), Qt::Key_Return);
+        QCOMPARE(typed.result(), int(QDialog::Accepted));
+        QCOMPARE(typed.chosenId(), jan);
     }
 
     void chooserCancelChoosesNothingAndAnEditCancelledChangesNothing() {
@@ -247,6 +271,9 @@ private slots:
         QCOMPARE(lib.chooseLoadPlace(), 0);
     }
 
+    // The register is ours: a file's folder names its subject, and a file in no subject's
+    // folder leaves no current subject behind (also for the next start), so the test's own
+    // subject is kept rather than relabelled with whoever was current.
     void aTestFileInASubjectsFolderMakesThatSubjectCurrent() {
         const int64_t eva = addTo(root, person("Eva"));
         const int64_t jan = addTo(root, person("Jan"));
@@ -257,9 +284,17 @@ private slots:
         lib.selectSubjectOfFile(root + "/Jan/test.kvq");
         QCOMPARE(lib.currentSubjectId(), jan);
         lib.selectSubjectOfFile("/somewhere/else/test.kvq");
-        QCOMPARE(lib.currentSubjectId(), jan);
+        QCOMPARE(lib.currentSubjectId(), int64_t{0});
+        QVERIFY(!lib.hasCurrentSubject());
         lib.selectSubjectOfFile(root + "/Eva/2024/test.kvq");
         QCOMPARE(lib.currentSubjectId(), eva);
+        lib.selectSubjectOfFile(root + "/demo.kvq");  // the data root itself is no subject's
+        QVERIFY(!lib.hasCurrentSubject());
+        RegisterSubjectLibrary restarted;
+        script(restarted, answers);
+        restarted.initialise(root, "VANCHECK");
+        QVERIFY(!restarted.hasCurrentSubject());
+        QVERIFY(messages.isEmpty());
     }
 
     void aSubjectFromAFileFindsItsNamesakeOrIsAdded() {
@@ -294,13 +329,28 @@ private slots:
         QCOMPARE(s.info.weight, 80);
         QCOMPARE(s.info.age, 0);
 
+        // The name written otherwise: the one subject of the same folded name, not a new
+        // one; where two share the folded name, neither is guessed.
+        const int64_t lucja = addTo(root, person("Łucja Nowak"));
+        SubjectInfo shouted = person("LUCJA NOWAK");
+        lib.adoptSubject(shouted);
+        QCOMPARE(lib.currentSubjectId(), lucja);
+        QCOMPARE(shouted.name, std::string("LUCJA NOWAK"));  // the test keeps its text
+        addTo(root, person("Lucja Nowak", 20));
+        SubjectInfo lower = person("lucja nowak");
+        lib.adoptSubject(lower);
+        const int64_t lowerId = lib.currentSubjectId();
+        QVERIFY(lowerId != lucja && lowerId != added);
+        lib.adoptSubject(stranger);
+        QCOMPARE(lib.currentSubjectId(), added);
+
         // A nameless subject is not added.
         SubjectInfo nameless = person("   ");
         lib.adoptSubject(nameless);
         QCOMPARE(lib.currentSubjectId(), added);
         std::vector<RegisteredSubject> all;
         QVERIFY(lib.subjectRegister().search("", all));
-        QCOMPARE(all.size(), size_t{3});
+        QCOMPARE(all.size(), size_t{6});
     }
 
     // A station started in Abbreviated mode and switched to Extended calls the library

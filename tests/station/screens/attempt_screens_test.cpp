@@ -26,7 +26,12 @@ struct ScriptedBox {
 
 class AttemptScreenTest : public ScriptedBox, public ScreenTest {
 protected:
-    AttemptScreenTest() { screens.attachLink(link); }
+    AttemptScreenTest() {
+        screens.attachLink(link);
+        // START asks for a load and a radius first; a test that does not care uses these.
+        bars.numbers[cmd::kLoadList] = 10.0f;
+        bars.numbers[cmd::kRadiusBox] = 25.0f;
+    }
 
     // Sends the stream up to `upTo` (the first frame is the one the link skips) and waits
     // until the store holds it or is full.
@@ -187,8 +192,13 @@ TEST_F(AttemptScreenTest, WithTheWindowsClockAFramelessStreamAndADoubtfulRateAre
 TEST_F(AttemptScreenTest, BackAbandonsACalibrationWithTheOffsetsAsTheyWere) {
     const float before[kChannelCount] = {1.5f, 2.5f, 3.5f, 7.5f, 4.5f, -3.25f};
     std::copy(before, before + kChannelCount, station.test.repetitions[0].channelOffset);
+    // Extended, with a current subject in the register: the new test is that subject's.
+    station.settings.subjectLibraryMode = 1;
+    library.hasSubject = true;
+    library.librarySubject.name = "Ann Lee";
     dialogs.yesNoAnswers = {true};
     run(cmd::kCalibration);
+    EXPECT_EQ(station.test.subject.name, "Ann Lee");
     ASSERT_EQ(station.viewMode, kViewCalibration);
     ASSERT_TRUE(view.tickTimerActive(kCalibrationTimerId));
     EXPECT_EQ(bars.shownTemplate, kCalibrationBarTemplate);

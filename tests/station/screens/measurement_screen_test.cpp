@@ -50,6 +50,30 @@ TEST_F(MeasurementScreenTest, PerformOffersToSaveUnsavedDataAndStartsAnyway) {
     EXPECT_EQ(station.viewMode, kViewMeasurement);
 }
 
+// After a restart the register remembers its current subject while the test's subject
+// is empty: a new test (Perform or Calibration) in Extended mode takes the current
+// subject's data, so the saved file names the subject whose folder it goes into.
+TEST_F(MeasurementScreenTest, ANewTestTakesTheRegistersCurrentSubject) {
+    library.librarySubject.name = "Ann Lee";
+    library.librarySubject.sex = 0;
+    library.hasSubject = true;
+
+    run(cmd::kPerform);  // Abbreviated: the register is not asked
+    EXPECT_EQ(station.test.subject.name, "");
+    EXPECT_TRUE(library.calls.empty());
+
+    station.settings.subjectLibraryMode = 1;
+    run(cmd::kPerform);
+    EXPECT_EQ(station.test.subject, library.librarySubject);
+
+    // (Calibration: attempt_screens_test, where a calibration really starts.)
+    // Without a current subject the test keeps what it has.
+    library.hasSubject = false;
+    library.librarySubject.name = "Nobody";
+    run(cmd::kPerform);
+    EXPECT_EQ(station.test.subject.name, "Ann Lee");
+}
+
 TEST_F(MeasurementScreenTest, StartTakesLoadAndRadiusFromTheBarUpToAHundredAttempts) {
     run(cmd::kPerform);
     station.test.repetitionCount = 4;
@@ -179,9 +203,16 @@ TEST_F(MeasurementScreenTest, BackStopsTheTickAndRebuildsTheBar) {
     EXPECT_TRUE(dc.calls().empty());
     EXPECT_FALSE(view.tickTimerActive(kLiveTimerId));
     EXPECT_EQ(bars.log, (Log{"hide", "show 144", "fill 1072", "text 1039 25.00", "control 1074 on",
-                             "control 1075 on", "control 1076 on", "control 1047 off", "control 1072 on"}));
-    EXPECT_EQ(bars.hiddenControls, std::set<int>{cmd::kBack});  // START, IGNORE, EXIT shown
+                             "control 1075 on", "control 1076 on", "control 1047 off", "control 1072 on",
+                             "control 1075 off"}));
+    // START and EXIT shown; IGNORE only when a stored repetition is there to remove.
+    EXPECT_EQ(bars.hiddenControls, (std::set<int>{cmd::kBack, cmd::kIgnore}));
     EXPECT_EQ(station.viewMode, kViewMeasurement);
+    station.test.repetitionCount = 1;
+    run(cmd::kBack);
+    EXPECT_EQ(bars.hiddenControls, std::set<int>{cmd::kBack});
+    run(cmd::kIgnore);  // removes it, and IGNORE goes with it
+    EXPECT_EQ(bars.hiddenControls, (std::set<int>{cmd::kBack, cmd::kIgnore}));
 }
 
 TEST_F(MeasurementScreenTest, ExitMakesTheTestReportableAndReturnsToIdle) {

@@ -56,10 +56,11 @@ TEST_F(PrintingTest, DigitalReportPrintsTheChosenRepetitionUnderTheViewsHeader) 
     EXPECT_EQ(job.report.table.rows[0], std::vector<std::string>(expected.begin(), expected.end()));
     EXPECT_EQ(job.report.table.rows[0][1], "102.0");
 
-    // The header names the view's current repetition, whatever the report box shows.
+    // The header names the repetition the table holds, with its load: the box's choice
+    // is the view's current repetition.
     const std::vector<std::string> texts = printedTexts(job);
     EXPECT_EQ(texts[0], "DIGITAL REPORT");
-    EXPECT_NE(texts[3].find("Weight:  5.00 No: 1"), std::string::npos) << texts[3];
+    EXPECT_NE(texts[3].find("Weight: 10.00 No: 3"), std::string::npos) << texts[3];
 }
 
 TEST_F(PrintingTest, GraphReportPrintsTheGraphAsShownAndKeepsTheScreensScales) {

@@ -83,6 +83,30 @@ TEST_F(DigitalReportTable, ShowsTheChosenRepetitionUnderThePageHeader) {
     EXPECT_TRUE(table.rows.empty());
 }
 
+// The header above the table names the repetition the table holds, with that
+// repetition's load, whatever the curve graph showed last (the printout: printing_test).
+TEST_F(DigitalReportTable, TheHeaderNamesTheRepetitionOfTheTable) {
+    for (int r = 0; r < 3; ++r) station.test.repetitions[r].loadMass = 5.0f + r;
+    auto headerRight = [this] {
+        RecordingDrawContext dc;
+        screens.draw(dc);
+        const auto texts = dc.texts();
+        return texts.size() >= 2 ? texts[1] : std::string("no header");
+    };
+    run(cmd::kCurveGraph);
+    bars.selection[cmd::kRepetitionSelector] = 1;
+    run(cmd::kRepetitionSelector, Notification::SelectionChanged);
+    run(cmd::kResetToIdle);
+    station.currentRepetition = 1;  // as the curve graph left it
+    run(cmd::kDigitalReport);
+    EXPECT_NE(headerRight().find("Weight:  5.00 No: 1"), std::string::npos) << headerRight();
+
+    bars.selection[cmd::kReportRepetitionBox] = 2;
+    run(cmd::kReportRepetitionBox, Notification::SelectionChanged);
+    EXPECT_NE(headerRight().find("Weight:  7.00 No: 3"), std::string::npos) << headerRight();
+    EXPECT_EQ(forcePeak(), "300.0");
+}
+
 TEST_F(DigitalReportTable, ATestWithoutRepetitionsShowsIndexZero) {
     station.test.repetitionCount = 0;
     station.test.results[0] = RepetitionResults{};
@@ -112,6 +136,16 @@ TEST_F(DigitalReportTable, ExportWritesTheShownTableAndOpensIt) {
               spreadsheetBytes(digitalLayout, digitalReportRows(station.test.results[1]),
                                {"Eva & Ida", 1700000000, 1}));
     EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.statuses, std::vector<std::string>{"Exported to " + path});
+
+    // A desktop without a program for the file: the operator is told where the file is,
+    // and that nothing opened it.
+    desktopOpens = false;
+    run(cmd::kExportXml);
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Exported to " + path});
+    EXPECT_EQ(dialogs.details, std::vector<std::string>{"No program on this desktop opens the file."});
+    dialogs.messages.clear();
+    dialogs.details.clear();
 
     // A DATA folder that is gone: said so, and nothing is opened.
     station.paths.dataDirectory = data.file("gone");

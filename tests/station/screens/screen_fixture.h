@@ -21,8 +21,12 @@ protected:
     FileCommands files{station, dialogs, library};
     RecordingTable table;
     std::vector<std::string> opened;  // files handed to the desktop's program
+    bool desktopOpens = true;         // whether the desktop has a program for them
     StationScreens screens{station, bars, view, dialogs, files, table,
-                           [this](const std::string& path) { opened.push_back(path); }};
+                           [this](const std::string& path) {
+                               opened.push_back(path);
+                               return desktopOpens;
+                           }};
 
     ScreenTest() {
         station.settings.subjectLibraryMode = 0;
