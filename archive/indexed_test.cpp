@@ -2,8 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <vector>
 
 #include "archive/local_index.h"
 #include "archive/sha256.h"
@@ -28,12 +31,39 @@ struct Descriptor {
     }
 };
 
+// A test file at most this long is read into memory once, hashed there and its numbers
+// read from the same bytes (the largest test the station writes is a few megabytes). A
+// longer file, which can only be foreign, is hashed as it streams past and then read as
+// any other, so that one does not cost its size in memory.
+constexpr int64_t kReadWhole = 64 << 20;
+
+// The whole file from offset 0 into `bytes`; false when a read fails or the file is no
+// longer `expected` bytes long.
+bool readWhole(int fd, int64_t expected, std::vector<uint8_t>& bytes) {
+    // One byte more than expected: a file that grew since its size was taken shows it.
+    bytes.resize(static_cast<size_t>(expected) + 1);
+    size_t total = 0;
+    while (total < bytes.size()) {
+        const ssize_t got = ::pread(fd, bytes.data() + total, bytes.size() - total, static_cast<off_t>(total));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (got == 0) break;
+        total += static_cast<size_t>(got);
+    }
+    if (total != static_cast<size_t>(expected)) return false;
+    bytes.resize(total);
+    return true;
+}
+
 }  // namespace
 
 bool readIndexedTest(const std::string& path, IndexedTest& out, std::string* message, unsigned threads) {
-    // The bytes are hashed first and the numbers read after: a file replaced in between
-    // would give the rows of one file under the hash of another, so its size and time are
-    // compared before and after, and a file that moved is not taken.
+    // A test file is read once: its bytes are hashed and its numbers read from the same
+    // copy, so the rows always belong to the hash. Its size and time are still compared
+    // before and after, so that what is stored for the path is what lies there; a file
+    // that moved is not taken. (A longer, foreign file is hashed first and read after.)
     Descriptor file;
     file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat before {};
@@ -42,13 +72,34 @@ bool readIndexedTest(const std::string& path, IndexedTest& out, std::string* mes
         return false;
     }
     std::string sha;
-    int64_t hashed = 0;
-    if (!sha256OfFile(file.fd, sha, hashed) || hashed != before.st_size) {
-        setMessage(message, kMsgErrorOpeningFile);
-        return false;
-    }
     auto test = std::make_unique<TestRecord>();
-    if (!readTestFile(path, *test, message, SampleStorage::Discard, threads)) return false;
+    // Kept per thread between files: a sweep does not allocate for each.
+    thread_local std::vector<uint8_t> bytes;
+    bool whole = before.st_size <= kReadWhole;
+    if (whole) {
+        try {
+            bytes.reserve(static_cast<size_t>(before.st_size) + 1);
+        } catch (const std::bad_alloc&) {
+            whole = false;  // no room for it at once: streamed as a long file is
+        }
+    }
+    if (whole) {
+        if (!readWhole(file.fd, before.st_size, bytes)) {
+            setMessage(message, kMsgErrorOpeningFile);
+            return false;
+        }
+        sha = sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        const bool read = readTestBytes(bytes, *test, message, SampleStorage::Discard, threads);
+        if (bytes.capacity() > (8u << 20)) std::vector<uint8_t>().swap(bytes);  // a rare big file gives its memory back
+        if (!read) return false;
+    } else {
+        int64_t hashed = 0;
+        if (!sha256OfFile(file.fd, sha, hashed) || hashed != before.st_size) {
+            setMessage(message, kMsgErrorOpeningFile);
+            return false;
+        }
+        if (!readTestFile(path, *test, message, SampleStorage::Discard, threads)) return false;
+    }
     struct stat after {};
     if (::stat(path.c_str(), &after) != 0 || after.st_ino != before.st_ino || after.st_size != before.st_size ||
         modifiedNanoseconds(after) != modifiedNanoseconds(before)) {

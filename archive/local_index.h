@@ -93,6 +93,9 @@ public:
     const std::string& dataRoot() const { return dataRoot_; }
     std::string indexPath() const;
     void setBusyTimeout(int milliseconds);
+    // For a bulk index (the index command): the log is folded into the index every 32 MB
+    // rather than every 4 MB, so a thousand files fold it once, when the index closes.
+    void foldLogRarely();
 
     // True when the index holds `path` with exactly this size and modification time
     // (nanoseconds since 1970): the file need not be read again.

@@ -135,11 +135,16 @@ int runArchiveIndex(const Args& args) {
         std::optional<IndexedTest> test;
         std::string error;
     };
+    // Files are stored this many to a transaction: each transaction writes the index's
+    // pages it touches into the log again, so one per file would write it over and over.
+    constexpr size_t kStoreTogether = 64;
     std::mutex lock;
     std::condition_variable ready;
     std::deque<Done> finished;
+    int read = 0;  // files the readers are through with (under the lock)
     std::atomic<int> next{0};
     std::vector<std::thread> readers;
+    if (total > 0) index.foldLogRarely();
     for (unsigned t = 0; t < threads && total > 0; ++t)
         readers.emplace_back([&] {
             for (int i; (i = next.fetch_add(1)) < total;) {
@@ -152,7 +157,8 @@ int runArchiveIndex(const Args& args) {
                     d.error = changed[static_cast<size_t>(i)].path + ": " + why;
                 std::lock_guard<std::mutex> g(lock);
                 finished.push_back(std::move(d));
-                ready.notify_one();
+                ++read;
+                if (finished.size() >= kStoreTogether || read == total) ready.notify_one();
             }
         });
 
@@ -184,7 +190,10 @@ int runArchiveIndex(const Args& args) {
         std::vector<Done> batch;
         {
             std::unique_lock<std::mutex> g(lock);
-            ready.wait(g, [&] { return !finished.empty(); });
+            // Woken for a full batch or the last file; on a terminal the progress moves on
+            // meanwhile with what is there.
+            ready.wait_for(g, std::chrono::milliseconds(200),
+                           [&] { return finished.size() >= kStoreTogether || read == total; });
             while (!finished.empty()) {
                 batch.push_back(std::move(finished.front()));
                 finished.pop_front();

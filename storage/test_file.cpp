@@ -31,11 +31,19 @@ constexpr size_t kSampleBytes = 4 * kChannelCount;
 // Direction, six offsets, load, radius and the sample count.
 constexpr size_t kBlockHeaderBytes = 4 + 4 * kChannelCount + 4 + 4 + 4;
 
-// Buffered reader over a file descriptor. Every read either delivers all it was asked
-// for or reports that the file ended.
+// Where the file's bytes come from: the open file, or its bytes already in memory (the
+// index hashes a file and reads its numbers from the one copy it read).
+struct Source {
+    int fd = -1;
+    const uint8_t* bytes = nullptr;  // set: the whole file, `size` bytes
+    uint64_t size = 0;
+};
+
+// Buffered reader over a file. Every read either delivers all it was asked for or
+// reports that the file ended.
 class FileReader {
 public:
-    explicit FileReader(int fd) : fd_(fd), buffer_(new uint8_t[kReadBuffer]) {}
+    explicit FileReader(const Source& source) : source_(source), buffer_(new uint8_t[kReadBuffer]) {}
 
     bool read(void* dst, size_t n) {
         auto* out = static_cast<uint8_t*>(dst);
@@ -85,8 +93,16 @@ private:
         if (left > 0 && pos_ > 0) std::memmove(buffer_.get(), buffer_.get() + pos_, left);
         pos_ = 0;
         end_ = left;
+        if (source_.bytes) {
+            const size_t got = static_cast<size_t>(std::min<uint64_t>(kReadBuffer - end_, source_.size - fileOffset_));
+            if (got == 0) return false;
+            std::memcpy(buffer_.get() + end_, source_.bytes + fileOffset_, got);
+            end_ += got;
+            fileOffset_ += got;
+            return true;
+        }
         for (;;) {
-            const ssize_t got = ::read(fd_, buffer_.get() + end_, kReadBuffer - end_);
+            const ssize_t got = ::read(source_.fd, buffer_.get() + end_, kReadBuffer - end_);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) return false;
             end_ += static_cast<size_t>(got);
@@ -95,7 +111,7 @@ private:
         }
     }
 
-    int fd_;
+    Source source_;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t pos_ = 0;
     size_t end_ = 0;
@@ -103,10 +119,15 @@ private:
 };
 
 // Reads n bytes at `offset`; false when the file ends before them or cannot be read.
-bool readAt(int fd, void* dst, size_t n, uint64_t offset) {
+bool readAt(const Source& source, void* dst, size_t n, uint64_t offset) {
+    if (source.bytes) {
+        if (offset > source.size || n > source.size - offset) return false;
+        std::memcpy(dst, source.bytes + offset, n);
+        return true;
+    }
     auto* out = static_cast<uint8_t*>(dst);
     while (n > 0) {
-        const ssize_t got = ::pread(fd, out, n, static_cast<off_t>(offset));
+        const ssize_t got = ::pread(source.fd, out, n, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return false;
         out += got;
@@ -114,6 +135,13 @@ bool readAt(int fd, void* dst, size_t n, uint64_t offset) {
         n -= static_cast<size_t>(got);
     }
     return true;
+}
+
+// The n bytes at `offset`: in place when the file is in memory, else read into `piece`.
+// nullptr when the file ends before them or cannot be read.
+const uint8_t* bytesAt(const Source& source, uint8_t* piece, size_t n, uint64_t offset) {
+    if (source.bytes) return offset <= source.size && n <= source.size - offset ? source.bytes + offset : nullptr;
+    return readAt(source, piece, n, offset) ? piece : nullptr;
 }
 
 // n samples as the file holds them (six little-endian int32 each, sample after sample)
@@ -235,7 +263,7 @@ ReadFailure readHead(FileReader& in, StagedTest& staged) {
 // Steps from block header to block header (each says how many samples follow it), so
 // that every block's place is known before any samples are read, and a count beyond the
 // capacities or a file cut before its last block is refused before anything changes.
-ReadFailure walkBlocks(int fd, uint64_t offset, StagedTest& staged) {
+ReadFailure walkBlocks(const Source& fd, uint64_t offset, StagedTest& staged) {
     const int count = staged.repetitionCount;
     staged.repetitions.resize(static_cast<size_t>(count));
     staged.sampleOffsets.resize(static_cast<size_t>(count));
@@ -300,11 +328,12 @@ enum class Read16 { Done, TooWide, EndsEarly };
 
 // Reads n samples at `offset` as 16-bit values into the series block; TooWide when a value
 // does not fit in 16 bits (only a file not written by a sensor box has one).
-Read16 readIntoSeries(int fd, uint64_t offset, int n, uint8_t* piece, RepetitionSeries& series) {
+Read16 readIntoSeries(const Source& source, uint64_t offset, int n, uint8_t* buffer, RepetitionSeries& series) {
     for (int first = 0; first < n; first += kPieceSamples) {
         const int len = std::min(kPieceSamples, n - first);
-        if (!readAt(fd, piece, static_cast<size_t>(len) * kSampleBytes, offset + static_cast<uint64_t>(first) * kSampleBytes))
-            return Read16::EndsEarly;
+        const uint8_t* piece = bytesAt(source, buffer, static_cast<size_t>(len) * kSampleBytes,
+                                       offset + static_cast<uint64_t>(first) * kSampleBytes);
+        if (!piece) return Read16::EndsEarly;
         for (int c = 0; c < kChannelCount; ++c) {
             unsigned char* to = waitingSample(series, c, first);
             const uint8_t* from = piece + 4 * c;
@@ -339,7 +368,7 @@ void takeFromSeries(RepetitionSeries& series, int n, RawSamples& raw) {
 // thread's scratch rows, a few repetitions in turn, then analysed together at once; only
 // the results stay. Results start from what
 // the station holds for that repetition: they keep it when the repetition has no peak.
-ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleStorage storage, unsigned threads) {
+ReadFailure readBlocks(const Source& fd, StagedTest& staged, TestRecord& current, SampleStorage storage, unsigned threads) {
     const int count = staged.repetitionCount;
     const bool keep = storage == SampleStorage::Keep;
     if (keep) {
@@ -372,13 +401,14 @@ ReadFailure readBlocks(int fd, StagedTest& staged, TestRecord& current, SampleSt
         for (int first = 0; first < n; first += kPieceSamples) {
             const int len = std::min(kPieceSamples, n - first);
             const uint64_t at = staged.sampleOffsets[static_cast<size_t>(r)] + static_cast<uint64_t>(first) * kSampleBytes;
-            if (!readAt(fd, reader.piece.get(), static_cast<size_t>(len) * kSampleBytes, at)) return false;
+            const uint8_t* piece = bytesAt(fd, reader.piece.get(), static_cast<size_t>(len) * kSampleBytes, at);
+            if (!piece) return false;
             if (keep) {
                 int32_t* rows[kChannelCount];
                 for (int c = 0; c < kChannelCount; ++c) rows[c] = channels[c] + first;
-                samplesToChannels(reader.piece.get(), len, rows);
+                samplesToChannels(piece, len, rows);
             } else {
-                channelFromSamples(reader.piece.get(), len, RateY, channels[RateY] + first);
+                channelFromSamples(piece, len, RateY, channels[RateY] + first);
             }
         }
         if (keep) return true;
@@ -536,6 +566,12 @@ bool writeTestFile(AtomicFile& file, const std::string& path, TestRecord& test, 
     return true;
 }
 
+namespace {
+
+bool readTest(const Source& fd, TestRecord& test, std::string* message, SampleStorage storage, unsigned threads);
+
+}  // namespace
+
 bool readTestFile(const std::string& path, TestRecord& test, std::string* message, SampleStorage storage,
                   unsigned threads) {
     // Only a regular file is a test: a named pipe without a writer would block the station
@@ -552,7 +588,19 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         setMessage(message, kMsgErrorOpeningFile);
         return false;
     }
+    const bool read = readTest(Source{fd}, test, message, storage, threads);
+    ::close(fd);
+    return read;
+}
 
+bool readTestBytes(std::span<const uint8_t> bytes, TestRecord& test, std::string* message, SampleStorage storage,
+                   unsigned threads) {
+    return readTest(Source{-1, bytes.data(), bytes.size()}, test, message, storage, threads);
+}
+
+namespace {
+
+bool readTest(const Source& fd, TestRecord& test, std::string* message, SampleStorage storage, unsigned threads) {
     // The series of the test in memory are worked out from its samples, so their blocks
     // can serve while the file is read: a long repetition's samples wait in the series
     // block of the same repetition as 16-bit values (what the sensor box delivers), to go
@@ -603,7 +651,6 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
         // taken over; the lent series are worked out again below.
         failure = ReadFailure::Incompatible;
     }
-    ::close(fd);
 
     if (failure != ReadFailure::None) {
         // The staged samples go first: their memory is what working the series out needs.
@@ -677,5 +724,7 @@ bool readTestFile(const std::string& path, TestRecord& test, std::string* messag
     }
     return true;
 }
+
+}  // namespace
 
 }  // namespace vanta

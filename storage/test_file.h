@@ -3,6 +3,8 @@
 // little-endian; texts with a length prefix in the 8-bit code page).
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -49,6 +51,10 @@ enum class SampleStorage {
 };
 bool readTestFile(const std::string& path, TestRecord& test, std::string* message = nullptr,
                   SampleStorage storage = SampleStorage::Keep, unsigned threads = 0);
+// The same from a whole file's bytes already in memory, with the same results and
+// messages: a caller that also hashes the bytes reads the file once.
+bool readTestBytes(std::span<const uint8_t> bytes, TestRecord& test, std::string* message = nullptr,
+                   SampleStorage storage = SampleStorage::Keep, unsigned threads = 0);
 
 // The file form of one text: length prefix and 8-bit characters, or 16-bit ones for a text
 // Latin-1 cannot hold.

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "core/analysis.h"
 #include "core/demo_test.h"
@@ -240,6 +242,64 @@ TEST_F(TestFileTest, SideBySideTheNumbersAreThoseOfOneCore) {
                         << where;
             }
         }
+    }
+}
+
+// The index hashes a file's bytes and reads its numbers from the same copy in memory: that
+// must read exactly as the file does, whole, cut anywhere or foreign.
+TEST_F(TestFileTest, BytesInMemoryReadAsTheFileDoes) {
+    auto recorded = std::make_unique<TestRecord>();
+    fillDemoTest(*recorded, {3, 0, 21});
+    recorded->repetitions[0].sampleCount = 40000;  // read in several pieces, waits in an old series
+    recorded->repetitions[2].sampleCount = 700;
+    recorded->subject.comment2 = std::string(70000, 'k');  // the head alone fills more than one buffer
+    ASSERT_TRUE(writeTestFile(path("whole.kvq"), *recorded));
+    auto older = std::make_unique<TestRecord>();
+    fillDemoTest(*older, {3, 30000, 5});
+    auto bytesOf = [](const std::string& s) {
+        return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    };
+    const std::string whole = slurp(path("whole.kvq"));
+    for (const SampleStorage storage : {SampleStorage::Keep, SampleStorage::Discard}) {
+        for (const unsigned threads : {1u, 2u}) {
+            auto fromFile = std::make_unique<TestRecord>();
+            auto fromBytes = std::make_unique<TestRecord>();
+            for (TestRecord* t : {fromFile.get(), fromBytes.get()}) {
+                ASSERT_TRUE(writeTestFile(path("older.kvq"), *older));
+                ASSERT_TRUE(readTestFile(path("older.kvq"), *t));  // series to lend
+            }
+            ASSERT_TRUE(readTestFile(path("whole.kvq"), *fromFile, nullptr, storage, threads));
+            ASSERT_TRUE(readTestBytes(bytesOf(whole), *fromBytes, nullptr, storage, threads));
+            if (storage == SampleStorage::Keep) {
+                expectSameTest(*fromFile, *fromBytes);
+                continue;
+            }
+            EXPECT_EQ(fromBytes->testTime, fromFile->testTime);
+            EXPECT_EQ(fromBytes->subject.name, fromFile->subject.name);
+            for (int r = 0; r < 3; ++r)
+                EXPECT_EQ(0, std::memcmp(fromFile->results[r].value, fromBytes->results[r].value,
+                                         sizeof fromFile->results[r].value))
+                    << r;
+        }
+    }
+
+    // Damaged and foreign: the same answer and the same message, the test left as it was.
+    std::vector<std::string> bad;
+    const std::string small = handMadeFile(2, 3);
+    for (size_t cut = 0; cut < small.size(); ++cut) bad.push_back(small.substr(0, cut));
+    bad.push_back(whole.substr(0, whole.size() - 1));
+    std::string tooLong = small;
+    tooLong.replace(16 + 5 + 12 + 7 + 4 + 4 + 24 + 8, 4, le32(60001));
+    bad.push_back(tooLong);
+    for (const std::string& b : bad) {
+        spit(path("bad.kvq"), b);
+        std::string fileMessage, bytesMessage;
+        auto test = std::make_unique<TestRecord>();
+        test->subject.name = "kept";
+        EXPECT_FALSE(readTestFile(path("bad.kvq"), *test, &fileMessage, SampleStorage::Discard));
+        EXPECT_FALSE(readTestBytes(bytesOf(b), *test, &bytesMessage, SampleStorage::Discard)) << b.size();
+        EXPECT_EQ(bytesMessage, fileMessage) << b.size();
+        EXPECT_EQ(test->subject.name, "kept");
     }
 }
 
