@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # archive index over 1000 test files (3 repetitions of 5000 samples each) against summary
 # over the same files: on a cold index (goal: at most 2x summary) and on an unchanged one
-# (goal: at most 0.1x). Times the whole processes with farm-bench.
+# (goal: at most 0.1x). Times the whole processes in turn, pair by pair, and prints the
+# medians of wall time and the median of the pairs' ratios.
 #   bench/archive_index_vs_summary.sh build/cli/vantacheck-cli [RUNS]
 set -euo pipefail
 cli=$(realpath "${1:?the vantacheck-cli to time}")
@@ -14,13 +15,28 @@ for i in $(seq 1 1000); do
 done
 du -sh "$work/tests"
 
+# Runs A and B in turn RUNS times; each pair's wall-clock ratio A/B, and the medians.
+compare() {  # A-command B-command (each a string for sh -c)
+  python3 - "$runs" "$1" "$2" <<'PY'
+import statistics, subprocess, sys, time
+runs, a, b = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+def wall(cmd):
+    t = time.perf_counter()
+    subprocess.run(["sh", "-c", cmd], check=True)
+    return time.perf_counter() - t
+pairs = [(wall(a), wall(b)) for _ in range(runs)]
+ta = statistics.median(p[0] for p in pairs)
+tb = statistics.median(p[1] for p in pairs)
+r = statistics.median(p[0] / p[1] for p in pairs)
+print(f"A median {ta:.3f} s, B median {tb:.3f} s, median ratio A/B {r:.2f} ({runs} pairs)")
+PY
+}
+
 echo "== cold index: archive index (A) vs summary (B)"
-farm-bench -n "$runs" --timeout 900 \
-  --vs "sh -c 'exec \"$cli\" summary \"$work\"/tests/*.kvq >/dev/null'" \
-  -- sh -c "rm -rf '$work/DATA' && exec '$cli' archive index '$work/tests' --data '$work/DATA' >/dev/null"
+compare "rm -rf '$work/DATA' && exec '$cli' archive index '$work/tests' --data '$work/DATA' >/dev/null" \
+        "exec '$cli' summary '$work'/tests/*.kvq >/dev/null"
 
 echo "== unchanged index: archive index (A) vs summary (B)"
 "$cli" archive index "$work/tests" --data "$work/DATA" >/dev/null
-farm-bench -n "$runs" --timeout 900 \
-  --vs "sh -c 'exec \"$cli\" summary \"$work\"/tests/*.kvq >/dev/null'" \
-  -- sh -c "exec '$cli' archive index '$work/tests' --data '$work/DATA' >/dev/null"
+compare "exec '$cli' archive index '$work/tests' --data '$work/DATA' >/dev/null" \
+        "exec '$cli' summary '$work'/tests/*.kvq >/dev/null"
