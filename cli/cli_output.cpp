@@ -45,6 +45,14 @@ std::string jsonNumber(float value) {
     return s;
 }
 
+std::string jsonReal(double value) {
+    if (!std::isfinite(value)) return "null";
+    std::string s = shortest(value);
+    if (s.find_first_of(".e") == std::string::npos) s += ".0";
+    return s;
+}
+std::string jsonReal(const std::optional<double>& value) { return value ? jsonReal(*value) : "null"; }
+
 std::string exactNumber(double value) {
     if (!std::isfinite(value)) return std::isnan(value) ? "nan" : (value > 0 ? "inf" : "-inf");
     return shortest(value);

@@ -1,6 +1,7 @@
 // What vantacheck-cli prints, as plain functions of the test in memory.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,10 @@ namespace vanta::cli {
 std::string jsonNumber(float value);
 // Shortest text that reads back as exactly the same double.
 std::string exactNumber(double value);
+// The same as a JSON number with a point, so that a reader takes a load of 10 kg for a
+// real number too; null where there is no value or it is not finite.
+std::string jsonReal(double value);
+std::string jsonReal(const std::optional<double>& value);
 std::string jsonString(std::string_view utf8);
 std::string csvField(std::string_view text);
 

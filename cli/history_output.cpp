@@ -1,6 +1,5 @@
 #include "cli/history_output.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "cli/cli_output.h"
@@ -10,20 +9,8 @@ namespace vanta::cli {
 
 namespace {
 
-// Shortest text that reads back as the same double, with a point so that 10 kg reads as
-// a real number too.
-std::string number(double v) {
-    if (!std::isfinite(v)) return "null";
-    char text[64];
-    const auto res = std::to_chars(text, text + sizeof text, v);
-    std::string s(text, res.ptr);
-    if (s.find_first_of(".e") == std::string::npos) s += ".0";
-    return s;
-}
-std::string number(const std::optional<double>& v) { return v ? number(*v) : "null"; }
-
 std::string sidesJson(const std::optional<double> (&v)[2]) {
-    return "{\"left\": " + number(v[0]) + ", \"right\": " + number(v[1]) + "}";
+    return "{\"left\": " + jsonReal(v[0]) + ", \"right\": " + jsonReal(v[1]) + "}";
 }
 
 }  // namespace
@@ -39,9 +26,9 @@ std::string historyJson(const History& h) {
             out += std::string(s == Side::Right ? ", " : "") + "\"" + sideName(s) + "\": [";
             for (size_t k = 0; k < t.side(s).size(); ++k) {
                 const HistoryLoad& l = t.side(s)[k];
-                out += std::string(k ? ", " : "") + "{\"load\": " + number(l.load) +
+                out += std::string(k ? ", " : "") + "{\"load\": " + jsonReal(l.load) +
                        ", \"attempts\": " + std::to_string(l.attempts) + ", \"bestPeakPower\": " +
-                       number(l.bestPeakPower) + ", \"meanPeakPower\": " + number(l.meanPeakPower) + "}";
+                       jsonReal(l.bestPeakPower) + ", \"meanPeakPower\": " + jsonReal(l.meanPeakPower) + "}";
             }
             out += "]";
         }
@@ -50,10 +37,10 @@ std::string historyJson(const History& h) {
     out += "], \"changes\": [";
     for (size_t i = 0; i < h.changes.size(); ++i) {
         const HistoryChange& c = h.changes[i];
-        out += std::string(i ? ", " : "") + "{\"side\": \"" + sideName(c.side) + "\", \"load\": " + number(c.load) +
+        out += std::string(i ? ", " : "") + "{\"side\": \"" + sideName(c.side) + "\", \"load\": " + jsonReal(c.load) +
                ", \"from\": " + std::to_string(h.tests[c.from].testTime) +
-               ", \"to\": " + std::to_string(h.tests[c.to].testTime) + ", \"watts\": " + number(c.watts) +
-               ", \"percent\": " + number(c.percent) + ", \"beyondError\": " +
+               ", \"to\": " + std::to_string(h.tests[c.to].testTime) + ", \"watts\": " + jsonReal(c.watts) +
+               ", \"percent\": " + jsonReal(c.percent) + ", \"beyondError\": " +
                (c.beyondError ? (*c.beyondError ? "true" : "false") : "null") + "}";
     }
     return out + "]}\n";

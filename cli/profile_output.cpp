@@ -1,7 +1,6 @@
 #include "cli/profile_output.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "cli/cli_output.h"
@@ -11,43 +10,31 @@ namespace vanta::cli {
 
 namespace {
 
-// Shortest text that reads back as the same double, with a point so that a reader takes a
-// load of 10 kg for a real number as well; null where there is no value.
-std::string number(double v) {
-    if (!std::isfinite(v)) return "null";
-    char text[64];
-    const auto res = std::to_chars(text, text + sizeof text, v);
-    std::string s(text, res.ptr);
-    if (s.find_first_of(".e") == std::string::npos) s += ".0";
-    return s;
-}
-std::string number(const std::optional<double>& v) { return v ? number(*v) : "null"; }
-
 std::string sideJson(const SideProfile& s) {
     std::string out = "{\"loads\": [";
     for (size_t i = 0; i < s.loads.size(); ++i) {
         const LoadBest& l = s.loads[i];
         out += i ? ", " : "";
-        out += "{\"load\": " + number(l.load) + ", \"attempts\": " + std::to_string(l.attempts) +
+        out += "{\"load\": " + jsonReal(l.load) + ", \"attempts\": " + std::to_string(l.attempts) +
                ", \"file\": " + jsonString(l.file) + ", \"repetition\": " + std::to_string(l.repetition + 1) +
-               ", \"peakPower\": " + number(l.peakPower) +
-               ", \"meanPowerAcceleration\": " + number(l.meanPowerAcceleration) +
-               ", \"peakVelocity\": " + number(l.peakVelocity) +
-               ", \"meanTorqueAcceleration\": " + number(l.meanTorqueAcceleration) +
-               ", \"meanVelocityAcceleration\": " + number(l.meanVelocityAcceleration) + "}";
+               ", \"peakPower\": " + jsonReal(l.peakPower) +
+               ", \"meanPowerAcceleration\": " + jsonReal(l.meanPowerAcceleration) +
+               ", \"peakVelocity\": " + jsonReal(l.peakVelocity) +
+               ", \"meanTorqueAcceleration\": " + jsonReal(l.meanTorqueAcceleration) +
+               ", \"meanVelocityAcceleration\": " + jsonReal(l.meanVelocityAcceleration) + "}";
     }
     out += "], \"powerLoad\": ";
     if (const auto& f = s.powerLoad) {
-        out += "{\"a\": " + number(f->a) + ", \"b\": " + number(f->b) + ", \"c\": " + number(f->c) +
-               ", \"r2\": " + number(f->r2) + ", \"topLoad\": " + number(f->topLoad) +
-               ", \"topPower\": " + number(f->topPower) + "}";
+        out += "{\"a\": " + jsonReal(f->a) + ", \"b\": " + jsonReal(f->b) + ", \"c\": " + jsonReal(f->c) +
+               ", \"r2\": " + jsonReal(f->r2) + ", \"topLoad\": " + jsonReal(f->topLoad) +
+               ", \"topPower\": " + jsonReal(f->topPower) + "}";
     } else {
         out += "null";
     }
     out += ", \"torqueVelocity\": ";
     if (const auto& f = s.torqueVelocity) {
-        out += "{\"slope\": " + number(f->slope) + ", \"T0\": " + number(f->t0) + ", \"omega0\": " +
-               number(f->omega0) + ", \"r2\": " + number(f->r2) + ", \"topPower\": " + number(f->topPower) + "}";
+        out += "{\"slope\": " + jsonReal(f->slope) + ", \"T0\": " + jsonReal(f->t0) + ", \"omega0\": " +
+               jsonReal(f->omega0) + ", \"r2\": " + jsonReal(f->r2) + ", \"topPower\": " + jsonReal(f->topPower) + "}";
     } else {
         out += "null";
     }
@@ -62,9 +49,9 @@ std::string profileJson(const Profile& profile) {
     for (size_t i = 0; i < profile.asymmetry.size(); ++i) {
         const Asymmetry& a = profile.asymmetry[i];
         out += i ? ", " : "";
-        out += "{\"load\": " + (a.load ? number(*a.load) : std::string("\"best\"")) + ", \"stronger\": " +
+        out += "{\"load\": " + (a.load ? jsonReal(*a.load) : std::string("\"best\"")) + ", \"stronger\": " +
                (a.stronger ? jsonString(sideName(*a.stronger)) : std::string("null")) +
-               ", \"percent\": " + number(a.percent) + "}";
+               ", \"percent\": " + jsonReal(a.percent) + "}";
     }
     return out + "]}\n";
 }
