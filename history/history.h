@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "archive/archive_types.h"
-#include "profile/profile.h"
+#include "core/sides.h"
 
 namespace vanta {
 

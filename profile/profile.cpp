@@ -6,14 +6,6 @@
 
 namespace vanta {
 
-std::optional<Side> sideOfDirection(int32_t direction, bool sidesSwapped) {
-    if (direction == 0) return std::nullopt;
-    const Side towardsPositive = sidesSwapped ? Side::Left : Side::Right;
-    return direction > 0 ? towardsPositive : otherSide(towardsPositive);
-}
-
-const char* sideName(Side side) { return side == Side::Left ? "left" : "right"; }
-
 bool appendTestAttempts(std::vector<ProfileAttempt>& attempts, const TestRecord& test, const std::string& file) {
     const int count = std::clamp(test.repetitionCount, 0, kMaxRepetitions);
     for (int r = 0; r < count; ++r)

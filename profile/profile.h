@@ -9,19 +9,9 @@
 #include <vector>
 
 #include "core/records.h"
+#include "core/sides.h"
 
 namespace vanta {
-
-enum class Side { Left = 0, Right = 1 };
-
-// The side of a stroke: direction +1 turns towards positive angles (clockwise on the
-// station's dial seen from above), which is the subject's right; -1 is the left. A box
-// mounted the other way round swaps the names (the settings' sidesSwapped). A direction
-// of 0, which only a damaged file holds, has no side. The subject's history uses the same
-// rule, so both name a stroke alike.
-std::optional<Side> sideOfDirection(int32_t direction, bool sidesSwapped);
-const char* sideName(Side side);  // "left", "right"
-inline Side otherSide(Side s) { return s == Side::Left ? Side::Right : Side::Left; }
 
 // One repetition as the profile sees it.
 struct ProfileAttempt {
@@ -40,9 +30,6 @@ struct ProfileAttempt {
 // Appends the analysed repetitions of `test` in their order. False when a load is NaN or
 // infinite: such a file is damaged and refused as incompatible data (nothing is appended).
 bool appendTestAttempts(std::vector<ProfileAttempt>& attempts, const TestRecord& test, const std::string& file);
-
-// Loads equal within this many kilograms are one load.
-inline constexpr double kSameLoadKg = 0.005;
 
 // The best attempt at one load on one side.
 struct LoadBest {
