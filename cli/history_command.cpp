@@ -8,6 +8,7 @@
 #include "cli/history_output.h"
 #include "cli/station_folders.h"
 #include "history/history.h"
+#include "station/subject_history.h"
 
 namespace vanta::cli {
 
@@ -73,7 +74,7 @@ int runHistory(const Args& args, HistoryPdfWriter writePdf, int (*handOver)(cons
                     "); give more of the name or --id");
     }
     // The name the subject's latest test holds (tests come oldest first).
-    const History history = buildHistory(tests, tests.back().subject, false);
+    const History history = buildHistory(historyAttemptsOf(tests), tests.back().subject, false);
 
     std::cout << (options.json ? historyJson(history) : historyText(history)) << std::flush;
     if (!std::cout) return fail("Cannot write the output.");

@@ -15,14 +15,29 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_types.h"
 #include "core/sides.h"
 
 namespace vanta {
 
+// One attempt as the history sees it; the caller reads it from wherever it keeps the
+// tests (the station and vantacheck-cli from the index of the archive).
+struct HistoryAttempt {
+    int32_t direction = 0;   // as stored: +1 or -1 for a recorded stroke
+    double load = 0.0;       // kg
+    bool hasPeak = false;    // false: the analysis found no peak, its results were never written
+    double peakPower = 0.0;  // PeakAll, W
+};
+
+// One test of the subject with its attempts in their order.
+struct HistoryTestAttempts {
+    std::string file;      // the test as the caller names it
+    int64_t testTime = 0;  // seconds since 1970 UTC
+    std::vector<HistoryAttempt> attempts;
+};
+
 // One side and load within one test.
 struct HistoryLoad {
-    double load = 0.0;  // the first load of the group as stored (kg)
+    double load = 0.0;  // the load of the group across all the subject's tests (distinctLoads)
     int attempts = 0;
     double bestPeakPower = 0.0;  // W
     double meanPeakPower = 0.0;  // W
@@ -39,7 +54,7 @@ struct HistoryTest {
 // The change of the mean peak power between two tests at one side and load.
 struct HistoryChange {
     Side side = Side::Left;
-    double load = 0.0;   // the load as the earlier test stored it
+    double load = 0.0;   // the load of the group (HistoryLoad::load)
     size_t from = 0, to = 0;  // indexes into History::tests
     double watts = 0.0;       // later mean - earlier mean
     double percent = 0.0;     // of the earlier mean
@@ -61,8 +76,9 @@ struct History {
 double mdc95Factor();
 
 // `tests` in any order (sorted here by test time, then file); the subject is the name
-// shown. Repetitions without a peak, with a direction of 0 or a load not above 0 (or not
-// a number) are left out and counted.
-History buildHistory(std::vector<archive::IndexedTest> tests, const std::string& subject, bool sidesSwapped);
+// shown. Attempts without a peak, with a direction of 0 or a load not above 0 (or not a
+// number) are left out and counted. The loads are grouped over every test and both sides
+// at once (distinctLoads), so a load is the same load in each test and on each side.
+History buildHistory(std::vector<HistoryTestAttempts> tests, const std::string& subject, bool sidesSwapped);
 
 }  // namespace vanta

@@ -171,66 +171,86 @@ Asymmetry asymmetryOf(double leftPower, double rightPower, std::optional<double>
     return a;
 }
 
-Profile buildProfile(const std::vector<ProfileAttempt>& attempts, bool sidesSwapped) {
-    Profile profile;
-    for (const ProfileAttempt& a : attempts) {
-        if (!a.hasPeak) {
-            ++profile.withoutPeak;
-            continue;
-        }
-        if (!(a.loadMass > 0.0f)) {
-            ++profile.badLoad;
-            continue;
-        }
-        const std::optional<Side> side = sideOfDirection(a.direction, sidesSwapped);
-        if (!side) {
-            ++profile.withoutSide;
-            continue;
-        }
-        std::vector<LoadBest>& loads = profile.sides[static_cast<int>(*side)].loads;
-        const double load = a.loadMass;
-        auto group = std::find_if(loads.begin(), loads.end(),
-                                  [&](const LoadBest& g) { return std::fabs(g.load - load) <= kSameLoadKg; });
-        if (group == loads.end()) {
-            loads.push_back(LoadBest{});
-            group = loads.end() - 1;
-            group->load = load;
-        }
-        ++group->attempts;
-        // On equal peak powers the attempt given first stays.
-        if (group->attempts == 1 || a.peakPower > group->peakPower) {
-            group->file = a.file;
-            group->repetition = a.repetition;
-            group->peakPower = a.peakPower;
-            group->meanPowerAcceleration = a.meanPowerAcceleration;
-            group->peakVelocity = a.peakVelocity;
-            group->meanTorqueAcceleration = a.meanTorqueAcceleration;
-            group->meanVelocityAcceleration = a.meanVelocityAcceleration;
-        }
-    }
-    for (SideProfile& s : profile.sides) {
-        std::stable_sort(s.loads.begin(), s.loads.end(),
-                         [](const LoadBest& x, const LoadBest& y) { return x.load < y.load; });
-        s.powerLoad = fitPowerLoad(s.loads);
-        s.torqueVelocity = fitTorqueVelocity(s.loads);
-    }
-    if (!profile.bothSides()) return profile;
+namespace {
 
+// The side of an attempt the profile can place, or why it cannot (counted in `profile`).
+std::optional<Side> placedSide(const ProfileAttempt& a, bool sidesSwapped, Profile& profile) {
+    if (!a.hasPeak) {
+        ++profile.withoutPeak;
+        return std::nullopt;
+    }
+    if (!(a.loadMass > 0.0f) || !std::isfinite(a.loadMass)) {
+        ++profile.badLoad;
+        return std::nullopt;
+    }
+    const std::optional<Side> side = sideOfDirection(a.direction, sidesSwapped);
+    if (!side) ++profile.withoutSide;
+    return side;
+}
+
+// Every load tried on either side, grouped once for both (distinctLoads), so a load is
+// the same load on the left and on the right.
+std::vector<double> loadGroups(const std::vector<ProfileAttempt>& attempts, bool sidesSwapped) {
+    std::vector<double> loads;
+    Profile uncounted;
+    for (const ProfileAttempt& a : attempts)
+        if (placedSide(a, sidesSwapped, uncounted)) loads.push_back(a.loadMass);
+    return distinctLoads(std::move(loads));
+}
+
+// Per side and load the attempt of highest peak power; on equal peak powers the attempt
+// given first stays.
+void takeBestAttempts(const std::vector<ProfileAttempt>& attempts, bool sidesSwapped, Profile& profile) {
+    const std::vector<double> groups = loadGroups(attempts, sidesSwapped);
+    std::vector<LoadBest> best[2];
+    for (auto& side : best) side.resize(groups.size());
+    for (const ProfileAttempt& a : attempts) {
+        const std::optional<Side> side = placedSide(a, sidesSwapped, profile);
+        if (!side) continue;
+        const size_t g = *loadGroupOf(groups, a.loadMass);
+        LoadBest& group = best[static_cast<int>(*side)][g];
+        ++group.attempts;
+        if (group.attempts == 1 || a.peakPower > group.peakPower) {
+            group.load = groups[g];
+            group.file = a.file;
+            group.repetition = a.repetition;
+            group.peakPower = a.peakPower;
+            group.meanPowerAcceleration = a.meanPowerAcceleration;
+            group.peakVelocity = a.peakVelocity;
+            group.meanTorqueAcceleration = a.meanTorqueAcceleration;
+            group.meanVelocityAcceleration = a.meanVelocityAcceleration;
+        }
+    }
+    for (int s = 0; s < 2; ++s)
+        for (LoadBest& group : best[s])
+            if (group.attempts > 0) profile.sides[s].loads.push_back(std::move(group));
+}
+
+// Per load tried on both sides, ascending, then "best": each side's highest peak power.
+void compareSides(Profile& profile) {
     const std::vector<LoadBest>& left = profile.side(Side::Left).loads;
     const std::vector<LoadBest>& right = profile.side(Side::Right).loads;
-    for (const LoadBest& l : left) {
-        for (const LoadBest& r : right) {
-            if (std::fabs(l.load - r.load) > kSameLoadKg) continue;
-            profile.asymmetry.push_back(asymmetryOf(l.peakPower, r.peakPower, std::min(l.load, r.load)));
-            break;
-        }
-    }
+    for (const LoadBest& l : left)
+        for (const LoadBest& r : right)
+            if (l.load == r.load) profile.asymmetry.push_back(asymmetryOf(l.peakPower, r.peakPower, l.load));
     auto best = [](const std::vector<LoadBest>& loads) {
         double p = loads.front().peakPower;
         for (const LoadBest& l : loads) p = std::max(p, l.peakPower);
         return p;
     };
     profile.asymmetry.push_back(asymmetryOf(best(left), best(right), std::nullopt));
+}
+
+}  // namespace
+
+Profile buildProfile(const std::vector<ProfileAttempt>& attempts, bool sidesSwapped) {
+    Profile profile;
+    takeBestAttempts(attempts, sidesSwapped, profile);
+    for (SideProfile& s : profile.sides) {
+        s.powerLoad = fitPowerLoad(s.loads);
+        s.torqueVelocity = fitTorqueVelocity(s.loads);
+    }
+    if (profile.bothSides()) compareSides(profile);
     return profile;
 }
 

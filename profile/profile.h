@@ -33,7 +33,7 @@ bool appendTestAttempts(std::vector<ProfileAttempt>& attempts, const TestRecord&
 
 // The best attempt at one load on one side.
 struct LoadBest {
-    double load = 0.0;  // the group's first load as stored
+    double load = 0.0;  // the load of the group over both sides (distinctLoads)
     int attempts = 0;
     std::string file;
     int repetition = 0;  // 0-based
@@ -78,12 +78,14 @@ struct Profile {
     SideProfile sides[2];  // indexed by Side
     std::vector<Asymmetry> asymmetry;  // per load tested on both sides, then "best"
     int withoutPeak = 0;   // repetitions left out: no peak
-    int badLoad = 0;       // left out: load 0 or below
+    int badLoad = 0;       // left out: load 0 or below, or not a finite number
     int withoutSide = 0;   // left out: direction 0
     const SideProfile& side(Side s) const { return sides[static_cast<int>(s)]; }
     bool bothSides() const { return !sides[0].loads.empty() && !sides[1].loads.empty(); }
 };
 
+// The loads are grouped over both sides at once (distinctLoads), so the asymmetry compares
+// a load with the same load.
 Profile buildProfile(const std::vector<ProfileAttempt>& attempts, bool sidesSwapped);
 
 // The two fits on their own, for the points of one side.

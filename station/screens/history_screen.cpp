@@ -1,12 +1,10 @@
 #include "station/screens/history_screen.h"
 
-#include <algorithm>
-#include <cmath>
-
 #include "archive/local_index.h"
 #include "history/history_drawing.h"
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
+#include "station/subject_history.h"
 
 namespace vanta {
 
@@ -37,17 +35,13 @@ private:
     std::optional<double> load_;
 };
 
-// Every load of the history once (loads within 0.005 kg are one), ascending.
+// Every load of the history once, ascending.
 std::vector<double> loadsOf(const History& h) {
     std::vector<double> loads;
     for (const HistoryTest& t : h.tests)
         for (const auto& side : t.sides)
-            for (const HistoryLoad& l : side)
-                if (std::none_of(loads.begin(), loads.end(),
-                                 [&](double x) { return std::fabs(x - l.load) <= kSameLoadKg; }))
-                    loads.push_back(l.load);
-    std::sort(loads.begin(), loads.end());
-    return loads;
+            for (const HistoryLoad& l : side) loads.push_back(l.load);
+    return distinctLoads(std::move(loads));
 }
 
 }  // namespace
@@ -82,7 +76,7 @@ void HistoryScreen::show() {
         refusal_ = "The test index cannot be read: " + index.lastMessage();
     } else {
         std::erase_if(tests, [&](const archive::IndexedTest& t) { return t.subject != name; });
-        history_ = buildHistory(std::move(tests), name, s.settings.sidesSwapped != 0);
+        history_ = buildHistory(historyAttemptsOf(tests), name, s.settings.sidesSwapped != 0);
         loads_ = loadsOf(*history_);
     }
     context_.bars.showBar(kHistoryBarTemplate);

@@ -14,21 +14,11 @@ struct Stroke {
     float peakPower;
 };
 
-archive::IndexedTest makeTest(int64_t day, std::vector<Stroke> strokes) {
-    archive::IndexedTest t;
-    t.path = "day" + std::to_string(day) + ".kvq";
-    t.subject = "Ann";
+HistoryTestAttempts makeTest(int64_t day, std::vector<Stroke> strokes) {
+    HistoryTestAttempts t;
+    t.file = "day" + std::to_string(day) + ".kvq";
     t.testTime = 1765000000 + day * 86400;
-    int n = 0;
-    for (const Stroke& s : strokes) {
-        archive::IndexedRepetition r;
-        r.number = ++n;
-        r.direction = s.direction;
-        r.load = s.load;
-        r.velocityPeakIndex = 40;
-        r.results[PeakAll][static_cast<int>(ResultColumn::Power)] = s.peakPower;
-        t.repetitions.push_back(r);
-    }
+    for (const Stroke& s : strokes) t.attempts.push_back(HistoryAttempt{s.direction, s.load, true, s.peakPower});
     return t;
 }
 
@@ -116,10 +106,42 @@ TEST(History, TwoLoadsAreComparedEachWithItself) {
     EXPECT_DOUBLE_EQ(changes[1].watts, 40.0);
 }
 
+// The error is pooled by degrees of freedom: a group of three attempts (s^2 = 100, two
+// degrees) weighs twice a group of two (s^2 = 450, one degree), so SEM = sqrt(650 / 3),
+// not the plain mean of the variances, sqrt(275). The tests come in time order although
+// their file names sort the other way ("day10" before "day9").
+TEST(History, ErrorPooledOverGroupsOfUnequalSizeAndTestsInTimeOrder) {
+    const History h = buildHistory({makeTest(10, {{1, 10.0, 100.0f}, {1, 10.0, 130.0f}}),
+                                    makeTest(9, {{1, 10.0, 100.0f}, {1, 10.0, 110.0f}, {1, 10.0, 120.0f}})},
+                                   "Ann", false);
+    ASSERT_EQ(h.tests.size(), 2u);
+    EXPECT_EQ(h.tests[0].file, "day9.kvq");
+    EXPECT_EQ(h.tests[1].file, "day10.kvq");
+    ASSERT_TRUE(h.semOf(Side::Right));
+    EXPECT_NEAR(*h.semOf(Side::Right), std::sqrt(650.0 / 3.0), 1e-12);
+    ASSERT_EQ(h.changes.size(), 1u);
+    EXPECT_DOUBLE_EQ(h.changes[0].watts, 5.0);  // 110 W, then 115 W
+}
+
+// A load reaches 5 g above the lowest of its group and no further: 10.004 kg and then
+// 10.000 kg are one load, 10.008 kg a load of its own, so the third test is compared with
+// nothing rather than chained to the first.
+TEST(History, LoadsDoNotChainAcrossTests) {
+    const History h = buildHistory({makeTest(1, {{1, 10.004, 300.0f}}), makeTest(2, {{1, 10.0, 320.0f}}),
+                                    makeTest(3, {{1, 10.008, 340.0f}})},
+                                   "Ann", false);
+    EXPECT_DOUBLE_EQ(h.tests[0].side(Side::Right)[0].load, 10.0);
+    EXPECT_DOUBLE_EQ(h.tests[2].side(Side::Right)[0].load, 10.008);
+    ASSERT_EQ(h.changes.size(), 1u);
+    EXPECT_EQ(h.changes[0].from, 0u);
+    EXPECT_EQ(h.changes[0].to, 1u);
+    EXPECT_DOUBLE_EQ(h.changes[0].watts, 20.0);
+}
+
 // A test of one side only: the other side has no entry for it and no change through it;
 // the sides swap with the box's setting.
 TEST(History, ATestWithOneSideOnly) {
-    const std::vector<archive::IndexedTest> tests = {
+    const std::vector<HistoryTestAttempts> tests = {
         makeTest(1, {{1, 10.0, 300.0f}, {-1, 10.0, 250.0f}}), makeTest(2, {{1, 10.0, 330.0f}}),
         makeTest(3, {{1, 10.0, 320.0f}, {-1, 10.0, 270.0f}})};
     for (const bool swapped : {false, true}) {

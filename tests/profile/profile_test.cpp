@@ -60,6 +60,13 @@ TEST(PowerLoadParabola, TopOutsideTheLoadsOrNoTopAtAll) {
     EXPECT_EQ(line.side(Side::Right).powerLoad->a, 0.0);
     EXPECT_EQ(line.side(Side::Right).powerLoad->top, PowerLoadFit::Top::None);
     EXPECT_FALSE(line.side(Side::Right).powerLoad->topPower);
+    // 2 (L - 10)^2 + 300 opens upwards: its vertex at 10 kg is the least power, no top.
+    const Profile valley = buildProfile({attempt(1, 5, 350), attempt(1, 10, 300), attempt(1, 15, 350)}, false);
+    ASSERT_TRUE(valley.side(Side::Right).powerLoad);
+    EXPECT_NEAR(valley.side(Side::Right).powerLoad->a, 2.0, 1e-12);
+    EXPECT_EQ(valley.side(Side::Right).powerLoad->top, PowerLoadFit::Top::None);
+    EXPECT_FALSE(valley.side(Side::Right).powerLoad->topLoad);
+    EXPECT_FALSE(valley.side(Side::Right).powerLoad->topPower);
 }
 
 // Torque falls from 50 N.m at 100 deg/s to 30 N.m at 200 deg/s: T0 70, omega0 350.
@@ -100,6 +107,30 @@ TEST(ProfileGroups, LoadsWithinFiveGramsAreOneLoadAndTheFirstBestAttemptWins) {
     EXPECT_EQ(loads[0].repetition, 1);
     EXPECT_EQ(loads[1].attempts, 1);
     EXPECT_FALSE(p.side(Side::Right).powerLoad);
+}
+
+// A group reaches 5 g above its lowest load and no further, in whatever order the
+// attempts come: 10.000, 10.004 and 10.008 kg are two loads, not one chained group, and a
+// load is the same load on both sides.
+TEST(ProfileGroups, LoadsDoNotChainWhateverTheirOrder) {
+    const std::vector<std::vector<float>> orders = {
+        {10.0f, 10.004f, 10.008f}, {10.004f, 10.0f, 10.008f}, {10.008f, 10.004f, 10.0f}};
+    for (const std::vector<float>& order : orders) {
+        std::vector<ProfileAttempt> session;
+        for (float load : order) session.push_back(attempt(1, load, 100 * load));
+        session.push_back(attempt(-1, 10.004f, 90));
+        const Profile p = buildProfile(session, false);
+        const std::vector<LoadBest>& right = p.side(Side::Right).loads;
+        ASSERT_EQ(right.size(), 2u) << order[0];
+        EXPECT_EQ(right[0].load, 10.0f);
+        EXPECT_EQ(right[0].attempts, 2);
+        EXPECT_EQ(right[1].load, 10.008f);
+        EXPECT_EQ(right[1].attempts, 1);
+        ASSERT_EQ(p.side(Side::Left).loads.size(), 1u);
+        EXPECT_EQ(p.side(Side::Left).loads[0].load, 10.0f);
+        ASSERT_EQ(p.asymmetry.size(), 2u);  // 10.00 kg on both sides, then the best
+        EXPECT_EQ(p.asymmetry[0].load, 10.0f);
+    }
 }
 
 TEST(Asymmetry, TheSameWhicheverSideIsStrongerAndZeroWhenEqual) {
