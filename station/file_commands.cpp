@@ -1,6 +1,15 @@
 #include "station/file_commands.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
 
 #include "storage/test_file.h"
 
@@ -28,7 +37,41 @@ private:
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
+// Why the reader could not open `path`, as the system says it ("No such file or
+// directory", "Permission denied"); the reader takes nothing but a regular file.
+std::string openFailureReason(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::strerror(errno);
+    struct stat st {};
+    const int error = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    ::close(fd);
+    if (error != 0) return std::strerror(error);
+    return S_ISREG(st.st_mode) ? std::string() : std::string("not a regular file");
+}
+
+// The subject's name in the test file at `path`, when a test file is there.
+std::optional<std::string> subjectOfTestFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+    auto other = std::make_unique<TestRecord>();
+    if (!readTestFile(path, *other, nullptr, SampleStorage::Discard)) return std::nullopt;
+    return other->subject.name;
+}
+
+// A file that holds another subject's test is replaced only when the operator, told
+// whose test it is, says Yes: the file dialog's own question names no subject.
+bool mayReplace(const std::string& path, const TestRecord& test, OperatorDialogs& dialogs) {
+    const std::optional<std::string> holder = subjectOfTestFile(path);
+    if (!holder || *holder == test.subject.name) return true;
+    return dialogs.askYesNo(replacesTestQuestion(*holder));
+}
+
 }  // namespace
+
+std::string replacesTestQuestion(const std::string& subject) {
+    return "This file holds a test of " + (subject.empty() ? std::string("a subject without a name") : subject) +
+           ". Replace it?";
+}
 
 bool pathIsInDirectory(const std::string& path, const std::string& directory) {
     if (directory.empty()) return true;
@@ -95,7 +138,7 @@ bool FileCommands::save() {
     }
 
     const auto chosen = dialogs_.chooseFileToSave(station_.lastFilePath, initialDirectory);
-    if (!chosen) return false;
+    if (!chosen || !mayReplace(*chosen, test, dialogs_)) return false;
     station_.lastFilePath = *chosen;
 
     if (extended && !pathIsInDirectory(*chosen, libraryDirectory)) dialogs_.message(kMsgOutsideDirectory);
@@ -143,8 +186,14 @@ bool FileCommands::open() {
         // on every core, with the numbers of one.
         if (!readTestFile(*chosen, test, &error, SampleStorage::Keep, 0)) {
             // The reader leaves the records as they were. Its messages are the station's
-            // fixed texts and name no file: the path goes into the detail text.
-            dialogs_.message(error.empty() ? std::string(kMsgErrorOpeningFile) : error, *chosen);
+            // fixed texts and name no file: the path goes into the detail text, and where
+            // the file could not be opened at all, the system's reason after it.
+            if (error.empty() || error == kMsgErrorOpeningFile) {
+                const std::string reason = openFailureReason(*chosen);
+                dialogs_.message(kMsgErrorOpeningFile, reason.empty() ? *chosen : *chosen + ": " + reason);
+            } else {
+                dialogs_.message(error, *chosen);
+            }
             return false;
         }
 

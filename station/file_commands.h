@@ -17,6 +17,9 @@ namespace vanta {
 // "DATA/Smith".
 bool pathIsInDirectory(const std::string& path, const std::string& directory);
 
+// The question before a save replaces a file that holds the test of another subject.
+std::string replacesTestQuestion(const std::string& subject);
+
 // What the window does around the file commands; any of them may be left empty.
 struct FileCommandHooks {
     // The view's return to the idle screen after a successful open.

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/demo_test.h"
+#include "station/subject_commands.h"
 #include "storage/test_file.h"
 #include "tests/support/station_doubles.h"
 #include "tests/support/temp_dir.h"
@@ -155,7 +156,9 @@ TEST_F(FileCommandsTest, RefusedFilesLeaveTheTestAlone) {
     }
     EXPECT_EQ(dialogs.messages, (Log{"Incompatible data", "Error opening file",
                                      "An attempt was made to access an unnamed file past its end.", "Error opening file"}));
-    EXPECT_EQ(dialogs.details, paths);
+    // "Error opening file" says why after the path; the reader's own findings need none.
+    EXPECT_EQ(dialogs.details, (Log{foreign, paths[1] + ": No such file or directory", truncated,
+                                    pipe + ": not a regular file"}));
     EXPECT_EQ(station.test.subject.name, "Bo Berg");
     EXPECT_EQ(station.test.repetitionCount, 1);
     EXPECT_EQ(station.resultsAvailable, 0);
@@ -168,6 +171,67 @@ TEST_F(FileCommandsTest, RefusedFilesLeaveTheTestAlone) {
     EXPECT_EQ(dialogs.messages.back(), "File Save Error");
     EXPECT_EQ(dialogs.details.back(), dir.file("no/such/dir/x.kvq") + ": No such file or directory");
     EXPECT_EQ(station.test.saved, 0);
+}
+
+// The file dialog asks before replacing a file but names nobody: a file holding another
+// subject's test is replaced only after a question that says whose it is. No leaves the
+// file as it was and forgets the name; the subject's own file is replaced without it.
+TEST_F(FileCommandsTest, ASaveOverAnotherSubjectsTestSaysWhoseItIs) {
+    const std::string hers = fileWith(1, "hers.kvq", "\xC5\x81ucja Nowak");
+    const std::string before = readFileBytes(hers);
+    station.lastFilePath = dir.file("mine.kvq");
+    dialogs.saveAnswers.push_back(hers);
+    EXPECT_FALSE(files->save());
+    EXPECT_EQ(dialogs.log.back(), "ask: This file holds a test of \xC5\x81ucja Nowak. Replace it?");
+    EXPECT_EQ(readFileBytes(hers), before);
+    EXPECT_EQ(station.test.saved, 0);
+    EXPECT_EQ(station.lastFilePath, dir.file("mine.kvq"));
+
+    dialogs.saveAnswers.push_back(hers);
+    dialogs.yesNoAnswers = {true};
+    EXPECT_TRUE(files->save());
+    EXPECT_EQ(station.test.saved, 1);
+    EXPECT_NE(readFileBytes(hers), before);
+
+    // Now it holds Bo Berg's own test: no question.
+    dialogs.log.clear();
+    dialogs.saveAnswers.push_back(hers);
+    EXPECT_TRUE(files->save());
+    EXPECT_EQ(dialogs.log, Log{"save: " + hers + "|" + station.paths.dataDirectory});
+}
+
+// Extended, the scene of two athletes: with her saved test shown, choosing another
+// subject leaves the test hers, so her file is not rewritten under his name; a test
+// recorded and not yet saved goes with the subject chosen, into his folder, under a new
+// name.
+TEST_F(FileCommandsTest, ChoosingAnotherAthleteNeverFilesHerTestUnderHisName) {
+    station.settings.subjectLibraryMode = 1;
+    const std::string herFolder = dir.file("DATA/Lucja"), hisFolder = dir.file("DATA/Smith");
+    fs::create_directories(herFolder);
+    fs::create_directories(hisFolder);
+    const std::string hers = fileWith(2, "DATA/Lucja/t1.kvq", "Lucja");
+    library.hasSubject = true;
+    library.librarySubject.name = "Lucja";
+    library.loadDialogAnswer = kLoadDialogLibraryDirectory;
+    library.libraryDirectory = herFolder;
+    dialogs.openAnswers.push_back(hers);
+    ASSERT_TRUE(files->open());
+
+    library.subjectDialogAnswer = true;
+    library.librarySubject.name = "Smith";
+    library.dataDirectory = hisFolder;
+    runSubjectInfo(station, dialogs, library);
+    EXPECT_EQ(station.test.subject.name, "Lucja");
+    EXPECT_EQ(station.test.saved, 1);
+
+    // Unsaved attempts under her name (a save into her file that failed), then Smith
+    // chosen: the save starts in his folder with no name proposed.
+    station.test.saved = 0;
+    runSubjectInfo(station, dialogs, library);
+    EXPECT_EQ(station.test.subject.name, "Smith");
+    dialogs.log.clear();
+    EXPECT_FALSE(files->save());
+    EXPECT_EQ(dialogs.log, Log{"save: |" + hisFolder});
 }
 
 TEST_F(FileCommandsTest, ExtendedSaveCallsTheRegisterInOrder) {

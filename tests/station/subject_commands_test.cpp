@@ -38,10 +38,12 @@ TEST(SubjectCommands, SubjectInfoUsesTheStationsDialogOrTheRegister) {
     EXPECT_TRUE(dialogs.log.empty());
 }
 
-// A test in memory that gets another subject is relabelled: on disk it still names the
-// old one, so it counts as unsaved and the status bar says so. Choosing the same subject
-// again, or any subject before a test exists, changes nothing of the kind.
-TEST(SubjectCommands, AnotherSubjectMarksTheTestInMemoryUnsaved) {
+// Choosing another athlete never relabels a saved test in memory: she is chosen for the
+// next test, the test keeps its subject and its file. An unsaved test takes her: it is
+// marked unsaved, the status bar says so, and the file it came from is forgotten, so Save
+// proposes a new name instead of the old subject's file. Choosing the same subject again,
+// or any subject before a test exists, changes nothing of the kind.
+TEST(SubjectCommands, AnotherSubjectRelabelsOnlyAnUnsavedTest) {
     Station station;
     ScriptedDialogs dialogs;
     RecordingLibrary library;
@@ -50,30 +52,45 @@ TEST(SubjectCommands, AnotherSubjectMarksTheTestInMemoryUnsaved) {
     library.librarySubject.name = "Ann Lee";
 
     runSubjectInfo(station, dialogs, library);  // no test yet
+    EXPECT_EQ(station.test.subject.name, "Ann Lee");
     EXPECT_EQ(station.test.saved, 1);
     EXPECT_TRUE(dialogs.statuses.empty());
 
-    station.resultsAvailable = 1;  // a test read from a file
+    station.resultsAvailable = 1;  // Ann's test read from her file
+    station.lastFilePath = "/data/Ann_Lee/t1.kvq";
     runSubjectInfo(station, dialogs, library);  // the same subject again
     EXPECT_EQ(station.test.saved, 1);
     EXPECT_TRUE(dialogs.statuses.empty());
 
     library.librarySubject.name = "Bo Berg";
     EXPECT_TRUE(runSubjectInfo(station, dialogs, library));
+    EXPECT_EQ(station.test.subject.name, "Ann Lee");
+    EXPECT_EQ(station.test.saved, 1);
+    EXPECT_EQ(station.lastFilePath, "/data/Ann_Lee/t1.kvq");
+    EXPECT_EQ(dialogs.statuses, Log{"Subject chosen for the next test: the saved test keeps its subject"});
+
+    // Unsaved (a save that failed left its file name): the chosen subject applies.
+    station.test.saved = 0;
+    dialogs.statuses.clear();
+    EXPECT_TRUE(runSubjectInfo(station, dialogs, library));
     EXPECT_EQ(station.test.subject.name, "Bo Berg");
     EXPECT_EQ(station.test.saved, 0);
+    EXPECT_TRUE(station.lastFilePath.empty());
     EXPECT_EQ(dialogs.statuses, Log{"Subject changed: test not saved"});
 
-    // Abbreviated, attempts recorded but not yet ended with EXIT: the same rule.
+    // Abbreviated, attempts recorded but not yet ended with EXIT: the dialog edits the
+    // test's own subject; a change of age alone keeps the file name.
     station.settings.subjectLibraryMode = 0;
     station.resultsAvailable = 0;
     station.test.repetitionCount = 2;
     station.test.saved = 1;
+    station.lastFilePath = "/data/bo.kvq";
     dialogs.subjectAnswer = true;
     dialogs.subjectToEnter = station.test.subject;
     dialogs.subjectToEnter.age = 40;
     runSubjectInfo(station, dialogs, library);
     EXPECT_EQ(station.test.saved, 0);
+    EXPECT_EQ(station.lastFilePath, "/data/bo.kvq");
 }
 
 TEST(SubjectCommands, AnyModeButAbbreviatedIsStoredAsExtended) {
