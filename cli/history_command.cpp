@@ -1,7 +1,6 @@
 // vantacheck-cli history: one subject's tests from the station's index, over time, with the
 // changes judged against the measurement error of the subject's own attempts.
 #include <iostream>
-#include <set>
 
 #include "archive/local_index.h"
 #include "cli/commands.h"
@@ -62,19 +61,23 @@ int runHistory(const Args& args, HistoryPdfWriter writePdf, int (*handOver)(cons
     archive::LocalIndex index;
     if (!index.open(options.data)) return fail(index.lastMessage());
     std::vector<archive::IndexedTest> tests;
-    if (!index.listTests(options.query, tests)) return fail(index.lastMessage());
-    if (tests.empty()) return fail("No indexed test of this subject.");
-    // A part of a name may match several people; a history mixes no two of them.
-    std::set<std::string> names;
-    for (const archive::IndexedTest& t : tests) names.insert(t.subject);
-    if (options.query.subject && names.size() > 1) {
-        std::string list;
-        for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
-        return fail("--subject " + *options.query.subject + " names several subjects (" + list +
-                    "); give more of the name or --id");
+    std::string name;
+    if (options.query.subject) {
+        // A name goes through the register to the subject's id where the register knows
+        // her, so the tests from before a rename come too; a part of a name may match
+        // several people, and a history mixes no two of them.
+        const SubjectLookup found = lookUpSubject(index, options.data, *options.query.subject);
+        if (!found.subject) return fail(found.error);
+        if (!listSubjectTests(index, *found.subject, tests)) return fail(index.lastMessage());
+        name = found.subject->name;
+    } else if (!index.listTests(options.query, tests)) {
+        return fail(index.lastMessage());
     }
-    // The name the subject's latest test holds (tests come oldest first).
-    const History history = buildHistory(historyAttemptsOf(tests), tests.back().subject, false);
+    if (tests.empty()) return fail("No indexed test of this subject.");
+    // Without the register's name, the name the subject's latest test holds (tests come
+    // oldest first).
+    if (name.empty()) name = tests.back().subject;
+    const History history = buildHistory(historyAttemptsOf(tests), name, false);
 
     std::cout << (options.json ? historyJson(history) : historyText(history)) << std::flush;
     if (!std::cout) return fail("Cannot write the output.");

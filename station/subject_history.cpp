@@ -1,6 +1,139 @@
 #include "station/subject_history.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "archive/subject_ids.h"
+#include "storage/name_folding.h"
+#include "storage/subject_register.h"
+
 namespace vanta {
+
+namespace {
+
+// A register that exists is read; a folder of old tests, or a station in Abbreviated
+// mode, has none, and none is made for a look-up.
+bool openExistingRegister(const std::string& dataRoot, SubjectRegister& subjects) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(dataRoot) / SubjectRegister::kFileName, ec))
+        return false;
+    return subjects.open(dataRoot);
+}
+
+// One subject a text may name: by id where known, else by name.
+struct Candidate {
+    std::string id, name;
+    bool fromRegister = false;
+    std::string key() const { return id.empty() ? "name:" + name : id; }
+};
+
+std::vector<Candidate> candidatesFor(archive::LocalIndex& index, const std::string& dataRoot, const std::string& text,
+                                     std::string& error) {
+    std::vector<Candidate> out;
+    SubjectRegister subjects;
+    std::vector<RegisteredSubject> registered;
+    if (openExistingRegister(dataRoot, subjects) && subjects.search(text, registered))
+        for (const RegisteredSubject& s : registered) out.push_back({s.uuid, s.info.name, true});
+    archive::TestQuery query;
+    query.subject = text;
+    std::vector<archive::IndexedTest> tests;
+    if (!index.listTests(query, tests)) {
+        error = index.lastMessage();
+        return {};
+    }
+    for (const archive::IndexedTest& t : tests) out.push_back({t.subjectId, t.subject, false});
+    return out;
+}
+
+// Of the candidates, those of exactly the text's name, else those whose name folds to the
+// text's, else all: "Ana Horvat" is hers even when "Ana Horvath" also contains it.
+std::vector<Candidate> closestNamed(std::vector<Candidate> all, const std::string& text) {
+    std::vector<Candidate> exact, folded;
+    const std::string key = foldedName(text);
+    for (const Candidate& c : all) {
+        if (c.name == text) exact.push_back(c);
+        if (foldedName(c.name) == key) folded.push_back(c);
+    }
+    if (!exact.empty()) return exact;
+    if (!folded.empty()) return folded;
+    return all;
+}
+
+}  // namespace
+
+bool listSubjectTests(archive::LocalIndex& index, const HistorySubject& subject,
+                      std::vector<archive::IndexedTest>& out) {
+    out.clear();
+    archive::TestQuery query;
+    if (!subject.id.empty()) {
+        query.subjectId = subject.id;
+        if (!index.listTests(query, out)) return false;
+        query.subjectId.reset();
+    }
+    // The index searches names folded; a history takes only the name itself.
+    std::vector<archive::IndexedTest> named;
+    query.subject = subject.name;
+    if (!index.listTests(query, named)) return false;
+    for (archive::IndexedTest& t : named)
+        if (t.subject == subject.name && (subject.id.empty() || t.subjectId.empty())) out.push_back(std::move(t));
+    std::stable_sort(out.begin(), out.end(), [](const archive::IndexedTest& a, const archive::IndexedTest& b) {
+        return a.testTime != b.testTime ? a.testTime < b.testTime : a.path < b.path;
+    });
+    return true;
+}
+
+HistorySubject subjectOfTestInMemory(archive::LocalIndex& index, const std::string& dataRoot, const std::string& name,
+                                     const std::string& file) {
+    HistorySubject subject{{}, name};
+    archive::IndexedTest known;
+    if (!file.empty() && index.testAt(file, known) && known.subject == name) subject.id = known.subjectId;
+    if (subject.id.empty()) {
+        known.path = file;
+        known.subject = name;
+        subject.id = archive::SubjectIds(dataRoot).of(known);
+    }
+    return subject;
+}
+
+SubjectLookup lookUpSubject(archive::LocalIndex& index, const std::string& dataRoot, const std::string& text) {
+    SubjectLookup result;
+    const std::vector<Candidate> all = candidatesFor(index, dataRoot, text, result.error);
+    if (!result.error.empty()) return result;
+    const std::vector<Candidate> found = closestNamed(all, text);
+    if (found.empty()) {
+        result.error = "No indexed test of this subject.";
+        return result;
+    }
+    // A test of unknown id under a name that one known subject has is taken for hers (it
+    // was indexed before the register knew her, or with two of that name then).
+    std::map<std::string, std::set<std::string>> idsOfName;
+    for (const Candidate& c : found)
+        if (!c.id.empty()) idsOfName[c.name].insert(c.id);
+    std::set<std::string> keys, names;
+    for (const Candidate& c : found) {
+        const auto ids = idsOfName.find(c.name);
+        keys.insert(c.id.empty() && ids != idsOfName.end() && ids->second.size() == 1 ? *ids->second.begin() : c.key());
+        names.insert(c.name);
+    }
+    if (keys.size() > 1) {
+        std::string list;
+        for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+        result.error = "--subject " + text + " names several subjects (" + list + "); give more of the name or --id";
+        return result;
+    }
+    // The register's name where it knows the subject (also when the text named her by an
+    // earlier name), else the latest test's (they come oldest first).
+    HistorySubject subject{keys.begin()->starts_with("name:") ? std::string() : *keys.begin(), found.back().name};
+    const auto registered = std::find_if(all.begin(), all.end(), [&](const Candidate& c) {
+        return c.fromRegister && !c.id.empty() && c.id == subject.id;
+    });
+    if (registered != all.end()) subject.name = registered->name;
+    result.subject = subject;
+    return result;
+}
 
 std::vector<HistoryTestAttempts> historyAttemptsOf(const std::vector<archive::IndexedTest>& tests) {
     std::vector<HistoryTestAttempts> out;

@@ -59,24 +59,25 @@ bool HistoryScreen::command(int id, Notification notification) {
 
 // The index is read each time the screen is chosen, so it shows the tests saved since;
 // the box starts again at "All loads" with the loads found.
-// The subject is the test's as the index stores it, name for name: a search by part of a
+// The subject is the test's, found by the register's id where it is known, so a subject
+// renamed since keeps every earlier test; otherwise name for name: a search by part of a
 // name would mix in "Anna" with "Ann".
 void HistoryScreen::show() {
     Station& s = context_.station;
-    const std::string& name = s.test.subject.name;
     history_.reset();
     refusal_.clear();
     loads_.clear();
     load_.reset();
     archive::LocalIndex index;
     std::vector<archive::IndexedTest> tests;
-    archive::TestQuery query;
-    query.subject = name;
-    if (!index.open(s.paths.subjectLibraryDirectory) || !index.listTests(query, tests)) {
+    if (!index.open(s.paths.subjectLibraryDirectory) ||
+        !listSubjectTests(index,
+                          subjectOfTestInMemory(index, s.paths.subjectLibraryDirectory, s.test.subject.name,
+                                                s.lastFilePath),
+                          tests)) {
         refusal_ = "The test index cannot be read: " + index.lastMessage();
     } else {
-        std::erase_if(tests, [&](const archive::IndexedTest& t) { return t.subject != name; });
-        history_ = buildHistory(historyAttemptsOf(tests), name, s.settings.sidesSwapped != 0);
+        history_ = buildHistory(historyAttemptsOf(tests), s.test.subject.name, s.settings.sidesSwapped != 0);
         loads_ = loadsOf(*history_);
     }
     context_.bars.showBar(kHistoryBarTemplate);

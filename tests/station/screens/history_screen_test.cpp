@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "archive/local_index.h"
+#include "storage/subject_register.h"
 #include "tests/station/screens/screen_fixture.h"
 #include "tests/support/recording_draw_context.h"
 #include "tests/support/temp_dir.h"
@@ -94,6 +95,40 @@ TEST_F(HistoryScreenTest, ShowsTheSubjectsOwnTestsAndPrintsThem) {
             EXPECT_LE(call.numbers[i + 1], 0) << call.text;
             EXPECT_GE(call.numbers[i + 1], -2670) << call.text;
         }
+}
+
+// The history follows the register's id: after Ann was renamed, a new test under her new
+// name still shows her two earlier tests (indexed with her id under the old name), and
+// not Anna's; a saved test is known by the id the index holds for its file.
+TEST_F(HistoryScreenTest, ARenamedSubjectKeepsHerEarlierTests) {
+    SubjectRegister subjects;
+    ASSERT_TRUE(subjects.open(data.path().string()));
+    SubjectInfo ann;
+    ann.name = "Ann";
+    int64_t id = 0;
+    ASSERT_TRUE(subjects.add(ann, &id));
+    RegisteredSubject registered;
+    ASSERT_TRUE(subjects.get(id, registered));
+    archive::LocalIndex index;
+    ASSERT_TRUE(index.open(data.path().string()));
+    std::vector<archive::IndexedTest> earlier = {indexed("Ann", 0, {100.0f, 110.0f}), indexed("Ann", 2, {130.0f, 140.0f})};
+    for (archive::IndexedTest& t : earlier) t.subjectId = registered.uuid;
+    archive::IndexedTest later = indexed("Ann (rowing)", 5, {150.0f});
+    later.subjectId = registered.uuid;
+    ASSERT_TRUE(index.store(earlier));
+    ASSERT_TRUE(index.store({later}));
+    ann.name = "Ann (rowing)";
+    ASSERT_TRUE(subjects.update(id, ann));
+
+    station.test.subject.name = "Ann (rowing)";  // unsaved: the register gives her id
+    ASSERT_TRUE(run(cmd::kHistory));
+    ASSERT_TRUE(screens.history().history());
+    EXPECT_EQ(screens.history().history()->tests.size(), 3u);
+
+    station.test.subject.name = "Ann";  // her old test opened: the index gives its id
+    station.lastFilePath = earlier[0].path;
+    ASSERT_TRUE(run(cmd::kHistory));
+    EXPECT_EQ(screens.history().history()->tests.size(), 3u);
 }
 
 // What a drawing shows of one load: its table rows and change lines (texts that start with
