@@ -30,21 +30,23 @@ struct Candidate {
     std::string key() const { return id.empty() ? "name:" + name : id; }
 };
 
-std::vector<Candidate> candidatesFor(archive::LocalIndex& index, const std::string& dataRoot, const std::string& text,
-                                     std::string& error) {
-    std::vector<Candidate> out;
+// Every subject of the register and every test of the index whose name contains the text.
+struct Candidates {
+    std::vector<Candidate> found;
+    std::string error;  // the index could not be read
+};
+
+Candidates candidatesFor(archive::LocalIndex& index, const std::string& dataRoot, const std::string& text) {
+    Candidates out;
     SubjectRegister subjects;
     std::vector<RegisteredSubject> registered;
     if (openExistingRegister(dataRoot, subjects) && subjects.search(text, registered))
-        for (const RegisteredSubject& s : registered) out.push_back({s.uuid, s.info.name, true});
+        for (const RegisteredSubject& s : registered) out.found.push_back({s.uuid, s.info.name, true});
     archive::TestQuery query;
     query.subject = text;
     std::vector<archive::IndexedTest> tests;
-    if (!index.listTests(query, tests)) {
-        error = index.lastMessage();
-        return {};
-    }
-    for (const archive::IndexedTest& t : tests) out.push_back({t.subjectId, t.subject, false});
+    if (!index.listTests(query, tests)) return {{}, index.lastMessage()};
+    for (const archive::IndexedTest& t : tests) out.found.push_back({t.subjectId, t.subject, false});
     return out;
 }
 
@@ -100,8 +102,9 @@ HistorySubject subjectOfTestInMemory(archive::LocalIndex& index, const std::stri
 
 SubjectLookup lookUpSubject(archive::LocalIndex& index, const std::string& dataRoot, const std::string& text) {
     SubjectLookup result;
-    const std::vector<Candidate> all = candidatesFor(index, dataRoot, text, result.error);
-    if (!result.error.empty()) return result;
+    const Candidates candidates = candidatesFor(index, dataRoot, text);
+    if (!candidates.error.empty()) return {std::nullopt, candidates.error};
+    const std::vector<Candidate>& all = candidates.found;
     const std::vector<Candidate> found = closestNamed(all, text);
     if (found.empty()) {
         result.error = "No indexed test of this subject.";
