@@ -134,6 +134,14 @@ bool FileCommands::save() {
     std::string libraryDirectory;
     if (extended) {
         library_.testDirectory(test.testTime, libraryDirectory);
+        // A saved test keeps its subject when another one is chosen for the next test: its
+        // place is beside its own file, and the current subject's folder is "outside".
+        if (test.saved != 0 && !station_.lastFilePath.empty()) {
+            SubjectInfo current;
+            library_.copyCurrentSubject(current);
+            if (current.name != test.subject.name)
+                libraryDirectory = std::filesystem::path(station_.lastFilePath).parent_path().string();
+        }
         initialDirectory = libraryDirectory;
     }
 

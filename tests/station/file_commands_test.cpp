@@ -223,6 +223,11 @@ TEST_F(FileCommandsTest, ChoosingAnotherAthleteNeverFilesHerTestUnderHisName) {
     runSubjectInfo(station, dialogs, library);
     EXPECT_EQ(station.test.subject.name, "Lucja");
     EXPECT_EQ(station.test.saved, 1);
+    // Saved again, her test starts beside her file; his folder is outside its place.
+    dialogs.saveAnswers.push_back(hisFolder + "/copy.kvq");
+    EXPECT_TRUE(files->save());
+    EXPECT_TRUE(dialogs.asked("save: " + hers + "|" + herFolder));
+    EXPECT_EQ(dialogs.messages, Log{"You are about to store data outside of predefined directory."});
 
     // Unsaved attempts under her name (a save into her file that failed), then Smith
     // chosen: the save starts in his folder with no name proposed.
@@ -258,11 +263,13 @@ TEST_F(FileCommandsTest, ExtendedSaveCallsTheRegisterInOrder) {
     EXPECT_EQ(station.test.subject.name, "Bo Berg");  // not replaced on save
 
     // Outside the subject's directory: the warning, and the file is written all the same.
+    // The saved test is the current subject's, so its place is her folder.
+    library.librarySubject.name = "Bo Berg";
     library.calls.clear();
     const std::string outside = dir.file("elsewhere.kvq");
     dialogs.saveAnswers.push_back(outside);
     EXPECT_TRUE(files->save());
-    EXPECT_EQ(library.calls, (Log{"hasCurrentSubject", "testDirectory 1234567"}));
+    EXPECT_EQ(library.calls, (Log{"hasCurrentSubject", "testDirectory 1234567", "copyCurrentSubject"}));
     EXPECT_EQ(dialogs.messages, Log{"You are about to store data outside of predefined directory."});
     EXPECT_TRUE(fs::exists(outside));
 }
