@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -553,6 +555,43 @@ TEST(Analysis, DemoStrokesArePlausible) {
             EXPECT_EQ(res.value[PeakAll][c], expected) << r << "/" << c;
         }
     }
+}
+
+}  // namespace
+}  // namespace vanta
+
+namespace vanta {
+namespace {
+
+// Over 50 sessions the attempts of one session at one load differ in peak power as a
+// trained athlete's do: about 5 to 10 % from the lowest to the highest (median), never
+// as if they were different people; a better form raises the whole session.
+TEST(Analysis, DemoSessionVariesLikeOneAthlete) {
+    auto test = newTest();
+    auto peakPowers = [&](uint64_t seed, double form) {
+        DemoOptions options{6, 0, seed};
+        options.formPercent = form;
+        fillDemoTest(*test, options);
+        std::vector<double> p;
+        for (int r = 0; r < 6; ++r) {
+            analyseRepetition(*test, r);
+            p.push_back(test->results[r].at(PeakAll, ResultColumn::Power));
+        }
+        return p;
+    };
+    std::vector<double> spreads;
+    for (uint64_t seed = 1; seed <= 50; ++seed) {
+        const std::vector<double> p = peakPowers(seed, 0.0);
+        const auto [lo, hi] = std::minmax_element(p.begin(), p.end());
+        const double mean = std::accumulate(p.begin(), p.end(), 0.0) / p.size();
+        spreads.push_back((*hi - *lo) / mean);
+        EXPECT_LT(spreads.back(), 0.20) << "seed " << seed;
+        const std::vector<double> better = peakPowers(seed, 10.0);
+        EXPECT_GT(std::accumulate(better.begin(), better.end(), 0.0), 1.15 * mean * p.size()) << "seed " << seed;
+    }
+    std::nth_element(spreads.begin(), spreads.begin() + 25, spreads.end());
+    EXPECT_GE(spreads[25], 0.05);
+    EXPECT_LE(spreads[25], 0.10);
 }
 
 }  // namespace
