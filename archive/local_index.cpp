@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "archive/sqlite_statement.h"
+#include "storage/sqlite_statement.h"
 #include "storage/name_folding.h"
 
 namespace vanta::archive {
