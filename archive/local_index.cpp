@@ -12,6 +12,9 @@
 namespace vanta::archive {
 
 namespace fs = std::filesystem;
+using sqlite::readPragma;
+using sqlite::Statement;
+using sqlite::Transaction;
 
 namespace {
 
@@ -72,19 +75,38 @@ int64_t modifiedNanoseconds(const struct stat& st) {
 
 }  // namespace
 
-void LocalIndex::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+namespace {
 
-LocalIndex::LocalIndex() = default;
+std::string readOnlyFolderMessage(const std::string& root, const std::string&, bool) {
+    return "The test index in " + root + " cannot be written: the folder is read-only.";
+}
+
+// The index can be built again from the files, so a commit need not wait for the disk
+// (NORMAL keeps the file consistent across a crash; at worst the last tests are indexed
+// again).
+const sqlite::StoreKind kIndexKind{"test index",
+                                   LocalIndex::kFileName,
+                                   LocalIndex::kApplicationId,
+                                   LocalIndex::kSchemaVersion,
+                                   "NORMAL",
+                                   "",
+                                   " The index can be deleted and built again from the test files.",
+                                   " The index can be deleted and built again from the test files",
+                                   readOnlyFolderMessage};
+
+}  // namespace
+
+LocalIndex::LocalIndex() : db_(kIndexKind) {}
 LocalIndex::~LocalIndex() { close(); }
 LocalIndex::LocalIndex(LocalIndex&&) noexcept = default;
 LocalIndex& LocalIndex::operator=(LocalIndex&&) noexcept = default;
 
-bool LocalIndex::isOpen() const { return db_ != nullptr; }
+bool LocalIndex::isOpen() const { return db_.isOpen(); }
 void LocalIndex::close() {
     statements_.reset();
-    db_.reset();
+    db_.close();
 }
-std::string LocalIndex::indexPath() const { return dataRoot_ + "/" + kFileName; }
+std::string LocalIndex::indexPath() const { return db_.path(); }
 
 void LocalIndex::foldLogRarely() {
     // SQLite folds its log into the index every 1000 pages (4 MB) and each time waits for
@@ -92,140 +114,42 @@ void LocalIndex::foldLogRarely() {
     // such a run folds it only when the index closes, and a lab's whole archive still
     // never leaves a log of more than 32 MB. A crash meanwhile loses at most index rows
     // (NORMAL), which the files give again; the files themselves are only read.
-    if (db_) sqlite3_exec(db_.get(), "PRAGMA wal_autocheckpoint=8192", nullptr, nullptr, nullptr);
+    if (isOpen()) sqlite3_exec(handle(), "PRAGMA wal_autocheckpoint=8192", nullptr, nullptr, nullptr);
 }
 
 void LocalIndex::setBusyTimeout(int milliseconds) {
     busyTimeoutMs_ = milliseconds;
-    if (db_) sqlite3_busy_timeout(db_.get(), milliseconds);
+    db_.setBusyTimeout(milliseconds);
 }
 
-bool LocalIndex::fail(IndexError error, std::string message) {
-    error_ = error;
-    message_ = std::move(message);
-    return false;
-}
+bool LocalIndex::fail(IndexError error, std::string message) { return db_.fail(error, std::move(message)); }
+bool LocalIndex::succeed() { return db_.succeed(); }
+bool LocalIndex::failFromSqlite(const std::string& what) { return db_.failFromSqlite(what); }
 
-bool LocalIndex::succeed() {
-    error_ = IndexError::None;
-    message_.clear();
-    return true;
-}
-
-bool LocalIndex::failFromSqlite(const std::string& what) {
-    if (!db_) return fail(IndexError::CannotOpen, what + ".");
-    const int code = sqlite3_extended_errcode(db_.get());
-    const std::string detail = what + ": " + sqlite3_errmsg(db_.get()) + ".";
-    switch (code & 0xff) {
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return fail(IndexError::Busy, detail);
-        case SQLITE_READONLY:
-        case SQLITE_PERM:
-            return fail(IndexError::ReadOnly, detail);
-        case SQLITE_NOTADB:
-        case SQLITE_CORRUPT:
-            return fail(IndexError::NotAnIndex,
-                        detail + " The index can be deleted and built again from the test files");
-        case SQLITE_CANTOPEN:
-            return fail(IndexError::CannotOpen, detail);
-        default:
-            return fail(IndexError::Failed, detail);
-    }
-}
-
-bool LocalIndex::open(const std::string& dataRoot) {
+bool LocalIndex::open(const std::string& dataRoot, Access access) {
     close();
-    if (dataRoot.empty()) return fail(IndexError::CannotOpen, "No data folder is given for the test index.");
-    std::string root = dataRoot;
-    while (root.size() > 1 && root.back() == '/') root.pop_back();
-    std::error_code ec;
-    fs::create_directories(root, ec);
-    if (ec) return fail(IndexError::CannotCreateFolder, "Cannot create the data folder " + root + ": " + ec.message() + ".");
-    if (!fs::is_directory(root, ec)) return fail(IndexError::CannotCreateFolder, "The data folder " + root + " is not a folder.");
-    dataRoot_ = root;
-    const std::string path = indexPath();
-    if (fs::exists(path, ec) && !fs::is_regular_file(path, ec))
-        return fail(IndexError::CannotOpen, "The test index " + path + " is not a file.");
-    if (::access(root.c_str(), W_OK) != 0)
-        return fail(IndexError::ReadOnly, "The test index in " + root + " cannot be written: the folder is read-only.");
-
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    db_.reset(raw);
-    if (rc != SQLITE_OK) {
-        failFromSqlite("Cannot open the test index " + path);
-        close();
-        return false;
-    }
-    sqlite3_extended_result_codes(db_.get(), 1);
-    sqlite3_busy_timeout(db_.get(), busyTimeoutMs_);
-    if (!createOrUpgrade()) {
-        close();
-        return false;
-    }
-    // WAL: the history screen reads while the window's worker writes. The index can be
-    // built again from the files, so a commit need not wait for the disk (NORMAL keeps the
-    // file consistent across a crash; at worst the last tests are indexed again).
-    {
-        Statement wal(db_.get(), "PRAGMA journal_mode=WAL");
-        const int step = wal.prepared() ? wal.step() : SQLITE_ERROR;
-        if (step != SQLITE_ROW && step != SQLITE_DONE) {
-            failFromSqlite("Cannot prepare the test index " + path);
-            close();
-            return false;
-        }
-    }
-    sqlite3_exec(db_.get(), "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    sqlite3_exec(db_.get(), "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
-    statements_ = std::make_unique<StatementCache>(db_.get());
-    return succeed();
+    sqlite::OpenOptions options;
+    options.access = access;
+    options.busyTimeoutMs = busyTimeoutMs_;
+    // Garbage in the index's pages is found before a run trusts its rows ("unchanged").
+    options.checkWhole = true;
+    if (!db_.open(dataRoot, options, [this](int layout) { return upgradeStep(layout); })) return false;
+    statements_ = std::make_unique<sqlite::StatementCache>(handle());
+    return true;
 }
 
-bool LocalIndex::createOrUpgrade() {
-    const std::string path = indexPath();
-    // The header is read before anything is written: someone else's database or a newer
-    // index fails here and stays as it is.
-    int64_t version = 0, appId = 0, tables = 0;
-    if (!readPragma(db_.get(), "PRAGMA user_version", version) ||
-        !readPragma(db_.get(), "PRAGMA application_id", appId) ||
-        !readPragma(db_.get(), "SELECT count(*) FROM sqlite_schema", tables))
-        return failFromSqlite("The test index " + path + " cannot be read");
-    if (version > kSchemaVersion)
-        return fail(IndexError::NewerVersion, "The test index " + path + " was written by a later station (layout " +
-                                                  std::to_string(version) + "); it was left as it is.");
-    if ((version > 0 && appId != kApplicationId) || (version == 0 && tables > 0))
-        return fail(IndexError::NotAnIndex, "The file " + path + " is a database but not a test index; it was left as it is.");
-    if (version == kSchemaVersion) return true;
-    if (version == 0 && tables == 0) {
-        // A new, empty file is ours: it goes over to WAL before its tables are made, so
-        // that creating them costs no rollback journal and its waits for the disk (see
-        // open for why NORMAL is enough). Someone else's database never gets here.
-        for (const char* pragma : {"PRAGMA synchronous=NORMAL", "PRAGMA journal_mode=WAL"}) {
-            Statement st(db_.get(), pragma);
-            const int step = st.prepared() ? st.step() : SQLITE_ERROR;
-            if (step != SQLITE_ROW && step != SQLITE_DONE) return failFromSqlite("Cannot prepare the test index " + path);
-        }
+int LocalIndex::upgradeStep(int layout) {
+    if (layout == 0) {
+        if (sqlite3_exec(handle(), schemaV1().c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failFromSqlite("Cannot create the test index " + indexPath()), 0;
+        return 1;
     }
-
-    Transaction t(db_.get());
-    if (!t.begun()) return failFromSqlite("Cannot prepare the test index " + path);
-    // Another station may have created it since the header was read.
-    if (!readPragma(db_.get(), "PRAGMA user_version", version) ||
-        !readPragma(db_.get(), "SELECT count(*) FROM sqlite_schema", tables))
-        return failFromSqlite("The test index " + path + " cannot be read");
-    if (version == kSchemaVersion) return true;
-    if (version != 0 || tables > 0)
-        return fail(IndexError::NotAnIndex, "The file " + path + " is a database but not a test index; it was left as it is.");
-    const std::string schema = schemaV1() + "PRAGMA application_id=" + std::to_string(kApplicationId) +
-                               "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
-    if (sqlite3_exec(db_.get(), schema.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK || !t.commit())
-        return failFromSqlite("Cannot create the test index " + path);
-    return true;
+    fail(IndexError::Failed, "The test index " + indexPath() + " has the unknown layout " + std::to_string(layout) + ".");
+    return 0;
 }
 
 bool LocalIndex::isUnchanged(const std::string& path, int64_t size, int64_t modified) {
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     Statement st(*statements_, "SELECT 1 FROM file WHERE path = ?1 AND size = ?2 AND modified = ?3");
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     st.bind(1, path);
@@ -242,18 +166,18 @@ bool LocalIndex::isUnchanged(const std::string& path, int64_t size, int64_t modi
 
 bool LocalIndex::indexFile(const std::string& path, IndexedTest* out, std::string_view subjectId, bool* skipped) {
     if (skipped) *skipped = false;
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     struct stat st {};
     bool unchanged = false;
     if (::stat(path.c_str(), &st) == 0) {
         unchanged = isUnchanged(path, st.st_size, modifiedNanoseconds(st));
-        if (!unchanged && error_ != IndexError::None) return false;  // the index could not be read
+        if (!unchanged && lastError() != IndexError::None) return false;  // the index could not be read
     }
     if (unchanged) {
         if (skipped) *skipped = true;
         // A caller that now knows the subject gives the stored test its id.
         if (!subjectId.empty()) {
-            Statement set(db_.get(),
+            Statement set(handle(),
                           "UPDATE test SET subject_id = ?1 WHERE id = (SELECT test_id FROM file WHERE path = ?2)");
             if (!set.prepared()) return failFromSqlite("Cannot write the test index");
             set.bind(1, subjectId);
@@ -272,8 +196,8 @@ bool LocalIndex::indexFile(const std::string& path, IndexedTest* out, std::strin
 }
 
 bool LocalIndex::store(const std::vector<IndexedTest>& tests) {
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    Transaction t(db_.get());
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    Transaction t(handle());
     if (!t.begun()) return failFromSqlite("Cannot write the test index");
     for (const IndexedTest& test : tests)
         if (!storeOne(test)) return false;
@@ -282,7 +206,7 @@ bool LocalIndex::store(const std::vector<IndexedTest>& tests) {
 }
 
 bool LocalIndex::storeOne(const IndexedTest& test) {
-    sqlite3* db = db_.get();
+    sqlite3* db = handle();
     const std::string what = "Cannot write " + test.path + " into the test index";
     int64_t previousTest = 0;
     {
@@ -441,13 +365,13 @@ int readTests(Statement& st, std::vector<IndexedTest>& out) {
 
 bool LocalIndex::listTests(const TestQuery& query, std::vector<IndexedTest>& out) {
     out.clear();
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     std::string where = "1";
     if (query.subject) where += " AND instr(t.subject_key, ?1) > 0";
     if (query.subjectId) where += " AND t.subject_id = ?2";
     if (query.from) where += " AND t.test_time >= ?3";
     if (query.to) where += " AND t.test_time < ?4";
-    Statement st(db_.get(), testSelect(kTestWithFile, where, "t.test_time, f.path"));
+    Statement st(handle(), testSelect(kTestWithFile, where, "t.test_time, f.path"));
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     if (query.subject) st.bind(1, foldedName(*query.subject));
     if (query.subjectId) st.bind(2, *query.subjectId);
@@ -461,8 +385,8 @@ bool LocalIndex::listTests(const TestQuery& query, std::vector<IndexedTest>& out
 }
 
 bool LocalIndex::testAt(const std::string& path, IndexedTest& out) {
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    Statement st(db_.get(), testSelect("file f JOIN test t ON t.id = f.test_id", "f.path = ?1", "t.id"));
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    Statement st(handle(), testSelect("file f JOIN test t ON t.id = f.test_id", "f.path = ?1", "t.id"));
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     st.bind(1, path);
     std::vector<IndexedTest> found;
@@ -474,10 +398,10 @@ bool LocalIndex::testAt(const std::string& path, IndexedTest& out) {
 
 bool LocalIndex::pendingUploads(std::vector<PendingUpload>& out, size_t limit) {
     out.clear();
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     std::string waiting = "SELECT id FROM outbox WHERE sent = 0 ORDER BY id";
     if (limit > 0) waiting += " LIMIT " + std::to_string(limit);
-    Statement st(db_.get(), testSelect("outbox o JOIN test t ON t.sha256 = o.sha256 JOIN file f ON f.path ="
+    Statement st(handle(), testSelect("outbox o JOIN test t ON t.sha256 = o.sha256 JOIN file f ON f.path ="
                                        " (SELECT min(path) FROM file WHERE test_id = t.id)",
                                        "o.id IN (" + waiting + ")", "o.id"));
     if (!st.prepared()) return failFromSqlite("Cannot read the outbox of the test index");
@@ -494,17 +418,17 @@ bool LocalIndex::pendingUploads(std::vector<PendingUpload>& out, size_t limit) {
 }
 
 bool LocalIndex::pendingCount(int64_t& count) {
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    if (!readPragma(db_.get(), "SELECT count(*) FROM outbox WHERE sent = 0", count))
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!readPragma(handle(), "SELECT count(*) FROM outbox WHERE sent = 0", count))
         return failFromSqlite("Cannot read the outbox of the test index");
     return succeed();
 }
 
 bool LocalIndex::markUploaded(const std::string& sha256) {
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     // Also a test the outbox does not hold (sent by another station's copy of the file) is
     // marked, so indexing it later does not queue it.
-    Statement st(db_.get(), "INSERT INTO outbox (sha256, sent) VALUES (?1, 1) ON CONFLICT (sha256) DO UPDATE SET sent = 1");
+    Statement st(handle(), "INSERT INTO outbox (sha256, sent) VALUES (?1, 1) ON CONFLICT (sha256) DO UPDATE SET sent = 1");
     if (!st.prepared()) return failFromSqlite("Cannot write the outbox of the test index");
     st.bind(1, sha256);
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot write the outbox of the test index");

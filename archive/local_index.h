@@ -29,26 +29,19 @@
 #include <vector>
 
 #include "archive/archive_types.h"
+#include "storage/sqlite_database.h"
 
-struct sqlite3;
+namespace vanta::sqlite {
+class StatementCache;
+}
 
 namespace vanta::archive {
 
-class StatementCache;
+using sqlite::Access;
 
-enum class IndexError {
-    None,
-    NotOpen,             // no index is open
-    CannotCreateFolder,  // the data root is missing and cannot be made
-    CannotOpen,          // the index file cannot be opened or created
-    NotAnIndex,          // a database, but not this station's index, or a damaged file
-    NewerVersion,        // written by a later station; this one does not know its layout
-    ReadOnly,            // the index or its folder cannot be written
-    Busy,                // another connection held the index longer than the busy timeout
-    UnreadableFile,      // the test file does not read (damaged, foreign, missing)
-    NotFound,            // no such test or file in the index
-    Failed,              // anything else SQLite or the file system refused
-};
+// The index's errors are those of every store of the station (storage/sqlite_database.h):
+// a database that is not this station's index is Foreign, a damaged one NotADatabase.
+using IndexError = StoreError;
 
 // One test waiting to go to the shared archive. `path` is where its file was last seen;
 // the file may have changed since, so whoever sends it checks the bytes against sha256.
@@ -85,12 +78,13 @@ public:
     LocalIndex& operator=(const LocalIndex&) = delete;
 
     // Opens <dataRoot>/archive.sqlite in WAL mode, creating the data root and the index
-    // when they are missing. A file that is not an index (or a newer one) is refused and
-    // left as it is.
-    bool open(const std::string& dataRoot);
+    // when they are missing. A file that is not an index (or a newer one), or a damaged
+    // one, is refused and left as it is. Access::ReadOnly (list, history) creates nothing,
+    // writes nothing and reads an index in a folder this user cannot write.
+    bool open(const std::string& dataRoot, Access access = Access::ReadWrite);
     void close();
     bool isOpen() const;
-    const std::string& dataRoot() const { return dataRoot_; }
+    const std::string& dataRoot() const { return db_.dataRoot(); }
     std::string indexPath() const;
     void setBusyTimeout(int milliseconds);
     // For a bulk index (the index command): the log is folded into the index every 32 MB
@@ -127,26 +121,22 @@ public:
     // The test is on the shared archive: it leaves the outbox and is never queued again.
     bool markUploaded(const std::string& sha256);
 
-    IndexError lastError() const { return error_; }
-    const std::string& lastMessage() const { return message_; }
+    IndexError lastError() const { return db_.lastError(); }
+    const std::string& lastMessage() const { return db_.lastMessage(); }
 
 private:
-    struct Closer {
-        void operator()(sqlite3* db) const;
-    };
-
     bool fail(IndexError error, std::string message);
     bool failFromSqlite(const std::string& what);
     bool succeed();
-    bool createOrUpgrade();
+    // Takes the index from `layout` to the next one inside the opening transaction: the
+    // layout it made, 0 after failing.
+    int upgradeStep(int layout);
     bool storeOne(const IndexedTest& test);
+    sqlite3* handle() const { return db_.handle(); }
 
-    std::unique_ptr<sqlite3, Closer> db_;
-    std::unique_ptr<StatementCache> statements_;  // of db_, finalized before it closes
-    std::string dataRoot_;
+    sqlite::Database db_;
+    std::unique_ptr<sqlite::StatementCache> statements_;  // of db_, finalized before it closes
     int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
-    IndexError error_ = IndexError::None;
-    std::string message_;
 };
 
 }  // namespace vanta::archive

@@ -1,5 +1,6 @@
-// Small helpers over SQLite's C interface for the index: a prepared statement that is
-// finalised with its scope, and a write transaction rolled back unless committed.
+// Small helpers over SQLite's C interface for the station's stores (the subject register,
+// the test index): a prepared statement that is finalised with its scope, statements kept
+// prepared for a connection, and a write transaction rolled back unless committed.
 #pragma once
 
 #include <sqlite3.h>
@@ -9,31 +10,19 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace vanta::archive {
+namespace vanta::sqlite {
 
 // Statements prepared once per connection and kept: indexing a thousand files runs the
 // same few statements thousands of times, and preparing costs more than running them.
 class StatementCache {
 public:
     explicit StatementCache(sqlite3* db) : db_(db) {}
-    ~StatementCache() {
-        for (auto& entry : prepared_) sqlite3_finalize(entry.second);
-    }
+    ~StatementCache();
     StatementCache(const StatementCache&) = delete;
     StatementCache& operator=(const StatementCache&) = delete;
 
     // nullptr when SQLite refuses the statement (the connection's error says why).
-    sqlite3_stmt* get(const std::string& sql) {
-        auto it = prepared_.find(sql);
-        if (it != prepared_.end()) return it->second;
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(stmt);
-            return nullptr;
-        }
-        prepared_.emplace(sql, stmt);
-        return stmt;
-    }
+    sqlite3_stmt* get(const std::string& sql);
 
 private:
     sqlite3* db_;
@@ -42,42 +31,26 @@ private:
 
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+    Statement(sqlite3* db, const char* sql);
     Statement(sqlite3* db, const std::string& sql) : Statement(db, sql.c_str()) {}
     // One of the cache's statements, for this scope: reset and unbound when it ends.
-    Statement(StatementCache& cache, const std::string& sql) : stmt_(cache.get(sql)), owned_(false) {
-        rc_ = stmt_ ? SQLITE_OK : SQLITE_ERROR;
-    }
-    ~Statement() {
-        if (owned_) {
-            sqlite3_finalize(stmt_);
-        } else if (stmt_) {
-            sqlite3_reset(stmt_);
-            sqlite3_clear_bindings(stmt_);
-        }
-    }
+    Statement(StatementCache& cache, const std::string& sql);
+    ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
     bool prepared() const { return rc_ == SQLITE_OK && stmt_; }
-    void bind(int index, std::string_view text) {
-        // An empty view may carry no pointer at all; SQLite would store NULL for it.
-        sqlite3_bind_text64(stmt_, index, text.data() ? text.data() : "", text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-    }
+    void bind(int index, std::string_view text);
     void bind(int index, int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
     void bind(int index, double value) { sqlite3_bind_double(stmt_, index, value); }
     int step() { return sqlite3_step(stmt_); }
-    void reset() {
-        sqlite3_reset(stmt_);
-        sqlite3_clear_bindings(stmt_);
-    }
+    // Ready for the next row, with every parameter unbound: a row that binds fewer
+    // parameters than the one before stores NULL there, never the earlier row's value.
+    void reset();
     int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
     double real(int column) const { return sqlite3_column_double(stmt_, column); }
     bool isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
-    std::string text(int column) const {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
-    }
+    std::string text(int column) const;
 
 private:
     sqlite3_stmt* stmt_ = nullptr;
@@ -86,23 +59,16 @@ private:
 };
 
 // BEGIN IMMEDIATE takes the write lock at once: two writers never both read the old rows
-// and then both write.
+// and then both write (two stations adding the same name never pick the same folder).
 class Transaction {
 public:
-    explicit Transaction(sqlite3* db) : db_(db) {
-        begun_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
-    ~Transaction() {
-        if (begun_ && !committed_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
+    explicit Transaction(sqlite3* db);
+    ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
     bool begun() const { return begun_; }
-    bool commit() {
-        committed_ = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-        return committed_;
-    }
+    bool commit();
 
 private:
     sqlite3* db_;
@@ -110,11 +76,10 @@ private:
     bool committed_ = false;
 };
 
-inline bool readPragma(sqlite3* db, const char* sql, int64_t& value) {
-    Statement st(db, sql);
-    if (!st.prepared() || st.step() != SQLITE_ROW) return false;
-    value = st.integer(0);
-    return true;
-}
+// The first column of the first row of `sql` (a pragma, a count); false when there is none.
+bool readPragma(sqlite3* db, const char* sql, int64_t& value);
 
-}  // namespace vanta::archive
+// Runs `sql` to its end (a pragma that returns its new value included).
+bool execute(sqlite3* db, const char* sql);
+
+}  // namespace vanta::sqlite

@@ -210,7 +210,7 @@ TEST_F(LocalIndexTest, RefusesAnotherProgramsDatabaseAndLeavesItAlone) {
     const std::string before = readFileBytes(other + "/archive.sqlite");
     LocalIndex foreign;
     EXPECT_FALSE(foreign.open(other));
-    EXPECT_EQ(foreign.lastError(), IndexError::NotAnIndex);
+    EXPECT_EQ(foreign.lastError(), IndexError::Foreign);
     EXPECT_EQ(readFileBytes(other + "/archive.sqlite"), before);
 }
 

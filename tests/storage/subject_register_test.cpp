@@ -535,7 +535,7 @@ TEST_F(SubjectRegisterTest, SomeoneElsesDatabaseAndANewerRegisterAreLeftAsTheyAr
     std::string before = readFileBytes(registerFile());
     SubjectRegister reg;
     EXPECT_FALSE(reg.open(root));
-    EXPECT_EQ(reg.lastError(), RegisterError::NotARegister);
+    EXPECT_EQ(reg.lastError(), RegisterError::Foreign);
     EXPECT_EQ(readFileBytes(registerFile()), before);
 
     fs::remove(registerFile());
