@@ -82,7 +82,9 @@ void BackgroundIndexer::run() {
                 problem = path + ": " + message;
             } else {
                 test.subjectId = subjects->of(test);
-                if (!index.store({test})) problem = index.lastMessage();
+                std::vector<std::string> refused;
+                if (!index.store({test}, &refused)) problem = index.lastMessage();
+                else if (!refused.empty()) problem = refused.front();
             }
         }
         std::lock_guard<std::mutex> g(lock_);

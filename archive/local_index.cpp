@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <filesystem>
 #include <system_error>
 
@@ -191,126 +193,200 @@ bool LocalIndex::indexFile(const std::string& path, IndexedTest* out, std::strin
     if (!readIndexedTest(path, test, &message))
         return fail(IndexError::UnreadableFile, path + ": " + message);
     test.subjectId = std::string(subjectId);
-    if (!store({test})) return false;
+    std::vector<std::string> refused;
+    if (!store({test}, &refused)) return false;
+    if (!refused.empty()) return fail(IndexError::Failed, refused.front());
     return out ? testAt(path, *out) : succeed();
 }
 
-bool LocalIndex::store(const std::vector<IndexedTest>& tests) {
+namespace {
+
+// Runs one of the kept statements to its end with these parameters (?1, ?2, ...).
+template <typename... Values>
+bool run(sqlite::StatementCache& cache, const std::string& sql, const Values&... values) {
+    Statement st(cache, sql);
+    if (!st.prepared()) return false;
+    int i = 0;
+    (st.bind(++i, values), ...);
+    return st.step() == SQLITE_DONE;
+}
+
+// The first column of the first row of `sql` as an integer, 0 when there is no row; false
+// when SQLite fails.
+template <typename... Values>
+bool readInteger(sqlite::StatementCache& cache, const std::string& sql, int64_t& out, const Values&... values) {
+    out = 0;
+    Statement st(cache, sql);
+    if (!st.prepared()) return false;
+    int i = 0;
+    (st.bind(++i, values), ...);
+    const int rc = st.step();
+    if (rc == SQLITE_ROW) out = st.integer(0);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
+
+// What SQLite refuses of one test's values (a number that is no number for a column that
+// needs one): the test is left out, the run goes on.
+bool refusesTheValues(int code) {
+    switch (code & 0xff) {
+        case SQLITE_CONSTRAINT:
+        case SQLITE_MISMATCH:
+        case SQLITE_TOOBIG:
+        case SQLITE_RANGE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+const std::string& repetitionInsert() {
+    static const std::string sql = [] {
+        std::string marks;
+        for (int i = 2; i <= 7 + kResultRowCount * kResultColumnCount; ++i) marks += ", ?" + std::to_string(i);
+        return "INSERT INTO repetition (test_id, number, direction, load, radius, sample_count, velocity_peak_index, " +
+               resultColumnNames(", ", "", "") + ") VALUES (?1" + marks + ")";
+    }();
+    return sql;
+}
+
+}  // namespace
+
+bool LocalIndex::store(const std::vector<IndexedTest>& tests, std::vector<std::string>* refused) {
     if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     Transaction t(handle());
     if (!t.begun()) return failFromSqlite("Cannot write the test index");
-    for (const IndexedTest& test : tests)
-        if (!storeOne(test)) return false;
+    for (const IndexedTest& test : tests) {
+        // Each test on its own savepoint: one the index cannot hold is taken back alone.
+        if (sqlite3_exec(handle(), "SAVEPOINT one_test", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failFromSqlite("Cannot write the test index");
+        if (!storeOne(test)) {
+            const int code = sqlite3_extended_errcode(handle());
+            const std::string message = lastMessage();
+            if (sqlite3_exec(handle(), "ROLLBACK TO one_test", nullptr, nullptr, nullptr) != SQLITE_OK ||
+                !refusesTheValues(code))
+                return fail(lastError(), message);
+            if (refused) refused->push_back(message);
+        }
+        if (sqlite3_exec(handle(), "RELEASE one_test", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failFromSqlite("Cannot write the test index");
+    }
     if (!t.commit()) return failFromSqlite("Cannot write the test index");
     return succeed();
 }
 
 bool LocalIndex::storeOne(const IndexedTest& test) {
-    sqlite3* db = handle();
-    const std::string what = "Cannot write " + test.path + " into the test index";
-    int64_t previousTest = 0;
-    {
-        Statement st(*statements_, "SELECT test_id FROM file WHERE path = ?1");
-        if (!st.prepared()) return failFromSqlite(what);
-        st.bind(1, test.path);
-        const int rc = st.step();
-        if (rc == SQLITE_ROW) previousTest = st.integer(0);
-        else if (rc != SQLITE_DONE) return failFromSqlite(what);
-    }
-    int64_t testId = 0;
-    {
-        Statement st(*statements_, "SELECT id FROM test WHERE sha256 = ?1");
-        if (!st.prepared()) return failFromSqlite(what);
-        st.bind(1, test.sha256);
-        const int rc = st.step();
-        if (rc == SQLITE_ROW) testId = st.integer(0);
-        else if (rc != SQLITE_DONE) return failFromSqlite(what);
-    }
-    if (testId == 0) {
-        Statement ins(*statements_,
-                      "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count)"
-                      " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-        if (!ins.prepared()) return failFromSqlite(what);
-        ins.bind(1, test.sha256);
-        ins.bind(2, test.subject);
-        ins.bind(3, foldedName(test.subject));
-        ins.bind(4, test.subjectId);
-        ins.bind(5, test.testTime);
-        ins.bind(6, static_cast<int64_t>(test.repetitions.size()));
-        if (ins.step() != SQLITE_DONE) return failFromSqlite(what);
-        testId = sqlite3_last_insert_rowid(db);
+    sqlite::StatementCache& cache = *statements_;
+    int64_t previousTest = 0, testId = 0;
+    bool ok = readInteger(cache, "SELECT test_id FROM file WHERE path = ?1", previousTest, test.path) &&
+              readInteger(cache, "SELECT id FROM test WHERE sha256 = ?1", testId, test.sha256);
+    if (ok && testId == 0) ok = insertTest(test, testId);
+    else if (ok && !test.subjectId.empty())
+        ok = run(cache, "UPDATE test SET subject_id = ?1 WHERE id = ?2", test.subjectId, testId);
+    ok = ok && run(cache, "INSERT OR REPLACE INTO file (path, test_id, size, modified) VALUES (?1, ?2, ?3, ?4)",
+                   test.path, testId, test.size, test.modified);
+    // The file now holds another test: the one it held before may have no file left.
+    ok = ok && (previousTest == 0 || previousTest == testId || dropIfNoFile(previousTest));
+    return ok || failFromSqlite("Cannot write " + test.path + " into the test index");
+}
 
-        static const std::string repSql = "INSERT INTO repetition (test_id, number, direction, load, radius, sample_count,"
-                                   " velocity_peak_index, " + resultColumnNames(", ", "", "") + ") VALUES (?1" +
-                                   [] {
-                                       std::string marks;
-                                       for (int i = 2; i <= 7 + kResultRowCount * kResultColumnCount; ++i)
-                                           marks += ", ?" + std::to_string(i);
-                                       return marks;
-                                   }() + ")";
-        Statement rep(*statements_, repSql);
-        if (!rep.prepared()) return failFromSqlite(what);
-        for (const IndexedRepetition& r : test.repetitions) {
-            rep.reset();
-            rep.bind(1, testId);
-            rep.bind(2, int64_t{r.number});
-            rep.bind(3, int64_t{r.direction});
-            rep.bind(4, r.load);
-            rep.bind(5, r.radius);
-            rep.bind(6, int64_t{r.sampleCount});
-            rep.bind(7, int64_t{r.velocityPeakIndex});
-            int k = 8;
-            for (int row = 0; row < kResultRowCount; ++row)
-                for (int c = 0; c < kResultColumnCount; ++c) rep.bind(k++, double{r.results[row][c]});
-            if (rep.step() != SQLITE_DONE) return failFromSqlite(what);
-        }
-        // A test new to the index waits for the shared archive, unless it was sent before.
-        Statement queue(*statements_, "INSERT OR IGNORE INTO outbox (sha256) VALUES (?1)");
-        if (!queue.prepared()) return failFromSqlite(what);
-        queue.bind(1, test.sha256);
-        if (queue.step() != SQLITE_DONE) return failFromSqlite(what);
-    } else if (!test.subjectId.empty()) {
-        Statement set(*statements_, "UPDATE test SET subject_id = ?1 WHERE id = ?2");
-        if (!set.prepared()) return failFromSqlite(what);
-        set.bind(1, test.subjectId);
-        set.bind(2, testId);
-        if (set.step() != SQLITE_DONE) return failFromSqlite(what);
+bool LocalIndex::insertTest(const IndexedTest& test, int64_t& testId) {
+    sqlite::StatementCache& cache = *statements_;
+    if (!run(cache,
+             "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count)"
+             " VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+             test.sha256, test.subject, foldedName(test.subject), test.subjectId, test.testTime,
+             static_cast<int64_t>(test.repetitions.size())))
+        return false;
+    testId = sqlite3_last_insert_rowid(handle());
+    Statement rep(cache, repetitionInsert());
+    if (!rep.prepared()) return false;
+    for (const IndexedRepetition& r : test.repetitions) {
+        rep.reset();
+        rep.bind(1, testId);
+        rep.bind(2, int64_t{r.number});
+        rep.bind(3, int64_t{r.direction});
+        rep.bind(4, r.load);
+        rep.bind(5, r.radius);
+        rep.bind(6, int64_t{r.sampleCount});
+        rep.bind(7, int64_t{r.velocityPeakIndex});
+        int k = 8;
+        for (int row = 0; row < kResultRowCount; ++row)
+            for (int c = 0; c < kResultColumnCount; ++c) rep.bind(k++, double{r.results[row][c]});
+        if (rep.step() != SQLITE_DONE) return false;
     }
-    {
-        Statement st(*statements_, "INSERT OR REPLACE INTO file (path, test_id, size, modified) VALUES (?1, ?2, ?3, ?4)");
-        if (!st.prepared()) return failFromSqlite(what);
-        st.bind(1, test.path);
-        st.bind(2, testId);
-        st.bind(3, test.size);
-        st.bind(4, test.modified);
-        if (st.step() != SQLITE_DONE) return failFromSqlite(what);
+    // A test new to the index waits for the shared archive, unless it was sent before.
+    return run(cache, "INSERT OR IGNORE INTO outbox (sha256) VALUES (?1)", test.sha256);
+}
+
+bool LocalIndex::dropIfNoFile(int64_t testId) {
+    // A test no file holds leaves the index: its rows could no longer be worked out again,
+    // and its bytes could no longer be sent (a test already sent keeps its outbox mark, so
+    // it is never queued again). The outbox row goes first, while the test row names it.
+    sqlite::StatementCache& cache = *statements_;
+    return run(cache,
+               "DELETE FROM outbox WHERE sent = 0 AND sha256 = (SELECT sha256 FROM test WHERE id = ?1"
+               " AND NOT EXISTS (SELECT 1 FROM file WHERE test_id = ?1))",
+               testId) &&
+           run(cache,
+               "DELETE FROM repetition WHERE test_id = ?1 AND NOT EXISTS (SELECT 1 FROM file WHERE test_id = ?1)",
+               testId) &&
+           run(cache, "DELETE FROM test WHERE id = ?1 AND NOT EXISTS (SELECT 1 FROM file WHERE test_id = ?1)", testId);
+}
+
+bool LocalIndex::forgetFiles(const std::vector<std::string>& paths) {
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    Transaction t(handle());
+    if (!t.begun()) return failFromSqlite("Cannot write the test index");
+    for (const std::string& path : paths) {
+        int64_t testId = 0;
+        if (!readInteger(*statements_, "SELECT test_id FROM file WHERE path = ?1", testId, path) ||
+            !run(*statements_, "DELETE FROM file WHERE path = ?1", path) || (testId != 0 && !dropIfNoFile(testId)))
+            return failFromSqlite("Cannot write the test index");
     }
-    if (previousTest != 0 && previousTest != testId) {
-        // The file now holds another test. The one it held before leaves the index when no
-        // other file holds it: its rows could no longer be worked out again, and its bytes
-        // could no longer be sent (a test already sent keeps its outbox mark).
-        Statement orphan(*statements_, "SELECT sha256 FROM test WHERE id = ?1 AND NOT EXISTS"
-                             " (SELECT 1 FROM file WHERE test_id = ?1)");
-        if (!orphan.prepared()) return failFromSqlite(what);
-        orphan.bind(1, previousTest);
-        const int rc = orphan.step();
-        if (rc == SQLITE_ROW) {
-            const std::string oldSha = orphan.text(0);
-            for (const char* sql : {"DELETE FROM repetition WHERE test_id = ?1", "DELETE FROM test WHERE id = ?1"}) {
-                Statement del(*statements_, sql);
-                if (!del.prepared()) return failFromSqlite(what);
-                del.bind(1, previousTest);
-                if (del.step() != SQLITE_DONE) return failFromSqlite(what);
-            }
-            Statement unqueue(*statements_, "DELETE FROM outbox WHERE sha256 = ?1 AND sent = 0");
-            if (!unqueue.prepared()) return failFromSqlite(what);
-            unqueue.bind(1, oldSha);
-            if (unqueue.step() != SQLITE_DONE) return failFromSqlite(what);
-        } else if (rc != SQLITE_DONE) {
-            return failFromSqlite(what);
-        }
+    if (!t.commit()) return failFromSqlite("Cannot write the test index");
+    return succeed();
+}
+
+bool LocalIndex::forgetGoneBelow(const std::string& folder, int64_t* forgotten) {
+    if (forgotten) *forgotten = 0;
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    std::string below = folder;
+    while (below.size() > 1 && below.back() == '/') below.pop_back();
+    if (below != "/") below += '/';
+    // Every path that starts with "<folder>/": from there up to the next character after '/'.
+    std::string after = below;
+    after.back() = static_cast<char>('/' + 1);
+    Statement st(*statements_, "SELECT path FROM file WHERE path >= ?1 AND path < ?2");
+    if (!st.prepared()) return failFromSqlite("Cannot read the test index");
+    st.bind(1, below);
+    st.bind(2, after);
+    std::vector<std::string> gone;
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW) {
+        const std::string path = st.text(0);
+        struct stat info {};
+        // Only a file that is certainly gone: one behind a folder this user cannot read stays.
+        if (::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) gone.push_back(path);
     }
+    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the test index");
+    st.reset();
+    if (gone.empty()) return succeed();
+    if (!forgetFiles(gone)) return false;
+    if (forgotten) *forgotten = static_cast<int64_t>(gone.size());
     return true;
+}
+
+bool LocalIndex::pathsOf(const std::string& sha256, std::vector<std::string>& out) {
+    out.clear();
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    Statement st(*statements_, "SELECT f.path FROM file f JOIN test t ON t.id = f.test_id WHERE t.sha256 = ?1"
+                               " ORDER BY f.path");
+    if (!st.prepared()) return failFromSqlite("Cannot read the test index");
+    st.bind(1, sha256);
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW) out.push_back(st.text(0));
+    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the test index");
+    return succeed();
 }
 
 namespace {
@@ -415,6 +491,43 @@ bool LocalIndex::pendingUploads(std::vector<PendingUpload>& out, size_t limit) {
         out.push_back(std::move(p));
     }
     return succeed();
+}
+
+namespace {
+
+// False only for a file that is certainly not there: one this user may not reach now is
+// still the test's, and waits.
+bool mayBeThere(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR);
+}
+
+}  // namespace
+
+bool LocalIndex::sendableUploads(std::vector<PendingUpload>& out, std::vector<std::string>& dropped) {
+    dropped.clear();
+    std::vector<PendingUpload> pending;
+    if (!pendingUploads(pending)) return false;
+    out.clear();
+    std::vector<std::string> paths, gone;
+    for (PendingUpload& p : pending) {
+        if (!mayBeThere(p.path)) {
+            // Another copy of the same bytes may still be there.
+            if (!pathsOf(p.sha256, paths)) return false;
+            std::string found;
+            for (const std::string& path : paths) {
+                if (!mayBeThere(path)) gone.push_back(path);
+                else if (found.empty()) found = path;
+            }
+            if (found.empty()) {
+                dropped.push_back("The test file " + p.path + " is gone; its test leaves the outbox unsent.");
+                continue;
+            }
+            p.path = p.test.path = found;
+        }
+        out.push_back(std::move(p));
+    }
+    return gone.empty() || forgetFiles(gone);
 }
 
 bool LocalIndex::pendingCount(int64_t& count) {

@@ -106,8 +106,19 @@ public:
 
     // Stores tests read elsewhere (the index command reads on every core and stores here),
     // all in one transaction: each path now names that test; a test no file names any
-    // more leaves the index (and the outbox, which could no longer send its bytes).
-    bool store(const std::vector<IndexedTest>& tests);
+    // more leaves the index (and the outbox, which could no longer send its bytes). A test
+    // with a value the index cannot hold (a result that is not a number) is left out and
+    // named in *refused with the reason; the others are stored all the same.
+    bool store(const std::vector<IndexedTest>& tests, std::vector<std::string>* refused = nullptr);
+
+    // Forgets these paths; a test no file holds any more leaves the index and, unless it
+    // was sent, the outbox.
+    bool forgetFiles(const std::vector<std::string>& paths);
+    // Forgets every indexed file below `folder` (an absolute path) that is no longer there;
+    // *forgotten gets how many.
+    bool forgetGoneBelow(const std::string& folder, int64_t* forgotten = nullptr);
+    // Every indexed path of the test with this SHA-256, in order.
+    bool pathsOf(const std::string& sha256, std::vector<std::string>& out);
 
     // The tests matching every field set in the query, oldest first (then by path), each
     // once with one of its paths, with their repetitions in order.
@@ -118,6 +129,11 @@ public:
     // The outbox, oldest first; `limit` 0 gives all.
     bool pendingUploads(std::vector<PendingUpload>& out, size_t limit = 0);
     bool pendingCount(int64_t& count);
+    // The outbox as pendingUploads gives it, each test with a path its file is still found
+    // at. A test none of whose files is there any more (deleted, moved away) can never be
+    // sent: it leaves the index and the outbox here and `dropped` names it, once, so that
+    // the others are sent and later runs say nothing more of it.
+    bool sendableUploads(std::vector<PendingUpload>& out, std::vector<std::string>& dropped);
     // The test is on the shared archive: it leaves the outbox and is never queued again.
     bool markUploaded(const std::string& sha256);
 
@@ -131,7 +147,10 @@ private:
     // Takes the index from `layout` to the next one inside the opening transaction: the
     // layout it made, 0 after failing.
     int upgradeStep(int layout);
+    // One test inside store()'s transaction; false with SQLite's error left to read.
     bool storeOne(const IndexedTest& test);
+    bool insertTest(const IndexedTest& test, int64_t& testId);
+    bool dropIfNoFile(int64_t testId);
     sqlite3* handle() const { return db_.handle(); }
 
     sqlite::Database db_;
