@@ -71,10 +71,6 @@ std::string schemaV1() {
            "CREATE INDEX outbox_waiting ON outbox (sent, id);";
 }
 
-int64_t modifiedNanoseconds(const struct stat& st) {
-    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
 }  // namespace
 
 namespace {

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "archive/archive_types.h"
+#include "archive/indexed_test.h"
 #include "storage/sqlite_database.h"
 
 namespace vanta::sqlite {
@@ -50,15 +51,6 @@ struct PendingUpload {
     std::string path;
     IndexedTest test;  // with its repetitions
 };
-
-// Reads a test file numbers-only (no samples are kept) and fills `out` with everything
-// the index keeps of it: the SHA-256 of its bytes, size, modification time, subject name,
-// test time and each repetition's rows. out.subjectId is left empty. A file that does not
-// read is false with the station's message ("Error opening file", "Incompatible data",
-// ...) in *message. The repetitions are analysed on up to `threads` threads (0: one per
-// core).
-bool readIndexedTest(const std::string& path, IndexedTest& out, std::string* message = nullptr,
-                     unsigned threads = 1);
 
 class LocalIndex {
 public:
