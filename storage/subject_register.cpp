@@ -210,6 +210,11 @@ std::string SubjectRegister::registerPath() const { return db_.isOpen() ? db_.pa
 
 bool SubjectRegister::isOpen() const { return db_.isOpen(); }
 
+const std::string& SubjectRegister::dataRoot() const {
+    static const std::string none;
+    return db_.isOpen() ? db_.dataRoot() : none;
+}
+
 void SubjectRegister::close() { db_.close(); }
 
 void SubjectRegister::setBusyTimeout(int milliseconds) {

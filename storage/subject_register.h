@@ -58,7 +58,8 @@ public:
     bool open(const std::string& dataRoot);
     void close();
     bool isOpen() const;
-    const std::string& dataRoot() const { return db_.dataRoot(); }
+    // Empty while no register is open.
+    const std::string& dataRoot() const;
     std::string registerPath() const;
 
     // How long a change waits for the other station's write before giving up (Busy).
