@@ -96,4 +96,13 @@ check "history of a folder that is not there is refused and makes none" bash -c 
 python3 -c "import sys; f=open(sys.argv[1],'r+b'); f.seek(4096); f.write(b'Z'*8192)" "$data2/archive.sqlite"
 "$cli" archive index "$lab" --data "$data2" >"$work/out" 2>"$work/err"; status=$?
 check "a damaged index is refused" bash -c "[ $status -eq 2 ] && grep -q 'is damaged' '$work/err'"
+# A waiting test whose file is gone is named once by sync and leaves the outbox.
+data3="$work/DATA3"; mkdir -p "$work/out3"
+"$cli" demo "$work/out3/a.kvq" --seed 1 >/dev/null; "$cli" demo "$work/out3/b.kvq" --seed 2 >/dev/null
+"$cli" archive index "$work/out3" --data "$data3" >/dev/null 2>&1
+rm "$work/out3/b.kvq"
+env -u VANTA_ARCHIVE_URL "$cli" archive sync --data "$data3" >/dev/null 2>"$work/err"
+env -u VANTA_ARCHIVE_URL "$cli" archive sync --data "$data3" >/dev/null 2>"$work/err2"
+check "sync names a waiting test whose file is gone, once" bash -c \
+  "grep -q 'b.kvq is gone' '$work/err' && ! grep -q 'b.kvq' '$work/err2' && grep -q '1 tests waiting' '$work/err2'"
 finish
