@@ -71,8 +71,7 @@ void BackgroundIndexer::run() {
             std::string message;
             struct stat st {};
             if (::stat(path.c_str(), &st) == 0 &&
-                index.isUnchanged(path, st.st_size,
-                                  static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec)) {
+                index.isUnchanged(path, st.st_size, modifiedNanoseconds(st))) {
                 // Opened again as it was: only a subject the index did not know yet is added.
                 if (index.testAt(path, test) && test.subjectId.empty()) {
                     const std::string id = subjects->of(test);
@@ -82,7 +81,9 @@ void BackgroundIndexer::run() {
                 problem = path + ": " + message;
             } else {
                 test.subjectId = subjects->of(test);
-                if (!index.store({test})) problem = index.lastMessage();
+                std::vector<std::string> refused;
+                if (!index.store({test}, &refused)) problem = index.lastMessage();
+                else if (!refused.empty()) problem = refused.front();
             }
         }
         std::lock_guard<std::mutex> g(lock_);

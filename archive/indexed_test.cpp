@@ -1,3 +1,5 @@
+#include "archive/indexed_test.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,17 +10,12 @@
 #include <new>
 #include <vector>
 
-#include "archive/local_index.h"
 #include "archive/sha256.h"
 #include "storage/test_file.h"
 
 namespace vanta::archive {
 
 namespace {
-
-int64_t modifiedNanoseconds(const struct stat& st) {
-    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
 
 void setMessage(std::string* message, std::string_view text) {
     if (message) *message = std::string(text);
@@ -58,6 +55,10 @@ bool readWhole(int fd, int64_t expected, std::vector<uint8_t>& bytes) {
 }
 
 }  // namespace
+
+int64_t modifiedNanoseconds(const struct stat& st) {
+    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
 
 bool readIndexedTest(const std::string& path, IndexedTest& out, std::string* message, unsigned threads) {
     // A test file is read once: its bytes are hashed and its numbers read from the same

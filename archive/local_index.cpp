@@ -3,15 +3,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <filesystem>
 #include <system_error>
 
-#include "archive/sqlite_statement.h"
+#include "storage/sqlite_statement.h"
 #include "storage/name_folding.h"
 
 namespace vanta::archive {
 
 namespace fs = std::filesystem;
+using sqlite::readPragma;
+using sqlite::Statement;
+using sqlite::Transaction;
 
 namespace {
 
@@ -66,25 +71,40 @@ std::string schemaV1() {
            "CREATE INDEX outbox_waiting ON outbox (sent, id);";
 }
 
-int64_t modifiedNanoseconds(const struct stat& st) {
-    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}  // namespace
+
+namespace {
+
+std::string readOnlyFolderMessage(const std::string& root, const std::string&, bool) {
+    return "The test index in " + root + " cannot be written: the folder is read-only.";
 }
+
+// The index can be built again from the files, so a commit need not wait for the disk
+// (NORMAL keeps the file consistent across a crash; at worst the last tests are indexed
+// again).
+const sqlite::StoreKind kIndexKind{"test index",
+                                   LocalIndex::kFileName,
+                                   LocalIndex::kApplicationId,
+                                   LocalIndex::kSchemaVersion,
+                                   "NORMAL",
+                                   "",
+                                   " The index can be deleted and built again from the test files.",
+                                   " The index can be deleted and built again from the test files",
+                                   readOnlyFolderMessage};
 
 }  // namespace
 
-void LocalIndex::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-
-LocalIndex::LocalIndex() = default;
+LocalIndex::LocalIndex() : db_(kIndexKind) {}
 LocalIndex::~LocalIndex() { close(); }
 LocalIndex::LocalIndex(LocalIndex&&) noexcept = default;
 LocalIndex& LocalIndex::operator=(LocalIndex&&) noexcept = default;
 
-bool LocalIndex::isOpen() const { return db_ != nullptr; }
+bool LocalIndex::isOpen() const { return db_.isOpen(); }
 void LocalIndex::close() {
     statements_.reset();
-    db_.reset();
+    db_.close();
 }
-std::string LocalIndex::indexPath() const { return dataRoot_ + "/" + kFileName; }
+std::string LocalIndex::indexPath() const { return db_.path(); }
 
 void LocalIndex::foldLogRarely() {
     // SQLite folds its log into the index every 1000 pages (4 MB) and each time waits for
@@ -92,140 +112,42 @@ void LocalIndex::foldLogRarely() {
     // such a run folds it only when the index closes, and a lab's whole archive still
     // never leaves a log of more than 32 MB. A crash meanwhile loses at most index rows
     // (NORMAL), which the files give again; the files themselves are only read.
-    if (db_) sqlite3_exec(db_.get(), "PRAGMA wal_autocheckpoint=8192", nullptr, nullptr, nullptr);
+    if (isOpen()) sqlite3_exec(handle(), "PRAGMA wal_autocheckpoint=8192", nullptr, nullptr, nullptr);
 }
 
 void LocalIndex::setBusyTimeout(int milliseconds) {
     busyTimeoutMs_ = milliseconds;
-    if (db_) sqlite3_busy_timeout(db_.get(), milliseconds);
+    db_.setBusyTimeout(milliseconds);
 }
 
-bool LocalIndex::fail(IndexError error, std::string message) {
-    error_ = error;
-    message_ = std::move(message);
-    return false;
-}
+bool LocalIndex::fail(IndexError error, std::string message) { return db_.fail(error, std::move(message)); }
+bool LocalIndex::succeed() { return db_.succeed(); }
+bool LocalIndex::failFromSqlite(const std::string& what) { return db_.failFromSqlite(what); }
 
-bool LocalIndex::succeed() {
-    error_ = IndexError::None;
-    message_.clear();
-    return true;
-}
-
-bool LocalIndex::failFromSqlite(const std::string& what) {
-    if (!db_) return fail(IndexError::CannotOpen, what + ".");
-    const int code = sqlite3_extended_errcode(db_.get());
-    const std::string detail = what + ": " + sqlite3_errmsg(db_.get()) + ".";
-    switch (code & 0xff) {
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return fail(IndexError::Busy, detail);
-        case SQLITE_READONLY:
-        case SQLITE_PERM:
-            return fail(IndexError::ReadOnly, detail);
-        case SQLITE_NOTADB:
-        case SQLITE_CORRUPT:
-            return fail(IndexError::NotAnIndex,
-                        detail + " The index can be deleted and built again from the test files");
-        case SQLITE_CANTOPEN:
-            return fail(IndexError::CannotOpen, detail);
-        default:
-            return fail(IndexError::Failed, detail);
-    }
-}
-
-bool LocalIndex::open(const std::string& dataRoot) {
+bool LocalIndex::open(const std::string& dataRoot, Access access) {
     close();
-    if (dataRoot.empty()) return fail(IndexError::CannotOpen, "No data folder is given for the test index.");
-    std::string root = dataRoot;
-    while (root.size() > 1 && root.back() == '/') root.pop_back();
-    std::error_code ec;
-    fs::create_directories(root, ec);
-    if (ec) return fail(IndexError::CannotCreateFolder, "Cannot create the data folder " + root + ": " + ec.message() + ".");
-    if (!fs::is_directory(root, ec)) return fail(IndexError::CannotCreateFolder, "The data folder " + root + " is not a folder.");
-    dataRoot_ = root;
-    const std::string path = indexPath();
-    if (fs::exists(path, ec) && !fs::is_regular_file(path, ec))
-        return fail(IndexError::CannotOpen, "The test index " + path + " is not a file.");
-    if (::access(root.c_str(), W_OK) != 0)
-        return fail(IndexError::ReadOnly, "The test index in " + root + " cannot be written: the folder is read-only.");
-
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    db_.reset(raw);
-    if (rc != SQLITE_OK) {
-        failFromSqlite("Cannot open the test index " + path);
-        close();
-        return false;
-    }
-    sqlite3_extended_result_codes(db_.get(), 1);
-    sqlite3_busy_timeout(db_.get(), busyTimeoutMs_);
-    if (!createOrUpgrade()) {
-        close();
-        return false;
-    }
-    // WAL: the history screen reads while the window's worker writes. The index can be
-    // built again from the files, so a commit need not wait for the disk (NORMAL keeps the
-    // file consistent across a crash; at worst the last tests are indexed again).
-    {
-        Statement wal(db_.get(), "PRAGMA journal_mode=WAL");
-        const int step = wal.prepared() ? wal.step() : SQLITE_ERROR;
-        if (step != SQLITE_ROW && step != SQLITE_DONE) {
-            failFromSqlite("Cannot prepare the test index " + path);
-            close();
-            return false;
-        }
-    }
-    sqlite3_exec(db_.get(), "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    sqlite3_exec(db_.get(), "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
-    statements_ = std::make_unique<StatementCache>(db_.get());
-    return succeed();
+    sqlite::OpenOptions options;
+    options.access = access;
+    options.busyTimeoutMs = busyTimeoutMs_;
+    // Garbage in the index's pages is found before a run trusts its rows ("unchanged").
+    options.checkWhole = true;
+    if (!db_.open(dataRoot, options, [this](int layout) { return upgradeStep(layout); })) return false;
+    statements_ = std::make_unique<sqlite::StatementCache>(handle());
+    return true;
 }
 
-bool LocalIndex::createOrUpgrade() {
-    const std::string path = indexPath();
-    // The header is read before anything is written: someone else's database or a newer
-    // index fails here and stays as it is.
-    int64_t version = 0, appId = 0, tables = 0;
-    if (!readPragma(db_.get(), "PRAGMA user_version", version) ||
-        !readPragma(db_.get(), "PRAGMA application_id", appId) ||
-        !readPragma(db_.get(), "SELECT count(*) FROM sqlite_schema", tables))
-        return failFromSqlite("The test index " + path + " cannot be read");
-    if (version > kSchemaVersion)
-        return fail(IndexError::NewerVersion, "The test index " + path + " was written by a later station (layout " +
-                                                  std::to_string(version) + "); it was left as it is.");
-    if ((version > 0 && appId != kApplicationId) || (version == 0 && tables > 0))
-        return fail(IndexError::NotAnIndex, "The file " + path + " is a database but not a test index; it was left as it is.");
-    if (version == kSchemaVersion) return true;
-    if (version == 0 && tables == 0) {
-        // A new, empty file is ours: it goes over to WAL before its tables are made, so
-        // that creating them costs no rollback journal and its waits for the disk (see
-        // open for why NORMAL is enough). Someone else's database never gets here.
-        for (const char* pragma : {"PRAGMA synchronous=NORMAL", "PRAGMA journal_mode=WAL"}) {
-            Statement st(db_.get(), pragma);
-            const int step = st.prepared() ? st.step() : SQLITE_ERROR;
-            if (step != SQLITE_ROW && step != SQLITE_DONE) return failFromSqlite("Cannot prepare the test index " + path);
-        }
+int LocalIndex::upgradeStep(int layout) {
+    if (layout == 0) {
+        if (sqlite3_exec(handle(), schemaV1().c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failFromSqlite("Cannot create the test index " + indexPath()), 0;
+        return 1;
     }
-
-    Transaction t(db_.get());
-    if (!t.begun()) return failFromSqlite("Cannot prepare the test index " + path);
-    // Another station may have created it since the header was read.
-    if (!readPragma(db_.get(), "PRAGMA user_version", version) ||
-        !readPragma(db_.get(), "SELECT count(*) FROM sqlite_schema", tables))
-        return failFromSqlite("The test index " + path + " cannot be read");
-    if (version == kSchemaVersion) return true;
-    if (version != 0 || tables > 0)
-        return fail(IndexError::NotAnIndex, "The file " + path + " is a database but not a test index; it was left as it is.");
-    const std::string schema = schemaV1() + "PRAGMA application_id=" + std::to_string(kApplicationId) +
-                               "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
-    if (sqlite3_exec(db_.get(), schema.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK || !t.commit())
-        return failFromSqlite("Cannot create the test index " + path);
-    return true;
+    fail(IndexError::Failed, "The test index " + indexPath() + " has the unknown layout " + std::to_string(layout) + ".");
+    return 0;
 }
 
 bool LocalIndex::isUnchanged(const std::string& path, int64_t size, int64_t modified) {
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     Statement st(*statements_, "SELECT 1 FROM file WHERE path = ?1 AND size = ?2 AND modified = ?3");
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     st.bind(1, path);
@@ -242,18 +164,18 @@ bool LocalIndex::isUnchanged(const std::string& path, int64_t size, int64_t modi
 
 bool LocalIndex::indexFile(const std::string& path, IndexedTest* out, std::string_view subjectId, bool* skipped) {
     if (skipped) *skipped = false;
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     struct stat st {};
     bool unchanged = false;
     if (::stat(path.c_str(), &st) == 0) {
         unchanged = isUnchanged(path, st.st_size, modifiedNanoseconds(st));
-        if (!unchanged && error_ != IndexError::None) return false;  // the index could not be read
+        if (!unchanged && lastError() != IndexError::None) return false;  // the index could not be read
     }
     if (unchanged) {
         if (skipped) *skipped = true;
         // A caller that now knows the subject gives the stored test its id.
         if (!subjectId.empty()) {
-            Statement set(db_.get(),
+            Statement set(handle(),
                           "UPDATE test SET subject_id = ?1 WHERE id = (SELECT test_id FROM file WHERE path = ?2)");
             if (!set.prepared()) return failFromSqlite("Cannot write the test index");
             set.bind(1, subjectId);
@@ -267,126 +189,200 @@ bool LocalIndex::indexFile(const std::string& path, IndexedTest* out, std::strin
     if (!readIndexedTest(path, test, &message))
         return fail(IndexError::UnreadableFile, path + ": " + message);
     test.subjectId = std::string(subjectId);
-    if (!store({test})) return false;
+    std::vector<std::string> refused;
+    if (!store({test}, &refused)) return false;
+    if (!refused.empty()) return fail(IndexError::Failed, refused.front());
     return out ? testAt(path, *out) : succeed();
 }
 
-bool LocalIndex::store(const std::vector<IndexedTest>& tests) {
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    Transaction t(db_.get());
+namespace {
+
+// Runs one of the kept statements to its end with these parameters (?1, ?2, ...).
+template <typename... Values>
+bool run(sqlite::StatementCache& cache, const std::string& sql, const Values&... values) {
+    Statement st(cache, sql);
+    if (!st.prepared()) return false;
+    int i = 0;
+    (st.bind(++i, values), ...);
+    return st.step() == SQLITE_DONE;
+}
+
+// The first column of the first row of `sql` as an integer, 0 when there is no row; false
+// when SQLite fails.
+template <typename... Values>
+bool readInteger(sqlite::StatementCache& cache, const std::string& sql, int64_t& out, const Values&... values) {
+    out = 0;
+    Statement st(cache, sql);
+    if (!st.prepared()) return false;
+    int i = 0;
+    (st.bind(++i, values), ...);
+    const int rc = st.step();
+    if (rc == SQLITE_ROW) out = st.integer(0);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
+
+// What SQLite refuses of one test's values (a number that is no number for a column that
+// needs one): the test is left out, the run goes on.
+bool refusesTheValues(int code) {
+    switch (code & 0xff) {
+        case SQLITE_CONSTRAINT:
+        case SQLITE_MISMATCH:
+        case SQLITE_TOOBIG:
+        case SQLITE_RANGE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+const std::string& repetitionInsert() {
+    static const std::string sql = [] {
+        std::string marks;
+        for (int i = 2; i <= 7 + kResultRowCount * kResultColumnCount; ++i) marks += ", ?" + std::to_string(i);
+        return "INSERT INTO repetition (test_id, number, direction, load, radius, sample_count, velocity_peak_index, " +
+               resultColumnNames(", ", "", "") + ") VALUES (?1" + marks + ")";
+    }();
+    return sql;
+}
+
+}  // namespace
+
+bool LocalIndex::store(const std::vector<IndexedTest>& tests, std::vector<std::string>* refused) {
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    Transaction t(handle());
     if (!t.begun()) return failFromSqlite("Cannot write the test index");
-    for (const IndexedTest& test : tests)
-        if (!storeOne(test)) return false;
+    for (const IndexedTest& test : tests) {
+        // Each test on its own savepoint: one the index cannot hold is taken back alone.
+        if (sqlite3_exec(handle(), "SAVEPOINT one_test", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failFromSqlite("Cannot write the test index");
+        if (!storeOne(test)) {
+            const int code = sqlite3_extended_errcode(handle());
+            const std::string message = lastMessage();
+            if (sqlite3_exec(handle(), "ROLLBACK TO one_test", nullptr, nullptr, nullptr) != SQLITE_OK ||
+                !refusesTheValues(code))
+                return fail(lastError(), message);
+            if (refused) refused->push_back(message);
+        }
+        if (sqlite3_exec(handle(), "RELEASE one_test", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failFromSqlite("Cannot write the test index");
+    }
     if (!t.commit()) return failFromSqlite("Cannot write the test index");
     return succeed();
 }
 
 bool LocalIndex::storeOne(const IndexedTest& test) {
-    sqlite3* db = db_.get();
-    const std::string what = "Cannot write " + test.path + " into the test index";
-    int64_t previousTest = 0;
-    {
-        Statement st(*statements_, "SELECT test_id FROM file WHERE path = ?1");
-        if (!st.prepared()) return failFromSqlite(what);
-        st.bind(1, test.path);
-        const int rc = st.step();
-        if (rc == SQLITE_ROW) previousTest = st.integer(0);
-        else if (rc != SQLITE_DONE) return failFromSqlite(what);
-    }
-    int64_t testId = 0;
-    {
-        Statement st(*statements_, "SELECT id FROM test WHERE sha256 = ?1");
-        if (!st.prepared()) return failFromSqlite(what);
-        st.bind(1, test.sha256);
-        const int rc = st.step();
-        if (rc == SQLITE_ROW) testId = st.integer(0);
-        else if (rc != SQLITE_DONE) return failFromSqlite(what);
-    }
-    if (testId == 0) {
-        Statement ins(*statements_,
-                      "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count)"
-                      " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-        if (!ins.prepared()) return failFromSqlite(what);
-        ins.bind(1, test.sha256);
-        ins.bind(2, test.subject);
-        ins.bind(3, foldedName(test.subject));
-        ins.bind(4, test.subjectId);
-        ins.bind(5, test.testTime);
-        ins.bind(6, static_cast<int64_t>(test.repetitions.size()));
-        if (ins.step() != SQLITE_DONE) return failFromSqlite(what);
-        testId = sqlite3_last_insert_rowid(db);
+    sqlite::StatementCache& cache = *statements_;
+    int64_t previousTest = 0, testId = 0;
+    bool ok = readInteger(cache, "SELECT test_id FROM file WHERE path = ?1", previousTest, test.path) &&
+              readInteger(cache, "SELECT id FROM test WHERE sha256 = ?1", testId, test.sha256);
+    if (ok && testId == 0) ok = insertTest(test, testId);
+    else if (ok && !test.subjectId.empty())
+        ok = run(cache, "UPDATE test SET subject_id = ?1 WHERE id = ?2", test.subjectId, testId);
+    ok = ok && run(cache, "INSERT OR REPLACE INTO file (path, test_id, size, modified) VALUES (?1, ?2, ?3, ?4)",
+                   test.path, testId, test.size, test.modified);
+    // The file now holds another test: the one it held before may have no file left.
+    ok = ok && (previousTest == 0 || previousTest == testId || dropIfNoFile(previousTest));
+    return ok || failFromSqlite("Cannot write " + test.path + " into the test index");
+}
 
-        static const std::string repSql = "INSERT INTO repetition (test_id, number, direction, load, radius, sample_count,"
-                                   " velocity_peak_index, " + resultColumnNames(", ", "", "") + ") VALUES (?1" +
-                                   [] {
-                                       std::string marks;
-                                       for (int i = 2; i <= 7 + kResultRowCount * kResultColumnCount; ++i)
-                                           marks += ", ?" + std::to_string(i);
-                                       return marks;
-                                   }() + ")";
-        Statement rep(*statements_, repSql);
-        if (!rep.prepared()) return failFromSqlite(what);
-        for (const IndexedRepetition& r : test.repetitions) {
-            rep.reset();
-            rep.bind(1, testId);
-            rep.bind(2, int64_t{r.number});
-            rep.bind(3, int64_t{r.direction});
-            rep.bind(4, r.load);
-            rep.bind(5, r.radius);
-            rep.bind(6, int64_t{r.sampleCount});
-            rep.bind(7, int64_t{r.velocityPeakIndex});
-            int k = 8;
-            for (int row = 0; row < kResultRowCount; ++row)
-                for (int c = 0; c < kResultColumnCount; ++c) rep.bind(k++, double{r.results[row][c]});
-            if (rep.step() != SQLITE_DONE) return failFromSqlite(what);
-        }
-        // A test new to the index waits for the shared archive, unless it was sent before.
-        Statement queue(*statements_, "INSERT OR IGNORE INTO outbox (sha256) VALUES (?1)");
-        if (!queue.prepared()) return failFromSqlite(what);
-        queue.bind(1, test.sha256);
-        if (queue.step() != SQLITE_DONE) return failFromSqlite(what);
-    } else if (!test.subjectId.empty()) {
-        Statement set(*statements_, "UPDATE test SET subject_id = ?1 WHERE id = ?2");
-        if (!set.prepared()) return failFromSqlite(what);
-        set.bind(1, test.subjectId);
-        set.bind(2, testId);
-        if (set.step() != SQLITE_DONE) return failFromSqlite(what);
+bool LocalIndex::insertTest(const IndexedTest& test, int64_t& testId) {
+    sqlite::StatementCache& cache = *statements_;
+    if (!run(cache,
+             "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count)"
+             " VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+             test.sha256, test.subject, foldedName(test.subject), test.subjectId, test.testTime,
+             static_cast<int64_t>(test.repetitions.size())))
+        return false;
+    testId = sqlite3_last_insert_rowid(handle());
+    Statement rep(cache, repetitionInsert());
+    if (!rep.prepared()) return false;
+    for (const IndexedRepetition& r : test.repetitions) {
+        rep.reset();
+        rep.bind(1, testId);
+        rep.bind(2, int64_t{r.number});
+        rep.bind(3, int64_t{r.direction});
+        rep.bind(4, r.load);
+        rep.bind(5, r.radius);
+        rep.bind(6, int64_t{r.sampleCount});
+        rep.bind(7, int64_t{r.velocityPeakIndex});
+        int k = 8;
+        for (int row = 0; row < kResultRowCount; ++row)
+            for (int c = 0; c < kResultColumnCount; ++c) rep.bind(k++, double{r.results[row][c]});
+        if (rep.step() != SQLITE_DONE) return false;
     }
-    {
-        Statement st(*statements_, "INSERT OR REPLACE INTO file (path, test_id, size, modified) VALUES (?1, ?2, ?3, ?4)");
-        if (!st.prepared()) return failFromSqlite(what);
-        st.bind(1, test.path);
-        st.bind(2, testId);
-        st.bind(3, test.size);
-        st.bind(4, test.modified);
-        if (st.step() != SQLITE_DONE) return failFromSqlite(what);
+    // A test new to the index waits for the shared archive, unless it was sent before.
+    return run(cache, "INSERT OR IGNORE INTO outbox (sha256) VALUES (?1)", test.sha256);
+}
+
+bool LocalIndex::dropIfNoFile(int64_t testId) {
+    // A test no file holds leaves the index: its rows could no longer be worked out again,
+    // and its bytes could no longer be sent (a test already sent keeps its outbox mark, so
+    // it is never queued again). The outbox row goes first, while the test row names it.
+    sqlite::StatementCache& cache = *statements_;
+    return run(cache,
+               "DELETE FROM outbox WHERE sent = 0 AND sha256 = (SELECT sha256 FROM test WHERE id = ?1"
+               " AND NOT EXISTS (SELECT 1 FROM file WHERE test_id = ?1))",
+               testId) &&
+           run(cache,
+               "DELETE FROM repetition WHERE test_id = ?1 AND NOT EXISTS (SELECT 1 FROM file WHERE test_id = ?1)",
+               testId) &&
+           run(cache, "DELETE FROM test WHERE id = ?1 AND NOT EXISTS (SELECT 1 FROM file WHERE test_id = ?1)", testId);
+}
+
+bool LocalIndex::forgetFiles(const std::vector<std::string>& paths) {
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    Transaction t(handle());
+    if (!t.begun()) return failFromSqlite("Cannot write the test index");
+    for (const std::string& path : paths) {
+        int64_t testId = 0;
+        if (!readInteger(*statements_, "SELECT test_id FROM file WHERE path = ?1", testId, path) ||
+            !run(*statements_, "DELETE FROM file WHERE path = ?1", path) || (testId != 0 && !dropIfNoFile(testId)))
+            return failFromSqlite("Cannot write the test index");
     }
-    if (previousTest != 0 && previousTest != testId) {
-        // The file now holds another test. The one it held before leaves the index when no
-        // other file holds it: its rows could no longer be worked out again, and its bytes
-        // could no longer be sent (a test already sent keeps its outbox mark).
-        Statement orphan(*statements_, "SELECT sha256 FROM test WHERE id = ?1 AND NOT EXISTS"
-                             " (SELECT 1 FROM file WHERE test_id = ?1)");
-        if (!orphan.prepared()) return failFromSqlite(what);
-        orphan.bind(1, previousTest);
-        const int rc = orphan.step();
-        if (rc == SQLITE_ROW) {
-            const std::string oldSha = orphan.text(0);
-            for (const char* sql : {"DELETE FROM repetition WHERE test_id = ?1", "DELETE FROM test WHERE id = ?1"}) {
-                Statement del(*statements_, sql);
-                if (!del.prepared()) return failFromSqlite(what);
-                del.bind(1, previousTest);
-                if (del.step() != SQLITE_DONE) return failFromSqlite(what);
-            }
-            Statement unqueue(*statements_, "DELETE FROM outbox WHERE sha256 = ?1 AND sent = 0");
-            if (!unqueue.prepared()) return failFromSqlite(what);
-            unqueue.bind(1, oldSha);
-            if (unqueue.step() != SQLITE_DONE) return failFromSqlite(what);
-        } else if (rc != SQLITE_DONE) {
-            return failFromSqlite(what);
-        }
+    if (!t.commit()) return failFromSqlite("Cannot write the test index");
+    return succeed();
+}
+
+bool LocalIndex::forgetGoneBelow(const std::string& folder, int64_t* forgotten) {
+    if (forgotten) *forgotten = 0;
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    std::string below = folder;
+    while (below.size() > 1 && below.back() == '/') below.pop_back();
+    if (below != "/") below += '/';
+    // Every path that starts with "<folder>/": from there up to the next character after '/'.
+    std::string after = below;
+    after.back() = static_cast<char>('/' + 1);
+    Statement st(*statements_, "SELECT path FROM file WHERE path >= ?1 AND path < ?2");
+    if (!st.prepared()) return failFromSqlite("Cannot read the test index");
+    st.bind(1, below);
+    st.bind(2, after);
+    std::vector<std::string> gone;
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW) {
+        const std::string path = st.text(0);
+        struct stat info {};
+        // Only a file that is certainly gone: one behind a folder this user cannot read stays.
+        if (::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) gone.push_back(path);
     }
+    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the test index");
+    st.reset();
+    if (gone.empty()) return succeed();
+    if (!forgetFiles(gone)) return false;
+    if (forgotten) *forgotten = static_cast<int64_t>(gone.size());
     return true;
+}
+
+bool LocalIndex::pathsOf(const std::string& sha256, std::vector<std::string>& out) {
+    out.clear();
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    Statement st(*statements_, "SELECT f.path FROM file f JOIN test t ON t.id = f.test_id WHERE t.sha256 = ?1"
+                               " ORDER BY f.path");
+    if (!st.prepared()) return failFromSqlite("Cannot read the test index");
+    st.bind(1, sha256);
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW) out.push_back(st.text(0));
+    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the test index");
+    return succeed();
 }
 
 namespace {
@@ -441,13 +437,13 @@ int readTests(Statement& st, std::vector<IndexedTest>& out) {
 
 bool LocalIndex::listTests(const TestQuery& query, std::vector<IndexedTest>& out) {
     out.clear();
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     std::string where = "1";
     if (query.subject) where += " AND instr(t.subject_key, ?1) > 0";
     if (query.subjectId) where += " AND t.subject_id = ?2";
     if (query.from) where += " AND t.test_time >= ?3";
     if (query.to) where += " AND t.test_time < ?4";
-    Statement st(db_.get(), testSelect(kTestWithFile, where, "t.test_time, f.path"));
+    Statement st(handle(), testSelect(kTestWithFile, where, "t.test_time, f.path"));
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     if (query.subject) st.bind(1, foldedName(*query.subject));
     if (query.subjectId) st.bind(2, *query.subjectId);
@@ -461,8 +457,8 @@ bool LocalIndex::listTests(const TestQuery& query, std::vector<IndexedTest>& out
 }
 
 bool LocalIndex::testAt(const std::string& path, IndexedTest& out) {
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    Statement st(db_.get(), testSelect("file f JOIN test t ON t.id = f.test_id", "f.path = ?1", "t.id"));
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    Statement st(handle(), testSelect("file f JOIN test t ON t.id = f.test_id", "f.path = ?1", "t.id"));
     if (!st.prepared()) return failFromSqlite("Cannot read the test index");
     st.bind(1, path);
     std::vector<IndexedTest> found;
@@ -474,10 +470,10 @@ bool LocalIndex::testAt(const std::string& path, IndexedTest& out) {
 
 bool LocalIndex::pendingUploads(std::vector<PendingUpload>& out, size_t limit) {
     out.clear();
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     std::string waiting = "SELECT id FROM outbox WHERE sent = 0 ORDER BY id";
     if (limit > 0) waiting += " LIMIT " + std::to_string(limit);
-    Statement st(db_.get(), testSelect("outbox o JOIN test t ON t.sha256 = o.sha256 JOIN file f ON f.path ="
+    Statement st(handle(), testSelect("outbox o JOIN test t ON t.sha256 = o.sha256 JOIN file f ON f.path ="
                                        " (SELECT min(path) FROM file WHERE test_id = t.id)",
                                        "o.id IN (" + waiting + ")", "o.id"));
     if (!st.prepared()) return failFromSqlite("Cannot read the outbox of the test index");
@@ -493,18 +489,55 @@ bool LocalIndex::pendingUploads(std::vector<PendingUpload>& out, size_t limit) {
     return succeed();
 }
 
+namespace {
+
+// False only for a file that is certainly not there: one this user may not reach now is
+// still the test's, and waits.
+bool mayBeThere(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR);
+}
+
+}  // namespace
+
+bool LocalIndex::sendableUploads(std::vector<PendingUpload>& out, std::vector<std::string>& dropped) {
+    dropped.clear();
+    std::vector<PendingUpload> pending;
+    if (!pendingUploads(pending)) return false;
+    out.clear();
+    std::vector<std::string> paths, gone;
+    for (PendingUpload& p : pending) {
+        if (!mayBeThere(p.path)) {
+            // Another copy of the same bytes may still be there.
+            if (!pathsOf(p.sha256, paths)) return false;
+            std::string found;
+            for (const std::string& path : paths) {
+                if (!mayBeThere(path)) gone.push_back(path);
+                else if (found.empty()) found = path;
+            }
+            if (found.empty()) {
+                dropped.push_back("The test file " + p.path + " is gone; its test leaves the outbox unsent.");
+                continue;
+            }
+            p.path = p.test.path = found;
+        }
+        out.push_back(std::move(p));
+    }
+    return gone.empty() || forgetFiles(gone);
+}
+
 bool LocalIndex::pendingCount(int64_t& count) {
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
-    if (!readPragma(db_.get(), "SELECT count(*) FROM outbox WHERE sent = 0", count))
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!readPragma(handle(), "SELECT count(*) FROM outbox WHERE sent = 0", count))
         return failFromSqlite("Cannot read the outbox of the test index");
     return succeed();
 }
 
 bool LocalIndex::markUploaded(const std::string& sha256) {
-    if (!db_) return fail(IndexError::NotOpen, "The test index is not open.");
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     // Also a test the outbox does not hold (sent by another station's copy of the file) is
     // marked, so indexing it later does not queue it.
-    Statement st(db_.get(), "INSERT INTO outbox (sha256, sent) VALUES (?1, 1) ON CONFLICT (sha256) DO UPDATE SET sent = 1");
+    Statement st(handle(), "INSERT INTO outbox (sha256, sent) VALUES (?1, 1) ON CONFLICT (sha256) DO UPDATE SET sent = 1");
     if (!st.prepared()) return failFromSqlite("Cannot write the outbox of the test index");
     st.bind(1, sha256);
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot write the outbox of the test index");

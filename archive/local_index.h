@@ -29,26 +29,20 @@
 #include <vector>
 
 #include "archive/archive_types.h"
+#include "archive/indexed_test.h"
+#include "storage/sqlite_database.h"
 
-struct sqlite3;
+namespace vanta::sqlite {
+class StatementCache;
+}
 
 namespace vanta::archive {
 
-class StatementCache;
+using sqlite::Access;
 
-enum class IndexError {
-    None,
-    NotOpen,             // no index is open
-    CannotCreateFolder,  // the data root is missing and cannot be made
-    CannotOpen,          // the index file cannot be opened or created
-    NotAnIndex,          // a database, but not this station's index, or a damaged file
-    NewerVersion,        // written by a later station; this one does not know its layout
-    ReadOnly,            // the index or its folder cannot be written
-    Busy,                // another connection held the index longer than the busy timeout
-    UnreadableFile,      // the test file does not read (damaged, foreign, missing)
-    NotFound,            // no such test or file in the index
-    Failed,              // anything else SQLite or the file system refused
-};
+// The index's errors are those of every store of the station (storage/sqlite_database.h):
+// a database that is not this station's index is Foreign, a damaged one NotADatabase.
+using IndexError = StoreError;
 
 // One test waiting to go to the shared archive. `path` is where its file was last seen;
 // the file may have changed since, so whoever sends it checks the bytes against sha256.
@@ -57,15 +51,6 @@ struct PendingUpload {
     std::string path;
     IndexedTest test;  // with its repetitions
 };
-
-// Reads a test file numbers-only (no samples are kept) and fills `out` with everything
-// the index keeps of it: the SHA-256 of its bytes, size, modification time, subject name,
-// test time and each repetition's rows. out.subjectId is left empty. A file that does not
-// read is false with the station's message ("Error opening file", "Incompatible data",
-// ...) in *message. The repetitions are analysed on up to `threads` threads (0: one per
-// core).
-bool readIndexedTest(const std::string& path, IndexedTest& out, std::string* message = nullptr,
-                     unsigned threads = 1);
 
 class LocalIndex {
 public:
@@ -85,12 +70,13 @@ public:
     LocalIndex& operator=(const LocalIndex&) = delete;
 
     // Opens <dataRoot>/archive.sqlite in WAL mode, creating the data root and the index
-    // when they are missing. A file that is not an index (or a newer one) is refused and
-    // left as it is.
-    bool open(const std::string& dataRoot);
+    // when they are missing. A file that is not an index (or a newer one), or a damaged
+    // one, is refused and left as it is. Access::ReadOnly (list, history) creates nothing,
+    // writes nothing and reads an index in a folder this user cannot write.
+    bool open(const std::string& dataRoot, Access access = Access::ReadWrite);
     void close();
     bool isOpen() const;
-    const std::string& dataRoot() const { return dataRoot_; }
+    const std::string& dataRoot() const { return db_.dataRoot(); }
     std::string indexPath() const;
     void setBusyTimeout(int milliseconds);
     // For a bulk index (the index command): the log is folded into the index every 32 MB
@@ -112,8 +98,19 @@ public:
 
     // Stores tests read elsewhere (the index command reads on every core and stores here),
     // all in one transaction: each path now names that test; a test no file names any
-    // more leaves the index (and the outbox, which could no longer send its bytes).
-    bool store(const std::vector<IndexedTest>& tests);
+    // more leaves the index (and the outbox, which could no longer send its bytes). A test
+    // with a value the index cannot hold (a result that is not a number) is left out and
+    // named in *refused with the reason; the others are stored all the same.
+    bool store(const std::vector<IndexedTest>& tests, std::vector<std::string>* refused = nullptr);
+
+    // Forgets these paths; a test no file holds any more leaves the index and, unless it
+    // was sent, the outbox.
+    bool forgetFiles(const std::vector<std::string>& paths);
+    // Forgets every indexed file below `folder` (an absolute path) that is no longer there;
+    // *forgotten gets how many.
+    bool forgetGoneBelow(const std::string& folder, int64_t* forgotten = nullptr);
+    // Every indexed path of the test with this SHA-256, in order.
+    bool pathsOf(const std::string& sha256, std::vector<std::string>& out);
 
     // The tests matching every field set in the query, oldest first (then by path), each
     // once with one of its paths, with their repetitions in order.
@@ -124,29 +121,33 @@ public:
     // The outbox, oldest first; `limit` 0 gives all.
     bool pendingUploads(std::vector<PendingUpload>& out, size_t limit = 0);
     bool pendingCount(int64_t& count);
+    // The outbox as pendingUploads gives it, each test with a path its file is still found
+    // at. A test none of whose files is there any more (deleted, moved away) can never be
+    // sent: it leaves the index and the outbox here and `dropped` names it, once, so that
+    // the others are sent and later runs say nothing more of it.
+    bool sendableUploads(std::vector<PendingUpload>& out, std::vector<std::string>& dropped);
     // The test is on the shared archive: it leaves the outbox and is never queued again.
     bool markUploaded(const std::string& sha256);
 
-    IndexError lastError() const { return error_; }
-    const std::string& lastMessage() const { return message_; }
+    IndexError lastError() const { return db_.lastError(); }
+    const std::string& lastMessage() const { return db_.lastMessage(); }
 
 private:
-    struct Closer {
-        void operator()(sqlite3* db) const;
-    };
-
     bool fail(IndexError error, std::string message);
     bool failFromSqlite(const std::string& what);
     bool succeed();
-    bool createOrUpgrade();
+    // Takes the index from `layout` to the next one inside the opening transaction: the
+    // layout it made, 0 after failing.
+    int upgradeStep(int layout);
+    // One test inside store()'s transaction; false with SQLite's error left to read.
     bool storeOne(const IndexedTest& test);
+    bool insertTest(const IndexedTest& test, int64_t& testId);
+    bool dropIfNoFile(int64_t testId);
+    sqlite3* handle() const { return db_.handle(); }
 
-    std::unique_ptr<sqlite3, Closer> db_;
-    std::unique_ptr<StatementCache> statements_;  // of db_, finalized before it closes
-    std::string dataRoot_;
+    sqlite::Database db_;
+    std::unique_ptr<sqlite::StatementCache> statements_;  // of db_, finalized before it closes
     int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
-    IndexError error_ = IndexError::None;
-    std::string message_;
 };
 
 }  // namespace vanta::archive

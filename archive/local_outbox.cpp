@@ -7,7 +7,7 @@ bool LocalIndexOutbox::open(const std::string& dataFolder) { return index_.open(
 bool LocalIndexOutbox::pendingUploads(std::vector<IndexedTest>& tests) {
     tests.clear();
     std::vector<PendingUpload> pending;
-    if (!index_.pendingUploads(pending)) return false;
+    if (!index_.sendableUploads(pending, dropped_)) return false;
     tests.reserve(pending.size());
     for (PendingUpload& p : pending) tests.push_back(std::move(p.test));
     return true;

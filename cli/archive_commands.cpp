@@ -17,6 +17,7 @@
 #include <optional>
 #include <thread>
 
+#include "archive/indexed_test.h"
 #include "archive/local_index.h"
 #include "cli/archive_server_commands.h"
 #include "archive/subject_ids.h"
@@ -37,14 +38,11 @@ using archive::LocalIndex;
 // lies beside it.
 std::string stationDataFolder() { return stationFolders().subjectLibraryDirectory; }
 
-bool openIndex(const std::string& data, LocalIndex& index, std::string& message) {
-    if (index.open(data)) return true;
+bool openIndex(const std::string& data, LocalIndex& index, std::string& message,
+               archive::Access access = archive::Access::ReadWrite) {
+    if (index.open(data, access)) return true;
     message = index.lastMessage();
     return false;
-}
-
-int64_t modifiedNanoseconds(const struct stat& st) {
-    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
 bool isTestFileName(const fs::path& p) {
@@ -59,6 +57,237 @@ std::string seconds(double s) {
     else if (s < 3600) std::snprintf(text, sizeof text, "%d min %02d s", static_cast<int>(s) / 60, static_cast<int>(s) % 60);
     else std::snprintf(text, sizeof text, "%d h %02d min", static_cast<int>(s) / 3600, static_cast<int>(s) / 60 % 60);
     return text;
+}
+
+// A file the walk found that the index does not hold as it is now.
+struct Candidate {
+    std::string path;
+    int64_t size;
+    int64_t modified;
+};
+
+// What the walk over the folders named found.
+struct Walk {
+    std::vector<Candidate> changed;
+    int64_t unchanged = 0;
+    std::vector<std::string> folders;   // the folders walked, absolute, for forgetting gone files
+    std::vector<std::string> problems;  // a folder missing or unreadable, one line each
+};
+
+// Counts the file as unchanged or takes it for reading; false when the index cannot be read.
+bool consider(LocalIndex& index, const fs::path& p, Walk& walk) {
+    struct stat st {};
+    const std::string path = fs::absolute(p).lexically_normal().string();
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+    const int64_t modified = archive::modifiedNanoseconds(st);
+    if (index.isUnchanged(path, st.st_size, modified)) ++walk.unchanged;
+    else if (index.lastError() != archive::IndexError::None) return false;
+    else walk.changed.push_back({path, st.st_size, modified});
+    return true;
+}
+
+// Every *.kvq below `root`, folder by folder. A folder that cannot be read is named and
+// passed by; the files of the others are still taken. False when the index cannot be read.
+bool walkFolder(LocalIndex& index, const fs::path& root, Walk& walk) {
+    std::vector<fs::path> folders{root};
+    while (!folders.empty()) {
+        const fs::path folder = std::move(folders.back());
+        folders.pop_back();
+        std::error_code ec;
+        fs::directory_iterator it(folder, ec);
+        for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            std::error_code typeEc;
+            // A link to a folder is not followed (a link back up would never end).
+            if (it->is_directory(typeEc) && !it->is_symlink(typeEc)) folders.push_back(it->path());
+            else if (isTestFileName(it->path()) && it->is_regular_file(typeEc) && !consider(index, it->path(), walk))
+                return false;
+        }
+        if (ec) walk.problems.push_back(folder.string() + ": " + ec.message());
+    }
+    return true;
+}
+
+// The walk over the folders named (a file named itself is taken as it is); false with the
+// index's message when the index cannot be read.
+bool walkRoots(LocalIndex& index, const std::vector<std::string>& roots, Walk& walk) {
+    for (const std::string& root : roots) {
+        std::error_code ec;
+        if (fs::is_regular_file(root, ec)) {
+            if (!consider(index, root, walk)) return false;
+        } else if (!fs::is_directory(root, ec)) {
+            walk.problems.push_back(root + ": no such folder");
+        } else {
+            walk.folders.push_back(fs::absolute(root).lexically_normal().string());
+            if (!walkFolder(index, root, walk)) return false;
+        }
+    }
+    return true;
+}
+
+// The progress line on a terminal: files done of all, files per second, time left.
+class Progress {
+public:
+    explicit Progress(int total) : total_(total), shown_(::isatty(STDERR_FILENO) == 1) {}
+    void show(int handled) {
+        if (!shown_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < std::chrono::milliseconds(200)) return;
+        last_ = now;
+        const double elapsed = std::chrono::duration<double>(now - started_).count();
+        const double rate = elapsed > 0 ? handled / elapsed : 0;
+        std::string line = "\r" + std::to_string(handled) + " of " + std::to_string(total_) + " files";
+        if (rate > 0) {
+            char r[32];
+            std::snprintf(r, sizeof r, ", %.0f files/s", rate);
+            line += r;
+            line += ", " + seconds((total_ - handled) / rate) + " left";
+        }
+        line += "\x1b[K";
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+    }
+    // A line of its own on standard error, the progress line cleared first.
+    void say(const std::string& text) {
+        if (shown_) std::fputs("\r\x1b[K", stderr);
+        std::cerr << text << "\n";
+    }
+    void clear() {
+        if (shown_ && total_ > 0) std::fputs("\r\x1b[K", stderr);
+    }
+
+private:
+    int total_;
+    bool shown_;
+    std::chrono::steady_clock::time_point last_{};
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+};
+
+// Files are stored this many to a transaction: each transaction writes the index's pages it
+// touches into the log again, so one per file would write it over and over.
+constexpr size_t kStoreTogether = 64;
+
+// The files the reader threads are through with, waiting to be stored.
+struct ReadFiles {
+    struct Done {
+        std::optional<IndexedTest> test;
+        std::string error;
+    };
+    std::mutex lock;
+    std::condition_variable ready;
+    std::deque<Done> finished;
+    int read = 0;  // files the readers are through with (under the lock)
+    std::atomic<int> next{0};
+};
+
+// One reader thread: files numbers-only, one after the other, until none is left.
+void readFiles(const std::vector<Candidate>& files, ReadFiles& shared) {
+    const int total = static_cast<int>(files.size());
+    for (int i; (i = shared.next.fetch_add(1)) < total;) {
+        ReadFiles::Done d;
+        IndexedTest test;
+        std::string why;
+        if (archive::readIndexedTest(files[static_cast<size_t>(i)].path, test, &why, 1)) d.test = std::move(test);
+        else d.error = files[static_cast<size_t>(i)].path + ": " + why;
+        std::lock_guard<std::mutex> g(shared.lock);
+        shared.finished.push_back(std::move(d));
+        ++shared.read;
+        if (shared.finished.size() >= kStoreTogether || shared.read == total) shared.ready.notify_one();
+    }
+}
+
+// What is read waits to be stored; woken for a full batch or the last file (on a terminal
+// the progress moves on meanwhile with what is there).
+std::vector<ReadFiles::Done> nextBatch(ReadFiles& shared, int total) {
+    std::vector<ReadFiles::Done> batch;
+    std::unique_lock<std::mutex> g(shared.lock);
+    shared.ready.wait_for(g, std::chrono::milliseconds(200),
+                          [&] { return shared.finished.size() >= kStoreTogether || shared.read == total; });
+    while (!shared.finished.empty()) {
+        batch.push_back(std::move(shared.finished.front()));
+        shared.finished.pop_front();
+    }
+    return batch;
+}
+
+struct StoreCount {
+    int indexed = 0;
+    int unreadable = 0;     // files that did not read, or that the index could not hold
+    std::string storeError; // the index could not be written: the run stops
+};
+
+// Every core reads files numbers-only; this thread stores what they read in batches (one
+// transaction each) and shows the progress on a terminal.
+StoreCount readAndStore(LocalIndex& index, const std::string& data, const std::vector<Candidate>& files) {
+    const int total = static_cast<int>(files.size());
+    StoreCount count;
+    if (total == 0) return count;
+    ReadFiles shared;
+    std::vector<std::thread> readers;
+    index.foldLogRarely();
+    for (unsigned t = 0; t < threadsFor(0, total); ++t) readers.emplace_back([&] { readFiles(files, shared); });
+    Progress progress(total);
+    std::unique_ptr<archive::SubjectIds> subjects;  // the register is read once there is something to index
+    for (int handled = 0; handled < total;) {
+        std::vector<ReadFiles::Done> batch = nextBatch(shared, total);
+        handled += static_cast<int>(batch.size());
+        std::vector<IndexedTest> tests;
+        for (ReadFiles::Done& d : batch) {
+            if (!d.test) {
+                progress.say(d.error);
+                ++count.unreadable;
+                continue;
+            }
+            if (!subjects) subjects = std::make_unique<archive::SubjectIds>(data);
+            d.test->subjectId = subjects->of(*d.test);
+            tests.push_back(std::move(*d.test));
+        }
+        std::vector<std::string> refused;
+        if (!tests.empty() && !index.store(tests, &refused)) {
+            // The index cannot be written (disk full, another station holding it too long):
+            // the readers stop after the files in their hands.
+            count.storeError = index.lastMessage();
+            shared.next.store(total);
+            break;
+        }
+        for (const std::string& r : refused) progress.say(r);
+        count.unreadable += static_cast<int>(refused.size());
+        count.indexed += static_cast<int>(tests.size() - refused.size());
+        progress.show(handled);
+    }
+    for (std::thread& t : readers) t.join();
+    progress.clear();
+    return count;
+}
+
+// Indexes every test file below the folders named into the index of `data`.
+int indexFolders(const std::string& data, const std::vector<std::string>& roots) {
+    const auto started = std::chrono::steady_clock::now();
+    LocalIndex index;
+    std::string message;
+    if (!openIndex(data, index, message)) return fail(message);
+    Walk walk;
+    if (!walkRoots(index, roots, walk)) return fail(index.lastMessage());
+    for (const std::string& problem : walk.problems) std::cerr << problem << "\n";
+    // A file deleted since the folder was last indexed leaves the index (and the outbox).
+    int64_t gone = 0;
+    for (const std::string& folder : walk.folders) {
+        int64_t forgotten = 0;
+        if (!index.forgetGoneBelow(folder, &forgotten)) return fail(index.lastMessage());
+        gone += forgotten;
+    }
+    const StoreCount count = readAndStore(index, data, walk.changed);
+    if (!count.storeError.empty()) return fail(count.storeError);
+
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    char line[200];
+    std::snprintf(line, sizeof line, "Files: %d indexed, %lld unchanged, %d unreadable", count.indexed,
+                  static_cast<long long>(walk.unchanged), count.unreadable);
+    std::string summary = line;
+    if (gone > 0) summary += ", " + std::to_string(gone) + " gone";
+    std::snprintf(line, sizeof line, " (%.1f s)\n", took);
+    summary += line;
+    std::fputs(summary.c_str(), stdout);
+    return count.unreadable > 0 || !walk.problems.empty() ? 2 : 0;
 }
 
 int runArchiveIndex(const Args& args) {
@@ -77,164 +306,7 @@ int runArchiveIndex(const Args& args) {
     }
     if (roots.empty()) return fail("archive index needs one or more folders (see vantacheck-cli archive --help)");
     if (data.empty()) data = stationDataFolder();
-    LocalIndex index;
-    std::string message;
-    if (!openIndex(data, index, message)) return fail(message);
-
-    // The walk: every *.kvq below the folders named (a file named itself is taken as it
-    // is). Folders that cannot be read are named and passed by.
-    const auto started = std::chrono::steady_clock::now();
-    int status = 0;
-    struct Candidate {
-        std::string path;
-        int64_t size;
-        int64_t modified;
-    };
-    std::vector<Candidate> changed;
-    int64_t unchanged = 0;
-    auto consider = [&](const fs::path& p) {
-        struct stat st {};
-        const std::string path = fs::absolute(p).lexically_normal().string();
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-        const int64_t modified = modifiedNanoseconds(st);
-        if (index.isUnchanged(path, st.st_size, modified)) ++unchanged;
-        else if (index.lastError() != archive::IndexError::None) throw std::runtime_error(index.lastMessage());
-        else changed.push_back({path, st.st_size, modified});
-    };
-    try {
-        for (const std::string& root : roots) {
-            std::error_code ec;
-            if (fs::is_regular_file(root, ec)) {
-                consider(root);
-                continue;
-            }
-            if (!fs::is_directory(root, ec)) {
-                std::cerr << root << ": no such folder\n";
-                status = 2;
-                continue;
-            }
-            fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
-            for (; !ec && it != end; it.increment(ec)) {
-                std::error_code fileEc;
-                if (it->is_regular_file(fileEc) && isTestFileName(it->path())) consider(it->path());
-            }
-            if (ec) {
-                std::cerr << root << ": " << ec.message() << "\n";
-                status = 2;
-            }
-        }
-    } catch (const std::exception& e) {
-        return fail(e.what());
-    }
-
-    // The reading: every core reads files numbers-only; this thread stores what they
-    // read in batches (one transaction each) and shows the progress on a terminal.
-    const int total = static_cast<int>(changed.size());
-    const unsigned threads = threadsFor(0, std::max(total, 1));
-    struct Done {
-        std::optional<IndexedTest> test;
-        std::string error;
-    };
-    // Files are stored this many to a transaction: each transaction writes the index's
-    // pages it touches into the log again, so one per file would write it over and over.
-    constexpr size_t kStoreTogether = 64;
-    std::mutex lock;
-    std::condition_variable ready;
-    std::deque<Done> finished;
-    int read = 0;  // files the readers are through with (under the lock)
-    std::atomic<int> next{0};
-    std::vector<std::thread> readers;
-    if (total > 0) index.foldLogRarely();
-    for (unsigned t = 0; t < threads && total > 0; ++t)
-        readers.emplace_back([&] {
-            for (int i; (i = next.fetch_add(1)) < total;) {
-                Done d;
-                IndexedTest test;
-                std::string why;
-                if (archive::readIndexedTest(changed[static_cast<size_t>(i)].path, test, &why, 1))
-                    d.test = std::move(test);
-                else
-                    d.error = changed[static_cast<size_t>(i)].path + ": " + why;
-                std::lock_guard<std::mutex> g(lock);
-                finished.push_back(std::move(d));
-                ++read;
-                if (finished.size() >= kStoreTogether || read == total) ready.notify_one();
-            }
-        });
-
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    std::unique_ptr<archive::SubjectIds> subjects;  // the register is read once there is something to index
-    int handled = 0, indexed = 0, unreadable = 0;
-    std::string storeError;
-    auto lastShown = std::chrono::steady_clock::time_point{};
-    const auto readingStarted = std::chrono::steady_clock::now();
-    auto show = [&](bool force) {
-        if (!terminal) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (!force && now - lastShown < std::chrono::milliseconds(200)) return;
-        lastShown = now;
-        const double elapsed = std::chrono::duration<double>(now - readingStarted).count();
-        const double rate = elapsed > 0 ? handled / elapsed : 0;
-        std::string line = "\r" + std::to_string(handled) + " of " + std::to_string(total) + " files";
-        if (rate > 0) {
-            char r[32];
-            std::snprintf(r, sizeof r, ", %.0f files/s", rate);
-            line += r;
-            line += ", " + seconds((total - handled) / rate) + " left";
-        }
-        line += "\x1b[K";
-        std::fputs(line.c_str(), stderr);
-        std::fflush(stderr);
-    };
-    while (handled < total) {
-        std::vector<Done> batch;
-        {
-            std::unique_lock<std::mutex> g(lock);
-            // Woken for a full batch or the last file; on a terminal the progress moves on
-            // meanwhile with what is there.
-            ready.wait_for(g, std::chrono::milliseconds(200),
-                           [&] { return finished.size() >= kStoreTogether || read == total; });
-            while (!finished.empty()) {
-                batch.push_back(std::move(finished.front()));
-                finished.pop_front();
-            }
-        }
-        std::vector<IndexedTest> tests;
-        for (Done& d : batch) {
-            if (d.test) {
-                if (!subjects) subjects = std::make_unique<archive::SubjectIds>(data);
-                d.test->subjectId = subjects->of(*d.test);
-                tests.push_back(std::move(*d.test));
-            } else {
-                if (terminal) std::fputs("\r\x1b[K", stderr);
-                std::cerr << d.error << "\n";
-                ++unreadable;
-            }
-        }
-        handled += static_cast<int>(batch.size());
-        if (!tests.empty()) {
-            if (!index.store(tests)) {
-                // The index cannot be written (disk full, another station holding it too
-                // long): the readers stop after the files in their hands.
-                storeError = index.lastMessage();
-                next.store(total);
-                break;
-            }
-            indexed += static_cast<int>(tests.size());
-        }
-        show(false);
-    }
-    for (std::thread& t : readers) t.join();
-    if (terminal && total > 0) std::fputs("\r\x1b[K", stderr);
-    if (!storeError.empty()) return fail(storeError);
-
-    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    char line[200];
-    std::snprintf(line, sizeof line, "Files: %d indexed, %lld unchanged, %d unreadable (%.1f s)\n", indexed,
-                  static_cast<long long>(unchanged), unreadable, took);
-    std::fputs(line, stdout);
-    if (unreadable > 0) status = 2;
-    return status;
+    return indexFolders(data, roots);
 }
 
 // "YYYY-MM-DD" as the first second of that day in local time (the station's dates are
@@ -358,7 +430,7 @@ int runArchiveList(const Args& args) {
         if (!fs::exists(fs::path(data) / LocalIndex::kFileName, ec))
             return fail("There is no test index in " + data + " (archive index DIR... builds it).");
         LocalIndex index;
-        if (!openIndex(data, index, message)) return fail(message);
+        if (!openIndex(data, index, message, archive::Access::ReadOnly)) return fail(message);
         if (!index.listTests(query, tests)) return fail(index.lastMessage());
     }
     const std::string out = format == Json ? listJson(tests) : format == Csv ? listCsv(tests) : listText(tests);

@@ -60,6 +60,7 @@ int runArchiveSync(const Args& args, const std::string& defaultData) {
     if (!outbox.open(c.data)) return fail(outbox.reason());
     std::vector<archive::IndexedTest> pending;
     if (!outbox.pendingUploads(pending)) return fail(outbox.reason());
+    for (const std::string& gone : outbox.dropped()) std::fprintf(stderr, "%s\n", gone.c_str());
     if (pending.empty()) {
         std::printf("Archive: up to date\n");
         return 0;

@@ -59,7 +59,7 @@ int runHistory(const Args& args, HistoryPdfWriter writePdf, int (*handOver)(cons
     if (options.data.empty()) options.data = stationFolders().subjectLibraryDirectory;
 
     archive::LocalIndex index;
-    if (!index.open(options.data)) return fail(index.lastMessage());
+    if (!index.open(options.data, archive::Access::ReadOnly)) return fail(index.lastMessage());
     std::vector<archive::IndexedTest> tests;
     std::string name;
     if (options.query.subject) {

@@ -5,15 +5,17 @@
 
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <system_error>
 
 #include "storage/name_folding.h"
+#include "storage/sqlite_statement.h"
 
 namespace vanta {
 
 namespace fs = std::filesystem;
+using sqlite::Statement;
+using sqlite::Transaction;
 
 namespace {
 
@@ -89,65 +91,6 @@ std::string newSubjectUuid() {
         out += digits[b[i] & 15];
     }
     return out;
-}
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool prepared() const { return rc_ == SQLITE_OK && stmt_; }
-    void bind(int index, std::string_view text) {
-        // An empty view may carry no pointer at all; SQLite would store NULL for it.
-        sqlite3_bind_text64(stmt_, index, text.data() ? text.data() : "", text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-    }
-    void bind(int index, int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
-    int step() { return sqlite3_step(stmt_); }
-    void reset() { sqlite3_reset(stmt_); }
-    int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
-    std::string text(int column) const {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
-    }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-    int rc_ = SQLITE_ERROR;
-};
-
-// One change of the register. BEGIN IMMEDIATE takes the write lock at once, so two
-// stations adding the same name one after the other never pick the same folder. A
-// transaction that is not committed is rolled back when it goes out of scope.
-class Transaction {
-public:
-    explicit Transaction(sqlite3* db) : db_(db) {
-        begun_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
-    ~Transaction() {
-        if (begun_ && !committed_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-
-    bool begun() const { return begun_; }
-    bool commit() {
-        committed_ = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-        return committed_;
-    }
-
-private:
-    sqlite3* db_;
-    bool begun_ = false;
-    bool committed_ = false;
-};
-
-bool readPragma(sqlite3* db, const char* sql, int64_t& value) {
-    Statement st(db, sql);
-    if (!st.prepared() || st.step() != SQLITE_ROW) return false;
-    value = st.integer(0);
-    return true;
 }
 
 RegisteredSubject readSubject(const Statement& st) {
@@ -233,256 +176,105 @@ std::string subjectFolderBase(std::string_view name) {
     return out;
 }
 
-void SubjectRegister::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+namespace {
 
-SubjectRegister::SubjectRegister() = default;
+std::string readOnlyFolderMessage(const std::string& root, const std::string& path, bool fileExists) {
+    return fileExists ? "The subject register " + path + " cannot be written: its folder is read-only."
+                      : "Cannot create the subject register in " + root + ": the folder cannot be written.";
+}
+
+// A committed change is on the disk before the station goes on (FULL): a subject's folder
+// given twice would mix two people's tests.
+const sqlite::StoreKind kRegisterKind{"subject register",
+                                      SubjectRegister::kFileName,
+                                      SubjectRegister::kApplicationId,
+                                      SubjectRegister::kSchemaVersion,
+                                      "FULL",
+                                      "; it was left as it is",
+                                      " Put back a copy from a backup.",
+                                      "",
+                                      readOnlyFolderMessage};
+
+}  // namespace
+
+SubjectRegister::SubjectRegister() : db_(kRegisterKind) {}
 SubjectRegister::~SubjectRegister() = default;
 SubjectRegister::SubjectRegister(SubjectRegister&&) noexcept = default;
 SubjectRegister& SubjectRegister::operator=(SubjectRegister&&) noexcept = default;
 
-bool SubjectRegister::fail(RegisterError error, std::string message) {
-    error_ = error;
-    message_ = std::move(message);
-    return false;
+bool SubjectRegister::fail(RegisterError error, std::string message) { return db_.fail(error, std::move(message)); }
+bool SubjectRegister::failFromSqlite(const std::string& what) { return db_.failFromSqlite(what); }
+bool SubjectRegister::succeed() { return db_.succeed(); }
+
+std::string SubjectRegister::registerPath() const { return db_.isOpen() ? db_.path() : std::string(); }
+
+bool SubjectRegister::isOpen() const { return db_.isOpen(); }
+
+const std::string& SubjectRegister::dataRoot() const {
+    static const std::string none;
+    return db_.isOpen() ? db_.dataRoot() : none;
 }
 
-bool SubjectRegister::failFromSqlite(const std::string& what) {
-    sqlite3* db = db_.get();
-    const int code = db ? (sqlite3_extended_errcode(db) & 0xFF) : SQLITE_ERROR;
-    const std::string detail = db ? sqlite3_errmsg(db) : "no register";
-    RegisterError kind = RegisterError::Failed;
-    switch (code) {
-        case SQLITE_NOTADB:
-        case SQLITE_CORRUPT: kind = RegisterError::NotADatabase; break;
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED: kind = RegisterError::Busy; break;
-        case SQLITE_READONLY:
-        case SQLITE_PERM: kind = RegisterError::ReadOnly; break;
-        case SQLITE_CANTOPEN: kind = RegisterError::CannotOpen; break;
-        default: break;
-    }
-    return fail(kind, what + ": " + detail + ".");
-}
-
-bool SubjectRegister::succeed() {
-    error_ = RegisterError::None;
-    message_.clear();
-    return true;
-}
-
-std::string SubjectRegister::registerPath() const {
-    return dataRoot_.empty() ? std::string() : dataRoot_ + "/" + kFileName;
-}
-
-bool SubjectRegister::isOpen() const { return db_ != nullptr; }
-
-void SubjectRegister::close() {
-    db_.reset();
-    dataRoot_.clear();
-}
+void SubjectRegister::close() { db_.close(); }
 
 void SubjectRegister::setBusyTimeout(int milliseconds) {
     busyTimeoutMs_ = milliseconds < 0 ? 0 : milliseconds;
-    if (db_) sqlite3_busy_timeout(db_.get(), busyTimeoutMs_);
+    db_.setBusyTimeout(busyTimeoutMs_);
 }
 
 bool SubjectRegister::open(const std::string& dataRoot) {
-    close();
-    if (dataRoot.empty()) return fail(RegisterError::CannotOpen, "No data folder is given for the subject register.");
-
-    std::string root = dataRoot;
-    while (root.size() > 1 && root.back() == '/') root.pop_back();
-    std::error_code ec;
-    fs::create_directories(root, ec);
-    if (ec) return fail(RegisterError::CannotCreateFolder, "Cannot create the data folder " + root + ": " + ec.message() + ".");
-    if (!fs::is_directory(root, ec)) return fail(RegisterError::CannotCreateFolder, "The data folder " + root + " is not a folder.");
-
-    const std::string path = root + "/" + kFileName;
-    const bool existed = fs::exists(path, ec);
-    if (existed && !fs::is_regular_file(path, ec))
-        return fail(RegisterError::CannotOpen, "The subject register " + path + " is not a file.");
-    // The register needs its folder writable even when the file exists: the WAL and its
-    // index lie beside it, and the subjects' folders are made there.
-    if (::access(root.c_str(), W_OK) != 0)
-        return fail(RegisterError::ReadOnly, existed ? "The subject register " + path + " cannot be written: its folder is read-only."
-                                                     : "Cannot create the subject register in " + root + ": the folder cannot be written.");
-
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    db_.reset(raw);
-    dataRoot_ = root;
-    if (rc != SQLITE_OK) {
-        failFromSqlite("Cannot open the subject register " + path);
-        close();
-        return false;
-    }
-    sqlite3_extended_result_codes(db_.get(), 1);
-    sqlite3_busy_timeout(db_.get(), busyTimeoutMs_);
-
-    auto refuse = [this](RegisterError kind, std::string message) {
-        fail(kind, std::move(message));
-        close();
-        return false;
-    };
-    auto refuseFromSqlite = [this](const std::string& what) {
-        failFromSqlite(what);
-        close();
-        return false;
-    };
-
-    // Read the header before anything is written: a file that is not a database, or
-    // someone else's database, or a newer register fails here and stays as it is.
-    int64_t version = 0, appId = 0;
-    if (!readPragma(db_.get(), "PRAGMA user_version", version) ||
-        !readPragma(db_.get(), "PRAGMA application_id", appId))
-        return refuseFromSqlite("The subject register " + path + " cannot be read; it was left as it is");
-    if (version > kSchemaVersion)
-        return refuse(RegisterError::NewerVersion, "The subject register " + path +
-                                                       " was written by a later station (layout " +
-                                                       std::to_string(version) + "); it was left as it is.");
-    int64_t tables = 0;
-    if (!readPragma(db_.get(), "SELECT count(*) FROM sqlite_schema", tables))
-        return refuseFromSqlite("The subject register " + path + " cannot be read; it was left as it is");
-    if ((version > 0 && appId != kApplicationId) || (version == 0 && tables > 0))
-        return refuse(RegisterError::NotARegister,
-                      "The file " + path + " is a database but not a subject register; it was left as it is.");
-    // Nothing is written before the whole file has been checked.
-    std::string damage;
-    if (!checkWhole(path, damage))
-        return refuse(RegisterError::NotADatabase, "The subject register " + path + " is damaged (" + damage +
-                                                       "); it was left as it is. Put back a copy from a backup.");
-    if (sqlite3_db_readonly(db_.get(), "main") == 1)
-        return refuse(RegisterError::ReadOnly, "The subject register " + path + " cannot be written.");
-
-    // WAL lets the other station read while this one writes. A file system without the
-    // shared memory WAL needs keeps the rollback journal: still one transaction per change.
-    {
-        Statement wal(db_.get(), "PRAGMA journal_mode=WAL");
-        if (!wal.prepared()) return refuseFromSqlite("Cannot prepare the subject register " + path);
-        const int step = wal.step();
-        if (step != SQLITE_ROW && step != SQLITE_DONE)
-            return refuseFromSqlite("Cannot prepare the subject register " + path);
-    }
-    // A committed change is on the disk before the station goes on.
-    sqlite3_exec(db_.get(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-    sqlite3_exec(db_.get(), "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
-
-    if (version < kSchemaVersion && !migrate()) {
-        close();
-        return false;
-    }
-    return succeed();
+    // The whole file is checked before anything is written: a damaged register written to
+    // could give one subject's folder to another.
+    sqlite::OpenOptions options;
+    options.busyTimeoutMs = busyTimeoutMs_;
+    return db_.open(dataRoot, options, [this](int layout) { return upgradeStep(layout); });
 }
 
-bool SubjectRegister::checkWhole(const std::string& path, std::string& damage) {
-    // A file cut short: SQLite reads the missing end of its last page as zeros, which its
-    // own check may take for unused space. The header says how long the file must be. With
-    // a write-ahead log beside it, the file may rightly be shorter until its next checkpoint.
-    std::error_code ec;
-    const auto wal = fs::file_size(path + "-wal", ec);
-    const bool logged = !ec && wal > 0;
-    const auto size = fs::file_size(path, ec);
-    unsigned char h[100];
-    if (!ec && size >= sizeof h && !logged) {
-        std::ifstream in(path, std::ios::binary);
-        if (in.read(reinterpret_cast<char*>(h), sizeof h)) {
-            auto be32 = [&h](int at) {
-                return (uint32_t{h[at]} << 24) | (uint32_t{h[at + 1]} << 16) | (uint32_t{h[at + 2]} << 8) | h[at + 3];
-            };
-            const uint32_t pageSize = h[16] == 0 && h[17] == 1 ? 65536u : (uint32_t{h[16]} << 8) | h[17];
-            const bool countValid = be32(24) == be32(92) && be32(28) > 0;
-            if (pageSize >= 512 && (size % pageSize != 0 || (countValid && size < uint64_t{be32(28)} * pageSize))) {
-                damage = "it is " + std::to_string(size) + " bytes long, " +
-                         (countValid ? std::to_string(uint64_t{be32(28)} * pageSize) : std::string("whole pages")) +
-                         " expected";
-                return false;
-            }
-        }
+bool SubjectRegister::fillColumn(const char* select, const char* update, std::string (*value)(const std::string&)) {
+    Statement rows(handle(), select);
+    Statement set(handle(), update);
+    if (!rows.prepared() || !set.prepared()) return false;
+    int rc;
+    while ((rc = rows.step()) == SQLITE_ROW) {
+        set.reset();
+        set.bind(1, value(rows.text(1)));
+        set.bind(2, rows.integer(0));
+        if (set.step() != SQLITE_DONE) return false;
     }
-    Statement check(db_.get(), "PRAGMA quick_check(1)");
-    if (!check.prepared()) {
-        damage = sqlite3_errmsg(db_.get());
-        return false;
-    }
-    const int rc = check.step();
-    if (rc != SQLITE_ROW) {
-        damage = sqlite3_errmsg(db_.get());
-        return false;
-    }
-    if (check.text(0) != "ok") {
-        damage = check.text(0);
-        return false;
-    }
-    return true;
+    return rc == SQLITE_DONE;
 }
 
-bool SubjectRegister::migrate() {
-    Transaction t(db_.get());
-    if (!t.begun()) return failFromSqlite("Cannot prepare the subject register " + registerPath());
-    // The other station may have prepared the file since the header was read.
-    int64_t version = 0, tables = 0;
-    if (!readPragma(db_.get(), "PRAGMA user_version", version) ||
-        !readPragma(db_.get(), "SELECT count(*) FROM sqlite_schema", tables))
-        return failFromSqlite("Cannot read the subject register " + registerPath());
-    if (version > kSchemaVersion)
-        return fail(RegisterError::NewerVersion,
-                    "The subject register " + registerPath() + " was written by a later station; it was left as it is.");
-    if (version == 0) {
-        if (tables > 0)
-            return fail(RegisterError::NotARegister, "The file " + registerPath() +
-                                                         " is a database but not a subject register; it was left as it is.");
-        if (sqlite3_exec(db_.get(), kSchemaV1, nullptr, nullptr, nullptr) != SQLITE_OK)
-            return failFromSqlite("Cannot create the subject register " + registerPath());
-        version = 1;
+int SubjectRegister::upgradeStep(int layout) {
+    sqlite3* db = handle();
+    const std::string what = "Cannot bring the subject register " + registerPath() + " up to date";
+    switch (layout) {
+        case 0:
+            if (sqlite3_exec(db, kSchemaV1, nullptr, nullptr, nullptr) != SQLITE_OK)
+                return failFromSqlite("Cannot create the subject register " + registerPath()), 0;
+            return 1;
+        case 1:
+            if (sqlite3_exec(db, kSchemaV2, nullptr, nullptr, nullptr) != SQLITE_OK ||
+                !fillColumn("SELECT id, name FROM subject", "UPDATE subject SET name_key = ?1 WHERE id = ?2",
+                            [](const std::string& name) { return foldedName(name); }))
+                return failFromSqlite(what), 0;
+            return 2;
+        case 2:
+            if (sqlite3_exec(db, kSchemaV3, nullptr, nullptr, nullptr) != SQLITE_OK ||
+                !fillColumn("SELECT id, name FROM subject", "UPDATE subject SET uuid = ?1 WHERE id = ?2",
+                            [](const std::string&) { return newSubjectUuid(); }) ||
+                sqlite3_exec(db, kSubjectByUuid, nullptr, nullptr, nullptr) != SQLITE_OK)
+                return failFromSqlite(what), 0;
+            return 3;
+        default:
+            fail(RegisterError::Failed, what + ": the layout " + std::to_string(layout) + " is unknown.");
+            return 0;
     }
-    // Later layouts add their steps here, each from the version before it.
-    if (version == 1) {
-        if (sqlite3_exec(db_.get(), kSchemaV2, nullptr, nullptr, nullptr) != SQLITE_OK)
-            return failFromSqlite("Cannot bring the subject register " + registerPath() + " up to date");
-        Statement names(db_.get(), "SELECT id, name FROM subject");
-        Statement key(db_.get(), "UPDATE subject SET name_key = ?1 WHERE id = ?2");
-        if (!names.prepared() || !key.prepared())
-            return failFromSqlite("Cannot bring the subject register " + registerPath() + " up to date");
-        int rc;
-        while ((rc = names.step()) == SQLITE_ROW) {
-            key.reset();
-            key.bind(1, foldedName(names.text(1)));
-            key.bind(2, names.integer(0));
-            if (key.step() != SQLITE_DONE)
-                return failFromSqlite("Cannot bring the subject register " + registerPath() + " up to date");
-        }
-        if (rc != SQLITE_DONE) return failFromSqlite("Cannot bring the subject register " + registerPath() + " up to date");
-        version = 2;
-    }
-    if (version == 2) {
-        const std::string what = "Cannot bring the subject register " + registerPath() + " up to date";
-        if (sqlite3_exec(db_.get(), kSchemaV3, nullptr, nullptr, nullptr) != SQLITE_OK) return failFromSqlite(what);
-        Statement ids(db_.get(), "SELECT id FROM subject");
-        Statement give(db_.get(), "UPDATE subject SET uuid = ?1 WHERE id = ?2");
-        if (!ids.prepared() || !give.prepared()) return failFromSqlite(what);
-        int rc;
-        while ((rc = ids.step()) == SQLITE_ROW) {
-            give.reset();
-            give.bind(1, newSubjectUuid());
-            give.bind(2, ids.integer(0));
-            if (give.step() != SQLITE_DONE) return failFromSqlite(what);
-        }
-        if (rc != SQLITE_DONE) return failFromSqlite(what);
-        if (sqlite3_exec(db_.get(), kSubjectByUuid, nullptr, nullptr, nullptr) != SQLITE_OK) return failFromSqlite(what);
-        version = 3;
-    }
-    const std::string mark = "PRAGMA application_id=" + std::to_string(kApplicationId) +
-                             "; PRAGMA user_version=" + std::to_string(version) + ";";
-    if (sqlite3_exec(db_.get(), mark.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        return failFromSqlite("Cannot create the subject register " + registerPath());
-    if (!t.commit()) return failFromSqlite("Cannot create the subject register " + registerPath());
-    return true;
 }
 
 bool SubjectRegister::uniqueFolder(const std::string& name, std::string& folder) {
     const std::string base = subjectFolderBase(name);
     // The table itself is read, not the folder index, which a damaged file may lack entries in.
-    Statement check(db_.get(), "SELECT 1 FROM subject NOT INDEXED WHERE folder = ?1 COLLATE NOCASE");
+    Statement check(handle(), "SELECT 1 FROM subject NOT INDEXED WHERE folder = ?1 COLLATE NOCASE");
     if (!check.prepared()) return failFromSqlite("Cannot read the subject register");
     for (int n = 1; n < 100000; ++n) {
         const std::string candidate = n == 1 ? base : base + "_" + std::to_string(n);
@@ -493,7 +285,7 @@ bool SubjectRegister::uniqueFolder(const std::string& name, std::string& folder)
         if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the subject register");
         // A folder left on disk by someone else is not taken over.
         std::error_code ec;
-        const fs::file_status st = fs::symlink_status(fs::path(dataRoot_) / candidate, ec);
+        const fs::file_status st = fs::symlink_status(fs::path(dataRoot()) / candidate, ec);
         if (st.type() != fs::file_type::not_found) continue;
         folder = candidate;
         return true;
@@ -502,13 +294,13 @@ bool SubjectRegister::uniqueFolder(const std::string& name, std::string& folder)
 }
 
 bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) {
-    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     if (blankName(info.name)) return fail(RegisterError::NameMissing, "A subject needs a name.");
-    Transaction t(db_.get());
+    Transaction t(handle());
     if (!t.begun()) return failFromSqlite("Cannot add the subject");
     std::string folder;
     if (!uniqueFolder(info.name, folder)) return false;
-    Statement st(db_.get(),
+    Statement st(handle(),
                  "INSERT INTO subject (name, sex, age, weight, height, comment1, comment2, comment3, name_key, folder,"
                  " uuid) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
     if (!st.prepared()) return failFromSqlite("Cannot add the subject");
@@ -516,33 +308,33 @@ bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) {
     st.bind(10, folder);
     st.bind(11, newSubjectUuid());
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot add the subject");
-    const int64_t newId = sqlite3_last_insert_rowid(db_.get());
+    const int64_t newId = sqlite3_last_insert_rowid(handle());
     if (!t.commit()) return failFromSqlite("Cannot add the subject");
     if (id) *id = newId;
     return succeed();
 }
 
 bool SubjectRegister::update(int64_t id, const SubjectInfo& info) {
-    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     if (blankName(info.name)) return fail(RegisterError::NameMissing, "A subject needs a name.");
-    Transaction t(db_.get());
+    Transaction t(handle());
     if (!t.begun()) return failFromSqlite("Cannot change the subject");
-    Statement st(db_.get(),
+    Statement st(handle(),
                  "UPDATE subject SET name = ?1, sex = ?2, age = ?3, weight = ?4, height = ?5,"
                  " comment1 = ?6, comment2 = ?7, comment3 = ?8, name_key = ?9 WHERE id = ?10");
     if (!st.prepared()) return failFromSqlite("Cannot change the subject");
     bindInfo(st, info);
     st.bind(10, id);
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot change the subject");
-    if (sqlite3_changes(db_.get()) == 0) return fail(RegisterError::NotFound, "The subject is not in the register.");
+    if (sqlite3_changes(handle()) == 0) return fail(RegisterError::NotFound, "The subject is not in the register.");
     if (!t.commit()) return failFromSqlite("Cannot change the subject");
     return succeed();
 }
 
 bool SubjectRegister::get(int64_t id, RegisteredSubject& out) {
-    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     const std::string sql = std::string("SELECT ") + kSubjectColumns + " FROM subject WHERE id = ?1";
-    Statement st(db_.get(), sql.c_str());
+    Statement st(handle(), sql.c_str());
     if (!st.prepared()) return failFromSqlite("Cannot read the subject register");
     st.bind(1, id);
     const int rc = st.step();
@@ -553,7 +345,7 @@ bool SubjectRegister::get(int64_t id, RegisteredSubject& out) {
 }
 
 bool SubjectRegister::getByUuid(std::string_view uuid, RegisteredSubject& out) {
-    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     std::vector<RegisteredSubject> found;
     if (!selectSubjects("WHERE uuid = ?1", uuid, found)) return false;
     if (found.empty()) return fail(RegisterError::NotFound, "The subject is not in the register.");
@@ -563,7 +355,7 @@ bool SubjectRegister::getByUuid(std::string_view uuid, RegisteredSubject& out) {
 
 bool SubjectRegister::search(std::string_view namePart, std::vector<RegisteredSubject>& out) {
     out.clear();
-    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     // The operator's text is matched as it is (no wildcards), folded like the stored key.
     // The list is in the order of the folded names, so "Łucja" stands among the L's, not
     // after "Zofia".
@@ -572,13 +364,13 @@ bool SubjectRegister::search(std::string_view namePart, std::vector<RegisteredSu
 
 bool SubjectRegister::findByName(std::string_view name, std::vector<RegisteredSubject>& out) {
     out.clear();
-    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     return selectSubjects("WHERE name = ?1 ORDER BY id", name, out);
 }
 
 bool SubjectRegister::selectSubjects(const char* condition, std::string_view text, std::vector<RegisteredSubject>& out) {
     const std::string sql = std::string("SELECT ") + kSubjectColumns + " FROM subject " + condition;
-    Statement st(db_.get(), sql.c_str());
+    Statement st(handle(), sql.c_str());
     if (!st.prepared()) return failFromSqlite("Cannot read the subject register");
     st.bind(1, text);
     int rc;
@@ -592,8 +384,8 @@ bool SubjectRegister::selectSubjects(const char* condition, std::string_view tex
 
 bool SubjectRegister::currentSubject(const std::string& product, int64_t& id) {
     id = 0;
-    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
-    Statement st(db_.get(),
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    Statement st(handle(),
                  "SELECT c.subject_id FROM current_subject c JOIN subject s ON s.id = c.subject_id"
                  " WHERE c.product = ?1");
     if (!st.prepared()) return failFromSqlite("Cannot read the subject register");
@@ -605,22 +397,22 @@ bool SubjectRegister::currentSubject(const std::string& product, int64_t& id) {
 }
 
 bool SubjectRegister::setCurrentSubject(const std::string& product, int64_t id) {
-    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
-    Transaction t(db_.get());
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    Transaction t(handle());
     if (!t.begun()) return failFromSqlite("Cannot change the current subject");
     if (id == 0) {
-        Statement st(db_.get(), "DELETE FROM current_subject WHERE product = ?1");
+        Statement st(handle(), "DELETE FROM current_subject WHERE product = ?1");
         if (!st.prepared()) return failFromSqlite("Cannot change the current subject");
         st.bind(1, product);
         if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot change the current subject");
     } else {
-        Statement exists(db_.get(), "SELECT 1 FROM subject WHERE id = ?1");
+        Statement exists(handle(), "SELECT 1 FROM subject WHERE id = ?1");
         if (!exists.prepared()) return failFromSqlite("Cannot change the current subject");
         exists.bind(1, id);
         const int rc = exists.step();
         if (rc == SQLITE_DONE) return fail(RegisterError::NotFound, "The subject is not in the register.");
         if (rc != SQLITE_ROW) return failFromSqlite("Cannot change the current subject");
-        Statement st(db_.get(), "INSERT OR REPLACE INTO current_subject (product, subject_id) VALUES (?1, ?2)");
+        Statement st(handle(), "INSERT OR REPLACE INTO current_subject (product, subject_id) VALUES (?1, ?2)");
         if (!st.prepared()) return failFromSqlite("Cannot change the current subject");
         st.bind(1, product);
         st.bind(2, id);
@@ -636,16 +428,16 @@ bool isPlainFolderName(std::string_view folder) {
 }
 
 std::string SubjectRegister::directoryOf(const RegisteredSubject& subject) const {
-    return isPlainFolderName(subject.folder) ? dataRoot_ + "/" + subject.folder : std::string();
+    return isPlainFolderName(subject.folder) ? dataRoot() + "/" + subject.folder : std::string();
 }
 
 bool SubjectRegister::ensureDirectory(const RegisteredSubject& subject, std::string* path) {
-    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     if (subject.folder.empty()) return fail(RegisterError::NotFound, "The subject has no data folder.");
     if (!isPlainFolderName(subject.folder))
         return fail(RegisterError::Failed, "The subject register gives " + subject.info.name + " the folder \"" +
                                                subject.folder + "\", which is not a folder name below the data root " +
-                                               dataRoot_ + "; it was not used.");
+                                               dataRoot() + "; it was not used.");
     const std::string dir = directoryOf(subject);
     std::error_code ec;
     fs::create_directory(dir, ec);
@@ -656,11 +448,11 @@ bool SubjectRegister::ensureDirectory(const RegisteredSubject& subject, std::str
 }
 
 bool SubjectRegister::subjectForFile(const std::string& filePath, RegisteredSubject& out) {
-    if (!db_) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     std::error_code ec;
     const fs::path file = fs::weakly_canonical(fs::path(filePath), ec);
     if (ec) return fail(RegisterError::NotFound, "The file " + filePath + " lies in no subject's folder.");
-    const fs::path root = fs::weakly_canonical(fs::path(dataRoot_), ec);
+    const fs::path root = fs::weakly_canonical(fs::path(dataRoot()), ec);
     if (ec) return fail(RegisterError::NotFound, "The file " + filePath + " lies in no subject's folder.");
     const fs::path relative = file.lexically_relative(root);
     auto part = relative.begin();
@@ -670,7 +462,7 @@ bool SubjectRegister::subjectForFile(const std::string& filePath, RegisteredSubj
         return fail(RegisterError::NotFound, "The file " + filePath + " lies in no subject's folder.");
     const std::string folder = part->string();
     const std::string sql = std::string("SELECT ") + kSubjectColumns + " FROM subject WHERE folder = ?1";
-    Statement st(db_.get(), sql.c_str());
+    Statement st(handle(), sql.c_str());
     if (!st.prepared()) return failFromSqlite("Cannot read the subject register");
     st.bind(1, folder);
     const int rc = st.step();

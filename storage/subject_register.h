@@ -18,25 +18,13 @@
 #include <vector>
 
 #include "core/records.h"
-
-struct sqlite3;
+#include "storage/sqlite_database.h"
 
 namespace vanta {
 
-enum class RegisterError {
-    None,
-    NotOpen,             // no register is open
-    CannotCreateFolder,  // the data root is missing and cannot be made
-    CannotOpen,          // the register file cannot be opened or created
-    NotADatabase,        // the file is not a SQLite database, or is damaged (checked on open)
-    NotARegister,        // a database, but someone else's
-    NewerVersion,        // written by a later station; this one does not know its layout
-    ReadOnly,            // the register or its folder cannot be written
-    Busy,                // the other station held the register longer than the busy timeout
-    NotFound,            // no such subject
-    NameMissing,         // a subject without a name (blank) is not added or kept
-    Failed,              // anything else SQLite or the file system refused
-};
+// The register's errors are those of every store of the station (storage/sqlite_database.h);
+// a file that is a database but not a register is Foreign.
+using RegisterError = StoreError;
 
 struct RegisteredSubject {
     int64_t id = 0;
@@ -70,7 +58,8 @@ public:
     bool open(const std::string& dataRoot);
     void close();
     bool isOpen() const;
-    const std::string& dataRoot() const { return dataRoot_; }
+    // Empty while no register is open.
+    const std::string& dataRoot() const;
     std::string registerPath() const;
 
     // How long a change waits for the other station's write before giving up (Busy).
@@ -109,29 +98,26 @@ public:
     // The subject whose data folder holds this file (at any depth below the folder).
     bool subjectForFile(const std::string& filePath, RegisteredSubject& out);
 
-    RegisterError lastError() const { return error_; }
-    const std::string& lastMessage() const { return message_; }
+    RegisterError lastError() const { return db_.lastError(); }
+    const std::string& lastMessage() const { return db_.lastMessage(); }
 
 private:
-    struct Closer {
-        void operator()(sqlite3* db) const;
-    };
-
     bool fail(RegisterError error, std::string message);
     bool failFromSqlite(const std::string& what);
     // Subjects matching one condition with one text parameter ?1, into out.
     bool selectSubjects(const char* condition, std::string_view text, std::vector<RegisteredSubject>& out);
     bool succeed();
-    bool migrate();
-    // False with what is wrong when the file is cut short or fails SQLite's quick check.
-    bool checkWhole(const std::string& path, std::string& damage);
+    // Takes the register from `layout` to the next one inside the opening transaction:
+    // the layout it made, 0 after failing.
+    int upgradeStep(int layout);
+    // Sets a column of every subject (`update`: ?1 the value, ?2 the id) to the value
+    // made from its name (`select` gives id, name): a column a new layout adds.
+    bool fillColumn(const char* select, const char* update, std::string (*value)(const std::string& name));
     bool uniqueFolder(const std::string& name, std::string& folder);
+    sqlite3* handle() const { return db_.handle(); }
 
-    std::unique_ptr<sqlite3, Closer> db_;
-    std::string dataRoot_;
+    sqlite::Database db_;
     int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
-    RegisterError error_ = RegisterError::None;
-    std::string message_;
 };
 
 // True when `folder` is one plain path component: not empty, not "." or "..", without

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -15,6 +17,7 @@
 #include "core/demo_test.h"
 #include "storage/test_file.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 
 namespace vanta::archive {
 namespace {
@@ -26,10 +29,12 @@ using vanta::testing::writeFileBytes;
 
 // Writes a demo test of `name` taken at `testTime` with `repetitions` strokes.
 void writeTest(const std::string& path, const std::string& name, int32_t testTime, int repetitions = 2,
-               uint64_t seed = 1) {
+               uint64_t seed = 1, float load = 0) {
     auto test = std::make_unique<TestRecord>();
     fillDemoTest(*test, DemoOptions{repetitions, 2000, seed});
     test->subject.name = name;
+    if (load != 0)
+        for (int r = 0; r < repetitions; ++r) test->repetitions[r].loadMass = load;
     test->testTime = testTime;
     std::string message;
     ASSERT_TRUE(writeTestFile(path, *test, &message)) << message;
@@ -138,6 +143,87 @@ TEST_F(LocalIndexTest, SkipsAnUnchangedFileAndReadsAChangedOneAgain) {
     EXPECT_EQ(waiting, 1);
 }
 
+// A test saved again with another load is the same number of bytes: only the file's time
+// tells that it changed.
+TEST_F(LocalIndexTest, AFileRewrittenWithTheSameSizeIsReadAgainByItsTime) {
+    const std::string path = dir.file("t.kvq");
+    writeTest(path, "Eva", 1700000000, 2, 1, 10.0f);
+    const auto firstTime = fs::last_write_time(path);
+    ASSERT_TRUE(index.indexFile(path));
+    const auto size = fs::file_size(path);
+    writeTest(path, "Eva", 1700000000, 2, 1, 20.0f);
+    ASSERT_EQ(fs::file_size(path), size);
+    fs::last_write_time(path, firstTime + std::chrono::seconds(1));
+    bool skipped = true;
+    IndexedTest again;
+    ASSERT_TRUE(index.indexFile(path, &again, {}, &skipped));
+    EXPECT_FALSE(skipped);
+    ASSERT_EQ(again.repetitions.size(), 2u);
+    EXPECT_EQ(again.repetitions[0].load, 20.0);
+}
+
+// One test with a load that is no number among good ones: the index run stores the good
+// ones and names the bad one, rather than stopping at it on every run.
+TEST_F(LocalIndexTest, ATestWithAValueTheIndexCannotHoldIsLeftOutAlone) {
+    std::vector<IndexedTest> tests(3);
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = dir.file("t" + std::to_string(i) + ".kvq");
+        writeTest(path, "Eva", 1700000000 + i, 2, static_cast<uint64_t>(i + 1), i == 1 ? INFINITY : 0.0f);
+        std::string message;
+        ASSERT_TRUE(readIndexedTest(path, tests[static_cast<size_t>(i)], &message)) << message;
+    }
+    std::vector<std::string> refused;
+    ASSERT_TRUE(index.store(tests, &refused)) << index.lastMessage();
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_NE(refused[0].find(tests[1].path), std::string::npos) << refused[0];
+    const auto stored = list({});
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].path, tests[0].path);
+    EXPECT_EQ(stored[1].path, tests[2].path);
+    int64_t waiting = 0;
+    ASSERT_TRUE(index.pendingCount(waiting));
+    EXPECT_EQ(waiting, 2);
+}
+
+// Files deleted from a folder leave the index when the folder is indexed again, and a test
+// waiting to be sent whose file is gone leaves the outbox (said once), so the others go.
+TEST_F(LocalIndexTest, FilesThatAreGoneLeaveTheIndexAndTheOutbox) {
+    const std::string kept = dir.file("lab/kept.kvq"), deleted = dir.file("lab/sub/deleted.kvq");
+    const std::string copied = dir.file("lab/copy.kvq"), copy = dir.file("elsewhere/copy.kvq");
+    const std::string neighbour = dir.file("lab2/n.kvq");  // the same start, another folder
+    for (const char* folder : {"lab/sub", "elsewhere", "lab2"}) fs::create_directories(dir.file(folder));
+    writeTest(kept, "Eva", 1700000000, 2, 1);
+    writeTest(deleted, "Eva", 1700000100, 2, 2);
+    writeTest(copied, "Eva", 1700000200, 2, 3);
+    fs::copy_file(copied, copy);
+    writeTest(neighbour, "Eva", 1700000300, 2, 4);
+    for (const std::string& p : {kept, deleted, copied, copy, neighbour}) ASSERT_TRUE(index.indexFile(p));
+
+    fs::remove(deleted);
+    fs::remove(copied);
+    fs::remove(neighbour);
+    int64_t forgotten = 0;
+    ASSERT_TRUE(index.forgetGoneBelow(dir.file("lab") + "/", &forgotten)) << index.lastMessage();
+    EXPECT_EQ(forgotten, 2);
+    std::vector<std::string> listed;
+    for (const IndexedTest& t : list({})) listed.push_back(t.path);
+    EXPECT_EQ(listed, (std::vector<std::string>{kept, copy, neighbour}));
+
+    // The neighbour's folder was not indexed again; sending finds its file gone.
+    std::vector<PendingUpload> sendable;
+    std::vector<std::string> dropped;
+    ASSERT_TRUE(index.sendableUploads(sendable, dropped)) << index.lastMessage();
+    ASSERT_EQ(dropped.size(), 1u);
+    EXPECT_NE(dropped[0].find(neighbour), std::string::npos) << dropped[0];
+    ASSERT_EQ(sendable.size(), 2u);
+    EXPECT_EQ(sendable[0].path, kept);
+    EXPECT_EQ(sendable[1].path, copy);
+    ASSERT_TRUE(index.sendableUploads(sendable, dropped));
+    EXPECT_TRUE(dropped.empty());
+    EXPECT_EQ(sendable.size(), 2u);
+    EXPECT_EQ(list({}).size(), 2u);
+}
+
 TEST_F(LocalIndexTest, ACopyIsOneTestAndASentTestIsNeverQueuedAgain) {
     const std::string a = dir.file("a.kvq");
     const std::string copy = dir.file("copy/a.kvq");
@@ -210,8 +296,58 @@ TEST_F(LocalIndexTest, RefusesAnotherProgramsDatabaseAndLeavesItAlone) {
     const std::string before = readFileBytes(other + "/archive.sqlite");
     LocalIndex foreign;
     EXPECT_FALSE(foreign.open(other));
-    EXPECT_EQ(foreign.lastError(), IndexError::NotAnIndex);
+    EXPECT_EQ(foreign.lastError(), IndexError::Foreign);
     EXPECT_EQ(readFileBytes(other + "/archive.sqlite"), before);
+}
+
+// Garbage inside the index's pages (a disk error, a copy cut and patched) is found when the
+// index is opened for writing, not taken for rows of unchanged files.
+TEST_F(LocalIndexTest, GarbageInsideTheIndexIsReportedAsDamage) {
+    for (int i = 0; i < 40; ++i) {
+        const std::string path = dir.file("t" + std::to_string(i) + ".kvq");
+        writeTest(path, "Eva", 1700000000 + i, 1, static_cast<uint64_t>(i + 1));
+        ASSERT_TRUE(index.indexFile(path));
+    }
+    index.close();
+    const std::string file = root + "/archive.sqlite";
+    const auto size = fs::file_size(file);
+    ASSERT_GT(size, 8u * 4096u);
+    {
+        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(2 * 4096));
+        const std::string junk(4 * 4096, '\x5a');
+        f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    const std::string before = readFileBytes(file);
+    LocalIndex damaged;
+    EXPECT_FALSE(damaged.open(root));
+    EXPECT_EQ(damaged.lastError(), IndexError::NotADatabase) << damaged.lastMessage();
+    EXPECT_NE(damaged.lastMessage().find("damaged"), std::string::npos) << damaged.lastMessage();
+    EXPECT_EQ(readFileBytes(file), before);
+}
+
+// list and history only read: an index in a folder this user may not write is read all
+// the same, and a folder that is not there is not made.
+TEST_F(LocalIndexTest, ReadingOnlyNeedsNoWritableFolderAndMakesNothing) {
+    const std::string path = dir.file("t.kvq");
+    writeTest(path, "Eva", 1700000000);
+    ASSERT_TRUE(index.indexFile(path));
+    index.close();
+    LocalIndex missing;
+    EXPECT_FALSE(missing.open(dir.file("typo"), Access::ReadOnly));
+    EXPECT_FALSE(fs::exists(dir.file("typo")));
+    testing_support::giveToUnprivileged(dir.path().string());
+    testing_support::giveToUnprivileged(root);
+    testing_support::giveToUnprivileged(root + "/archive.sqlite");
+    testing_support::runUnprivileged([&] {
+        fs::permissions(root, fs::perms::owner_read | fs::perms::owner_exec);
+        LocalIndex reader;
+        ASSERT_TRUE(reader.open(root, Access::ReadOnly)) << reader.lastMessage();
+        std::vector<IndexedTest> tests;
+        ASSERT_TRUE(reader.listTests({}, tests)) << reader.lastMessage();
+        EXPECT_EQ(tests.size(), 1u);
+        fs::permissions(root, fs::perms::owner_all);
+    });
 }
 
 TEST_F(LocalIndexTest, KnowsTheRegisterSubjectByItsFolderOrByAName_NeverByGuessing) {

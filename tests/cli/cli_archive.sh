@@ -67,4 +67,42 @@ if script -qec true /dev/null >/dev/null 2>&1; then
   script -qec "'$cli' archive index '$tests' --data '$data'" /dev/null >"$work/tty" 2>&1
   check "progress on a terminal" grep -q '[0-9] of 6 files, [0-9]* files/s, [0-9]* s left' "$work/tty"
 fi
+# Files deleted since the last run leave the index; a folder that cannot be read is named
+# and makes exit status 2, while the files beside it are still indexed.
+data2="$work/DATA2"; lab="$work/lab"
+mkdir -p "$lab/locked" "$lab/open"
+for seed in 1 2 3; do "$cli" demo "$lab/open/t$seed.kvq" --seed $seed >/dev/null; done
+"$cli" archive index "$lab" --data "$data2" >/dev/null 2>&1
+rm "$lab/open/t2.kvq"
+"$cli" archive index "$lab" --data "$data2" >"$work/out" 2>/dev/null
+check "a deleted file is counted as gone" grep -q '^Files: 0 indexed, 2 unchanged, 0 unreadable, 1 gone' "$work/out"
+check "and is no longer listed" [ "$("$cli" archive list --data "$data2" --json | grep -c '"sha256"')" -eq 2 ]
+if [ "$(id -u)" -ne 0 ]; then
+  "$cli" demo "$lab/open/t4.kvq" --seed 4 >/dev/null
+  chmod 000 "$lab/locked"
+  "$cli" archive index "$lab" --data "$data2" >"$work/out" 2>"$work/err"; status=$?
+  chmod 755 "$lab/locked"
+  check "an unreadable folder makes exit status 2" [ $status -eq 2 ]
+  check "it is named" grep -q "locked: " "$work/err"
+  check "the files beside it are indexed" grep -q '^Files: 1 indexed, 2 unchanged' "$work/out"
+  chmod 555 "$data2"
+  check "list reads an index in a folder it may not write" bash -c \
+    "[ \$('$cli' archive list --data '$data2' --json | grep -c '\"sha256\"') -eq 3 ]"
+  chmod 755 "$data2"
+fi
+check "history of a folder that is not there is refused and makes none" bash -c \
+  "! '$cli' history --subject demo --data '$work/nowhere' 2>/dev/null && [ ! -e '$work/nowhere' ]"
+# Garbage inside the index's pages is reported as damage, not read as unchanged files.
+python3 -c "import sys; f=open(sys.argv[1],'r+b'); f.seek(4096); f.write(b'Z'*8192)" "$data2/archive.sqlite"
+"$cli" archive index "$lab" --data "$data2" >"$work/out" 2>"$work/err"; status=$?
+check "a damaged index is refused" bash -c "[ $status -eq 2 ] && grep -q 'is damaged' '$work/err'"
+# A waiting test whose file is gone is named once by sync and leaves the outbox.
+data3="$work/DATA3"; mkdir -p "$work/out3"
+"$cli" demo "$work/out3/a.kvq" --seed 1 >/dev/null; "$cli" demo "$work/out3/b.kvq" --seed 2 >/dev/null
+"$cli" archive index "$work/out3" --data "$data3" >/dev/null 2>&1
+rm "$work/out3/b.kvq"
+env -u VANTA_ARCHIVE_URL "$cli" archive sync --data "$data3" >/dev/null 2>"$work/err"
+env -u VANTA_ARCHIVE_URL "$cli" archive sync --data "$data3" >/dev/null 2>"$work/err2"
+check "sync names a waiting test whose file is gone, once" bash -c \
+  "grep -q 'b.kvq is gone' '$work/err' && ! grep -q 'b.kvq' '$work/err2' && grep -q '1 tests waiting' '$work/err2'"
 finish

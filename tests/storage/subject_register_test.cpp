@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -446,6 +449,61 @@ TEST_F(SubjectRegisterTest, TwoStationsShareTheRegister) {
     sqlite3_close(mode);
 }
 
+// One byte through a pipe between the processes of a test.
+void tell(int fd, char what) { ASSERT_EQ(::write(fd, &what, 1), 1); }
+char hear(int fd) {
+    char what = 0;
+    return ::read(fd, &what, 1) == 1 ? what : 0;
+}
+
+// The station holds the register twice (the window and its test indexer) while the command
+// line opens and closes it: the station's later commit must still reach the file, also
+// when the station then dies without closing anything.
+TEST_F(SubjectRegisterTest, AStationsCommitSurvivesAnotherProgramOpeningAndClosingTheRegister) {
+    {
+        SubjectRegister setup;
+        ASSERT_TRUE(setup.open(root)) << setup.lastMessage();
+        ASSERT_TRUE(setup.add(subject("Before")));
+    }
+    ASSERT_FALSE(fs::exists(registerFile() + "-wal"));  // closed cleanly: the log is folded in
+    int toStation[2], fromStation[2];
+    ASSERT_EQ(::pipe(toStation), 0);
+    ASSERT_EQ(::pipe(fromStation), 0);
+    const pid_t station = ::fork();
+    ASSERT_GE(station, 0);
+    if (station == 0) {
+        SubjectRegister window, indexer;
+        const bool opened = window.open(root) && indexer.open(root);
+        tell(fromStation[1], opened ? 'o' : 'x');
+        hear(toStation[0]);
+        tell(fromStation[1], window.add(subject("After")) ? 'c' : 'x');
+        for (;;) ::pause();
+    }
+    ASSERT_EQ(hear(fromStation[0]), 'o');
+    const pid_t commandLine = ::fork();
+    ASSERT_GE(commandLine, 0);
+    if (commandLine == 0) {
+        SubjectRegister other;
+        const bool opened = other.open(root);
+        other.close();
+        ::_exit(opened ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(commandLine, &status, 0), commandLine);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    tell(toStation[1], 'g');
+    EXPECT_EQ(hear(fromStation[0]), 'c');
+    ::kill(station, SIGKILL);
+    ASSERT_EQ(::waitpid(station, &status, 0), station);
+
+    SubjectRegister after;
+    ASSERT_TRUE(after.open(root)) << after.lastMessage();
+    std::vector<RegisteredSubject> found;
+    ASSERT_TRUE(after.findByName("After", found));
+    EXPECT_EQ(found.size(), 1u) << "the station's commit went into a log another process had removed";
+    for (int fd : {toStation[0], toStation[1], fromStation[0], fromStation[1]}) ::close(fd);
+}
+
 TEST_F(SubjectRegisterTest, AChangeWaitsForTheOtherStationOrFailsWithoutHarm) {
     SubjectRegister reg;
     ASSERT_TRUE(reg.open(root));
@@ -535,7 +593,7 @@ TEST_F(SubjectRegisterTest, SomeoneElsesDatabaseAndANewerRegisterAreLeftAsTheyAr
     std::string before = readFileBytes(registerFile());
     SubjectRegister reg;
     EXPECT_FALSE(reg.open(root));
-    EXPECT_EQ(reg.lastError(), RegisterError::NotARegister);
+    EXPECT_EQ(reg.lastError(), RegisterError::Foreign);
     EXPECT_EQ(readFileBytes(registerFile()), before);
 
     fs::remove(registerFile());
