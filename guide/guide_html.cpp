@@ -13,6 +13,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -89,6 +90,15 @@ bool convertPage(const fs::path& md, const fs::path& sourceDir, const fs::path& 
         cmark_node* n = cmark_iter_get_node(it.get());
         const cmark_node_type type = cmark_node_get_type(n);
         if (type == CMARK_NODE_HEADING && title.empty()) title = headingText(n);
+        // CommonMark has no tables: a pipe table would reach the browser as one long
+        // paragraph of bars. The guide says such things as lists.
+        if (type == CMARK_NODE_PARAGRAPH && cmark_node_first_child(n) &&
+            cmark_node_get_type(cmark_node_first_child(n)) == CMARK_NODE_TEXT &&
+            std::string_view(cmark_node_get_literal(cmark_node_first_child(n))).starts_with("|")) {
+            std::cerr << md.string() << ":" << cmark_node_get_start_line(n)
+                      << ": a table, which CommonMark does not have: write it as a list\n";
+            whole = false;
+        }
         if (type != CMARK_NODE_LINK && type != CMARK_NODE_IMAGE) continue;
         std::string url = cmark_node_get_url(n) ? cmark_node_get_url(n) : "";
         if (!isLocal(url)) continue;
