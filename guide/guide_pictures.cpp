@@ -163,7 +163,9 @@ void sessionPictures(const QString& folder, Pictures& out) {
     out[QStringLiteral("axes-dialog")] = picture(axes);
     axes.close();
 
-    SubjectDialog subject(test->subject);
+    SubjectInfo entered = test->subject;
+    entered.age = 24;  // kept in memory only: the file has no age to give
+    SubjectDialog subject(entered);
     subject.show();
     out[QStringLiteral("subject-dialog")] = picture(subject);
     subject.close();
@@ -172,7 +174,9 @@ void sessionPictures(const QString& folder, Pictures& out) {
     if (auto* load = st.control<QComboBox>(cmd::kLoadList)) load->setEditText(QStringLiteral("10"));
     if (auto* radius = st.control<QLineEdit>(cmd::kRadiusBox)) radius->setText(QStringLiteral("30"));
     st.frame().setFocus();
-    out[QStringLiteral("measurement")] = picture(st.frame());
+    // Before START the screen below the bar is blank: the menus and the bar are the picture.
+    const QImage measurement = picture(st.frame());
+    out[QStringLiteral("measurement")] = measurement.copy(0, 0, measurement.width(), 140);
     st.app->station().test.saved = 1;  // the demo needs no save question at the end
 }
 
