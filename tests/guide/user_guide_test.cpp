@@ -94,6 +94,9 @@ private slots:
         QFile page(QString::fromStdString(index));
         QVERIFY(page.open(QIODevice::WriteOnly));
         page.close();
+        // The station program of this build finds the guide this build made.
+        QVERIFY(QFileInfo::exists(QString::fromStdString(userGuideIndex(VANTA_STATION_DIR, false))));
+
         QVERIFY(QTest::qWaitForWindowActive(&f.frame()));
         QTest::keyClick(&f.frame(), Qt::Key_F1);
         QCOMPARE(opened, std::vector<std::string>{index});
