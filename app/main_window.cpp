@@ -127,6 +127,7 @@ void MainWindow::createActions() {
     makeAction(cmd::kHistory, QStringLiteral("&History"));
     makeAction(cmd::kCompare, QStringLiteral("C&ompare"));
     makeAction(cmd::kAppAbout, QStringLiteral("&About"));
+    makeAction(cmd::kUserGuide, QStringLiteral("&User guide\tF1"))->setShortcut(QKeySequence(Qt::Key_F1));
     // New has a shortcut and no menu item; the action lives on the frame so Ctrl+N works.
     QAction* fileNew = makeAction(cmd::kFileNew, QStringLiteral("&New"));
     fileNew->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
@@ -157,7 +158,7 @@ void MainWindow::createMenus() {
     add(QStringLiteral("&Exercise"), {cmd::kPerform});
     add(QStringLiteral("&Report"), {cmd::kDigitalReport, cmd::kCurveGraph, cmd::kProfile, cmd::kCompare});
     add(QStringLiteral("Se&tup"), {cmd::kGraphSetup, cmd::kSubjectInfoSetup, cmd::kCalibration, cmd::kSwapSides});
-    add(QStringLiteral("&About"), {cmd::kAppAbout});
+    add(QStringLiteral("&About"), {cmd::kAppAbout, cmd::kUserGuide});
 }
 
 void MainWindow::createToolBar() {

@@ -22,6 +22,7 @@
 #include "device/simulated_sensor_box.h"
 #include "station/command_ids.h"
 #include "station/session_recovery.h"
+#include "station/user_guide.h"
 #include "storage/test_file.h"
 
 namespace vanta {
@@ -73,6 +74,21 @@ void StationApp::bindCommands() {
     router_.bind(CommandOwner::Application, cmd::kFilePrintSetup, [this](Notification) {
         if (frame_) frame_->view().reportPrinter().pageSetup(frame_.get());
     });
+    router_.bind(CommandOwner::Application, cmd::kUserGuide, [this](Notification) { openUserGuide(); });
+}
+
+void StationApp::openUserGuide() {
+    // The program's own folder, not station_.paths: an installed station keeps its paths in
+    // the user's folder, but its guide lies with the package.
+    const QString program =
+        options_.programFile.isEmpty() ? QCoreApplication::applicationFilePath() : options_.programFile;
+    const std::string directory = QFileInfo(program).absolutePath().toStdString();
+    const std::string index = userGuideIndex(directory, runsInstalled(directory));
+    if (!QFileInfo(QString::fromStdString(index)).isFile()) {
+        dialogs_.message(kMsgUserGuideMissing, index);
+        return;
+    }
+    if (!frame_ || !frame_->view().openWithDesktop(index)) dialogs_.message(kMsgUserGuideNotOpened, index);
 }
 
 StationPaths StationApp::choosePaths() const {

@@ -1,6 +1,6 @@
 // The application object: it owns the station (the test records, settings and paths), the
 // main window and the command router, runs start-up and shutdown in their fixed order,
-// and handles About, Exit, New and Print Setup.
+// and handles About, Exit, New, Print Setup and the user guide.
 #pragma once
 
 #include <QObject>
@@ -80,6 +80,8 @@ public:
 
 private:
     void bindCommands();
+    // About > "User guide" and F1: the guide's start page in the desktop's web browser.
+    void openUserGuide();
     StationPaths choosePaths() const;
     void startArchiveUploader();
     static bool titleForFile(const QString& path, QString& title);

@@ -35,6 +35,8 @@ public:
     ReportTable& reportTable() const { return *table_; }
     // What opens an exported file: the desktop's program for it unless a test replaces it.
     void setFileOpener(FileOpener opener) { opener_ = std::move(opener); }
+    // Hands a file to the desktop as the export does (the user guide goes to the browser).
+    bool openWithDesktop(const std::string& path) const { return opener_ && opener_(path); }
 
     // The timers of the measurement (id 3) and calibration (id 5) screens. A tick only posts
     // its command (32791 or 154) through the router; the command does the work.

@@ -9,6 +9,7 @@ packages=(g++ cmake ninja-build pkg-config
           libreoffice-calc  # the export test opens the spreadsheet file in Calc
           clang libclang-rt-14-dev    # the fuzz targets: libFuzzer comes with clang's runtime
           dpkg-dev file lintian desktop-file-utils gzip  # the Debian package and its checks
+          libcmark-dev      # the user guide's HTML, made from its Markdown at build time
           libpqxx-dev postgresql)     # the shared archive; its tests start a cluster of their own
 missing=()
 for p in "${packages[@]}"; do

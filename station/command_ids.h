@@ -27,6 +27,7 @@ inline constexpr int kProfile = 32840;    // Report > "Profile"
 inline constexpr int kSwapSides = 32841;  // Setup > "Swap left and right"
 inline constexpr int kHistory = 32842;    // Subject > "History"
 inline constexpr int kCompare = 32843;    // curve bar: "Compare" with a second repetition
+inline constexpr int kUserGuide = 32844;  // About > "User guide" and F1: the guide in the browser
 
 // Internal: posted by the view's timers, sent by the frame after an open
 inline constexpr int kLiveTick = 32791;         // timer 3, measurement

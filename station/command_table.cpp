@@ -62,6 +62,9 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kCompare, O::View, R::ResultsAvailable, "Draw a second repetition over the first", nullptr},
     // History bar
     CommandInfo{cmd::kHistoryLoadBox, O::View, R::Always, nullptr, nullptr},
+    // The technician's guide, on every screen and while measuring too: F1 is where a lost
+    // operator looks first.
+    CommandInfo{cmd::kUserGuide, O::Application, R::Always, "Open the user guide in the web browser", nullptr},
 };
 
 }  // namespace
