@@ -29,7 +29,12 @@ struct SendReport {
     std::string failure;   // the reason of the last failure, "" when there was none
 };
 
-// Sends what the outbox holds, connecting first when `server` is not open. Stops at once
+// Tests per transaction, and the bytes at which a batch is sent sooner: a batch is
+// held in memory whole (64 MB at most, with the file that passes the mark).
+inline constexpr size_t kSendBatchTests = 64;
+inline constexpr size_t kSendBatchBytes = 48u << 20;
+
+// Sends what the outbox holds, a batch of tests per transaction, connecting first when `server` is not open. Stops at once
 // when the server goes away (the rest waits for the next run) or when `stop` is set; a
 // single test the server refuses, or whose file cannot be read, waits and the others go on.
 SendReport sendOutbox(Outbox& outbox, ServerArchive& server, const std::string& connection,
