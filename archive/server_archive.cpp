@@ -648,8 +648,12 @@ bool ServerArchive::subjectTests(const std::string& subjectId, const std::string
     try {
         Watched watched(*this);
         pqxx::work tx(db_->c);
+        // One subject's few thousand rows: workers would split the table's whole scan
+        // between them, and on a server of many subjects the planner then prefers that
+        // to the subject's index; starting them costs more than the index's lookups.
+        tx.exec("SET LOCAL max_parallel_workers_per_gather = 0");
         // By the subject's id where it is known, else by the name folded as the register
-        // folds it; either way through the index in time order. Unset times are NULLs.
+        // folds it; either way through the index in time order. Unset times are "".
         const std::string sql = std::string(kTestsAndRepetitions) +
                                 (subjectId.empty() ? "WHERE t.subject_key = $1 " : "WHERE t.subject_id = $1::uuid ") +
                                 "AND t.test_time >= coalesce(nullif($2, '')::bigint, -9223372036854775808) "

@@ -88,11 +88,15 @@ void BM_History(benchmark::State& state, bool byName) {
     static bool planShown = false;
     if (!planShown) {
         planShown = true;
+        // The plan of the query as ServerArchive::subjectTests sends it (its columns cut short).
         pqxx::connection c(benchUrl(url));
         pqxx::nontransaction tx(c);
+        tx.exec("SET max_parallel_workers_per_gather = 0");
         const pqxx::result plan = tx.exec_params(
             "EXPLAIN (ANALYZE, COSTS OFF) SELECT t.sha256, r.number, r.results FROM vanta_tests t "
             "LEFT JOIN vanta_repetitions r ON r.sha256 = t.sha256 WHERE t.subject_id = $1::uuid "
+            "AND t.test_time >= coalesce(nullif('', '')::bigint, -9223372036854775808) "
+            "AND t.test_time < coalesce(nullif('', '')::bigint, 9223372036854775807) "
             "ORDER BY t.test_time, t.sha256, r.number",
             kSubject);
         for (const auto& row : plan) std::fprintf(stderr, "  %s\n", row[0].c_str());
