@@ -71,6 +71,7 @@ public:
 
     // The name stored with every test this connection sends ("" stores none).
     void setStation(std::string name);
+    const std::string& station() const { return station_; }
 
     // One test in one transaction: `bytes` is the whole file whose SHA-256 is test.sha256.
     StoreResult store(const IndexedTest& test, std::string_view bytes);

@@ -88,7 +88,7 @@ int runArchiveSync(const Args& args, const std::string& defaultData) {
     pending.clear();
     archive::ServerArchive server;
     server.setStation(station);
-    const archive::SendReport report = archive::sendOutbox(outbox, server, c.url);
+    const archive::SendReport report = archive::sendOutbox(outbox, server, c.url, nullptr, 2);
     std::printf("%d sent, %d already on the server, %d waiting\n", report.sent, report.alreadyThere, report.waiting);
     if (report.waiting == 0) {
         std::printf("Archive: up to date\n");

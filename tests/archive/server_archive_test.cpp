@@ -393,7 +393,7 @@ TEST_F(ServerArchiveTest, SixStationsSyncingOverlappingTestsAtOnceStoreEachOnce)
         ServerArchive make;
         ASSERT_TRUE(make.open(url())) << make.reason();
     }
-    constexpr int kTests = 90;
+    constexpr int kTests = 150;  // each station more than one batch: two lanes each
     std::vector<IndexedTest> tests(kTests);
     std::vector<std::string> files(kTests);
     for (int i = 0; i < kTests; ++i) {
@@ -427,7 +427,7 @@ TEST_F(ServerArchiveTest, SixStationsSyncingOverlappingTestsAtOnceStoreEachOnce)
     for (int s = 0; s < 6; ++s)
         stations.emplace_back([&, s] {
             ServerArchive server;
-            reports[s] = sendOutbox(outboxes[s], server, url());
+            reports[s] = sendOutbox(outboxes[s], server, url(), nullptr, 2);
         });
     for (std::thread& t : stations) t.join();
     int sent = 0;
