@@ -78,7 +78,7 @@ const char* const kOurTables[] = {"vanta_archive_schema", "vanta_subjects", "van
 const char* const kUpgradeTo2[] = {
     "ALTER TABLE vanta_tests ADD COLUMN station text",
     "CREATE INDEX vanta_tests_subject_id_time ON vanta_tests (subject_id, test_time)",
-    "DROP INDEX vanta_tests_subject_id",
+    "DROP INDEX IF EXISTS vanta_tests_subject_id",
     "CREATE INDEX vanta_tests_subject_key_time ON vanta_tests (subject_key, test_time)",
 };
 
