@@ -9,7 +9,8 @@ packages=(g++ cmake ninja-build pkg-config
           libreoffice-calc  # the export test opens the spreadsheet file in Calc
           clang libclang-rt-14-dev    # the fuzz targets: libFuzzer comes with clang's runtime
           dpkg-dev file lintian desktop-file-utils gzip  # the Debian package and its checks
-          libpqxx-dev postgresql)     # the shared archive; its tests start a cluster of their own
+          libpqxx-dev postgresql      # the shared archive; its tests start a cluster of their own
+          libcli11-dev)               # vantacheck-cli's command line (header-only)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
