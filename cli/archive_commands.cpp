@@ -233,7 +233,7 @@ int runArchiveIndex(const ArchiveIndexOptions& options) {
     char line[200];
     std::snprintf(line, sizeof line, "Files: %d indexed, %lld unchanged, %d unreadable (%.1f s)\n", indexed,
                   static_cast<long long>(unchanged), unreadable, took);
-    std::fputs(line, stdout);
+    if (writeStandardOutput(line) != 0) return 2;
     if (unreadable > 0) status = 2;
     return status;
 }

@@ -285,10 +285,7 @@ int CommandLine::run(int argc, char** argv) {
         return 2;
     }
     const std::string name = argv[1];
-    if (name == "--help" || name == "-h" || name == "help") {
-        std::cout << overview;
-        return 0;
-    }
+    if (name == "--help" || name == "-h" || name == "help") return writeStandardOutput(overview);
     const auto commands = app_.get_subcommands({});
     if (std::none_of(commands.begin(), commands.end(), [&](const CLI::App* c) { return c->get_name() == name; })) {
         std::cerr << "Unknown command " << name << "\n" << overview;
@@ -298,8 +295,8 @@ int CommandLine::run(int argc, char** argv) {
         app_.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         const CLI::App* command = chosenCommand(app_);
-        std::cout << command->get_formatter()->make_help(command, command->get_name(), CLI::AppFormatMode::Normal);
-        return 0;
+        return writeStandardOutput(
+            command->get_formatter()->make_help(command, command->get_name(), CLI::AppFormatMode::Normal));
     } catch (const CLI::ParseError& e) {
         return refuse(chosenCommand(app_), e);
     }

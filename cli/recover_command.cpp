@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "cli/commands.h"
 #include "cli/station_folders.h"
@@ -17,14 +18,15 @@ namespace {
 std::string attemptsText(int n) { return std::to_string(n) + (n == 1 ? " attempt" : " attempts"); }
 
 int runList(const std::string& folder) {
+    std::ostringstream out;
     for (const JournalEntry& e : listJournals(folder)) {
-        std::cout << e.path << "\t" << (e.subjectName.empty() ? "(no name)" : e.subjectName) << "\t"
+        out << e.path << "\t" << (e.subjectName.empty() ? "(no name)" : e.subjectName) << "\t"
                   << formatTime(e.testTime, "%d.%m.%Y %H:%M:%S") << "\t" << attemptsText(e.attempts) << "\t"
                   << (e.held ? "held by a running station" : "not held");
-        if (e.droppedRecords > 0) std::cout << "\t" << e.droppedRecords << " damaged records at the end";
-        std::cout << "\n";
+        if (e.droppedRecords > 0) out << "\t" << e.droppedRecords << " damaged records at the end";
+        out << "\n";
     }
-    return 0;
+    return writeStandardOutput(out.str());
 }
 
 struct RecoverOptions {
