@@ -8,6 +8,7 @@
 #include "archive/outbox_sender.h"
 #include "archive/server_archive.h"
 #include "archive/sha256.h"
+#include "cli/output_file.h"
 #include "storage/atomic_file.h"
 
 namespace vanta::cli {
@@ -33,6 +34,7 @@ struct FetchOptions {
     Common common;
     std::string sha;
     std::string out;
+    bool overwrite = false;
 };
 
 const char* noServer =
@@ -68,6 +70,8 @@ int runArchiveFetch(const FetchOptions& options, const Common& c) {
     const std::string& out = options.out;
     if (!isSha256(sha)) return fail("archive fetch needs the test's SHA-256 (64 lowercase hex digits)");
     if (c.url.empty()) return fail(noServer);
+    if (const std::string refused = refusedOutput("archive fetch", "--out", out, options.overwrite); !refused.empty())
+        return fail(refused);
     archive::ServerArchive server;
     std::string bytes;
     if (!server.open(c.url) || !server.fetch(sha, bytes)) return fail(server.reason());
@@ -107,6 +111,7 @@ void addArchiveServerCommands(Command& archive, std::string (*defaultData)()) {
         .required("archive fetch needs the test's SHA-256 (64 lowercase hex digits)")
         .text("--out", fetch->out, "FILE.kvq", "the test file to write", "--out needs a file")
         .required()
+        .flag("--overwrite", fetch->overwrite, "replace FILE.kvq when it exists (never a test file)")
         .text("--url", fetch->common.url, "URL", urlHelp, "--url needs a connection string")
         .text("--data", fetch->common.data, "DIR", dataHelp, "--data needs a folder")
         .incomplete("archive fetch needs --out FILE.kvq")

@@ -63,6 +63,7 @@ struct ProfileOptions {
     bool json = false;
     bool swapSides = false;
     std::string pdf;
+    bool overwrite = false;
 };
 void addProfileCommand(CommandLine& line, ProfilePdfWriter writePdf, HandOver handOver);
 int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOver handOver);
@@ -77,6 +78,7 @@ struct HistoryOptions {
     std::string data;
     bool json = false;
     std::string pdf;
+    bool overwrite = false;
 };
 void addHistoryCommand(CommandLine& line, HistoryPdfWriter writePdf, HandOver handOver);
 int runHistory(const HistoryOptions& options, HistoryPdfWriter writePdf, HandOver handOver);

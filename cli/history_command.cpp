@@ -5,6 +5,7 @@
 
 #include "archive/local_index.h"
 #include "cli/commands.h"
+#include "cli/output_file.h"
 #include "cli/history_output.h"
 #include "cli/station_folders.h"
 #include "history/history.h"
@@ -15,6 +16,9 @@ int runHistory(const HistoryOptions& given, HistoryPdfWriter writePdf, HandOver 
     HistoryOptions options = given;
     if (options.query.subject.has_value() == options.query.subjectId.has_value())
         return fail("history needs one of --subject TEXT and --id UUID (see vantacheck-cli history --help)");
+    if (!options.pdf.empty())
+        if (const std::string refused = refusedOutput("history", "--pdf", options.pdf, options.overwrite); !refused.empty())
+            return fail(refused);
     if (!options.pdf.empty() && !writePdf) {
         if (handOver) return handOver();
         return fail("history --pdf needs the Qt parts, which this build does not have");
@@ -80,6 +84,7 @@ void addHistoryCommand(CommandLine& line, HistoryPdfWriter writePdf, HandOver ha
         .flag("--json", options->json, "one JSON object, every number at full double precision")
         .text("--pdf", options->pdf, "OUT.pdf", "also the page the station prints from its History screen (A4)",
               "--pdf needs an output file")
+        .flag("--overwrite", options->overwrite, "replace OUT.pdf when it exists (never a test file)")
         .runs([options, writePdf, handOver] { return runHistory(*options, writePdf, handOver); });
 }
 

@@ -5,6 +5,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/output_file.h"
 #include "cli/profile_output.h"
 #include "profile/profile.h"
 #include "profile/profile_texts.h"
@@ -13,6 +14,10 @@
 namespace vanta::cli {
 
 int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOver handOver) {
+    if (!options.pdf.empty())
+        if (const std::string refused = refusedOutput("profile", "--pdf", options.pdf, options.overwrite, options.files);
+            !refused.empty())
+            return fail(refused);
     // The page is drawn with Qt: the program beside this one does the whole command then.
     if (!options.pdf.empty() && !writePdf) {
         if (handOver) return handOver();
@@ -78,6 +83,8 @@ void addProfileCommand(CommandLine& line, ProfilePdfWriter writePdf, HandOver ha
               "as the station's setting")
         .text("--pdf", options->pdf, "OUT.pdf", "also the page the station prints from its Profile screen (A4)",
               "--pdf needs an output file")
+        .flag("--overwrite", options->overwrite,
+              "replace OUT.pdf when it exists (never a test file, nor one of the\ntests named)")
         .incomplete("profile needs one or more test files (see vantacheck-cli profile --help)")
         .runs([options, writePdf, handOver] { return runProfile(*options, writePdf, handOver); });
 }
