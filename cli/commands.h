@@ -77,6 +77,7 @@ struct HistoryOptions {
     archive::TestQuery query;
     std::string data;
     bool json = false;
+    bool swapSides = false;
     std::string pdf;
     bool overwrite = false;
 };

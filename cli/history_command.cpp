@@ -40,7 +40,7 @@ int runHistory(const HistoryOptions& given, HistoryPdfWriter writePdf, HandOver 
                     "); give more of the name or --id");
     }
     // The name the subject's latest test holds (tests come oldest first).
-    const History history = buildHistory(tests, tests.back().subject, false);
+    const History history = buildHistory(tests, tests.back().subject, options.swapSides);
 
     if (writeStandardOutput(options.json ? historyJson(history) : historyText(history)) != 0) return 2;
     if (!options.pdf.empty()) {
@@ -82,6 +82,9 @@ void addHistoryCommand(CommandLine& line, HistoryPdfWriter writePdf, HandOver ha
               "folder the station beside this program uses)",
               "--data needs a folder")
         .flag("--json", options->json, "one JSON object, every number at full double precision")
+        .flag("--swap-sides", options->swapSides,
+              "direction +1 is the left side: a box mounted the other way round,\n"
+              "as the station's setting (and profile --swap-sides)")
         .text("--pdf", options->pdf, "OUT.pdf", "also the page the station prints from its History screen (A4)",
               "--pdf needs an output file")
         .flag("--overwrite", options->overwrite, "replace OUT.pdf when it exists (never a test file)")
