@@ -34,6 +34,19 @@ namespace fs = std::filesystem;
 using archive::IndexedTest;
 using archive::LocalIndex;
 
+struct ArchiveIndexOptions {
+    std::vector<std::string> folders;
+    std::string data;
+};
+
+struct ArchiveListOptions {
+    archive::TestQuery query;
+    std::string data;
+    std::string url;
+    bool json = false;
+    bool csv = false;
+};
+
 // The data folder the station itself uses: that of its subject register, where the index
 // lies beside it.
 std::string stationDataFolder() { return stationFolders().subjectLibraryDirectory; }
@@ -286,27 +299,13 @@ int indexFolders(const std::string& data, const std::vector<std::string>& roots)
     if (gone > 0) summary += ", " + std::to_string(gone) + " gone";
     std::snprintf(line, sizeof line, " (%.1f s)\n", took);
     summary += line;
-    std::fputs(summary.c_str(), stdout);
+    if (writeStandardOutput(summary) != 0) return 2;
     return count.unreadable > 0 || !walk.problems.empty() ? 2 : 0;
 }
 
-int runArchiveIndex(const Args& args) {
-    std::string data;
-    std::vector<std::string> roots;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--data") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--data needs a folder");
-            data = args[++i];
-        } else if (!a.empty() && a[0] == '-') {
-            return fail("Unknown option " + a + " (see vantacheck-cli archive --help)");
-        } else {
-            roots.push_back(a);
-        }
-    }
-    if (roots.empty()) return fail("archive index needs one or more folders (see vantacheck-cli archive --help)");
-    if (data.empty()) data = stationDataFolder();
-    return indexFolders(data, roots);
+int runArchiveIndex(const ArchiveIndexOptions& options) {
+    const std::string data = options.data.empty() ? stationDataFolder() : options.data;
+    return indexFolders(data, options.folders);
 }
 
 // "YYYY-MM-DD" as the first second of that day in local time (the station's dates are
@@ -391,35 +390,11 @@ std::string listText(const std::vector<IndexedTest>& tests) {
     return out;
 }
 
-int runArchiveList(const Args& args) {
-    std::string data, url;
-    archive::TestQuery query;
-    enum { Text, Json, Csv } format = Text;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--data") {
-            if (!hasValue || args[i + 1].empty()) return fail("--data needs a folder");
-            data = args[++i];
-        } else if (a == "--url") {
-            if (!hasValue || args[i + 1].empty()) return fail("--url needs a connection string");
-            url = args[++i];
-        } else if (a == "--subject") {
-            if (!hasValue) return fail("--subject needs a name or part of one");
-            query.subject = args[++i];
-        } else if (a == "--from" || a == "--to") {
-            int64_t day = 0;
-            if (!hasValue || !parseDay(args[i + 1], day)) return fail(a + " needs a date YYYY-MM-DD");
-            if (a == "--from") query.from = day;
-            else query.to = nextDay(day);  // the whole of that day
-            ++i;
-        } else if (a == "--json" || a == "--csv") {
-            if (format != Text) return fail("archive list takes one of --json and --csv");
-            format = a == "--json" ? Json : Csv;
-        } else {
-            return fail("Unknown option " + a + " (see vantacheck-cli archive --help)");
-        }
-    }
+int runArchiveList(const ArchiveListOptions& options) {
+    if (options.json && options.csv) return fail("archive list takes one of --json and --csv");
+    std::string data = options.data;
+    const std::string& url = options.url;
+    const archive::TestQuery& query = options.query;
     std::vector<IndexedTest> tests;
     std::string message;
     if (!url.empty()) {
@@ -435,47 +410,66 @@ int runArchiveList(const Args& args) {
         if (!openIndex(data, index, message, archive::Access::ReadOnly)) return fail(message);
         if (!index.listTests(query, tests)) return fail(index.lastMessage());
     }
-    const std::string out = format == Json ? listJson(tests) : format == Csv ? listCsv(tests) : listText(tests);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    if (std::fflush(stdout) != 0) return fail("Cannot write the output.");
-    return 0;
-}
-
-int runArchive(const Args& args) {
-    if (args.empty()) return fail("archive needs index, list, sync or fetch (see vantacheck-cli archive --help)");
-    const Args rest(args.begin() + 1, args.end());
-    if (args[0] == "index") return runArchiveIndex(rest);
-    if (args[0] == "list") return runArchiveList(rest);
-    if (args[0] == "sync") return runArchiveSync(rest, stationDataFolder());
-    if (args[0] == "fetch") return runArchiveFetch(rest, stationDataFolder());
-    return fail("Unknown archive command " + args[0] + " (see vantacheck-cli archive --help)");
+    return writeStandardOutput(options.json ? listJson(tests) : options.csv ? listCsv(tests) : listText(tests));
 }
 
 }  // namespace
 
-const std::vector<Command>& archiveCommands() {
-    static const std::vector<Command> commands = {
-        {"archive", "archive index DIR... | list [...] | sync | fetch SHA256   the lab's archive of tests",
-         "Usage: vantacheck-cli archive index DIR... [--data DIR]\n"
-         "       vantacheck-cli archive list [--subject TEXT] [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
-         "                                   [--json | --csv] [--data DIR | --url URL]\n"
-         VANTA_ARCHIVE_SERVER_USAGE
-         "index reads every .kvq file below the folders named (numbers only, one file per\n"
-         "processor core) into the station's index, DATA/archive.sqlite. A file whose path,\n"
-         "size and time are unchanged since it was indexed is not read again. A file that does\n"
-         "not read is named on standard error and left out (exit status 2); the others are\n"
-         "indexed. On a terminal it shows the progress; otherwise only the summary line.\n"
-         "list prints the tests of the index, oldest first, with each repetition's direction,\n"
-         "load and peak power. --subject keeps the tests whose subject's name contains TEXT,\n"
-         "in any case and with or without accents; --from and --to keep the tests of those\n"
-         "days (local time, both days included). --json prints one JSON object, --csv the\n"
-         "rows of summary (one per repetition, the file column being the indexed path).\n"
-         VANTA_ARCHIVE_SERVER_HELP
-         "  --data DIR  the station's data folder whose index is used, the one holding its\n"
-         "              subject register (default: the station's own)\n",
-         runArchive},
-    };
-    return commands;
+void addArchiveCommand(CommandLine& line) {
+    Command archive = line.add("archive", "the lab's archive of tests",
+                               "The station's index of its tests, DATA/archive.sqlite, and the lab's shared\n"
+                               "archive (PostgreSQL).\n");
+    archive.incomplete("archive needs index, list, sync or fetch (see vantacheck-cli archive --help)");
+    const std::string dataHelp =
+        "the station's data folder whose index is used, the one holding its\n"
+        "subject register (default: the station's own)";
+
+    auto index = std::make_shared<ArchiveIndexOptions>();
+    archive.sub("index", "read folders of tests into the index",
+                "Reads every .kvq file below the folders named (numbers only, one file per\n"
+                "processor core) into the station's index, DATA/archive.sqlite. A file whose path,\n"
+                "size and time are unchanged since it was indexed is not read again. A file that does\n"
+                "not read is named on standard error and left out (exit status 2); the others are\n"
+                "indexed. On a terminal it shows the progress; otherwise only the summary line.\n")
+        .files("DIR", index->folders, "the folders (or test files) to index").required()
+        .text("--data", index->data, "DIR", dataHelp, "--data needs a folder")
+        .incomplete("archive index needs one or more folders (see vantacheck-cli archive --help)")
+        .runs([index] { return runArchiveIndex(*index); });
+
+    auto list = std::make_shared<ArchiveListOptions>();
+    archive.sub("list", "the tests of the index, or of the shared archive",
+                "Prints the tests of the index, oldest first, with each repetition's direction,\n"
+                "load and peak power.\n")
+        .value("--subject", "TEXT",
+               "the tests whose subject's name contains TEXT, in any case and with\n"
+               "or without accents",
+               "--subject needs a name or part of one",
+               [list](const std::string& t) {
+                   list->query.subject = t;
+                   return true;
+               })
+        .value("--from", "YYYY-MM-DD", "the tests of that day and later (local time)", "--from needs a date YYYY-MM-DD",
+               [list](const std::string& t) {
+                   int64_t day = 0;
+                   if (!parseDay(t, day)) return false;
+                   list->query.from = day;
+                   return true;
+               })
+        .value("--to", "YYYY-MM-DD", "the tests of that day and earlier (local time)", "--to needs a date YYYY-MM-DD",
+               [list](const std::string& t) {
+                   int64_t day = 0;
+                   if (!parseDay(t, day)) return false;
+                   list->query.to = nextDay(day);  // the whole of that day
+                   return true;
+               })
+        .flag("--json", list->json, "one JSON object")
+        .flag("--csv", list->csv, "the rows of summary (one per repetition, the file column being the\nindexed path)")
+        .text("--data", list->data, "DIR", dataHelp, "--data needs a folder")
+        .text("--url", list->url, "URL", "list the shared archive's tests instead of the index's",
+              "--url needs a connection string")
+        .runs([list] { return runArchiveList(*list); });
+
+    addArchiveServerCommands(archive, stationDataFolder);
 }
 
 }  // namespace vanta::cli

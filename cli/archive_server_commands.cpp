@@ -8,17 +8,17 @@
 #include "archive/outbox_sender.h"
 #include "archive/server_archive.h"
 #include "archive/sha256.h"
+#include "cli/output_file.h"
 #include "storage/atomic_file.h"
 
 namespace vanta::cli {
 
 namespace {
 
-// Takes "--url URL" and "--data DIR" out of `args`; false (after the message) on a bad one.
+// The words sync and fetch share.
 struct Common {
     std::string url;
     std::string data;
-    Args rest;
 };
 
 // A password on the command line is in the process list, which every user of the computer
@@ -32,24 +32,27 @@ void warnOfPasswordInUrl(const std::string& url) {
                stderr);
 }
 
-bool parseCommon(const Args& args, const std::string& defaultData, Common& c, int& status) {
-    c.data = defaultData;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--url" || a == "--data") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                status = fail(a + (a == "--url" ? " needs a connection string" : " needs a folder"));
-                return false;
-            }
-            (a == "--url" ? c.url : c.data) = args[++i];
-            if (a == "--url") warnOfPasswordInUrl(c.url);
-        } else {
-            c.rest.push_back(a);
-        }
-    }
+// The data folder and the server: --data, else the station's own; --url, else the one the
+// data folder or the environment names.
+Common resolved(const Common& given, std::string (*defaultData)()) {
+    Common c = given;
+    if (c.data.empty()) c.data = defaultData();
+    if (!c.url.empty()) warnOfPasswordInUrl(c.url);
     if (c.url.empty()) c.url = archive::configuredArchiveUrl(c.data, std::getenv(archive::kArchiveUrlVariable));
-    return true;
+    return c;
 }
+
+struct SyncOptions {
+    Common common;
+    std::string station;  // empty: VANTA_STATION_NAME, else the host name
+};
+
+struct FetchOptions {
+    Common common;
+    std::string sha;
+    std::string out;
+    bool overwrite = false;
+};
 
 const char* noServer =
     "No archive server is set (--url, VANTA_ARCHIVE_URL or the data folder's archive-server.conf)";
@@ -61,66 +64,37 @@ bool isSha256(const std::string& s) {
     return true;
 }
 
-}  // namespace
-
-int runArchiveSync(const Args& args, const std::string& defaultData) {
-    Common c;
-    int status = 0;
-    if (!parseCommon(args, defaultData, c, status)) return status;
-    std::string station = archive::stationName(std::getenv(archive::kStationNameVariable));
-    for (size_t i = 0; i < c.rest.size(); ++i) {
-        if (c.rest[i] == "--station" && i + 1 < c.rest.size() && !c.rest[i + 1].empty()) {
-            station = c.rest[++i];
-            continue;
-        }
-        if (c.rest[i] == "--station") return fail("--station needs a name");
-        return fail("Unknown option " + c.rest[i] + " (see vantacheck-cli archive --help)");
-    }
+int runArchiveSync(const SyncOptions& options, const Common& c) {
+    const std::string station = options.station.empty()
+                                    ? archive::stationName(std::getenv(archive::kStationNameVariable))
+                                    : options.station;
     archive::LocalIndexOutbox outbox;
     if (!outbox.open(c.data)) return fail(outbox.reason());
     std::vector<archive::IndexedTest> pending;
     if (!outbox.pendingUploads(pending)) return fail(outbox.reason());
     for (const std::string& gone : outbox.dropped()) std::fprintf(stderr, "%s\n", gone.c_str());
-    if (pending.empty()) {
-        std::printf("Archive: up to date\n");
-        return 0;
-    }
+    if (pending.empty()) return writeStandardOutput("Archive: up to date\n");
     if (c.url.empty()) return fail(std::string(noServer) + "; " + std::to_string(pending.size()) + " tests waiting");
     pending.clear();
     archive::ServerArchive server;
     server.setStation(station);
+    // Two connections: every other batch goes over the second while the first is stored.
     const archive::SendReport report = archive::sendOutbox(outbox, server, c.url, nullptr, 2);
-    std::printf("%d sent, %d already on the server, %d waiting\n", report.sent, report.alreadyThere, report.waiting);
-    if (report.waiting == 0) {
-        std::printf("Archive: up to date\n");
-        return 0;
-    }
-    std::fflush(stdout);
+    const std::string counts = std::to_string(report.sent) + " sent, " + std::to_string(report.alreadyThere) +
+                               " already on the server, " + std::to_string(report.waiting) + " waiting\n";
+    if (report.waiting == 0) return writeStandardOutput(counts + "Archive: up to date\n");
+    if (writeStandardOutput(counts) != 0) return 2;
     return fail(report.failure.empty() ? "Archive: " + std::to_string(report.waiting) + " tests waiting"
                                        : report.failure + " (" + archive::redactedUrl(c.url) + ")");
 }
 
-int runArchiveFetch(const Args& args, const std::string& defaultData) {
-    Common c;
-    int status = 0;
-    if (!parseCommon(args, defaultData, c, status)) return status;
-    std::string sha, out;
-    for (size_t i = 0; i < c.rest.size(); ++i) {
-        const std::string& a = c.rest[i];
-        if (a == "--out") {
-            if (i + 1 >= c.rest.size() || c.rest[i + 1].empty()) return fail("--out needs a file");
-            out = c.rest[++i];
-        } else if (!a.empty() && a[0] == '-') {
-            return fail("Unknown option " + a + " (see vantacheck-cli archive --help)");
-        } else if (sha.empty()) {
-            sha = a;
-        } else {
-            return fail("archive fetch takes one SHA-256");
-        }
-    }
+int runArchiveFetch(const FetchOptions& options, const Common& c) {
+    const std::string& sha = options.sha;
+    const std::string& out = options.out;
     if (!isSha256(sha)) return fail("archive fetch needs the test's SHA-256 (64 lowercase hex digits)");
-    if (out.empty()) return fail("archive fetch needs --out FILE.kvq");
     if (c.url.empty()) return fail(noServer);
+    if (const std::string refused = refusedOutput("archive fetch", "--out", out, options.overwrite); !refused.empty())
+        return fail(refused);
     archive::ServerArchive server;
     std::string bytes;
     if (!server.open(c.url) || !server.fetch(sha, bytes)) return fail(server.reason());
@@ -129,6 +103,48 @@ int runArchiveFetch(const Args& args, const std::string& defaultData) {
     int error = 0;
     if (!writeFileAtomically(out, bytes, &error)) return fail("File Save Error: " + out);
     return 0;
+}
+
+}  // namespace
+
+void addArchiveServerCommands(Command& archive, std::string (*defaultData)()) {
+    const std::string urlHelp =
+        "the server: a libpq URI (postgresql://user@host/database) or\n"
+        "service=NAME; default: VANTA_ARCHIVE_URL, else the first line of\n"
+        "DATA/archive-server.conf. Passwords belong in ~/.pgpass or a service\n"
+        "file; one in the URL works but is never printed (and other users can\n"
+        "read --url in the process list).";
+    const std::string dataHelp = "the station's data folder whose outbox and archive-server.conf are used\n"
+                                 "(default: the station's own)";
+
+    auto sync = std::make_shared<SyncOptions>();
+    archive.sub("sync", "send the index's outbox to the shared archive",
+                "Sends every test of the index's outbox to the lab's shared archive (PostgreSQL),\n"
+                "each test all or nothing; a test already there is not stored twice. Exit status 0\n"
+                "when the outbox is empty afterwards, 2 with the reason when the server cannot be\n"
+                "reached (the tests stay in the outbox for the next run) or stops answering (35 s),\n"
+                "or when the role may not store tests (permission denied).\n")
+        .text("--url", sync->common.url, "URL", urlHelp, "--url needs a connection string")
+        .text("--data", sync->common.data, "DIR", dataHelp, "--data needs a folder")
+        .text("--station", sync->station, "NAME",
+              "the station's name stored with each test (default: VANTA_STATION_NAME, else\nthe host name)",
+              "--station needs a name")
+        .runs([sync, defaultData] { return runArchiveSync(*sync, resolved(sync->common, defaultData)); });
+
+    auto fetch = std::make_shared<FetchOptions>();
+    archive.sub("fetch", "a test from the shared archive, byte for byte",
+                "Writes the test with that SHA-256 from the lab's shared archive into FILE.kvq,\n"
+                "byte for byte.\n")
+        .file("SHA256", fetch->sha, "the test's SHA-256 (64 lowercase hex digits)")
+        .required("archive fetch needs the test's SHA-256 (64 lowercase hex digits)")
+        .text("--out", fetch->out, "FILE.kvq", "the test file to write", "--out needs a file")
+        .required()
+        .flag("--overwrite", fetch->overwrite, "replace FILE.kvq when it exists (never a test file)")
+        .text("--url", fetch->common.url, "URL", urlHelp, "--url needs a connection string")
+        .text("--data", fetch->common.data, "DIR", dataHelp, "--data needs a folder")
+        .incomplete("archive fetch needs --out FILE.kvq")
+        .tooMany("archive fetch takes one SHA-256")
+        .runs([fetch, defaultData] { return runArchiveFetch(*fetch, resolved(fetch->common, defaultData)); });
 }
 
 bool listArchiveServer(const std::string& url, const archive::TestQuery& query,

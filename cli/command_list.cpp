@@ -6,33 +6,22 @@
 namespace vanta::cli {
 
 // Every command the tool offers, in the order of its overview. report draws with Qt: it is
-// listed and explained here, and runs in vantacheck-serial-and-pdf.
-std::vector<Command> allCommands() {
-    std::vector<Command> all = fileCommands();
+// listed and explained here, and runs in vantacheck-serial-and-pdf; profile and history run
+// here, and go on there with --pdf.
+void addAllCommands(CommandLine& line) {
+    addFileCommands(line);
 #ifdef VANTA_SERIAL_AND_PDF
-    all.push_back(reportCommand(runReportBeside));
-#endif
-    // profile runs here; with --pdf it goes on in the program that draws with Qt.
-    all.push_back(profileCommand([](const Args& args) {
-#ifdef VANTA_SERIAL_AND_PDF
-        return runProfile(args, nullptr, runReportBeside);
+    addReportCommand(line, [](const ReportOptions&) { return handOverToSerialAndPdf(); });
+    addProfileCommand(line, nullptr, handOverToSerialAndPdf);
+    addHistoryCommand(line, nullptr, handOverToSerialAndPdf);
 #else
-        return runProfile(args, nullptr, nullptr);
+    addProfileCommand(line, nullptr, nullptr);
+    addHistoryCommand(line, nullptr, nullptr);
 #endif
-    }));
-    // history reads the index here; with --pdf it goes on in the program that draws with Qt.
-    all.push_back(historyCommand([](const Args& args) {
-#ifdef VANTA_SERIAL_AND_PDF
-        return runHistory(args, nullptr, runReportBeside);
-#else
-        return runHistory(args, nullptr, nullptr);
-#endif
-    }));
-    all.insert(all.end(), deviceCommands().begin(), deviceCommands().end());
-    all.insert(all.end(), recordCommands().begin(), recordCommands().end());
-    all.insert(all.end(), archiveCommands().begin(), archiveCommands().end());
-    all.insert(all.end(), recoverCommands().begin(), recoverCommands().end());
-    return all;
+    addDeviceCommands(line);
+    addRecordCommand(line);
+    addArchiveCommand(line);
+    addRecoverCommand(line);
 }
 
 }  // namespace vanta::cli

@@ -14,71 +14,46 @@ namespace vanta::cli {
 
 namespace {
 
-// Without a new sample for this long, monitor gives up on a silent box.
-// Parses the options common to probe and monitor; false with a message on a bad one.
-bool parseDeviceArgs(const Args& args, bool monitor, DeviceArgs& out, std::string& error) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--simulate") {
-            out.simulate = true;
-        } else if (a == "--seed") {
-            if (!hasValue || !parseInteger(args[i + 1], 0, 4294967295LL, out.seed)) {
-                error = "--seed needs a whole number from 0 to 4294967295";
-                return false;
-            }
-            ++i;
-        } else if (monitor && a == "--port") {
-            if (!hasValue || args[i + 1].empty()) {
-                error = "--port needs the path of a serial port, for example /dev/ttyUSB0";
-                return false;
-            }
-            out.port = args[++i];
-        } else if (monitor && a == "--samples") {
-            if (!hasValue || !parseInteger(args[i + 1], 1, kMaxSamples, out.samples)) {
-                error = "--samples needs a whole number from 1 to 60000";
-                return false;
-            }
-            ++i;
-        } else {
-            error = "Unknown option " + a + (monitor ? " (see vantacheck-cli monitor --help)" : " (see vantacheck-cli probe --help)");
-            return false;
-        }
-    }
-    if (out.simulate && !out.port.empty()) {
-        error = "--port and --simulate exclude each other";
-        return false;
-    }
-    return true;
+// The words probe and monitor share; monitor alone takes --port and --samples.
+void declareDeviceWords(Command& command, DeviceArgs& out, bool monitor) {
+    if (monitor)
+        command.text("--port", out.port, "PATH",
+                     "read this serial port instead of looking for the box by its description;\n"
+                     "a port without modem lines (a pseudo-terminal) is read with a warning",
+                     "--port needs the path of a serial port, for example /dev/ttyUSB0");
+    command.flag("--simulate", out.simulate,
+                 monitor ? "the simulated sensor box: one attempt of a plausible subject"
+                         : "look at the simulated sensor box instead");
+    command.integer("--seed", out.seed, 0, 4294967295LL, "S",
+                    "the simulated subject (default 1); the same seed gives the same samples",
+                    "--seed needs a whole number from 0 to 4294967295");
+    if (monitor)
+        command.integer("--samples", out.samples, 1, kMaxSamples, "N", "1..60000 samples (default 1000, one second)",
+                        "--samples needs a whole number from 1 to 60000");
 }
 
-int runProbe(const Args& args) {
-    DeviceArgs options;
-    std::string error;
-    if (!parseDeviceArgs(args, false, options, error)) return fail(error);
+int runProbe(const DeviceArgs& options) {
     std::string whyNot;
     std::unique_ptr<BridgeDriver> driver = makeDriver(options, whyNot);
     if (!driver) return communicationError(whyNot);
 
     const int n = driver->deviceCount();
-    if (n == 0) std::cout << "No serial bridge found.\n";
-    else std::cout << "Serial bridges:\n";
+    std::string out = n == 0 ? "No serial bridge found.\n" : "Serial bridges:\n";
     int box = -1;
     for (int i = 0; i < n; ++i) {
         const std::string description = driver->description(i);
         const bool isBox = description == kDeviceDescription;
         if (isBox && box < 0) box = i;
-        std::cout << "  " << driver->location(i) << "  "
-                  << (description.empty() ? std::string("(no description)") : "\"" + description + "\"")
-                  << (isBox ? "  sensor box" : "") << "\n";
+        out += "  " + driver->location(i) + "  " +
+               (description.empty() ? std::string("(no description)") : "\"" + description + "\"") +
+               (isBox ? "  sensor box" : "") + "\n";
     }
     AcquisitionLink link(*driver);
     if (!link.probeDevice() || box < 0) {
-        std::cout << "No sensor box attached (it shows as a bridge described \"Kavelvanta\").\n";
-        return 1;
+        out += "No sensor box attached (it shows as a bridge described \"Kavelvanta\").\n";
+        return writeStandardOutput(out) != 0 ? 2 : 1;
     }
-    std::cout << "Sensor box attached: " << driver->location(box) << "\n";
-    return 0;
+    return writeStandardOutput(out + "Sensor box attached: " + driver->location(box) + "\n");
 }
 
 // The rows from..to-1 on standard output: 0, or 2 with the reason when they cannot go out.
@@ -93,10 +68,8 @@ int printRows(const AcquisitionControl& control, int from, int to) {
     return writeStandardOutput(rows);
 }
 
-int runMonitor(const Args& args) {
-    DeviceArgs options;
-    std::string error;
-    if (!parseDeviceArgs(args, true, options, error)) return fail(error);
+int runMonitor(const DeviceArgs& options) {
+    if (options.simulate && !options.port.empty()) return fail("--port and --simulate exclude each other");
     std::string whyNot;
     std::unique_ptr<BridgeDriver> driver = makeDriver(options, whyNot);
     if (!driver) return communicationError(whyNot);
@@ -159,28 +132,25 @@ int runMonitor(const Args& args) {
 
 }  // namespace
 
-const std::vector<Command>& deviceCommands() {
-    static const std::vector<Command> commands = {
-        {"probe", "probe [--simulate]   list the serial bridges and look for the sensor box",
-         "Usage: vantacheck-cli probe [--simulate [--seed S]]\n"
-         "Lists the USB serial bridges the machine sees, with their descriptions, and says whether\n"
-         "the sensor box (a bridge described \"Kavelvanta\") is attached. Exit status 0 when it\n"
-         "is, 1 when it is not. --simulate looks at the simulated sensor box instead.\n",
-         runProbe},
-        {"monitor", "monitor [--port PATH | --simulate] [--samples N]   the box's samples as CSV",
-         "Usage: vantacheck-cli monitor [--port PATH | --simulate [--seed S]] [--samples N]\n"
-         "Starts the link as START does on the station (the first complete frame is skipped) and\n"
-         "prints the samples as they arrive: the header acc_x,acc_y,acc_z,rate_x,rate_y,rate_z,\n"
-         "then one row of raw counts per sample (channels 0..5). Stops after N samples.\n"
-         "  --port PATH   read this serial port instead of looking for the box by its description;\n"
-         "                a port without modem lines (a pseudo-terminal) is read with a warning\n"
-         "  --simulate    the simulated sensor box: one attempt of a plausible subject\n"
-         "  --seed S      the simulated subject (default 1); the same seed gives the same samples\n"
-         "  --samples N   1..60000 samples (default 1000, one second)\n"
-         "Failures print \"Error in communication\" and the reason on standard error (exit status 2).\n",
-         runMonitor},
-    };
-    return commands;
+void addDeviceCommands(CommandLine& line) {
+    auto probe = std::make_shared<DeviceArgs>();
+    Command probeCommand = line.add(
+        "probe", "list the serial bridges and look for the sensor box",
+        "Lists the USB serial bridges the machine sees, with their descriptions, and says whether\n"
+        "the sensor box (a bridge described \"Kavelvanta\") is attached. Exit status 0 when it\n"
+        "is, 1 when it is not.\n");
+    declareDeviceWords(probeCommand, *probe, false);
+    probeCommand.runs([probe] { return runProbe(*probe); });
+
+    auto monitor = std::make_shared<DeviceArgs>();
+    Command monitorCommand = line.add(
+        "monitor", "the box's samples as CSV",
+        "Starts the link as START does on the station (the first complete frame is skipped) and\n"
+        "prints the samples as they arrive: the header acc_x,acc_y,acc_z,rate_x,rate_y,rate_z,\n"
+        "then one row of raw counts per sample (channels 0..5). Stops after N samples.\n"
+        "Failures print \"Error in communication\" and the reason on standard error (exit status 2).\n");
+    declareDeviceWords(monitorCommand, *monitor, true);
+    monitorCommand.runs([monitor] { return runMonitor(*monitor); });
 }
 
 }  // namespace vanta::cli

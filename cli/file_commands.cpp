@@ -28,40 +28,26 @@ std::unique_ptr<TestRecord> openTest(const std::string& path, std::string& messa
 
 int writeOut(const std::string& text) { return writeStandardOutput(text); }
 
-int runAnalyse(const Args& args) {
-    bool json = false;
+struct AnalyseOptions {
     std::string path;
-    for (const std::string& a : args) {
-        if (a == "--json") json = true;
-        else if (!a.empty() && a[0] == '-') return fail("Unknown option " + a + " (see vantacheck-cli analyse --help)");
-        else if (path.empty()) path = a;
-        else return fail("analyse takes one file");
-    }
-    if (path.empty()) return fail("analyse needs a test file (see vantacheck-cli analyse --help)");
+    bool json = false;
+};
+
+int runAnalyse(const AnalyseOptions& options) {
     std::string message;
-    auto test = openTest(path, message);
-    if (!test) return fail(path + ": " + message);
-    return writeOut(json ? analysisJson(*test) : analysisText(*test));
+    auto test = openTest(options.path, message);
+    if (!test) return fail(options.path + ": " + message);
+    return writeOut(options.json ? analysisJson(*test) : analysisText(*test));
 }
 
-int runSeries(const Args& args) {
+struct SeriesOptions {
     std::string path;
     long long repetition = -1;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--repetition") {
-            if (i + 1 >= args.size() || !parseInteger(args[i + 1], 1, 100, repetition))
-                return fail("--repetition needs a repetition number from 1 to 100");
-            ++i;
-        } else if (!a.empty() && a[0] == '-') {
-            return fail("Unknown option " + a + " (see vantacheck-cli series --help)");
-        } else if (path.empty()) {
-            path = a;
-        } else {
-            return fail("series takes one file");
-        }
-    }
-    if (path.empty() || repetition < 0) return fail("series needs a test file and --repetition N");
+};
+
+int runSeries(const SeriesOptions& options) {
+    const std::string& path = options.path;
+    const long long repetition = options.repetition;
     std::string message;
     auto test = openTest(path, message, SampleStorage::Keep);
     if (!test) return fail(path + ": " + message);
@@ -71,10 +57,7 @@ int runSeries(const Args& args) {
     return writeOut(seriesCsv(*test, static_cast<int>(repetition - 1)));
 }
 
-int runSummary(const Args& args) {
-    if (args.empty()) return fail("summary needs one or more test files");
-    for (const std::string& path : args)
-        if (!path.empty() && path[0] == '-') return fail("Unknown option " + path + " (see vantacheck-cli summary --help)");
+int runSummary(const std::vector<std::string>& args) {
     // One file per core, each read on its own; rows and messages come out in the order of
     // the arguments. A single file gets the cores for its repetitions instead.
     const int files = static_cast<int>(args.size());
@@ -109,29 +92,16 @@ int runSummary(const Args& args) {
     return status ? status : written;
 }
 
-int runExport(const Args& args) {
+struct ExportOptions {
     std::string path;
     std::string output;
     long long repetition = -1;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--repetition") {
-            if (i + 1 >= args.size() || !parseInteger(args[i + 1], 1, kMaxRepetitions, repetition))
-                return fail("--repetition needs a repetition number from 1 to 100");
-            ++i;
-        } else if (a == "--output") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--output needs a file name, or - for standard output");
-            output = args[++i];
-        } else if (!a.empty() && a[0] == '-') {
-            return fail("Unknown option " + a + " (see vantacheck-cli export --help)");
-        } else if (path.empty()) {
-            path = a;
-        } else {
-            return fail("export takes one file");
-        }
-    }
-    if (path.empty() || repetition < 0 || output.empty())
-        return fail("export needs a test file, --repetition N and --output OUT.xml (see vantacheck-cli export --help)");
+};
+
+int runExport(const ExportOptions& options) {
+    const std::string& path = options.path;
+    const std::string& output = options.output;
+    const long long repetition = options.repetition;
     if (output != "-" && isSameFile(path, output))
         return fail("--output " + output + " is the test file " + path + " itself; it would be overwritten");
     std::string message;
@@ -152,103 +122,129 @@ int runExport(const Args& args) {
     return 0;
 }
 
-int runDemo(const Args& args) {
+struct DemoCommandOptions {
     std::string path;
-    DemoOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        long long v = 0;
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--repetitions") {
-            if (!hasValue || !parseInteger(args[i + 1], 0, kMaxRepetitions, v))
-                return fail("--repetitions needs a whole number from 0 to 100");
-            options.repetitions = static_cast<int>(v);
-            ++i;
-        } else if (a == "--samples") {
-            if (!hasValue || !parseInteger(args[i + 1], 1, kMaxSamples, v))
-                return fail("--samples needs a whole number from 1 to 60000");
-            options.samples = static_cast<int>(v);
-            ++i;
-        } else if (a == "--seed") {
-            if (!hasValue || !parseInteger(args[i + 1], 0, 4294967295LL, v))
-                return fail("--seed needs a whole number from 0 to 4294967295");
-            options.seed = static_cast<uint64_t>(v);
-            ++i;
-        } else if (a == "--load") {
-            char* end = nullptr;
-            const double kg = hasValue ? std::strtod(args[i + 1].c_str(), &end) : -1.0;
-            if (!hasValue || args[i + 1].empty() || *end != '\0' || !(kg >= 0.0 && kg <= 1000.0))
-                return fail("--load needs a load in kg from 0 to 1000");
-            options.load = static_cast<float>(kg);
-            ++i;
-        } else if (a == "--direction") {
-            if (!hasValue || !parseInteger(args[i + 1], -1, 1, v) || v == 0)
-                return fail("--direction needs 1 (right) or -1 (left)");
-            options.direction = static_cast<int>(v);
-            ++i;
-        } else if (!a.empty() && a[0] == '-') {
-            return fail("Unknown option " + a + " (see vantacheck-cli demo --help)");
-        } else if (path.empty()) {
-            path = a;
-        } else {
-            return fail("demo takes one output file");
-        }
-    }
-    if (path.empty()) return fail("demo needs an output file (see vantacheck-cli demo --help)");
+    DemoOptions demo;
+};
+
+int runDemo(const DemoCommandOptions& options) {
+    const std::string& path = options.path;
     auto test = std::make_unique<TestRecord>();
-    fillDemoTest(*test, options);
+    fillDemoTest(*test, options.demo);
     std::string message, reason;
     if (!writeTestFile(path, *test, &message, &reason)) return fail(path + ": " + message + (message == kMsgFileSaveError ? "\n" + reason : ""));
-    std::cout << "Wrote " << path << ": " << test->repetitionCount << " repetitions\n";
-    return 0;
+    return writeOut("Wrote " + path + ": " + std::to_string(test->repetitionCount) + " repetitions\n");
+}
+
+// A load in kg from 0 to 1000, the point as separator.
+bool parseLoad(const std::string& text, float& load) {
+    char* end = nullptr;
+    const double kg = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(kg >= 0.0 && kg <= 1000.0)) return false;
+    load = static_cast<float>(kg);
+    return true;
 }
 
 }  // namespace
 
-const std::vector<Command>& fileCommands() {
-    static const std::vector<Command> commands = {
-        {"analyse", "analyse FILE.kvq [--json]   the report of every repetition",
-         "Usage: vantacheck-cli analyse FILE.kvq [--json]\n"
-         "Reads a test file, analyses every repetition and prints the subject, the date and\n"
-         "the report rows of each repetition. --json prints one JSON object instead; its\n"
-         "numbers read back as exactly the station's single-precision values.\n",
-         runAnalyse},
-        {"series", "series FILE.kvq --repetition N   per-sample curves as CSV",
-         "Usage: vantacheck-cli series FILE.kvq --repetition N\n"
-         "Prints one CSV row per sample of repetition N (1 is the first, as on the station's\n"
-         "screens): sample, angular velocity (deg/s), position (deg), linear velocity (cm/s),\n"
-         "linear acceleration (m/s2), force (N), power (W), torque (N.m).\n",
-         runSeries},
-        {"summary", "summary FILE.kvq...   one CSV row per repetition across files",
-         "Usage: vantacheck-cli summary FILE.kvq...\n"
-         "Prints one CSV row per repetition of every file: file, name, test time (ISO 8601,\n"
-         "UTC), repetition number, load, radius, samples, then the mean rows of the report\n"
-         "(total, acceleration and deceleration phase) and the peak rows. A file that cannot\n"
-         "be read is reported on standard error; the others are still listed (exit status 2).\n"
-         "Files are read side by side, one per processor core; the rows keep the order of the\n"
-         "files named.\n",
-         runSummary},
-        {"export", "export FILE.kvq --repetition N --output OUT.xml|-   the report as a spreadsheet",
-         "Usage: vantacheck-cli export FILE.kvq --repetition N --output OUT.xml\n"
-         "Writes the digital report of repetition N (1 is the first, as in the repetition box)\n"
-         "as the spreadsheet file that \"Export xml\" writes for it, byte for byte: XML\n"
-         "Spreadsheet 2003 with the name, date and time (local time) and the repetition number\n"
-         "above the table. --output - writes it to standard output.\n",
-         runExport},
-        {"demo", "demo OUT.kvq [--repetitions N] [--samples N] [--seed S] [--load KG] [--direction D]   write a synthetic test",
-         "Usage: vantacheck-cli demo OUT.kvq [--repetitions N] [--samples N] [--seed S] [--load KG] [--direction D]\n"
-         "Writes a test of synthetic strokes: standing still, a wind-up to one side, the\n"
-         "reversal and a stroke through to the other side, cut as the station cuts them.\n"
-         "  --repetitions N  0..100 repetitions (default 3)\n"
-         "  --samples N      samples per repetition, 1..60000 (default: each stroke's own)\n"
-         "  --seed S         the same seed writes the same file (default 1)\n"
-         "  --load KG        the load on the bar, 0..1000 kg (default 5); a heavier bar is\n"
-         "                   moved more slowly (peak velocity in proportion to 40 kg - load)\n"
-         "  --direction D    every stroke in direction 1 (right) or -1 (left); by default the\n"
-         "                   sides alternate, starting with -1\n",
-         runDemo},
-    };
-    return commands;
+void addFileCommands(CommandLine& line) {
+    const std::string repetitionNeeds = "--repetition needs a repetition number from 1 to 100";
+
+    auto analyse = std::make_shared<AnalyseOptions>();
+    line.add("analyse", "the report of every repetition",
+             "Reads a test file, analyses every repetition and prints the subject, the date and\n"
+             "the report rows of each repetition.\n")
+        .file("FILE.kvq", analyse->path, "the test file").required()
+        .flag("--json", analyse->json,
+              "one JSON object instead; its numbers read back as exactly the station's\n"
+              "single-precision values")
+        .incomplete("analyse needs a test file (see vantacheck-cli analyse --help)")
+        .tooMany("analyse takes one file")
+        .runs([analyse] { return runAnalyse(*analyse); });
+
+    auto series = std::make_shared<SeriesOptions>();
+    line.add("series", "per-sample curves as CSV",
+             "Prints one CSV row per sample of repetition N (1 is the first, as on the station's\n"
+             "screens): sample, angular velocity (deg/s), position (deg), linear velocity (cm/s),\n"
+             "linear acceleration (m/s2), force (N), power (W), torque (N.m).\n")
+        .file("FILE.kvq", series->path, "the test file").required()
+        .integer("--repetition", series->repetition, 1, kMaxRepetitions, "N", "the repetition, 1..100 (1 is the first)", repetitionNeeds).required()
+        .incomplete("series needs a test file and --repetition N")
+        .tooMany("series takes one file")
+        .runs([series] { return runSeries(*series); });
+
+    auto summary = std::make_shared<std::vector<std::string>>();
+    line.add("summary", "one CSV row per repetition across files",
+             "Prints one CSV row per repetition of every file: file, name, test time (ISO 8601,\n"
+             "UTC), repetition number, load, radius, samples, then the mean rows of the report\n"
+             "(total, acceleration and deceleration phase) and the peak rows. A file that cannot\n"
+             "be read is reported on standard error; the others are still listed (exit status 2).\n"
+             "Files are read side by side, one per processor core; the rows keep the order of the\n"
+             "files named.\n")
+        .files("FILE.kvq", *summary, "the test files").required()
+        .incomplete("summary needs one or more test files")
+        .runs([summary] { return runSummary(*summary); });
+
+    auto exported = std::make_shared<ExportOptions>();
+    line.add("export", "the report as a spreadsheet",
+             "Writes the digital report of repetition N (1 is the first, as in the repetition box)\n"
+             "as the spreadsheet file that \"Export xml\" writes for it, byte for byte: XML\n"
+             "Spreadsheet 2003 with the name, date and time (local time) and the repetition number\n"
+             "above the table.\n")
+        .file("FILE.kvq", exported->path, "the test file").required()
+        .integer("--repetition", exported->repetition, 1, kMaxRepetitions, "N", "the repetition, 1..100 (1 is the first)", repetitionNeeds).required()
+        .text("--output", exported->output, "OUT.xml", "the spreadsheet file; - writes it to standard output",
+              "--output needs a file name, or - for standard output").required()
+        .incomplete("export needs a test file, --repetition N and --output OUT.xml (see vantacheck-cli export --help)")
+        .tooMany("export takes one file")
+        .runs([exported] { return runExport(*exported); });
+
+    auto demo = std::make_shared<DemoCommandOptions>();
+    line.add("demo", "write a synthetic test",
+             "Writes a test of synthetic strokes: standing still, a wind-up to one side, the\n"
+             "reversal and a stroke through to the other side, cut as the station cuts them.\n")
+        .file("OUT.kvq", demo->path, "the test file to write").required()
+        .value("--repetitions", "N", "0..100 repetitions (default 3)", "--repetitions needs a whole number from 0 to 100",
+               [demo](const std::string& t) {
+                   long long v = 0;
+                   if (!parseInteger(t, 0, kMaxRepetitions, v)) return false;
+                   demo->demo.repetitions = static_cast<int>(v);
+                   return true;
+               })
+        .value("--samples", "N", "samples per repetition, 1..60000 (default: each stroke's own)",
+               "--samples needs a whole number from 1 to 60000",
+               [demo](const std::string& t) {
+                   long long v = 0;
+                   if (!parseInteger(t, 1, kMaxSamples, v)) return false;
+                   demo->demo.samples = static_cast<int>(v);
+                   return true;
+               })
+        .value("--seed", "S", "the same seed writes the same file (default 1)",
+               "--seed needs a whole number from 0 to 4294967295",
+               [demo](const std::string& t) {
+                   long long v = 0;
+                   if (!parseInteger(t, 0, 4294967295LL, v)) return false;
+                   demo->demo.seed = static_cast<uint64_t>(v);
+                   return true;
+               })
+        .value("--load", "KG",
+               "the load on the bar, 0..1000 kg (default 5); a heavier bar is\n"
+               "moved more slowly (peak velocity in proportion to 40 kg - load)",
+               "--load needs a load in kg from 0 to 1000",
+               [demo](const std::string& t) { return parseLoad(t, demo->demo.load); })
+        .value("--direction", "D",
+               "every stroke in direction 1 (right) or -1 (left); by default the\n"
+               "sides alternate, starting with -1",
+               "--direction needs 1 (right) or -1 (left)",
+               [demo](const std::string& t) {
+                   long long v = 0;
+                   if (!parseInteger(t, -1, 1, v) || v == 0) return false;
+                   demo->demo.direction = static_cast<int>(v);
+                   return true;
+               })
+        .incomplete("demo needs an output file (see vantacheck-cli demo --help)")
+        .tooMany("demo takes one output file")
+        .runs([demo] { return runDemo(*demo); });
 }
 
 }  // namespace vanta::cli

@@ -5,6 +5,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/output_file.h"
 #include "cli/profile_output.h"
 #include "profile/profile.h"
 #include "profile/profile_texts.h"
@@ -12,43 +13,14 @@
 
 namespace vanta::cli {
 
-namespace {
-
-struct ProfileArgs {
-    std::vector<std::string> files;
-    bool json = false;
-    bool swapSides = false;
-    std::string pdf;
-};
-
-std::string parseProfileArgs(const Args& args, ProfileArgs& out) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--json") {
-            out.json = true;
-        } else if (a == "--swap-sides") {
-            out.swapSides = true;
-        } else if (a == "--pdf") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) return "--pdf needs an output file";
-            out.pdf = args[++i];
-        } else if (!a.empty() && a[0] == '-') {
-            return "Unknown option " + a + " (see vantacheck-cli profile --help)";
-        } else {
-            out.files.push_back(a);
-        }
-    }
-    if (out.files.empty()) return "profile needs one or more test files (see vantacheck-cli profile --help)";
-    return {};
-}
-
-}  // namespace
-
-int runProfile(const Args& args, ProfilePdfWriter writePdf, int (*handOver)(const Args&)) {
-    ProfileArgs options;
-    if (const std::string error = parseProfileArgs(args, options); !error.empty()) return fail(error);
+int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOver handOver) {
+    if (!options.pdf.empty())
+        if (const std::string refused = refusedOutput("profile", "--pdf", options.pdf, options.overwrite, options.files);
+            !refused.empty())
+            return fail(refused);
     // The page is drawn with Qt: the program beside this one does the whole command then.
     if (!options.pdf.empty() && !writePdf) {
-        if (handOver) return handOver(args);
+        if (handOver) return handOver();
         return fail("profile --pdf needs the Qt parts, which this build does not have");
     }
 
@@ -75,8 +47,7 @@ int runProfile(const Args& args, ProfilePdfWriter writePdf, int (*handOver)(cons
     } else {
         out = profileText(profile);
     }
-    std::cout << out << std::flush;
-    if (!std::cout) return fail("Cannot write the output.");
+    if (writeStandardOutput(out) != 0) return 2;
     if (!options.pdf.empty()) {
         std::string message;
         if (!writePdf(options.pdf, profile, header, &message)) return fail(options.pdf + ": " + message);
@@ -94,21 +65,28 @@ PageHeaderTexts profilePageHeader(const TestRecord& first, int tests) {
     return h;
 }
 
-Command profileCommand(int (*run)(const Args& args)) {
-    return {"profile", "profile FILE.kvq... [--json] [--pdf OUT.pdf]   load-power profile by side, asymmetry",
-            "Usage: vantacheck-cli profile FILE.kvq [FILE.kvq ...] [--json] [--swap-sides] [--pdf OUT.pdf]\n"
-            "The profile across loads of the repetitions of the tests named, per side: a stroke\n"
-            "with direction +1 is a right one, -1 a left one (--swap-sides for a box mounted the\n"
-            "other way round, as the station's setting). Per side and load (equal within\n"
-            "0.005 kg) the number of attempts and the attempt of highest peak power (the first on\n"
-            "a tie); per side with three loads or more the parabola of peak power on load with its\n"
-            "top, with two or more the line of acceleration-phase mean torque on mean velocity\n"
-            "(T0, omega0, top power T0 omega0 pi/180/4); the asymmetry (stronger - weaker) /\n"
-            "stronger x 100 % at each load tested on both sides and for the best of each side.\n"
-            "Repetitions without a peak or with a load of 0 or below are left out and counted.\n"
-            "  --json          one JSON object, every number at full double precision\n"
-            "  --pdf OUT.pdf   also the page the station prints from its Profile screen (A4)\n",
-            run};
+void addProfileCommand(CommandLine& line, ProfilePdfWriter writePdf, HandOver handOver) {
+    auto options = std::make_shared<ProfileOptions>();
+    line.add("profile", "load-power profile by side, asymmetry",
+             "The profile across loads of the repetitions of the tests named, per side: a stroke\n"
+             "with direction +1 is a right one, -1 a left one. Per side and load (equal within\n"
+             "0.005 kg) the number of attempts and the attempt of highest peak power (the first on\n"
+             "a tie); per side with three loads or more the parabola of peak power on load with its\n"
+             "top, with two or more the line of acceleration-phase mean torque on mean velocity\n"
+             "(T0, omega0, top power T0 omega0 pi/180/4); the asymmetry (stronger - weaker) /\n"
+             "stronger x 100 % at each load tested on both sides and for the best of each side.\n"
+             "Repetitions without a peak or with a load of 0 or below are left out and counted.\n")
+        .files("FILE.kvq", options->files, "the test files").required()
+        .flag("--json", options->json, "one JSON object, every number at full double precision")
+        .flag("--swap-sides", options->swapSides,
+              "direction +1 is the left side: a box mounted the other way round,\n"
+              "as the station's setting")
+        .text("--pdf", options->pdf, "OUT.pdf", "also the page the station prints from its Profile screen (A4)",
+              "--pdf needs an output file")
+        .flag("--overwrite", options->overwrite,
+              "replace OUT.pdf when it exists (never a test file, nor one of the\ntests named)")
+        .incomplete("profile needs one or more test files (see vantacheck-cli profile --help)")
+        .runs([options, writePdf, handOver] { return runProfile(*options, writePdf, handOver); });
 }
 
 }  // namespace vanta::cli

@@ -68,87 +68,50 @@ size_t characters(const std::string& utf8) {
     return n;
 }
 
-bool parseRecordArgs(const Args& args, RecordArgs& out, std::string& error) {
-    bool haveOut = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        const std::string value = hasValue ? args[i + 1] : std::string();
-        double real = 0.0;
-        if (a == "--simulate") {
-            out.device.simulate = true;
-            continue;
-        }
-        if (a == "--calibrate") {
-            out.calibrate = true;
-            continue;
-        }
-        if (a == "--overwrite") {
-            out.overwrite = true;
-            continue;
-        }
-        if (a == "--seed") {
-            if (!hasValue || !parseInteger(value, 0, 4294967295LL, out.device.seed)) {
-                error = "--seed needs a whole number from 0 to 4294967295";
-                return false;
-            }
-        } else if (a == "--port") {
-            if (!hasValue || value.empty()) {
-                error = "--port needs the path of a serial port, for example /dev/ttyUSB0";
-                return false;
-            }
-            out.device.port = value;
-        } else if (a == "--attempts") {
-            if (!hasValue || !parseInteger(value, 1, kMaxRepetitions, out.attempts)) {
-                error = "--attempts needs a whole number from 1 to 100";
-                return false;
-            }
-        } else if (a == "--out") {
-            if (!hasValue || value.empty()) {
-                error = "--out needs the test file to write";
-                return false;
-            }
-            out.out = value;
-            haveOut = true;
-        } else if (a == "--load") {
-            if (!hasValue || !parseReal(value, 0.0, 1000.0, real)) {
-                error = "--load needs the barbell load in kg, 0 to 1000";
-                return false;
-            }
-            out.load = static_cast<float>(real);
-        } else if (a == "--radius") {
-            if (!hasValue || !parseReal(value, 0.0, 1000.0, real)) {
-                error = "--radius needs the lever radius in cm, 0 to 1000";
-                return false;
-            }
-            out.radius = static_cast<float>(real);
-        } else if (a == "--subject") {
-            if (!hasValue || characters(value) > 66) {
-                error = "--subject needs the subject's name, at most 66 characters";
-                return false;
-            }
-            out.subject = value;
-        } else if (a == "--timeout") {
-            if (!hasValue || !parseReal(value, 0.1, 86400.0, real)) {
-                error = "--timeout needs the seconds an attempt may take, 0.1 to 86400";
-                return false;
-            }
-            out.timeoutSeconds = real;
-        } else {
-            error = "Unknown option " + a + " (see vantacheck-cli record --help)";
-            return false;
-        }
-        ++i;
-    }
-    if (out.device.simulate == !out.device.port.empty()) {
-        error = "record needs either --port PATH or --simulate";
-        return false;
-    }
-    if (out.attempts == 0 || !haveOut) {
-        error = "record needs --attempts N and --out FILE.kvq (see vantacheck-cli record --help)";
-        return false;
-    }
-    return true;
+// The words of record; --port and --simulate are checked against each other by the body.
+void declareRecordWords(Command& command, RecordArgs& out) {
+    command.text("--port", out.device.port, "PATH", "the serial port of the box (a pseudo-terminal is read with a warning)",
+                 "--port needs the path of a serial port, for example /dev/ttyUSB0");
+    command.flag("--simulate", out.device.simulate, "the simulated sensor box; --seed S picks its subject (default 1)");
+    command.integer("--seed", out.device.seed, 0, 4294967295LL, "S", "the simulated subject (default 1)",
+                    "--seed needs a whole number from 0 to 4294967295");
+    command.integer("--attempts", out.attempts, 1, kMaxRepetitions, "N", "1..100 attempts to store",
+                    "--attempts needs a whole number from 1 to 100")
+        .required();
+    command.text("--out", out.out, "FILE.kvq",
+                 "the test file to write; checked before the first attempt, and held so\n"
+                 "that a second record into it is refused while this one runs",
+                 "--out needs the test file to write")
+        .required();
+    command.flag("--overwrite", out.overwrite, "replace FILE when it exists (without it an existing file is refused)");
+    command.value("--load", "KG", "barbell load (default 5)", "--load needs the barbell load in kg, 0 to 1000",
+                  [&out](const std::string& t) {
+                      double real = 0.0;
+                      if (!parseReal(t, 0.0, 1000.0, real)) return false;
+                      out.load = static_cast<float>(real);
+                      return true;
+                  });
+    command.value("--radius", "CM", "lever radius (default 25)", "--radius needs the lever radius in cm, 0 to 1000",
+                  [&out](const std::string& t) {
+                      double real = 0.0;
+                      if (!parseReal(t, 0.0, 1000.0, real)) return false;
+                      out.radius = static_cast<float>(real);
+                      return true;
+                  });
+    command.flag("--calibrate", out.calibrate, "calibrate first: the bar held still and level for one second");
+    command.value("--subject", "NAME", "the subject's name in the file",
+                  "--subject needs the subject's name, at most 66 characters", [&out](const std::string& t) {
+                      if (characters(t) > 66) return false;
+                      out.subject = t;
+                      return true;
+                  });
+    command.value("--timeout", "S",
+                  "seconds an attempt may take (default 120); an attempt whose stroke fills\n"
+                  "the one-minute store is started again within that time",
+                  "--timeout needs the seconds an attempt may take, 0.1 to 86400", [&out](const std::string& t) {
+                      return parseReal(t, 0.1, 86400.0, out.timeoutSeconds);
+                  });
+    command.incomplete("record needs --attempts N and --out FILE.kvq (see vantacheck-cli record --help)");
 }
 
 const char* phaseText(int phase) {
@@ -192,8 +155,7 @@ bool takeOutput(const RecordArgs& options, AtomicFile& file, std::string& error)
 }
 
 // Where the attempts go when --out cannot take them at the end (the disk filled during the
-// session, the folder went): a file of their own in the temporary folder. One place, so
-// that the session journal can take this over.
+// session, the folder went): a file of their own in the temporary folder.
 bool keepUnsavedAttempts(TestRecord& test, const std::string& out, std::string& where, std::string& reason) {
     const char* tmp = std::getenv("TMPDIR");
     const std::string folder = tmp && *tmp ? tmp : "/tmp";
@@ -287,11 +249,141 @@ void printPeaks(const TestRecord& test, int r, const std::string& label) {
     std::cerr << "\n";
 }
 
-int runRecord(const Args& args) {
-    RecordArgs options;
-    std::string error;
-    if (!parseRecordArgs(args, options, error)) return fail(error);
+// One session while it runs: the test, the attempt workflow over the link, the journal
+// beside the test file, and what the steps tell the operator on standard error.
+class Recording {
+public:
+    Recording(const RecordArgs& options, AcquisitionLink& link)
+        : options_(options), link_(link), test_(std::make_unique<TestRecord>()), session_(*test_, link),
+          // Each stored attempt goes to a journal beside the test file at once, so a killed
+          // run loses none of them (vantacheck-cli recover); it goes after the final save.
+          journal_(folderOf(options.out)) {
+        test_->subject.name = options.subject;
+        session_.newTest();
+        timeout_ = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(options.timeoutSeconds));
+    }
+
+    // One second of stillness for the offsets; 0, or 2 with the reason told.
+    int calibrate();
+    // The N attempts, each within the time-out; 0, or 2 once one could not be stored.
+    int recordAttempts();
+    // The final save into the file held since the start; `status` is what the steps before
+    // ended with. A save that fails keeps the attempts in the journal and a file of their own.
+    int save(AtomicFile& output, int status);
+
+private:
+    static std::string folderOf(const std::string& out) {
+        const size_t slash = out.rfind('/');
+        return slash == std::string::npos ? "." : slash == 0 ? "/" : out.substr(0, slash);
+    }
+    void journalled(bool ok) {
+        if (!ok && journal_.takeWarning())
+            std::cerr << "Warning: the attempts are not protected against a crash: " << journal_.path() << ": "
+                      << std::strerror(journal_.error()) << "\n";
+    }
+    int startFailed() { return communicationError(advice(link_.lastStatus(), options_.device)); }
+    void started() {
+        if (warned_ || !link_.modemLinesMissing()) return;
+        warned_ = true;
+        std::cerr << "Warning: " << options_.device.port
+                  << " has no modem lines (RTS and DTR cannot be raised); reading it all the same.\n";
+    }
+    // One attempt, started again while a stroke fills the store within the time-out.
+    int recordAttempt(const std::string& label);
+
+    const RecordArgs& options_;
+    AcquisitionLink& link_;
+    std::unique_ptr<TestRecord> test_;
+    AttemptSession session_;
+    SessionJournal journal_;
+    std::chrono::steady_clock::duration timeout_{};
+    bool warned_ = false;
+};
+
+int Recording::calibrate() {
+    session_.prepareCalibration();
+    if (session_.startCalibration(now()) != StartResult::Started) return startFailed();
+    started();
+    const Outcome o = runTicks(session_, "calibration", std::chrono::steady_clock::now() + timeout_, nullptr,
+                               [&] { journalled(journal_.calibrated(*test_)); });
+    if (o == Outcome::Done) {
+        const float* off = test_->repetitions[0].channelOffset;
+        std::cerr << "Calibration is done: offsets " << off[AccelX] << " " << off[AccelY] << " " << off[AccelZ]
+                  << " (acceleration), " << off[RateY] << " (rate)\n";
+        return 0;
+    }
+    if (o == Outcome::Lost) communicationError(session_.failureReason());
+    else if (o == Outcome::TooLong) std::cerr << kMsgCalibrationTooLong << "\n";
+    else std::cerr << "calibration abandoned\n";
+    return 2;
+}
+
+int Recording::recordAttempt(const std::string& label) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout_;
+    for (;;) {
+        if (session_.startAttempt(options_.load, options_.radius, now()) != StartResult::Started) return startFailed();
+        started();
+        std::string warning;
+        const Outcome o = runTicks(session_, label, deadline, &warning, [&] { journalled(journal_.attemptStored(*test_)); });
+        if (o == Outcome::Done) {
+            printPeaks(*test_, test_->repetitionCount - 1, label);
+            // Kept all the same: the operator decides, as IGNORE on the screen.
+            if (!warning.empty()) std::cerr << label << ": Warning: " << warning << "\n";
+            return 0;
+        }
+        if (o == Outcome::TooLong && std::chrono::steady_clock::now() < deadline && !interrupted.load()) {
+            std::cerr << label << ": " << kMsgAttemptTooLong << " Starting it again.\n";
+            continue;
+        }
+        if (o == Outcome::Lost) communicationError(session_.failureReason());
+        else if (o == Outcome::TooLong) std::cerr << label << ": " << kMsgAttemptTooLong << "\n";
+        else std::cerr << label << (interrupted.load() ? ": interrupted, abandoned as BACK\n" : ": no stroke within the time-out, abandoned as BACK\n");
+        return 2;
+    }
+}
+
+int Recording::recordAttempts() {
+    for (int a = 0; a < options_.attempts; ++a) {
+        const std::string label = "attempt " + std::to_string(a + 1) + "/" + std::to_string(options_.attempts);
+        if (const int status = recordAttempt(label); status != 0) return status;
+    }
+    return 0;
+}
+
+int Recording::save(AtomicFile& output, int status) {
+    session_.exit();
+    const TestRecord& test = *test_;
+    if (test.repetitionCount == 0) {
+        journal_.close(true);
+        std::cerr << "Nothing recorded: " << options_.out << " was not written.\n";
+        return 2;
+    }
+    std::string message, reason;
+    if (!writeTestFile(output, options_.out, *test_, &message, &reason)) {
+        fail(options_.out + ": " + message + (message == kMsgFileSaveError ? "\n" + reason : ""));
+        if (journal_.isOpen())
+            std::cerr << "The attempts stay in " << journal_.path() << " (vantacheck-cli recover).\n";
+        journal_.close(false);
+        std::string where, why;
+        const int n = test.repetitionCount;
+        const std::string attempts = n == 1 ? "The attempt" : "The " + std::to_string(n) + " attempts";
+        if (keepUnsavedAttempts(*test_, options_.out, where, why))
+            std::cerr << attempts << (n == 1 ? " is" : " are") << " kept in " << where << "\n";
+        else
+            std::cerr << attempts << " could not be kept in " << where << " either: " << why << "\n";
+        return 2;
+    }
+    journal_.close(true);
+    std::cerr << test.repetitionCount << (test.repetitionCount == 1 ? " attempt" : " attempts") << " saved to "
+              << options_.out << "\n";
+    return status;
+}
+
+int runRecord(const RecordArgs& options) {
+    if (options.device.simulate == !options.device.port.empty()) return fail("record needs either --port PATH or --simulate");
     AtomicFile output;
+    std::string error;
     if (!takeOutput(options, output, error)) return fail(error);
     std::string whyNot;
     std::unique_ptr<BridgeDriver> driver = makeDriver(options.device, whyNot);
@@ -304,152 +396,38 @@ int runRecord(const Args& args) {
         linkOptions.allowMissingModemLines = true;
     }
     AcquisitionLink link(*driver, linkOptions);
-    auto test = std::make_unique<TestRecord>();
-    test->subject.name = options.subject;
-    AttemptSession session(*test, link);
-    session.newTest();
-    // Each stored attempt goes to a journal beside the test file at once, so a killed run
-    // loses none of them (vantacheck-cli recover); it goes after the final save.
-    const size_t slash = options.out.rfind('/');
-    SessionJournal journal(slash == std::string::npos ? "." : slash == 0 ? "/" : options.out.substr(0, slash));
-    auto journalled = [&](bool ok) {
-        if (!ok && journal.takeWarning())
-            std::cerr << "Warning: the attempts are not protected against a crash: " << journal.path() << ": "
-                      << std::strerror(journal.error()) << "\n";
-    };
+    Recording recording(options, link);
 
     interrupted.store(false);
     const EndingSignals endingSignals;
-
-    const auto timeout = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(options.timeoutSeconds));
-    int status = 0;
-    auto startFailed = [&]() {
-        communicationError(advice(link.lastStatus(), options.device));
-        status = 2;
-    };
-    bool warned = false;
-    auto started = [&]() {
-        if (warned || !link.modemLinesMissing()) return;
-        warned = true;
-        std::cerr << "Warning: " << options.device.port
-                  << " has no modem lines (RTS and DTR cannot be raised); reading it all the same.\n";
-    };
-
-    if (options.calibrate) {
-        session.prepareCalibration();
-        if (session.startCalibration(now()) != StartResult::Started) {
-            startFailed();
-        } else {
-            started();
-            const Outcome o = runTicks(session, "calibration", std::chrono::steady_clock::now() + timeout, nullptr,
-                                       [&] { journalled(journal.calibrated(*test)); });
-            if (o == Outcome::Done) {
-                const float* off = test->repetitions[0].channelOffset;
-                std::cerr << "Calibration is done: offsets " << off[AccelX] << " " << off[AccelY] << " " << off[AccelZ]
-                          << " (acceleration), " << off[RateY] << " (rate)\n";
-            } else {
-                status = 2;
-                if (o == Outcome::Lost) communicationError(session.failureReason());
-                else if (o == Outcome::TooLong) std::cerr << kMsgCalibrationTooLong << "\n";
-                else std::cerr << "calibration abandoned\n";
-            }
-        }
-    }
-
-    for (int a = 0; status == 0 && a < options.attempts; ++a) {
-        const std::string label = "attempt " + std::to_string(a + 1) + "/" + std::to_string(options.attempts);
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            if (session.startAttempt(options.load, options.radius, now()) != StartResult::Started) {
-                startFailed();
-                break;
-            }
-            started();
-            std::string warning;
-            const Outcome o = runTicks(session, label, deadline, &warning,
-                                       [&] { journalled(journal.attemptStored(*test)); });
-            if (o == Outcome::Done) {
-                printPeaks(*test, test->repetitionCount - 1, label);
-                // Kept all the same: the operator decides, as IGNORE on the screen.
-                if (!warning.empty()) std::cerr << label << ": Warning: " << warning << "\n";
-                break;
-            }
-            if (o == Outcome::TooLong && std::chrono::steady_clock::now() < deadline && !interrupted.load()) {
-                std::cerr << label << ": " << kMsgAttemptTooLong << " Starting it again.\n";
-                continue;
-            }
-            status = 2;
-            if (o == Outcome::Lost) communicationError(session.failureReason());
-            else if (o == Outcome::TooLong) std::cerr << label << ": " << kMsgAttemptTooLong << "\n";
-            else std::cerr << label << (interrupted.load() ? ": interrupted, abandoned as BACK\n" : ": no stroke within the time-out, abandoned as BACK\n");
-            break;
-        }
-    }
-    session.exit();
-
-    if (test->repetitionCount == 0) {
-        journal.close(true);
-        std::cerr << "Nothing recorded: " << options.out << " was not written.\n";
-        return 2;
-    }
-    std::string message, reason;
-    if (!writeTestFile(output, options.out, *test, &message, &reason)) {
-        fail(options.out + ": " + message + (message == kMsgFileSaveError ? "\n" + reason : ""));
-        if (journal.isOpen())
-            std::cerr << "The attempts stay in " << journal.path() << " (vantacheck-cli recover).\n";
-        journal.close(false);
-        std::string where, why;
-        const int n = test->repetitionCount;
-        const std::string attempts = n == 1 ? "The attempt" : "The " + std::to_string(n) + " attempts";
-        if (keepUnsavedAttempts(*test, options.out, where, why))
-            std::cerr << attempts << (n == 1 ? " is" : " are") << " kept in " << where << "\n";
-        else
-            std::cerr << attempts << " could not be kept in " << where << " either: " << why << "\n";
-        return 2;
-    }
-    journal.close(true);
-    std::cerr << test->repetitionCount << (test->repetitionCount == 1 ? " attempt" : " attempts") << " saved to "
-              << options.out << "\n";
-    return status;
+    int status = options.calibrate ? recording.calibrate() : 0;
+    if (status == 0) status = recording.recordAttempts();
+    return recording.save(output, status);
 }
 
 }  // namespace
 
-const std::vector<Command>& recordCommands() {
-    static const std::vector<Command> commands = {
-        {"record", "record (--port PATH | --simulate) --attempts N --out FILE.kvq   a session on the sensor box",
-         "Usage: vantacheck-cli record (--port PATH | --simulate [--seed S]) --attempts N --out FILE.kvq\n"
-         "                             [--overwrite] [--load KG] [--radius CM] [--calibrate] [--subject NAME]\n"
-         "                             [--timeout S]\n"
-         "Records N attempts as the measurement screen does: for each, the subject stands still with\n"
-         "the bar level, rotates at least 40 degrees to one side and strokes through to the other;\n"
-         "the station cuts the stroke, analyses it and keeps it. Each phase change and each stored\n"
-         "attempt's peak values go to standard error; the test is saved at the end (atomically).\n"
-         "  --port PATH     the serial port of the box (a pseudo-terminal is read with a warning)\n"
-         "  --simulate      the simulated sensor box; --seed S picks its subject (default 1)\n"
-         "  --attempts N    1..100 attempts to store\n"
-         "  --out FILE      the test file to write; checked before the first attempt, and held so\n"
-         "                  that a second record into it is refused while this one runs\n"
-         "  --overwrite     replace FILE when it exists (without it an existing file is refused)\n"
-         "  --load KG       barbell load (default 5), --radius CM lever radius (default 25)\n"
-         "  --calibrate     calibrate first: the bar held still and level for one second\n"
-         "  --subject NAME  the subject's name in the file\n"
-         "  --timeout S     seconds an attempt may take (default 120); an attempt whose stroke fills\n"
-         "                  the one-minute store is started again within that time\n"
-         "Ctrl+C, SIGTERM, SIGHUP (the terminal closed), SIGPIPE (the pipe behind standard error\n"
-         "closed) or the time-out abandons the running attempt as BACK does; the stored attempts\n"
-         "are still saved and the exit status is 2. When FILE cannot be written at the end, the\n"
-         "attempts go to a file in the temporary folder ($TMPDIR or /tmp), which is named.\n"
-         "Bytes that form no frame for 5 seconds end the session with the reason; an attempt\n"
-         "whose samples did not come at 1000 a second (within 5 %), or paused for more than\n"
-         "50 ms during the stroke, is kept with a warning. Exit status 0 when all N attempts\n"
-         "were stored.\n"
-         "The samples go to the detection in steps of exactly 100, so one recording always gives\n"
-         "the same result (the simulated box with one seed gives the same file but its test time).\n",
-         runRecord},
-    };
-    return commands;
+void addRecordCommand(CommandLine& line) {
+    auto options = std::make_shared<RecordArgs>();
+    Command record = line.add(
+        "record", "a session on the sensor box",
+        "Records N attempts as the measurement screen does: for each, the subject stands still with\n"
+        "the bar level, rotates at least 40 degrees to one side and strokes through to the other;\n"
+        "the station cuts the stroke, analyses it and keeps it. Each phase change and each stored\n"
+        "attempt's peak values go to standard error; the test is saved at the end (atomically).\n"
+        "Either --port PATH or --simulate.\n"
+        "Ctrl+C, SIGTERM, SIGHUP (the terminal closed), SIGPIPE (the pipe behind standard error\n"
+        "closed) or the time-out abandons the running attempt as BACK does; the stored attempts\n"
+        "are still saved and the exit status is 2. When FILE cannot be written at the end, the\n"
+        "attempts go to a file in the temporary folder ($TMPDIR or /tmp), which is named.\n"
+        "Bytes that form no frame for 5 seconds end the session with the reason; an attempt\n"
+        "whose samples did not come at 1000 a second (within 5 %), or paused for more than\n"
+        "50 ms during the stroke, is kept with a warning. Exit status 0 when all N attempts\n"
+        "were stored.\n"
+        "The samples go to the detection in steps of exactly 100, so one recording always gives\n"
+        "the same result (the simulated box with one seed gives the same file but its test time).\n");
+    declareRecordWords(record, *options);
+    record.runs([options] { return runRecord(*options); });
 }
 
 }  // namespace vanta::cli

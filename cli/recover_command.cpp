@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "cli/commands.h"
 #include "cli/station_folders.h"
@@ -17,35 +18,29 @@ namespace {
 std::string attemptsText(int n) { return std::to_string(n) + (n == 1 ? " attempt" : " attempts"); }
 
 int runList(const std::string& folder) {
+    std::ostringstream out;
     for (const JournalEntry& e : listJournals(folder)) {
-        std::cout << e.path << "\t" << (e.subjectName.empty() ? "(no name)" : e.subjectName) << "\t"
+        out << e.path << "\t" << (e.subjectName.empty() ? "(no name)" : e.subjectName) << "\t"
                   << formatTime(e.testTime, "%d.%m.%Y %H:%M:%S") << "\t" << attemptsText(e.attempts) << "\t"
                   << (e.held ? "held by a running station" : "not held");
-        if (e.droppedRecords > 0) std::cout << "\t" << e.droppedRecords << " damaged records at the end";
-        std::cout << "\n";
+        if (e.droppedRecords > 0) out << "\t" << e.droppedRecords << " damaged records at the end";
+        out << "\n";
     }
-    return 0;
+    return writeStandardOutput(out.str());
 }
 
-int runRecover(const Args& args) {
-    std::string journal, out, data;
+struct RecoverOptions {
+    std::string journal;
+    std::string out;
+    std::string data;
     bool list = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--list") {
-            list = true;
-        } else if (a == "--data" || a == "--out") {
-            if (!hasValue || args[i + 1].empty()) return fail(a + " needs a path");
-            (a == "--data" ? data : out) = args[++i];
-        } else if (!a.empty() && a[0] == '-') {
-            return fail("Unknown option " + a + " (see vantacheck-cli recover --help)");
-        } else if (journal.empty()) {
-            journal = a;
-        } else {
-            return fail("recover takes one journal");
-        }
-    }
+};
+
+int runRecover(const RecoverOptions& options) {
+    const std::string& journal = options.journal;
+    const std::string& out = options.out;
+    const std::string& data = options.data;
+    const bool list = options.list;
     if (list) {
         if (!journal.empty() || !out.empty()) return fail("recover --list takes only --data DIR");
         return runList(data.empty() ? stationFolders().dataDirectory : data);
@@ -71,22 +66,23 @@ int runRecover(const Args& args) {
 
 }  // namespace
 
-const std::vector<Command>& recoverCommands() {
-    static const std::vector<Command> commands = {
-        {"recover", "recover --list [--data DIR] | recover JOURNAL --out FILE.kvq   tests left unsaved",
-         "Usage: vantacheck-cli recover --list [--data DIR]\n"
-         "       vantacheck-cli recover JOURNAL --out FILE.kvq\n"
-         "The station and record keep every stored attempt of an unsaved test in a journal,\n"
-         "\"unsaved-<date>-<time>.kvqj\", beside the tests, until the test is saved.\n"
-         "--list prints one line per journal in DIR (default: the station's DATA folder):\n"
-         "path, subject, date, attempts, and whether a running station holds it.\n"
-         "JOURNAL --out FILE writes the test the journal holds, byte for byte as Save would\n"
-         "have written it. A journal cut short by a crash gives the attempts before the damage;\n"
-         "how many records were dropped is said on standard error. Exit status 0 when at least\n"
-         "one attempt was recovered, 2 otherwise. The journal itself is left as it is.\n",
-         runRecover},
-    };
-    return commands;
+void addRecoverCommand(CommandLine& line) {
+    auto options = std::make_shared<RecoverOptions>();
+    line.add("recover", "tests left unsaved",
+             "The station and record keep every stored attempt of an unsaved test in a journal,\n"
+             "\"unsaved-<date>-<time>.kvqj\", beside the tests, until the test is saved.\n"
+             "--list prints one line per journal in DIR (default: the station's DATA folder):\n"
+             "path, subject, date, attempts, and whether a running station holds it.\n"
+             "JOURNAL --out FILE writes the test the journal holds, byte for byte as Save would\n"
+             "have written it. A journal cut short by a crash gives the attempts before the damage;\n"
+             "how many records were dropped is said on standard error. Exit status 0 when at least\n"
+             "one attempt was recovered, 2 otherwise. The journal itself is left as it is.\n")
+        .file("JOURNAL", options->journal, "the journal to recover")
+        .flag("--list", options->list, "list the journals instead")
+        .text("--out", options->out, "FILE.kvq", "the test file to write", "--out needs a path")
+        .text("--data", options->data, "DIR", "the folder whose journals --list lists", "--data needs a path")
+        .tooMany("recover takes one journal")
+        .runs([options] { return runRecover(*options); });
 }
 
 }  // namespace vanta::cli

@@ -22,49 +22,6 @@ namespace vanta::cli {
 
 namespace {
 
-struct ReportArgs {
-    std::string path;
-    std::string pdf;
-    long long repetition = 0;  // 1-based, as on the station's screens
-    std::string kind;
-    // The station's default choice of quantities on the curve graph's two axes.
-    long long y1 = GraphSettings{}.graphY1Quantity;
-    long long y2 = GraphSettings{}.graphY2Quantity;
-};
-
-// Parses the words after "report"; an empty result is a good parse, otherwise the message.
-std::string parseReportArgs(const Args& args, ReportArgs& out) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--repetition") {
-            if (!hasValue || !parseInteger(args[i + 1], 1, kMaxRepetitions, out.repetition))
-                return "--repetition needs a repetition number from 1 to 100";
-            ++i;
-        } else if (a == "--kind") {
-            if (!hasValue || (args[i + 1] != "digital" && args[i + 1] != "graph")) return "--kind needs digital or graph";
-            out.kind = args[++i];
-        } else if (a == "--y1" || a == "--y2") {
-            long long& code = a == "--y1" ? out.y1 : out.y2;
-            if (!hasValue || !parseInteger(args[i + 1], 0, kGraphQuantities - 1, code))
-                return a + " needs a quantity code from 0 to 4 (see vantacheck-cli report --help)";
-            ++i;
-        } else if (a == "--pdf") {
-            if (!hasValue || args[i + 1].empty()) return "--pdf needs an output file";
-            out.pdf = args[++i];
-        } else if (!a.empty() && a[0] == '-') {
-            return "Unknown option " + a + " (see vantacheck-cli report --help)";
-        } else if (out.path.empty()) {
-            out.path = a;
-        } else {
-            return "report takes one test file";
-        }
-    }
-    if (out.path.empty() || out.repetition == 0 || out.kind.empty() || out.pdf.empty())
-        return "report needs a test file, --repetition N, --kind and --pdf OUT.pdf (see vantacheck-cli report --help)";
-    return {};
-}
-
 // Fonts and the PDF painter need a GUI application object, but no screen: without a
 // platform of the user's choosing the offscreen one serves, so the command works over
 // ssh and in CI where no display exists.
@@ -98,10 +55,7 @@ std::unique_ptr<QGuiApplication> guiForPdf() { return guiWithoutWindow(); }
 
 namespace {
 
-int runReport(const Args& args) {
-    ReportArgs options;
-    if (const std::string error = parseReportArgs(args, options); !error.empty()) return fail(error);
-
+int runReport(const ReportOptions& options) {
     if (isSameFile(options.path, options.pdf))
         return fail("--pdf " + options.pdf + " is the test file " + options.path + " itself; it would be overwritten");
     const bool graph = options.kind == "graph";
@@ -142,18 +96,15 @@ int runReport(const Args& args) {
 
     std::string reason;
     if (!writeReportPdf(options.pdf, report, &message, &reason)) return fail(options.pdf + ": " + message + "\n" + reason);
-    std::cout << "Wrote " << options.pdf << ": " << printedPageCount(report) << " page(s)\n";
-    return 0;
+    return writeStandardOutput("Wrote " + options.pdf + ": " + std::to_string(printedPageCount(report)) + " page(s)\n");
 }
 
 }  // namespace
 
-const std::vector<Command>& reportCommands() {
-    static const std::vector<Command> commands = {
-        reportCommand(runReport),
-        profileCommand([](const Args& args) { return runProfile(args, writeProfilePdf, nullptr); }),
-        historyCommand([](const Args& args) { return runHistory(args, writeHistoryPdf, nullptr); })};
-    return commands;
+void addQtCommands(CommandLine& line) {
+    addReportCommand(line, runReport);
+    addProfileCommand(line, writeProfilePdf, nullptr);
+    addHistoryCommand(line, writeHistoryPdf, nullptr);
 }
 
 }  // namespace vanta::cli

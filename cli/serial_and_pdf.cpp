@@ -57,6 +57,6 @@ void continueInSerialAndPdf() {
     std::exit(2);
 }
 
-int runReportBeside(const Args&) { continueInSerialAndPdf(); }
+int handOverToSerialAndPdf() { continueInSerialAndPdf(); }
 
 }  // namespace vanta::cli

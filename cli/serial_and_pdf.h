@@ -17,7 +17,7 @@ void keepCommandLine(char** argv);
 // Where it cannot be started, says which program is missing and exits with status 2.
 [[noreturn]] void continueInSerialAndPdf();
 
-// report, and profile --pdf, in vantacheck-cli: continueInSerialAndPdf.
-int runReportBeside(const Args& args);
+// report, and profile and history with --pdf, in vantacheck-cli: continueInSerialAndPdf.
+int handOverToSerialAndPdf();
 
 }  // namespace vanta::cli

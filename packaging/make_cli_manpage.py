@@ -14,6 +14,20 @@ def run_help(tool, *args):
     return done.stdout + done.stderr
 
 
+def commands_of(help_text):
+    """The commands an overview lists: "  NAME WORDS...   what it does" below "Commands:"."""
+    names = []
+    listing = False
+    for line in help_text.splitlines():
+        if line == "Commands:":
+            listing = True
+            continue
+        found = re.match(r"^  ([a-z][a-z-]*) ", line) if listing else None
+        if found and found.group(1) not in names:
+            names.append(found.group(1))
+    return names
+
+
 def roff(text):
     """Text as roff shows it: backslashes doubled, no line taken for a request."""
     out = []
@@ -28,11 +42,7 @@ def roff(text):
 def main():
     tool, version, target = sys.argv[1:4]
     overview = run_help(tool)
-    commands = []
-    for line in overview.splitlines():
-        found = re.match(r"^  ([a-z][a-z-]*) ", line)
-        if found and found.group(1) not in commands:
-            commands.append(found.group(1))
+    commands = commands_of(overview)
     if not commands:
         sys.exit("no commands found in the overview of " + tool)
 
@@ -59,7 +69,11 @@ def main():
         ".SH COMMANDS",
     ]
     for name in commands:
-        page += [".SS %s" % name, ".nf", roff(run_help(tool, name)), ".fi"]
+        own = run_help(tool, name)
+        page += [".SS %s" % name, ".nf", roff(own), ".fi"]
+        # A command with commands of its own (archive): each with its own options.
+        for sub in commands_of(own):
+            page += [".SS \"%s %s\"" % (name, sub), ".nf", roff(run_help(tool, name, sub)), ".fi"]
     page += [
         ".SH EXIT STATUS",
         ".TP", ".B 0", "The command did what was asked.",

@@ -109,7 +109,7 @@ check "every test with all its repetitions" [ "$(sql "SELECT count(*) FROM vanta
 fetched_ok=1
 for f in "${files[@]}"; do
   sha=$(sha256sum "$f" | cut -d' ' -f1)
-  "$cli" archive fetch "$sha" --url "$url" --out "$work/back.kvq" && cmp -s "$f" "$work/back.kvq" || fetched_ok=0
+  rm -f "$work/back.kvq"; "$cli" archive fetch "$sha" --url "$url" --out "$work/back.kvq" && cmp -s "$f" "$work/back.kvq" || fetched_ok=0
 done
 check "fetch gives each test back byte for byte" [ $fetched_ok -eq 1 ]
 check "list --url names the tests the server holds" bash -c \

@@ -58,6 +58,8 @@ check "--from and --to take whole days" [ "$(count --from 2025-12-06 --to 2025-1
 check "--to ends before the next day" [ "$(count --to 2025-12-05)" -eq 0 ]
 check "--from starts with its day" [ "$(count --from 2025-12-07)" -eq 0 ]
 check "--subject folds case" [ "$(count --subject 'demo SUBJ')" -eq 4 ]
+check "list to a full disk: exit 2, the reason" bash -c \
+  "err=\$('$cli' archive list --data '$data' 2>&1 >/dev/full); [ \$? -eq 2 ] && [ \"\$err\" = 'Cannot write the output: No space left on device' ]"
 check "listing a folder without an index makes none" bash -c "! '$cli' archive list --data '$work/typo' 2>/dev/null && [ ! -e '$work/typo' ]"
 check "a day that does not exist is refused" bash -c "! '$cli' archive list --data '$data' --from 2025-02-30 2>/dev/null"
 

@@ -114,10 +114,13 @@ check "analyse to a full disk: exit 2" full_output "No space left on device" "$c
 check "analyse --json to a full disk: exit 2" full_output "No space left on device" "$cli" analyse --json "$work/a.kvq"
 check "summary to a full disk: exit 2" full_output "No space left on device" "$cli" summary "$work/a.kvq"
 check "export - to a full disk: exit 2" full_output "No space left on device" "$cli" export "$work/a.kvq" --repetition 1 --output -
+check "profile to a full disk: exit 2, the reason" full_output "No space left on device" "$cli" profile "$work/a.kvq"
 check "monitor to a full disk: exit 2" full_output "No space left on device" "$cli" monitor --simulate --samples 300
 check "series into a closed pipe: exit 2, Broken pipe" bash -c \
   "trap '' PIPE; err=\$( { '$cli' series '$work/c.kvq' --repetition 1 | head -c 100 >/dev/null; exit \${PIPESTATUS[0]}; } 2>&1 ); s=\$?;
    [ \$s -eq 2 ] && grep -qx 'Cannot write the output: Broken pipe' <<<\"\$err\""
+check "a word without its value: the station's message, exit 2" bash -c \
+  "err=\$('$cli' series '$work/c.kvq' --repetition 2>&1 >/dev/null); [ \$? -eq 2 ] && [ \"\$err\" = '--repetition needs a repetition number from 1 to 100' ]"
 check "a letter for a number: exit 2" test "$(status_of "$cli" demo "$work/x.kvq" --repetitions 3x)" = 2
 check "an unknown command: exit 2" test "$(status_of "$cli" frobnicate)" = 2
 for c in analyse series summary export demo; do

@@ -117,6 +117,15 @@ try:
           {c["beyondError"] for c in got["changes"]} >= {True, False}, got["changes"])
     check("the right-only test gives the left side no entry", got["tests"][3]["sides"]["left"] == [])
 
+    # --swap-sides names the sides as profile --swap-sides does: the right-only test is the
+    # left side's then, and the sides' numbers change places.
+    r = run("history", "--subject", "Demo Subject", "--data", data, "--json", "--swap-sides")
+    swapped = json.loads(r.stdout) if r.returncode == 0 else {}
+    check("--swap-sides: the sides change places",
+          r.returncode == 0 and swapped["tests"][3]["sides"]["right"] == [] and
+          same(swapped["tests"][3]["sides"]["left"], got["tests"][3]["sides"]["right"]) and
+          same(swapped["sem"], {"left": got["sem"]["right"], "right": got["sem"]["left"]}), r.stdout + r.stderr)
+
     text = run("history", "--subject", "Demo Subject", "--data", data)
     check("table: exit 0", text.returncode == 0, text.stderr)
     judged = [line for line in text.stdout.splitlines() if line.endswith(("beyond error", "within error", "no SEM"))]

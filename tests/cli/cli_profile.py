@@ -120,6 +120,24 @@ try:
     check("one side only, json: the note on standard error",
           "One side only" in r.stderr and "load of 0 or below" in r.stderr, r.stderr)
 
+    # --pdf replaces nothing without --overwrite, and never a test: not one named, not another.
+    before = open(files[1], "rb").read()
+    for extra in ([], ["--overwrite"]):
+        r = run("profile", files[0], files[1], "--pdf", files[1], *extra)
+        check("--pdf one of the tests named %s: refused, status 2" % extra,
+              r.returncode == 2 and "itself; it would be overwritten" in r.stderr, r.stderr)
+    r = run("profile", files[0], "--pdf", files[2], "--overwrite")
+    check("--pdf another test, with --overwrite: refused", r.returncode == 2 and "is a test file" in r.stderr, r.stderr)
+    check("the tests are unchanged", open(files[1], "rb").read() == before and open(files[2], "rb").read()[:1] != b"%")
+    kept = os.path.join(work, "kept.pdf")
+    open(kept, "w").write("the lab's notes")
+    r = run("profile", files[0], "--pdf", kept)
+    check("--pdf an existing file: refused without --overwrite",
+          r.returncode == 2 and "exists" in r.stderr and open(kept).read() == "the lab's notes", r.stderr)
+    r = run("profile", files[0], "--pdf", kept, "--overwrite")
+    check("--pdf an existing file with --overwrite: replaced", r.returncode == 0 and open(kept, "rb").read(4) == b"%PDF",
+          r.stderr)
+
     # A damaged file: the first repetition's load is not a number.
     data = bytearray(open(files[0], "rb").read())
     at = 0
