@@ -17,7 +17,7 @@ namespace {
 std::string attemptsText(int n) { return std::to_string(n) + (n == 1 ? " attempt" : " attempts"); }
 
 int runList(const std::string& folder) {
-    for (const JournalEntry& e : listJournals(folder)) {
+    for (const JournalEntry& e : listJournals(folder).entries) {
         std::cout << e.path << "\t" << (e.subjectName.empty() ? "(no name)" : e.subjectName) << "\t"
                   << formatTime(e.testTime, "%d.%m.%Y %H:%M:%S") << "\t" << attemptsText(e.attempts) << "\t"
                   << (e.held ? "held by a running station" : "not held");

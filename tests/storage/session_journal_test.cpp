@@ -207,7 +207,7 @@ TEST(SessionJournal, HeldWhileItsStationRunsAndFoundNewestFirstWhenLeft) {
     const timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, a.path().c_str(), times, 0), 0);
 
-    std::vector<JournalEntry> found = listJournals(dir.path().string());
+    std::vector<JournalEntry> found = listJournals(dir.path().string()).entries;
     ASSERT_EQ(found.size(), 2u);
     EXPECT_TRUE(found[0].held && found[1].held);
     {
@@ -217,7 +217,7 @@ TEST(SessionJournal, HeldWhileItsStationRunsAndFoundNewestFirstWhenLeft) {
 
     a.close(false);
     b.close(false);
-    found = listJournals(dir.path().string());
+    found = listJournals(dir.path().string()).entries;
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].subjectName, "Newer");
     EXPECT_EQ(found[0].attempts, 2);

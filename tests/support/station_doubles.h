@@ -24,6 +24,7 @@ public:
     std::vector<std::string> notices;  // the messages shown with the information icon
 
     std::deque<bool> yesNoAnswers;                   // default: No
+    std::vector<Answer> yesNoDefaults;               // each yes/no question's default button
     std::deque<Answer> yesNoCancelAnswers;           // default: No
     std::vector<std::string> statuses;               // the status bar's words, in order
     std::deque<std::optional<std::string>> openAnswers;  // default: cancel
@@ -45,8 +46,9 @@ public:
         notices.emplace_back(text);
         log.push_back("notice: " + std::string(text));
     }
-    bool askYesNo(std::string_view text) override {
+    bool askYesNo(std::string_view text, Answer defaultAnswer = Answer::Yes) override {
         log.push_back("ask: " + std::string(text));
+        yesNoDefaults.push_back(defaultAnswer);
         return pop(yesNoAnswers, false);
     }
     Answer askYesNoCancel(std::string_view text) override {

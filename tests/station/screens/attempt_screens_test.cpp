@@ -248,7 +248,7 @@ TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest)
     const std::string folder = dir.path().string();
     station.journal.setFolder(folder);
     auto journalled = [&] {
-        const std::vector<JournalEntry> found = listJournals(folder);
+        const std::vector<JournalEntry> found = listJournals(folder).entries;
         return found.empty() ? -1 : found.front().attempts;
     };
     // Each stored attempt is on disk before its report is shown (phase 5).
@@ -269,7 +269,7 @@ TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest)
     // Perform, "Data not saved. Save?" No: the test is dropped, and its journal with it.
     dialogs.yesNoAnswers = {false};
     run(cmd::kPerform);
-    EXPECT_EQ(listJournals(folder).size(), 0u);
+    EXPECT_EQ(listJournals(folder).entries.size(), 0u);
 
     // Yes, and the save dialog cancelled: the test is gone from memory, not from the disk.
     storeAttempt(0);
@@ -277,11 +277,11 @@ TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest)
     dialogs.yesNoAnswers = {true};
     run(cmd::kPerform);
     ASSERT_TRUE(dialogs.asked("save: |"));
-    std::vector<JournalEntry> found = listJournals(folder);
+    std::vector<JournalEntry> found = listJournals(folder).entries;
     ASSERT_EQ(found.size(), 1u);
     EXPECT_FALSE(found[0].held);
     storeAttempt(1);
-    EXPECT_EQ(listJournals(folder).size(), 2u) << "the next test has a journal of its own";
+    EXPECT_EQ(listJournals(folder).entries.size(), 2u) << "the next test has a journal of its own";
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
