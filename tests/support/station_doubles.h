@@ -146,6 +146,21 @@ public:
         directory = libraryDirectory;
     }
     void selectSubjectOfFile(const std::string& path) override { calls.push_back("selectSubjectOfFile " + path); }
+    // The register's permanent ids: `currentKey` is the current subject's; a key in
+    // `knownKeys` can be made current.
+    std::string currentKey;
+    std::vector<std::string> knownKeys;
+    std::string currentSubjectKey() override { return hasSubject ? currentKey : std::string(); }
+    bool selectSubjectByKey(const std::string& key) override {
+        calls.push_back("selectSubjectByKey " + key);
+        for (const std::string& k : knownKeys)
+            if (k == key) {
+                currentKey = key;
+                hasSubject = true;
+                return true;
+            }
+        return false;
+    }
 };
 
 }  // namespace vanta::testing

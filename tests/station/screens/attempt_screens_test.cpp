@@ -251,9 +251,16 @@ TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest)
         const std::vector<JournalEntry> found = listJournals(folder).entries;
         return found.empty() ? -1 : found.front().attempts;
     };
-    // Each stored attempt is on disk before its report is shown (phase 5).
-    std::vector<int> onDiskWhenShown;
-    view.onShowReportTable = [&] { onDiskWhenShown.push_back(journalled()); };
+    // Each stored attempt is on disk before its report is shown (phase 5): written, and
+    // synced to the disk (one data sync per event).
+    static int syncs;
+    syncs = 0;
+    observeJournalSyncs([](int) { ++syncs; });
+    std::vector<int> onDiskWhenShown, syncsWhenShown;
+    view.onShowReportTable = [&] {
+        onDiskWhenShown.push_back(journalled());
+        syncsWhenShown.push_back(syncs);
+    };
     run(cmd::kPerform);
     storeAttempt(0);
     EXPECT_EQ(onDiskWhenShown, std::vector<int>{1});
@@ -263,6 +270,8 @@ TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest)
     storeAttempt(1);
     storeAttempt(2);
     EXPECT_EQ(onDiskWhenShown, (std::vector<int>{1, 1, 2}));
+    EXPECT_EQ(syncsWhenShown, (std::vector<int>{1, 3, 4})) << "the IGNORE between them is synced too";
+    observeJournalSyncs(nullptr);
     view.onShowReportTable = nullptr;
     run(cmd::kExit);
 
