@@ -35,12 +35,11 @@ void takeOver(Station& station, TestRecord& from, int attempts) {
     station.lastFilePath.clear();
 }
 
-// The journal goes on as this station's: a journal read whole (or torn at its end, which
-// only cuts what was never stored) is appended to; any other stays as it is beside a new
-// one.
+// The journal goes on as this station's: a journal read whole is appended to; any other
+// (torn at its end, damaged) stays byte for byte beside a new one until the test is saved.
 void continueJournal(Station& station, OperatorDialogs& dialogs, JournalClaim& claim, const std::string& path,
                      const JournalReading& reading) {
-    if (reading.readWhole() || reading.ending == JournalEnd::TornTail) {
+    if (reading.readWhole()) {
         station.journal.adopt(claim.release(), path, station.test, reading.end);
         return;
     }
@@ -79,7 +78,7 @@ bool offer(Station& station, OperatorDialogs& dialogs, SubjectLibrary* library, 
     std::string question = deleteQuestion(entry.path);
     if (reading.attempts == 0)
         question = "The unsaved test of " + subjectAndDate(test->subject.name, reading.testTime) +
-                   " holds no attempt that could be read; the journal is " + describeEnding(reading) + ".\n" + question;
+                   " holds no attempt that could be read (" + describeEnding(reading) + ").\n" + question;
     if (dialogs.askYesNo(question, Answer::No)) claim.remove();
     return false;
 }

@@ -238,8 +238,8 @@ std::string describeEnding(const JournalReading& r) {
     switch (r.ending) {
         case JournalEnd::Whole: return "read whole";
         case JournalEnd::TornTail:
-            return "its last record was being written when its station stopped (" + std::to_string(r.droppedBytes) +
-                   " bytes at the end, never stored)";
+            return "its last record was being written when its station stopped: " + std::to_string(r.droppedBytes) +
+                   " bytes at the end, never stored";
         case JournalEnd::Damaged: return "damaged at byte " + std::to_string(r.damageOffset);
         case JournalEnd::ReadError:
             return "cannot be read at byte " + std::to_string(r.damageOffset) + ": " + std::strerror(r.error);

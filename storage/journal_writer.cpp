@@ -183,8 +183,6 @@ void SessionJournal::adopt(int fd, const std::string& path, const TestRecord& te
     fd_ = fd;
     path_ = path;
     end_ = end;
-    // A torn tail behind the whole records goes, so the next record follows them.
-    (void)!::ftruncate(fd_, static_cast<off_t>(end_));
     onDisk_ = agree_ = test.repetitionCount;
     subject_ = test.subject;
     subjectId_ = subjectIdSource_ ? subjectIdSource_() : std::string();

@@ -50,13 +50,13 @@ public:
     // the lock goes; the file goes too when `remove` (and with it a damaged journal this
     // one took the test from), otherwise it stays to be recovered.
     void close(bool remove);
-    // Continues a recovered journal that was read whole (or whose torn tail is all it
-    // lacks) as this station's own: `fd` is the journal at `path`, opened for reading and
-    // writing and locked (JournalClaim::release()); `test` is what it gave back and `end`
-    // the length of its whole records. The torn tail goes; nothing else changes.
+    // Continues a recovered journal that was read whole as this station's own: `fd` is the
+    // journal at `path`, opened for reading and writing and locked (JournalClaim::
+    // release()); `test` is what it gave back and `end` its length. Nothing in it changes;
+    // the next record follows.
     void adopt(int fd, const std::string& path, const TestRecord& test, uint64_t end);
-    // A recovered journal that is damaged or was not read whole stays byte for byte as it
-    // is, held through `fd`: the test goes on in a new journal that starts with every
+    // A recovered journal that was not read whole (torn at its end, damaged) stays byte for
+    // byte as it is, held through `fd`: the test goes on in a new journal that starts with every
     // attempt recovered. Both go when the test is saved (close(true)); else both stay.
     bool continueFrom(int fd, const std::string& path, const TestRecord& test);
 

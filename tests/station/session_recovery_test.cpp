@@ -97,7 +97,7 @@ TEST_F(SessionRecoveryTest, OnlyAJournalReadWholeWithoutAttemptsGoesWithoutAQues
     const std::string before = readFileBytes(damaged);
     EXPECT_FALSE(recoverUnsavedTests(station, dialogs, &library));
     ASSERT_EQ(dialogs.log.size(), 1u);
-    EXPECT_NE(dialogs.log[0].find("holds no attempt that could be read; the journal is damaged at byte 8."),
+    EXPECT_NE(dialogs.log[0].find("holds no attempt that could be read (damaged at byte 8)."),
               std::string::npos)
         << dialogs.log[0];
     EXPECT_TRUE(dialogs.log[0].ends_with("Delete it? It stays in " + damaged + " otherwise.")) << dialogs.log[0];
@@ -134,6 +134,22 @@ TEST_F(SessionRecoveryTest, ADamagedJournalIsOfferedWithWhatCouldBeReadAndKeptBy
     station.journal.close(true);
     EXPECT_FALSE(fs::exists(journal));
     EXPECT_FALSE(fs::exists(next));
+}
+
+// Torn in its last record (the station stopped while appending it): that record was never
+// stored, so the question is the plain one; the file is still not cut.
+TEST_F(SessionRecoveryTest, ATornJournalIsOfferedPlainlyAndNotCut) {
+    const std::string journal = leftJournal(3);
+    fs::resize_file(journal, sizes[2] - 10);
+    const std::string before = readFileBytes(journal);
+    dialogs.yesNoAnswers = {true};
+    ASSERT_TRUE(recoverUnsavedTests(station, dialogs, &library));
+    ASSERT_EQ(dialogs.log.size(), 1u);
+    EXPECT_TRUE(dialogs.log[0].ends_with("(2 attempts)?")) << dialogs.log[0];
+    EXPECT_EQ(station.test.repetitionCount, 2);
+    EXPECT_EQ(readFileBytes(journal), before);
+    station.journal.close(true);
+    EXPECT_FALSE(fs::exists(journal));
 }
 
 TEST_F(SessionRecoveryTest, AJournalThatCannotBeReadIsNamedAndKept) {
