@@ -550,6 +550,49 @@ bool readTestBytes(std::span<const uint8_t> bytes, TestRecord& test, std::string
 
 namespace {
 
+// The whole file is read and checked: it becomes the test in memory. Nothing here fails
+// (every block it fills was made before).
+void takeOver(StagedTest& staged, TestRecord& test, bool keep, unsigned threads) {
+    const int32_t age = test.subject.age;
+    test.subject = std::move(staged.subject);
+    test.subject.age = age;
+    test.repetitionCount = staged.repetitionCount;
+    test.testTime = staged.testTime;
+    test.saved = 1;
+    const int count = staged.repetitionCount;
+    for (int r = 0; r < count; ++r) {
+        RepetitionRecord& from = staged.repetitions[static_cast<size_t>(r)];
+        RepetitionRecord& to = test.repetitions[r];
+        copyBlockHeader(from, to);
+        if (keep) {
+            if (!staged.inSeries[static_cast<size_t>(r)]) to.raw.swap(from.raw);
+        } else {
+            to.raw.release();
+            test.series[r].values.release();
+            test.results[r] = staged.results[static_cast<size_t>(r)];
+        }
+    }
+    // Repetitions the new test does not hold give their blocks back (nothing reads them).
+    for (int r = count; r < kMaxRepetitions; ++r) {
+        test.repetitions[r].raw.release();
+        test.series[r].values.release();
+    }
+    if (keep) {
+        // The old samples go before the new series are written: the two never need room at
+        // once. Nothing below allocates (the blocks were made before the take-over).
+        staged.repetitions.clear();
+        forEachBatchSideBySide(count, repetitionsTogether(count, threads), threads, [&](int first, int end) {
+            RepetitionToAnalyse batch[kAnalysedTogether];
+            for (int r = first; r < end; ++r) {
+                if (staged.inSeries[static_cast<size_t>(r)])
+                    takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);
+                batch[r - first] = {&test.repetitions[r], &test.series[r], &test.results[r]};
+            }
+            analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(end - first)));
+        });
+    }
+}
+
 bool readTest(const Source& fd, TestRecord& test, std::string* message, SampleStorage storage, unsigned threads) {
     // The series of the test in memory are worked out from its samples, so their blocks
     // can serve while the file is read: a long repetition's samples wait in the series
@@ -630,44 +673,7 @@ bool readTest(const Source& fd, TestRecord& test, std::string* message, SampleSt
     }
 
     // Everything is read: take it over.
-    const int32_t age = test.subject.age;
-    test.subject = std::move(staged.subject);
-    test.subject.age = age;
-    test.repetitionCount = staged.repetitionCount;
-    test.testTime = staged.testTime;
-    test.saved = 1;
-    const int count = staged.repetitionCount;
-    for (int r = 0; r < count; ++r) {
-        RepetitionRecord& from = staged.repetitions[static_cast<size_t>(r)];
-        RepetitionRecord& to = test.repetitions[r];
-        copyBlockHeader(from, to);
-        if (keep) {
-            if (!staged.inSeries[static_cast<size_t>(r)]) to.raw.swap(from.raw);
-        } else {
-            to.raw.release();
-            test.series[r].values.release();
-            test.results[r] = staged.results[static_cast<size_t>(r)];
-        }
-    }
-    // Repetitions the new test does not hold give their blocks back (nothing reads them).
-    for (int r = count; r < kMaxRepetitions; ++r) {
-        test.repetitions[r].raw.release();
-        test.series[r].values.release();
-    }
-    if (keep) {
-        // The old samples go before the new series are written: the two never need room at
-        // once. Nothing below allocates (the blocks were made before the take-over).
-        staged.repetitions.clear();
-        forEachBatchSideBySide(count, repetitionsTogether(count, threads), threads, [&](int first, int end) {
-            RepetitionToAnalyse batch[kAnalysedTogether];
-            for (int r = first; r < end; ++r) {
-                if (staged.inSeries[static_cast<size_t>(r)])
-                    takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);
-                batch[r - first] = {&test.repetitions[r], &test.series[r], &test.results[r]};
-            }
-            analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(end - first)));
-        });
-    }
+    takeOver(staged, test, keep, threads);
     return true;
 }
 
