@@ -27,10 +27,10 @@ void QtOperatorDialogs::notice(std::string_view text, std::string_view detail) {
     showNoticeBox(parent_, toQString(text), toQString(detail));
 }
 
-bool QtOperatorDialogs::askYesNo(std::string_view text) {
+bool QtOperatorDialogs::askYesNo(std::string_view text, Answer defaultAnswer) {
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(kMessageCaption), toQString(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(defaultAnswer == Answer::No ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
 

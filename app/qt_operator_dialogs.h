@@ -16,7 +16,7 @@ public:
 
     void message(std::string_view text, std::string_view detail = {}) override;
     void notice(std::string_view text, std::string_view detail = {}) override;
-    bool askYesNo(std::string_view text) override;
+    bool askYesNo(std::string_view text, Answer defaultAnswer = Answer::Yes) override;
     Answer askYesNoCancel(std::string_view text) override;
     // Into the status bar of the window the dialogs belong to (nothing without one).
     void showStatus(std::string_view text) override;

@@ -149,6 +149,11 @@ bool StationApp::initInstance(const QStringList& arguments) {
     ensureDirectory(station_.paths.dataDirectory);
     // The unsaved test is journalled beside the tests.
     station_.journal.setFolder(station_.paths.dataDirectory);
+    // With the register's id of the test's subject (Extended mode), so that a recovered
+    // test is filed under the subject it was recorded for.
+    station_.journal.setSubjectIdSource([this] {
+        return station_.settings.subjectLibraryMode != 0 && library_ ? library_->currentSubjectKey() : std::string();
+    });
 
     // 8. The title: "KavelTek", or the name of the file named on the command line.
     QString title = QString::fromLatin1(kDefaultDocumentTitle);
@@ -172,7 +177,7 @@ bool StationApp::initInstance(const QStringList& arguments) {
     }
 
     // A test that a station left unsaved when it stopped unexpectedly is offered back.
-    if (recoverUnsavedTests(station_, dialogs_)) frame_->view().screens().resetToIdle();
+    if (recoverUnsavedTests(station_, dialogs_, library_)) frame_->view().screens().resetToIdle();
     startArchiveUploader();
     return true;
 }

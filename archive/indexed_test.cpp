@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/sha256.h"
+#include "storage/posix_io.h"
 #include "storage/test_file.h"
 
 namespace vanta::archive {
@@ -39,17 +40,9 @@ constexpr int64_t kReadWhole = 64 << 20;
 bool readWhole(int fd, int64_t expected, std::vector<uint8_t>& bytes) {
     // One byte more than expected: a file that grew since its size was taken shows it.
     bytes.resize(static_cast<size_t>(expected) + 1);
-    size_t total = 0;
-    while (total < bytes.size()) {
-        const ssize_t got = ::pread(fd, bytes.data() + total, bytes.size() - total, static_cast<off_t>(total));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (got == 0) break;
-        total += static_cast<size_t>(got);
-    }
-    if (total != static_cast<size_t>(expected)) return false;
+    const IoResult read = readExactlyAt(fd, bytes.data(), bytes.size(), 0);
+    const size_t total = read.done;
+    if (read.error != 0 || total != static_cast<size_t>(expected)) return false;
     bytes.resize(total);
     return true;
 }

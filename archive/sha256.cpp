@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "storage/posix_io.h"
+
 namespace vanta::archive {
 
 namespace {
@@ -42,14 +44,11 @@ bool sha256OfFile(int fd, std::string& hexDigest, int64_t& size) {
     thread_local std::vector<unsigned char> buffer(256 * 1024);
     int64_t total = 0;
     for (;;) {
-        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(total));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (got == 0) break;
-        if (EVP_DigestUpdate(ctx.get(), buffer.data(), static_cast<size_t>(got)) != 1) return false;
-        total += got;
+        const IoResult got = readExactlyAt(fd, buffer.data(), buffer.size(), static_cast<uint64_t>(total));
+        if (got.error != 0) return false;
+        if (got.done > 0 && EVP_DigestUpdate(ctx.get(), buffer.data(), got.done) != 1) return false;
+        total += static_cast<int64_t>(got.done);
+        if (got.done < buffer.size()) break;  // the end of the file
     }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned n = 0;

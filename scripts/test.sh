@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test; then the plain code again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, the acquisition link and the reading and analysis on
-# every core under ThreadSanitizer, and the fuzz targets of the two file readers for a
-# short fixed time each (FUZZ_SECONDS, 30); last the Debian package is built and checked.
+# every core under ThreadSanitizer, and the fuzz targets of the two file readers and the
+# session journal's reader for a short fixed time each (FUZZ_SECONDS, 30); last the Debian
+# package is built and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -51,11 +52,11 @@ if grep -q 'LABELS link' tests/device/CMakeLists.txt 2>/dev/null; then
       -R '^(TestFileTest|Analysis|Records)\.'
 fi
 
-echo "== Fuzzing the test-file and settings readers (libFuzzer, ${FUZZ_SECONDS:-30} s each)"
+echo "== Fuzzing the test-file, settings and journal readers (libFuzzer, ${FUZZ_SECONDS:-30} s each)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTA_BUILD_FUZZ=ON \
       -DVANTA_BUILD_GUI=OFF -DVANTA_BUILD_BENCH=OFF -DVANTA_BUILD_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j "$(nproc)" --target fuzz_test_file fuzz_settings_file
-for target in test_file settings_file; do
+cmake --build build-fuzz -j "$(nproc)" --target fuzz_test_file fuzz_settings_file fuzz_journal
+for target in test_file settings_file journal; do
   # New inputs go to a scratch folder: the committed seed corpus stays as it is. A finding
   # is kept as build-fuzz/crash-* and fails the run.
   found=$(mktemp -d)

@@ -39,8 +39,9 @@ public:
     // A notice that something went well, OK only, with the information icon: a warning
     // would make the operator look for a fault.
     virtual void notice(std::string_view text, std::string_view detail = {}) = 0;
-    // A question with Yes and No and the question icon; true for Yes.
-    virtual bool askYesNo(std::string_view text) = 0;
+    // A question with Yes and No and the question icon; true for Yes. `defaultAnswer`
+    // (Yes or No) is the button Enter presses: No where Yes would lose something.
+    virtual bool askYesNo(std::string_view text, Answer defaultAnswer = Answer::Yes) = 0;
     // The same with a third button, Cancel (also Esc and closing the box).
     virtual Answer askYesNoCancel(std::string_view text) = 0;
     // A word in the status bar's message pane, no box: what the station did on its own

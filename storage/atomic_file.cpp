@@ -14,6 +14,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "storage/posix_io.h"
+
 namespace vanta {
 
 namespace {
@@ -108,9 +110,12 @@ bool syncFile(int fd) { return step(::fsync(fd) == 0, "sync file"); }
 bool renameFile(const std::string& from, const std::string& to) {
     return step(::rename(from.c_str(), to.c_str()) == 0, "rename");
 }
-// A file system without sync for folders (EINVAL) or one mounted read-only has nothing to
-// make last.
-bool syncFolder(int dir) { return step(::fsync(dir) == 0, "sync folder") || errno == EINVAL || errno == EROFS; }
+// 0 or the errno; the policy for file systems that cannot sync a folder is posix_io's.
+int syncFolderStep(int dir) {
+    const int error = syncFolder(dir);
+    step(error == 0, "sync folder");
+    return error;
+}
 
 }  // namespace
 
@@ -298,17 +303,9 @@ bool AtomicFile::anotherSaveRunning() const {
 bool AtomicFile::write(std::string_view bytes) {
     if (fd_ < 0) return fail(EBADF);
     if (error_) return false;
-    const char* data = bytes.data();
-    size_t n = bytes.size();
-    while (n > 0) {
-        const ssize_t put = ::write(fd_, data, n);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return fail(put == 0 ? EIO : errno);
-        data += put;
-        n -= static_cast<size_t>(put);
-        written_ += put;
-    }
-    return true;
+    const IoResult put = writeAll(fd_, bytes.data(), bytes.size());
+    written_ += static_cast<off_t>(put.done);
+    return put.error == 0 || fail(put.error);
 }
 
 bool AtomicFile::commit() {
@@ -330,7 +327,7 @@ bool AtomicFile::commit() {
         // the previous file, or no file at all.
         const int dir = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
-            if (!syncFolder(dir)) fail(errno);
+            if (const int error = syncFolderStep(dir)) fail(error);
             ::close(dir);
         }
     }

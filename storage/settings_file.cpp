@@ -11,6 +11,7 @@
 #include "storage/atomic_file.h"
 #include "storage/file_tag.h"
 #include "storage/little_endian.h"
+#include "storage/posix_io.h"
 
 namespace vanta {
 
@@ -53,13 +54,8 @@ SettingsLoad loadSettings(const std::string& path, StationSettings& settings) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return SettingsLoad::Missing;
     unsigned char bytes[kSettingsFileSizeSidesSwapped];
-    size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t n = ::read(fd, bytes + got, sizeof bytes - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-    }
+    // A read that fails part-way is taken as the file ending there, as before.
+    const size_t got = readExactly(fd, bytes, sizeof bytes).done;
     ::close(fd);
     if (!startsWithFileTag(bytes, got)) return SettingsLoad::Incompatible;
     // Without the full 95 bytes the mode byte cannot be there either.

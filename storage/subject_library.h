@@ -41,6 +41,15 @@ public:
     virtual void subjectDirectory(std::string& directory) = 0;
     // May make the subject whose directory holds this test file the current subject.
     virtual void selectSubjectOfFile(const std::string& testFilePath) = 0;
+    // The current subject's permanent id in the register (its UUID); empty when there is
+    // no current subject or the library keeps none (the session journal records it).
+    virtual std::string currentSubjectKey() { return {}; }
+    // Makes the subject with this permanent id current (a recovered test's subject); false
+    // when the library does not know it.
+    virtual bool selectSubjectByKey(const std::string& key) {
+        (void)key;
+        return false;
+    }
 };
 
 }  // namespace vanta

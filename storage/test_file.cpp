@@ -19,6 +19,8 @@
 #include "core/side_by_side.h"
 #include "storage/atomic_file.h"
 #include "storage/little_endian.h"
+#include "storage/posix_io.h"
+#include "storage/repetition_block.h"
 
 namespace vanta {
 
@@ -27,9 +29,6 @@ namespace {
 // The head of the file (tag, subject, count) is read through a buffer; the repetition
 // blocks behind it are read at their own offsets, so that several threads can take them.
 constexpr size_t kReadBuffer = 1 << 16;
-constexpr size_t kSampleBytes = 4 * kChannelCount;
-// Direction, six offsets, load, radius and the sample count.
-constexpr size_t kBlockHeaderBytes = 4 + 4 * kChannelCount + 4 + 4 + 4;
 
 // Where the file's bytes come from: the open file, or its bytes already in memory (the
 // index hashes a file and reads its numbers from the one copy it read).
@@ -101,14 +100,11 @@ private:
             fileOffset_ += got;
             return true;
         }
-        for (;;) {
-            const ssize_t got = ::read(source_.fd, buffer_.get() + end_, kReadBuffer - end_);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
-            end_ += static_cast<size_t>(got);
-            fileOffset_ += static_cast<uint64_t>(got);
-            return true;
-        }
+        const IoResult got = readSome(source_.fd, buffer_.get() + end_, kReadBuffer - end_);
+        if (got.error != 0 || got.done == 0) return false;
+        end_ += got.done;
+        fileOffset_ += got.done;
+        return true;
     }
 
     Source source_;
@@ -125,16 +121,7 @@ bool readAt(const Source& source, void* dst, size_t n, uint64_t offset) {
         std::memcpy(dst, source.bytes + offset, n);
         return true;
     }
-    auto* out = static_cast<uint8_t*>(dst);
-    while (n > 0) {
-        const ssize_t got = ::pread(source.fd, out, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        out += got;
-        offset += static_cast<uint64_t>(got);
-        n -= static_cast<size_t>(got);
-    }
-    return true;
+    return readExactlyAt(source.fd, dst, n, offset).complete(n);
 }
 
 // The n bytes at `offset`: in place when the file is in memory, else read into `piece`.
@@ -142,31 +129,6 @@ bool readAt(const Source& source, void* dst, size_t n, uint64_t offset) {
 const uint8_t* bytesAt(const Source& source, uint8_t* piece, size_t n, uint64_t offset) {
     if (source.bytes) return offset <= source.size && n <= source.size - offset ? source.bytes + offset : nullptr;
     return readAt(source, piece, n, offset) ? piece : nullptr;
-}
-
-// n samples as the file holds them (six little-endian int32 each, sample after sample)
-// into the channel rows, which hold them channel by channel.
-void samplesToChannels(const uint8_t* bytes, int n, int32_t* const* channels) {
-    int32_t* __restrict c0 = channels[0];
-    int32_t* __restrict c1 = channels[1];
-    int32_t* __restrict c2 = channels[2];
-    int32_t* __restrict c3 = channels[3];
-    int32_t* __restrict c4 = channels[4];
-    int32_t* __restrict c5 = channels[5];
-    for (int i = 0; i < n; ++i, bytes += kSampleBytes) {
-        c0[i] = getI32(bytes);
-        c1[i] = getI32(bytes + 4);
-        c2[i] = getI32(bytes + 8);
-        c3[i] = getI32(bytes + 12);
-        c4[i] = getI32(bytes + 16);
-        c5[i] = getI32(bytes + 20);
-    }
-}
-
-// One channel of n samples as the file holds them.
-void channelFromSamples(const uint8_t* bytes, int n, int channel, int32_t* __restrict out) {
-    bytes += 4 * channel;
-    for (int i = 0; i < n; ++i, bytes += kSampleBytes) out[i] = getI32(bytes);
 }
 
 // Incompatible also stands for a file the station cannot hold in memory.
@@ -271,15 +233,11 @@ ReadFailure walkBlocks(const Source& fd, uint64_t offset, StagedTest& staged) {
         uint8_t h[kBlockHeaderBytes];
         if (!readAt(fd, h, sizeof h, offset)) return ReadFailure::EndsEarly;
         RepetitionRecord& rep = staged.repetitions[static_cast<size_t>(r)];
-        rep.direction = getI32(h);
-        for (int c = 0; c < kChannelCount; ++c) rep.channelOffset[c] = getF32(h + 4 + 4 * c);
-        rep.loadMass = getF32(h + 28);
-        rep.radius = getF32(h + 32);
-        const int32_t n = getI32(h + 36);
+        const int32_t n = getBlockHeader(h, rep);
         if (n > kMaxSamples) return ReadFailure::Incompatible;
         rep.sampleCount = n < 0 ? 0 : n;
         staged.sampleOffsets[static_cast<size_t>(r)] = offset + kBlockHeaderBytes;
-        offset += kBlockHeaderBytes + static_cast<uint64_t>(rep.sampleCount) * kSampleBytes;
+        offset += repetitionBlockBytes(rep.sampleCount);
     }
     staged.testTimeOffset = offset;
     return ReadFailure::None;
@@ -417,11 +375,7 @@ ReadFailure readBlocks(const Source& fd, StagedTest& staged, TestRecord& current
         int& held = reader.scratchSamples[slot];
         if (held > n) std::fill(channels[RateY] + n, channels[RateY] + held, 0);
         held = n;
-        rep.direction = header.direction;
-        std::copy(std::begin(header.channelOffset), std::end(header.channelOffset), std::begin(rep.channelOffset));
-        rep.loadMass = header.loadMass;
-        rep.radius = header.radius;
-        rep.sampleCount = n;
+        copyBlockHeader(header, rep);
         return true;
     };
     // Kept samples are analysed once the whole file is read (see readTestFile); discarded
@@ -532,25 +486,21 @@ bool writeTestFile(AtomicFile& file, const std::string& path, TestRecord& test, 
     // with the disk full, not touched at all.
     uint64_t size = out.size() + 4;
     for (int r = 0; r < count; ++r)
-        size += 4 + 4 * kChannelCount + 12 + static_cast<uint64_t>(test.repetitions[r].validSamples()) * 4 * kChannelCount;
+        size += repetitionBlockBytes(test.repetitions[r].validSamples());
     bool ok = file.reserve(size);
     auto flush = [&] {
         ok = ok && file.write(out);
         out.clear();
     };
     constexpr size_t kFlushAt = 1 << 20;
+    constexpr int kFlushSamples = 8192;
     for (int r = 0; r < count && ok; ++r) {
         const RepetitionRecord& rep = test.repetitions[r];
         const int n = rep.validSamples();
-        putI32(out, rep.direction);
-        for (float off : rep.channelOffset) putF32(out, off);
-        putF32(out, rep.loadMass);
-        putF32(out, rep.radius);
-        putI32(out, n);
-        const int32_t* ch[kChannelCount];
-        for (int c = 0; c < kChannelCount; ++c) ch[c] = rep.raw.row(c);
-        for (int i = 0; i < n; ++i) {
-            for (int c = 0; c < kChannelCount; ++c) putI32(out, ch[c][i]);
+        putBlockHeader(out, rep);
+        // In pieces, so that the buffer stays near kFlushAt however long the repetition.
+        for (int first = 0; first < n; first += kFlushSamples) {
+            putBlockSamples(out, rep, first, std::min(kFlushSamples, n - first));
             if (out.size() >= kFlushAt) flush();
         }
     }
@@ -599,6 +549,49 @@ bool readTestBytes(std::span<const uint8_t> bytes, TestRecord& test, std::string
 }
 
 namespace {
+
+// The whole file is read and checked: it becomes the test in memory. Nothing here fails
+// (every block it fills was made before).
+void takeOver(StagedTest& staged, TestRecord& test, bool keep, unsigned threads) {
+    const int32_t age = test.subject.age;
+    test.subject = std::move(staged.subject);
+    test.subject.age = age;
+    test.repetitionCount = staged.repetitionCount;
+    test.testTime = staged.testTime;
+    test.saved = 1;
+    const int count = staged.repetitionCount;
+    for (int r = 0; r < count; ++r) {
+        RepetitionRecord& from = staged.repetitions[static_cast<size_t>(r)];
+        RepetitionRecord& to = test.repetitions[r];
+        copyBlockHeader(from, to);
+        if (keep) {
+            if (!staged.inSeries[static_cast<size_t>(r)]) to.raw.swap(from.raw);
+        } else {
+            to.raw.release();
+            test.series[r].values.release();
+            test.results[r] = staged.results[static_cast<size_t>(r)];
+        }
+    }
+    // Repetitions the new test does not hold give their blocks back (nothing reads them).
+    for (int r = count; r < kMaxRepetitions; ++r) {
+        test.repetitions[r].raw.release();
+        test.series[r].values.release();
+    }
+    if (keep) {
+        // The old samples go before the new series are written: the two never need room at
+        // once. Nothing below allocates (the blocks were made before the take-over).
+        staged.repetitions.clear();
+        forEachBatchSideBySide(count, repetitionsTogether(count, threads), threads, [&](int first, int end) {
+            RepetitionToAnalyse batch[kAnalysedTogether];
+            for (int r = first; r < end; ++r) {
+                if (staged.inSeries[static_cast<size_t>(r)])
+                    takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);
+                batch[r - first] = {&test.repetitions[r], &test.series[r], &test.results[r]};
+            }
+            analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(end - first)));
+        });
+    }
+}
 
 bool readTest(const Source& fd, TestRecord& test, std::string* message, SampleStorage storage, unsigned threads) {
     // The series of the test in memory are worked out from its samples, so their blocks
@@ -680,48 +673,7 @@ bool readTest(const Source& fd, TestRecord& test, std::string* message, SampleSt
     }
 
     // Everything is read: take it over.
-    const int32_t age = test.subject.age;
-    test.subject = std::move(staged.subject);
-    test.subject.age = age;
-    test.repetitionCount = staged.repetitionCount;
-    test.testTime = staged.testTime;
-    test.saved = 1;
-    const int count = staged.repetitionCount;
-    for (int r = 0; r < count; ++r) {
-        RepetitionRecord& from = staged.repetitions[static_cast<size_t>(r)];
-        RepetitionRecord& to = test.repetitions[r];
-        to.direction = from.direction;
-        std::copy(std::begin(from.channelOffset), std::end(from.channelOffset), std::begin(to.channelOffset));
-        to.loadMass = from.loadMass;
-        to.radius = from.radius;
-        to.sampleCount = from.sampleCount;
-        if (keep) {
-            if (!staged.inSeries[static_cast<size_t>(r)]) to.raw.swap(from.raw);
-        } else {
-            to.raw.release();
-            test.series[r].values.release();
-            test.results[r] = staged.results[static_cast<size_t>(r)];
-        }
-    }
-    // Repetitions the new test does not hold give their blocks back (nothing reads them).
-    for (int r = count; r < kMaxRepetitions; ++r) {
-        test.repetitions[r].raw.release();
-        test.series[r].values.release();
-    }
-    if (keep) {
-        // The old samples go before the new series are written: the two never need room at
-        // once. Nothing below allocates (the blocks were made before the take-over).
-        staged.repetitions.clear();
-        forEachBatchSideBySide(count, repetitionsTogether(count, threads), threads, [&](int first, int end) {
-            RepetitionToAnalyse batch[kAnalysedTogether];
-            for (int r = first; r < end; ++r) {
-                if (staged.inSeries[static_cast<size_t>(r)])
-                    takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);
-                batch[r - first] = {&test.repetitions[r], &test.series[r], &test.results[r]};
-            }
-            analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(end - first)));
-        });
-    }
+    takeOver(staged, test, keep, threads);
     return true;
 }
 

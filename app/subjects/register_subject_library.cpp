@@ -97,6 +97,18 @@ bool RegisterSubjectLibrary::hasCurrentSubject() {
     return currentSubject(s);
 }
 
+std::string RegisterSubjectLibrary::currentSubjectKey() {
+    if (!ensureOpen(false)) return {};
+    RegisteredSubject s;
+    return currentSubject(s) ? s.uuid : std::string();
+}
+
+bool RegisterSubjectLibrary::selectSubjectByKey(const std::string& key) {
+    if (key.empty() || !ensureOpen(true)) return false;
+    RegisteredSubject s;
+    return register_.getByUuid(key, s) && makeCurrent(s.id);
+}
+
 void RegisterSubjectLibrary::copyCurrentSubject(SubjectInfo& subject) {
     if (!ensureOpen(false)) return;
     RegisteredSubject s;

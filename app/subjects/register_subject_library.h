@@ -70,6 +70,8 @@ public:
     // The subject whose data folder holds the file becomes current; after a file in no
     // subject's folder there is no current subject.
     void selectSubjectOfFile(const std::string& testFilePath) override;
+    std::string currentSubjectKey() override;
+    bool selectSubjectByKey(const std::string& key) override;
 
     bool isOpen() const { return register_.isOpen(); }
     int64_t currentSubjectId() const { return currentId_; }

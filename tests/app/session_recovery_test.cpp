@@ -48,7 +48,7 @@ struct Place {
 
 std::vector<std::string> journalsIn(const std::string& folder) {
     std::vector<std::string> found;
-    for (const JournalEntry& e : listJournals(folder)) found.push_back(e.path);
+    for (const JournalEntry& e : listJournals(folder).entries) found.push_back(e.path);
     return found;
 }
 

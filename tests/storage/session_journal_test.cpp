@@ -11,6 +11,7 @@
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +23,11 @@
 #include <iostream>
 #include <memory>
 #include <random>
+#include <span>
+#include <algorithm>
 
+#include "storage/journal_format.h"
+#include "storage/little_endian.h"
 #include "storage/test_file.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/unprivileged.h"
@@ -168,6 +173,7 @@ TEST(SessionJournal, ACutAtEveryByteOfTheLastRecordGivesTheAttemptsBeforeIt) {
         const JournalReading r = readJournal(cut, back.get());
         ASSERT_EQ(r.attempts, 2) << "cut at " << length;
         ASSERT_EQ(r.droppedRecords, length == two.size() ? 0 : 1) << "cut at " << length;
+        ASSERT_EQ(r.ending, length == two.size() ? JournalEnd::Whole : JournalEnd::TornTail) << "cut at " << length;
         ASSERT_EQ(r.end, two.size());
         ASSERT_EQ(back->repetitionCount, 2);
     }
@@ -182,6 +188,9 @@ TEST(SessionJournal, ACutAtEveryByteOfTheLastRecordGivesTheAttemptsBeforeIt) {
         const JournalReading r = readJournal(cut, back.get());
         EXPECT_EQ(r.attempts, 2) << "byte " << at;
         EXPECT_EQ(r.droppedRecords, 1) << "byte " << at;
+        // (A length made shorter fails the checksum; one made longer would read as torn.)
+        EXPECT_EQ(r.ending, JournalEnd::Damaged) << "byte " << at;
+        EXPECT_EQ(r.damageOffset, two.size()) << "byte " << at;
     }
     // Damage in the middle: what follows it is not used, even where it reads well.
     std::string middle = whole;
@@ -190,6 +199,9 @@ TEST(SessionJournal, ACutAtEveryByteOfTheLastRecordGivesTheAttemptsBeforeIt) {
     const JournalReading r = readJournal(cut, back.get());
     EXPECT_EQ(r.attempts, 1);
     EXPECT_EQ(r.droppedRecords, 2);
+    EXPECT_EQ(r.ending, JournalEnd::Damaged);
+    EXPECT_LT(r.damageOffset, two.size());
+    EXPECT_EQ(r.damageOffset, r.end) << "the damage starts where the used records end";
 }
 
 TEST(SessionJournal, HeldWhileItsStationRunsAndFoundNewestFirstWhenLeft) {
@@ -207,7 +219,7 @@ TEST(SessionJournal, HeldWhileItsStationRunsAndFoundNewestFirstWhenLeft) {
     const timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, a.path().c_str(), times, 0), 0);
 
-    std::vector<JournalEntry> found = listJournals(dir.path().string());
+    std::vector<JournalEntry> found = listJournals(dir.path().string()).entries;
     ASSERT_EQ(found.size(), 2u);
     EXPECT_TRUE(found[0].held && found[1].held);
     {
@@ -217,7 +229,7 @@ TEST(SessionJournal, HeldWhileItsStationRunsAndFoundNewestFirstWhenLeft) {
 
     a.close(false);
     b.close(false);
-    found = listJournals(dir.path().string());
+    found = listJournals(dir.path().string()).entries;
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].subjectName, "Newer");
     EXPECT_EQ(found[0].attempts, 2);
@@ -321,6 +333,231 @@ TEST(SessionJournal, AFullDiskCostsTheJournalUntilThereIsRoomAgain) {
         journal.close(true);
         if (tmpfs) ::umount(folder.c_str());
     });
+}
+
+
+// A journal of `attempts` attempts; `sizes` gets its length after each of them.
+std::string journalOf(const TempDir& dir, int attempts, std::vector<size_t>* sizes = nullptr,
+                      std::unique_ptr<TestRecord>* kept = nullptr) {
+    auto test = newTest();
+    SessionJournal journal(dir.path().string());
+    if (sizes) sizes->clear();
+    for (int a = 0; a < attempts; ++a) {
+        storeAttempt(*test, 250 + 10 * a, static_cast<uint32_t>(a + 1));
+        EXPECT_TRUE(journal.attemptStored(*test));
+        if (sizes) sizes->push_back(fs::file_size(journal.path()));
+    }
+    const std::string path = journal.path();
+    journal.close(false);
+    const std::string bytes = readFileBytes(path);
+    fs::remove(path);
+    if (kept) *kept = std::move(test);
+    return bytes;
+}
+
+std::span<const uint8_t> asBytes(const std::string& s) {
+    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+// Bytes from memory that fail (EIO) from the `failAt`-th read on: an injected read error.
+class FailingSource : public JournalSource {
+public:
+    FailingSource(const std::string& bytes, int failAt) : bytes_(bytes), failAt_(failAt) {}
+    IoResult read(void* dst, size_t n) override {
+        IoResult r;
+        if (++reads_ >= failAt_) {
+            r.error = EIO;
+            return r;
+        }
+        r.done = std::min(n, bytes_.size() - at_);
+        std::memcpy(dst, bytes_.data() + at_, r.done);
+        at_ += r.done;
+        return r;
+    }
+    uint64_t size() override { return bytes_.size(); }
+
+private:
+    std::string bytes_;
+    int failAt_;
+    int reads_ = 0;
+    size_t at_ = 0;
+};
+
+TEST(SessionJournal, AReadErrorIsNotTheEndOfTheFile) {
+    TempDir dir;
+    std::vector<size_t> sizes;
+    const std::string bytes = journalOf(dir, 3, &sizes);
+    // Reads: the mark, then a head and a body per record (subject and attempt 1 came in
+    // one write but are two records): the 6th read is attempt 2's head.
+    for (int failAt = 1; failAt <= 8; ++failAt) {
+        FailingSource source(bytes, failAt);
+        const JournalReading r = readJournalFrom(source, nullptr);
+        EXPECT_EQ(r.ending, JournalEnd::ReadError) << failAt;
+        EXPECT_EQ(r.error, EIO) << failAt;
+        EXPECT_TRUE(r.damaged());
+        EXPECT_FALSE(r.readWhole());
+        EXPECT_LE(r.attempts, 3);
+    }
+    FailingSource atSecond(bytes, 6);
+    const JournalReading r = readJournalFrom(atSecond, nullptr);
+    EXPECT_EQ(r.attempts, 1);
+    EXPECT_EQ(r.damageOffset, sizes[0]);
+    EXPECT_NE(describeEnding(r).find("Input/output error"), std::string::npos) << describeEnding(r);
+    // The same bytes read whole.
+    FailingSource never(bytes, 1000);
+    EXPECT_EQ(readJournalFrom(never, nullptr).ending, JournalEnd::Whole);
+    EXPECT_EQ(readJournalFrom(never, nullptr).attempts, 0) << "a used source has nothing more";
+}
+
+TEST(SessionJournal, ReadsTheSameFromItsBytesInMemory) {
+    TempDir dir;
+    std::unique_ptr<TestRecord> test;
+    const std::string bytes = journalOf(dir, 3, nullptr, &test);
+    const std::string path = dir.file("j.kvqj");
+    writeFileBytes(path, bytes);
+    auto fromFile = std::make_unique<TestRecord>();
+    auto fromBytes = std::make_unique<TestRecord>();
+    const JournalReading a = readJournal(path, fromFile.get());
+    const JournalReading b = readJournalBytes(asBytes(bytes), fromBytes.get());
+    EXPECT_EQ(a.ending, JournalEnd::Whole);
+    EXPECT_EQ(b.ending, JournalEnd::Whole);
+    EXPECT_EQ(a.attempts, 3);
+    EXPECT_EQ(b.attempts, 3);
+    EXPECT_EQ(a.end, b.end);
+    EXPECT_EQ(savedBytes(*fromFile, dir), savedBytes(*fromBytes, dir));
+    EXPECT_EQ(savedBytes(*fromBytes, dir), savedBytes(*test, dir));
+}
+
+// A head claiming nearly 4 GB is damage at its offset: the reader never asks for the
+// memory, so under an address-space limit it neither aborts nor takes it for a torn tail.
+TEST(SessionJournal, AHugeClaimedLengthIsDamageAndCostsNoMemory) {
+    TempDir dir;
+    std::vector<size_t> sizes;
+    std::string bytes = journalOf(dir, 2, &sizes);
+    const size_t at = bytes.size();
+    std::string head;
+    putU32(head, 0xF0000000u);
+    putU32(head, 0);
+    bytes += head + std::string(100, 'x');
+    const JournalReading r = readJournalBytes(asBytes(bytes), nullptr);
+    EXPECT_EQ(r.ending, JournalEnd::Damaged);
+    EXPECT_EQ(r.damageOffset, at);
+    EXPECT_EQ(r.attempts, 2);
+    EXPECT_EQ(r.droppedBytes, 108u);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    const std::string path = dir.file("huge.kvqj");
+    writeFileBytes(path, bytes);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{1u << 30, 1u << 30};  // 1 GiB of address space
+        ::setrlimit(RLIMIT_AS, &limit);
+        auto back = std::make_unique<TestRecord>();
+        const JournalReading inChild = readJournal(path, back.get());
+        ::_exit(inChild.ending == JournalEnd::Damaged && inChild.attempts == 2 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the reading under a 1 GiB limit aborted";
+#endif
+}
+
+// Every event is on the disk when it returns: its records were synced (fdatasync) after
+// they were written, once per event.
+int syncs = 0;
+int syncedFd = -1;
+TEST(SessionJournal, EveryEventIsSyncedBeforeItReturns) {
+    TempDir dir;
+    auto test = newTest();
+    SessionJournal journal(dir.path().string());
+    observeJournalSyncs([](int fd) {
+        ++syncs;
+        syncedFd = fd;
+    });
+    syncs = 0;
+    for (int a = 0; a < 3; ++a) {
+        storeAttempt(*test, 300, static_cast<uint32_t>(a + 1));
+        ASSERT_TRUE(journal.attemptStored(*test));
+        EXPECT_EQ(syncs, a + 1) << "attempt " << a;
+    }
+    --test->repetitionCount;
+    ASSERT_TRUE(journal.attemptIgnored(*test));
+    EXPECT_EQ(syncs, 4);
+    ASSERT_TRUE(journal.calibrated(*test));
+    EXPECT_EQ(syncs, 5);
+    observeJournalSyncs(nullptr);
+}
+
+// The subject register's id of the test's subject goes into the subject record, and a
+// change of it writes the subject again; a journal without one is as it always was.
+TEST(SessionJournal, KeepsTheSubjectsRegisterId) {
+    TempDir dir;
+    auto test = newTest();
+    std::string id = "0b3c7a52-9f1e-4d1a-8c2e-5b2f6f0d9e11";
+    SessionJournal journal(dir.path().string());
+    journal.setSubjectIdSource([&] { return id; });
+    storeAttempt(*test, 300, 1);
+    ASSERT_TRUE(journal.attemptStored(*test));
+    EXPECT_EQ(readJournal(journal.path(), nullptr).subjectId, id);
+    id = "7d2f4b8e-1111-4a2b-9c3d-222233334444";
+    storeAttempt(*test, 300, 2);
+    ASSERT_TRUE(journal.attemptStored(*test));
+    const JournalReading r = readJournal(journal.path(), nullptr);
+    EXPECT_EQ(r.subjectId, id);
+    EXPECT_EQ(r.records, 4) << "subject, attempt, subject again, attempt";
+    journal.close(true);
+
+    SessionJournal plain(dir.path().string());
+    ASSERT_TRUE(plain.attemptStored(*test));
+    EXPECT_TRUE(readJournal(plain.path(), nullptr).subjectId.empty());
+    plain.close(true);
+}
+
+// A damaged journal the test is recovered from stays byte for byte; the test goes on in a
+// new journal that holds every recovered attempt; the save removes both.
+TEST(SessionJournal, ADamagedJournalStaysAsItIsWhileItsTestGoesOn) {
+    TempDir dir;
+    std::vector<size_t> sizes;
+    std::string bytes = journalOf(dir, 3, &sizes);
+    bytes[sizes[1] - 5] = static_cast<char>(bytes[sizes[1] - 5] ^ 0x40);  // in attempt 2
+    const std::string path = dir.file("unsaved-2025-12-06-120000.kvqj");
+    writeFileBytes(path, bytes);
+
+    JournalClaim claim(path);
+    ASSERT_TRUE(claim.claimed());
+    auto test = std::make_unique<TestRecord>();
+    const JournalReading r = readJournalFd(claim.fd(), test.get());
+    ASSERT_EQ(r.ending, JournalEnd::Damaged);
+    ASSERT_EQ(r.attempts, 1);
+    EXPECT_EQ(r.damageOffset, sizes[0]);
+    EXPECT_EQ(r.droppedRecords, 2) << "attempt 3 is whole, and not used";
+
+    SessionJournal journal(dir.path().string());
+    ASSERT_TRUE(journal.continueFrom(claim.release(), path, *test));
+    EXPECT_NE(journal.path(), path);
+    EXPECT_EQ(readFileBytes(path), bytes) << "kept byte for byte";
+    EXPECT_TRUE(journalHeld(path));
+    storeAttempt(*test, 300, 9);
+    ASSERT_TRUE(journal.attemptStored(*test));
+    EXPECT_EQ(readJournal(journal.path(), nullptr).attempts, 2);
+    EXPECT_EQ(readFileBytes(path), bytes);
+    const std::string next = journal.path();
+    journal.close(true);
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(fs::exists(next));
+}
+
+TEST(SessionJournal, AFolderThatCannotBeListedIsToldWithItsReason) {
+    TempDir dir;
+    const JournalListing listing = listJournals(dir.file("missing"));
+    EXPECT_EQ(listing.error, ENOENT);
+    EXPECT_TRUE(listing.entries.empty());
+    // A file with a journal's name and no mark is listed, as not a journal.
+    writeFileBytes(dir.file("unsaved-2025-01-01-000000.kvqj"), "not a journal at all");
+    const JournalListing one = listJournals(dir.path().string());
+    EXPECT_EQ(one.error, 0);
+    ASSERT_EQ(one.entries.size(), 1u);
+    EXPECT_FALSE(one.entries[0].reading.isJournal);
 }
 
 }  // namespace

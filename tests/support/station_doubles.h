@@ -24,6 +24,7 @@ public:
     std::vector<std::string> notices;  // the messages shown with the information icon
 
     std::deque<bool> yesNoAnswers;                   // default: No
+    std::vector<Answer> yesNoDefaults;               // each yes/no question's default button
     std::deque<Answer> yesNoCancelAnswers;           // default: No
     std::vector<std::string> statuses;               // the status bar's words, in order
     std::deque<std::optional<std::string>> openAnswers;  // default: cancel
@@ -45,8 +46,9 @@ public:
         notices.emplace_back(text);
         log.push_back("notice: " + std::string(text));
     }
-    bool askYesNo(std::string_view text) override {
+    bool askYesNo(std::string_view text, Answer defaultAnswer = Answer::Yes) override {
         log.push_back("ask: " + std::string(text));
+        yesNoDefaults.push_back(defaultAnswer);
         return pop(yesNoAnswers, false);
     }
     Answer askYesNoCancel(std::string_view text) override {
@@ -144,6 +146,21 @@ public:
         directory = libraryDirectory;
     }
     void selectSubjectOfFile(const std::string& path) override { calls.push_back("selectSubjectOfFile " + path); }
+    // The register's permanent ids: `currentKey` is the current subject's; a key in
+    // `knownKeys` can be made current.
+    std::string currentKey;
+    std::vector<std::string> knownKeys;
+    std::string currentSubjectKey() override { return hasSubject ? currentKey : std::string(); }
+    bool selectSubjectByKey(const std::string& key) override {
+        calls.push_back("selectSubjectByKey " + key);
+        for (const std::string& k : knownKeys)
+            if (k == key) {
+                currentKey = key;
+                hasSubject = true;
+                return true;
+            }
+        return false;
+    }
 };
 
 }  // namespace vanta::testing

@@ -248,12 +248,19 @@ TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest)
     const std::string folder = dir.path().string();
     station.journal.setFolder(folder);
     auto journalled = [&] {
-        const std::vector<JournalEntry> found = listJournals(folder);
+        const std::vector<JournalEntry> found = listJournals(folder).entries;
         return found.empty() ? -1 : found.front().attempts;
     };
-    // Each stored attempt is on disk before its report is shown (phase 5).
-    std::vector<int> onDiskWhenShown;
-    view.onShowReportTable = [&] { onDiskWhenShown.push_back(journalled()); };
+    // Each stored attempt is on disk before its report is shown (phase 5): written, and
+    // synced to the disk (one data sync per event).
+    static int syncs;
+    syncs = 0;
+    observeJournalSyncs([](int) { ++syncs; });
+    std::vector<int> onDiskWhenShown, syncsWhenShown;
+    view.onShowReportTable = [&] {
+        onDiskWhenShown.push_back(journalled());
+        syncsWhenShown.push_back(syncs);
+    };
     run(cmd::kPerform);
     storeAttempt(0);
     EXPECT_EQ(onDiskWhenShown, std::vector<int>{1});
@@ -263,13 +270,15 @@ TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest)
     storeAttempt(1);
     storeAttempt(2);
     EXPECT_EQ(onDiskWhenShown, (std::vector<int>{1, 1, 2}));
+    EXPECT_EQ(syncsWhenShown, (std::vector<int>{1, 3, 4})) << "the IGNORE between them is synced too";
+    observeJournalSyncs(nullptr);
     view.onShowReportTable = nullptr;
     run(cmd::kExit);
 
     // Perform, "Data not saved. Save?" No: the test is dropped, and its journal with it.
     dialogs.yesNoAnswers = {false};
     run(cmd::kPerform);
-    EXPECT_EQ(listJournals(folder).size(), 0u);
+    EXPECT_EQ(listJournals(folder).entries.size(), 0u);
 
     // Yes, and the save dialog cancelled: the test is gone from memory, not from the disk.
     storeAttempt(0);
@@ -277,11 +286,11 @@ TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest)
     dialogs.yesNoAnswers = {true};
     run(cmd::kPerform);
     ASSERT_TRUE(dialogs.asked("save: |"));
-    std::vector<JournalEntry> found = listJournals(folder);
+    std::vector<JournalEntry> found = listJournals(folder).entries;
     ASSERT_EQ(found.size(), 1u);
     EXPECT_FALSE(found[0].held);
     storeAttempt(1);
-    EXPECT_EQ(listJournals(folder).size(), 2u) << "the next test has a journal of its own";
+    EXPECT_EQ(listJournals(folder).entries.size(), 2u) << "the next test has a journal of its own";
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
