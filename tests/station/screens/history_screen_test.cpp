@@ -269,6 +269,16 @@ TEST_F(LongHistoryTest, ScrollsThroughEveryRowAtTheSmallestWindowAndGrowsWithALa
 // The load names stand at their lines' ends a row apart, clear of the plot, its title and
 // the rings of the real changes.
 TEST_F(LongHistoryTest, LoadNamesNeverOverprint) {
+    // The latest test has both loads at nearly one power: their lines end at one height.
+    archive::IndexedTest close = indexed("Ann", 60, {250.0f, 252.0f});
+    for (archive::IndexedRepetition r : indexed("Ann", 60, {251.0f, 253.0f}, 20.0).repetitions) {
+        r.number = static_cast<int32_t>(close.repetitions.size()) + 1;
+        close.repetitions.push_back(r);
+    }
+    identify(close, 60);
+    archive::LocalIndex index;
+    ASSERT_TRUE(index.open(data.path().string()));
+    ASSERT_TRUE(index.store({close}));
     view.client = Rect{0, 0, 780, 640};
     ASSERT_TRUE(run(cmd::kHistory));
     RecordingDrawContext dc(false);
