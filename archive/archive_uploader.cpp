@@ -18,6 +18,7 @@ std::string archiveStatusText(const ArchiveStatus& status) {
 
 std::string archiveFailureDetails(const std::string& reason) {
     std::string text = reason;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
     // libpq's words for a server that wants a password the station was not given.
     if (reason.find("fe_sendauth: no password supplied") != std::string::npos)
         text += "\n\nThe server asks for a password: put it in ~/.pgpass (see the README)";
