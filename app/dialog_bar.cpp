@@ -232,6 +232,8 @@ void DialogBar::buildMeasurementBar() {
     button("IGNORE", cmd::kIgnore, 306, 6, 56, 17);
     button("BACK", cmd::kBack, 372, 6, 56, 17);
     button("EXIT", cmd::kExit, 438, 6, 56, 17);
+    // Who is measured, so no attempt goes into another subject's test unnoticed.
+    label("", 500, 10, 70, 9, cmd::kSubjectLabel);
 }
 
 // Calibration bar: BACK where a running attempt shows it, and nothing to type (the

@@ -77,10 +77,11 @@ MainWindow::~MainWindow() {
 FileCommandHooks MainWindow::fileHooks(ProfileStore* profile, archive::BackgroundIndexer* indexer) {
     FileCommandHooks hooks;
     hooks.resetView = [this] { router_.execute(cmd::kResetToIdle); };
-    hooks.fileUsed = [profile, indexer](const std::string& path) {
+    hooks.fileUsed = [this, profile, indexer](const std::string& path) {
         if (profile) profile->addRecentFile(QString::fromStdString(path));
         // The lab's archive learns of the test on the indexer's thread; the window goes on.
         if (indexer) indexer->add(path);
+        if (indexer && onTestHanded) onTestHanded();
     };
     hooks.showBusy = [](bool busy) {
         if (!qGuiApp) return;
@@ -208,16 +209,28 @@ void MainWindow::createStatusBar() {
     }
 }
 
-void MainWindow::setArchiveStatus(const QString& text) {
+void MainWindow::setArchiveStatus(const QString& text, const QString& details) {
     if (!archivePane_) {
         archivePane_ = new QLabel(statusBar());
         archivePane_->setObjectName(QStringLiteral("archiveStatus"));
+        archivePane_->installEventFilter(this);
         statusBar()->insertPermanentWidget(0, archivePane_);
     }
     // The server's reason can be long: the pane keeps room for the message pane and shows
-    // the whole text as its tool tip.
+    // the whole text as its tool tip; a click shows it whole, with its details.
     archivePane_->setText(archivePane_->fontMetrics().elidedText(text, Qt::ElideRight, 300));
-    archivePane_->setToolTip(text);
+    archivePane_->setToolTip(text + (details.isEmpty() ? QString() : QStringLiteral("\n(click for the details)")));
+    archivePane_->setCursor(details.isEmpty() ? Qt::ArrowCursor : Qt::PointingHandCursor);
+    archiveText_ = text;
+    archiveDetails_ = details;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == archivePane_ && event->type() == QEvent::MouseButtonRelease && !archiveDetails_.isEmpty()) {
+        dialogs_.message(archiveText_.toStdString(), archiveDetails_.toStdString());
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QAction* MainWindow::action(int id) const {
@@ -342,6 +355,12 @@ float MainWindow::readBarNumber(int id) const {
 void MainWindow::setBarText(int id, const std::string& text) {
     QWidget* c = bar_ ? bar_->control(id) : nullptr;
     if (auto* edit = qobject_cast<QLineEdit*>(c)) edit->setText(QString::fromStdString(text));
+    else if (auto* label = qobject_cast<QLabel*>(c)) {
+        // A long name is cut with "…" at the label's width; the whole name in its tooltip.
+        const QString whole = QString::fromStdString(text);
+        label->setText(label->fontMetrics().elidedText(whole, Qt::ElideRight, std::max(label->width(), 40)));
+        label->setToolTip(whole);
+    }
     else if (auto* box = qobject_cast<QComboBox*>(c); box && box->isEditable())
         box->setEditText(QString::fromStdString(text));
 }

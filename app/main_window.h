@@ -82,7 +82,11 @@ public:
     // The shared archive's pane of the status bar ("Archive: up to date", "Archive: N tests
     // waiting" with the last failure); made on the first call, so a station without an
     // archive server shows none.
-    void setArchiveStatus(const QString& text);
+    // `details`: the whole reason of the last failure, shown in a box when the pane is
+    // clicked; empty: nothing to click for.
+    void setArchiveStatus(const QString& text, const QString& details = {});
+    // A test was handed to the archive's indexer (saved or opened): called with its path.
+    std::function<void()> onTestHanded;
 
 signals:
     // The window is closing in an orderly way (File > Exit or the window's close button).
@@ -91,6 +95,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -118,6 +123,7 @@ private:
     bool closed_ = false;
     int observerToken_ = 0;
     QLabel* archivePane_ = nullptr;
+    QString archiveText_, archiveDetails_;
 };
 
 }  // namespace vanta

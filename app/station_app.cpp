@@ -177,7 +177,11 @@ bool StationApp::initInstance(const QStringList& arguments) {
     }
 
     // A test that a station left unsaved when it stopped unexpectedly is offered back.
-    if (recoverUnsavedTests(station_, dialogs_, library_)) frame_->view().screens().resetToIdle();
+    if (recoverUnsavedTests(station_, dialogs_, library_)) {
+        frame_->view().screens().resetToIdle();
+        // The recovered test may be reported: its toolbar buttons go on with the menus.
+        frame_->refreshCommandStates();
+    }
     startArchiveUploader();
     return true;
 }
@@ -194,12 +198,32 @@ void StationApp::startArchiveUploader() {
     };
     // The worker's news goes to the window on the window's thread.
     auto onStatus = [this](const archive::ArchiveStatus& status) {
-        const QString text = QString::fromStdString(archive::archiveStatusText(status));
         QMetaObject::invokeMethod(
-            this, [this, text] { if (frame_) frame_->setArchiveStatus(text); }, Qt::QueuedConnection);
+            this, [this, status] {
+                lastArchiveStatus_ = status;
+                showArchiveStatus();
+            },
+            Qt::QueuedConnection);
+    };
+    // A saved test waits for the archive from the moment it is saved, though the outbox
+    // learns of it only once the indexer has stored it: until then the pane counts it.
+    if (frame_) frame_->onTestHanded = [this] {
+        ++testsHanded_;
+        showArchiveStatus();
     };
     uploader_ = std::make_unique<archive::ArchiveUploader>(makeOutbox, url, onStatus);
     uploader_->start();
+}
+
+void StationApp::showArchiveStatus() {
+    if (!frame_ || !uploader_) return;
+    archive::ArchiveStatus status = lastArchiveStatus_;
+    const int64_t indexed = indexer_ ? indexer_->doneCount() : testsHanded_;
+    status.waiting += static_cast<int>(std::max<int64_t>(0, testsHanded_ - indexed));
+    const QString details = status.lastFailure.empty()
+                                ? QString()
+                                : QString::fromStdString(archive::archiveFailureDetails(status.lastFailure));
+    frame_->setArchiveStatus(QString::fromStdString(archive::archiveStatusText(status)), details);
 }
 
 bool StationApp::titleForFile(const QString& path, QString& title) {

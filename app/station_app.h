@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/profile_store.h"
+#include "archive/archive_uploader.h"
 #include "station/command_router.h"
 #include "station/operator_dialogs.h"
 #include "station/station.h"
@@ -99,6 +100,11 @@ private:
     std::unique_ptr<MainWindow> frame_;
     // After the frame: the worker is stopped before the window its status goes to.
     std::unique_ptr<archive::ArchiveUploader> uploader_;
+    // The pane: the uploader's last word, plus the tests handed to the indexer and not
+    // yet in its outbox.
+    void showArchiveStatus();
+    archive::ArchiveStatus lastArchiveStatus_;
+    int64_t testsHanded_ = 0;
     SettingsLoad settingsLoad_ = SettingsLoad::Missing;
     bool settingsWritten_ = false;
 };

@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QWheelEvent>
 
 #include "app/screens/report_table.h"
 #include "canvas/qpainter_draw_context.h"
@@ -148,7 +149,26 @@ void StationView::keyPressEvent(QKeyEvent* event) {
         router_.execute(cmd::kBack);
         return;
     }
+    // A screen longer than the view (the history of many tests) scrolls.
+    switch (event->key()) {
+        case Qt::Key_PageDown: screens_.scroll(1, true); return;
+        case Qt::Key_PageUp: screens_.scroll(-1, true); return;
+        case Qt::Key_Down: screens_.scroll(1, false); return;
+        case Qt::Key_Up: screens_.scroll(-1, false); return;
+        case Qt::Key_Home: screens_.scroll(-1000000, false); return;
+        case Qt::Key_End: screens_.scroll(1000000, false); return;
+        default: break;
+    }
     QWidget::keyPressEvent(event);
+}
+
+// One notch of the wheel (120 eighths of a degree) is three lines.
+void StationView::wheelEvent(QWheelEvent* event) {
+    wheelEighths_ += event->angleDelta().y();
+    const int lines = -wheelEighths_ / 40;
+    wheelEighths_ += lines * 40;
+    if (lines != 0) screens_.scroll(lines, false);
+    event->accept();
 }
 
 void StationView::mousePressEvent(QMouseEvent* event) {

@@ -72,6 +72,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     // Esc abandons a running attempt or calibration, as BACK does.
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void bindCommands();
@@ -87,6 +88,7 @@ private:
     QTimer calibrationTimer_;
     GuidancePicture guidance_;
     bool guidanceOn_ = false;
+    int wheelEighths_ = 0;  // the wheel's turn not yet scrolled as a whole line
 };
 
 }  // namespace vanta

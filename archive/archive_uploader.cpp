@@ -9,12 +9,22 @@ namespace vanta::archive {
 
 std::string archiveStatusText(const ArchiveStatus& status) {
     std::string text = status.waiting == 0 ? std::string("Archive: up to date")
-                                           : "Archive: " + std::to_string(status.waiting) + " tests waiting";
+                                           : "Archive: " + std::to_string(status.waiting) +
+                                                 (status.waiting == 1 ? " test waiting" : " tests waiting");
     if (!status.configured) {
         if (status.waiting > 0) text += " (no archive server set)";
     } else if (!status.lastFailure.empty()) {
         text += " - " + status.lastFailure.substr(0, status.lastFailure.find('\n'));
     }
+    return text;
+}
+
+std::string archiveFailureDetails(const std::string& reason) {
+    std::string text = reason;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    // libpq's words for a server that wants a password the station was not given.
+    if (reason.find("fe_sendauth: no password supplied") != std::string::npos)
+        text += "\n\nThe server asks for a password: put it in ~/.pgpass (see the README)";
     return text;
 }
 

@@ -27,6 +27,10 @@ struct ArchiveStatus {
 // after it (its first line), and "(no archive server set)" when there is none.
 std::string archiveStatusText(const ArchiveStatus& status);
 
+// The whole reason of a failure for the details box, with what to do where the reason is
+// one an operator can mend ("fe_sendauth: no password supplied": the ~/.pgpass file).
+std::string archiveFailureDetails(const std::string& reason);
+
 // The pause before the next attempt after `failures` failed runs in a row: 2 s doubling to
 // at most 5 minutes.
 std::chrono::milliseconds retryPause(int failures, std::chrono::milliseconds first = std::chrono::seconds(2),

@@ -34,6 +34,11 @@ void BackgroundIndexer::waitUntilIdle() {
     idle_.wait(g, [this] { return queue_.empty() && !busy_; });
 }
 
+int64_t BackgroundIndexer::doneCount() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return done_;
+}
+
 int64_t BackgroundIndexer::indexedCount() const {
     std::lock_guard<std::mutex> g(lock_);
     return indexed_;
@@ -88,6 +93,7 @@ void BackgroundIndexer::run() {
         }
         std::lock_guard<std::mutex> g(lock_);
         if (problem.empty()) ++indexed_;
+        ++done_;
         lastProblem_ = problem;
     }
 }

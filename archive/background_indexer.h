@@ -32,6 +32,8 @@ public:
     void waitUntilIdle();
 
     int64_t indexedCount() const;
+    // The files handed over that are done with, indexed or skipped.
+    int64_t doneCount() const;
     std::string lastProblem() const;
 
 private:
@@ -45,6 +47,7 @@ private:
     bool busy_ = false;
     bool stopping_ = false;
     int64_t indexed_ = 0;
+    int64_t done_ = 0;
     std::string lastProblem_;
     std::thread thread_;
 };

@@ -7,22 +7,9 @@
 
 namespace vanta::cli {
 
-namespace {
-
-class HistoryOnPaper : public PaperDrawing {
-public:
-    explicit HistoryOnPaper(const History& history) : history_(history) {}
-    void draw(DrawContext& dc, const Rect& area) override { drawHistory(dc, area, history_); }
-
-private:
-    const History& history_;
-};
-
-}  // namespace
-
 bool writeHistoryPdf(const std::string& path, const History& history, std::string* message) {
     const auto app = guiForPdf();
-    HistoryOnPaper drawing(history);
+    HistoryOnPaper drawing(history, std::nullopt);
     PrintedReport report;
     report.screen = PrintedScreen::History;
     report.header = historyPageHeader(history);

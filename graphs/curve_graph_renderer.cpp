@@ -250,7 +250,9 @@ void drawOverlay(DrawContext& dc, const CurveOverlay& o, const GraphViewState& v
     if (o.repetition < 0 || o.repetition >= std::min(o.test->repetitionCount, kMaxRepetitions)) return;
     const int end = std::min(view.windowEnd, o.test->repetitions[static_cast<size_t>(o.repetition)].validSamples());
     std::vector<Point> curve;
-    const Pen pens[2] = {Pen{kLeftOverlayColor, 1, PenStyle::Solid}, Pen{kRightOverlayColor, 1, PenStyle::Solid}};
+    // Dashed as well as lighter: the two shades stay apart on a grey printout and for an
+    // eye that does not tell the colours apart.
+    const Pen pens[2] = {Pen{kLeftOverlayColor, 1, PenStyle::Dash}, Pen{kRightOverlayColor, 1, PenStyle::Dash}};
     for (int k = 0; k < 2; ++k) {
         curve.clear();
         const int quantity = k == 0 ? view.y1 : view.y2;
@@ -260,6 +262,26 @@ void drawOverlay(DrawContext& dc, const CurveOverlay& o, const GraphViewState& v
         }
         dc.selectPen(pens[k]);
         dc.polyline(curve);
+    }
+}
+
+// Inside the plot's top left: a piece of each line style and what it shows.
+void drawOverlayLegend(DrawContext& dc, const CurveOverlay& o, const Rect& plot, bool paper) {
+    const int down = paper ? -1 : 1, row = paper ? 40 : 16, sample = paper ? 120 : 40;
+    dc.selectFont(Font{"Arial", paper ? 25 : 12, 400});
+    dc.setTextColor(kBlack);
+    const struct {
+        Pen pen;
+        const std::string& text;
+    } lines[] = {{Pen{kLeftCurveColor, paper ? 3 : 1, PenStyle::Solid}, o.shownLabel},
+                 {Pen{kLeftOverlayColor, paper ? 3 : 1, PenStyle::Dash}, o.overlayLabel}};
+    int y = plot.top + down * row;
+    for (const auto& line : lines) {
+        dc.selectPen(line.pen);
+        dc.line(plot.left + row / 2, y, plot.left + row / 2 + sample, y);
+        dc.text(Rect{plot.left + row + sample, y - down * row / 2, plot.right, y + down * row / 2}, line.text,
+                TextAlign::Left);
+        y += down * row;
     }
 }
 
@@ -347,7 +369,10 @@ void CurveGraphRenderer::draw(DrawContext& dc, const Rect& plot, const TestRecor
     else
         dc.clipOff();
 
-    if (overlay_.test) drawOverlay(dc, overlay_, view, m);
+    if (overlay_.test) {
+        drawOverlay(dc, overlay_, view, m);
+        drawOverlayLegend(dc, overlay_, plot, paper);
+    }
 
     dc.selectPen(kBlackPen);
     const int xl = m.x(view.cursorLeft), xr = m.x(view.cursorRight);

@@ -5,6 +5,8 @@
 // lengths, label rectangles and fonts differ. Nothing is clipped to the plot rectangle.
 #pragma once
 
+#include <string>
+
 #include "canvas/draw_context.h"
 #include "core/records.h"
 #include "graphs/graph_view_state.h"
@@ -22,6 +24,9 @@ inline constexpr Color kLeftCurveColor{0, 128, 200};
 struct CurveOverlay {
     const TestRecord* test = nullptr;  // this test or another; none: no overlay
     int repetition = 0;
+    // The legend's two lines: what the full curves show and what the lighter dashed ones
+    // do ("test of 2026-12-07 09:30, repetition 2, 10.00 kg, right").
+    std::string shownLabel, overlayLabel;
 };
 inline constexpr Color kLeftOverlayColor{150, 205, 235};
 inline constexpr Color kRightOverlayColor{255, 160, 160};

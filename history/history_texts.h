@@ -12,16 +12,23 @@
 namespace vanta {
 
 std::string historyDate(int64_t testTime);  // "2026-03-01"
+// Each test's date as the table and the change lines name it: "2026-03-01", and with its
+// time ("2026-03-01 09:30") where another test of the history lies on the same day.
+std::vector<std::string> historyTestDates(const History& history);
 
 const std::vector<std::string>& historyTableTitles();
 // One row per test, side and load: tests oldest first, left side before right.
 std::vector<std::vector<std::string>> historyTableRows(const History& history);
 std::vector<Side> historyRowSides(const History& history);
 
-// "SEM right: 12.3 W, MDC95 34.1 W", or why there is none.
+// Per side the test's own error in plain words, or why it is not known yet.
 std::vector<std::string> historyErrorLines(const History& history);
-// "right 10.00 kg, 2026-03-01 to 2026-04-01: +25.3 W (+5.1 %), beyond error"
+// "right 10.00 kg, 2026-03-01 to 2026-04-01: +25.3 W (+5.1 %), a real change: larger than
+// the test's own error (19.6 W)"; two tests of one day: "2026-03-01 09:30 to 14:10".
 std::string historyChangeLine(const History& history, const HistoryChange& change);
-std::string judgement(const HistoryChange& change);  // "beyond error", "within error", "no SEM"
+// Whether the change is real, in words a coach reads without the statistics.
+std::string judgement(const History& history, const HistoryChange& change);
+// The band of the plot: "test error (MDC95) ±19.6 W".
+std::string historyBandLabel(double mdc95);
 
 }  // namespace vanta

@@ -7,26 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "profile/plot_metrics.h"
 #include "profile/profile_texts.h"
 
 namespace vanta {
 
 namespace {
 
-// Sizes in logical units, for the screen and for paper.
-struct Metrics {
-    int font;      // character height of numbers and table cells
-    int small;     // tick labels, column titles
-    int row;       // one line of text
-    int marker;    // half the size of a point's marker
-    int tick;
-    int pen;
-};
-
-Metrics metricsFor(const DrawContext& dc) {
-    if (dc.isPrinting()) return {26, 22, 48, 12, 15, 3};
-    return {12, 11, 17, 4, 4, 1};
-}
+using Metrics = PlotMetrics;
 
 // Positions measured from the area's top edge, whichever way y grows.
 struct Frame {
@@ -36,16 +24,6 @@ struct Frame {
     int height() const { return std::abs(area.bottom - area.top); }
     int width() const { return area.right - area.left; }
 };
-
-// Tick step of 1, 2 or 5 times a power of ten, about `count` steps over the span.
-double niceStep(double span, int count) {
-    if (!(span > 0.0)) return 1.0;
-    const double raw = span / count;
-    const double p = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0, 10.0})
-        if (raw <= m * p) return m * p;
-    return 10.0 * p;
-}
 
 struct Axis {
     double lo = 0.0, hi = 1.0, step = 1.0;
@@ -72,6 +50,7 @@ std::string tickText(double v, double step) {
 }
 
 Color colorOf(Side s) { return s == Side::Left ? kLeftSideColor : kRightSideColor; }
+constexpr Color kWeakGrey{140, 140, 140};
 constexpr Side kSides[] = {Side::Left, Side::Right};
 
 // One plot: its rectangle (top edge first) and its two axes.
@@ -171,22 +150,11 @@ void drawPowerLoad(DrawContext& dc, const Metrics& m, const Rect& box, const Pro
                        [&](double x) { return (f.a * x + f.b) * x + f.c; },
                        Pen{colorOf(s), m.pen, PenStyle::Solid});
             if (f.topLoad) {
-                // The top: a dashed line down to the load axis and its two numbers.
+                // The top: a dashed line down to the load axis; its numbers stand in the
+                // legend's row above the plot, where they cover neither curve nor marker.
                 const int x = plot.px(*f.topLoad), y = plot.py(*f.topPower);
                 dc.selectPen(Pen{colorOf(s), m.pen > 1 ? 2 : 1, PenStyle::Dash});
                 dc.line(x, y, x, box.bottom);
-                dc.selectFont(Font{"Arial", m.small, 700});
-                dc.setTextColor(colorOf(s));
-                const int dir = box.bottom > box.top ? 1 : -1;
-                char text[64];
-                std::snprintf(text, sizeof text, "top %s kg, %.1f W", loadText(*f.topLoad).c_str(), *f.topPower);
-                // Kept within the plot's width, so the label stays on the page beside a top
-                // near the highest or the lowest load.
-                const int half = 6 * m.row;
-                const int centre = std::clamp(x, box.left + half, std::max(box.left + half, box.right - half));
-                dc.textUnclipped(Rect{centre - half, y - dir * (m.row + m.marker), centre + half, y - dir * m.marker},
-                                 text, TextAlign::Center);
-                dc.setTextColor(kBlack);
             }
         }
         for (const LoadBest& l : side.loads) plot.marker(l.load, l.peakPower, s);
@@ -213,16 +181,20 @@ void drawTorqueVelocity(DrawContext& dc, const Metrics& m, const Rect& box, cons
         const SideProfile& side = p.side(s);
         if (side.torqueVelocity) {
             const TorqueVelocityFit f = *side.torqueVelocity;
+            // A weak fit is drawn grey and dashed: a line the points hardly follow.
             plot.curve(0.0, vMax * 1.05, [&](double v) { return f.intercept + f.slope * v; },
-                       Pen{colorOf(s), m.pen, PenStyle::Solid});
+                       weakFit(f) ? Pen{kWeakGrey, m.pen, PenStyle::Dash} : Pen{colorOf(s), m.pen, PenStyle::Solid});
         }
         for (const LoadBest& l : side.loads) plot.marker(l.meanVelocityAcceleration, l.meanTorqueAcceleration, s);
     }
 }
 
-void drawLegend(DrawContext& dc, const Metrics& m, int x, int y, int dir) {
-    dc.selectFont(Font{"Arial", m.font, 400});
+// The sides that have data, each with its marker, and each side's top where its parabola
+// has one inside the loads tested.
+void drawLegend(DrawContext& dc, const Metrics& m, const Profile& p, int x, int y, int dir) {
     for (Side s : kSides) {
+        const SideProfile& side = p.side(s);
+        if (side.loads.empty()) continue;
         const int r = m.marker;
         dc.selectPen(Pen{colorOf(s), 1, PenStyle::Solid});
         dc.selectBrush(Brush{colorOf(s), BrushStyle::Solid});
@@ -230,9 +202,19 @@ void drawLegend(DrawContext& dc, const Metrics& m, int x, int y, int dir) {
         if (s == Side::Left) dc.ellipse(bounds);
         else dc.rectangle(bounds);
         dc.setTextColor(colorOf(s));
-        dc.text(Rect{x + 2 * r, y - dir * m.row / 2, x + 2 * r + 5 * m.row, y + dir * m.row / 2}, sideName(s),
-                TextAlign::Left);
-        x += 5 * m.row;
+        std::string text = sideName(s);
+        bool bold = false;
+        if (side.powerLoad && side.powerLoad->topLoad) {
+            char top[64];
+            std::snprintf(top, sizeof top, ": top %s kg, %.1f W", loadText(*side.powerLoad->topLoad).c_str(),
+                          *side.powerLoad->topPower);
+            text += top;
+            bold = true;
+        }
+        const int w = textWidthEstimate(text, m.font, bold);
+        dc.selectFont(Font{"Arial", m.font, bold ? 700 : 400});
+        dc.text(Rect{x + 2 * r, y - dir * m.row / 2, x + 2 * r + w, y + dir * m.row / 2}, text, TextAlign::Left);
+        x += 2 * r + w + 2 * m.row;
     }
     dc.setTextColor(kBlack);
 }
@@ -241,7 +223,7 @@ void drawLegend(DrawContext& dc, const Metrics& m, int x, int y, int dir) {
 
 void drawProfile(DrawContext& dc, const Rect& area, const Profile& profile) {
     dc.save();
-    const Metrics m = metricsFor(dc);
+    const Metrics m = plotMetricsFor(dc);
     const Frame f{area, area.bottom > area.top ? 1 : -1};
     const int w = f.width();
 
@@ -254,7 +236,7 @@ void drawProfile(DrawContext& dc, const Rect& area, const Profile& profile) {
     const int textHeight = (textLines + 1) * m.row;
     const int plotHeight = std::max(6 * m.row, f.height() - textHeight - 4 * m.row);
 
-    drawLegend(dc, m, area.left + 4 * m.row, f.down(m.row / 2), f.dir);
+    drawLegend(dc, m, profile, area.left + 4 * m.row, f.down(m.row / 2), f.dir);
     const int plotTop = f.down(2 * m.row), plotBottom = f.down(2 * m.row + plotHeight - 2 * m.row);
     const int leftPlotRight = area.left + w * 58 / 100;
     drawPowerLoad(dc, m, Rect{area.left + 4 * m.row, plotTop, leftPlotRight, plotBottom}, profile);
@@ -293,6 +275,8 @@ void drawProfile(DrawContext& dc, const Rect& area, const Profile& profile) {
     lines.insert(lines.end(), asymmetry.begin(), asymmetry.end());
     if (!note.empty()) lines.push_back(note);
     for (const std::string& line : lines) {
+        // A weak fit's numbers are greyed with their caveat.
+        dc.setTextColor(line.find("weak fit") != std::string::npos ? kWeakGrey : kBlack);
         dc.text(Rect{area.left, y, area.right, y + f.dir * m.row}, line, TextAlign::Left);
         y += f.dir * m.row;
     }

@@ -22,6 +22,8 @@ constexpr Side kSideOrder[] = {Side::Left, Side::Right};
 
 }  // namespace
 
+bool weakFit(const TorqueVelocityFit& fit) { return fit.r2 && *fit.r2 < kWeakFitR2; }
+
 std::string loadText(double kg) { return format("%.2f", kg); }
 
 const std::vector<std::string>& profileTableTitles() {
@@ -61,8 +63,11 @@ std::vector<std::string> profileFitLines(const Profile& profile) {
             power += "fewer than three loads, no parabola";
         } else {
             const PowerLoadFit& f = *s.powerLoad;
-            power += format("P = %.4g L^2 %+.4g L %+.4g, r2 ", f.a, f.b, f.c);
-            power += f.r2 ? format("%.3f", *f.r2) : std::string("-");
+            power += format("P = %.4g L^2 %+.4g L %+.4g, ", f.a, f.b, f.c);
+            // A parabola has three numbers: through three loads it fits any points at all,
+            // and an r2 of 1 would claim a confidence the data cannot give.
+            if (s.loads.size() == 3) power += "exact through 3 points";
+            else power += "r2 " + (f.r2 ? format("%.3f", *f.r2) : std::string("-"));
             switch (f.top) {
                 case PowerLoadFit::Top::Inside:
                     power += format("; top %.1f W at %s kg", *f.topPower, loadText(*f.topLoad).c_str());
@@ -78,12 +83,13 @@ std::vector<std::string> profileFitLines(const Profile& profile) {
             torque += s.loads.size() < 2 ? "fewer than two loads, no line" : "one velocity only, no line";
         } else {
             const TorqueVelocityFit& f = *s.torqueVelocity;
+            if (weakFit(f)) torque += format("weak fit (r2 %.2f), so these are uncertain: ", *f.r2);
             if (f.t0)
                 torque += format("T0 %.2f N.m, w0 %.1f deg/s, top power %.1f W, ", *f.t0, *f.omega0, *f.topPower);
             else
                 torque += "the torque does not fall with velocity, ";
-            torque += format("slope %.4g N.m per deg/s, r2 ", f.slope);
-            torque += f.r2 ? format("%.3f", *f.r2) : std::string("-");
+            torque += format("slope %.4g N.m per deg/s", f.slope);
+            if (!weakFit(f)) torque += ", r2 " + (f.r2 ? format("%.3f", *f.r2) : std::string("-"));
         }
         lines.push_back(torque);
     }

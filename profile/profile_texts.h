@@ -29,6 +29,11 @@ std::vector<std::string> profileAsymmetryLines(const Profile& profile);
 // What was left out, or empty.
 std::string profileNote(const Profile& profile);
 
+// A torque-velocity line this loose (r2 below 0.5) says little: its T0, w0 and top power
+// are stated as uncertain, and drawn greyed.
+inline constexpr double kWeakFitR2 = 0.5;
+bool weakFit(const TorqueVelocityFit& fit);
+
 // Number texts of the table and lines.
 std::string loadText(double kg);  // "10.00"
 

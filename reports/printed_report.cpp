@@ -23,8 +23,6 @@ constexpr int kTableTopFurtherPage = -160;
 // Readout panel above the plot, both 180 mm wide like the page.
 constexpr Rect kReadoutRect{0, -320, kPageWidth, -380};
 constexpr Rect kPlotRect{200, -750, 1600, -1350};
-// The profile takes the rest of an A4 page with 15 mm margins (267 mm).
-constexpr Rect kProfileRect{0, -340, kPageWidth, -2600};
 // Cells keep 3 mm from their right edge, titles 1 mm.
 constexpr int kCellRightGap = 30;
 constexpr int kTitleRightGap = 10;
@@ -96,6 +94,8 @@ int printedPageCount(int rows) {
 }
 
 int printedPageCount(const PrintedReport& report) {
+    if ((report.screen == PrintedScreen::Profile || report.screen == PrintedScreen::History) && report.drawing)
+        return std::max(1, report.drawing->pageCount());
     return printedPageCount(static_cast<int>(report.table.rows.size()));
 }
 
@@ -143,7 +143,7 @@ void printReportPage(DrawContext& dc, const PrintedReport& report, int page, int
         report.graph->drawReadouts(dc, kReadoutRect);
         report.graph->drawCurveGraph(dc, kPlotRect);
     } else if ((report.screen == PrintedScreen::Profile || report.screen == PrintedScreen::History) && report.drawing) {
-        report.drawing->draw(dc, kProfileRect);
+        report.drawing->drawPage(dc, page == 1 ? kDrawingRectFirstPage : kDrawingRectFurtherPage, page);
     }
 
     dc.selectFont(previousFont);

@@ -46,12 +46,23 @@ public:
     virtual void drawCurveGraph(DrawContext& dc, const Rect& plot) = 0;
 };
 
-// A screen's drawing on paper below the page header: the profile.
+// A screen's drawing on paper below the page header: the profile, the history.
 class PaperDrawing {
 public:
     virtual ~PaperDrawing() = default;
     virtual void draw(DrawContext& dc, const Rect& area) = 0;
+    // A drawing longer than a page (the history of many tests) goes on over further
+    // pages: how many it takes, and page `page` (1-based) into its area.
+    virtual int pageCount() { return 1; }
+    virtual void drawPage(DrawContext& dc, const Rect& area, int page) {
+        if (page == 1) draw(dc, area);
+    }
 };
+
+// The drawing's area below the page header on page 1 (the rest of an A4 page with 15 mm
+// margins, 267 mm), and below the title band on the further pages.
+inline constexpr Rect kDrawingRectFirstPage{0, -340, 1800, -2600};
+inline constexpr Rect kDrawingRectFurtherPage{0, -160, 1800, -2600};
 
 // The digital report table on paper: its rows under its column titles and print widths.
 PrintedTable digitalPrintedTable(const std::vector<ReportRow>& rows);
@@ -74,6 +85,7 @@ inline constexpr int kRowsFurtherPage = 27;
 
 // Pages for a table of `rows` rows: 1 up to 24 rows, then one more per 27 (started).
 int printedPageCount(int rows);
+// The table's pages, or the drawing's.
 int printedPageCount(const PrintedReport& report);
 
 // The table rows on page p (1-based): [first, last).

@@ -57,6 +57,7 @@ inline constexpr int kStart = 1074;
 inline constexpr int kIgnore = 1075;  // a click; a selection change of 1075 is the curve bar's
 inline constexpr int kBack = 1047;
 inline constexpr int kExit = 1076;
+inline constexpr int kSubjectLabel = 1078;  // "Subject: NAME", who is measured
 
 // History bar (template 146)
 inline constexpr int kHistoryLoadBox = 1077;  // "All loads", then each load tested

@@ -60,6 +60,7 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kSwapSides, O::View, R::Always, "Swap the names of the left and right side", nullptr},
     CommandInfo{cmd::kHistory, O::View, R::SubjectChosen, "The subject's tests over time", "History"},
     CommandInfo{cmd::kCompare, O::View, R::ResultsAvailable, "Draw a second repetition over the first", nullptr},
+    CommandInfo{cmd::kSubjectLabel, O::View, R::Always, nullptr, nullptr},
     // History bar
     CommandInfo{cmd::kHistoryLoadBox, O::View, R::Always, nullptr, nullptr},
     // The technician's guide, on every screen and while measuring too: F1 is where a lost

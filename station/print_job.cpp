@@ -8,7 +8,9 @@ namespace vanta {
 void GraphOnPaper::drawReadouts(DrawContext& dc, const Rect& rect) { vanta::drawReadouts(dc, rect, test_, view_); }
 
 void GraphOnPaper::drawCurveGraph(DrawContext& dc, const Rect& plot) {
-    CurveGraphRenderer().draw(dc, plot, test_, settings_, view_);
+    CurveGraphRenderer renderer;
+    renderer.setOverlay(overlay_);
+    renderer.draw(dc, plot, test_, settings_, view_);
 }
 
 }  // namespace vanta

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/records.h"
+#include "graphs/curve_graph_renderer.h"
 #include "graphs/graph_view_state.h"
 #include "reports/printed_report.h"
 #include "storage/settings_file.h"
@@ -18,8 +19,9 @@ namespace vanta {
 // printing still picks the sample under the pointer.
 class GraphOnPaper : public PaperGraph {
 public:
-    GraphOnPaper(const TestRecord& test, const GraphSettings& settings, const GraphViewState& view)
-        : test_(test), settings_(settings), view_(view) {}
+    GraphOnPaper(const TestRecord& test, const GraphSettings& settings, const GraphViewState& view,
+                 CurveOverlay overlay = {})
+        : test_(test), settings_(settings), view_(view), overlay_(std::move(overlay)) {}
     void drawReadouts(DrawContext& dc, const Rect& rect) override;
     void drawCurveGraph(DrawContext& dc, const Rect& plot) override;
 
@@ -27,6 +29,7 @@ private:
     const TestRecord& test_;
     GraphSettings settings_;
     GraphViewState view_;
+    CurveOverlay overlay_;  // the compared repetition; its test lives as long as the screen's
 };
 
 struct PrintJob {

@@ -6,9 +6,11 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "canvas/draw_context.h"
 #include "graphs/graph_view_state.h"
+#include "reports/page_header.h"
 #include "reports/spreadsheet_export.h"
 #include "measure/attempt_session.h"
 #include "station/bar_host.h"
@@ -68,10 +70,17 @@ public:
     // A press of the left or right mouse button in the view, in view pixels. Qt hands the
     // second press of a double click here too; at the same place it changes nothing more.
     virtual void mousePress(Point, MouseButton) {}
+    // The mouse wheel and the scrolling keys: `steps` lines or, with `pages`, views down
+    // (negative: up). A screen longer than the view scrolls; the others ignore it.
+    virtual void scroll(int /*steps*/, bool /*pages*/) {}
 
     // What this screen puts on paper when printing starts: the table's rows or the
     // graph. A screen without its own printout leaves the job as it is (an "ERROR" page).
     virtual void fillPrintJob(PrintJob&) const {}
+    // The header above the screen and on page 1, where the screen reports more than one
+    // repetition (the subject and the tests' dates rather than one repetition's load);
+    // none: the header of the view's current repetition.
+    virtual std::optional<PageHeaderTexts> pageHeader() const { return std::nullopt; }
 
     // Runs the command if it is one of this screen's; false leaves it to another screen.
     virtual bool command(int id, Notification notification) = 0;

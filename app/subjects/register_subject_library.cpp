@@ -1,5 +1,7 @@
 #include "app/subjects/register_subject_library.h"
 
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QDialog>
 
 #include <vector>
@@ -160,6 +162,10 @@ void RegisterSubjectLibrary::adoptSubject(SubjectInfo& subject) {
         return;
     }
     makeCurrent(id);
+    // The register grew without a dialog: the status bar says so, so that a subject whose
+    // name was typed otherwise in the file does not turn up unexplained.
+    if (auto* window = qobject_cast<QMainWindow*>(parent_ ? parent_->window() : nullptr))
+        window->statusBar()->showMessage(QStringLiteral("Subject added: ") + QString::fromStdString(fromFile.name));
 }
 
 std::string RegisterSubjectLibrary::currentDirectory() {

@@ -1,11 +1,14 @@
 #include "station/screens/curve_graph_screen.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "graphs/curve_graph_renderer.h"
 #include "graphs/graph_layout.h"
 #include "graphs/readouts.h"
+#include "profile/profile.h"
+#include "reports/page_header.h"
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
 #include "storage/test_file.h"
@@ -59,7 +62,8 @@ void CurveGraphScreen::show() {
 // paper and the mouse keeps picking with the screen's.
 void CurveGraphScreen::fillPrintJob(PrintJob& job) const {
     const Station& s = context_.station;
-    job.setGraph(std::make_unique<GraphOnPaper>(s.test, s.settings.graph, graph_));
+    // The comparison goes on paper with the graph, legend and all.
+    job.setGraph(std::make_unique<GraphOnPaper>(s.test, s.settings.graph, graph_, labelledOverlay()));
 }
 
 // Another repetition: its stroke range again; the quantities stay.
@@ -118,8 +122,12 @@ void CurveGraphScreen::compare() {
         context_.view.update();
         return;
     }
-    if (context_.dialogs.askYesNo("Compare with a repetition of another test file?\n"
-                                  "(No: with this repetition of this test; then choose another one in the list.)")) {
+    // Esc or Cancel: no comparison.
+    const Answer answer = context_.dialogs.askYesNoCancel(
+        "Compare with a repetition of another test file?\n"
+        "(No: with this repetition of this test; then choose another one in the list.)");
+    if (answer == Answer::Cancel) return;
+    if (answer == Answer::Yes) {
         const std::string folder = std::filesystem::path(s.lastFilePath).parent_path().string();
         const auto chosen = context_.dialogs.chooseFileToOpen(folder);
         if (!chosen) return;
@@ -135,18 +143,39 @@ void CurveGraphScreen::compare() {
             return;
         }
         otherTest_ = std::move(other);
-        overlay_ = {otherTest_.get(), std::min(graph_.repetition, count - 1)};
+        overlay_ = {otherTest_.get(), std::min(graph_.repetition, count - 1), {}, {}};
+        otherName_ = std::filesystem::path(*chosen).filename().string();
     } else {
-        overlay_ = {&s.test, graph_.repetition};
+        overlay_ = {&s.test, graph_.repetition, {}, {}};
+        otherName_.clear();
     }
     context_.view.update();
+}
+
+// "test of 2026-12-07 09:30, repetition 2, 10.00 kg, right", or the other file's name.
+std::string CurveGraphScreen::curveLabel(const TestRecord& test, int repetition, const std::string& file) const {
+    if (repetition < 0 || repetition >= std::min(test.repetitionCount, kMaxRepetitions)) return {};
+    const RepetitionRecord& r = test.repetitions[static_cast<size_t>(repetition)];
+    char load[32];
+    std::snprintf(load, sizeof load, "%.2f kg", r.loadMass);
+    const std::optional<Side> side = sideOfDirection(r.direction, context_.station.settings.sidesSwapped != 0);
+    return (file.empty() ? "test of " + formatTime(test.testTime, "%Y-%m-%d %H:%M") : file) + ", repetition " +
+           std::to_string(repetition + 1) + ", " + load + ", " + (side ? sideName(*side) : "no side");
+}
+
+CurveOverlay CurveGraphScreen::labelledOverlay() const {
+    CurveOverlay o = overlay_;
+    if (!o.test) return o;
+    o.shownLabel = curveLabel(context_.station.test, graph_.repetition, {});
+    o.overlayLabel = curveLabel(*o.test, o.repetition, otherName_);
+    return o;
 }
 
 void CurveGraphScreen::draw(DrawContext& dc) {
     const Station& s = context_.station;
     drawReadouts(dc, kReadoutRect, s.test, graph_);
     CurveGraphRenderer renderer;
-    renderer.setOverlay(overlay_);
+    renderer.setOverlay(labelledOverlay());
     renderer.draw(dc, kPlotRect, s.test, s.settings.graph, graph_);
 }
 

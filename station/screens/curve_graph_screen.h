@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "graphs/curve_graph_renderer.h"
 #include "graphs/graph_view_state.h"
@@ -42,6 +43,9 @@ private:
     GraphViewState graph_;
     CurveOverlay overlay_;
     std::unique_ptr<TestRecord> otherTest_;  // the compared test file, when not this test
+    std::string otherName_;                  // its file name, for the legend
+    std::string curveLabel(const TestRecord& test, int repetition, const std::string& file) const;
+    CurveOverlay labelledOverlay() const;
 };
 
 }  // namespace vanta

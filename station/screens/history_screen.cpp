@@ -10,29 +10,16 @@ namespace vanta {
 
 namespace {
 
-void drawHistoryOrRefusal(DrawContext& dc, const Rect& area, const std::optional<History>& history,
-                          const std::string& refusal, std::optional<double> load) {
-    if (history) {
-        drawHistory(dc, area, *history, load);
-        return;
-    }
-    const int row = dc.isPrinting() ? 60 : 20;
-    const int dir = area.bottom > area.top ? 1 : -1;
-    dc.text(Rect{area.left, area.top, area.right, area.top + dir * row}, refusal, TextAlign::Left);
-}
-
-class HistoryOnPaper : public PaperDrawing {
+// Why there is no history, on paper as on the screen.
+class RefusalOnPaper : public PaperDrawing {
 public:
-    HistoryOnPaper(std::optional<History> history, std::string refusal, std::optional<double> load)
-        : history_(std::move(history)), refusal_(std::move(refusal)), load_(load) {}
+    explicit RefusalOnPaper(std::string refusal) : refusal_(std::move(refusal)) {}
     void draw(DrawContext& dc, const Rect& area) override {
-        drawHistoryOrRefusal(dc, area, history_, refusal_, load_);
+        dc.text(Rect{area.left, area.top, area.right, area.top - 60}, refusal_, TextAlign::Left);
     }
 
 private:
-    std::optional<History> history_;
     std::string refusal_;
-    std::optional<double> load_;
 };
 
 // Every load of the history once, ascending.
@@ -68,6 +55,7 @@ void HistoryScreen::show() {
     refusal_.clear();
     loads_.clear();
     load_.reset();
+    first_ = 0;
     archive::LocalIndex index;
     std::vector<archive::IndexedTest> tests;
     if (!index.open(s.paths.subjectLibraryDirectory) ||
@@ -92,14 +80,49 @@ void HistoryScreen::chooseLoad() {
     const int chosen = context_.bars.barSelection(cmd::kHistoryLoadBox);
     if (chosen < 0 || chosen > static_cast<int>(loads_.size())) return;
     load_ = chosen == 0 ? std::nullopt : std::optional<double>(loads_[chosen - 1]);
+    first_ = 0;
     context_.view.update();
 }
 
-void HistoryScreen::draw(DrawContext& dc) { drawHistoryOrRefusal(dc, kHistoryScreenRect, history_, refusal_, load_); }
+Rect HistoryScreen::area() const {
+    const Rect client = context_.view.clientRect();
+    return Rect{kHistoryScreenRect.left, kHistoryScreenRect.top, std::max(kHistoryScreenRect.right, client.right - 10),
+                std::max(kHistoryScreenRect.bottom, client.bottom - 5)};
+}
+
+void HistoryScreen::draw(DrawContext& dc) {
+    const Rect r = area();
+    if (!history_) {
+        dc.text(Rect{r.left, r.top, r.right, r.top + 20}, refusal_, TextAlign::Left);
+        return;
+    }
+    const HistoryPart part = drawHistory(dc, r, *history_, load_, first_);
+    shownEnd_ = part.next;
+    blocks_ = part.count;
+}
+
+// Lines: the mouse wheel and the arrow keys; pages: Page Up and Page Down, a page being
+// what the view showed last.
+void HistoryScreen::scroll(int steps, bool pages) {
+    if (!history_) return;
+    const int shown = std::max(1, shownEnd_ - first_);
+    const int last = std::max(0, blocks_ - 1);
+    const int before = first_;
+    first_ = std::clamp(first_ + (pages ? steps * shown : steps), 0, last);
+    if (first_ != before) context_.view.update();
+}
+
+std::optional<PageHeaderTexts> HistoryScreen::pageHeader() const {
+    if (!history_) return std::nullopt;
+    return historyPageHeader(*history_, load_);
+}
 
 void HistoryScreen::fillPrintJob(PrintJob& job) const {
-    if (history_) job.report.header = historyPageHeader(*history_);
-    job.setDrawing(std::make_unique<HistoryOnPaper>(history_, refusal_, load_));
+    if (!history_) {
+        job.setDrawing(std::make_unique<RefusalOnPaper>(refusal_));
+        return;
+    }
+    job.setDrawing(std::make_unique<HistoryOnPaper>(*history_, load_));
 }
 
 }  // namespace vanta

@@ -13,7 +13,8 @@
 
 namespace vanta {
 
-// The view's rectangle for the history, below the page header (pixels of the client area).
+// The view's rectangle for the history at the smallest window, below the page header
+// (pixels of the client area); a larger view gives the history all of its room.
 inline constexpr Rect kHistoryScreenRect{10, 40, 740, 595};
 
 class HistoryScreen : public Screen {
@@ -22,8 +23,12 @@ public:
 
     bool command(int id, Notification notification) override;
     void draw(DrawContext& dc) override;
-    // The same drawing on one A4 page, with the subject and the span of the tests in the
-    // page header.
+    // Longer than the view: by lines or by the view's pages.
+    void scroll(int steps, bool pages) override;
+    // The subject, the number of tests shown and their dates.
+    std::optional<PageHeaderTexts> pageHeader() const override;
+    // The same drawing on as many A4 pages as it takes, with the subject and the span of
+    // the tests in the page header.
     void fillPrintJob(PrintJob& job) const override;
 
     // What the screen shows: read from the index when the screen is chosen; none when the
@@ -32,7 +37,11 @@ public:
     // The load chosen in the bar's box; none: every load.
     const std::optional<double>& load() const { return load_; }
 
+    // The first line (block) on show below the plots; 0: the plots at the top.
+    int firstShown() const { return first_; }
+
 private:
+    Rect area() const;
     void show();
     void chooseLoad();
 
@@ -41,6 +50,9 @@ private:
     std::string refusal_;
     std::vector<double> loads_;   // the box's loads after "All loads", ascending
     std::optional<double> load_;  // what the box has chosen
+    int first_ = 0;     // the block at the top of the view
+    int shownEnd_ = 0;  // the first block the last paint left out
+    int blocks_ = 0;    // the blocks of the last paint
 };
 
 }  // namespace vanta

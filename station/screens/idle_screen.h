@@ -2,15 +2,22 @@
 // start and after command 32822, which brings every other screen back here.
 #pragma once
 
+#include <string>
+
 #include "station/screen.h"
 
 namespace vanta {
+
+// "Subject: Ann Lee", or that none is chosen: who the next attempt belongs to.
+std::string currentSubjectText(const TestRecord& test);
 
 class IdleScreen : public Screen {
 public:
     explicit IdleScreen(ScreenContext& context) : context_(context) {}
 
     bool command(int id, Notification notification) override;
+    // The current subject, below the page header.
+    void draw(DrawContext& dc) override;
 
 private:
     ScreenContext& context_;

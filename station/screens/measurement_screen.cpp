@@ -2,8 +2,10 @@
 
 #include <cmath>
 
+#include "profile/profile.h"
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
+#include "station/screens/idle_screen.h"
 #include "station/session_recovery.h"
 
 namespace vanta {
@@ -31,6 +33,7 @@ bool MeasurementScreen::command(int id, Notification notification) {
 // Exercise > "Perform": a new test on the measurement screen.
 void MeasurementScreen::perform() {
     Station& s = context_.station;
+    notice_.clear();
     context_.resetToIdle();
     context_.files.askToSave();
     context_.files.takeCurrentSubjectForNewTest();
@@ -60,6 +63,7 @@ void MeasurementScreen::showMeasurementBar() {
     bars.showBarControl(cmd::kExit, true);
     bars.showBarControl(cmd::kBack, false);
     bars.showBarControl(cmd::kLoadList, true);
+    bars.setBarText(cmd::kSubjectLabel, currentSubjectText(context_.station.test));
 }
 
 // START: the load and radius of the attempt are taken from the bar, the link is started
@@ -141,6 +145,7 @@ void MeasurementScreen::liveTick() {
             context_.view.showGuidance(false);
             showMeasurementBar();
             showStoredAttempt();
+            notice_ = storedText(s);
             context_.view.update();
             // The attempt stays: the operator decides whether IGNORE drops it.
             if (!report.warning.empty()) context_.dialogs.message(report.warning);
@@ -177,8 +182,28 @@ void MeasurementScreen::resized() {
     if (s.viewMode == kViewMeasurement && s.livePhase == PhaseStored) showStoredAttempt();
 }
 
+// "Attempt 2 stored: right" - the number the repetition boxes will show, and the side.
+std::string MeasurementScreen::storedText(const Station& s) {
+    const int n = s.test.repetitionCount;
+    if (n <= 0) return {};
+    const std::optional<Side> side =
+        sideOfDirection(s.test.repetitions[static_cast<size_t>(n - 1)].direction, s.settings.sidesSwapped != 0);
+    return "Attempt " + std::to_string(n) + " stored: " + (side ? sideName(*side) : "no side");
+}
+
 void MeasurementScreen::draw(DrawContext& dc) {
     const Station& s = context_.station;
+    // What the last IGNORE or stored attempt did, and for whom, along the view's foot,
+    // below the guidance and the table.
+    if (s.livePhase == PhaseNone || s.livePhase == PhaseStored) {
+        const Rect client = context_.view.clientRect();
+        dc.save();
+        dc.selectFont(Font{"Arial", 14, 700});
+        dc.setTextColor(kBlack);
+        const std::string line = currentSubjectText(s.test) + (notice_.empty() ? "" : "    " + notice_);
+        dc.textElided(Rect{10, client.bottom - 26, client.right - 10, client.bottom - 6}, line, TextAlign::Left);
+        dc.restore();
+    }
     const AttemptSession* attempts = context_.attempts;
     if (s.livePhase != PhaseStored || !attempts || s.test.repetitionCount <= 0) return;
     const LiveDetection& d = attempts->detection();
@@ -191,7 +216,12 @@ void MeasurementScreen::draw(DrawContext& dc) {
 void MeasurementScreen::ignore() {
     Station& s = context_.station;
     TestRecord& test = s.test;
-    if (test.repetitionCount > 0) --test.repetitionCount;
+    if (test.repetitionCount > 0) {
+        --test.repetitionCount;
+        // The attempts count from 1 as the operator saw them stored.
+        notice_ = "Attempt " + std::to_string(test.repetitionCount + 1) + " removed \u2013 " +
+                  std::to_string(test.repetitionCount) + " stored";
+    }
     if (s.currentRepetition > 0) --s.currentRepetition;
     if (test.repetitionCount == 0) {
         s.resultsAvailable = 0;

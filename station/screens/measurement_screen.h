@@ -27,6 +27,9 @@ public:
     // The stored attempt (phase 5): the stroke dial at its end angle beside the report
     // table, at the view's present size. The running phases are the guidance picture's.
     void draw(DrawContext& dc) override;
+    // "Attempt 3 removed – 2 stored" after IGNORE, "Attempt 2 stored: right" after an
+    // attempt; empty on a new test.
+    const std::string& notice() const { return notice_; }
 
 private:
     void perform();
@@ -38,8 +41,11 @@ private:
     void showMeasurementBar();
     void showStoredAttempt();
 
+    static std::string storedText(const Station& s);
+
     ScreenContext& context_;
     GuidanceScreen guidance_;
+    std::string notice_;  // what the last stored attempt or IGNORE did
 };
 
 }  // namespace vanta

@@ -1,9 +1,11 @@
 #include "station/screens/profile_screen.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "profile/profile.h"
 #include "profile/profile_drawing.h"
+#include "reports/page_header.h"
 #include "station/command_ids.h"
 
 namespace vanta {
@@ -61,7 +63,22 @@ void ProfileScreen::swapSides() {
     context_.view.update();
 }
 
-void ProfileScreen::draw(DrawContext& dc) { drawProfileOrRefusal(dc, kProfileScreenRect, profileOf(context_.station)); }
+// The profile takes the whole view below the header: a larger window, larger plots.
+void ProfileScreen::draw(DrawContext& dc) {
+    const Rect client = context_.view.clientRect();
+    const Rect area{kProfileScreenRect.left, kProfileScreenRect.top, std::max(kProfileScreenRect.right, client.right - 10),
+                    std::max(kProfileScreenRect.bottom, client.bottom - 5)};
+    drawProfileOrRefusal(dc, area, profileOf(context_.station));
+}
+
+std::optional<PageHeaderTexts> ProfileScreen::pageHeader() const {
+    const TestRecord& t = context_.station.test;
+    PageHeaderTexts h;
+    h.left = "Name: " + t.subject.name;
+    const int n = t.repetitionCount;
+    h.right = std::to_string(n) + (n == 1 ? " attempt" : " attempts") + ", test of " + formatTime(t.testTime, "%Y-%m-%d %H:%M");
+    return h;
+}
 
 void ProfileScreen::fillPrintJob(PrintJob& job) const { job.setDrawing(std::make_unique<ProfileOnPaper>(profileOf(context_.station))); }
 

@@ -21,6 +21,8 @@ public:
     void draw(DrawContext& dc) override;
     // The same drawing on one A4 page.
     void fillPrintJob(PrintJob& job) const override;
+    // The subject and the date of the test (not one repetition's load).
+    std::optional<PageHeaderTexts> pageHeader() const override;
 
 private:
     void show();

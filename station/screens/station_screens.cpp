@@ -1,5 +1,6 @@
 #include "station/screens/station_screens.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "reports/page_header.h"
@@ -76,8 +77,12 @@ void StationScreens::draw(DrawContext& dc) {
     const Station& s = context_.station;
     // The header names the test whenever one may be reported, on every screen; it shows
     // the view's current repetition, whatever another screen has chosen.
-    if (s.resultsAvailable == 1) {
-        const Rect& r = kScreenHeaderRect;
+    const Rect& r = kScreenHeaderRect;
+    if (const std::optional<PageHeaderTexts> own = current().pageHeader()) {
+        // A report across tests: as wide as the view it shares.
+        const int right = std::max(r.right, context_.view.clientRect().right - 10);
+        drawPageHeader(dc, r.left, r.top, right, r.bottom, *own);
+    } else if (s.resultsAvailable == 1) {
         drawPageHeader(dc, r.left, r.top, r.right, r.bottom, s.test, s.currentRepetition);
     }
     current().draw(dc);
@@ -87,12 +92,14 @@ PrintJob StationScreens::printJob() {
     const Station& s = context_.station;
     PrintJob job;
     job.report.screen = printedScreenFor(s.viewMode);
-    job.report.header = pageHeaderTexts(s.test, s.currentRepetition);
+    job.report.header = current().pageHeader().value_or(pageHeaderTexts(s.test, s.currentRepetition));
     current().fillPrintJob(job);
     return job;
 }
 
 void StationScreens::mousePress(Point at, MouseButton button) { current().mousePress(at, button); }
+
+void StationScreens::scroll(int steps, bool pages) { current().scroll(steps, pages); }
 
 void StationScreens::resized() { current().resized(); }
 

@@ -45,6 +45,7 @@ public:
     // The page header whenever a test may be reported, then the screen on show.
     void draw(DrawContext& dc);
     void mousePress(Point at, MouseButton button);
+    void scroll(int steps, bool pages);
     // The view was resized: the screen on show places its parts anew.
     void resized();
 

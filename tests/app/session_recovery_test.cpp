@@ -126,6 +126,9 @@ private slots:
         QCOMPARE(s.test.subject.name, std::string("Eva Novak"));
         QVERIFY(app.router().isEnabled(cmd::kDigitalReport));
         QVERIFY(app.router().isEnabled(cmd::kCurveGraph));
+        // The toolbar's buttons too, without a menu opened first.
+        QVERIFY(app.frame()->action(cmd::kDigitalReport)->isEnabled());
+        QVERIFY(app.frame()->action(cmd::kCurveGraph)->isEnabled());
         // The results are those of the attempts: analysed afresh they give the same.
         for (int r = 0; r < 2; ++r) {
             QVERIFY(s.test.repetitions[r].sampleCount > 250);

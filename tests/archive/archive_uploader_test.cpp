@@ -37,6 +37,10 @@ TEST(ArchiveStatusText, SaysWhatWaitsAndWhy) {
     EXPECT_EQ(archiveStatusText({2, true, "The archive server cannot be reached: no route\nmore"}),
               "Archive: 2 tests waiting - The archive server cannot be reached: no route");
     EXPECT_EQ(archiveStatusText({3, false, ""}), "Archive: 3 tests waiting (no archive server set)");
+    EXPECT_EQ(archiveStatusText({1, true, ""}), "Archive: 1 test waiting");
+    EXPECT_EQ(archiveFailureDetails("connection to server failed: fe_sendauth: no password supplied\n"),
+              "connection to server failed: fe_sendauth: no password supplied\n\n"
+              "The server asks for a password: put it in ~/.pgpass (see the README)");
 }
 
 TEST(ArchiveRetryPause, GrowsToItsLongest) {

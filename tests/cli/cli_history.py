@@ -128,7 +128,7 @@ try:
 
     text = run("history", "--subject", "Demo Subject", "--data", data)
     check("table: exit 0", text.returncode == 0, text.stderr)
-    judged = [line for line in text.stdout.splitlines() if line.endswith(("beyond error", "within error", "no SEM"))]
+    judged = [line for line in text.stdout.splitlines() if line.endswith(("W)", "within the test's own error", "two attempts each"))]
     check("table: one line per change", len(judged) == len(got["changes"]), text.stdout)
 
     for args, what in ((["--subject", "nobody"], "a subject without tests"),

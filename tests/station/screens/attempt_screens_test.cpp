@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "measure/guidance_screen.h"
+#include "profile/profile.h"
 #include "station/session_recovery.h"
 #include "storage/session_journal.h"
 #include "tests/station/screens/screen_fixture.h"
@@ -117,7 +118,11 @@ TEST_F(AttemptScreenTest, StartFollowsTheAttemptToThePhase5ReportAndALateTickDoe
     auto expectOneDial = [&](const GuidanceLayout& at) {
         RecordingDrawContext dc;
         screens.draw(dc);
-        EXPECT_TRUE(dc.texts().empty());
+        // Only the line of the subject and the attempt's number and side.
+        ASSERT_EQ(dc.texts().size(), 1u);
+        EXPECT_TRUE(dc.texts()[0].ends_with("Attempt 1 stored: " + std::string(sideName(*sideOfDirection(
+                                                station.test.repetitions[0].direction, false)))))
+            << dc.texts()[0];
         const std::vector<DrawCall> discs = dc.callsOf(DrawOp::Ellipse);
         ASSERT_EQ(discs.size(), 1u);
         EXPECT_EQ(discs[0].rect(), (Rect{at.cx - at.radius, at.cy - at.radius, at.cx + at.radius, at.cy + at.radius}));

@@ -109,8 +109,27 @@ TEST_F(CurveGraphScreenTest, CompareDrawsASecondRepetitionAlignedAtTheReversal) 
         EXPECT_EQ(c.numbers[0], kPlotRect.left);
         EXPECT_EQ(c.numbers[2 * 875], kPlotRect.left + 875 * (kPlotRect.right - kPlotRect.left) / 1750);
     }
+    // The legend names both curves; the dashes tell the compared one apart without colour;
+    // the graph report prints the comparison.
+    RecordingDrawContext dc;
+    screens.draw(dc);
+    const std::vector<std::string> texts = dc.texts();
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                            [](const std::string& t) { return t.starts_with("test of ") && t.find(", repetition ") != std::string::npos; }),
+              2);
+    for (const DrawCall& c : curves) EXPECT_EQ(c.state.pen.style, PenStyle::Dash);
+    RecordingDrawContext paper(true);
+    const PrintJob job = screens.printJob();
+    printReportPage(paper, job.report, 1, 1);
+    EXPECT_TRUE(std::any_of(paper.calls().begin(), paper.calls().end(), [](const DrawCall& c) {
+        return c.op == DrawOp::Polyline && c.state.pen.color == kLeftOverlayColor;
+    }));
     run(cmd::kCompare);
     EXPECT_TRUE(overlayCurves().empty());
+    // Esc on the question: no comparison.
+    dialogs.yesNoCancelAnswers = {Answer::Cancel};
+    run(cmd::kCompare);
+    EXPECT_FALSE(screens.curveGraph().overlay().test);
 }
 
 TEST_F(ScreenTest, CurveGraphFallsBackFromAnUnknownQuantityCode) {

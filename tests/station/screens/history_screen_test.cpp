@@ -4,10 +4,14 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "archive/local_index.h"
 #include "storage/subject_register.h"
+#include "history/history_drawing.h"
+#include "history/history_texts.h"
+#include "profile/plot_metrics.h"
 #include "tests/station/screens/screen_fixture.h"
 #include "tests/support/recording_draw_context.h"
 #include "tests/support/temp_dir.h"
@@ -76,9 +80,11 @@ TEST_F(HistoryScreenTest, ShowsTheSubjectsOwnTestsAndPrintsThem) {
 
     RecordingDrawContext screen(false);
     screens.draw(screen);
-    const std::string change = "right 10.00 kg, 2026-01-01 to 2026-01-03: +30.0 W (+28.6 %), beyond error";
+    const std::string change = "right 10.00 kg, 2026-01-01 to 2026-01-03: +30.0 W (+28.6 %), a real change: larger "
+                               "than the test's own error (20 W)";
     EXPECT_TRUE(has(screen.texts(), change));
-    EXPECT_TRUE(has(screen.texts(), "SEM right: 7.1 W, MDC95 19.6 W"));
+    EXPECT_TRUE(has(screen.texts(), "right: test error (MDC95) \u00b120 W (SEM 7.1 W): a change larger than this is real"));
+    EXPECT_TRUE(has(screen.texts(), "test error (MDC95) \u00b120 W"));
 
     const PrintJob job = screens.printJob();
     EXPECT_EQ(job.report.screen, PrintedScreen::History);
@@ -180,12 +186,185 @@ TEST_F(HistoryScreenTest, ALoadChosenInTheBoxIsAllThatIsShownAndPrinted) {
         EXPECT_EQ(one.rows20, before.rows20);
         EXPECT_EQ(one.lines, before.lines - 1);
         EXPECT_EQ(one.bands, before.bands - 1);
-        EXPECT_EQ(one.heading, "History of Ann: 4 tests at 20.00 kg");
+        // The count is of the tests at the load shown, not of all the subject's.
+        EXPECT_EQ(one.heading, "History of Ann: 2 tests at 20.00 kg");
     }
 
     bars.selection[cmd::kHistoryLoadBox] = 0;
     ASSERT_TRUE(run(cmd::kHistoryLoadBox, Notification::SelectionChanged));
     EXPECT_EQ(shown(*drawn(false)).rows10, both[0].rows10);
+}
+
+// A season of tests: seven at two loads, a pair of them on one day, then many more for the
+// paper. Every text lies within the view or the page with the room its characters need, and
+// scrolling or paging shows every table row and change line, each whole.
+class LongHistoryTest : public HistoryScreenTest {
+protected:
+    LongHistoryTest() {
+        archive::LocalIndex index;
+        EXPECT_TRUE(index.open(data.path().string()));
+        std::vector<archive::IndexedTest> tests;
+        for (int k = 0; k < 7; ++k) {
+            archive::IndexedTest t = indexed("Ann", 10 + 7 * k, {200.0f + 9 * k, 210.0f + 5 * k});
+            const archive::IndexedTest heavy = indexed("Ann", 10 + 7 * k, {300.0f - 4 * k, 330.0f}, 20.0);
+            for (archive::IndexedRepetition r : heavy.repetitions) {
+                r.number = static_cast<int32_t>(t.repetitions.size()) + 1;
+                t.repetitions.push_back(r);
+            }
+            // The left side at both loads too, a little weaker.
+            for (size_t i = 0, n = t.repetitions.size(); i < n; ++i) {
+                archive::IndexedRepetition r = t.repetitions[i];
+                r.number = static_cast<int32_t>(t.repetitions.size()) + 1;
+                r.direction = -1;
+                r.results[PeakAll][static_cast<int>(ResultColumn::Power)] -= 20.0f + 3 * k;
+                t.repetitions.push_back(r);
+            }
+            // Test 5 is taken in the afternoon of test 4's day.
+            if (k == 5) t.testTime = 1767225600 + (10 + 7 * 4) * 86400 + 14 * 3600 + 10 * 60;
+            if (k == 4) t.testTime += 9 * 3600 + 30 * 60;
+            identify(t, k);
+            tests.push_back(t);
+        }
+        EXPECT_TRUE(index.store(tests));
+    }
+
+    // A test's own file and hash.
+    static void identify(archive::IndexedTest& t, int k) {
+        char sha[80];
+        std::snprintf(sha, sizeof sha, "%064x", 0x5eed00 + k);
+        t.sha256 = sha;
+        t.path = "/lab/Ann-" + std::to_string(k) + ".kvq";
+    }
+
+    // Every text of the drawing inside `area` and as wide as its characters need.
+    static void expectWhole(const RecordingDrawContext& dc, const Rect& area, int fontFloor) {
+        const int dir = area.bottom > area.top ? 1 : -1;
+        for (const DrawCall& call : dc.callsOf(DrawOp::Text)) {
+            const Rect r = call.rect();
+            EXPECT_GE(r.left, area.left) << call.text;
+            EXPECT_LE(r.right, area.right) << call.text;
+            EXPECT_GE((r.top - area.top) * dir, 0) << call.text;
+            EXPECT_LE((r.bottom - area.bottom) * dir, 0) << call.text;
+            EXPECT_GE(r.right - r.left, textWidthEstimate(call.text, std::max(fontFloor, call.state.font.height) * 9 / 10,
+                                                          call.state.font.weight > 400))
+                << call.text;
+        }
+    }
+};
+
+TEST_F(LongHistoryTest, ScrollsThroughEveryRowAtTheSmallestWindowAndGrowsWithALargerOne) {
+    view.client = Rect{0, 0, 780, 640};
+    ASSERT_TRUE(run(cmd::kHistory));
+    const History& h = *screens.history().history();
+    ASSERT_EQ(h.tests.size(), 9u);
+    const auto rows = historyTableRows(h);
+    std::vector<std::string> changes;
+    for (const HistoryChange& c : h.changes) changes.push_back(historyChangeLine(h, c));
+
+    // Same-day tests are told apart by their times.
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [](const auto& r) { return r[0] == "2026-02-08 09:30"; }));
+    EXPECT_TRUE(std::any_of(changes.begin(), changes.end(),
+                            [](const std::string& c) { return c.find("2026-02-08 09:30 to 14:10:") != std::string::npos; }));
+
+    // Page by page to the end: every row and every change line shown, whole, in the view.
+    std::vector<std::string> seen;
+    for (int page = 0; page < 20; ++page) {
+        RecordingDrawContext dc(false);
+        screens.draw(dc);
+        expectWhole(dc, Rect{0, 0, 780, 640}, 0);
+        for (const std::string& t : dc.texts()) seen.push_back(t);
+        const int before = screens.history().firstShown();
+        screens.scroll(1, true);
+        if (screens.history().firstShown() == before) break;
+    }
+    std::string joined;
+    for (const std::string& t : seen) joined += t + " ";
+    for (const std::string& c : changes) {
+        // A long line is wrapped at its spaces: its words come in order, none cut.
+        size_t at = 0;
+        for (size_t w = 0, e; w < c.size(); w = e + 1) {
+            e = std::min(c.find(' ', w), c.size());
+            at = joined.find(c.substr(w, e - w), at);
+            ASSERT_NE(at, std::string::npos) << c;
+        }
+    }
+    for (const auto& row : rows) EXPECT_TRUE(has(seen, row[5])) << row[0];
+
+    // A larger window: the drawing takes its width.
+    view.client = Rect{0, 0, 1280, 900};
+    screens.scroll(-1000, false);
+    RecordingDrawContext wide(false);
+    screens.draw(wide);
+    expectWhole(wide, Rect{0, 0, 1280, 900}, 0);
+    int right = 0;
+    for (const DrawCall& call : wide.callsOf(DrawOp::Rectangle)) right = std::max(right, call.rect().right);
+    EXPECT_GT(right, 1000);
+}
+
+// The load names stand at their lines' ends a row apart, clear of the plot, its title and
+// the rings of the real changes.
+TEST_F(LongHistoryTest, LoadNamesNeverOverprint) {
+    // The latest test has both loads at nearly one power: their lines end at one height.
+    archive::IndexedTest close = indexed("Ann", 60, {250.0f, 252.0f});
+    for (archive::IndexedRepetition r : indexed("Ann", 60, {251.0f, 253.0f}, 20.0).repetitions) {
+        r.number = static_cast<int32_t>(close.repetitions.size()) + 1;
+        close.repetitions.push_back(r);
+    }
+    identify(close, 60);
+    archive::LocalIndex index;
+    ASSERT_TRUE(index.open(data.path().string()));
+    ASSERT_TRUE(index.store({close}));
+    view.client = Rect{0, 0, 780, 640};
+    ASSERT_TRUE(run(cmd::kHistory));
+    RecordingDrawContext dc(false);
+    screens.draw(dc);
+    std::vector<Rect> names, others;
+    for (const DrawCall& call : dc.callsOf(DrawOp::Text))
+        (call.text.ends_with(".00 kg") && call.text.size() < 10 ? names : others).push_back(call.rect());
+    for (const DrawCall& call : dc.callsOf(DrawOp::Ellipse)) others.push_back(call.rect());
+    for (const DrawCall& call : dc.callsOf(DrawOp::Rectangle)) others.push_back(call.rect());
+    ASSERT_EQ(names.size(), 4u);
+    auto overlap = [](const Rect& a, const Rect& b) {
+        return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+    };
+    for (size_t i = 0; i < names.size(); ++i) {
+        for (size_t j = i + 1; j < names.size(); ++j) EXPECT_FALSE(overlap(names[i], names[j])) << i << " " << j;
+        for (const Rect& o : others) EXPECT_FALSE(overlap(names[i], o)) << i << " at " << o.left << "," << o.top;
+    }
+}
+
+// Hundreds of tests print over as many pages as they need, each row once, the plots on
+// page 1 only, every page numbered and within its paper.
+TEST_F(LongHistoryTest, PrintsEveryRowOverNumberedPages) {
+    archive::LocalIndex index;
+    ASSERT_TRUE(index.open(data.path().string()));
+    std::vector<archive::IndexedTest> many;
+    for (int k = 0; k < 150; ++k) {
+        archive::IndexedTest t = indexed("Ann", 100 + k, {250.0f + k % 7, 260.0f});
+        identify(t, 100 + k);
+        many.push_back(t);
+    }
+    ASSERT_TRUE(index.store(many));
+    ASSERT_TRUE(run(cmd::kHistory));
+    const History& h = *screens.history().history();
+    const PrintJob job = screens.printJob();
+    const int pages = printedPageCount(job.report);
+    ASSERT_GT(pages, 3);
+    std::vector<std::string> printed;
+    for (int page = 1; page <= pages; ++page) {
+        RecordingDrawContext paper(true);
+        printReportPage(paper, job.report, page, pages);
+        EXPECT_TRUE(has(paper.texts(), "Page: " + std::to_string(page) + "/" + std::to_string(pages)));
+        EXPECT_EQ(paper.callsOf(DrawOp::Ellipse).empty(), page > 1);
+        expectWhole(paper, Rect{0, 0, 1800, -2670}, 0);
+        for (const std::string& t : paper.texts()) printed.push_back(t);
+    }
+    const auto rows = historyTableRows(h);
+    ASSERT_GT(rows.size(), 150u);
+    for (const auto& row : rows)
+        EXPECT_EQ(std::count(printed.begin(), printed.end(), row[0]),
+                  std::count_if(rows.begin(), rows.end(), [&](const auto& r) { return r[0] == row[0]; }))
+            << row[0];
 }
 
 }  // namespace

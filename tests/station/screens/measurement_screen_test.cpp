@@ -169,6 +169,11 @@ TEST_F(MeasurementScreenTest, IgnoreDropsTheLastAttemptAndStepsBackTheAttemptInd
     EXPECT_EQ(station.currentRepetition, 1);
     EXPECT_EQ(station.test.saved, 0);
     EXPECT_EQ(station.resultsAvailable, 1);
+    // The screen says which attempt went and how many stay, for whom.
+    station.test.subject.name = "Ann Lee";
+    RecordingDrawContext dc;
+    screens.draw(dc);
+    EXPECT_EQ(dc.texts().back(), "Subject: Ann Lee    Attempt 3 removed \u2013 2 stored");
 
     run(cmd::kIgnore);
     run(cmd::kIgnore);
@@ -200,11 +205,11 @@ TEST_F(MeasurementScreenTest, BackStopsTheTickAndRebuildsTheBar) {
     EXPECT_EQ(station.livePhase, PhaseNone);
     RecordingDrawContext dc;
     screens.draw(dc);
-    EXPECT_TRUE(dc.calls().empty());
+    EXPECT_EQ(dc.texts(), (std::vector<std::string>{"Subject: none chosen"}));
     EXPECT_FALSE(view.tickTimerActive(kLiveTimerId));
     EXPECT_EQ(bars.log, (Log{"hide", "show 144", "fill 1072", "text 1039 25.00", "control 1074 on",
                              "control 1075 on", "control 1076 on", "control 1047 off", "control 1072 on",
-                             "control 1075 off"}));
+                             "text 1078 Subject: none chosen", "control 1075 off"}));
     // START and EXIT shown; IGNORE only when a stored repetition is there to remove.
     EXPECT_EQ(bars.hiddenControls, (std::set<int>{cmd::kBack, cmd::kIgnore}));
     EXPECT_EQ(station.viewMode, kViewMeasurement);

@@ -1,5 +1,8 @@
 // Report > "Profile": the profile of the test in memory on screen and on paper, and
 // Setup > "Swap left and right".
+#include <stdlib.h>
+#include <time.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -80,6 +83,53 @@ TEST_F(ProfileScreenTest, OnlyWithResultsAndADamagedLoadIsRefused) {
     const std::vector<std::string> texts = screenTexts();
     EXPECT_TRUE(has(texts, "Incompatible data"));
     EXPECT_FALSE(has(texts, "400.0"));
+}
+
+// Three loads on the right only, torques that hardly follow the velocities: the parabola is
+// exact through its three points, the torque-velocity line a weak fit shown greyed, the
+// legend names only the right side, the top's numbers cover no marker, and the header
+// names the subject and the test's date rather than one repetition's load.
+TEST_F(ProfileScreenTest, StatementsThatDoNotMislead) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    station.test.subject.name = "Ann Lee";
+    station.test.testTime = 1767268800;  // 2026-01-01 12:00 UTC
+    const float loads[] = {5, 10, 15}, powers[] = {402, 492, 482}, torques[] = {40, 20, 45}, speeds[] = {300, 250, 200};
+    station.test.repetitionCount = 3;
+    for (int r = 0; r < 3; ++r) {
+        station.test.repetitions[r].direction = 1;
+        station.test.repetitions[r].loadMass = loads[r];
+        station.test.results[r].velocityPeakIndex = 500;
+        station.test.results[r].at(PeakAll, ResultColumn::Power) = powers[r];
+        station.test.results[r].at(MeanAcceleration, ResultColumn::Torque) = torques[r];
+        station.test.results[r].at(MeanAcceleration, ResultColumn::Velocity) = speeds[r];
+    }
+    ASSERT_TRUE(run(cmd::kProfile));
+    RecordingDrawContext dc(false);
+    screens.draw(dc);
+    std::vector<Rect> markers;
+    for (DrawOp op : {DrawOp::Ellipse, DrawOp::Rectangle})
+        for (const DrawCall& c : dc.callsOf(op))
+            if (c.rect().right - c.rect().left <= 10) markers.push_back(c.rect());
+    bool exact = false, weakGrey = false, top = false;
+    for (const DrawCall& c : dc.callsOf(DrawOp::Text)) {
+        EXPECT_EQ(c.text.find("r2 1.000"), std::string::npos) << c.text;
+        EXPECT_NE(c.text, "left") << "a side without data in the legend";
+        exact |= c.text.starts_with("Power-load right: ") && c.text.ends_with("exact through 3 points; top 500.0 W at 12.00 kg");
+        if (c.text.starts_with("Torque-velocity right: weak fit (r2 0.")) weakGrey = !(c.state.textColor == kBlack);
+        if (c.text.starts_with("right: top 12.00 kg, 500.0 W")) {
+            top = true;
+            for (const Rect& m : markers)
+                EXPECT_FALSE(m.left < c.rect().right && c.rect().left < m.right && m.top < c.rect().bottom &&
+                             c.rect().top < m.bottom);
+        }
+    }
+    EXPECT_TRUE(exact) << dc.describe();
+    EXPECT_TRUE(weakGrey) << dc.describe();
+    EXPECT_TRUE(top) << dc.describe();
+    EXPECT_TRUE(has(dc.texts(), "Name: Ann Lee"));
+    EXPECT_TRUE(has(dc.texts(), "3 attempts, test of 2026-01-01 12:00")) << dc.describe();
+    EXPECT_EQ(screens.printJob().report.header.right, "3 attempts, test of 2026-01-01 12:00");
 }
 
 }  // namespace
