@@ -34,6 +34,7 @@ struct IndexedTest {
     std::string subject;    // the subject's name as the file holds it (UTF-8)
     std::string subjectId;  // the register subject's UUID where known, else empty
     int64_t testTime = 0;   // seconds since 1970-01-01 UTC, as the file holds it
+    std::string station;    // on the lab's archive: the station that sent it ("" unknown)
     std::vector<IndexedRepetition> repetitions;
 };
 

@@ -1,6 +1,9 @@
 #include "archive/archive_uploader.h"
 
 #include <algorithm>
+#include <cstdlib>
+
+#include "archive/archive_url.h"
 
 namespace vanta::archive {
 
@@ -58,6 +61,7 @@ void ArchiveUploader::stop() {
 void ArchiveUploader::run() {
     std::unique_ptr<Outbox> outbox = makeOutbox_();
     ServerArchive server;
+    server.setStation(stationName(std::getenv(kStationNameVariable)));
     int failures = 0;
     for (;;) {
         {

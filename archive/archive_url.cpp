@@ -1,5 +1,7 @@
 #include "archive/archive_url.h"
 
+#include <unistd.h>
+
 #include <fstream>
 
 namespace vanta::archive {
@@ -23,6 +25,13 @@ std::string readArchiveUrlFile(const std::string& dataDirectory) {
 std::string configuredArchiveUrl(const std::string& dataDirectory, const char* environment) {
     if (environment && *environment) return environment;
     return readArchiveUrlFile(dataDirectory);
+}
+
+std::string stationName(const char* environment) {
+    if (environment && *environment) return environment;
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0) return "";
+    return host;
 }
 
 }  // namespace vanta::archive

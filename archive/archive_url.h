@@ -16,6 +16,7 @@ namespace vanta::archive {
 
 inline constexpr const char* kArchiveUrlFileName = "archive-server.conf";
 inline constexpr const char* kArchiveUrlVariable = "VANTA_ARCHIVE_URL";
+inline constexpr const char* kStationNameVariable = "VANTA_STATION_NAME";
 
 // <dataDirectory>/archive-server.conf
 std::string archiveUrlFile(const std::string& dataDirectory);
@@ -26,5 +27,10 @@ std::string readArchiveUrlFile(const std::string& dataDirectory);
 // The one to use: `environment` (the variable's value, or null when unset) when not empty,
 // else the file's. "" means no server: tests wait in the outbox.
 std::string configuredArchiveUrl(const std::string& dataDirectory, const char* environment);
+
+// The name each test carries to the lab's archive, telling which station sent it:
+// `environment` (VANTA_STATION_NAME's value, or null) when not empty, else the computer's
+// host name. (The settings file cannot hold it: its 96 bytes are what older stations read.)
+std::string stationName(const char* environment);
 
 }  // namespace vanta::archive

@@ -1,19 +1,76 @@
 #include "archive/outbox_sender.h"
 
 #include <fstream>
+#include <future>
 #include <iterator>
 
 namespace vanta::archive {
 
 bool readWholeFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::streamoff size = in.tellg();
+    if (size < 0) return false;
+    bytes.resize(static_cast<size_t>(size));
+    in.seekg(0);
+    in.read(bytes.data(), size);
+    // A file that grew meanwhile is read to its new end: the server checks the bytes
+    // against the key either way.
+    if (in.gcount() != size) return false;
+    char more[4096];
+    while (in.read(more, sizeof more) || in.gcount() > 0) bytes.append(more, static_cast<size_t>(in.gcount()));
     return !in.bad();
 }
 
+namespace {
+
+// The files of the next batch, read into memory: up to kSendBatchTests tests or
+// kSendBatchBytes bytes. A file that cannot be read is named in the report and waits.
+struct Batch {
+    std::vector<std::string> bytes = std::vector<std::string>(kSendBatchTests);
+    std::vector<ServerArchive::TestToStore> tests;
+    std::vector<StoreResult> results;
+};
+
+void readBatch(const std::vector<IndexedTest>& pending, size_t& next, Batch& batch, SendReport& report) {
+    batch.tests.clear();
+    batch.results.clear();
+    size_t batchBytes = 0;
+    while (next < pending.size() && batch.tests.size() < kSendBatchTests && batchBytes < kSendBatchBytes) {
+        const IndexedTest& test = pending[next++];
+        std::string& b = batch.bytes[batch.tests.size()];
+        if (!readWholeFile(test.path, b)) {
+            report.failure = "The test file " + test.path + " cannot be read";
+            continue;
+        }
+        batchBytes += b.size();
+        batch.tests.push_back({&test, b});
+    }
+}
+
+// Strikes what the server now holds from the outbox; the first failure is the report's.
+void account(Outbox& outbox, const Batch& batch, const ServerArchive& server, SendReport& report) {
+    for (size_t i = 0; i < batch.results.size(); ++i) {
+        if (batch.results[i] == StoreResult::Failed) continue;
+        (batch.results[i] == StoreResult::Added ? report.sent : report.alreadyThere) += 1;
+        // Struck only now: a station killed before this line sends the test again and
+        // the server finds it already there.
+        if (outbox.markUploaded(batch.tests[i].test->sha256))
+            report.waiting -= 1;
+        else
+            report.failure = "The station's archive index cannot be written";
+    }
+    for (StoreResult r : batch.results)
+        if (r == StoreResult::Failed) {
+            report.failure = server.reason();
+            break;
+        }
+}
+
+}  // namespace
+
 SendReport sendOutbox(Outbox& outbox, ServerArchive& server, const std::string& connection,
-                      const std::atomic<bool>* stop) {
+                      const std::atomic<bool>* stop, int lanes) {
     SendReport report;
     std::vector<IndexedTest> pending;
     if (!outbox.pendingUploads(pending)) {
@@ -27,29 +84,37 @@ SendReport sendOutbox(Outbox& outbox, ServerArchive& server, const std::string& 
         report.failure = server.reason();
         return report;
     }
-    std::string bytes;
-    for (const IndexedTest& test : pending) {
+    // A second connection stores every other batch at the same time, so the server's
+    // work for a test (its checksum, its compression) runs on two of its cores. Where it
+    // cannot be opened, everything goes through the first.
+    ServerArchive second;
+    if (lanes > 1 && pending.size() > kSendBatchTests) {
+        second.setStation(server.station());
+        second.open(connection);
+    }
+    // A batch of tests goes in one transaction (one commit, one sync of the server's log,
+    // instead of one per test); each test in it is still all or nothing.
+    Batch first, other;
+    size_t next = 0;
+    while (next < pending.size()) {
         if (stop && stop->load()) break;
-        if (!readWholeFile(test.path, bytes)) {
-            report.failure = "The test file " + test.path + " cannot be read";
-            continue;
+        readBatch(pending, next, first, report);
+        other.tests.clear();
+        other.results.clear();
+        std::future<std::vector<StoreResult>> otherLane;
+        if (second.isOpen()) {
+            readBatch(pending, next, other, report);
+            if (!other.tests.empty())
+                otherLane = std::async(std::launch::async, [&] { return second.storeBatch(other.tests); });
         }
-        const StoreResult r = server.store(test, bytes);
-        if (r == StoreResult::Failed) {
-            report.failure = server.reason();
-            if (!server.isOpen()) {
-                report.reachable = false;
-                break;
-            }
-            continue;
+        if (!first.tests.empty()) first.results = server.storeBatch(first.tests);
+        if (otherLane.valid()) other.results = otherLane.get();
+        account(outbox, first, server, report);
+        account(outbox, other, second, report);
+        if (!server.isOpen()) {
+            report.reachable = false;
+            break;
         }
-        (r == StoreResult::Added ? report.sent : report.alreadyThere) += 1;
-        // Struck only now: a station killed before this line sends the test again and the
-        // server finds it already there.
-        if (outbox.markUploaded(test.sha256))
-            report.waiting -= 1;
-        else
-            report.failure = "The station's archive index cannot be written";
     }
     return report;
 }

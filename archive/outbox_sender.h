@@ -29,11 +29,17 @@ struct SendReport {
     std::string failure;   // the reason of the last failure, "" when there was none
 };
 
-// Sends what the outbox holds, connecting first when `server` is not open. Stops at once
+// Tests per transaction, and the bytes at which a batch is sent sooner: a batch is
+// held in memory whole (64 MB at most, with the file that passes the mark).
+inline constexpr size_t kSendBatchTests = 64;
+inline constexpr size_t kSendBatchBytes = 48u << 20;
+
+// Sends what the outbox holds, a batch of tests per transaction, connecting first when `server` is not open. Stops at once
 // when the server goes away (the rest waits for the next run) or when `stop` is set; a
 // single test the server refuses, or whose file cannot be read, waits and the others go on.
+// `lanes` 2 stores every other batch over a second connection at the same time.
 SendReport sendOutbox(Outbox& outbox, ServerArchive& server, const std::string& connection,
-                      const std::atomic<bool>* stop = nullptr);
+                      const std::atomic<bool>* stop = nullptr, int lanes = 1);
 
 // The whole of a file, false when it cannot be read.
 bool readWholeFile(const std::string& path, std::string& bytes);

@@ -17,7 +17,9 @@
 // reason (see redactedUrl).
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +28,26 @@
 
 namespace vanta::archive {
 
-// The layout of the tables this station writes; raised with every change of them.
-inline constexpr int kServerSchemaVersion = 1;
+// The layout of the tables this station writes; raised with every change of them, each
+// change an upgrade step of its own (ServerArchive::upgradeStep), so a lab's server with
+// an older layout is brought up to this one in place, step by step.
+inline constexpr int kServerSchemaVersion = 2;
+
+// The researchers' view `vanta_results` names each of a repetition's 30 results: its
+// column name (e.g. "peak_power_all_w") and where it sits in IndexedRepetition::results.
+struct ResultColumnName {
+    std::string name;
+    int row = 0;     // ResultRow
+    int column = 0;  // ResultColumn
+};
+std::vector<ResultColumnName> resultColumnNames();
+
+// A call that has had no answer for this long ends as a broken connection: a server that
+// stopped answering ends a sync with its reason instead of holding it (and the window's
+// exit) for as long as the line stays open. The server ends a statement itself after
+// kStatementLimit, so one that is there but waits (a lock) gives its own reason first.
+inline constexpr std::chrono::milliseconds kAnswerLimit{35000};
+inline constexpr std::chrono::milliseconds kStatementLimit{30000};
 
 enum class StoreResult {
     Added,          // the test is on the server now
@@ -49,11 +69,30 @@ public:
     bool isOpen() const;
     void close();
 
+    // The name stored with every test this connection sends ("" stores none).
+    void setStation(std::string name);
+    const std::string& station() const { return station_; }
+
     // One test in one transaction: `bytes` is the whole file whose SHA-256 is test.sha256.
     StoreResult store(const IndexedTest& test, std::string_view bytes);
 
+    // Several tests in one transaction, each all or nothing: should the server refuse one
+    // of them, each goes again in a transaction of its own, so only the refused one waits.
+    // A result per test, in the batch's order; reason() tells the first failure.
+    struct TestToStore {
+        const IndexedTest* test = nullptr;
+        std::string_view bytes;
+    };
+    std::vector<StoreResult> storeBatch(const std::vector<TestToStore>& batch);
+
     // The tests matching `query`, oldest testTime first, with their repetitions.
     bool list(const TestQuery& query, std::vector<IndexedTest>& tests);
+
+    // One subject's tests with their repetitions (rows only, never the files' bytes),
+    // oldest first, for the history and the profile: by the subject's id, or where the
+    // id is "" by the name folded as the register folds it; from <= testTime < to where set.
+    bool subjectTests(const std::string& subjectId, const std::string& name, std::optional<int64_t> from,
+                      std::optional<int64_t> to, std::vector<IndexedTest>& tests);
 
     // The file's bytes; false with the reason "No test ..." when the server does not hold it.
     bool fetch(const std::string& sha256, std::string& bytes);
@@ -61,18 +100,43 @@ public:
     // Why the last call failed.
     const std::string& reason() const { return reason_; }
 
+    // How long one call may wait for the server's answer before the station gives the
+    // connection up (the server's own statement timeout is set a little shorter, so a
+    // server that is there but stuck says so itself). Tests shorten it.
+    void setAnswerLimit(std::chrono::milliseconds limit) { answerLimit_ = limit; }
+
 private:
     struct Connection;
+    class Watched;
+    bool brokenBySilence();
     bool fail(const std::string& why);
     bool ensureSchema();
+    bool storeTogether(const std::vector<TestToStore>& batch, std::vector<StoreResult>& results);
+    // Brings the tables from layout version - 1 to `version` (1: makes them in an empty
+    // database), inside the caller's transaction.
+    void upgradeStep(void* transaction, int version);
 
     std::unique_ptr<Connection> db_;
-    std::string password_;  // kept only to blank it out of the server's messages
+    std::chrono::milliseconds answerLimit_ = kAnswerLimit;
+    std::string station_;
+    bool prepared_ = false;
+    std::vector<std::string> secrets_;  // the password as written and as meant, kept only to blank it out
     std::string reason_;
 };
 
-// `connection` with any password replaced by "***", for messages and logs.
+// `connection` with any password replaced by "***", for messages and logs: in a URI of
+// either scheme in any case (after the user, up to the last "@" before the host; the
+// parameters "password" and "sslpassword"), and in "key = value" text. A message that
+// quotes a URI or a "password=" somewhere inside it is redacted alike.
 std::string redactedUrl(std::string_view connection);
+
+// `text` as redactedUrl leaves it, and every one of `secrets` replaced by "***" too.
+std::string redactedText(std::string_view text, const std::vector<std::string>& secrets);
+
+// `connection` as libpq reads it the way the lab meant it: the URI's scheme in lower case
+// (libpq takes no other), and a raw "@" inside the user's part percent-encoded, so a
+// password "pa@ss" is the password and not half of the host's name.
+std::string connectionForLibpq(std::string_view connection);
 
 // The password a URI or "key=value" connection string carries, or "".
 std::string passwordIn(std::string_view connection);

@@ -1,5 +1,6 @@
 // Sending tests to the lab's shared archive: 1000 tests of 3 repetitions with 5000 samples
-// each, read from their files and stored one transaction each, as archive sync does.
+// each, read from their files and stored one transaction each, beside the same in batches
+// of kSendBatchTests per transaction, as archive sync sends them.
 // Needs a server the benchmark may empty: a superuser's URL in VANTA_BENCH_ARCHIVE_URL,
 // for instance of a throwaway cluster:
 //   bash tests/archive/pg_cluster.sh start /tmp/pgbench      (prints the URL)
@@ -50,14 +51,13 @@ struct Corpus {
     }
 };
 
-void BM_UploadThousandTests(benchmark::State& state) {
+void BM_UploadThousandTests(benchmark::State& state, size_t perTransaction) {
     const char* url = std::getenv("VANTA_BENCH_ARCHIVE_URL");
     if (!url || !*url) {
         state.SkipWithError("set VANTA_BENCH_ARCHIVE_URL to a server the benchmark may empty");
         return;
     }
     static Corpus corpus;
-    std::string bytes;
     for (auto _ : state) {
         state.PauseTiming();
         {
@@ -73,16 +73,24 @@ void BM_UploadThousandTests(benchmark::State& state) {
         archive::ServerArchive server;
         server.open(url);
         int added = 0;
-        for (const archive::IndexedTest& t : corpus.tests) {
-            archive::readWholeFile(t.path, bytes);
-            added += server.store(t, bytes) == archive::StoreResult::Added;
+        std::vector<std::string> files(perTransaction);
+        std::vector<archive::ServerArchive::TestToStore> batch;
+        for (size_t k = 0; k < corpus.tests.size();) {
+            batch.clear();
+            for (; k < corpus.tests.size() && batch.size() < perTransaction; ++k) {
+                archive::readWholeFile(corpus.tests[k].path, files[batch.size()]);
+                batch.push_back({&corpus.tests[k], files[batch.size()]});
+            }
+            for (archive::StoreResult r : server.storeBatch(batch)) added += r == archive::StoreResult::Added;
         }
         if (added != kTests) state.SkipWithError(("stored " + std::to_string(added)).c_str());
     }
     state.SetBytesProcessed(state.iterations() * corpus.bytes);
     state.counters["tests"] = kTests;
 }
-BENCHMARK(BM_UploadThousandTests)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+BENCHMARK_CAPTURE(BM_UploadThousandTests, one_per_transaction, 1)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+BENCHMARK_CAPTURE(BM_UploadThousandTests, batched, archive::kSendBatchTests)
+    ->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
 
 }  // namespace
 

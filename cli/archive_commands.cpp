@@ -279,7 +279,8 @@ std::string listJson(const std::vector<IndexedTest>& tests) {
         out += "{\"sha256\": " + jsonString(t.sha256) + ", \"path\": " + jsonString(t.path) +
                ", \"subject\": " + jsonString(t.subject) +
                ", \"subjectId\": " + (t.subjectId.empty() ? std::string("null") : jsonString(t.subjectId)) +
-               ", \"testTime\": " + std::to_string(t.testTime) + ", \"repetitions\": [";
+               ", \"testTime\": " + std::to_string(t.testTime) +
+               (t.station.empty() ? std::string() : ", \"station\": " + jsonString(t.station)) + ", \"repetitions\": [";
         for (size_t k = 0; k < t.repetitions.size(); ++k) {
             const archive::IndexedRepetition& r = t.repetitions[k];
             out += k ? ", " : "";
@@ -305,7 +306,8 @@ std::string listCsv(const std::vector<IndexedTest>& tests) {
 std::string listText(const std::vector<IndexedTest>& tests) {
     std::string out;
     for (const IndexedTest& t : tests) {
-        out += localDateTime(static_cast<int32_t>(t.testTime)) + "  " + t.subject + "  " + t.path + "\n";
+        out += localDateTime(static_cast<int32_t>(t.testTime)) + "  " + t.subject + "  " + t.path +
+               (t.station.empty() ? std::string() : "  station " + t.station) + "\n";
         for (const archive::IndexedRepetition& r : t.repetitions) {
             char line[160];
             std::snprintf(line, sizeof line, "  %3d  direction %+d  load %s kg  peak power %s W\n", r.number,

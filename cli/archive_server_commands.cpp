@@ -21,6 +21,17 @@ struct Common {
     Args rest;
 };
 
+// A password on the command line is in the process list, which every user of the computer
+// may read; said once per run, where the password came from --url.
+void warnOfPasswordInUrl(const std::string& url) {
+    static bool said = false;
+    if (said || archive::passwordIn(url).empty()) return;
+    said = true;
+    std::fputs("Warning: the password in --url can be read by other users of this computer in the process "
+               "list; ~/.pgpass (or VANTA_ARCHIVE_URL) keeps it private.\n",
+               stderr);
+}
+
 bool parseCommon(const Args& args, const std::string& defaultData, Common& c, int& status) {
     c.data = defaultData;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -31,6 +42,7 @@ bool parseCommon(const Args& args, const std::string& defaultData, Common& c, in
                 return false;
             }
             (a == "--url" ? c.url : c.data) = args[++i];
+            if (a == "--url") warnOfPasswordInUrl(c.url);
         } else {
             c.rest.push_back(a);
         }
@@ -55,7 +67,15 @@ int runArchiveSync(const Args& args, const std::string& defaultData) {
     Common c;
     int status = 0;
     if (!parseCommon(args, defaultData, c, status)) return status;
-    if (!c.rest.empty()) return fail("Unknown option " + c.rest.front() + " (see vantacheck-cli archive --help)");
+    std::string station = archive::stationName(std::getenv(archive::kStationNameVariable));
+    for (size_t i = 0; i < c.rest.size(); ++i) {
+        if (c.rest[i] == "--station" && i + 1 < c.rest.size() && !c.rest[i + 1].empty()) {
+            station = c.rest[++i];
+            continue;
+        }
+        if (c.rest[i] == "--station") return fail("--station needs a name");
+        return fail("Unknown option " + c.rest[i] + " (see vantacheck-cli archive --help)");
+    }
     archive::LocalIndexOutbox outbox;
     if (!outbox.open(c.data)) return fail(outbox.reason());
     std::vector<archive::IndexedTest> pending;
@@ -67,7 +87,8 @@ int runArchiveSync(const Args& args, const std::string& defaultData) {
     if (c.url.empty()) return fail(std::string(noServer) + "; " + std::to_string(pending.size()) + " tests waiting");
     pending.clear();
     archive::ServerArchive server;
-    const archive::SendReport report = archive::sendOutbox(outbox, server, c.url);
+    server.setStation(station);
+    const archive::SendReport report = archive::sendOutbox(outbox, server, c.url, nullptr, 2);
     std::printf("%d sent, %d already on the server, %d waiting\n", report.sent, report.alreadyThere, report.waiting);
     if (report.waiting == 0) {
         std::printf("Archive: up to date\n");
@@ -115,6 +136,7 @@ bool listArchiveServer(const std::string& url, const archive::TestQuery& query,
         message = noServer;
         return false;
     }
+    warnOfPasswordInUrl(url);  // archive list takes the server from --url only
     archive::ServerArchive server;
     if (!server.open(url) || !server.list(query, tests)) {
         message = server.reason();
