@@ -20,6 +20,7 @@ namespace vanta {
 
 class AcquisitionLink;
 class MainWindow;
+class QtLabArchive;
 namespace archive {
 class BackgroundIndexer;
 class ArchiveUploader;
@@ -97,6 +98,8 @@ private:
     std::unique_ptr<MainWindow> frame_;
     // After the frame: the worker is stopped before the window its status goes to.
     std::unique_ptr<archive::ArchiveUploader> uploader_;
+    // The window's questions to the lab's archive; goes before the frame whose screens ask.
+    std::unique_ptr<QtLabArchive> labArchive_;
     SettingsLoad settingsLoad_ = SettingsLoad::Missing;
     bool settingsWritten_ = false;
 };

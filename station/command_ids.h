@@ -60,6 +60,9 @@ inline constexpr int kExit = 1076;
 // History bar (template 146)
 inline constexpr int kHistoryLoadBox = 1077;  // "All loads", then each load tested
 
+// File > "Open from archive...": a test of the lab's archive fetched and opened
+inline constexpr int kOpenFromArchive = 32844;
+
 }  // namespace vanta::cmd
 
 namespace vanta {

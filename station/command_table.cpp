@@ -62,6 +62,9 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kCompare, O::View, R::ResultsAvailable, "Draw a second repetition over the first", nullptr},
     // History bar
     CommandInfo{cmd::kHistoryLoadBox, O::View, R::Always, nullptr, nullptr},
+    // File > "Open from archive...": any test of the lab, opened as File > Open opens one
+    CommandInfo{cmd::kOpenFromArchive, O::Frame, R::NotMeasuring, "Open a test from the lab's archive",
+                "Open from archive"},
 };
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "history/history.h"
+#include "station/lab_archive.h"
 #include "station/screen.h"
+#include "station/subject_history.h"
 
 namespace vanta {
 
@@ -32,15 +34,27 @@ public:
     // The load chosen in the bar's box; none: every load.
     const std::optional<double>& load() const { return load_; }
 
+    // The lab's shared archive, where a server is set (none: the index alone). The screen
+    // shows the index's rows at once and the lab's when they arrive.
+    void setLabArchive(LabArchive* lab) { lab_ = lab; }
+    // Where the rows on show came from, as the screen says it (lab_archive.h).
+    const std::string& source() const { return source_; }
+
 private:
     void show();
     void chooseLoad();
+    void takeLabAnswer(LabArchiveAnswer answer, const std::vector<archive::IndexedTest>& local);
+    void fillLoads();
 
     ScreenContext& context_;
     std::optional<History> history_;
     std::string refusal_;
     std::vector<double> loads_;   // the box's loads after "All loads", ascending
     std::optional<double> load_;  // what the box has chosen
+    LabArchive* lab_ = nullptr;
+    HistorySubject subject_;      // whose history is on show
+    std::string source_;
+    int asked_ = 0;               // an answer to an earlier show() is no longer wanted
 };
 
 }  // namespace vanta
