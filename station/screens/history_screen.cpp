@@ -147,7 +147,7 @@ void HistoryScreen::chooseLoad() {
 void HistoryScreen::draw(DrawContext& dc) {
     Rect area = kHistoryScreenRect;
     if (!source_.empty()) {
-        dc.text(Rect{area.left, area.top, area.right, area.top + 18}, source_, TextAlign::Right);
+        dc.text(Rect{area.left, area.top, area.right, area.top + 18}, "Tests " + source_, TextAlign::Right);
         area.top += 20;
     }
     drawHistoryOrRefusal(dc, area, history_, refusal_, load_);

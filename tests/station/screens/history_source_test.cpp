@@ -64,10 +64,10 @@ protected:
         a.tests = std::move(tests);
         return a;
     }
-    bool drawn(const std::string& text) {
+    bool drawn(const std::string& source) {
         RecordingDrawContext dc(false);
         screens.draw(dc);
-        return std::find(dc.texts().begin(), dc.texts().end(), text) != dc.texts().end();
+        return std::find(dc.texts().begin(), dc.texts().end(), "Tests " + source) != dc.texts().end();
     }
 };
 
