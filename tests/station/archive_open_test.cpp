@@ -9,6 +9,7 @@
 
 #include "archive/sha256.h"
 #include "station/archive_open.h"
+#include "storage/subject_register.h"
 #include "tests/support/temp_dir.h"
 
 namespace vanta::testing {
@@ -49,6 +50,35 @@ TEST(FetchedTest, IsFiledWholeUnderAFreeNameAndOnlyWhenItIsTheTest) {
     test.path = "/stations/b/DATA/..";
     ASSERT_TRUE(storeFetchedTest(bytes, test, folder, path, error));
     EXPECT_EQ(path, folder + "/archive-" + test.sha256.substr(0, 12) + ".kvq");
+}
+
+// Her folder by her permanent id even under another name, else by her one exact name;
+// a subject this station's register does not know, or Abbreviated mode, the data folder.
+TEST(FetchedTest, GoesIntoItsSubjectsFolder) {
+    TempDir root;
+    const std::string data = root.path().string(), tests = data + "/tests";
+    SubjectRegister subjects;
+    ASSERT_TRUE(subjects.open(data));
+    SubjectInfo ann;
+    ann.name = "Ann Lee";
+    int64_t id = 0;
+    ASSERT_TRUE(subjects.add(ann, &id));
+    RegisteredSubject registered;
+    ASSERT_TRUE(subjects.get(id, registered));
+    const std::string folder = subjects.directoryOf(registered);
+    subjects.close();
+
+    archive::IndexedTest test;
+    test.subject = "Ann Lee-Novak";  // renamed since that test
+    test.subjectId = registered.uuid;
+    EXPECT_EQ(folderForFetchedTest(test, true, data, tests), folder);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(folderForFetchedTest(test, false, data, tests), tests);
+    test.subjectId = "00000000-0000-4000-8000-000000000000";
+    EXPECT_EQ(folderForFetchedTest(test, true, data, tests), tests);
+    test.subject = "Ann Lee";
+    test.subjectId.clear();
+    EXPECT_EQ(folderForFetchedTest(test, true, data, tests), folder);
 }
 
 TEST(LabTestList, SearchFoldsNamesAndEachLineNamesLoadsSidesAndStation) {
