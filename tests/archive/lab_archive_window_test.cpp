@@ -1,7 +1,8 @@
 // The window asks the lab's archive (the test cluster): File > "Open from archive..." lists
 // another station's test with that station's name, finds it by a folded part of the
 // subject's name, fetches it into the data folder beside a file of the same name and opens
-// it; History shows the lab's tests and this station's own not yet sent, and says so.
+// it; History shows the lab's tests and this station's own not yet sent, and says so, and
+// this station's alone where the server cannot be reached.
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -159,6 +160,26 @@ private slots:
         QCOMPARE(history.history()->tests.size(), size_t(1));
         QTRY_COMPARE_WITH_TIMEOUT(history.source(), std::string(kFromLabArchive), 10000);
         QCOMPARE(history.history()->tests.size(), size_t(2));
+        f.frame().close();
+    }
+
+    // Nothing listens on port 1: History keeps this station's tests and says why.
+    void aServerThatCannotBeReachedLeavesThisStationsTests() {
+        qputenv("VANTA_ARCHIVE_URL", "postgresql://station@127.0.0.1:1/lab");
+        StationFixture f;
+        f.writeSettings(0);
+        const std::string own = f.writeTestFileWith(2, "own.kvq", "Ann Lee");
+        QVERIFY(f.start());
+        {
+            archive::LocalIndex index;
+            QVERIFY(index.open(f.station().paths.subjectLibraryDirectory));
+            QVERIFY(index.indexFile(own));
+        }
+        f.station().test.subject.name = "Ann Lee";
+        HistoryScreen& history = f.frame().view().screens().history();
+        QVERIFY(history.command(cmd::kHistory, Notification::Clicked));
+        QTRY_COMPARE_WITH_TIMEOUT(history.source(), std::string(kFromThisStationOnly), 10000);
+        QCOMPARE(history.history()->tests.size(), size_t(1));
         f.frame().close();
     }
 };
