@@ -80,10 +80,14 @@ void LabArchiveReader::list(TestQuery query, Done done) {
 
 void LabArchiveReader::fetch(std::string sha256, Done done) {
     ask(
-        [sha256 = std::move(sha256)](ServerArchive& server) {
+        [this, sha256 = std::move(sha256)](ServerArchive& server) {
+            // A test's bytes (up to some tens of megabytes) take longer than rows on a slow
+            // line; the operator asked for them and may cancel: the worker's own limit.
+            server.setAnswerLimit(std::max(answerLimit_, kAnswerLimit));
             LabAnswer a;
             a.ok = server.fetch(sha256, a.bytes);
             if (!a.ok) a.reason = server.reason();
+            server.setAnswerLimit(answerLimit_);
             return a;
         },
         std::move(done));

@@ -5,8 +5,9 @@
 //
 // The window asks while the operator watches: a server that does not answer within a few
 // seconds (kReaderAnswerLimit, also for the connection) is taken for unreachable, and the
-// screen keeps what this station knows. A failed call drops the connection; the next
-// question connects again.
+// screen keeps what this station knows; a test's bytes, which the operator asked for and
+// may cancel, have the upload worker's longer limit. A failed call drops the connection;
+// the next question connects again.
 #pragma once
 
 #include <chrono>
