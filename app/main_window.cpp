@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
 #include <QAction>
+
+#include <cstdlib>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
@@ -15,6 +17,11 @@
 #include <QToolBar>
 
 #include "app/dialog_bar.h"
+#include "app/open_from_archive_dialog.h"
+#include "archive/archive_url.h"
+#include "archive/local_index.h"
+#include "station/archive_open.h"
+#include "storage/test_file.h"
 #include "archive/background_indexer.h"
 #include "app/profile_store.h"
 #include "app/station_pictures.h"
@@ -48,6 +55,7 @@ MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& d
 
     router_.bind(CommandOwner::Frame, cmd::kFileOpen, [this](Notification) { openTest(); });
     router_.bind(CommandOwner::Frame, cmd::kFileSave, [this](Notification) { saveTest(); });
+    router_.bind(CommandOwner::Frame, cmd::kOpenFromArchive, [this](Notification) { openFromArchive(); });
     router_.bind(CommandOwner::Frame, cmd::kSubjectInfo,
                  [this](Notification) {
                      // The page header shows the subject's name: it is drawn again at once,
@@ -111,6 +119,7 @@ QAction* MainWindow::makeAction(int id, const QString& text) {
 
 void MainWindow::createActions() {
     makeAction(cmd::kFileOpen, QStringLiteral("&Open Vanta file\tCtrl+O"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    makeAction(cmd::kOpenFromArchive, QStringLiteral("Open from &archive\u2026"));
     makeAction(cmd::kFileSave, QStringLiteral("&Save\tCtrl+S"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
     makeAction(cmd::kFilePrint, QStringLiteral("&Print...\tCtrl+P"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
     makeAction(cmd::kFilePrintPreview, QStringLiteral("Print Pre&view"));
@@ -152,7 +161,7 @@ void MainWindow::createMenus() {
         connect(m, &QMenu::aboutToHide, this, [this] { statusBar()->clearMessage(); });
         menus_.push_back(m);
     };
-    add(QStringLiteral("&File"), {cmd::kFileOpen, cmd::kFileSave, 0, cmd::kFilePrint, cmd::kFilePrintPreview,
+    add(QStringLiteral("&File"), {cmd::kFileOpen, cmd::kOpenFromArchive, cmd::kFileSave, 0, cmd::kFilePrint, cmd::kFilePrintPreview,
                                   cmd::kFilePrintSetup, 0, cmd::kAppExit});
     // Every menu opens from the keyboard (Alt and its letter); no two share one.
     add(QStringLiteral("&Subject"), {cmd::kSubjectInfo, cmd::kHistory});
@@ -367,6 +376,33 @@ void MainWindow::setBarText(int id, const std::string& text) {
 
 bool MainWindow::saveTest() { return files_.save(); }
 bool MainWindow::openTest() { return files_.open(); }
+
+void MainWindow::setLabArchive(LabArchive* lab) {
+    lab_ = lab;
+    view_->screens().history().setLabArchive(lab);
+}
+
+bool MainWindow::openFromArchive() {
+    // As File > Open: the unsaved test is offered for saving first, whatever follows.
+    files_.askToSave();
+    std::vector<archive::IndexedTest> local;
+    archive::LocalIndex index;
+    if (index.open(station_.paths.subjectLibraryDirectory)) index.listTests({}, local);
+    OpenFromArchiveDialog dialog(lab_, std::move(local), archive::stationName(std::getenv(archive::kStationNameVariable)),
+                                 station_.settings.sidesSwapped != 0, this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const archive::IndexedTest& test = dialog.chosen();
+    if (!dialog.fetchedBytes()) return files_.openFetched(test.path);
+    const bool extended = station_.settings.subjectLibraryMode != 0;
+    const std::string folder = folderForFetchedTest(test, extended, station_.paths.subjectLibraryDirectory,
+                                                    station_.paths.dataDirectory);
+    std::string path, error;
+    if (!storeFetchedTest(*dialog.fetchedBytes(), test, folder, path, error)) {
+        dialogs_.message(kMsgErrorOpeningFile, error);
+        return false;
+    }
+    return files_.openFetched(path);
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!closed_) {

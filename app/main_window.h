@@ -13,6 +13,7 @@
 #include "station/bar_host.h"
 #include "station/command_router.h"
 #include "station/file_commands.h"
+#include "station/lab_archive.h"
 #include "station/operator_dialogs.h"
 #include "station/station.h"
 #include "storage/subject_library.h"
@@ -70,6 +71,11 @@ public:
     // File > Save and File > Open.
     bool saveTest();
     bool openTest();
+    // File > "Open from archive...": the lab's tests (this station's index without a
+    // server); the chosen one fetched into its subject's folder and opened as Open does.
+    bool openFromArchive();
+    // The lab's shared archive for the History screen and Open from archive (null: none).
+    void setLabArchive(LabArchive* lab);
 
     QString documentTitle() const { return documentTitle_; }
     void setDocumentTitle(const QString& title);
@@ -124,6 +130,7 @@ private:
     int observerToken_ = 0;
     QLabel* archivePane_ = nullptr;
     QString archiveText_, archiveDetails_;
+    LabArchive* lab_ = nullptr;
 };
 
 }  // namespace vanta

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "app/main_window.h"
+#include "app/qt_lab_archive.h"
 #include "archive/background_indexer.h"
 #include "app/station_view.h"
 #include "app/subjects/register_subject_library.h"
@@ -56,6 +57,7 @@ StationApp::StationApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartO
 
 StationApp::~StationApp() {
     uploader_.reset();
+    labArchive_.reset();
     frame_.reset();
     if (link_) link_->stopAcquisition();
     router_.unbindAll(CommandOwner::Application);
@@ -213,6 +215,9 @@ void StationApp::startArchiveUploader() {
     };
     uploader_ = std::make_unique<archive::ArchiveUploader>(makeOutbox, url, onStatus);
     uploader_->start();
+    // History and Open from archive ask the same server, on a thread of their own.
+    labArchive_ = std::make_unique<QtLabArchive>(url);
+    if (frame_) frame_->setLabArchive(labArchive_.get());
 }
 
 void StationApp::showArchiveStatus() {

@@ -21,6 +21,7 @@ namespace vanta {
 
 class AcquisitionLink;
 class MainWindow;
+class QtLabArchive;
 namespace archive {
 class BackgroundIndexer;
 class ArchiveUploader;
@@ -105,6 +106,8 @@ private:
     void showArchiveStatus();
     archive::ArchiveStatus lastArchiveStatus_;
     int64_t testsHanded_ = 0;
+    // The window's questions to the lab's archive; goes before the frame whose screens ask.
+    std::unique_ptr<QtLabArchive> labArchive_;
     SettingsLoad settingsLoad_ = SettingsLoad::Missing;
     bool settingsWritten_ = false;
 };

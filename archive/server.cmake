@@ -7,6 +7,7 @@ add_library(vanta_archive_server STATIC
   ${CMAKE_CURRENT_LIST_DIR}/archive_url.cpp
   ${CMAKE_CURRENT_LIST_DIR}/outbox_sender.cpp
   ${CMAKE_CURRENT_LIST_DIR}/archive_uploader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/lab_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/local_outbox.cpp
 )
 target_include_directories(vanta_archive_server PUBLIC ${PROJECT_SOURCE_DIR})

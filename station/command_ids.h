@@ -62,6 +62,9 @@ inline constexpr int kSubjectLabel = 1078;  // "Subject: NAME", who is measured
 // History bar (template 146)
 inline constexpr int kHistoryLoadBox = 1077;  // "All loads", then each load tested
 
+// File > "Open from archive...": a test of the lab's archive fetched and opened
+inline constexpr int kOpenFromArchive = 32845;
+
 }  // namespace vanta::cmd
 
 namespace vanta {

@@ -66,6 +66,9 @@ constexpr std::array kCommands = {
     // The technician's guide, on every screen and while measuring too: F1 is where a lost
     // operator looks first.
     CommandInfo{cmd::kUserGuide, O::Application, R::Always, "Open the user guide in the web browser", nullptr},
+    // File > "Open from archive...": any test of the lab, opened as File > Open opens one
+    CommandInfo{cmd::kOpenFromArchive, O::Frame, R::NotMeasuring, "Open a test from the lab's archive",
+                "Open from archive"},
 };
 
 }  // namespace

@@ -165,8 +165,6 @@ bool FileCommands::save() {
 }
 
 bool FileCommands::open() {
-    TestRecord& test = station_.test;
-
     // The open goes on whatever the answer and whatever the save did.
     askToSave();
 
@@ -185,6 +183,18 @@ bool FileCommands::open() {
     station_.lastFilePath.clear();
     const auto chosen = dialogs_.chooseFileToOpen(initialDirectory);
     if (!chosen) return false;
+    return openChosen(*chosen, libraryDirectory);
+}
+
+bool FileCommands::openFetched(const std::string& path) {
+    station_.lastFilePath.clear();
+    return openChosen(path, {});
+}
+
+bool FileCommands::openChosen(const std::string& path, const std::string& libraryDirectory) {
+    TestRecord& test = station_.test;
+    const bool extended = extendedMode(station_);
+    const std::optional<std::string> chosen = path;
     station_.lastFilePath = *chosen;
 
     {

@@ -56,6 +56,10 @@ public:
     bool save();
     // File > Open. True when a test file was read.
     bool open();
+    // The rest of File > Open for a file the station chose itself (a test fetched from the
+    // lab's archive into its subject's folder): read, the register told whose it is, the
+    // view reset, the file used. The caller has asked about unsaved data.
+    bool openFetched(const std::string& path);
     // The one question about unsaved data, for Perform, Calibration, Open and Exit:
     // "Data not saved. Save?" when `saved` is 0, and the save on Yes. Perform, Calibration
     // and Open go on whatever the outcome (they offer no Cancel); Exit stays open on
@@ -68,6 +72,8 @@ public:
     void takeCurrentSubjectForNewTest();
 
 private:
+    bool openChosen(const std::string& path, const std::string& libraryDirectory);
+
     Station& station_;
     OperatorDialogs& dialogs_;
     SubjectLibrary& library_;

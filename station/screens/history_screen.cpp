@@ -1,5 +1,8 @@
 #include "station/screens/history_screen.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "archive/local_index.h"
 #include "history/history_drawing.h"
 #include "station/bar_contents.h"
@@ -49,6 +52,10 @@ bool HistoryScreen::command(int id, Notification notification) {
 // The subject is the test's, found by the register's id where it is known, so a subject
 // renamed since keeps every earlier test; otherwise name for name: a search by part of a
 // name would mix in "Anna" with "Ann".
+// Where a server is set, the lab's archive is asked as well (never on this thread): the
+// index's rows are on show at once, "reading the lab's archive..." above them, and the
+// lab's rows replace them when they come; when the server cannot be reached the screen
+// says the rows are this station's only.
 void HistoryScreen::show() {
     Station& s = context_.station;
     history_.reset();
@@ -58,21 +65,62 @@ void HistoryScreen::show() {
     first_ = 0;
     archive::LocalIndex index;
     std::vector<archive::IndexedTest> tests;
-    if (!index.open(s.paths.subjectLibraryDirectory) ||
-        !listSubjectTests(index,
-                          subjectOfTestInMemory(index, s.paths.subjectLibraryDirectory, s.test.subject.name,
-                                                s.lastFilePath),
-                          tests)) {
+    const bool indexRead = index.open(s.paths.subjectLibraryDirectory);
+    subject_ = indexRead ? subjectOfTestInMemory(index, s.paths.subjectLibraryDirectory, s.test.subject.name,
+                                                 s.lastFilePath)
+                         : HistorySubject{{}, s.test.subject.name};
+    if (!indexRead || !listSubjectTests(index, subject_, tests)) {
         refusal_ = "The test index cannot be read: " + index.lastMessage();
     } else {
         history_ = buildHistory(historyAttemptsOf(tests), s.test.subject.name, s.settings.sidesSwapped != 0);
         loads_ = loadsOf(*history_);
     }
+    source_ = lab_ ? kReadingLabArchive : kNoArchiveServer;
     context_.bars.showBar(kHistoryBarTemplate);
     const ListContents box = historyLoadContents(loads_);
     context_.bars.fillBarList(cmd::kHistoryLoadBox, box.entries, box.selected);
     s.viewMode = kViewHistory;
     context_.view.update();
+    if (lab_) {
+        const int ticket = ++asked_;
+        lab_->subjectTests(subject_.id, subject_.name, [this, ticket, local = std::move(tests)](LabArchiveAnswer a) {
+            if (ticket == asked_) takeLabAnswer(std::move(a), local);
+        });
+    }
+}
+
+// The lab's rows, and this station's tests that have not reached the server yet (they
+// wait in the outbox): one test once, by its identity.
+void HistoryScreen::takeLabAnswer(LabArchiveAnswer answer, const std::vector<archive::IndexedTest>& local) {
+    const Station& s = context_.station;
+    if (!answer.ok) {
+        source_ = kFromThisStationOnly;
+    } else {
+        std::vector<archive::IndexedTest> tests = std::move(answer.tests);
+        for (const archive::IndexedTest& t : local)
+            if (std::none_of(tests.begin(), tests.end(), [&](const archive::IndexedTest& l) { return l.sha256 == t.sha256; }))
+                tests.push_back(t);
+        history_ = buildHistory(historyAttemptsOf(tests), subject_.name, s.settings.sidesSwapped != 0);
+        refusal_.clear();
+        source_ = kFromLabArchive;
+        fillLoads();
+    }
+    if (s.viewMode == kViewHistory) context_.view.update();
+}
+
+// The box again with the lab's loads; the load chosen meanwhile stays chosen where the
+// lab's tests have it.
+void HistoryScreen::fillLoads() {
+    loads_ = loadsOf(*history_);
+    ListContents box = historyLoadContents(loads_);
+    std::optional<double> kept;
+    for (size_t i = 0; load_ && i < loads_.size(); ++i)
+        if (std::fabs(loads_[i] - *load_) <= kSameLoadKg) {
+            kept = loads_[i];
+            box.selected = static_cast<int>(i) + 1;
+        }
+    load_ = kept;
+    if (context_.station.viewMode == kViewHistory) context_.bars.fillBarList(cmd::kHistoryLoadBox, box.entries, box.selected);
 }
 
 // Entry 0 is "All loads"; entry n the n-th load of the box.
@@ -91,7 +139,12 @@ Rect HistoryScreen::area() const {
 }
 
 void HistoryScreen::draw(DrawContext& dc) {
-    const Rect r = area();
+    Rect r = area();
+    // Where the rows came from, in the row above the history.
+    if (!source_.empty()) {
+        dc.text(Rect{r.left, r.top, r.right, r.top + 18}, "Tests " + source_, TextAlign::Right);
+        r.top += 20;
+    }
     if (!history_) {
         dc.text(Rect{r.left, r.top, r.right, r.top + 20}, refusal_, TextAlign::Left);
         return;

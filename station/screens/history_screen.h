@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "history/history.h"
+#include "station/lab_archive.h"
 #include "station/screen.h"
+#include "station/subject_history.h"
 
 namespace vanta {
 
@@ -39,11 +41,18 @@ public:
 
     // The first line (block) on show below the plots; 0: the plots at the top.
     int firstShown() const { return first_; }
+    // The lab's shared archive, where a server is set (none: the index alone). The screen
+    // shows the index's rows at once and the lab's when they arrive.
+    void setLabArchive(LabArchive* lab) { lab_ = lab; }
+    // Where the rows on show came from, as the screen says it (lab_archive.h).
+    const std::string& source() const { return source_; }
 
 private:
     Rect area() const;
     void show();
     void chooseLoad();
+    void takeLabAnswer(LabArchiveAnswer answer, const std::vector<archive::IndexedTest>& local);
+    void fillLoads();
 
     ScreenContext& context_;
     std::optional<History> history_;
@@ -53,6 +62,10 @@ private:
     int first_ = 0;     // the block at the top of the view
     int shownEnd_ = 0;  // the first block the last paint left out
     int blocks_ = 0;    // the blocks of the last paint
+    LabArchive* lab_ = nullptr;
+    HistorySubject subject_;      // whose history is on show
+    std::string source_;
+    int asked_ = 0;               // an answer to an earlier show() is no longer wanted
 };
 
 }  // namespace vanta

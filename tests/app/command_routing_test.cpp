@@ -377,7 +377,8 @@ private slots:
         QStringList fileItems;
         for (QAction* a : frame.menu(QStringLiteral("&File"))->actions())
             fileItems << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(fileItems, (QStringList{"&Open Vanta file\tCtrl+O", "&Save\tCtrl+S", "-", "&Print...\tCtrl+P",
+        QCOMPARE(fileItems, (QStringList{"&Open Vanta file\tCtrl+O", QString::fromUtf8("Open from &archive\u2026"),
+                                         "&Save\tCtrl+S", "-", "&Print...\tCtrl+P",
                                          "Print Pre&view", "P&rint Setup...", "-", "E&xit"}));
 
         // Buttons left to right, separators as gaps.

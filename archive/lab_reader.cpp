@@ -1,0 +1,122 @@
+#include "archive/lab_reader.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "archive/archive_url.h"
+#include "archive/server_archive.h"
+
+namespace vanta::archive {
+
+std::string withConnectTimeout(const std::string& connection, int seconds) {
+    if (connection.find("connect_timeout") != std::string::npos) return connection;
+    const std::string option = "connect_timeout=" + std::to_string(seconds);
+    std::string lower = connection.substr(0, 13);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    const bool uri = lower.rfind("postgresql://", 0) == 0 || lower.rfind("postgres://", 0) == 0;
+    if (!uri) return connection + " " + option;
+    return connection + (connection.find('?') == std::string::npos ? "?" : "&") + option;
+}
+
+bool labSubjectTests(ServerArchive& server, const std::string& subjectId, const std::string& name,
+                     std::vector<IndexedTest>& out) {
+    out.clear();
+    if (!subjectId.empty() && !server.subjectTests(subjectId, "", std::nullopt, std::nullopt, out)) return false;
+    // The server finds names folded; a history takes only the name itself, and with an id
+    // only the tests that were stored before anyone knew whose they were.
+    std::vector<IndexedTest> named;
+    if (!server.subjectTests("", name, std::nullopt, std::nullopt, named)) return false;
+    for (IndexedTest& t : named)
+        if (t.subject == name && (subjectId.empty() || t.subjectId.empty())) out.push_back(std::move(t));
+    std::stable_sort(out.begin(), out.end(), [](const IndexedTest& a, const IndexedTest& b) {
+        return a.testTime != b.testTime ? a.testTime < b.testTime : a.path < b.path;
+    });
+    return true;
+}
+
+LabArchiveReader::LabArchiveReader(std::string connection, std::chrono::milliseconds answerLimit)
+    : connection_(std::move(connection)), answerLimit_(answerLimit) {}
+
+LabArchiveReader::~LabArchiveReader() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        questions_.clear();
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+}
+
+void LabArchiveReader::ask(std::function<LabAnswer(ServerArchive&)> question, Done done) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        questions_.emplace_back(std::move(question), std::move(done));
+        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+    }
+    wake_.notify_one();
+}
+
+void LabArchiveReader::subjectTests(std::string subjectId, std::string name, Done done) {
+    ask(
+        [subjectId = std::move(subjectId), name = std::move(name)](ServerArchive& server) {
+            LabAnswer a;
+            a.ok = labSubjectTests(server, subjectId, name, a.tests);
+            if (!a.ok) a.reason = server.reason();
+            return a;
+        },
+        std::move(done));
+}
+
+void LabArchiveReader::list(TestQuery query, Done done) {
+    ask(
+        [query = std::move(query)](ServerArchive& server) {
+            LabAnswer a;
+            a.ok = server.list(query, a.tests);
+            if (!a.ok) a.reason = server.reason();
+            return a;
+        },
+        std::move(done));
+}
+
+void LabArchiveReader::fetch(std::string sha256, Done done) {
+    ask(
+        [this, sha256 = std::move(sha256)](ServerArchive& server) {
+            // A test's bytes (up to some tens of megabytes) take longer than rows on a slow
+            // line; the operator asked for them and may cancel: the worker's own limit.
+            server.setAnswerLimit(std::max(answerLimit_, kAnswerLimit));
+            LabAnswer a;
+            a.ok = server.fetch(sha256, a.bytes);
+            if (!a.ok) a.reason = server.reason();
+            server.setAnswerLimit(answerLimit_);
+            return a;
+        },
+        std::move(done));
+}
+
+void LabArchiveReader::run() {
+    ServerArchive server;
+    server.setAnswerLimit(answerLimit_);
+    server.setStation(stationName(std::getenv(kStationNameVariable)));
+    const int connectSeconds = std::max(2, static_cast<int>(answerLimit_.count() / 1000));
+    for (;;) {
+        std::pair<std::function<LabAnswer(ServerArchive&)>, Done> next;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !questions_.empty(); });
+            if (stopping_) return;
+            next = std::move(questions_.front());
+            questions_.pop_front();
+        }
+        LabAnswer answer;
+        if (!server.isOpen() && !server.open(withConnectTimeout(connection_, connectSeconds))) {
+            answer.reason = server.reason();
+        } else {
+            answer = next.first(server);
+            // A connection that failed a call is not trusted with the next one.
+            if (!answer.ok) server.close();
+        }
+        if (next.second) next.second(std::move(answer));
+    }
+}
+
+}  // namespace vanta::archive

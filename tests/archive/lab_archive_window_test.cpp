@@ -1,0 +1,188 @@
+// The window asks the lab's archive (the test cluster): File > "Open from archive..." lists
+// another station's test with that station's name, finds it by a folded part of the
+// subject's name, fetches it into the data folder beside a file of the same name and opens
+// it; History shows the lab's tests and this station's own not yet sent, and says so, and
+// this station's alone where the server cannot be reached.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <pqxx/pqxx>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/open_from_archive_dialog.h"
+#include "app/station_view.h"
+#include "archive/local_index.h"
+#include "archive/server_archive.h"
+#include "archive/sha256.h"
+#include "storage/test_file.h"
+#include "station/command_ids.h"
+#include "station/lab_archive.h"
+#include "tests/app/station_fixture.h"
+
+using namespace vanta;
+using namespace vanta::testing;
+
+namespace {
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string firstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+}  // namespace
+
+class LabArchiveWindowTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir home_;
+    std::string dir_, port_, db_;
+
+    std::string url() const { return "postgresql://postgres@/" + db_ + "?host=" + dir_ + "&port=" + port_; }
+
+    // A test file stored on the server as station "station-b" sent it.
+    static bool sendAsStationB(StationFixture& f, const std::string& url, int repetitions, const char* name,
+                               const char* subject, archive::IndexedTest& sent) {
+        const std::string path = f.writeTestFileWith(repetitions, name, subject);
+        if (!archive::readIndexedTest(path, sent)) return false;
+        sent.path = "/stations/b/DATA/" + std::string(name);
+        archive::ServerArchive server;
+        server.setStation("station-b");
+        if (!server.open(url)) return false;
+        const std::string bytes = readAll(path);
+        return server.store(sent, bytes) == archive::StoreResult::Added;
+    }
+
+private slots:
+    void initTestCase() {
+        redirectUserFolders(home_);
+        const char* dir = std::getenv("VANTA_TEST_PG_DIR");
+        QVERIFY2(dir && *dir, "VANTA_TEST_PG_DIR names the test cluster's folder");
+        dir_ = dir;
+        port_ = firstLine(dir_ + "/port");
+        QVERIFY2(!port_.empty(), "no test cluster runs");
+    }
+
+    void init() {
+        static int serial = 0;
+        db_ = "labwin" + std::to_string(::getpid()) + "_" + std::to_string(serial++);
+        pqxx::connection admin("postgresql://postgres@/postgres?host=" + dir_ + "&port=" + port_);
+        pqxx::nontransaction(admin).exec("CREATE DATABASE " + db_);
+        qputenv("VANTA_ARCHIVE_URL", QByteArray::fromStdString(url()));
+    }
+
+    void cleanup() {
+        qunsetenv("VANTA_ARCHIVE_URL");
+        pqxx::connection admin("postgresql://postgres@/postgres?host=" + dir_ + "&port=" + port_);
+        pqxx::nontransaction(admin).exec("DROP DATABASE IF EXISTS " + db_ + " WITH (FORCE)");
+    }
+
+    void anotherStationsTestIsFetchedBesideAFileOfItsNameAndOpened() {
+        StationFixture f;
+        f.writeSettings(0);
+        archive::IndexedTest ann, bob;
+        QVERIFY(sendAsStationB(f, url(), 3, "ann.kvq", "Ann Nov\xc3\xa1k", ann));
+        QVERIFY(sendAsStationB(f, url(), 2, "bob.kvq", "Bob Lee", bob));
+        QVERIFY(f.start());
+        // A file of that name is already in the data folder: it must stay as it is.
+        const std::string taken = f.dataDirectory() + "/ann.kvq";
+        std::ofstream(taken) << "not a test";
+
+        bool listed = false, searched = false;
+        QString stationShown;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<OpenFromArchiveDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("archiveTests"));
+            auto* source = dialog->findChild<QLabel*>(QStringLiteral("archiveSource"));
+            listed = QTest::qWaitFor([&] { return source->text().endsWith(QString::fromUtf8(kFromLabArchive)); }, 10000) &&
+                     list->topLevelItemCount() == 2;
+            dialog->findChild<QLineEdit*>(QStringLiteral("subjectSearch"))->setText(QStringLiteral("novak"));
+            searched = list->topLevelItemCount() == 1;
+            if (!searched) return dialog->reject();
+            stationShown = list->topLevelItem(0)->text(4);
+            list->setCurrentItem(list->topLevelItem(0));
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("openButton")), Qt::LeftButton);
+        });
+        QVERIFY(f.frame().openFromArchive());
+        QVERIFY(listed);
+        QVERIFY(searched);
+        QCOMPARE(stationShown, QStringLiteral("station-b"));
+        const std::string fetched = f.dataDirectory() + "/ann_2.kvq";
+        QCOMPARE(f.station().lastFilePath, fetched);
+        QCOMPARE(readAll(taken), std::string("not a test"));
+        QCOMPARE(archive::sha256Hex(readAll(fetched)), ann.sha256);
+        QCOMPARE(f.station().test.subject.name, std::string("Ann Nov\xc3\xa1k"));
+        QCOMPARE(f.station().resultsAvailable, 1);
+        QVERIFY(f.dialogs.messages.empty());
+        f.frame().close();
+    }
+
+    void historyShowsTheLabsTestsAndThisStationsUnsent() {
+        StationFixture f;
+        f.writeSettings(0);
+        archive::IndexedTest fromB;
+        QVERIFY(sendAsStationB(f, url(), 3, "ann.kvq", "Ann Lee", fromB));
+        QVERIFY(f.start());
+        // One test of hers that this station indexed and has not sent yet (another day).
+        auto own = std::make_unique<TestRecord>();
+        DemoOptions options;
+        options.repetitions = 2;
+        fillDemoTest(*own, options);
+        own->subject.name = "Ann Lee";
+        own->testTime = 1700000000 + 86400;
+        std::string error;
+        const std::string ownPath = f.dataDirectory() + "/own.kvq";
+        QVERIFY(writeTestFile(ownPath, *own, &error));
+        {
+            archive::LocalIndex index;
+            QVERIFY(index.open(f.station().paths.subjectLibraryDirectory));
+            QVERIFY(index.indexFile(ownPath));
+        }
+        f.station().test.subject.name = "Ann Lee";
+        HistoryScreen& history = f.frame().view().screens().history();
+        QVERIFY(history.command(cmd::kHistory, Notification::Clicked));
+        QCOMPARE(history.source(), std::string(kReadingLabArchive));
+        QCOMPARE(history.history()->tests.size(), size_t(1));
+        QTRY_COMPARE_WITH_TIMEOUT(history.source(), std::string(kFromLabArchive), 10000);
+        QCOMPARE(history.history()->tests.size(), size_t(2));
+        f.frame().close();
+    }
+
+    // Nothing listens on port 1: History keeps this station's tests and says why.
+    void aServerThatCannotBeReachedLeavesThisStationsTests() {
+        qputenv("VANTA_ARCHIVE_URL", "postgresql://station@127.0.0.1:1/lab");
+        StationFixture f;
+        f.writeSettings(0);
+        const std::string own = f.writeTestFileWith(2, "own.kvq", "Ann Lee");
+        QVERIFY(f.start());
+        {
+            archive::LocalIndex index;
+            QVERIFY(index.open(f.station().paths.subjectLibraryDirectory));
+            QVERIFY(index.indexFile(own));
+        }
+        f.station().test.subject.name = "Ann Lee";
+        HistoryScreen& history = f.frame().view().screens().history();
+        QVERIFY(history.command(cmd::kHistory, Notification::Clicked));
+        QTRY_COMPARE_WITH_TIMEOUT(history.source(), std::string(kFromThisStationOnly), 10000);
+        QCOMPARE(history.history()->tests.size(), size_t(1));
+        f.frame().close();
+    }
+};
+
+QTEST_MAIN(LabArchiveWindowTest)
+#include "lab_archive_window_test.moc"
