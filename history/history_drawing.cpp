@@ -27,6 +27,8 @@ Color bandOf(Side s) {
 }
 constexpr PenStyle kLoadStyles[] = {PenStyle::Solid, PenStyle::Dash, PenStyle::Dot, PenStyle::DashDot};
 
+// The history's loads are already group loads (distinctLoads): two name one load when they
+// lie within the tolerance of each other.
 bool sameLoad(double a, double b) { return std::fabs(a - b) <= kSameLoadKg; }
 
 // Positions measured from the area's top edge, whichever way y grows.
@@ -135,11 +137,8 @@ struct LoadLine {
 std::vector<double> loadsOf(const History& h, Side side) {
     std::vector<double> loads;
     for (const HistoryTest& t : h.tests)
-        for (const HistoryLoad& l : t.side(side))
-            if (std::none_of(loads.begin(), loads.end(), [&](double x) { return sameLoad(x, l.load); }))
-                loads.push_back(l.load);
-    std::sort(loads.begin(), loads.end());
-    return loads;
+        for (const HistoryLoad& l : t.side(side)) loads.push_back(l.load);
+    return distinctLoads(std::move(loads));
 }
 
 // The labels' places along the plot's height (distances from its top), each as near its
