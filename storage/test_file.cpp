@@ -593,6 +593,29 @@ void takeOver(StagedTest& staged, TestRecord& test, bool keep, unsigned threads)
     }
 }
 
+// The series lent to a read that failed are worked out again from the samples, which never
+// changed; the results stay as they are (each analysis writes into a copy of them).
+void workOutAgain(TestRecord& test, const std::vector<int>& recompute, unsigned threads) {
+    auto workOut = [&](int k) {
+        const int r = recompute[static_cast<size_t>(k)];
+        RepetitionResults results = test.results[r];
+        analyseRepetition(test.repetitions[r], test.series[r], results);
+    };
+    try {
+        forEachSideBySide(static_cast<int>(recompute.size()), threads, [&](int k, unsigned) { workOut(k); });
+    } catch (const std::bad_alloc&) {
+        // No room for a thread or for a series given back: one by one on this thread; a
+        // series that still finds no room stays given back and reads as zeros.
+        for (int k = 0; k < static_cast<int>(recompute.size()); ++k) {
+            try {
+                workOut(k);
+            } catch (const std::bad_alloc&) {
+                test.series[recompute[static_cast<size_t>(k)]].values.release();
+            }
+        }
+    }
+}
+
 bool readTest(const Source& fd, TestRecord& test, std::string* message, SampleStorage storage, unsigned threads) {
     // The series of the test in memory are worked out from its samples, so their blocks
     // can serve while the file is read: a long repetition's samples wait in the series
@@ -648,26 +671,7 @@ bool readTest(const Source& fd, TestRecord& test, std::string* message, SampleSt
     if (failure != ReadFailure::None) {
         // The staged samples go first: their memory is what working the series out needs.
         staged = StagedTest{};
-        // The samples never changed; the results stay as they are (each analysis writes
-        // into a copy of them).
-        auto workOut = [&](int k) {
-            const int r = recompute[static_cast<size_t>(k)];
-            RepetitionResults results = test.results[r];
-            analyseRepetition(test.repetitions[r], test.series[r], results);
-        };
-        try {
-            forEachSideBySide(static_cast<int>(recompute.size()), threads, [&](int k, unsigned) { workOut(k); });
-        } catch (const std::bad_alloc&) {
-            // No room for a thread or for a series given back: one by one on this thread; a
-            // series that still finds no room stays given back and reads as zeros.
-            for (int k = 0; k < static_cast<int>(recompute.size()); ++k) {
-                try {
-                    workOut(k);
-                } catch (const std::bad_alloc&) {
-                    test.series[recompute[static_cast<size_t>(k)]].values.release();
-                }
-            }
-        }
+        workOutAgain(test, recompute, threads);
         setMessage(message, failure == ReadFailure::Incompatible ? kMsgIncompatibleData : kMsgFileEndsEarly);
         return false;
     }
