@@ -5,8 +5,12 @@
 #include <iostream>
 #include <memory>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "archive/sha256.h"
 #include "core/analysis.h"
 #include "core/demo_test.h"
 #include "core/side_by_side.h"
@@ -57,7 +61,25 @@ int runSeries(const SeriesOptions& options) {
     return writeOut(seriesCsv(*test, static_cast<int>(repetition - 1)));
 }
 
-int runSummary(const std::vector<std::string>& args) {
+struct SummaryOptions {
+    std::vector<std::string> files;
+    bool swapSides = false;
+};
+
+// The test's identity for the study columns: the SHA-256 of the file's bytes, as the lab's
+// archive names the same test. Empty when the file cannot be read again.
+std::string fileSha256(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string hex;
+    int64_t size = 0;
+    const bool ok = archive::sha256OfFile(fd, hex, size);
+    ::close(fd);
+    return ok ? hex : std::string();
+}
+
+int runSummary(const SummaryOptions& options) {
+    const std::vector<std::string>& args = options.files;
     // One file per core, each read on its own; rows and messages come out in the order of
     // the arguments. A single file gets the cores for its repetitions instead.
     const int files = static_cast<int>(args.size());
@@ -74,10 +96,14 @@ int runSummary(const std::vector<std::string>& args) {
         // the rows of the next.
         auto test = std::make_unique<TestRecord>();
         std::string message;
-        if (readTestFile(path, *test, &message, SampleStorage::Discard, repetitionThreads))
-            outcomes[static_cast<size_t>(i)].rows = summaryRows(*test, path);
-        else
+        if (readTestFile(path, *test, &message, SampleStorage::Discard, repetitionThreads)) {
+            StudyColumns study = studyColumnsOf(*test);
+            study.sha256 = fileSha256(path);
+            study.sidesSwapped = options.swapSides;
+            outcomes[static_cast<size_t>(i)].rows = summaryRows(*test, path, study);
+        } else {
             outcomes[static_cast<size_t>(i)].error = path + ": " + message;
+        }
     });
     std::string out = summaryHeader();
     int status = 0;
@@ -173,15 +199,22 @@ void addFileCommands(CommandLine& line) {
         .tooMany("series takes one file")
         .runs([series] { return runSeries(*series); });
 
-    auto summary = std::make_shared<std::vector<std::string>>();
+    auto summary = std::make_shared<SummaryOptions>();
     line.add("summary", "one CSV row per repetition across files",
              "Prints one CSV row per repetition of every file: file, name, test time (ISO 8601,\n"
              "UTC), repetition number, load, radius, samples, then the mean rows of the report\n"
-             "(total, acceleration and deceleration phase) and the peak rows. A file that cannot\n"
+             "(total, acceleration and deceleration phase) and the peak rows, then what a study\n"
+             "needs: sha256 (the file's, as the lab's archive names the test), subject_id and\n"
+             "station (empty: a file holds neither; archive list --csv gives them), side (left\n"
+             "or right), body_mass_kg, sex and height_cm as the file holds the subject, and\n"
+             "test_time_local (ISO 8601 in local time with its UTC offset). A file that cannot\n"
              "be read is reported on standard error; the others are still listed (exit status 2).\n"
              "Files are read side by side, one per processor core; the rows keep the order of the\n"
              "files named.\n")
-        .files("FILE.kvq", *summary, "the test files").required()
+        .files("FILE.kvq", summary->files, "the test files").required()
+        .flag("--swap-sides", summary->swapSides,
+              "direction +1 is the left side: a box mounted the other way round,\n"
+              "as the station's setting (and history --swap-sides)")
         .incomplete("summary needs one or more test files")
         .runs([summary] { return runSummary(*summary); });
 
