@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "core/analysis.h"
+#include "core/result_names.h"
 #include "core/sides.h"
 #include "reports/digital_report.h"
 
@@ -176,7 +177,17 @@ std::string analysisJson(const TestRecord& test) {
         }
         put(out, "}}");
     }
-    put(out, "]}\n");
+    // Each repetition's results named, in their very shape: resultNames.PeakAll[2] names
+    // results.PeakAll[2], with the name the lab server's view gives that column.
+    std::string names[kResultRowCount][kResultColumnCount];
+    for (const ResultColumnName& c : resultColumnNames()) names[c.row][c.column] = c.name;
+    put(out, "], \"resultNames\": {");
+    for (int row = 0; row < kResultRowCount; ++row) {
+        put(out, row ? ", " : "", "\"", kRowNames[row], "\": [");
+        for (int c = 0; c < kResultColumnCount; ++c) put(out, c ? ", " : "", jsonString(names[row][c]));
+        put(out, "]");
+    }
+    put(out, "}}\n");
     return out;
 }
 
