@@ -82,29 +82,6 @@ const char* const kUpgradeTo2[] = {
     "CREATE INDEX vanta_tests_subject_key_time ON vanta_tests (subject_key, test_time)",
 };
 
-}  // namespace
-
-// The results array holds the report's values row by row as RepetitionResults does
-// (peak all, peak acceleration, peak deceleration, mean all, mean acceleration, mean
-// deceleration; in each force, power, velocity, position, torque). The view names them in
-// the report table's order: the mean rows first (force, power, velocity, angle, torque,
-// each over the whole stroke, the acceleration and the deceleration phase), then the
-// peaks the same way; units as the table gives them.
-std::vector<ResultColumnName> resultColumnNames() {
-    static const char* const quantity[] = {"force", "power", "velocity", "position", "torque"};
-    static const char* const unit[] = {"n", "w", "deg_s", "deg", "nm"};
-    static const char* const phase[] = {"all", "acc", "dec"};
-    std::vector<ResultColumnName> names;
-    for (const char* kind : {"mean", "peak"})
-        for (int q = 0; q < kResultColumnCount; ++q)
-            for (int ph = 0; ph < 3; ++ph) {
-                const int row = (std::string(kind) == "peak" ? PeakAll : MeanAll) + ph;
-                names.push_back({std::string(kind) + "_" + quantity[q] + "_" + phase[ph] + "_" + unit[q], row, q});
-            }
-    return names;
-}
-
-namespace {
 
 std::string resultsViewStatement() {
     std::string sql =

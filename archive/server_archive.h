@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "archive/archive_types.h"
+#include "core/result_names.h"
 
 namespace vanta::archive {
 
@@ -33,14 +34,10 @@ namespace vanta::archive {
 // an older layout is brought up to this one in place, step by step.
 inline constexpr int kServerSchemaVersion = 2;
 
-// The researchers' view `vanta_results` names each of a repetition's 30 results: its
-// column name (e.g. "peak_power_all_w") and where it sits in IndexedRepetition::results.
-struct ResultColumnName {
-    std::string name;
-    int row = 0;     // ResultRow
-    int column = 0;  // ResultColumn
-};
-std::vector<ResultColumnName> resultColumnNames();
+// The researchers' view `vanta_results` names each of a repetition's 30 results as
+// core/result_names.h does (the same names `analyse --json` gives).
+using vanta::ResultColumnName;
+using vanta::resultColumnNames;
 
 // A call that has had no answer for this long ends as a broken connection: a server that
 // stopped answering ends a sync with its reason instead of holding it (and the window's

@@ -11,6 +11,9 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <span>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -19,12 +22,14 @@
 
 #include "archive/indexed_test.h"
 #include "archive/local_index.h"
+#include "archive/sha256.h"
 #include "cli/archive_server_commands.h"
 #include "archive/subject_ids.h"
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/station_folders.h"
 #include "core/side_by_side.h"
+#include "storage/test_file.h"
 
 namespace vanta::cli {
 
@@ -45,6 +50,7 @@ struct ArchiveListOptions {
     std::string url;
     bool json = false;
     bool csv = false;
+    bool swapSides = false;
 };
 
 // The data folder the station itself uses: that of its subject register, where the index
@@ -365,12 +371,37 @@ std::string listJson(const std::vector<IndexedTest>& tests) {
     return out;
 }
 
-std::string listCsv(const std::vector<IndexedTest>& tests) {
+// The index keeps no body mass, sex or height: they come from the indexed file itself, and
+// only while it is still the very test indexed (the same SHA-256); a file since changed or
+// gone leaves them empty rather than give another test's subject.
+void addSubjectBody(const IndexedTest& t, StudyColumns& study) {
+    std::ifstream in(t.path, std::ios::binary);
+    if (!in) return;
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.eof() && in.fail()) return;
+    if (archive::sha256Hex(bytes) != t.sha256) return;
+    auto test = std::make_unique<TestRecord>();
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    if (!readTestBytes(std::span<const uint8_t>(data, bytes.size()), *test, nullptr, SampleStorage::Discard)) return;
+    study.weight = test->subject.weight;
+    study.sex = test->subject.sex;
+    study.height = test->subject.height;
+}
+
+std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool swapSides) {
     std::string out = summaryHeader();
-    for (const IndexedTest& t : tests)
+    for (const IndexedTest& t : tests) {
+        StudyColumns study;
+        study.sha256 = t.sha256;
+        study.subjectId = t.subjectId;
+        study.station = t.station;
+        study.testTime = t.testTime;
+        study.sidesSwapped = swapSides;
+        if (fromFiles) addSubjectBody(t, study);
         for (const archive::IndexedRepetition& r : t.repetitions)
             out += summaryRow(t.path, t.subject, static_cast<int32_t>(t.testTime), r.number, static_cast<float>(r.load),
-                              static_cast<float>(r.radius), r.sampleCount, r.results);
+                              static_cast<float>(r.radius), r.sampleCount, r.results, r.direction, study);
+    }
     return out;
 }
 
@@ -410,7 +441,7 @@ int runArchiveList(const ArchiveListOptions& options) {
         if (!openIndex(data, index, message, archive::Access::ReadOnly)) return fail(message);
         if (!index.listTests(query, tests)) return fail(index.lastMessage());
     }
-    return writeStandardOutput(options.json ? listJson(tests) : options.csv ? listCsv(tests) : listText(tests));
+    return writeStandardOutput(options.json ? listJson(tests) : options.csv ? listCsv(tests, url.empty(), options.swapSides) : listText(tests));
 }
 
 }  // namespace
@@ -463,7 +494,13 @@ void addArchiveCommand(CommandLine& line) {
                    return true;
                })
         .flag("--json", list->json, "one JSON object")
-        .flag("--csv", list->csv, "the rows of summary (one per repetition, the file column being the\nindexed path)")
+        .flag("--csv", list->csv,
+              "the rows of summary (one per repetition, the file column being the\n"
+              "indexed path) with the index's subject_id and station; body mass, sex\n"
+              "and height from the indexed file while it is unchanged (empty with --url)")
+        .flag("--swap-sides", list->swapSides,
+              "direction +1 is the left side in the CSV's side column, as the\n"
+              "station's setting")
         .text("--data", list->data, "DIR", dataHelp, "--data needs a folder")
         .text("--url", list->url, "URL", "list the shared archive's tests instead of the index's",
               "--url needs a connection string")

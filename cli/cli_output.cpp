@@ -6,6 +6,8 @@
 #include <ctime>
 
 #include "core/analysis.h"
+#include "core/result_names.h"
+#include "core/sides.h"
 #include "reports/digital_report.h"
 
 namespace vanta::cli {
@@ -109,6 +111,21 @@ std::string isoTime(int32_t testTime) {
     return text;
 }
 
+std::string isoLocalTime(int64_t testTime) {
+    const std::time_t t = static_cast<std::time_t>(testTime);
+    std::tm tm {};
+    localtime_r(&t, &tm);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+    // %z gives "+0100"; ISO 8601's extended form, which readers of the date part expect
+    // alongside it, wants "+01:00".
+    const long offset = tm.tm_gmtoff;
+    const long minutes = (offset < 0 ? -offset : offset) / 60;
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return std::string(text) + zone;
+}
+
 std::string analysisText(const TestRecord& test) {
     const SubjectInfo& s = test.subject;
     std::string out;
@@ -160,7 +177,17 @@ std::string analysisJson(const TestRecord& test) {
         }
         put(out, "}}");
     }
-    put(out, "]}\n");
+    // Each repetition's results named, in their very shape: resultNames.PeakAll[2] names
+    // results.PeakAll[2], with the name the lab server's view gives that column.
+    std::string names[kResultRowCount][kResultColumnCount];
+    for (const ResultColumnName& c : resultColumnNames()) names[c.row][c.column] = c.name;
+    put(out, "], \"resultNames\": {");
+    for (int row = 0; row < kResultRowCount; ++row) {
+        put(out, row ? ", " : "", "\"", kRowNames[row], "\": [");
+        for (int c = 0; c < kResultColumnCount; ++c) put(out, c ? ", " : "", jsonString(names[row][c]));
+        put(out, "]");
+    }
+    put(out, "}}\n");
     return out;
 }
 
@@ -192,12 +219,22 @@ std::string summaryHeader() {
         for (const char* phase : phases) put(out, ",", csvField(std::string(kMeanRowLabels[k]) + " " + phase));
     for (int k = 0; k < kResultColumnCount; ++k)
         if (k != static_cast<int>(ResultColumn::Position)) put(out, ",", csvField(kPeakRowLabels[k]));
-    put(out, "\n");
+    put(out, ",sha256,subject_id,side,station,body_mass_kg,sex,height_cm,test_time_local\n");
     return out;
 }
 
+StudyColumns studyColumnsOf(const TestRecord& test) {
+    StudyColumns study;
+    study.weight = test.subject.weight;
+    study.sex = test.subject.sex;
+    study.height = test.subject.height;
+    study.testTime = test.testTime;
+    return study;
+}
+
 std::string summaryRow(std::string_view fileName, std::string_view name, int32_t testTime, int number, float load,
-                       float radius, int32_t samples, const float (&results)[kResultRowCount][kResultColumnCount]) {
+                       float radius, int32_t samples, const float (&results)[kResultRowCount][kResultColumnCount],
+                       int32_t direction, const StudyColumns& study) {
     std::string out;
     put(out, csvField(fileName), ",", csvField(name), ",", isoTime(testTime), ",", std::to_string(number), ",",
         shortest(load), ",", shortest(radius), ",", std::to_string(samples));
@@ -205,16 +242,21 @@ std::string summaryRow(std::string_view fileName, std::string_view name, int32_t
         for (ResultRow row : {MeanAll, MeanAcceleration, MeanDeceleration}) put(out, ",", shortest(results[row][k]));
     for (int k = 0; k < kResultColumnCount; ++k)
         if (k != static_cast<int>(ResultColumn::Position)) put(out, ",", shortest(results[PeakAll][k]));
-    put(out, "\n");
+    const std::optional<Side> side = sideOfDirection(direction, study.sidesSwapped);
+    const auto whole = [](const std::optional<int>& v) { return v ? std::to_string(*v) : std::string(); };
+    const bool knownSex = study.sex && (*study.sex == 0 || *study.sex == 1);
+    put(out, ",", csvField(study.sha256), ",", csvField(study.subjectId), ",", side ? sideName(*side) : "", ",",
+        csvField(study.station), ",", whole(study.weight), ",", knownSex ? sexText(*study.sex) : "", ",",
+        whole(study.height), ",", isoLocalTime(study.testTime), "\n");
     return out;
 }
 
-std::string summaryRows(const TestRecord& test, std::string_view fileName) {
+std::string summaryRows(const TestRecord& test, std::string_view fileName, const StudyColumns& study) {
     std::string out;
     for (int r = 0; r < test.repetitionCount; ++r) {
         const RepetitionRecord& rep = test.repetitions[r];
         out += summaryRow(fileName, test.subject.name, test.testTime, r + 1, rep.loadMass, rep.radius, rep.sampleCount,
-                          test.results[r].value);
+                          test.results[r].value, rep.direction, study);
     }
     return out;
 }

@@ -23,6 +23,9 @@ std::string csvField(std::string_view text);
 // "dd.mm.yyyy HH:MM:SS" in local time, and ISO 8601 in UTC.
 std::string localDateTime(int32_t testTime);
 std::string isoTime(int32_t testTime);
+// ISO 8601 in local time with its offset from UTC ("2026-03-01T09:30:00+01:00"): the one
+// time a study reads, the station's clock and the instant in one field.
+std::string isoLocalTime(int64_t testTime);
 
 // The analysed test as text with the report rows, and as one JSON object.
 std::string analysisText(const TestRecord& test);
@@ -31,12 +34,28 @@ std::string analysisJson(const TestRecord& test);
 // One CSV row per sample of repetition r (0-based).
 std::string seriesCsv(const TestRecord& test, int repetition);
 
+// What a study needs beside a summary row's numbers, in the columns after them: the
+// test's identity, who and where, and the subject's body as the test holds it. Empty
+// texts and missing numbers are empty fields.
+struct StudyColumns {
+    std::string sha256;
+    std::string subjectId;
+    std::string station;
+    std::optional<int> weight;  // kg
+    std::optional<int> sex;     // 0 female, 1 male; anything else is an empty field
+    std::optional<int> height;  // cm
+    int64_t testTime = 0;
+    bool sidesSwapped = false;  // direction +1 is the left side
+};
+StudyColumns studyColumnsOf(const TestRecord& test);
+
 // Summary across files: the header and the rows of one analysed test.
 std::string summaryHeader();
-std::string summaryRows(const TestRecord& test, std::string_view fileName);
+std::string summaryRows(const TestRecord& test, std::string_view fileName, const StudyColumns& study);
 // One summary row of repetition `number` (1 is the first) from its numbers alone, as the
 // lab's archive keeps them.
 std::string summaryRow(std::string_view fileName, std::string_view name, int32_t testTime, int number, float load,
-                       float radius, int32_t samples, const float (&results)[kResultRowCount][kResultColumnCount]);
+                       float radius, int32_t samples, const float (&results)[kResultRowCount][kResultColumnCount],
+                       int32_t direction, const StudyColumns& study);
 
 }  // namespace vanta::cli

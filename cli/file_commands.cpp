@@ -2,11 +2,17 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <cstdint>
 #include <iostream>
 #include <memory>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "archive/sha256.h"
 #include "core/analysis.h"
 #include "core/demo_test.h"
 #include "core/side_by_side.h"
@@ -57,7 +63,25 @@ int runSeries(const SeriesOptions& options) {
     return writeOut(seriesCsv(*test, static_cast<int>(repetition - 1)));
 }
 
-int runSummary(const std::vector<std::string>& args) {
+struct SummaryOptions {
+    std::vector<std::string> files;
+    bool swapSides = false;
+};
+
+// The test's identity for the study columns: the SHA-256 of the file's bytes, as the lab's
+// archive names the same test. Empty when the file cannot be read again.
+std::string fileSha256(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string hex;
+    int64_t size = 0;
+    const bool ok = archive::sha256OfFile(fd, hex, size);
+    ::close(fd);
+    return ok ? hex : std::string();
+}
+
+int runSummary(const SummaryOptions& options) {
+    const std::vector<std::string>& args = options.files;
     // One file per core, each read on its own; rows and messages come out in the order of
     // the arguments. A single file gets the cores for its repetitions instead.
     const int files = static_cast<int>(args.size());
@@ -74,10 +98,14 @@ int runSummary(const std::vector<std::string>& args) {
         // the rows of the next.
         auto test = std::make_unique<TestRecord>();
         std::string message;
-        if (readTestFile(path, *test, &message, SampleStorage::Discard, repetitionThreads))
-            outcomes[static_cast<size_t>(i)].rows = summaryRows(*test, path);
-        else
+        if (readTestFile(path, *test, &message, SampleStorage::Discard, repetitionThreads)) {
+            StudyColumns study = studyColumnsOf(*test);
+            study.sha256 = fileSha256(path);
+            study.sidesSwapped = options.swapSides;
+            outcomes[static_cast<size_t>(i)].rows = summaryRows(*test, path, study);
+        } else {
             outcomes[static_cast<size_t>(i)].error = path + ": " + message;
+        }
     });
     std::string out = summaryHeader();
     int status = 0;
@@ -145,6 +173,32 @@ bool parseLoad(const std::string& text, float& load) {
     return true;
 }
 
+// "YYYY-MM-DDTHH:MM" as the station's clock reads it (local time, as the window stamps a
+// test it records) into seconds since 1970 UTC. A day or hour that does not exist (31
+// February, the hour skipped when clocks go forward) is refused, not moved on; the test
+// file holds the time in 32 bits, so 2038 and later are refused too.
+bool parseTestTime(const std::string& text, int32_t& seconds) {
+    if (text.size() != 16 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':') return false;
+    long long y = 0, mo = 0, d = 0, h = 0, mi = 0;
+    if (!parseInteger(text.substr(0, 4), 1971, 2037, y) || !parseInteger(text.substr(5, 2), 1, 12, mo) ||
+        !parseInteger(text.substr(8, 2), 1, 31, d) || !parseInteger(text.substr(11, 2), 0, 23, h) ||
+        !parseInteger(text.substr(14, 2), 0, 59, mi))
+        return false;
+    std::tm t{};
+    t.tm_year = static_cast<int>(y) - 1900;
+    t.tm_mon = static_cast<int>(mo) - 1;
+    t.tm_mday = static_cast<int>(d);
+    t.tm_hour = static_cast<int>(h);
+    t.tm_min = static_cast<int>(mi);
+    t.tm_isdst = -1;
+    const std::time_t at = std::mktime(&t);
+    if (at == static_cast<std::time_t>(-1) || t.tm_mday != d || t.tm_mon != mo - 1 || t.tm_hour != h ||
+        t.tm_min != mi || at <= 0 || at > INT32_MAX)
+        return false;
+    seconds = static_cast<int32_t>(at);
+    return true;
+}
+
 }  // namespace
 
 void addFileCommands(CommandLine& line) {
@@ -173,15 +227,22 @@ void addFileCommands(CommandLine& line) {
         .tooMany("series takes one file")
         .runs([series] { return runSeries(*series); });
 
-    auto summary = std::make_shared<std::vector<std::string>>();
+    auto summary = std::make_shared<SummaryOptions>();
     line.add("summary", "one CSV row per repetition across files",
              "Prints one CSV row per repetition of every file: file, name, test time (ISO 8601,\n"
              "UTC), repetition number, load, radius, samples, then the mean rows of the report\n"
-             "(total, acceleration and deceleration phase) and the peak rows. A file that cannot\n"
+             "(total, acceleration and deceleration phase) and the peak rows, then what a study\n"
+             "needs: sha256 (the file's, as the lab's archive names the test), subject_id and\n"
+             "station (empty: a file holds neither; archive list --csv gives them), side (left\n"
+             "or right), body_mass_kg, sex and height_cm as the file holds the subject, and\n"
+             "test_time_local (ISO 8601 in local time with its UTC offset). A file that cannot\n"
              "be read is reported on standard error; the others are still listed (exit status 2).\n"
              "Files are read side by side, one per processor core; the rows keep the order of the\n"
              "files named.\n")
-        .files("FILE.kvq", *summary, "the test files").required()
+        .files("FILE.kvq", summary->files, "the test files").required()
+        .flag("--swap-sides", summary->swapSides,
+              "direction +1 is the left side: a box mounted the other way round,\n"
+              "as the station's setting (and history --swap-sides)")
         .incomplete("summary needs one or more test files")
         .runs([summary] { return runSummary(*summary); });
 
@@ -202,7 +263,10 @@ void addFileCommands(CommandLine& line) {
     auto demo = std::make_shared<DemoCommandOptions>();
     line.add("demo", "write a synthetic test",
              "Writes a test of synthetic strokes: standing still, a wind-up to one side, the\n"
-             "reversal and a stroke through to the other side, cut as the station cuts them.\n")
+             "reversal and a stroke through to the other side, cut as the station cuts them.\n"
+             "The attempts of one file are one athlete on one day: at one load their peak powers\n"
+             "differ by about 5 to 10 % from the lowest to the highest (typically; under 20 %\n"
+             "always), so SEM and MDC95 over demo sessions are those of a trained athlete.\n")
         .file("OUT.kvq", demo->path, "the test file to write").required()
         .value("--repetitions", "N", "0..100 repetitions (default 3)", "--repetitions needs a whole number from 0 to 100",
                [demo](const std::string& t) {
@@ -240,6 +304,52 @@ void addFileCommands(CommandLine& line) {
                    long long v = 0;
                    if (!parseInteger(t, -1, 1, v) || v == 0) return false;
                    demo->demo.direction = static_cast<int>(v);
+                   return true;
+               })
+        .value("--subject", "NAME", "the subject's name in the test (default \"Demo Subject\")",
+               "--subject needs a name",
+               [demo](const std::string& t) {
+                   if (t.find_first_not_of(" \t") == std::string::npos) return false;
+                   demo->demo.subjectName = t;
+                   return true;
+               })
+        .value("--time", "YYYY-MM-DDTHH:MM",
+               "the test time on the station's clock (local time, as the window\n"
+               "stamps a test); default a fixed day of the seed",
+               "--time needs a local time YYYY-MM-DDTHH:MM from 1971 to 2037",
+               [demo](const std::string& t) { return parseTestTime(t, demo->demo.testTime); })
+        .value("--sex", "male|female", "the subject's sex (default male)", "--sex needs male or female",
+               [demo](const std::string& t) {
+                   if (t != "male" && t != "female") return false;
+                   demo->demo.sex = t == "male" ? 1 : 0;
+                   return true;
+               })
+        .value("--height", "CM", "the subject's height, 1..300 cm (default 180)",
+               "--height needs a whole number of cm from 1 to 300",
+               [demo](const std::string& t) {
+                   long long v = 0;
+                   if (!parseInteger(t, 1, 300, v)) return false;
+                   demo->demo.height = static_cast<int>(v);
+                   return true;
+               })
+        .value("--weight", "KG", "the subject's body mass, 1..200 kg (default 80)",
+               "--weight needs a whole number of kg from 1 to 200",
+               [demo](const std::string& t) {
+                   long long v = 0;
+                   if (!parseInteger(t, 1, 200, v)) return false;
+                   demo->demo.weight = static_cast<int>(v);
+                   return true;
+               })
+        .value("--form", "PERCENT",
+               "the athlete's form against the seed's own, -50..100 % of stroke\n"
+               "speed (default 0): raise it session after session to rehearse a\n"
+               "training effect",
+               "--form needs a percentage from -50 to 100",
+               [demo](const std::string& t) {
+                   char* end = nullptr;
+                   const double v = std::strtod(t.c_str(), &end);
+                   if (t.empty() || *end != '\0' || !(v >= -50.0 && v <= 100.0)) return false;
+                   demo->demo.formPercent = v;
                    return true;
                })
         .incomplete("demo needs an output file (see vantacheck-cli demo --help)")

@@ -46,7 +46,7 @@ int runHistory(const HistoryOptions& given, HistoryPdfWriter writePdf, HandOver 
     if (name.empty()) name = tests.back().subject;
     const History history = buildHistory(historyAttemptsOf(tests), name, options.swapSides);
 
-    if (writeStandardOutput(options.json ? historyJson(history) : historyText(history)) != 0) return 2;
+    if (writeStandardOutput(options.json ? historyJson(history, subjectIdOf(tests)) : historyText(history)) != 0) return 2;
     if (!options.pdf.empty()) {
         std::string message;
         if (!writePdf(options.pdf, history, &message)) return fail(options.pdf + ": " + message);

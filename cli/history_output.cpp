@@ -15,7 +15,17 @@ std::string sidesJson(const std::optional<double> (&v)[2]) {
 
 }  // namespace
 
-std::string historyJson(const History& h) {
+std::string subjectIdOf(const std::vector<archive::IndexedTest>& tests) {
+    std::string id;
+    for (const archive::IndexedTest& t : tests) {
+        if (t.subjectId.empty()) continue;
+        if (!id.empty() && id != t.subjectId) return {};
+        id = t.subjectId;
+    }
+    return id;
+}
+
+std::string historyJson(const History& h, const std::string& subjectId) {
     std::string out = "{\"subject\": " + jsonString(h.subject) + ", \"sem\": " + sidesJson(h.sem) +
                       ", \"mdc95\": " + sidesJson(h.mdc95) + ", \"tests\": [";
     for (size_t i = 0; i < h.tests.size(); ++i) {
@@ -41,9 +51,10 @@ std::string historyJson(const History& h) {
                ", \"from\": " + std::to_string(h.tests[c.from].testTime) +
                ", \"to\": " + std::to_string(h.tests[c.to].testTime) + ", \"watts\": " + jsonReal(c.watts) +
                ", \"percent\": " + jsonReal(c.percent) + ", \"beyondError\": " +
-               (c.beyondError ? (*c.beyondError ? "true" : "false") : "null") + "}";
+               (c.beyondError ? (*c.beyondError ? "true" : "false") : "null") +
+               ", \"kind\": " + (c.firstToLatest ? "\"firstToLatest\"" : "\"consecutive\"") + "}";
     }
-    return out + "]}\n";
+    return out + "], \"subjectId\": " + (subjectId.empty() ? std::string("null") : jsonString(subjectId)) + "}\n";
 }
 
 std::string historyText(const History& h) {

@@ -107,4 +107,48 @@ env -u VANTA_ARCHIVE_URL "$cli" archive sync --data "$data3" >/dev/null 2>"$work
 env -u VANTA_ARCHIVE_URL "$cli" archive sync --data "$data3" >/dev/null 2>"$work/err2"
 check "sync names a waiting test whose file is gone, once" bash -c \
   "grep -q 'b.kvq is gone' '$work/err' && ! grep -q 'b.kvq' '$work/err2' && grep -q '1 tests waiting' '$work/err2'"
+# A study's columns, after summary's own, say what analyse --json says of the same test: a
+# demo athlete with a time on a clock an hour east of UTC (a POSIX zone, no tz database
+# needed), indexed, then read back through summary and archive list --csv.
+if command -v python3 >/dev/null; then
+  study="$work/study"
+  mkdir -p "$study/tests"
+  TZ=CET-1CEST,M3.5.0,M10.5.0/3 "$cli" demo "$study/tests/ana.kvq" --seed 9 --repetitions 4 --subject "Ana Kovač" \
+    --time 2026-03-01T09:30 --sex female --height 170 --weight 62 >/dev/null
+  "$cli" archive index "$study/tests" --data "$study/DATA" >/dev/null 2>&1
+  check "summary's and list --csv's study columns are analyse --json's" python3 - "$cli" "$study/tests/ana.kvq" "$study/DATA" <<'PY'
+import csv, hashlib, io, json, os, subprocess, sys
+cli, path, data = sys.argv[1:4]
+env = dict(os.environ, TZ="CET-1CEST,M3.5.0,M10.5.0/3")
+run = lambda *a: subprocess.run([cli, *a], capture_output=True, text=True, check=True, env=env).stdout
+d = json.loads(run("analyse", "--json", path))
+sha = hashlib.sha256(open(path, "rb").read()).hexdigest()
+summary = list(csv.DictReader(io.StringIO(run("summary", path))))
+listed = list(csv.DictReader(io.StringIO(run("archive", "list", "--data", data, "--csv"))))
+assert list(summary[0])[:7] == ["file", "name", "test_time", "repetition", "load_kg", "radius_cm", "samples"]
+assert list(summary[0])[-8:] == ["sha256", "subject_id", "side", "station", "body_mass_kg", "sex", "height_cm",
+                                 "test_time_local"], list(summary[0])[-8:]
+assert len(summary) == len(listed) == d["repetitionCount"] == 4
+sexes = {0: "female", 1: "male"}
+for rows in (summary, listed):
+    for row, rep in zip(rows, d["repetitions"]):
+        assert row["sha256"] == sha, row["sha256"]
+        assert row["side"] == {1: "right", -1: "left"}[rep["direction"]], (row["side"], rep["direction"])
+        assert row["body_mass_kg"] == str(d["subject"]["weight"]) == "62"
+        assert row["sex"] == sexes[d["subject"]["sex"]] == "female"
+        assert row["height_cm"] == str(d["subject"]["height"]) == "170"
+        # The local clock's reading with its offset, and the very instant of testTime.
+        assert row["test_time_local"] == "2026-03-01T09:30:00+01:00", row["test_time_local"]
+        assert d["testTime"] == 1772353800, d["testTime"]
+        # The named results are the summary's numbers under their names.
+        names = d["resultNames"]
+        assert names["PeakAll"][1] == "peak_power_all_w" and names["MeanAcceleration"][0] == "mean_force_acc_n"
+        assert float(row["P peak (W)"]) == rep["results"]["PeakAll"][1]
+        assert float(row["F mean (N) acceleration"]) == rep["results"]["MeanAcceleration"][0]
+assert [r["direction"] for r in d["repetitions"]] == [-1, 1, -1, 1]
+PY
+  check "demo refuses a time the clock never shows, exit 2" bash -c \
+    "err=\$(TZ=CET-1CEST,M3.5.0,M10.5.0/3 '$cli' demo '$work/x.kvq' --time 2026-03-29T02:30 2>&1); [ \$? -eq 2 ] &&
+     [ \"\$err\" = '--time needs a local time YYYY-MM-DDTHH:MM from 1971 to 2037' ] && [ ! -e '$work/x.kvq' ]"
+fi
 finish

@@ -89,12 +89,14 @@ try:
     for side in ("left", "right"):
         for load in sorted({l["load"] for t in expected_tests for l in t["sides"][side]}):
             seen = [(t["testTime"], l) for t in expected_tests for l in t["sides"][side] if l["load"] == load]
-            pairs = list(zip(seen, seen[1:])) + ([(seen[0], seen[-1])] if len(seen) > 2 else [])
-            for (t0, a), (t1, b) in pairs:
+            pairs = [(p, "consecutive") for p in zip(seen, seen[1:])]
+            pairs += [((seen[0], seen[-1]), "firstToLatest")] if len(seen) > 2 else []
+            for ((t0, a), (t1, b)), kind in pairs:
                 w = b["meanPeakPower"] - a["meanPeakPower"]
                 expected_changes.append({"side": side, "load": load, "from": t0, "to": t1, "watts": w,
                                          "percent": w / a["meanPeakPower"] * 100,
-                                         "beyondError": None if mdc[side] is None else abs(w) > mdc[side]})
+                                         "beyondError": None if mdc[side] is None else abs(w) > mdc[side],
+                                         "kind": kind})
 
     def same(a, b):
         if isinstance(a, float) or isinstance(b, float):

@@ -82,7 +82,7 @@ TEST_F(AnalysedDemo, SeriesAndSummaryRows) {
     for (char c : csv) lines += c == '\n';
     EXPECT_EQ(lines, static_cast<size_t>(test_->repetitions[0].sampleCount) + 1);
     EXPECT_EQ(csv.find("100,"), csv.find("\n100,") + 1);
-    const std::string summary = summaryRows(*test_, "a, b.kvq");
+    const std::string summary = summaryRows(*test_, "a, b.kvq", studyColumnsOf(*test_));
     EXPECT_EQ(summary.rfind("\"a, b.kvq\",Demo Subject,2025-12-06T05:47:01Z,1,5,25,", 0), 0u) << summary;
     size_t fields = 1;
     for (char c : summaryHeader()) fields += c == ',';
@@ -98,6 +98,13 @@ TEST(CliOutput, TimesInLocalTimeAndIso) {
     EXPECT_EQ(localDateTime(1765000000), "06.12.2025 05:46:40");
     EXPECT_EQ(isoTime(1765000000), "2025-12-06T05:46:40Z");
     EXPECT_EQ(isoTime(-1), "1969-12-31T23:59:59Z");
+    // West of Greenwich by a part of an hour: the sign and the minutes of the offset.
+    setenv("TZ", "NST3:30", 1);
+    tzset();
+    EXPECT_EQ(isoLocalTime(1765000000), "2025-12-06T02:16:40-03:30");
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(isoLocalTime(1765000000), "2025-12-06T05:46:40+00:00");
 }
 
 }  // namespace
