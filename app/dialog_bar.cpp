@@ -37,7 +37,7 @@ DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)
 DialogBar* DialogBar::create(int templateId, Sink sink, QWidget* parent) {
     if (templateId != kReportBarTemplate && templateId != kCurveBarTemplate &&
         templateId != kMeasurementBarTemplate && templateId != kCalibrationBarTemplate &&
-        templateId != kHistoryBarTemplate)
+        templateId != kHistoryBarTemplate && templateId != kProfileBarTemplate)
         return nullptr;
     auto* bar = new DialogBar(templateId, std::move(sink), parent);
     switch (templateId) {
@@ -45,6 +45,7 @@ DialogBar* DialogBar::create(int templateId, Sink sink, QWidget* parent) {
         case kCurveBarTemplate: bar->buildCurveBar(); break;
         case kCalibrationBarTemplate: bar->buildCalibrationBar(); break;
         case kHistoryBarTemplate: bar->buildHistoryBar(); break;
+        case kProfileBarTemplate: bar->buildProfileBar(); break;
         default: bar->buildMeasurementBar(); break;
     }
     // The bar reaches as far as its controls (plus the left margin), not to the template's
@@ -248,6 +249,14 @@ void DialogBar::buildHistoryBar() {
     setSizeDlu(160, 29);
     label("Load (kg):", 7, 10, 40, 9);
     dropList(cmd::kHistoryLoadBox, 50, 8, 60, false);
+}
+
+// Profile bar: the box of the tests the profile takes, on the measurement bar's line
+// (200 x 29 dialog units).
+void DialogBar::buildProfileBar() {
+    setSizeDlu(200, 29);
+    label("Tests:", 7, 10, 30, 9);
+    dropList(cmd::kProfileTestsBox, 40, 8, 110, false);
 }
 
 }  // namespace vanta

@@ -61,6 +61,7 @@ private:
     void buildMeasurementBar();
     void buildCalibrationBar();
     void buildHistoryBar();
+    void buildProfileBar();
 
     int templateId_;
     Sink sink_;

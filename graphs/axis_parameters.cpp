@@ -48,8 +48,13 @@ double scaleOf(int length, int64_t range) { return static_cast<double>(length) /
 AutoscaleRanges autoscaleRange(const TestRecord& test, const GraphViewState& view) {
     float lo1 = 9999.0f, lo2 = 9999.0f;
     float hi1 = 0.0f, hi2 = 0.0f;
-    // The last two samples of the window are left out, as the station always has.
-    for (int i = view.windowStart; i < view.windowEnd - 1; ++i) {
+    // The last two samples of the window are left out, as the station always has; a
+    // window reaching past the repetition's samples (a longer compared stroke) takes its
+    // samples alone.
+    const bool inRecord = view.repetition >= 0 && view.repetition < kMaxRepetitions;
+    const int samples = inRecord ? test.repetitions[static_cast<size_t>(view.repetition)].validSamples() : 0;
+    const int end = std::min(view.windowEnd - 1, samples);
+    for (int i = view.windowStart; i < end; ++i) {
         const float v1 = static_cast<float>(quantityAt(test, i, view.y1, view.repetition));
         const float v2 = static_cast<float>(quantityAt(test, i, view.y2, view.repetition));
         if (hi1 < v1) hi1 = v1;

@@ -358,11 +358,16 @@ void CurveGraphRenderer::draw(DrawContext& dc, const Rect& plot, const TestRecor
     // curves never run over the readout panel, the header or the axis texts.
     const std::optional<Rect> previousClip = dc.clip();
     dc.clipTo(plot);
-    if (view.windowStart < view.windowEnd) {
+    // The time axis may reach past the shown repetition's samples (a longer compared
+    // stroke): its curves end where its samples do.
+    GraphViewState shown = view;
+    const bool inRecord = view.repetition >= 0 && view.repetition < kMaxRepetitions;
+    shown.windowEnd = std::min(view.windowEnd, inRecord ? test.repetitions[static_cast<size_t>(view.repetition)].validSamples() : 0);
+    if (shown.windowStart < shown.windowEnd) {
         if (drawing_ == CurveDrawing::Auto && samples > 2.0 * devicePixels)
-            drawColumns(dc, test, view, m);
+            drawColumns(dc, test, shown, m);
         else
-            drawSegments(dc, test, view, m);
+            drawSegments(dc, test, shown, m);
     }
     if (previousClip)
         dc.clipTo(*previousClip);

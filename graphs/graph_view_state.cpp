@@ -1,5 +1,6 @@
 #include "graphs/graph_view_state.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/analysis.h"
@@ -15,6 +16,24 @@ void showRepetition(GraphViewState& view, const TestRecord& test, int repetition
     view.windowEnd = n - kStrokeTailSamples;
     view.cursorLeft = view.windowStart;
     view.cursorRight = view.windowEnd;
+}
+
+namespace {
+// The last sample of a repetition's stroke range: N - 150; 0 outside the record.
+int strokeEnd(const TestRecord& test, int repetition) {
+    if (repetition < 0 || repetition >= kMaxRepetitions) return 0;
+    return test.repetitions[static_cast<size_t>(repetition)].validSamples() - kStrokeTailSamples;
+}
+}  // namespace
+
+void coverComparedStroke(GraphViewState& view, const TestRecord& test, const TestRecord& other, int otherRepetition) {
+    const int end = strokeEnd(test, view.repetition);
+    if (view.windowStart != kStrokeFirstSample || view.windowEnd != end) return;
+    view.windowEnd = std::max(end, strokeEnd(other, otherRepetition));
+}
+
+void endComparedStroke(GraphViewState& view, const TestRecord& test) {
+    if (view.windowEnd > strokeEnd(test, view.repetition)) showRepetition(view, test, view.repetition);
 }
 
 void showDefaultGraph(GraphViewState& view, const TestRecord& test) {

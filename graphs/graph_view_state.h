@@ -36,6 +36,14 @@ struct GraphViewState {
 // The quantities stay.
 void showRepetition(GraphViewState& view, const TestRecord& test, int repetition);
 
+// While a second repetition (of this test or another) is drawn over the shown one: a
+// window over the shown stroke's whole range reaches on to the end of the compared stroke
+// when that is longer, so neither curve is cut. A zoomed window and the cursors stay.
+void coverComparedStroke(GraphViewState& view, const TestRecord& test, const TestRecord& other, int otherRepetition);
+
+// The comparison ended: a window that reaches past the shown stroke is its stroke range again.
+void endComparedStroke(GraphViewState& view, const TestRecord& test);
+
 // The graph a new test starts from (Perform, Calibration): repetition 0 over its stroke
 // range and the station's default quantities, Y1 velocity (deg/s) and Y2 Force (N) (the
 // selection a settings file starts with).

@@ -33,6 +33,7 @@
 #include "app/subjects/subject_dialog.h"
 #include "archive/archive_url.h"
 #include "archive/local_index.h"
+#include "core/analysis.h"
 #include "core/demo_test.h"
 #include "station/command_ids.h"
 #include "storage/settings_file.h"
@@ -180,19 +181,38 @@ void sessionPictures(const QString& folder, Pictures& out) {
     st.app->station().test.saved = 1;  // the demo needs no save question at the end
 }
 
-// The profile: one session over four loads, both sides at each.
+// The profile: a session recorded one file per load, both sides at each, the files in the
+// station's index; the last one opened, then Report > Profile takes the day's files.
 void profilePictures(const QString& folder, Pictures& out) {
+    std::string latest;
+    {
+        GuideStation probe(folder, 0, false);  // makes the folders where the index lies
+        const std::string data = probe.app->station().paths.subjectLibraryDirectory;
+        probe.app.reset();
+        archive::LocalIndex index;
+        if (!index.open(data)) {
+            std::fprintf(stderr, "vantacheck-guide-pictures: the index in %s: %s\n", data.c_str(),
+                         index.lastMessage().c_str());
+            std::exit(2);
+        }
+        const float loads[4] = {5.0f, 10.0f, 15.0f, 20.0f};
+        int minute = 0;
+        for (float load : loads) {
+            auto test = std::make_unique<TestRecord>();
+            for (int attempt = 0; attempt < 4; ++attempt)
+                recordDemoRepetition(test->repetitions[attempt], uint64_t(load), attempt, 0, load, 0);
+            test->repetitionCount = 4;
+            for (int r = 0; r < 4; ++r) analyseRepetition(*test, r);  // the index takes the file's results
+            test->subject.name = kSubject;
+            test->testTime = static_cast<int32_t>(kTestTime + 60 * minute);
+            minute += 10;
+            const std::string name = "ana-profile-" + std::to_string(int(load)) + "kg.kvq";
+            latest = writeTest(QString::fromStdString(data), name.c_str(), *test);
+            index.indexFile(latest);
+        }
+    }
     GuideStation st(folder, 0, false);
-    auto test = std::make_unique<TestRecord>();
-    const float loads[4] = {5.0f, 10.0f, 15.0f, 20.0f};
-    int n = 0;
-    for (float load : loads)
-        for (int attempt = 0; attempt < 4; ++attempt, ++n)
-            recordDemoRepetition(test->repetitions[n], uint64_t(load), attempt, 0, load, 0);
-    test->repetitionCount = n;
-    test->subject.name = kSubject;
-    test->testTime = kTestTime;
-    st.open(writeTest(folder, "ana-profile.kvq", *test));
+    st.open(latest);
     st.run(cmd::kProfile);
     out[QStringLiteral("profile")] = picture(st.frame());
     st.app->station().test.saved = 1;

@@ -65,6 +65,9 @@ inline constexpr int kHistoryLoadBox = 1077;  // "All loads", then each load tes
 // File > "Open from archive...": a test of the lab's archive fetched and opened
 inline constexpr int kOpenFromArchive = 32845;
 
+// Profile bar (template 147)
+inline constexpr int kProfileTestsBox = 1079;  // the test in memory, a day's tests, a span of days
+
 }  // namespace vanta::cmd
 
 namespace vanta {
@@ -77,5 +80,7 @@ inline constexpr int kMeasurementBarTemplate = 144;
 inline constexpr int kCalibrationBarTemplate = 145;
 // The history's bar: the box of the load to show.
 inline constexpr int kHistoryBarTemplate = 146;
+// The profile's bar: the box of the tests the profile takes.
+inline constexpr int kProfileBarTemplate = 147;
 
 }  // namespace vanta

@@ -69,6 +69,8 @@ constexpr std::array kCommands = {
     // File > "Open from archive...": any test of the lab, opened as File > Open opens one
     CommandInfo{cmd::kOpenFromArchive, O::Frame, R::NotMeasuring, "Open a test from the lab's archive",
                 "Open from archive"},
+    // Profile bar
+    CommandInfo{cmd::kProfileTestsBox, O::View, R::Always, nullptr, nullptr},
 };
 
 }  // namespace

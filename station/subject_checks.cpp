@@ -1,5 +1,7 @@
 #include "station/subject_checks.h"
 
+#include <cmath>
+
 namespace vanta {
 
 namespace {
@@ -22,6 +24,23 @@ bool checkNumber(const std::string& text, int max, SubjectField field, int32_t& 
         return false;
     }
     out = static_cast<int32_t>(value);
+    return true;
+}
+
+// The weight: a number with decimals, kept as whole kilograms.
+bool checkWeight(const std::string& text, int32_t& out, SubjectCheck& check) {
+    double value = 0.0;
+    if (!parseSubjectDecimal(text, value)) {
+        check.failed = SubjectField::Weight;
+        check.message = "Please enter a number.";
+        return false;
+    }
+    if (value < 0.0 || value > kMaxWeight) {
+        check.failed = SubjectField::Weight;
+        check.message = "Please enter a number between 0 and " + std::to_string(kMaxWeight) + ".";
+        return false;
+    }
+    out = static_cast<int32_t>(std::lround(value));
     return true;
 }
 
@@ -98,6 +117,43 @@ bool parseSubjectInteger(std::string_view text, long long& value) {
     return true;
 }
 
+bool parseSubjectDecimal(std::string_view text, double& value) {
+    size_t i = 0, length = 0;
+    const size_t n = text.size();
+    while (i < n && isBlank(characterAt(text, i, length))) i += length;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    double v = 0.0, scale = 1.0;
+    bool digits = false, separator = false;
+    for (; i < n; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            // Beyond any limit the dialog knows: keep it large, never infinite.
+            if (v < 1e12) {
+                if (separator) {
+                    scale /= 10.0;
+                    v += (c - '0') * scale;
+                } else {
+                    v = v * 10.0 + (c - '0');
+                }
+            }
+        } else if ((c == ',' || c == '.') && !separator) {
+            separator = true;
+        } else {
+            break;
+        }
+    }
+    if (!digits) return false;
+    while (i < n && isBlank(characterAt(text, i, length))) i += length;
+    if (i != n) return false;
+    value = negative ? -v : v;
+    return true;
+}
+
 SubjectCheck checkSubjectForm(const SubjectForm& form, NameRule nameRule) {
     SubjectCheck check;
     SubjectInfo& v = check.values;
@@ -108,7 +164,7 @@ SubjectCheck checkSubjectForm(const SubjectForm& form, NameRule nameRule) {
         return check;
     }
     if (!checkNumber(form.age, kMaxAge, SubjectField::Age, v.age, check)) return check;
-    if (!checkNumber(form.weight, kMaxWeight, SubjectField::Weight, v.weight, check)) return check;
+    if (!checkWeight(form.weight, v.weight, check)) return check;
     if (!checkNumber(form.height, kMaxHeight, SubjectField::Height, v.height, check)) return check;
     if (!checkText(form.comment1, SubjectField::Comment1, v.comment1, check)) return check;
     if (!checkText(form.comment3, SubjectField::Comment3, v.comment3, check)) return check;

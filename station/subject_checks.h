@@ -37,13 +37,18 @@ int characterCount(std::string_view text);
 // digits, optional blanks. False when it is no integer.
 bool parseSubjectInteger(std::string_view text, long long& value);
 
+// The weight box's text: like an integer, with a decimal comma or point and digits after
+// it allowed ("61,5", as the load box reads a comma).
+bool parseSubjectDecimal(std::string_view text, double& value);
+
 // Whether the subject must have a name. The station's own dialog (Abbreviated) takes a
 // blank name, as test files may hold one; a subject of the register needs one.
 enum class NameRule { Optional, Required };
 inline constexpr const char* kMsgNameRequired = "Please enter a name.";
 
 // Checks in the order above. `age` is kept in the values although test files do not
-// carry it.
+// carry it. The weight may have decimals; test files and the register keep whole
+// kilograms, so it is rounded to the nearest (61.5 kg: 62).
 SubjectCheck checkSubjectForm(const SubjectForm& form, NameRule nameRule = NameRule::Optional);
 
 // The texts the dialog shows for a subject.

@@ -66,6 +66,9 @@ SubjectDialog::SubjectDialog(const SubjectInfo& subject, QWidget* parent) : QDia
     name_ = new LimitedLineEdit(kSubjectTextLimit, this);
     age_ = numberBox(this);
     weight_ = numberBox(this);
+    // The weight may be typed with a decimal comma or point ("61,5").
+    weight_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*([.,][0-9]*)?")), weight_));
     height_ = numberBox(this);
     comment1_ = new LimitedLineEdit(kSubjectTextLimit, this);
     comment2_ = new LimitedLineEdit(kSubjectTextLimit, this);

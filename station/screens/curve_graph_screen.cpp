@@ -66,12 +66,14 @@ void CurveGraphScreen::fillPrintJob(PrintJob& job) const {
     job.setGraph(std::make_unique<GraphOnPaper>(s.test, s.settings.graph, graph_, labelledOverlay()));
 }
 
-// Another repetition: its stroke range again; the quantities stay.
+// Another repetition: its stroke range again (on to the end of a longer compared stroke);
+// the quantities stay.
 void CurveGraphScreen::chooseRepetition() {
     const int chosen = context_.bars.barSelection(cmd::kRepetitionSelector);
     if (chosen < 0) return;
     context_.station.currentRepetition = chosen;
     showRepetition(graph_, context_.station.test, chosen);
+    if (overlay_.test) coverComparedStroke(graph_, context_.station.test, *overlay_.test, overlay_.repetition);
     context_.view.update();
 }
 
@@ -119,6 +121,7 @@ void CurveGraphScreen::compare() {
     if (overlay_.test) {
         overlay_ = {};
         otherTest_.reset();
+        endComparedStroke(graph_, s.test);
         context_.view.update();
         return;
     }
@@ -149,6 +152,7 @@ void CurveGraphScreen::compare() {
         overlay_ = {&s.test, graph_.repetition, {}, {}};
         otherName_.clear();
     }
+    coverComparedStroke(graph_, s.test, *overlay_.test, overlay_.repetition);
     context_.view.update();
 }
 

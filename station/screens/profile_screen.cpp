@@ -1,23 +1,40 @@
 #include "station/screens/profile_screen.h"
 
 #include <algorithm>
+#include <cmath>
+#include <ctime>
 #include <optional>
 
-#include "profile/profile.h"
+#include "archive/local_index.h"
 #include "profile/profile_drawing.h"
 #include "reports/page_header.h"
+#include "station/bar_contents.h"
 #include "station/command_ids.h"
+#include "station/subject_history.h"
 
 namespace vanta {
 
 namespace {
 
-// The profile of the test in memory; none when a load is damaged (NaN or infinite).
-std::optional<Profile> profileOf(const Station& s) {
-    std::vector<ProfileAttempt> attempts;
-    if (!appendTestAttempts(attempts, s.test, s.lastFilePath)) return std::nullopt;
-    return buildProfile(attempts, s.settings.sidesSwapped != 0);
+// The day of a test time as the station shows its dates.
+std::string dayOf(int64_t testTime) { return formatTime(testTime, "%Y-%m-%d"); }
+
+// The day `days` before the day of `testTime`, by the local calendar.
+std::string daysBefore(int64_t testTime, int days) {
+    const std::time_t t = static_cast<std::time_t>(testTime);
+    std::tm local{};
+    localtime_r(&t, &local);
+    local.tm_mday -= days;
+    local.tm_hour = 12;  // midday: a change of summer time does not move it to another day
+    local.tm_isdst = -1;
+    return dayOf(static_cast<int64_t>(std::mktime(&local)));
 }
+
+// Days as far as the box's span reaches back, the test in memory's day included: a month
+// of training, the span a coach compares profiles over.
+constexpr int kSpanDays = 30;
+
+std::string testsText(size_t n) { return std::to_string(n) + (n == 1 ? " test" : " tests"); }
 
 void drawProfileOrRefusal(DrawContext& dc, const Rect& area, const std::optional<Profile>& profile) {
     if (profile) {
@@ -41,20 +58,129 @@ private:
 
 }  // namespace
 
-bool ProfileScreen::command(int id, Notification) {
+bool appendIndexedAttempts(std::vector<ProfileAttempt>& attempts, const std::vector<archive::IndexedTest>& tests) {
+    for (const archive::IndexedTest& t : tests)
+        for (const archive::IndexedRepetition& r : t.repetitions)
+            if (!std::isfinite(r.load)) return false;
+    for (const archive::IndexedTest& t : tests)
+        for (const archive::IndexedRepetition& r : t.repetitions) {
+            ProfileAttempt a;
+            a.file = t.path;
+            a.repetition = r.number - 1;
+            a.direction = r.direction;
+            a.loadMass = static_cast<float>(r.load);
+            // The analysis leaves the results as they were when it finds no velocity peak.
+            a.hasPeak = r.velocityPeakIndex > 0;
+            a.peakPower = r.at(PeakAll, ResultColumn::Power);
+            a.meanPowerAcceleration = r.at(MeanAcceleration, ResultColumn::Power);
+            a.peakVelocity = r.at(PeakAll, ResultColumn::Velocity);
+            a.meanTorqueAcceleration = r.at(MeanAcceleration, ResultColumn::Torque);
+            a.meanVelocityAcceleration = r.at(MeanAcceleration, ResultColumn::Velocity);
+            attempts.push_back(std::move(a));
+        }
+    return true;
+}
+
+bool ProfileScreen::command(int id, Notification notification) {
     switch (id) {
         case cmd::kProfile: show(); return true;
         case cmd::kSwapSides: swapSides(); return true;
+        case cmd::kProfileTestsBox:
+            if (notification != Notification::SelectionChanged) return false;
+            choose();
+            return true;
         default: return false;
     }
 }
 
+// The index is read each time the screen is chosen, so the box offers the tests saved
+// since. The box starts at the day of the test in memory: a session recorded one file per
+// load is that day's tests. The subject is the test's, found as the History screen finds
+// it (by the register's id where known, else name for name).
 void ProfileScreen::show() {
     Station& s = context_.station;
     if (s.viewMode == kViewProfile) return;
-    context_.bars.hideBar();
+    tests_.clear();
+    archive::LocalIndex index;
+    if (!s.paths.subjectLibraryDirectory.empty() && index.open(s.paths.subjectLibraryDirectory)) {
+        const HistorySubject subject =
+            subjectOfTestInMemory(index, s.paths.subjectLibraryDirectory, s.test.subject.name, s.lastFilePath);
+        if (!listSubjectTests(index, subject, tests_)) tests_.clear();
+    }
+    const std::string today = dayOf(s.test.testTime);
+    std::vector<std::string> days{today};
+    for (const archive::IndexedTest& t : tests_) days.push_back(dayOf(t.testTime));
+    std::sort(days.begin(), days.end(), std::greater<>());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+
+    // The choices first, then their labels with the number of tests each takes.
+    choices_.assign(1, Choice{"This test", {}, {}});
+    chosen_ = 0;
+    if (!tests_.empty()) {
+        for (const std::string& day : days) {
+            if (day == today) chosen_ = static_cast<int>(choices_.size());
+            choices_.push_back(Choice{day, day, day});
+        }
+        choices_.push_back(Choice{std::to_string(kSpanDays) + " days to " + today, daysBefore(s.test.testTime, kSpanDays - 1), today});
+        choices_.push_back(Choice{"All tests", "0000-00-00", "9999-99-99"});
+    }
+    ListContents box;
+    const int keep = chosen_;
+    for (size_t i = 0; i < choices_.size(); ++i) {
+        chosen_ = static_cast<int>(i);
+        std::string label = choices_[i].label;
+        if (i > 0) label += " (" + testsText(chosenTests().size() + (takesTestInMemory() ? 1 : 0)) + ")";
+        box.entries.push_back(label);
+    }
+    chosen_ = keep;
+    box.selected = chosen_;
+    context_.bars.showBar(kProfileBarTemplate);
+    context_.bars.fillBarList(cmd::kProfileTestsBox, box.entries, box.selected);
     s.viewMode = kViewProfile;
     context_.view.update();
+}
+
+void ProfileScreen::choose() {
+    const int chosen = context_.bars.barSelection(cmd::kProfileTestsBox);
+    if (chosen < 0 || chosen >= static_cast<int>(choices_.size())) return;
+    chosen_ = chosen;
+    context_.view.update();
+}
+
+std::vector<archive::IndexedTest> ProfileScreen::chosenTests() const {
+    std::vector<archive::IndexedTest> out;
+    if (chosen_ <= 0 || chosen_ >= static_cast<int>(choices_.size())) return out;
+    const Choice& c = choices_[static_cast<size_t>(chosen_)];
+    const std::string& inMemory = context_.station.lastFilePath;
+    for (const archive::IndexedTest& t : tests_) {
+        const std::string day = dayOf(t.testTime);
+        if (day >= c.first && day <= c.last && (inMemory.empty() || t.path != inMemory)) out.push_back(t);
+    }
+    return out;
+}
+
+bool ProfileScreen::takesTestInMemory() const {
+    if (chosen_ <= 0 || chosen_ >= static_cast<int>(choices_.size())) return true;
+    const Choice& c = choices_[static_cast<size_t>(chosen_)];
+    const std::string day = dayOf(context_.station.test.testTime);
+    return day >= c.first && day <= c.last;
+}
+
+// The tests in the order of their times (the first of equal attempts is the best one).
+std::optional<Profile> ProfileScreen::profile() const {
+    const Station& s = context_.station;
+    std::vector<archive::IndexedTest> tests = chosenTests();
+    const bool withMemory = takesTestInMemory();
+    const auto later = std::partition_point(tests.begin(), tests.end(), [&](const archive::IndexedTest& t) {
+        return t.testTime <= static_cast<int64_t>(s.test.testTime);
+    });
+    const std::vector<archive::IndexedTest> after(later, tests.end());
+    tests.erase(later, tests.end());
+    std::vector<ProfileAttempt> attempts;
+    if (!appendIndexedAttempts(attempts, tests)) return std::nullopt;
+    if (withMemory && !appendTestAttempts(attempts, s.test, s.lastFilePath)) return std::nullopt;
+    if (!appendIndexedAttempts(attempts, after)) return std::nullopt;
+    return buildProfile(attempts, s.settings.sidesSwapped != 0);
 }
 
 void ProfileScreen::swapSides() {
@@ -68,18 +194,28 @@ void ProfileScreen::draw(DrawContext& dc) {
     const Rect client = context_.view.clientRect();
     const Rect area{kProfileScreenRect.left, kProfileScreenRect.top, std::max(kProfileScreenRect.right, client.right - 10),
                     std::max(kProfileScreenRect.bottom, client.bottom - 5)};
-    drawProfileOrRefusal(dc, area, profileOf(context_.station));
+    drawProfileOrRefusal(dc, area, profile());
 }
 
 std::optional<PageHeaderTexts> ProfileScreen::pageHeader() const {
     const TestRecord& t = context_.station.test;
     PageHeaderTexts h;
     h.left = "Name: " + t.subject.name;
+    if (chosen_ > 0) {
+        // Across tests: how many and the days they span.
+        std::vector<std::string> days;
+        for (const archive::IndexedTest& x : chosenTests()) days.push_back(dayOf(x.testTime));
+        if (takesTestInMemory()) days.push_back(dayOf(t.testTime));
+        std::sort(days.begin(), days.end());
+        h.right = testsText(days.size());
+        if (!days.empty()) h.right += days.front() == days.back() ? " of " + days.front() : ", " + days.front() + " to " + days.back();
+        return h;
+    }
     const int n = t.repetitionCount;
     h.right = std::to_string(n) + (n == 1 ? " attempt" : " attempts") + ", test of " + formatTime(t.testTime, "%Y-%m-%d %H:%M");
     return h;
 }
 
-void ProfileScreen::fillPrintJob(PrintJob& job) const { job.setDrawing(std::make_unique<ProfileOnPaper>(profileOf(context_.station))); }
+void ProfileScreen::fillPrintJob(PrintJob& job) const { job.setDrawing(std::make_unique<ProfileOnPaper>(profile())); }
 
 }  // namespace vanta

@@ -1,9 +1,16 @@
-// The load-power profile (ViewMode 12): Report > "Profile" shows the test in memory by
-// side and load, with the fits and the asymmetry, without a dialog bar. Setup > "Swap
-// left and right" names the sides for a box mounted the other way round; the choice is
-// kept in the settings file.
+// The load-power profile (ViewMode 12): Report > "Profile" shows the profile by side and
+// load, with the fits and the asymmetry. Its bar holds one box: the tests it takes, the
+// test in memory alone or the subject's indexed tests of a day or of a span of days (a
+// session recorded one file per load makes a profile only across its files). Setup >
+// "Swap left and right" names the sides for a box mounted the other way round; the
+// choice is kept in the settings file.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "archive/archive_types.h"
+#include "profile/profile.h"
 #include "station/screen.h"
 
 namespace vanta {
@@ -11,24 +18,48 @@ namespace vanta {
 // The view's rectangle for the profile, below the page header (pixels of the client area).
 inline constexpr Rect kProfileScreenRect{10, 40, 740, 595};
 
+// The repetitions of indexed tests as the profile takes them, in the order given; false
+// when a load is not a number.
+bool appendIndexedAttempts(std::vector<ProfileAttempt>& attempts, const std::vector<archive::IndexedTest>& tests);
+
 class ProfileScreen : public Screen {
 public:
     explicit ProfileScreen(ScreenContext& context) : context_(context) {}
 
     bool command(int id, Notification notification) override;
-    // Worked out from the test at every paint, so it always shows the test and the side
-    // names in force. A damaged load shows "Incompatible data" instead.
+    // Worked out from the tests chosen at every paint, so it always shows the test in
+    // memory as it stands and the side names in force. A damaged load shows
+    // "Incompatible data" instead.
     void draw(DrawContext& dc) override;
     // The same drawing on one A4 page.
     void fillPrintJob(PrintJob& job) const override;
-    // The subject and the date of the test (not one repetition's load).
+    // The subject and the dates of the tests taken (not one repetition's load).
     std::optional<PageHeaderTexts> pageHeader() const override;
 
+    // The profile on show; none when a load is damaged.
+    std::optional<Profile> profile() const;
+
 private:
+    // One entry of the bar's box: the test in memory alone (no day), a day's tests
+    // (first == last) or the days first..last, as "YYYY-MM-DD" (the station's local dates).
+    struct Choice {
+        std::string label;
+        std::string first;
+        std::string last;
+    };
+
     void show();
+    void choose();
     void swapSides();
+    // The subject's indexed tests the chosen entry takes, without the file in memory
+    // (the test in memory stands for it as it is now).
+    std::vector<archive::IndexedTest> chosenTests() const;
+    bool takesTestInMemory() const;
 
     ScreenContext& context_;
+    std::vector<archive::IndexedTest> tests_;  // the subject's indexed tests, oldest first
+    std::vector<Choice> choices_;
+    int chosen_ = 0;
 };
 
 }  // namespace vanta

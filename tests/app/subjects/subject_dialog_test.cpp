@@ -97,7 +97,7 @@ private slots:
         const std::vector<Step> steps{
             {"name", chars, "Eva"},
             {"age", QStringLiteral("Please enter an integer between 0 and 130."), "130"},
-            {"weight", QStringLiteral("Please enter an integer between 0 and 200."), "200"},
+            {"weight", QStringLiteral("Please enter a number between 0 and 200."), "200"},
             {"height", QStringLiteral("Please enter an integer between 0 and 300."), "300"},
             {"comment1", chars, "c1"},
             {"comment3", chars, "c3"},
@@ -133,18 +133,44 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         box(&dlg, "weight")->setText("");
         dlg.accept();
-        QCOMPARE(messages, QStringList{"Please enter an integer."});
+        QCOMPARE(messages, QStringList{"Please enter a number."});
         QCOMPARE(QApplication::focusWidget(), box(&dlg, "weight"));
         // A value from an old test file may be negative: it is an integer, out of range.
         messages.clear();
         box(&dlg, "weight")->setText("-5");
         dlg.accept();
-        QCOMPARE(messages, QStringList{"Please enter an integer between 0 and 200."});
+        QCOMPARE(messages, QStringList{"Please enter a number between 0 and 200."});
         // Digits far beyond the range stay out of range instead of wrapping round.
         messages.clear();
         box(&dlg, "weight")->setText("4294967296");
         dlg.accept();
-        QCOMPARE(messages, QStringList{"Please enter an integer between 0 and 200."});
+        QCOMPARE(messages, QStringList{"Please enter a number between 0 and 200."});
+        messages.clear();
+        box(&dlg, "weight")->setText("200,4");
+        dlg.accept();
+        QCOMPARE(messages, QStringList{"Please enter a number between 0 and 200."});
+    }
+
+    // The weight is typed with a decimal comma or point, as the load box reads it, and
+    // kept as whole kilograms (test files and the register hold an integer).
+    void aWeightWithDecimalsIsRoundedToWholeKilograms() {
+        SubjectDialog dlg(someone());
+        dlg.setMessageHook(catchMessages());
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QLineEdit* weight = box(&dlg, "weight");
+        weight->clear();
+        QTest::keyClicks(weight, "61,5");
+        QCOMPARE(weight->text(), QStringLiteral("61,5"));
+        dlg.accept();
+        QVERIFY(messages.isEmpty());
+        QCOMPARE(dlg.subject().weight, 62);
+        SubjectDialog again(someone());
+        again.setMessageHook(catchMessages());
+        box(&again, "weight")->setText("61.4");
+        again.accept();
+        QVERIFY(messages.isEmpty());
+        QCOMPARE(again.subject().weight, 61);
     }
 
     void theLimitsThemselvesAreAccepted() {

@@ -130,6 +130,25 @@ TEST_F(CurveGraphScreenTest, CompareDrawsASecondRepetitionAlignedAtTheReversal) 
     dialogs.yesNoCancelAnswers = {Answer::Cancel};
     run(cmd::kCompare);
     EXPECT_FALSE(screens.curveGraph().overlay().test);
+
+    // The compared stroke (repetition 1, to sample 1850) longer than the shown one (to
+    // 1360): the time axis covers both and the compared curves are drawn whole; the cursors
+    // stay on the shown stroke, and the end of the comparison gives it back its own range.
+    run(cmd::kCompare);
+    bars.selection[cmd::kRepetitionSelector] = 0;
+    run(cmd::kRepetitionSelector, Notification::SelectionChanged);
+    expectWindow(100, 1850, 100, 1360);
+    for (const DrawCall& c : overlayCurves()) EXPECT_EQ(c.numbers.size(), 2u * (1850 - 100));
+    // The shown curves end with its samples (at 1509), not at the axis's end.
+    RecordingDrawContext longer;
+    screens.draw(longer);
+    const int lastShown = kPlotRect.left + (1509 - 100) * (kPlotRect.right - kPlotRect.left) / 1750;
+    int shownRight = 0;
+    for (const DrawCall& c : longer.calls())
+        if (c.op == DrawOp::Line && c.state.pen.color == kLeftCurveColor) shownRight = std::max({shownRight, c.numbers[0], c.numbers[2]});
+    EXPECT_EQ(shownRight, lastShown);
+    run(cmd::kCompare);
+    expectWindow(100, 1360, 100, 1360);
 }
 
 TEST_F(ScreenTest, CurveGraphFallsBackFromAnUnknownQuantityCode) {

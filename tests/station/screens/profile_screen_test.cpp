@@ -6,9 +6,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "archive/local_index.h"
+#include "core/analysis.h"
+#include "core/demo_test.h"
 #include "station/command_router.h"
+#include "storage/test_file.h"
 #include "tests/station/screens/screen_fixture.h"
 #include "tests/support/recording_draw_context.h"
+#include "tests/support/temp_dir.h"
 
 namespace vanta::testing {
 namespace {
@@ -43,7 +48,9 @@ TEST_F(ProfileScreenTest, ShowsTheProfileSwapsTheSidesAndPrintsItOnOnePage) {
     bars.showBar(kCurveBarTemplate);
     ASSERT_TRUE(run(cmd::kProfile));
     EXPECT_EQ(station.viewMode, kViewProfile);
-    EXPECT_EQ(bars.shownTemplate, 0);
+    // Without an index the box offers the test in memory alone.
+    EXPECT_EQ(bars.shownTemplate, kProfileBarTemplate);
+    EXPECT_EQ(bars.lists[cmd::kProfileTestsBox], std::vector<std::string>{"This test"});
     std::vector<std::string> texts = screenTexts();
     EXPECT_TRUE(has(texts, "Asymmetry at 10.00 kg: left stronger by 25.0 %"));
     EXPECT_TRUE(has(texts, "ann.kvq"));
@@ -130,6 +137,74 @@ TEST_F(ProfileScreenTest, StatementsThatDoNotMislead) {
     EXPECT_TRUE(has(dc.texts(), "Name: Ann Lee"));
     EXPECT_TRUE(has(dc.texts(), "3 attempts, test of 2026-01-01 12:00")) << dc.describe();
     EXPECT_EQ(screens.printJob().report.header.right, "3 attempts, test of 2026-01-01 12:00");
+}
+
+// A session recorded one file per load (as `demo --load` makes them): the box starts at
+// the day of the test in memory and the profile takes that day's three files, so it has
+// its three loads; another day's test and another subject's stay out until chosen.
+class ProfileAcrossTests : public ScreenTest {};
+
+TEST_F(ProfileAcrossTests, ADaysSingleLoadFilesMakeOneProfile) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    TempDir data;
+    const int32_t day = 1796601600;  // 2026-12-07 00:00 UTC
+    auto write = [&](const std::string& name, const std::string& subject, float load, int32_t time) {
+        auto test = std::make_unique<TestRecord>();
+        DemoOptions demo;
+        demo.repetitions = 2;
+        demo.load = load;
+        demo.seed = 7;
+        demo.subjectName = subject;
+        demo.testTime = time;
+        fillDemoTest(*test, demo);
+        for (int r = 0; r < test->repetitionCount; ++r) analyseRepetition(*test, r);
+        const std::string path = data.file(name);
+        EXPECT_TRUE(writeTestFile(path, *test));
+        archive::LocalIndex index;
+        EXPECT_TRUE(index.open(data.path().string()));
+        EXPECT_TRUE(index.indexFile(path));
+        return path;
+    };
+    write("ann-5.kvq", "Ann", 5.0f, day + 9 * 3600);
+    write("ann-10.kvq", "Ann", 10.0f, day + 9 * 3600 + 600);
+    const std::string last = write("ann-15.kvq", "Ann", 15.0f, day + 9 * 3600 + 1200);
+    write("ann-earlier.kvq", "Ann", 20.0f, day - 86400);
+    write("bob-25.kvq", "Bob", 25.0f, day + 10 * 3600);
+
+    station.paths.subjectLibraryDirectory = data.path().string();
+    std::string message;
+    ASSERT_TRUE(readTestFile(last, station.test, &message)) << message;
+    station.lastFilePath = last;
+    station.resultsAvailable = 1;
+    ASSERT_TRUE(run(cmd::kProfile));
+    EXPECT_EQ(bars.shownTemplate, kProfileBarTemplate);
+    EXPECT_EQ(bars.lists[cmd::kProfileTestsBox],
+              (std::vector<std::string>{"This test", "2026-12-07 (3 tests)", "2026-12-06 (1 test)",
+                                        "30 days to 2026-12-07 (4 tests)", "All tests (4 tests)"}));
+    EXPECT_EQ(bars.barSelection(cmd::kProfileTestsBox), 1);
+
+    auto loadsOf = [&] {
+        const std::optional<Profile> p = screens.profile().profile();
+        EXPECT_TRUE(p);
+        std::vector<double> loads;
+        if (p)
+            for (const LoadBest& l : p->side(Side::Right).loads) loads.push_back(l.load);
+        return loads;
+    };
+    EXPECT_EQ(loadsOf(), (std::vector<double>{5.0, 10.0, 15.0}));
+    RecordingDrawContext screen(false);
+    screens.draw(screen);
+    for (const std::string& t : screen.texts()) EXPECT_EQ(t.find("fewer than three loads"), std::string::npos) << t;
+    EXPECT_EQ(screens.profile().pageHeader()->right, "3 tests of 2026-12-07");
+
+    bars.selection[cmd::kProfileTestsBox] = 0;
+    ASSERT_TRUE(run(cmd::kProfileTestsBox, Notification::SelectionChanged));
+    EXPECT_EQ(loadsOf(), std::vector<double>{15.0});
+    bars.selection[cmd::kProfileTestsBox] = 4;
+    ASSERT_TRUE(run(cmd::kProfileTestsBox, Notification::SelectionChanged));
+    EXPECT_EQ(loadsOf(), (std::vector<double>{5.0, 10.0, 15.0, 20.0}));
+    EXPECT_EQ(screens.profile().pageHeader()->right, "4 tests, 2026-12-06 to 2026-12-07");
 }
 
 }  // namespace
