@@ -293,7 +293,9 @@ bool SubjectRegister::uniqueFolder(const std::string& name, std::string& folder)
     return fail(RegisterError::Failed, "No free data folder is left for the name " + base + ".");
 }
 
-bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) {
+bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) { return add(info, id, newSubjectUuid()); }
+
+bool SubjectRegister::add(const SubjectInfo& info, int64_t* id, std::string_view uuid) {
     if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     if (blankName(info.name)) return fail(RegisterError::NameMissing, "A subject needs a name.");
     Transaction t(handle());
@@ -306,7 +308,7 @@ bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) {
     if (!st.prepared()) return failFromSqlite("Cannot add the subject");
     bindInfo(st, info);
     st.bind(10, folder);
-    st.bind(11, newSubjectUuid());
+    st.bind(11, uuid);
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot add the subject");
     const int64_t newId = sqlite3_last_insert_rowid(handle());
     if (!t.commit()) return failFromSqlite("Cannot add the subject");

@@ -72,6 +72,9 @@ public:
     // subject read from an old test file keeps what the file holds. A blank name is
     // refused (NameMissing).
     bool add(const SubjectInfo& info, int64_t* id = nullptr);
+    // The same with the permanent id given: the one the lab's archive already knows this
+    // subject by (a lower-case UUID; an id the register holds already is refused).
+    bool add(const SubjectInfo& info, int64_t* id, std::string_view uuid);
     // Replaces the fields of a subject; its folder stays, so its stored tests stay with it.
     // A blank name is refused (NameMissing).
     bool update(int64_t id, const SubjectInfo& info);
