@@ -87,8 +87,10 @@ const char* const kUpgradeTo2[] = {
 // an id of its own; the key of names already there is filled in by the upgrading station.
 const char* const kUpgradeTo3[] = {
     "ALTER TABLE vanta_subjects ADD COLUMN name_key text, ADD COLUMN sex integer, "
-    "  ADD COLUMN height integer, ADD COLUMN weight integer, ADD COLUMN comments text",
+    "  ADD COLUMN height integer, ADD COLUMN weight integer, ADD COLUMN comments text, "
+    "  ADD COLUMN merged_into uuid REFERENCES vanta_subjects (id)",
     "CREATE INDEX vanta_subjects_name_key ON vanta_subjects (name_key)",
+    "CREATE INDEX vanta_subjects_merged_into ON vanta_subjects (merged_into)",
 };
 
 }  // namespace
@@ -658,6 +660,63 @@ bool ServerArchive::list(const TestQuery& query, std::vector<IndexedTest>& tests
     }
 }
 
+namespace {
+
+// The subject's id and every id merged into it (asked by a merged id, the one it went into
+// and all merged with that): two stations' ids for one athlete are one history.
+constexpr const char* kMergedSubjectIds =
+    "WHERE t.subject_id IN (SELECT s.id FROM vanta_subjects s, (SELECT coalesce((SELECT merged_into "
+    "  FROM vanta_subjects WHERE id = $1::uuid), $1::uuid) AS id) root "
+    "  WHERE s.id = root.id OR s.merged_into = root.id) ";
+
+}  // namespace
+
+bool ServerArchive::listSubjects(std::vector<SubjectCount>& subjects) {
+    subjects.clear();
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        // A merged id is no subject of its own: its tests count for the one it went into.
+        const pqxx::result rows = tx.exec(
+            "SELECT s.id::text, s.name, (SELECT count(*) FROM vanta_tests t WHERE t.subject_id = s.id "
+            "  OR t.subject_id IN (SELECT m.id FROM vanta_subjects m WHERE m.merged_into = s.id)) "
+            "FROM vanta_subjects s WHERE s.merged_into IS NULL ORDER BY coalesce(s.name_key, s.name), s.id");
+        for (const auto& row : rows) subjects.push_back({row[0].c_str(), row[1].c_str(), row[2].as<long long>()});
+        tx.commit();
+        return true;
+    } catch (const std::exception& e) {
+        subjects.clear();
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server cannot list its subjects: ") + e.what());
+    }
+}
+
+bool ServerArchive::mergeSubjects(const std::string& keep, const std::string& gone) {
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        // The id kept is itself followed to where it went, so every merge stays one step deep.
+        const pqxx::result root = tx.exec_params(
+            "SELECT coalesce(merged_into, id)::text FROM vanta_subjects WHERE id = $1::uuid", keep);
+        if (root.empty()) return fail("No subject " + keep + " on the archive server");
+        const std::string into = root[0][0].c_str();
+        if (tx.exec_params("SELECT 1 FROM vanta_subjects WHERE id = $1::uuid", gone).empty())
+            return fail("No subject " + gone + " on the archive server");
+        if (into == gone) return fail("The subjects " + keep + " and " + gone + " are one already");
+        tx.exec_params("UPDATE vanta_subjects SET merged_into = $1::uuid WHERE id = $2::uuid OR merged_into = $2::uuid",
+                       into, gone);
+        tx.commit();
+        return true;
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        fail(std::string("The archive server cannot merge the subjects: ") + e.what());
+        if (db_ && !db_->c.is_open()) close();
+        return false;
+    }
+}
+
 bool ServerArchive::subjectTests(const std::string& subjectId, const std::string& name,
                                  std::optional<int64_t> from, std::optional<int64_t> to,
                                  std::vector<IndexedTest>& tests) {
@@ -673,7 +732,7 @@ bool ServerArchive::subjectTests(const std::string& subjectId, const std::string
         // By the subject's id where it is known, else by the name folded as the register
         // folds it; either way through the index in time order. Unset times are "".
         const std::string sql = std::string(kTestsAndRepetitions) +
-                                (subjectId.empty() ? "WHERE t.subject_key = $1 " : "WHERE t.subject_id = $1::uuid ") +
+                                (subjectId.empty() ? "WHERE t.subject_key = $1 " : kMergedSubjectIds) +
                                 "AND t.test_time >= coalesce(nullif($2, '')::bigint, -9223372036854775808) "
                                 "AND t.test_time < coalesce(nullif($3, '')::bigint, 9223372036854775807) "
                                 "ORDER BY t.test_time, t.sha256, r.number";

@@ -115,11 +115,24 @@ public:
     };
     bool attachSubjectIds(const std::vector<LearnedId>& learned, int* attached = nullptr);
 
+    // The lab's subjects with how many tests each has (a merged id's tests counted with the
+    // subject it went into; merged ids are not listed), by folded name.
+    struct SubjectCount {
+        std::string id, name;
+        long long tests = 0;
+    };
+    bool listSubjects(std::vector<SubjectCount>& subjects);
+
+    // Two ids that are one person: `gone` (and whatever was merged into it) points to
+    // `keep` from now on, so the history and profile of either are both ids' tests.
+    bool mergeSubjects(const std::string& keep, const std::string& gone);
+
     // The tests matching `query`, oldest testTime first, with their repetitions.
     bool list(const TestQuery& query, std::vector<IndexedTest>& tests);
 
     // One subject's tests with their repetitions (rows only, never the files' bytes),
-    // oldest first, for the history and the profile: by the subject's id, or where the
+    // oldest first, for the history and the profile: by the subject's id (with the ids
+    // merged with it), or where the
     // id is "" by the name folded as the register folds it; from <= testTime < to where set.
     bool subjectTests(const std::string& subjectId, const std::string& name, std::optional<int64_t> from,
                       std::optional<int64_t> to, std::vector<IndexedTest>& tests);

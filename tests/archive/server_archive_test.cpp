@@ -332,7 +332,7 @@ TEST_F(ServerArchiveTest, AnOlderLayoutIsUpgradedInPlace) {
     admin(db_).exec("CREATE INDEX vanta_tests_subject_id ON vanta_tests (subject_id)");
     admin(db_).exec("ALTER TABLE vanta_tests DROP COLUMN station");
     admin(db_).exec("ALTER TABLE vanta_subjects DROP COLUMN name_key, DROP COLUMN sex, DROP COLUMN height, "
-                    "DROP COLUMN weight, DROP COLUMN comments");
+                    "DROP COLUMN weight, DROP COLUMN comments, DROP COLUMN merged_into");
     admin(db_).exec("UPDATE vanta_archive_schema SET version = 1");
 
     ServerArchive server;
@@ -529,6 +529,39 @@ TEST_F(ServerArchiveTest, TwoStationsAddingOneAthleteShareOneIdOnTheServer) {
     ASSERT_TRUE(outA.unsentSubjects(unsent));
     EXPECT_TRUE(unsent.empty());
     EXPECT_EQ(count("SELECT count(*) FROM vanta_subjects"), 1);
+}
+
+
+// "Jan Novak" on one station and "Jan Novák" on another are one person: once merged, the
+// history by either id holds both ids' tests, and the list shows one subject.
+TEST_F(ServerArchiveTest, AMergeMakesOneHistoryOfBothIds) {
+    const std::string early = "11111111-2222-4333-8444-555555555555", late = "99999999-2222-4333-8444-555555555555";
+    ServerArchive server;
+    ASSERT_TRUE(server.open(url())) << server.reason();
+    std::string b1, b2;
+    IndexedTest t1 = makeTest(21, b1, early), t2 = makeTest(22, b2, late);
+    t1.subject = "Jan Novak";
+    t2.subject = "Jan Nov\xc3\xa1k";
+    ASSERT_EQ(server.store(t1, b1), StoreResult::Added) << server.reason();
+    ASSERT_EQ(server.store(t2, b2), StoreResult::Added) << server.reason();
+    std::vector<ServerArchive::SubjectCount> listed;
+    ASSERT_TRUE(server.listSubjects(listed)) << server.reason();
+    EXPECT_EQ(listed.size(), 2u);
+
+    ASSERT_TRUE(server.mergeSubjects(early, late)) << server.reason();
+    for (const std::string& id : {early, late}) {
+        std::vector<IndexedTest> tests;
+        ASSERT_TRUE(server.subjectTests(id, "", std::nullopt, std::nullopt, tests)) << server.reason();
+        ASSERT_EQ(tests.size(), 2u) << id;
+        EXPECT_EQ(tests[0].sha256, t1.sha256);
+        EXPECT_EQ(tests[1].sha256, t2.sha256);
+    }
+    ASSERT_TRUE(server.listSubjects(listed)) << server.reason();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].id, early);
+    EXPECT_EQ(listed[0].tests, 2);
+    EXPECT_FALSE(server.mergeSubjects(late, early));
+    EXPECT_NE(server.reason().find("one already"), std::string::npos) << server.reason();
 }
 
 }  // namespace
