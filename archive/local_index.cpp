@@ -175,6 +175,16 @@ bool LocalIndex::indexFile(const std::string& path, IndexedTest* out, std::strin
         if (skipped) *skipped = true;
         // A caller that now knows the subject gives the stored test its id.
         if (!subjectId.empty()) {
+            // A test already sent goes out again when its id is new to it: the server then
+            // finds it there and gives it the id. Queued before the id is set, so a station
+            // stopped in between only sends it once more.
+            Statement requeue(handle(),
+                              "UPDATE outbox SET sent = 0 WHERE sha256 = (SELECT t.sha256 FROM test t JOIN file f"
+                              " ON f.test_id = t.id WHERE f.path = ?2 AND t.subject_id <> ?1)");
+            if (!requeue.prepared()) return failFromSqlite("Cannot write the test index");
+            requeue.bind(1, subjectId);
+            requeue.bind(2, path);
+            if (requeue.step() != SQLITE_DONE) return failFromSqlite("Cannot write the test index");
             Statement set(handle(),
                           "UPDATE test SET subject_id = ?1 WHERE id = (SELECT test_id FROM file WHERE path = ?2)");
             if (!set.prepared()) return failFromSqlite("Cannot write the test index");
@@ -277,7 +287,12 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
               readInteger(cache, "SELECT id FROM test WHERE sha256 = ?1", testId, test.sha256);
     if (ok && testId == 0) ok = insertTest(test, testId);
     else if (ok && !test.subjectId.empty())
-        ok = run(cache, "UPDATE test SET subject_id = ?1 WHERE id = ?2", test.subjectId, testId);
+        // A sent test whose id is new to it goes out again, so the server learns the id.
+        ok = run(cache,
+                 "UPDATE outbox SET sent = 0 WHERE sha256 = (SELECT sha256 FROM test WHERE id = ?2"
+                 " AND subject_id <> ?1)",
+                 test.subjectId, testId) &&
+             run(cache, "UPDATE test SET subject_id = ?1 WHERE id = ?2", test.subjectId, testId);
     ok = ok && run(cache, "INSERT OR REPLACE INTO file (path, test_id, size, modified) VALUES (?1, ?2, ?3, ?4)",
                    test.path, testId, test.size, test.modified);
     // The file now holds another test: the one it held before may have no file left.

@@ -7,8 +7,12 @@
 
 #include "archive/local_index.h"
 #include "archive/outbox_sender.h"
+#include "storage/subject_register.h"
 
 namespace vanta::archive {
+
+// A register subject as the lab's register keeps it.
+ArchivedSubject archivedSubject(const RegisteredSubject& subject);
 
 class LocalIndexOutbox : public Outbox {
 public:
@@ -18,6 +22,11 @@ public:
     // tests whose files are gone.
     bool pendingUploads(std::vector<IndexedTest>& tests) override;
     bool markUploaded(const std::string& sha256) override;
+    // The data folder's register subjects (none without a register), less those this
+    // outbox has sent as they are now: a window that syncs every few minutes sends a
+    // subject again only after it was added or changed.
+    bool unsentSubjects(std::vector<ArchivedSubject>& subjects) override;
+    void subjectsSent(const std::vector<ArchivedSubject>& subjects) override;
     const std::string& reason() const { return index_.lastMessage(); }
     // What the last pendingUploads() dropped, one line each.
     const std::vector<std::string>& dropped() const { return dropped_; }
@@ -25,6 +34,8 @@ public:
 private:
     LocalIndex index_;
     std::vector<std::string> dropped_;
+    std::string dataFolder_;
+    std::vector<ArchivedSubject> sent_;
 };
 
 }  // namespace vanta::archive

@@ -48,6 +48,22 @@ void readBatch(const std::vector<IndexedTest>& pending, size_t& next, Batch& bat
     }
 }
 
+// A test already on the server, sent before its subject was known (or by a station that
+// did not know it), takes the id this station has learned since. Should the server not
+// take it, the test stays in the outbox and the next run tries again.
+void attachLearnedIds(Batch& batch, ServerArchive& server) {
+    std::vector<ServerArchive::LearnedId> learned;
+    for (size_t i = 0; i < batch.results.size(); ++i) {
+        const IndexedTest& t = *batch.tests[i].test;
+        if (batch.results[i] == StoreResult::AlreadyThere && !t.subjectId.empty())
+            learned.push_back({t.sha256, t.subjectId, t.subject});
+    }
+    if (learned.empty() || server.attachSubjectIds(learned)) return;
+    for (size_t i = 0; i < batch.results.size(); ++i)
+        if (batch.results[i] == StoreResult::AlreadyThere && !batch.tests[i].test->subjectId.empty())
+            batch.results[i] = StoreResult::Failed;
+}
+
 // Strikes what the server now holds from the outbox; the first failure is the report's.
 void account(Outbox& outbox, const Batch& batch, const ServerArchive& server, SendReport& report) {
     for (size_t i = 0; i < batch.results.size(); ++i) {
@@ -78,11 +94,22 @@ SendReport sendOutbox(Outbox& outbox, ServerArchive& server, const std::string& 
         return report;
     }
     report.waiting = static_cast<int>(pending.size());
-    if (pending.empty()) return report;
+    std::vector<ArchivedSubject> subjects;
+    if (!outbox.unsentSubjects(subjects)) report.failure = "The station's subject register cannot be read";
+    if (pending.empty() && subjects.empty()) return report;
     if (!server.isOpen() && !server.open(connection)) {
         report.reachable = false;
         report.failure = server.reason();
         return report;
+    }
+    // The subjects first: the tests that follow name them by id.
+    if (!subjects.empty()) {
+        if (server.storeSubjects(subjects)) outbox.subjectsSent(subjects);
+        else report.failure = server.reason();
+        if (!server.isOpen()) {
+            report.reachable = false;
+            return report;
+        }
     }
     // A second connection stores every other batch at the same time, so the server's
     // work for a test (its checksum, its compression) runs on two of its cores. Where it
@@ -109,6 +136,8 @@ SendReport sendOutbox(Outbox& outbox, ServerArchive& server, const std::string& 
         }
         if (!first.tests.empty()) first.results = server.storeBatch(first.tests);
         if (otherLane.valid()) other.results = otherLane.get();
+        attachLearnedIds(first, server);
+        attachLearnedIds(other, second.isOpen() ? second : server);
         account(outbox, first, server, report);
         account(outbox, other, second, report);
         if (!server.isOpen()) {

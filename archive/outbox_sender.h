@@ -19,6 +19,13 @@ public:
     virtual bool pendingUploads(std::vector<IndexedTest>& tests) = 0;
     // The server holds the test now: it leaves the outbox.
     virtual bool markUploaded(const std::string& sha256) = 0;
+    // The station's register subjects the lab's register has not had from this outbox yet
+    // (none where the station keeps no register), and the word that they are there now.
+    virtual bool unsentSubjects(std::vector<ArchivedSubject>& subjects) {
+        subjects.clear();
+        return true;
+    }
+    virtual void subjectsSent(const std::vector<ArchivedSubject>&) {}
 };
 
 struct SendReport {
@@ -34,7 +41,9 @@ struct SendReport {
 inline constexpr size_t kSendBatchTests = 64;
 inline constexpr size_t kSendBatchBytes = 48u << 20;
 
-// Sends what the outbox holds, a batch of tests per transaction, connecting first when `server` is not open. Stops at once
+// Sends the register's subjects the server has not had yet, then what the outbox holds
+// (a test already on the server without a subject id takes the one this station knows),
+// a batch of tests per transaction, connecting first when `server` is not open. Stops at once
 // when the server goes away (the rest waits for the next run) or when `stop` is set; a
 // single test the server refuses, or whose file cannot be read, waits and the others go on.
 // `lanes` 2 stores every other batch over a second connection at the same time.

@@ -82,6 +82,17 @@ const char* const kUpgradeTo2[] = {
     "CREATE INDEX vanta_tests_subject_key_time ON vanta_tests (subject_key, test_time)",
 };
 
+// Layout 3: the subjects table is the lab's register. Its name key (the name folded as the
+// register folds it) lets a station find a subject another station added before it makes
+// an id of its own; the key of names already there is filled in by the upgrading station.
+const char* const kUpgradeTo3[] = {
+    "ALTER TABLE vanta_subjects ADD COLUMN name_key text, ADD COLUMN sex integer, "
+    "  ADD COLUMN height integer, ADD COLUMN weight integer, ADD COLUMN comments text, "
+    "  ADD COLUMN merged_into uuid REFERENCES vanta_subjects (id)",
+    "CREATE INDEX vanta_subjects_name_key ON vanta_subjects (name_key)",
+    "CREATE INDEX vanta_subjects_merged_into ON vanta_subjects (merged_into)",
+};
+
 
 std::string resultsViewStatement() {
     std::string sql =
@@ -320,6 +331,14 @@ void ServerArchive::upgradeStep(void* transaction, int version) {
             for (const char* statement : kUpgradeTo2) tx.exec(statement);
             tx.exec(resultsViewStatement());
             break;
+        case 3: {
+            for (const char* statement : kUpgradeTo3) tx.exec(statement);
+            const pqxx::result named = tx.exec("SELECT id::text, name FROM vanta_subjects");
+            for (const auto& row : named)
+                tx.exec_params("UPDATE vanta_subjects SET name_key = $2 WHERE id = $1::uuid", row[0].c_str(),
+                               foldedName(row[1].c_str()));
+            break;
+        }
     }
     tx.exec_params("UPDATE vanta_archive_schema SET version = $1", version);
 }
@@ -398,7 +417,8 @@ constexpr const char* kAddSubject = "vanta_add_subject";
 constexpr const char* kAddTest = "vanta_add_test";
 
 void prepareStore(pqxx::connection_base& c) {
-    c.prepare(kAddSubject, "INSERT INTO vanta_subjects (id, name) VALUES ($1::uuid, $2) ON CONFLICT (id) DO NOTHING");
+    c.prepare(kAddSubject, "INSERT INTO vanta_subjects (id, name, name_key) VALUES ($1::uuid, $2, $3) "
+                           "ON CONFLICT (id) DO NOTHING");
     c.prepare(kAddTest,
               "INSERT INTO vanta_tests (sha256, bytes, size, path, modified, subject, subject_key, "
               "                         subject_id, test_time, repetition_count, station) "
@@ -465,7 +485,7 @@ bool ServerArchive::storeTogether(const std::vector<TestToStore>& batch, std::ve
         for (size_t i = 0; i < subjects.size(); ++i) {
             // The subject keeps the name it had when it first reached the server.
             if (i > 0 && subjects[i].first == subjects[i - 1].first) continue;
-            tx.exec_prepared(kAddSubject, subjects[i].first, subjects[i].second);
+            tx.exec_prepared(kAddSubject, subjects[i].first, subjects[i].second, foldedName(subjects[i].second));
         }
         std::vector<size_t> added;
         for (size_t i : order) {
@@ -617,6 +637,63 @@ bool ServerArchive::list(const TestQuery& query, std::vector<IndexedTest>& tests
     }
 }
 
+namespace {
+
+// The subject's id and every id merged into it (asked by a merged id, the one it went into
+// and all merged with that): two stations' ids for one athlete are one history.
+constexpr const char* kMergedSubjectIds =
+    "WHERE t.subject_id IN (SELECT s.id FROM vanta_subjects s, (SELECT coalesce((SELECT merged_into "
+    "  FROM vanta_subjects WHERE id = $1::uuid), $1::uuid) AS id) root "
+    "  WHERE s.id = root.id OR s.merged_into = root.id) ";
+
+}  // namespace
+
+bool ServerArchive::listSubjects(std::vector<SubjectCount>& subjects) {
+    subjects.clear();
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        // A merged id is no subject of its own: its tests count for the one it went into.
+        const pqxx::result rows = tx.exec(
+            "SELECT s.id::text, s.name, (SELECT count(*) FROM vanta_tests t WHERE t.subject_id = s.id "
+            "  OR t.subject_id IN (SELECT m.id FROM vanta_subjects m WHERE m.merged_into = s.id)) "
+            "FROM vanta_subjects s WHERE s.merged_into IS NULL ORDER BY coalesce(s.name_key, s.name), s.id");
+        for (const auto& row : rows) subjects.push_back({row[0].c_str(), row[1].c_str(), row[2].as<long long>()});
+        tx.commit();
+        return true;
+    } catch (const std::exception& e) {
+        subjects.clear();
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server cannot list its subjects: ") + e.what());
+    }
+}
+
+bool ServerArchive::mergeSubjects(const std::string& keep, const std::string& gone) {
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        // The id kept is itself followed to where it went, so every merge stays one step deep.
+        const pqxx::result root = tx.exec_params(
+            "SELECT coalesce(merged_into, id)::text FROM vanta_subjects WHERE id = $1::uuid", keep);
+        if (root.empty()) return fail("No subject " + keep + " on the archive server");
+        const std::string into = root[0][0].c_str();
+        if (tx.exec_params("SELECT 1 FROM vanta_subjects WHERE id = $1::uuid", gone).empty())
+            return fail("No subject " + gone + " on the archive server");
+        if (into == gone) return fail("The subjects " + keep + " and " + gone + " are one already");
+        tx.exec_params("UPDATE vanta_subjects SET merged_into = $1::uuid WHERE id = $2::uuid OR merged_into = $2::uuid",
+                       into, gone);
+        tx.commit();
+        return true;
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        fail(std::string("The archive server cannot merge the subjects: ") + e.what());
+        if (db_ && !db_->c.is_open()) close();
+        return false;
+    }
+}
+
 bool ServerArchive::subjectTests(const std::string& subjectId, const std::string& name,
                                  std::optional<int64_t> from, std::optional<int64_t> to,
                                  std::vector<IndexedTest>& tests) {
@@ -632,7 +709,7 @@ bool ServerArchive::subjectTests(const std::string& subjectId, const std::string
         // By the subject's id where it is known, else by the name folded as the register
         // folds it; either way through the index in time order. Unset times are "".
         const std::string sql = std::string(kTestsAndRepetitions) +
-                                (subjectId.empty() ? "WHERE t.subject_key = $1 " : "WHERE t.subject_id = $1::uuid ") +
+                                (subjectId.empty() ? "WHERE t.subject_key = $1 " : kMergedSubjectIds) +
                                 "AND t.test_time >= coalesce(nullif($2, '')::bigint, -9223372036854775808) "
                                 "AND t.test_time < coalesce(nullif($3, '')::bigint, 9223372036854775807) "
                                 "ORDER BY t.test_time, t.sha256, r.number";
@@ -650,6 +727,97 @@ bool ServerArchive::subjectTests(const std::string& subjectId, const std::string
         tests.clear();
         if (db_ && db_->watch.fired()) return brokenBySilence();
         return fail(std::string("The archive server cannot send the subject's tests: ") + e.what());
+    }
+}
+
+bool ServerArchive::storeSubjects(const std::vector<ArchivedSubject>& subjects) {
+    if (!isOpen()) return fail("Not connected to the archive server");
+    if (subjects.empty()) return true;
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        // In the order of their ids on every station, so two stations never wait in a circle.
+        std::vector<const ArchivedSubject*> order;
+        for (const ArchivedSubject& s : subjects) order.push_back(&s);
+        std::sort(order.begin(), order.end(), [](auto a, auto b) { return a->id < b->id; });
+        for (const ArchivedSubject* s : order) {
+            watched.renew();
+            // A row that already says the same is left alone: a station syncing every few
+            // minutes does not rewrite the lab's register each time.
+            tx.exec_params(
+                "INSERT INTO vanta_subjects AS s (id, name, name_key, sex, height, weight, comments) "
+                "VALUES ($1::uuid, $2, $3, $4::integer, $5::integer, $6::integer, $7) "
+                "ON CONFLICT (id) DO UPDATE SET name = EXCLUDED.name, name_key = EXCLUDED.name_key, "
+                "  sex = EXCLUDED.sex, height = EXCLUDED.height, weight = EXCLUDED.weight, "
+                "  comments = EXCLUDED.comments "
+                "WHERE (s.name, s.name_key, s.sex, s.height, s.weight, s.comments) IS DISTINCT FROM "
+                "  (EXCLUDED.name, EXCLUDED.name_key, EXCLUDED.sex, EXCLUDED.height, EXCLUDED.weight, "
+                "   EXCLUDED.comments)",
+                s->id, s->name, foldedName(s->name), s->sex, s->height, s->weight, s->comments);
+        }
+        tx.commit();
+        return true;
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        fail(std::string("The archive server refused the subjects: ") + e.what());
+        if (db_ && !db_->c.is_open()) close();
+        return false;
+    }
+}
+
+bool ServerArchive::findSubjects(const std::string& name, std::vector<ArchivedSubject>& found) {
+    found.clear();
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        const pqxx::result rows = tx.exec_params(
+            "SELECT id::text, name, coalesce(sex, -1), coalesce(height, 0), coalesce(weight, 0), "
+            "       coalesce(comments, '') "
+            "FROM vanta_subjects WHERE name_key = $1 ORDER BY name, id",
+            foldedName(name));
+        for (const auto& row : rows)
+            found.push_back({row[0].c_str(), row[1].c_str(), row[2].as<int>(), row[3].as<int>(), row[4].as<int>(),
+                             row[5].c_str()});
+        tx.commit();
+        return true;
+    } catch (const std::exception& e) {
+        found.clear();
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server cannot look the subject up: ") + e.what());
+    }
+}
+
+bool ServerArchive::attachSubjectIds(const std::vector<LearnedId>& learned, int* attached) {
+    if (attached) *attached = 0;
+    if (!isOpen()) return fail("Not connected to the archive server");
+    if (learned.empty()) return true;
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        std::vector<const LearnedId*> order;
+        for (const LearnedId& l : learned) order.push_back(&l);
+        std::sort(order.begin(), order.end(), [](auto a, auto b) { return a->sha256 < b->sha256; });
+        int changed = 0;
+        for (const LearnedId* l : order) {
+            watched.renew();
+            // The subject row first: the test's id must name a subject the server holds.
+            tx.exec_params("INSERT INTO vanta_subjects (id, name, name_key) VALUES ($1::uuid, $2, $3) "
+                           "ON CONFLICT (id) DO NOTHING",
+                           l->subjectId, l->subjectName, foldedName(l->subjectName));
+            changed += static_cast<int>(
+                tx.exec_params("UPDATE vanta_tests SET subject_id = $2::uuid WHERE sha256 = $1 AND subject_id IS NULL",
+                               l->sha256, l->subjectId)
+                    .affected_rows());
+        }
+        tx.commit();
+        if (attached) *attached = changed;
+        return true;
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        fail(std::string("The archive server cannot take the tests' subject ids: ") + e.what());
+        if (db_ && !db_->c.is_open()) close();
+        return false;
     }
 }
 

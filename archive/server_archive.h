@@ -10,7 +10,9 @@
 //   stored once, and a connection that dies half-way leaves nothing of the test behind.
 //   The server checks the bytes against the key, so a file changed since it was indexed
 //   is never stored under the old identity.
-// - After the tables exist, a role with SELECT and INSERT on them is all a station needs.
+// - After the tables exist, a role with SELECT and INSERT on them is all a station needs to
+//   send tests; UPDATE on the subjects (and on a test's subject id) lets it keep the lab's
+//   register of subjects.
 //
 // Nothing here throws or shows anything: calls return false (or Failed) with a reason in
 // the station's words. Connection strings may carry a password; it never appears in a
@@ -32,7 +34,7 @@ namespace vanta::archive {
 // The layout of the tables this station writes; raised with every change of them, each
 // change an upgrade step of its own (ServerArchive::upgradeStep), so a lab's server with
 // an older layout is brought up to this one in place, step by step.
-inline constexpr int kServerSchemaVersion = 2;
+inline constexpr int kServerSchemaVersion = 3;
 
 // The researchers' view `vanta_results` names each of a repetition's 30 results as
 // core/result_names.h does (the same names `analyse --json` gives).
@@ -45,6 +47,17 @@ using vanta::resultColumnNames;
 // kStatementLimit, so one that is there but waits (a lock) gives its own reason first.
 inline constexpr std::chrono::milliseconds kAnswerLimit{35000};
 inline constexpr std::chrono::milliseconds kStatementLimit{30000};
+
+// A subject as the lab's archive keeps it: the lab's register, one id per athlete for
+// every station. Sex, height and weight as the station's register holds them.
+struct ArchivedSubject {
+    std::string id;  // the UUID, lower case
+    std::string name;
+    int sex = -1;     // 0 female, 1 male, -1 not chosen
+    int height = 0;   // cm
+    int weight = 0;   // kg
+    std::string comments;  // the register's comment lines, one per line
+};
 
 enum class StoreResult {
     Added,          // the test is on the server now
@@ -82,11 +95,41 @@ public:
     };
     std::vector<StoreResult> storeBatch(const std::vector<TestToStore>& batch);
 
+    // The subjects go into the lab's register: a new id is added, a known one takes the
+    // name and fields given (the latest edit of a station wins). Sending the same again
+    // changes nothing. One transaction for all.
+    bool storeSubjects(const std::vector<ArchivedSubject>& subjects);
+
+    // The subjects whose name, folded as the register folds it, is the folded `name`:
+    // what a station looks up before it gives a new name an id of its own. Oldest name first.
+    bool findSubjects(const std::string& name, std::vector<ArchivedSubject>& found);
+
+    // Tests already on the server learn their subject's id (sha256, subject id, subject's
+    // name): only a test that has none yet is changed, so a second run changes nothing.
+    // `attached` counts the tests that took an id.
+    struct LearnedId {
+        std::string sha256, subjectId, subjectName;
+    };
+    bool attachSubjectIds(const std::vector<LearnedId>& learned, int* attached = nullptr);
+
+    // The lab's subjects with how many tests each has (a merged id's tests counted with the
+    // subject it went into; merged ids are not listed), by folded name.
+    struct SubjectCount {
+        std::string id, name;
+        long long tests = 0;
+    };
+    bool listSubjects(std::vector<SubjectCount>& subjects);
+
+    // Two ids that are one person: `gone` (and whatever was merged into it) points to
+    // `keep` from now on, so the history and profile of either are both ids' tests.
+    bool mergeSubjects(const std::string& keep, const std::string& gone);
+
     // The tests matching `query`, oldest testTime first, with their repetitions.
     bool list(const TestQuery& query, std::vector<IndexedTest>& tests);
 
     // One subject's tests with their repetitions (rows only, never the files' bytes),
-    // oldest first, for the history and the profile: by the subject's id, or where the
+    // oldest first, for the history and the profile: by the subject's id (with the ids
+    // merged with it), or where the
     // id is "" by the name folded as the register folds it; from <= testTime < to where set.
     bool subjectTests(const std::string& subjectId, const std::string& name, std::optional<int64_t> from,
                       std::optional<int64_t> to, std::vector<IndexedTest>& tests);

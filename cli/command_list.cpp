@@ -21,6 +21,7 @@ void addAllCommands(CommandLine& line) {
     addDeviceCommands(line);
     addRecordCommand(line);
     addArchiveCommand(line);
+    addSubjectsCommand(line);
     addRecoverCommand(line);
 }
 

@@ -37,6 +37,9 @@ void addRecoverCommand(CommandLine& line);
 // sync, fetch).
 void addArchiveCommand(CommandLine& line);
 
+// subjects: the lab's subjects with their ids (list) and two ids made one (merge).
+void addSubjectsCommand(CommandLine& line);
+
 // report: the printed report as a PDF file. It is drawn with Qt: vantacheck-cli declares it
 // with a body that hands it over, vantacheck-serial-and-pdf with the one that draws.
 struct ReportOptions {

@@ -47,6 +47,11 @@ Candidates candidatesFor(archive::LocalIndex& index, const std::string& dataRoot
     std::vector<archive::IndexedTest> tests;
     if (!index.listTests(query, tests)) return {{}, index.lastMessage()};
     for (const archive::IndexedTest& t : tests) out.found.push_back({t.subjectId, t.subject, false});
+    // Merged ids are one subject: each candidate goes by the id its id was merged into.
+    std::vector<std::string> ids;
+    if (subjects.isOpen())
+        for (Candidate& c : out.found)
+            if (!c.id.empty() && subjects.mergedIds(c.id, ids) && !ids.empty()) c.id = ids.front();
     return out;
 }
 
@@ -71,8 +76,17 @@ bool listSubjectTests(archive::LocalIndex& index, const HistorySubject& subject,
     out.clear();
     archive::TestQuery query;
     if (!subject.id.empty()) {
-        query.subjectId = subject.id;
-        if (!index.listTests(query, out)) return false;
+        // The subject's id and every id merged with it (the register's merges).
+        std::vector<std::string> ids{subject.id};
+        SubjectRegister subjects;
+        if (openExistingRegister(index.dataRoot(), subjects) && !subjects.mergedIds(subject.id, ids))
+            ids = {subject.id};
+        for (const std::string& id : ids) {
+            std::vector<archive::IndexedTest> tests;
+            query.subjectId = id;
+            if (!index.listTests(query, tests)) return false;
+            for (archive::IndexedTest& t : tests) out.push_back(std::move(t));
+        }
         query.subjectId.reset();
     }
     // The index searches names folded; a history takes only the name itself.

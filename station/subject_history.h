@@ -20,7 +20,8 @@ struct HistorySubject {
     std::string name;
 };
 
-// The subject's tests, oldest first: with an id every test indexed with it and the tests
+// The subject's tests, oldest first: with an id every test indexed with it (or with an id
+// the register merged with it) and the tests
 // of unknown id stored under exactly the name; without one every test of exactly the name.
 bool listSubjectTests(archive::LocalIndex& index, const HistorySubject& subject,
                       std::vector<archive::IndexedTest>& out);

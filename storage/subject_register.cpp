@@ -66,6 +66,11 @@ constexpr const char* kSchemaV2 =
 // Layout 3: a permanent id per subject (a random UUID), the same wherever the subject's
 // tests go (the lab's archive, another station's copy of the register), while the row id
 // is only this file's. Every subject already there gets one in the same transaction.
+// Layout 4: ids that are one person. `id` (another station's id, or one of this register)
+// now means `into_id`; a merged id always points to one that is not merged itself.
+constexpr const char* kSchemaV4 =
+    "CREATE TABLE merged (id TEXT PRIMARY KEY, into_id TEXT NOT NULL) WITHOUT ROWID;"
+    "CREATE INDEX merged_by_into ON merged (into_id);";
 constexpr const char* kSchemaV3 =
     "ALTER TABLE subject ADD COLUMN uuid TEXT NOT NULL DEFAULT '';"
     "CREATE TRIGGER subject_uuid_on_insert BEFORE INSERT ON subject BEGIN"
@@ -265,6 +270,9 @@ int SubjectRegister::upgradeStep(int layout) {
                 sqlite3_exec(db, kSubjectByUuid, nullptr, nullptr, nullptr) != SQLITE_OK)
                 return failFromSqlite(what), 0;
             return 3;
+        case 3:
+            if (sqlite3_exec(db, kSchemaV4, nullptr, nullptr, nullptr) != SQLITE_OK) return failFromSqlite(what), 0;
+            return 4;
         default:
             fail(RegisterError::Failed, what + ": the layout " + std::to_string(layout) + " is unknown.");
             return 0;
@@ -293,7 +301,9 @@ bool SubjectRegister::uniqueFolder(const std::string& name, std::string& folder)
     return fail(RegisterError::Failed, "No free data folder is left for the name " + base + ".");
 }
 
-bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) {
+bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) { return add(info, id, newSubjectUuid()); }
+
+bool SubjectRegister::add(const SubjectInfo& info, int64_t* id, std::string_view uuid) {
     if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     if (blankName(info.name)) return fail(RegisterError::NameMissing, "A subject needs a name.");
     Transaction t(handle());
@@ -306,11 +316,52 @@ bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) {
     if (!st.prepared()) return failFromSqlite("Cannot add the subject");
     bindInfo(st, info);
     st.bind(10, folder);
-    st.bind(11, newSubjectUuid());
+    st.bind(11, uuid);
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot add the subject");
     const int64_t newId = sqlite3_last_insert_rowid(handle());
     if (!t.commit()) return failFromSqlite("Cannot add the subject");
     if (id) *id = newId;
+    return succeed();
+}
+
+bool SubjectRegister::merge(std::string_view keep, std::string_view gone) {
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    Transaction t(handle());
+    if (!t.begun()) return failFromSqlite("Cannot merge the subjects");
+    // The id kept is followed to where it went, so every merge stays one step deep.
+    std::string into(keep);
+    {
+        Statement st(handle(), "SELECT into_id FROM merged WHERE id = ?1");
+        if (!st.prepared()) return failFromSqlite("Cannot merge the subjects");
+        st.bind(1, keep);
+        if (st.step() == SQLITE_ROW) into = st.text(0);
+    }
+    if (into == gone)
+        return fail(RegisterError::Failed,
+                    "The subjects " + std::string(keep) + " and " + std::string(gone) + " are one already.");
+    for (const char* sql : {"UPDATE merged SET into_id = ?1 WHERE into_id = ?2",
+                            "INSERT OR REPLACE INTO merged (id, into_id) VALUES (?2, ?1)"}) {
+        Statement st(handle(), sql);
+        if (!st.prepared()) return failFromSqlite("Cannot merge the subjects");
+        st.bind(1, into);
+        st.bind(2, gone);
+        if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot merge the subjects");
+    }
+    if (!t.commit()) return failFromSqlite("Cannot merge the subjects");
+    return succeed();
+}
+
+bool SubjectRegister::mergedIds(std::string_view uuid, std::vector<std::string>& ids) {
+    ids.clear();
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    Statement st(handle(),
+                 "WITH root AS (SELECT coalesce((SELECT into_id FROM merged WHERE id = ?1), ?1) AS id) "
+                 "SELECT id FROM root UNION ALL SELECT m.id FROM merged m, root WHERE m.into_id = root.id");
+    if (!st.prepared()) return failFromSqlite("Cannot read the subject register");
+    st.bind(1, uuid);
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW) ids.push_back(st.text(0));
+    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the subject register");
     return succeed();
 }
 

@@ -38,7 +38,7 @@ class SubjectRegister {
 public:
     // Layout version of the register, kept in the file's user_version. A station meeting
     // a lower version migrates the file inside one transaction; a higher one is refused.
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     // Marks the file as a subject register (SQLite application_id): "VNTR".
     static constexpr int32_t kApplicationId = 0x564E5452;
     static constexpr const char* kFileName = "subjects.sqlite";
@@ -72,6 +72,9 @@ public:
     // subject read from an old test file keeps what the file holds. A blank name is
     // refused (NameMissing).
     bool add(const SubjectInfo& info, int64_t* id = nullptr);
+    // The same with the permanent id given: the one the lab's archive already knows this
+    // subject by (a lower-case UUID; an id the register holds already is refused).
+    bool add(const SubjectInfo& info, int64_t* id, std::string_view uuid);
     // Replaces the fields of a subject; its folder stays, so its stored tests stay with it.
     // A blank name is refused (NameMissing).
     bool update(int64_t id, const SubjectInfo& info);
@@ -83,6 +86,14 @@ public:
     bool search(std::string_view namePart, std::vector<RegisteredSubject>& out);
     // Subjects whose name is exactly `name`, oldest first.
     bool findByName(std::string_view name, std::vector<RegisteredSubject>& out);
+
+    // Two ids that are one person ("Jan Novak" and "Jan Novák", two stations' ids for one
+    // athlete): `gone` (and every id merged into it) means `keep` from now on. Either may
+    // be an id this register does not hold (another station's, seen in the archive).
+    bool merge(std::string_view keep, std::string_view gone);
+    // The id a merged `uuid` went into (else `uuid` itself) first, then every id merged
+    // into that one: all the ids whose tests are this person's.
+    bool mergedIds(std::string_view uuid, std::vector<std::string>& ids);
 
     // The current subject of a product (id 0 when there is none) and its change (id 0
     // clears it). Kept in the register, so the next start of the station finds it.

@@ -150,7 +150,7 @@ private slots:
         QVERIFY(writeTestFile(ownPath, *own, &error));
         {
             archive::LocalIndex index;
-            QVERIFY(index.open(f.station().paths.subjectLibraryDirectory));
+            QVERIFY2(index.open(f.station().paths.subjectLibraryDirectory), index.lastMessage().c_str());
             QVERIFY(index.indexFile(ownPath));
         }
         f.station().test.subject.name = "Ann Lee";
@@ -172,7 +172,7 @@ private slots:
         QVERIFY(f.start());
         {
             archive::LocalIndex index;
-            QVERIFY(index.open(f.station().paths.subjectLibraryDirectory));
+            QVERIFY2(index.open(f.station().paths.subjectLibraryDirectory), index.lastMessage().c_str());
             QVERIFY(index.indexFile(own));
         }
         f.station().test.subject.name = "Ann Lee";

@@ -15,8 +15,14 @@
 #include <string>
 #include <thread>
 
+#include "archive/lab_subjects.h"
+#include "archive/local_index.h"
+#include "archive/local_outbox.h"
 #include "archive/outbox_sender.h"
 #include "archive/server_archive.h"
+#include "core/demo_test.h"
+#include "storage/test_file.h"
+#include "tests/support/temp_dir.h"
 
 namespace vanta::archive {
 namespace {
@@ -325,12 +331,19 @@ TEST_F(ServerArchiveTest, AnOlderLayoutIsUpgradedInPlace) {
     admin(db_).exec("DROP INDEX vanta_tests_subject_key_time");
     admin(db_).exec("CREATE INDEX vanta_tests_subject_id ON vanta_tests (subject_id)");
     admin(db_).exec("ALTER TABLE vanta_tests DROP COLUMN station");
+    admin(db_).exec("ALTER TABLE vanta_subjects DROP COLUMN name_key, DROP COLUMN sex, DROP COLUMN height, "
+                    "DROP COLUMN weight, DROP COLUMN comments, DROP COLUMN merged_into");
     admin(db_).exec("UPDATE vanta_archive_schema SET version = 1");
 
     ServerArchive server;
     server.setStation("rack 2");
     ASSERT_TRUE(server.open(url())) << server.reason();
     EXPECT_EQ(count("SELECT version FROM vanta_archive_schema"), kServerSchemaVersion);
+    // The subject sent before the lab's register had name keys is found by its folded name.
+    std::vector<ArchivedSubject> found;
+    ASSERT_TRUE(server.findSubjects("JANA NOVAKOVA", found)) << server.reason();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].id, t.subjectId);
     std::string bytes2;
     const IndexedTest t2 = makeTest(6, bytes2, t.subjectId);
     EXPECT_EQ(server.store(t2, bytes2), StoreResult::Added) << server.reason();
@@ -446,5 +459,110 @@ TEST_F(ServerArchiveTest, SixStationsSyncingOverlappingTestsAtOnceStoreEachOnce)
     EXPECT_EQ(count("SELECT count(*) FROM vanta_tests WHERE octet_length(bytes) <> size"), 0);
     for (const IndexedTest& t : tests) std::remove(t.path.c_str());
 }
+
+// One athlete tested on two stations is one subject of the lab: the second station to meet
+// the name takes the id the first one gave it. A test the server got before its station
+// knew the subject takes the id once the station learns it, and a sync after that changes
+// nothing; a subject edited on a station reaches the server with the next sync.
+TEST_F(ServerArchiveTest, TwoStationsAddingOneAthleteShareOneIdOnTheServer) {
+    vanta::testing::TempDir tmp;
+    const std::string dataA = tmp.file("A"), dataB = tmp.file("B");
+    SubjectRegister regA, regB;
+    ASSERT_TRUE(regA.open(dataA) && regB.open(dataB));
+    ServerArchive a, b;
+    ASSERT_TRUE(a.open(url()) && b.open(url())) << a.reason() << b.reason();
+
+    SubjectInfo ana;
+    ana.name = "Ana Kova\xc4\x8d";
+    ana.weight = 61;
+    ana.height = 170;
+    LabIdResult first, second;
+    ASSERT_TRUE(addSubjectWithLabId(regA, &a, ana, first)) << regA.lastMessage();
+    EXPECT_EQ(first.choice, LabIdChoice::New);
+    SubjectInfo typed;
+    typed.name = "ANA KOVAC";
+    ASSERT_TRUE(addSubjectWithLabId(regB, &b, typed, second)) << regB.lastMessage();
+    EXPECT_EQ(second.choice, LabIdChoice::Adopted);
+    RegisteredSubject onA, onB;
+    ASSERT_TRUE(regA.get(first.id, onA) && regB.get(second.id, onB));
+    EXPECT_EQ(onB.uuid, onA.uuid);
+    EXPECT_EQ(count("SELECT count(*) FROM vanta_subjects"), 1);
+    EXPECT_EQ(count("SELECT weight FROM vanta_subjects"), 61);
+
+    // Station B indexed and sent a test before it knew whose it was.
+    const std::string path = tmp.file("B/loose.kvq");
+    auto test = std::make_unique<TestRecord>();
+    fillDemoTest(*test, DemoOptions{2, 1500, 7});
+    ASSERT_TRUE(writeTestFile(path, *test));
+    {
+        LocalIndex index;
+        ASSERT_TRUE(index.open(dataB) && index.indexFile(path)) << index.lastMessage();
+    }
+    LocalIndexOutbox outB;
+    ASSERT_TRUE(outB.open(dataB)) << outB.reason();
+    SendReport report = sendOutbox(outB, b, url());
+    EXPECT_EQ(report.sent, 1) << report.failure;
+    EXPECT_EQ(count("SELECT count(*) FROM vanta_tests WHERE subject_id IS NULL"), 1);
+    {
+        LocalIndex index;
+        ASSERT_TRUE(index.open(dataB) && index.indexFile(path, nullptr, onB.uuid)) << index.lastMessage();
+    }
+    report = sendOutbox(outB, b, url());
+    EXPECT_EQ(report.failure, "");
+    EXPECT_EQ(report.alreadyThere, 1);
+    EXPECT_EQ(report.waiting, 0);
+    EXPECT_EQ(count("SELECT count(*) FROM vanta_tests WHERE subject_id = '" + onA.uuid + "'"), 1);
+    report = sendOutbox(outB, b, url());
+    EXPECT_EQ(report.sent + report.alreadyThere + report.waiting, 0) << report.failure;
+
+    // Station A corrects the weight; its next sync tells the lab, and only once.
+    onA.info.weight = 63;
+    ASSERT_TRUE(regA.update(onA.id, onA.info));
+    LocalIndexOutbox outA;
+    ASSERT_TRUE(outA.open(dataA)) << outA.reason();
+    std::vector<ArchivedSubject> unsent;
+    ASSERT_TRUE(outA.unsentSubjects(unsent));
+    EXPECT_EQ(unsent.size(), 1u);
+    report = sendOutbox(outA, a, url());
+    EXPECT_EQ(report.failure, "");
+    EXPECT_EQ(count("SELECT weight FROM vanta_subjects"), 63);
+    ASSERT_TRUE(outA.unsentSubjects(unsent));
+    EXPECT_TRUE(unsent.empty());
+    EXPECT_EQ(count("SELECT count(*) FROM vanta_subjects"), 1);
+}
+
+
+// "Jan Novak" on one station and "Jan Novák" on another are one person: once merged, the
+// history by either id holds both ids' tests, and the list shows one subject.
+TEST_F(ServerArchiveTest, AMergeMakesOneHistoryOfBothIds) {
+    const std::string early = "11111111-2222-4333-8444-555555555555", late = "99999999-2222-4333-8444-555555555555";
+    ServerArchive server;
+    ASSERT_TRUE(server.open(url())) << server.reason();
+    std::string b1, b2;
+    IndexedTest t1 = makeTest(21, b1, early), t2 = makeTest(22, b2, late);
+    t1.subject = "Jan Novak";
+    t2.subject = "Jan Nov\xc3\xa1k";
+    ASSERT_EQ(server.store(t1, b1), StoreResult::Added) << server.reason();
+    ASSERT_EQ(server.store(t2, b2), StoreResult::Added) << server.reason();
+    std::vector<ServerArchive::SubjectCount> listed;
+    ASSERT_TRUE(server.listSubjects(listed)) << server.reason();
+    EXPECT_EQ(listed.size(), 2u);
+
+    ASSERT_TRUE(server.mergeSubjects(early, late)) << server.reason();
+    for (const std::string& id : {early, late}) {
+        std::vector<IndexedTest> tests;
+        ASSERT_TRUE(server.subjectTests(id, "", std::nullopt, std::nullopt, tests)) << server.reason();
+        ASSERT_EQ(tests.size(), 2u) << id;
+        EXPECT_EQ(tests[0].sha256, t1.sha256);
+        EXPECT_EQ(tests[1].sha256, t2.sha256);
+    }
+    ASSERT_TRUE(server.listSubjects(listed)) << server.reason();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].id, early);
+    EXPECT_EQ(listed[0].tests, 2);
+    EXPECT_FALSE(server.mergeSubjects(late, early));
+    EXPECT_NE(server.reason().find("one already"), std::string::npos) << server.reason();
+}
+
 }  // namespace
 }  // namespace vanta::archive

@@ -97,5 +97,24 @@ TEST_F(SubjectLookupTest, ARenamedSubjectHasEveryTest) {
     }
 }
 
+// Two ids merged are one subject: asked by either name (or a part of both) the history
+// holds both ids' tests.
+TEST_F(SubjectLookupTest, AMergeMakesOneHistoryOfBothIds) {
+    const std::string plain = registered("Jan Novak"), accented = registered("Jan Nov\xc3\xa1k");
+    indexed("Jan Novak", plain);
+    indexed("Jan Nov\xc3\xa1k", accented);
+    indexed("Jan Nov\xc3\xa1k", accented);
+    ASSERT_TRUE(subjects.merge(plain, accented)) << subjects.lastMessage();
+    for (const std::string text : {"Jan Novak", "Jan Nov\xc3\xa1k", "jan nov"}) {
+        const SubjectLookup found = lookUpSubject(index, root(), text);
+        ASSERT_TRUE(found.subject) << text << ": " << found.error;
+        EXPECT_EQ(found.subject->id, plain) << text;
+        std::vector<archive::IndexedTest> his;
+        ASSERT_TRUE(listSubjectTests(index, *found.subject, his));
+        EXPECT_EQ(his.size(), 3u) << text;
+    }
+    EXPECT_FALSE(subjects.merge(accented, plain));
+}
+
 }  // namespace
 }  // namespace vanta
