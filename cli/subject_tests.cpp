@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "archive/lab_reader.h"
 #include "archive/local_index.h"
 #include "archive/server_archive.h"
 #include "cli/archive_server_commands.h"
@@ -57,29 +56,35 @@ bool fromServer(const SubjectTestsQuery& query, SubjectTests& out, std::string& 
         }
         return true;
     }
-    HistorySubject subject;
-    {
-        // The server's tests whose subject's name contains the text name the candidates,
-        // chosen as the index's are: an exact name first, then one that folds to the same.
-        archive::TestQuery named;
-        named.subject = *query.subject;
-        std::vector<archive::IndexedTest> candidates;
-        if (!server.list(named, candidates)) {
-            message = server.reason();
-            return false;
-        }
-        const SubjectLookup found = lookUpSubjectAmong(candidates, *query.subject);
-        if (!found.subject) {
-            message = found.error;
-            return false;
-        }
-        subject = *found.subject;
-    }
-    out.name = subject.name;
-    if (!archive::labSubjectTests(server, subject.id, subject.name, out.tests)) {
+    // The server's tests whose subject's name contains the text name the candidates,
+    // chosen as the index's are: an exact name first, then one that folds to the same.
+    archive::TestQuery named;
+    named.subject = *query.subject;
+    std::vector<archive::IndexedTest> candidates;
+    if (!server.list(named, candidates)) {
         message = server.reason();
         return false;
     }
+    const SubjectLookup found = lookUpSubjectAmong(candidates, *query.subject);
+    if (!found.subject) {
+        message = found.error;
+        return false;
+    }
+    const HistorySubject& subject = *found.subject;
+    out.name = subject.name;
+    // Her tests as labSubjectTests gives them: with an id every test stored with it (also
+    // under an earlier name, so the server is asked again), and the tests of unknown id
+    // under exactly her name. Those contain the text, so the candidates already hold
+    // them: the subject's rows cross the line once more at most, not twice.
+    if (!subject.id.empty() && !server.subjectTests(subject.id, "", std::nullopt, std::nullopt, out.tests)) {
+        message = server.reason();
+        return false;
+    }
+    for (archive::IndexedTest& t : candidates)
+        if (t.subject == subject.name && (subject.id.empty() || t.subjectId.empty())) out.tests.push_back(std::move(t));
+    std::stable_sort(out.tests.begin(), out.tests.end(), [](const archive::IndexedTest& a, const archive::IndexedTest& b) {
+        return a.testTime != b.testTime ? a.testTime < b.testTime : a.path < b.path;
+    });
     return true;
 }
 
