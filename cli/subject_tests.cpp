@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "archive/lab_reader.h"
 #include "archive/local_index.h"
 #include "archive/server_archive.h"
 #include "cli/archive_server_commands.h"
@@ -56,12 +57,10 @@ bool fromServer(const SubjectTestsQuery& query, SubjectTests& out, std::string& 
         }
         return true;
     }
-    // The server's tests whose subject's name contains the text name the candidates,
+    // The subjects of the server's tests whose name contains the text are the candidates,
     // chosen as the index's are: an exact name first, then one that folds to the same.
-    archive::TestQuery named;
-    named.subject = *query.subject;
-    std::vector<archive::IndexedTest> candidates;
-    if (!server.list(named, candidates)) {
+    std::vector<std::pair<std::string, std::string>> candidates;
+    if (!server.subjectsNamed(*query.subject, candidates)) {
         message = server.reason();
         return false;
     }
@@ -70,21 +69,11 @@ bool fromServer(const SubjectTestsQuery& query, SubjectTests& out, std::string& 
         message = found.error;
         return false;
     }
-    const HistorySubject& subject = *found.subject;
-    out.name = subject.name;
-    // Her tests as labSubjectTests gives them: with an id every test stored with it (also
-    // under an earlier name, so the server is asked again), and the tests of unknown id
-    // under exactly her name. Those contain the text, so the candidates already hold
-    // them: the subject's rows cross the line once more at most, not twice.
-    if (!subject.id.empty() && !server.subjectTests(subject.id, "", std::nullopt, std::nullopt, out.tests)) {
+    out.name = found.subject->name;
+    if (!archive::labSubjectTests(server, found.subject->id, found.subject->name, out.tests)) {
         message = server.reason();
         return false;
     }
-    for (archive::IndexedTest& t : candidates)
-        if (t.subject == subject.name && (subject.id.empty() || t.subjectId.empty())) out.tests.push_back(std::move(t));
-    std::stable_sort(out.tests.begin(), out.tests.end(), [](const archive::IndexedTest& a, const archive::IndexedTest& b) {
-        return a.testTime != b.testTime ? a.testTime < b.testTime : a.path < b.path;
-    });
     return true;
 }
 

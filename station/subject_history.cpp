@@ -146,9 +146,10 @@ SubjectLookup lookUpSubject(archive::LocalIndex& index, const std::string& dataR
     return chooseSubject(candidates.found, text);
 }
 
-SubjectLookup lookUpSubjectAmong(const std::vector<archive::IndexedTest>& tests, const std::string& text) {
+SubjectLookup lookUpSubjectAmong(const std::vector<std::pair<std::string, std::string>>& idsAndNames,
+                                 const std::string& text) {
     std::vector<Candidate> all;
-    for (const archive::IndexedTest& t : tests) all.push_back({t.subjectId, t.subject, false});
+    for (const auto& [id, name] : idsAndNames) all.push_back({id, name, false});
     return chooseSubject(all, text);
 }
 

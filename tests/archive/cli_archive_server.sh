@@ -128,6 +128,8 @@ for cmd in history profile; do
   check "  equal to $cmd over the same files" [ "$(nofiles "$work/$cmd-server.json")" = "$(nofiles "$work/$cmd-local.json")" ]
 done
 check "history --url holds the tests of both stations" [ "$(jq '.tests | length' "$work/history-server.json")" = 7 ]
+check "history --url by the whole name in another case: the same" \
+  [ "$("$cli" history --subject "DEMO subject" --url "$url" --json)" = "$(cat "$work/history-server.json")" ]
 check "history --url of a subject the server does not hold: exit 2" bash -c \
   "! '$cli' history --subject nobody --url '$url' >/dev/null 2>'$work/err' && grep -q 'No indexed test of this subject.' '$work/err'"
 
