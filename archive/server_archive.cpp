@@ -730,6 +730,35 @@ bool ServerArchive::subjectTests(const std::string& subjectId, const std::string
     }
 }
 
+bool ServerArchive::subjectsNamed(const std::string& text,
+                                  std::vector<std::pair<std::string, std::string>>& idsAndNames) {
+    idsAndNames.clear();
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        // A whole name (folded) comes through the index of subject_key, and when any test
+        // has it the choice never looks past those (an exact or folded name comes before
+        // a part of one). No index serves a part of a name: that scan reads the tests'
+        // rows alone, without their repetitions, and only a row per subject crosses the line.
+        const std::string key = foldedName(text);
+        for (const char* condition : {"subject_key = $1", "strpos(subject_key, $1) > 0"}) {
+            const pqxx::result rows = tx.exec_params(std::string("SELECT coalesce(subject_id::text, ''), subject "
+                                                                 "FROM vanta_tests WHERE ") +
+                                                         condition + " GROUP BY 1, 2 ORDER BY max(test_time), 1, 2",
+                                                     key);
+            for (const auto& row : rows) idsAndNames.emplace_back(row[0].c_str(), row[1].c_str());
+            if (!idsAndNames.empty()) break;
+        }
+        tx.commit();
+        return true;
+    } catch (const std::exception& e) {
+        idsAndNames.clear();
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server cannot send the subject's tests: ") + e.what());
+    }
+}
+
 bool ServerArchive::storeSubjects(const std::vector<ArchivedSubject>& subjects) {
     if (!isOpen()) return fail("Not connected to the archive server");
     if (subjects.empty()) return true;

@@ -134,6 +134,12 @@ public:
     bool subjectTests(const std::string& subjectId, const std::string& name, std::optional<int64_t> from,
                       std::optional<int64_t> to, std::vector<IndexedTest>& tests);
 
+    // The subjects of the tests whose name folds to `text`'s (folded as the register folds
+    // names), else of those whose name contains it: one (id or "", name as stored) per
+    // pair, the one last tested last. Names and ids only, for choosing whom a text means
+    // before her rows are read.
+    bool subjectsNamed(const std::string& text, std::vector<std::pair<std::string, std::string>>& idsAndNames);
+
     // The file's bytes; false with the reason "No test ..." when the server does not hold it.
     bool fetch(const std::string& sha256, std::string& bytes);
 

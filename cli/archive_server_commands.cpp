@@ -21,17 +21,6 @@ struct Common {
     std::string data;
 };
 
-// A password on the command line is in the process list, which every user of the computer
-// may read; said once per run, where the password came from --url.
-void warnOfPasswordInUrl(const std::string& url) {
-    static bool said = false;
-    if (said || archive::passwordIn(url).empty()) return;
-    said = true;
-    std::fputs("Warning: the password in --url can be read by other users of this computer in the process "
-               "list; ~/.pgpass (or VANTA_ARCHIVE_URL) keeps it private.\n",
-               stderr);
-}
-
 // The data folder and the server: --data, else the station's own; --url, else the one the
 // data folder or the environment names.
 Common resolved(const Common& given, std::string (*defaultData)()) {
@@ -155,6 +144,15 @@ void addArchiveServerCommands(Command& archive, std::string (*defaultData)()) {
         .incomplete("archive fetch needs --out FILE.kvq")
         .tooMany("archive fetch takes one SHA-256")
         .runs([fetch, defaultData] { return runArchiveFetch(*fetch, resolved(fetch->common, defaultData)); });
+}
+
+void warnOfPasswordInUrl(const std::string& url) {
+    static bool said = false;
+    if (said || archive::passwordIn(url).empty()) return;
+    said = true;
+    std::fputs("Warning: the password in --url can be read by other users of this computer in the process "
+               "list; ~/.pgpass (or VANTA_ARCHIVE_URL) keeps it private.\n",
+               stderr);
 }
 
 bool listArchiveServer(const std::string& url, const archive::TestQuery& query,

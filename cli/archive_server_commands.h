@@ -14,6 +14,10 @@ namespace vanta::cli {
 // folder when --data is not among the words.
 void addArchiveServerCommands(Command& archive, std::string (*defaultData)());
 
+// A password on the command line is in the process list, which every user of the computer
+// may read; said once per run, where the password came from --url.
+void warnOfPasswordInUrl(const std::string& url);
+
 // The server's tests for archive list --url; false with the reason in `message`.
 bool listArchiveServer(const std::string& url, const archive::TestQuery& query,
                        std::vector<archive::IndexedTest>& tests, std::string& message);

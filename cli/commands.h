@@ -4,6 +4,7 @@
 // one), 2 an error, reported on standard error with the station's message.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +64,13 @@ using ProfilePdfWriter = bool (*)(const std::string& path, const Profile& profil
                                   std::string* message);
 struct ProfileOptions {
     std::vector<std::string> files;
+    // Instead of files: one subject's indexed tests (as history finds them), in the days
+    // from..to where given, from the index of `data` or the lab's archive at `url`.
+    std::optional<std::string> subject;
+    std::optional<std::string> subjectId;
+    std::optional<int64_t> from, to;
+    std::string data;
+    std::string url;
     bool json = false;
     bool swapSides = false;
     std::string pdf;
@@ -72,6 +80,7 @@ void addProfileCommand(CommandLine& line, ProfilePdfWriter writePdf, HandOver ha
 int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOver handOver);
 // The page header of a profile: the first test's name and date, and the number of tests.
 PageHeaderTexts profilePageHeader(const TestRecord& first, int tests);
+PageHeaderTexts profilePageHeader(const std::string& name, int64_t testTime, int tests);
 
 // history: one subject's tests over time from the station's index, the changes judged
 // against the subject's own measurement error; --pdf as profile's.
@@ -79,6 +88,7 @@ using HistoryPdfWriter = bool (*)(const std::string& path, const History& histor
 struct HistoryOptions {
     archive::TestQuery query;
     std::string data;
+    std::string url;  // the lab's shared archive; "" reads the index
     bool json = false;
     bool swapSides = false;
     std::string pdf;

@@ -1,12 +1,13 @@
-// vantacheck-cli history: one subject's tests from the station's index, over time, with the
-// changes judged against the measurement error of the subject's own attempts.
+// vantacheck-cli history: one subject's tests from the station's index or the lab's archive,
+// over time, with the changes judged against the measurement error of the subject's own
+// attempts.
 #include <iostream>
 
-#include "archive/local_index.h"
 #include "cli/commands.h"
 #include "cli/output_file.h"
 #include "cli/history_output.h"
 #include "cli/station_folders.h"
+#include "cli/subject_tests.h"
 #include "history/history.h"
 #include "station/subject_history.h"
 
@@ -25,25 +26,18 @@ int runHistory(const HistoryOptions& given, HistoryPdfWriter writePdf, HandOver 
     }
     if (options.data.empty()) options.data = stationFolders().subjectLibraryDirectory;
 
-    archive::LocalIndex index;
-    if (!index.open(options.data, archive::Access::ReadOnly)) return fail(index.lastMessage());
-    std::vector<archive::IndexedTest> tests;
-    std::string name;
-    if (options.query.subject) {
-        // A name goes through the register to the subject's id where the register knows
-        // her, so the tests from before a rename come too; a part of a name may match
-        // several people, and a history mixes no two of them.
-        const SubjectLookup found = lookUpSubject(index, options.data, *options.query.subject);
-        if (!found.subject) return fail(found.error);
-        if (!listSubjectTests(index, *found.subject, tests)) return fail(index.lastMessage());
-        name = found.subject->name;
-    } else if (!index.listTests(options.query, tests)) {
-        return fail(index.lastMessage());
-    }
+    SubjectTestsQuery query;
+    query.subject = options.query.subject;
+    query.id = options.query.subjectId;
+    query.data = options.data;
+    query.url = options.url;
+    SubjectTests found;
+    if (std::string message; !readSubjectTests(query, found, message)) return fail(message);
+    const std::vector<archive::IndexedTest>& tests = found.tests;
     if (tests.empty()) return fail("No indexed test of this subject.");
     // Without the register's name, the name the subject's latest test holds (tests come
     // oldest first).
-    if (name.empty()) name = tests.back().subject;
+    const std::string name = found.name.empty() ? tests.back().subject : found.name;
     const History history = buildHistory(historyAttemptsOf(tests), name, options.swapSides);
 
     if (writeStandardOutput(options.json ? historyJson(history, subjectIdOf(tests)) : historyText(history)) != 0) return 2;
@@ -65,7 +59,9 @@ void addHistoryCommand(CommandLine& line, HistoryPdfWriter writePdf, HandOver ha
              "of a group of n attempts (at least two such groups, else none), and\n"
              "MDC95 = 1.96 x sqrt(2) x SEM. Each change of the mean peak power between tests at the\n"
              "same side and load (consecutive ones, and the first against the latest) is \"beyond\n"
-             "error\" when its size exceeds MDC95, else \"within error\". One of --subject and --id.\n")
+             "error\" when its size exceeds MDC95, else \"within error\". One of --subject and --id.\n"
+             "With --url the tests come from the lab's shared archive, whichever station\n"
+             "recorded them (rows only, never the test files).\n")
         .value("--subject", "TEXT",
                "the tests whose subject's name contains TEXT (any case, with or\n"
                "without accents); it must name one subject",
@@ -85,6 +81,10 @@ void addHistoryCommand(CommandLine& line, HistoryPdfWriter writePdf, HandOver ha
               "the station's data folder whose index is used (default: the\n"
               "folder the station beside this program uses)",
               "--data needs a folder")
+        .text("--url", options->url, "URL",
+              "the lab's shared archive instead of the index: every station's tests\n"
+              "of the subject (a libpq URI or service=NAME, as archive list --url)",
+              "--url needs a connection string")
         .flag("--json", options->json, "one JSON object, every number at full double precision")
         .flag("--swap-sides", options->swapSides,
               "direction +1 is the left side: a box mounted the other way round,\n"

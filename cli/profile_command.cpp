@@ -6,7 +6,10 @@
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/output_file.h"
+#include "cli/local_days.h"
 #include "cli/profile_output.h"
+#include "cli/station_folders.h"
+#include "cli/subject_tests.h"
 #include "profile/profile.h"
 #include "profile/profile_texts.h"
 #include "storage/test_file.h"
@@ -14,6 +17,13 @@
 namespace vanta::cli {
 
 int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOver handOver) {
+    const bool bySubject = options.subject || options.subjectId;
+    if (options.subject && options.subjectId) return fail("profile takes one of --subject TEXT and --id UUID");
+    if (bySubject == !options.files.empty())
+        return fail(bySubject ? "profile takes test files or a subject (--subject or --id), not both"
+                              : "profile needs one or more test files (see vantacheck-cli profile --help)");
+    if (!bySubject && (options.from || options.to || !options.url.empty() || !options.data.empty()))
+        return fail("--from, --to, --url and --data choose a subject's tests: profile needs --subject or --id with them");
     if (!options.pdf.empty())
         if (const std::string refused = refusedOutput("profile", "--pdf", options.pdf, options.overwrite, options.files);
             !refused.empty())
@@ -26,6 +36,21 @@ int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOve
 
     std::vector<ProfileAttempt> attempts;
     PageHeaderTexts header;
+    if (bySubject) {
+        SubjectTestsQuery query;
+        query.subject = options.subject;
+        query.id = options.subjectId;
+        query.from = options.from;
+        query.to = options.to;
+        query.data = options.data.empty() ? stationFolders().subjectLibraryDirectory : options.data;
+        query.url = options.url;
+        SubjectTests found;
+        if (std::string message; !readSubjectTests(query, found, message)) return fail(message);
+        if (found.tests.empty()) return fail("No indexed test of this subject.");
+        attempts = profileAttemptsOf(found.tests);
+        const archive::IndexedTest& first = found.tests.front();
+        header = profilePageHeader(first.subject, first.testTime, static_cast<int>(found.tests.size()));
+    }
     auto test = std::make_unique<TestRecord>();
     for (size_t i = 0; i < options.files.size(); ++i) {
         const std::string& path = options.files[i];
@@ -57,7 +82,11 @@ int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOve
 }
 
 PageHeaderTexts profilePageHeader(const TestRecord& first, int tests) {
-    PageHeaderTexts h = pageHeaderTexts(first, 0);
+    return profilePageHeader(first.subject.name, first.testTime, tests);
+}
+
+PageHeaderTexts profilePageHeader(const std::string& name, int64_t testTime, int tests) {
+    PageHeaderTexts h = pageHeaderTexts(name, testTime, 0.0, 0);
     // Load and repetition belong to one repetition; the profile spans them all.
     if (const size_t weight = h.right.find("Weight:"); weight != std::string::npos) h.right.erase(weight);
     while (!h.right.empty() && h.right.back() == ' ') h.right.pop_back();
@@ -75,8 +104,51 @@ void addProfileCommand(CommandLine& line, ProfilePdfWriter writePdf, HandOver ha
              "top, with two or more the line of acceleration-phase mean torque on mean velocity\n"
              "(T0, omega0, top power T0 omega0 pi/180/4); the asymmetry (stronger - weaker) /\n"
              "stronger x 100 % at each load tested on both sides and for the best of each side.\n"
-             "Repetitions without a peak or with a load of 0 or below are left out and counted.\n")
-        .files("FILE.kvq", options->files, "the test files").required()
+             "Repetitions without a peak or with a load of 0 or below are left out and counted.\n"
+             "With --subject or --id instead of files: the same over that subject's indexed tests\n"
+             "(all of them, or those from --from to --to), from the station's index or with --url\n"
+             "from the lab's shared archive (rows only, never the test files).\n")
+        .files("FILE.kvq", options->files, "the test files")
+        .value("--subject", "TEXT",
+               "instead of files, the indexed tests of the subject whose name\n"
+               "contains TEXT, chosen as history --subject chooses",
+               "--subject needs a name or part of one",
+               [options](const std::string& t) {
+                   if (t.empty()) return false;
+                   options->subject = t;
+                   return true;
+               })
+        .value("--id", "UUID", "instead of files, the indexed tests of the subject with this id",
+               "--id needs the subject's UUID",
+               [options](const std::string& t) {
+                   if (t.empty()) return false;
+                   options->subjectId = t;
+                   return true;
+               })
+        .value("--from", "YYYY-MM-DD", "the subject's tests of that day and later (local time)",
+               "--from needs a date YYYY-MM-DD",
+               [options](const std::string& t) {
+                   int64_t day = 0;
+                   if (!parseDay(t, day)) return false;
+                   options->from = day;
+                   return true;
+               })
+        .value("--to", "YYYY-MM-DD", "the subject's tests of that day and earlier (local time)",
+               "--to needs a date YYYY-MM-DD",
+               [options](const std::string& t) {
+                   int64_t day = 0;
+                   if (!parseDay(t, day)) return false;
+                   options->to = nextDay(day);  // the whole of that day
+                   return true;
+               })
+        .text("--data", options->data, "DIR",
+              "the station's data folder whose index is read (default: the\n"
+              "folder the station beside this program uses)",
+              "--data needs a folder")
+        .text("--url", options->url, "URL",
+              "the lab's shared archive instead of the index: every station's tests\n"
+              "of the subject (a libpq URI or service=NAME, as archive list --url)",
+              "--url needs a connection string")
         .flag("--json", options->json, "one JSON object, every number at full double precision")
         .flag("--swap-sides", options->swapSides,
               "direction +1 is the left side: a box mounted the other way round,\n"

@@ -114,11 +114,11 @@ HistorySubject subjectOfTestInMemory(archive::LocalIndex& index, const std::stri
     return subject;
 }
 
-SubjectLookup lookUpSubject(archive::LocalIndex& index, const std::string& dataRoot, const std::string& text) {
+namespace {
+
+// The one subject among the candidates the text names (see lookUpSubject).
+SubjectLookup chooseSubject(const std::vector<Candidate>& all, const std::string& text) {
     SubjectLookup result;
-    const Candidates candidates = candidatesFor(index, dataRoot, text);
-    if (!candidates.error.empty()) return {std::nullopt, candidates.error};
-    const std::vector<Candidate>& all = candidates.found;
     const std::vector<Candidate> found = closestNamed(all, text);
     if (found.empty()) {
         result.error = "No indexed test of this subject.";
@@ -150,6 +150,21 @@ SubjectLookup lookUpSubject(archive::LocalIndex& index, const std::string& dataR
     if (registered != all.end()) subject.name = registered->name;
     result.subject = subject;
     return result;
+}
+
+}  // namespace
+
+SubjectLookup lookUpSubject(archive::LocalIndex& index, const std::string& dataRoot, const std::string& text) {
+    const Candidates candidates = candidatesFor(index, dataRoot, text);
+    if (!candidates.error.empty()) return {std::nullopt, candidates.error};
+    return chooseSubject(candidates.found, text);
+}
+
+SubjectLookup lookUpSubjectAmong(const std::vector<std::pair<std::string, std::string>>& idsAndNames,
+                                 const std::string& text) {
+    std::vector<Candidate> all;
+    for (const auto& [id, name] : idsAndNames) all.push_back({id, name, false});
+    return chooseSubject(all, text);
 }
 
 std::vector<HistoryTestAttempts> historyAttemptsOf(const std::vector<archive::IndexedTest>& tests) {

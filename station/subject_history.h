@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/archive_types.h"
@@ -43,6 +44,11 @@ struct SubjectLookup {
     std::string error;  // when there is none: "No indexed test of this subject.", or why not one
 };
 SubjectLookup lookUpSubject(archive::LocalIndex& index, const std::string& dataRoot, const std::string& text);
+
+// The same choice among the subjects (id or "", name) of the tests whose name contains the
+// text (the lab's archive's answer to it, the one last tested last), without a register.
+SubjectLookup lookUpSubjectAmong(const std::vector<std::pair<std::string, std::string>>& idsAndNames,
+                                 const std::string& text);
 
 // Each test with its repetitions, in the order the index gave them.
 std::vector<HistoryTestAttempts> historyAttemptsOf(const std::vector<archive::IndexedTest>& tests);

@@ -118,6 +118,22 @@ check "list --url names the tests the server holds" bash -c \
 check "fetch of a test the server does not hold: exit 2" bash -c \
   "! '$cli' archive fetch $(printf 'a%.0s' $(seq 64)) --url '$url' --out '$work/none.kvq' 2>/dev/null && [ ! -e '$work/none.kvq' ]"
 
+# History and profile through the server: the same numbers as the index of a station that
+# holds every one of those files (the paths aside: a test's path is where it was indexed).
+"$cli" archive index "$A/tests" "$B/tests" --data "$work/all" >/dev/null
+nofiles() { jq -S 'walk(if type == "object" then del(.file) else . end)' "$1"; }
+for cmd in history profile; do
+  "$cli" $cmd --subject "demo subj" --url "$url" --json >"$work/$cmd-server.json" 2>"$work/err"; status=$?
+  "$cli" $cmd --subject "demo subj" --data "$work/all" --json >"$work/$cmd-local.json"
+  check "$cmd --url: exit 0" [ $status -eq 0 ]
+  check "  equal to $cmd over the same files" [ "$(nofiles "$work/$cmd-server.json")" = "$(nofiles "$work/$cmd-local.json")" ]
+done
+check "history --url holds the tests of both stations" [ "$(jq '.tests | length' "$work/history-server.json")" = 7 ]
+check "history --url by the whole name in another case: the same" \
+  [ "$("$cli" history --subject "DEMO subject" --url "$url" --json)" = "$(cat "$work/history-server.json")" ]
+check "history --url of a subject the server does not hold: exit 2" bash -c \
+  "! '$cli' history --subject nobody --url '$url' >/dev/null 2>'$work/err' && grep -q 'No indexed test of this subject.' '$work/err'"
+
 # The researchers' view: each named column of each repetition is the value analyse --json
 # gives for that test.
 f="$A/tests/a2.kvq"; sha=$(sha256sum "$f" | cut -d' ' -f1)
@@ -194,6 +210,8 @@ check "  the outbox as it was" grep -q "^0 sent, 0 already on the server, 1 wait
 check "  list works as the coach" bash -c "'$cli' archive list --url '$coach' | grep -q '^$(sql 'SELECT count(*) FROM vanta_tests') tests\$'"
 sha=$(sha256sum "$A/tests/a1.kvq" | cut -d' ' -f1)
 check "  fetch works as the coach" bash -c "'$cli' archive fetch $sha --url '$coach' --out '$work/coach.kvq' && cmp -s '$A/tests/a1.kvq' '$work/coach.kvq'"
+check "  history --url works as the coach" bash -c "'$cli' history --subject demo --url '$coach' --json | jq -e '.tests | length > 0' >/dev/null"
+check "  profile --url works as the coach" bash -c "'$cli' profile --subject demo --url '$coach' --json | jq -e '.sides' >/dev/null"
 unset PGPASSFILE
 
 # A database of another program is refused and left as it was.

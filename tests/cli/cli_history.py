@@ -10,6 +10,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 CLI = os.environ["CLI"]
 failures = 0
@@ -132,6 +133,22 @@ try:
     check("table: exit 0", text.returncode == 0, text.stderr)
     judged = [line for line in text.stdout.splitlines() if line.endswith(("W)", "within the test's own error", "two attempts each"))]
     check("table: one line per change", len(judged) == len(got["changes"]), text.stdout)
+
+    # profile of the subject's indexed tests in a range of days: the same as profile over
+    # exactly those files (weeks 1 to 3, the first and the last test left out).
+    def day(weeks):
+        return time.strftime("%Y-%m-%d", time.gmtime(start + weeks * week))
+
+    by_files = run("profile", *[os.path.join(tests, n + ".kvq") for n in ("b", "c", "d")], "--json")
+    by_subject = run("profile", "--subject", "demo subj", "--from", day(1), "--to", day(3), "--data", data, "--json")
+    check("profile --subject --from --to: exit 0", by_subject.returncode == 0, by_subject.stderr)
+    check("  the profile of exactly the files of those days",
+          by_files.returncode == 0 and by_subject.stdout == by_files.stdout, by_subject.stdout + by_files.stdout)
+    for args, what in ((["--subject", "demo", os.path.join(tests, "a.kvq")], "files and a subject"),
+                       (["--subject", "demo", "--id", "x"], "both --subject and --id"),
+                       ([os.path.join(tests, "a.kvq"), "--from", day(1)], "--from without a subject")):
+        r = run("profile", "--data", data, *args)
+        check("profile with " + what + ": exit 2 with a message", r.returncode == 2 and r.stderr.strip() and not r.stdout, r)
 
     for args, what in ((["--subject", "nobody"], "a subject without tests"),
                        ([], "neither --subject nor --id"),

@@ -97,6 +97,23 @@ TEST_F(SubjectLookupTest, ARenamedSubjectHasEveryTest) {
     }
 }
 
+// The lab's archive gives the subjects (id, name) of its tests that contain the text: the
+// same choice without a register, a test of unknown id under a name with one id taken for
+// hers, and the name shown the one tested last.
+TEST(SubjectLookupAmongTest, ChoosesAsTheIndexLookUpDoes) {
+    const auto lookUp = [](std::vector<std::pair<std::string, std::string>> found, const std::string& text) {
+        const SubjectLookup got = lookUpSubjectAmong(found, text);
+        return got.subject ? got.subject->id + "|" + got.subject->name : "error: " + got.error;
+    };
+    EXPECT_EQ(lookUp({{"a", "Jan Novak"}, {"b", "Jan Novák"}}, "Jan Novák"), "b|Jan Novák");
+    EXPECT_EQ(lookUp({{"", "Li"}, {"w", "Li Wei"}}, "Li"), "|Li");
+    EXPECT_EQ(lookUp({{"", "Ana Kovač"}, {"k", "Ana Kovač"}}, "ana kovac"), "k|Ana Kovač");
+    EXPECT_EQ(lookUp({{"k", "ANA KOVAČ"}, {"k", "Ana Kovač"}}, "kovac"), "k|Ana Kovač");
+    EXPECT_EQ(lookUp({{"a", "Jan Novak"}, {"b", "Jan Novák"}}, "jan"),
+              "error: --subject jan names several subjects (Jan Novak, Jan Novák); give more of the name or --id");
+    EXPECT_EQ(lookUp({}, "Nobody"), "error: No indexed test of this subject.");
+}
+
 // Two ids merged are one subject: asked by either name (or a part of both) the history
 // holds both ids' tests.
 TEST_F(SubjectLookupTest, AMergeMakesOneHistoryOfBothIds) {
