@@ -3,8 +3,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "storage/sqlite_statement.h"
 
@@ -230,7 +232,14 @@ bool Database::prepareForWriting() {
     // shared memory WAL needs keeps the rollback journal: still one transaction per change.
     // A new, empty file goes over before its tables are made, so making them costs no
     // rollback journal.
-    if (!execute(db_.get(), "PRAGMA journal_mode=WAL")) return failFromSqlite(what);
+    // The change of journal needs the file to itself, and SQLite asks no busy handler for it:
+    // while another connection of this station (the window's indexer opening the same file)
+    // holds it, the change is tried again until the busy time is up.
+    for (int waited = 0; !execute(db_.get(), "PRAGMA journal_mode=WAL"); waited += 20) {
+        const int code = sqlite3_extended_errcode(db_.get()) & 0xff;
+        if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || waited >= busyTimeoutMs_) return failFromSqlite(what);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     sqlite3_exec(db_.get(), "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
     return true;
 }
