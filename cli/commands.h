@@ -73,6 +73,7 @@ struct ProfileOptions {
     std::string url;
     bool json = false;
     bool swapSides = false;
+    bool subjectsMayDiffer = false;  // test files of different subjects taken together
     std::string pdf;
     bool overwrite = false;
 };

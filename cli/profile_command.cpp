@@ -1,8 +1,12 @@
 // vantacheck-cli profile: the load-power profile by side and the asymmetry of one or more
 // tests, as a table, as JSON, and as the page the station prints from its Profile screen.
+#include <fstream>
 #include <iostream>
 #include <memory>
+#include <set>
+#include <sstream>
 
+#include "archive/sha256.h"
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/output_file.h"
@@ -12,9 +16,61 @@
 #include "cli/subject_tests.h"
 #include "profile/profile.h"
 #include "profile/profile_texts.h"
+#include "storage/name_folding.h"
 #include "storage/test_file.h"
 
 namespace vanta::cli {
+
+namespace {
+
+// The bytes of a file, for its identity: the same SHA-256 is the same test, whatever the
+// path (a file named twice, or again through a link). Empty when it cannot be read.
+std::string testIdentity(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return in.bad() ? std::string() : archive::sha256Hex(bytes.str());
+}
+
+// The attempts of the test files named, each test once; the tests of one subject only
+// (as the register folds names), unless --subjects-may-differ. The number of tests taken,
+// or -1 with the refusal.
+int appendFileAttempts(const ProfileOptions& options, std::vector<ProfileAttempt>& attempts, PageHeaderTexts& header,
+                       std::string& refusal) {
+    std::set<std::string> seen;
+    std::vector<std::string> taken;  // the paths whose tests count, in the order named
+    std::string firstName, firstPath;
+    int64_t firstTime = 0;
+    for (const std::string& path : options.files) {
+        auto test = std::make_unique<TestRecord>();  // no repetition of one file reaches the next
+        std::string message;
+        if (!readTestFile(path, *test, &message, SampleStorage::Discard)) {
+            refusal = path + ": " + message;
+            return -1;
+        }
+        const std::string identity = testIdentity(path);
+        if (!identity.empty() && !seen.insert(identity).second) continue;  // the same test again
+        if (taken.empty()) {
+            firstName = test->subject.name;
+            firstPath = path;
+            firstTime = test->testTime;
+        } else if (!options.subjectsMayDiffer && foldedName(test->subject.name) != foldedName(firstName)) {
+            refusal = "profile takes the tests of one subject: " + firstPath + " is " + firstName + "'s, " + path +
+                      " is " + test->subject.name + "'s (--subjects-may-differ takes them together)";
+            return -1;
+        }
+        if (!appendTestAttempts(attempts, *test, path)) {
+            refusal = path + ": Incompatible data";
+            return -1;
+        }
+        taken.push_back(path);
+    }
+    header = profilePageHeader(firstName, firstTime, static_cast<int>(taken.size()));
+    return static_cast<int>(taken.size());
+}
+
+}  // namespace
 
 int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOver handOver) {
     const bool bySubject = options.subject || options.subjectId;
@@ -51,15 +107,10 @@ int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOve
         const archive::IndexedTest& first = found.tests.front();
         header = profilePageHeader(first.subject, first.testTime, static_cast<int>(found.tests.size()));
     }
-    auto test = std::make_unique<TestRecord>();
-    for (size_t i = 0; i < options.files.size(); ++i) {
-        const std::string& path = options.files[i];
-        // Each file starts from a clean record: no repetition of one file reaches the next.
-        if (i > 0) test = std::make_unique<TestRecord>();
-        std::string message;
-        if (!readTestFile(path, *test, &message, SampleStorage::Discard)) return fail(path + ": " + message);
-        if (!appendTestAttempts(attempts, *test, path)) return fail(path + ": Incompatible data");
-        if (i == 0) header = profilePageHeader(*test, static_cast<int>(options.files.size()));
+    if (!options.files.empty()) {
+        std::string refusal;
+        const int tests = appendFileAttempts(options, attempts, header, refusal);
+        if (tests < 0) return fail(refusal);
     }
     const Profile profile = buildProfile(attempts, options.swapSides);
 
@@ -150,6 +201,8 @@ void addProfileCommand(CommandLine& line, ProfilePdfWriter writePdf, HandOver ha
               "of the subject (a libpq URI or service=NAME, as archive list --url)",
               "--url needs a connection string")
         .flag("--json", options->json, "one JSON object, every number at full double precision")
+        .flag("--subjects-may-differ", options->subjectsMayDiffer,
+              "take test files of different subjects together (refused without it)")
         .flag("--swap-sides", options->swapSides,
               "direction +1 is the left side: a box mounted the other way round,\n"
               "as the station's setting")

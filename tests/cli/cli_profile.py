@@ -120,6 +120,22 @@ try:
     check("one side only, json: the note on standard error",
           "One side only" in r.stderr and "load of 0 or below" in r.stderr, r.stderr)
 
+    # One test is one test however often it is named (again, or through a link), and the
+    # tests of two subjects are refused unless asked for.
+    link = os.path.join(work, "link.kvq")
+    os.symlink(files[0], link)
+    once = run("profile", *files, "--json").stdout
+    r = run("profile", *files, files[0], link, "--json")
+    check("a test named twice and through a link counts once", r.returncode == 0 and r.stdout == once, r.stderr)
+    other = os.path.join(work, "other.kvq")
+    subprocess.run([CLI, "demo", other, "--load", "20", "--subject", "Ann Lee"], check=True, capture_output=True,
+                   env=env)
+    r = run("profile", files[0], other)
+    check("two subjects' tests: refused naming both", r.returncode == 2 and r.stdout == "" and
+          "Demo Subject" in r.stderr and "Ann Lee" in r.stderr, r.stderr)
+    r = run("profile", files[0], other, "--subjects-may-differ")
+    check("two subjects' tests with --subjects-may-differ: taken together", r.returncode == 0, r.stderr)
+
     # --pdf replaces nothing without --overwrite, and never a test: not one named, not another.
     before = open(files[1], "rb").read()
     for extra in ([], ["--overwrite"]):
