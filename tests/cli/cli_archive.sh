@@ -151,4 +151,9 @@ PY
     "err=\$(TZ=CET-1CEST,M3.5.0,M10.5.0/3 '$cli' demo '$work/x.kvq' --time 2026-03-29T02:30 2>&1); [ \$? -eq 2 ] &&
      [ \"\$err\" = '--time needs a local time YYYY-MM-DDTHH:MM from 1971 to 2037' ] && [ ! -e '$work/x.kvq' ]"
 fi
+# A folder that is not there is no success: named, exit 2.
+"$cli" archive index "$work/not-there" --data "$data" >/dev/null 2>"$work/missing.err"; status=$?
+check "index of a missing folder: exit 2, the folder named" \
+  bash -c "[ $status -eq 2 ] && grep -q '$work/not-there: no such folder' '$work/missing.err'"
+
 finish
