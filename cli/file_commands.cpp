@@ -199,11 +199,7 @@ bool parseTestTime(const std::string& text, int32_t& seconds) {
     return true;
 }
 
-}  // namespace
-
-void addFileCommands(CommandLine& line) {
-    const std::string repetitionNeeds = "--repetition needs a repetition number from 1 to 100";
-
+void addAnalyseCommand(CommandLine& line) {
     auto analyse = std::make_shared<AnalyseOptions>();
     line.add("analyse", "the report of every repetition",
              "Reads a test file, analyses every repetition and prints the subject, the date and\n"
@@ -215,7 +211,10 @@ void addFileCommands(CommandLine& line) {
         .incomplete("analyse needs a test file (see vantacheck-cli analyse --help)")
         .tooMany("analyse takes one file")
         .runs([analyse] { return runAnalyse(*analyse); });
+}
 
+void addSeriesCommand(CommandLine& line) {
+    const std::string repetitionNeeds = "--repetition needs a repetition number from 1 to 100";
     auto series = std::make_shared<SeriesOptions>();
     line.add("series", "per-sample curves as CSV",
              "Prints one CSV row per sample of repetition N (1 is the first, as on the station's\n"
@@ -226,7 +225,9 @@ void addFileCommands(CommandLine& line) {
         .incomplete("series needs a test file and --repetition N")
         .tooMany("series takes one file")
         .runs([series] { return runSeries(*series); });
+}
 
+void addSummaryCommand(CommandLine& line) {
     auto summary = std::make_shared<SummaryOptions>();
     line.add("summary", "one CSV row per repetition across files",
              "Prints one CSV row per repetition of every file: file, name, test time (ISO 8601,\n"
@@ -245,7 +246,10 @@ void addFileCommands(CommandLine& line) {
               "as the station's setting (and history --swap-sides)")
         .incomplete("summary needs one or more test files")
         .runs([summary] { return runSummary(*summary); });
+}
 
+void addExportCommand(CommandLine& line) {
+    const std::string repetitionNeeds = "--repetition needs a repetition number from 1 to 100";
     auto exported = std::make_shared<ExportOptions>();
     line.add("export", "the report as a spreadsheet",
              "Writes the digital report of repetition N (1 is the first, as in the repetition box)\n"
@@ -259,7 +263,11 @@ void addFileCommands(CommandLine& line) {
         .incomplete("export needs a test file, --repetition N and --output OUT.xml (see vantacheck-cli export --help)")
         .tooMany("export takes one file")
         .runs([exported] { return runExport(*exported); });
+}
 
+// A table more than a routine: one declaration per option, each with its own refusal,
+// read top to bottom like the help it makes.
+void addDemoCommand(CommandLine& line) {
     auto demo = std::make_shared<DemoCommandOptions>();
     line.add("demo", "write a synthetic test",
              "Writes a test of synthetic strokes: standing still, a wind-up to one side, the\n"
@@ -355,6 +363,16 @@ void addFileCommands(CommandLine& line) {
         .incomplete("demo needs an output file (see vantacheck-cli demo --help)")
         .tooMany("demo takes one output file")
         .runs([demo] { return runDemo(*demo); });
+}
+
+}  // namespace
+
+void addFileCommands(CommandLine& line) {
+    addAnalyseCommand(line);
+    addSeriesCommand(line);
+    addSummaryCommand(line);
+    addExportCommand(line);
+    addDemoCommand(line);
 }
 
 }  // namespace vanta::cli
