@@ -91,22 +91,7 @@ bool readSubjectTests(const SubjectTestsQuery& query, SubjectTests& out, std::st
 std::vector<ProfileAttempt> profileAttemptsOf(const std::vector<archive::IndexedTest>& tests) {
     std::vector<ProfileAttempt> out;
     for (const archive::IndexedTest& t : tests)
-        for (const archive::IndexedRepetition& r : t.repetitions) {
-            ProfileAttempt a;
-            a.file = t.path;
-            a.repetition = r.number - 1;
-            a.direction = r.direction;
-            // The index holds the file's float32 as a double: back to the same float.
-            a.loadMass = static_cast<float>(r.load);
-            // The analysis leaves the results as they were when it finds no velocity peak.
-            a.hasPeak = r.velocityPeakIndex > 0;
-            a.peakPower = r.at(PeakAll, ResultColumn::Power);
-            a.meanPowerAcceleration = r.at(MeanAcceleration, ResultColumn::Power);
-            a.peakVelocity = r.at(PeakAll, ResultColumn::Velocity);
-            a.meanTorqueAcceleration = r.at(MeanAcceleration, ResultColumn::Torque);
-            a.meanVelocityAcceleration = r.at(MeanAcceleration, ResultColumn::Velocity);
-            out.push_back(std::move(a));
-        }
+        for (const archive::IndexedRepetition& r : t.repetitions) out.push_back(profileAttemptOf(t, r));
     return out;
 }
 

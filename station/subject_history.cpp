@@ -188,4 +188,21 @@ std::vector<HistoryTestAttempts> historyAttemptsOf(const std::vector<archive::In
     return out;
 }
 
+ProfileAttempt profileAttemptOf(const archive::IndexedTest& test, const archive::IndexedRepetition& rep) {
+    ProfileAttempt a;
+    a.file = test.path;
+    a.repetition = rep.number - 1;
+    a.direction = rep.direction;
+    // The index holds the file's float32 as a double: back to the same float.
+    a.loadMass = static_cast<float>(rep.load);
+    // The analysis leaves the results as they were when it finds no velocity peak.
+    a.hasPeak = rep.velocityPeakIndex > 0;
+    a.peakPower = rep.at(PeakAll, ResultColumn::Power);
+    a.meanPowerAcceleration = rep.at(MeanAcceleration, ResultColumn::Power);
+    a.peakVelocity = rep.at(PeakAll, ResultColumn::Velocity);
+    a.meanTorqueAcceleration = rep.at(MeanAcceleration, ResultColumn::Torque);
+    a.meanVelocityAcceleration = rep.at(MeanAcceleration, ResultColumn::Velocity);
+    return a;
+}
+
 }  // namespace vanta

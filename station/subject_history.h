@@ -12,6 +12,7 @@
 #include "archive/archive_types.h"
 #include "archive/local_index.h"
 #include "history/history.h"
+#include "profile/profile.h"
 
 namespace vanta {
 
@@ -52,5 +53,10 @@ SubjectLookup lookUpSubjectAmong(const std::vector<std::pair<std::string, std::s
 
 // Each test with its repetitions, in the order the index gave them.
 std::vector<HistoryTestAttempts> historyAttemptsOf(const std::vector<archive::IndexedTest>& tests);
+
+// One indexed repetition as the profile takes it, exactly as appendTestAttempts takes the
+// same repetition from its file: the profile of the index's (or the server's) rows equals
+// the profile of the files.
+ProfileAttempt profileAttemptOf(const archive::IndexedTest& test, const archive::IndexedRepetition& rep);
 
 }  // namespace vanta

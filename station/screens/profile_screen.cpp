@@ -63,21 +63,7 @@ bool appendIndexedAttempts(std::vector<ProfileAttempt>& attempts, const std::vec
         for (const archive::IndexedRepetition& r : t.repetitions)
             if (!std::isfinite(r.load)) return false;
     for (const archive::IndexedTest& t : tests)
-        for (const archive::IndexedRepetition& r : t.repetitions) {
-            ProfileAttempt a;
-            a.file = t.path;
-            a.repetition = r.number - 1;
-            a.direction = r.direction;
-            a.loadMass = static_cast<float>(r.load);
-            // The analysis leaves the results as they were when it finds no velocity peak.
-            a.hasPeak = r.velocityPeakIndex > 0;
-            a.peakPower = r.at(PeakAll, ResultColumn::Power);
-            a.meanPowerAcceleration = r.at(MeanAcceleration, ResultColumn::Power);
-            a.peakVelocity = r.at(PeakAll, ResultColumn::Velocity);
-            a.meanTorqueAcceleration = r.at(MeanAcceleration, ResultColumn::Torque);
-            a.meanVelocityAcceleration = r.at(MeanAcceleration, ResultColumn::Velocity);
-            attempts.push_back(std::move(a));
-        }
+        for (const archive::IndexedRepetition& r : t.repetitions) attempts.push_back(profileAttemptOf(t, r));
     return true;
 }
 
