@@ -88,7 +88,7 @@ FileCommandHooks MainWindow::fileHooks(ProfileStore* profile, archive::Backgroun
     hooks.fileUsed = [this, profile, indexer](const std::string& path) {
         if (profile) profile->addRecentFile(QString::fromStdString(path));
         // The lab's archive learns of the test on the indexer's thread; the window goes on.
-        if (indexer) indexer->add(path);
+        if (indexer) indexer->add(path, station_.settings.sidesSwapped != 0);
         if (indexer && onTestHanded) onTestHanded();
     };
     hooks.showBusy = [](bool busy) {

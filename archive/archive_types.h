@@ -35,6 +35,10 @@ struct IndexedTest {
     std::string subjectId;  // the register subject's UUID where known, else empty
     int64_t testTime = 0;   // seconds since 1970-01-01 UTC, as the file holds it
     std::string station;    // on the lab's archive: the station that sent it ("" unknown)
+    // Whether the station that indexed the file had left and right swapped (its Setup >
+    // "Swap left and right" then): which side a direction is, as that station named it.
+    // Unknown for tests indexed before the index kept it; a reader then takes its own.
+    std::optional<bool> sidesSwapped;
     std::vector<IndexedRepetition> repetitions;
 };
 

@@ -20,10 +20,10 @@ BackgroundIndexer::~BackgroundIndexer() {
     if (thread_.joinable()) thread_.join();
 }
 
-void BackgroundIndexer::add(const std::string& path) {
+void BackgroundIndexer::add(const std::string& path, std::optional<bool> sidesSwapped) {
     {
         std::lock_guard<std::mutex> g(lock_);
-        queue_.push_back(path);
+        queue_.emplace_back(path, sidesSwapped);
         if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
     }
     wake_.notify_one();
@@ -55,13 +55,15 @@ void BackgroundIndexer::run() {
     std::unique_ptr<SubjectIds> subjects;
     for (;;) {
         std::string path;
+        std::optional<bool> sidesSwapped;
         {
             std::unique_lock<std::mutex> g(lock_);
             busy_ = false;
             if (queue_.empty()) idle_.notify_all();
             wake_.wait(g, [this] { return stopping_ || !queue_.empty(); });
             if (queue_.empty()) return;  // stopping, and everything handed over is done
-            path = std::move(queue_.front());
+            path = std::move(queue_.front().first);
+            sidesSwapped = queue_.front().second;
             queue_.pop_front();
             busy_ = true;
         }
@@ -86,6 +88,7 @@ void BackgroundIndexer::run() {
                 problem = path + ": " + message;
             } else {
                 test.subjectId = subjects->of(test);
+                test.sidesSwapped = sidesSwapped;
                 std::vector<std::string> refused;
                 if (!index.store({test}, &refused)) problem = index.lastMessage();
                 else if (!refused.empty()) problem = refused.front();

@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace vanta::archive {
 
@@ -26,8 +28,9 @@ public:
     BackgroundIndexer(const BackgroundIndexer&) = delete;
     BackgroundIndexer& operator=(const BackgroundIndexer&) = delete;
 
-    // Returns at once.
-    void add(const std::string& path);
+    // Returns at once. `sidesSwapped` is the station's "Swap left and right" now: a test
+    // new to the index keeps it, so its sides are read later as this station named them.
+    void add(const std::string& path, std::optional<bool> sidesSwapped = std::nullopt);
     // Until every file handed over is done.
     void waitUntilIdle();
 
@@ -43,7 +46,7 @@ private:
     mutable std::mutex lock_;
     std::condition_variable wake_;
     std::condition_variable idle_;
-    std::deque<std::string> queue_;
+    std::deque<std::pair<std::string, std::optional<bool>>> queue_;
     bool busy_ = false;
     bool stopping_ = false;
     int64_t indexed_ = 0;

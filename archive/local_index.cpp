@@ -142,6 +142,14 @@ int LocalIndex::upgradeStep(int layout) {
             return failFromSqlite("Cannot create the test index " + indexPath()), 0;
         return 1;
     }
+    if (layout == 1) {
+        // Which side a direction was for the station that indexed the test; NULL for the
+        // tests indexed before: their station's setting is not known.
+        if (sqlite3_exec(handle(), "ALTER TABLE test ADD COLUMN sides_swapped INTEGER", nullptr, nullptr, nullptr) !=
+            SQLITE_OK)
+            return failFromSqlite("Cannot upgrade the test index " + indexPath()), 0;
+        return 2;
+    }
     fail(IndexError::Failed, "The test index " + indexPath() + " has the unknown layout " + std::to_string(layout) + ".");
     return 0;
 }
@@ -303,10 +311,11 @@ bool LocalIndex::storeOne(const IndexedTest& test) {
 bool LocalIndex::insertTest(const IndexedTest& test, int64_t& testId) {
     sqlite::StatementCache& cache = *statements_;
     if (!run(cache,
-             "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count)"
-             " VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+             "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count,"
+             " sides_swapped) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
              test.sha256, test.subject, foldedName(test.subject), test.subjectId, test.testTime,
-             static_cast<int64_t>(test.repetitions.size())))
+             static_cast<int64_t>(test.repetitions.size()),
+             test.sidesSwapped ? test.sidesSwapped : sidesSwapped_))
         return false;
     testId = sqlite3_last_insert_rowid(handle());
     Statement rep(cache, repetitionInsert());
@@ -406,7 +415,7 @@ namespace {
 // one statement however many tests come back.
 std::string testSelect(const std::string& from, const std::string& where, const std::string& order) {
     return "SELECT t.id, t.sha256, t.subject, t.subject_id, t.test_time, f.path, f.size, f.modified,"
-           " r.number, r.direction, r.load, r.radius, r.sample_count, r.velocity_peak_index, " +
+           " t.sides_swapped, r.number, r.direction, r.load, r.radius, r.sample_count, r.velocity_peak_index, " +
            resultColumnNames(", ", "r.", "") + " FROM " + from +
            " LEFT JOIN repetition r ON r.test_id = t.id WHERE " + where + " ORDER BY " + order + ", r.number";
 }
@@ -430,17 +439,18 @@ int readTests(Statement& st, std::vector<IndexedTest>& out) {
             t.path = st.text(5);
             t.size = st.integer(6);
             t.modified = st.integer(7);
+            if (!st.isNull(8)) t.sidesSwapped = st.integer(8) != 0;
             out.push_back(std::move(t));
         }
-        if (st.isNull(8)) continue;  // a test without repetitions
+        if (st.isNull(9)) continue;  // a test without repetitions
         IndexedRepetition r;
-        r.number = static_cast<int32_t>(st.integer(8));
-        r.direction = static_cast<int32_t>(st.integer(9));
-        r.load = st.real(10);
-        r.radius = st.real(11);
-        r.sampleCount = static_cast<int32_t>(st.integer(12));
-        r.velocityPeakIndex = static_cast<int32_t>(st.integer(13));
-        int k = 14;
+        r.number = static_cast<int32_t>(st.integer(9));
+        r.direction = static_cast<int32_t>(st.integer(10));
+        r.load = st.real(11);
+        r.radius = st.real(12);
+        r.sampleCount = static_cast<int32_t>(st.integer(13));
+        r.velocityPeakIndex = static_cast<int32_t>(st.integer(14));
+        int k = 15;
         for (int row = 0; row < kResultRowCount; ++row)
             for (int c = 0; c < kResultColumnCount; ++c) r.results[row][c] = static_cast<float>(st.real(k++));
         out.back().repetitions.push_back(r);

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,7 +57,7 @@ class LocalIndex {
 public:
     // Layout version, kept in the file's user_version: a lower one is upgraded in one
     // transaction, a higher one refused (NewerVersion) and left as it is.
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     // Marks the file as a test index (SQLite application_id): "VNTA".
     static constexpr int32_t kApplicationId = 0x564E5441;
     static constexpr const char* kFileName = "archive.sqlite";
@@ -82,6 +83,9 @@ public:
     // For a bulk index (the index command): the log is folded into the index every 32 MB
     // rather than every 4 MB, so a thousand files fold it once, when the index closes.
     void foldLogRarely();
+    // How the station indexing now names the sides (its "Swap left and right"): kept with
+    // each test this index stores from now on whose own IndexedTest::sidesSwapped is unset.
+    void setSidesSwapped(std::optional<bool> swapped) { sidesSwapped_ = swapped; }
 
     // True when the index holds `path` with exactly this size and modification time
     // (nanoseconds since 1970): the file need not be read again.
@@ -148,6 +152,7 @@ private:
     sqlite::Database db_;
     std::unique_ptr<sqlite::StatementCache> statements_;  // of db_, finalized before it closes
     int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
+    std::optional<bool> sidesSwapped_;
 };
 
 }  // namespace vanta::archive

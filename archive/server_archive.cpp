@@ -93,16 +93,28 @@ const char* const kUpgradeTo3[] = {
     "CREATE INDEX vanta_subjects_merged_into ON vanta_subjects (merged_into)",
 };
 
+// Layout 4: whether the sending station had left and right swapped when it indexed the
+// test (NULL: not known, sent before stations said so). The view's side then names the
+// side as that station did.
+const char* const kUpgradeTo4[] = {
+    "ALTER TABLE vanta_tests ADD COLUMN sides_swapped boolean",
+};
 
-std::string resultsViewStatement() {
-    std::string sql =
-        "CREATE VIEW vanta_results AS SELECT "
-        "t.subject, t.subject_id, to_timestamp(t.test_time) AS test_time, t.station, "
-        "CASE r.direction WHEN 1 THEN 'right' WHEN -1 THEN 'left' END AS side, "
-        "r.load AS load_kg, r.radius AS radius_cm, r.number AS repetition, r.direction, "
-        "r.sample_count, t.sha256";
+// The researchers' view. From layout 4 its side is the recording station's and the flag
+// follows at the end (a view replaced in place keeps its columns and may only add more).
+std::string resultsViewStatement(int layout) {
+    const char* side = layout >= 4 ? "CASE r.direction * CASE WHEN t.sides_swapped THEN -1 ELSE 1 END "
+                                     "WHEN 1 THEN 'right' WHEN -1 THEN 'left' END AS side, "
+                                   : "CASE r.direction WHEN 1 THEN 'right' WHEN -1 THEN 'left' END AS side, ";
+    std::string sql = std::string(layout >= 4 ? "CREATE OR REPLACE VIEW" : "CREATE VIEW") +
+                      " vanta_results AS SELECT "
+                      "t.subject, t.subject_id, to_timestamp(t.test_time) AS test_time, t.station, " +
+                      side +
+                      "r.load AS load_kg, r.radius AS radius_cm, r.number AS repetition, r.direction, "
+                      "r.sample_count, t.sha256";
     for (const ResultColumnName& c : resultColumnNames())
         sql += ", r.results[" + std::to_string(c.row * kResultColumnCount + c.column + 1) + "] AS " + c.name;
+    if (layout >= 4) sql += ", t.sides_swapped";
     return sql + " FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256";
 }
 
@@ -329,7 +341,7 @@ void ServerArchive::upgradeStep(void* transaction, int version) {
         }
         case 2:
             for (const char* statement : kUpgradeTo2) tx.exec(statement);
-            tx.exec(resultsViewStatement());
+            tx.exec(resultsViewStatement(2));
             break;
         case 3: {
             for (const char* statement : kUpgradeTo3) tx.exec(statement);
@@ -339,6 +351,10 @@ void ServerArchive::upgradeStep(void* transaction, int version) {
                                foldedName(row[1].c_str()));
             break;
         }
+        case 4:
+            for (const char* statement : kUpgradeTo4) tx.exec(statement);
+            tx.exec(resultsViewStatement(4));
+            break;
     }
     tx.exec_params("UPDATE vanta_archive_schema SET version = $1", version);
 }
@@ -421,9 +437,9 @@ void prepareStore(pqxx::connection_base& c) {
                            "ON CONFLICT (id) DO NOTHING");
     c.prepare(kAddTest,
               "INSERT INTO vanta_tests (sha256, bytes, size, path, modified, subject, subject_key, "
-              "                         subject_id, test_time, repetition_count, station) "
+              "                         subject_id, test_time, repetition_count, station, sides_swapped) "
               "VALUES ($1, $2, $3::bigint, $4, $5::bigint, $6, $7, nullif($8, '')::uuid, $9::bigint, "
-              "        $10::integer, nullif($11, '')) "
+              "        $10::integer, nullif($11, ''), $12::boolean) "
               "ON CONFLICT (sha256) DO NOTHING RETURNING 1");
 }
 
@@ -498,7 +514,9 @@ bool ServerArchive::storeTogether(const std::vector<TestToStore>& batch, std::ve
                 kAddTest, test.sha256, pqxx::binarystring(bytes.data(), bytes.size()),
                 static_cast<long long>(bytes.size()), test.path, static_cast<long long>(test.modified), test.subject,
                 foldedName(test.subject), test.subjectId, static_cast<long long>(test.testTime),
-                static_cast<int>(test.repetitions.size()), station_);
+                static_cast<int>(test.repetitions.size()), station_,
+                // NULL, not false, for a test whose station's setting is not known.
+                test.sidesSwapped ? (*test.sidesSwapped ? "t" : "f") : static_cast<const char*>(nullptr));
             if (r.empty()) {
                 results[i] = StoreResult::AlreadyThere;
             } else {
@@ -557,7 +575,7 @@ namespace {
 constexpr const char* kTestsAndRepetitions =
     "SELECT t.sha256, t.path, t.size, t.modified, t.subject, coalesce(t.subject_id::text, ''), "
     "       t.test_time, r.number, r.direction, r.load, r.radius, r.sample_count, "
-    "       r.velocity_peak_index, r.results::text, coalesce(t.station, '') "
+    "       r.velocity_peak_index, r.results::text, coalesce(t.station, ''), t.sides_swapped "
     "FROM vanta_tests t LEFT JOIN vanta_repetitions r ON r.sha256 = t.sha256 ";
 
 bool readTestRows(const pqxx::result& rows, std::vector<IndexedTest>& tests, std::string& bad) {
@@ -573,6 +591,7 @@ bool readTestRows(const pqxx::result& rows, std::vector<IndexedTest>& tests, std
             t.subjectId = row[5].c_str();
             t.testTime = toInt64(row[6]);
             t.station = row[14].c_str();
+            if (!row[15].is_null()) t.sidesSwapped = row[15].as<bool>();
             tests.push_back(std::move(t));
         }
         if (row[7].is_null()) continue;  // a test without repetitions

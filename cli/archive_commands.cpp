@@ -30,6 +30,8 @@
 #include "cli/local_days.h"
 #include "cli/station_folders.h"
 #include "core/side_by_side.h"
+#include "core/sides.h"
+#include "storage/settings_file.h"
 #include "storage/test_file.h"
 
 namespace vanta::cli {
@@ -43,6 +45,7 @@ using archive::LocalIndex;
 struct ArchiveIndexOptions {
     std::vector<std::string> folders;
     std::string data;
+    std::optional<bool> sidesSwapped;  // --sides; unset: the station's own setting
 };
 
 struct ArchiveListOptions {
@@ -280,11 +283,12 @@ StoreCount readAndStore(LocalIndex& index, const std::string& data, const std::v
 }
 
 // Indexes every test file below the folders named into the index of `data`.
-int indexFolders(const std::string& data, const std::vector<std::string>& roots) {
+int indexFolders(const std::string& data, const std::vector<std::string>& roots, bool sidesSwapped) {
     const auto started = std::chrono::steady_clock::now();
     LocalIndex index;
     std::string message;
     if (!openIndex(data, index, message)) return fail(message);
+    index.setSidesSwapped(sidesSwapped);
     Walk walk;
     if (!walkRoots(index, roots, walk)) return fail(index.lastMessage());
     for (const std::string& problem : walk.problems) std::cerr << problem << "\n";
@@ -310,14 +314,22 @@ int indexFolders(const std::string& data, const std::vector<std::string>& roots)
     return count.unreadable > 0 || !walk.problems.empty() ? 2 : 0;
 }
 
+// The station's Setup > "Swap left and right", as its settings file holds it (a station
+// never started has the sides as they are).
+bool stationSidesSwapped() {
+    StationSettings settings;
+    loadSettings(stationFolders().settingsPath, settings);
+    return settings.sidesSwapped != 0;
+}
+
 int runArchiveIndex(const ArchiveIndexOptions& options) {
     const std::string data = options.data.empty() ? stationDataFolder() : options.data;
-    return indexFolders(data, options.folders);
+    return indexFolders(data, options.folders, options.sidesSwapped.value_or(stationSidesSwapped()));
 }
 
 float peakPower(const archive::IndexedRepetition& r) { return r.at(PeakAll, ResultColumn::Power); }
 
-std::string listJson(const std::vector<IndexedTest>& tests) {
+std::string listJson(const std::vector<IndexedTest>& tests, bool swapSides) {
     std::string out = "{\"tests\": [";
     for (size_t i = 0; i < tests.size(); ++i) {
         const IndexedTest& t = tests[i];
@@ -332,7 +344,9 @@ std::string listJson(const std::vector<IndexedTest>& tests) {
             out += k ? ", " : "";
             out += "{\"number\": " + std::to_string(r.number) + ", \"direction\": " + std::to_string(r.direction) +
                    ", \"load\": " + jsonNumber(static_cast<float>(r.load)) +
-                   ", \"peakPower\": " + jsonNumber(peakPower(r)) + "}";
+                   ", \"peakPower\": " + jsonNumber(peakPower(r));
+            const std::optional<Side> side = sideOfDirection(r.direction, t.sidesSwapped.value_or(swapSides));
+            out += std::string(", \"side\": ") + (side ? "\"" + std::string(sideName(*side)) + "\"" : "null") + "}";
         }
         out += "]}";
     }
@@ -358,6 +372,8 @@ void addSubjectBody(const IndexedTest& t, StudyColumns& study) {
 }
 
 std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool swapSides) {
+    // Each test's sides as its station named them where the archive kept it, else as
+    // --swap-sides says.
     std::string out = summaryHeader();
     for (const IndexedTest& t : tests) {
         StudyColumns study;
@@ -365,7 +381,7 @@ std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool 
         study.subjectId = t.subjectId;
         study.station = t.station;
         study.testTime = t.testTime;
-        study.sidesSwapped = swapSides;
+        study.sidesSwapped = t.sidesSwapped.value_or(swapSides);
         if (fromFiles) addSubjectBody(t, study);
         for (const archive::IndexedRepetition& r : t.repetitions)
             out += summaryRow(t.path, t.subject, static_cast<int32_t>(t.testTime), r.number, static_cast<float>(r.load),
@@ -374,15 +390,18 @@ std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool 
     return out;
 }
 
-std::string listText(const std::vector<IndexedTest>& tests) {
+std::string listText(const std::vector<IndexedTest>& tests, bool swapSides) {
     std::string out;
     for (const IndexedTest& t : tests) {
         out += localDateTime(static_cast<int32_t>(t.testTime)) + "  " + t.subject + "  " + t.path +
                (t.station.empty() ? std::string() : "  station " + t.station) + "\n";
         for (const archive::IndexedRepetition& r : t.repetitions) {
+            // The side as history and profile name it: the recording station's where known.
+            const std::optional<Side> side = sideOfDirection(r.direction, t.sidesSwapped.value_or(swapSides));
             char line[160];
-            std::snprintf(line, sizeof line, "  %3d  direction %+d  load %s kg  peak power %s W\n", r.number,
-                          r.direction, jsonNumber(static_cast<float>(r.load)).c_str(), jsonNumber(peakPower(r)).c_str());
+            std::snprintf(line, sizeof line, "  %3d  %-5s  load %s kg  peak power %s W\n", r.number,
+                          side ? sideName(*side) : "-", jsonNumber(static_cast<float>(r.load)).c_str(),
+                          jsonNumber(peakPower(r)).c_str());
             out += line;
         }
     }
@@ -410,7 +429,8 @@ int runArchiveList(const ArchiveListOptions& options) {
         if (!openIndex(data, index, message, archive::Access::ReadOnly)) return fail(message);
         if (!index.listTests(query, tests)) return fail(index.lastMessage());
     }
-    return writeStandardOutput(options.json ? listJson(tests) : options.csv ? listCsv(tests, url.empty(), options.swapSides) : listText(tests));
+    return writeStandardOutput(options.json ? listJson(tests, options.swapSides) : options.csv ? listCsv(tests, url.empty(), options.swapSides)
+                                                    : listText(tests, options.swapSides));
 }
 
 }  // namespace
@@ -433,13 +453,25 @@ void addArchiveCommand(CommandLine& line) {
                 "indexed. On a terminal it shows the progress; otherwise only the summary line.\n")
         .files("DIR", index->folders, "the folders (or test files) to index").required()
         .text("--data", index->data, "DIR", dataHelp, "--data needs a folder")
+        .value("--sides", "normal|swapped",
+               "how the station that recorded these tests named left and right (its\n"
+               "Setup > Swap left and right), kept with each test new to the index so\n"
+               "history, profile and the lab's archive name its sides as it did\n"
+               "(default: this station's own setting)",
+               "--sides needs normal or swapped",
+               [index](const std::string& t) {
+                   if (t != "normal" && t != "swapped") return false;
+                   index->sidesSwapped = t == "swapped";
+                   return true;
+               })
         .incomplete("archive index needs one or more folders (see vantacheck-cli archive --help)")
         .runs([index] { return runArchiveIndex(*index); });
 
     auto list = std::make_shared<ArchiveListOptions>();
     archive.sub("list", "the tests of the index, or of the shared archive",
-                "Prints the tests of the index, oldest first, with each repetition's direction,\n"
-                "load and peak power.\n")
+                "Prints the tests of the index, oldest first, with each repetition's side, load\n"
+                "and peak power. A test's sides are named as the station that indexed it named\n"
+                "them; --swap-sides serves the tests indexed before stations kept that.\n")
         .value("--subject", "TEXT",
                "the tests whose subject's name contains TEXT, in any case and with\n"
                "or without accents",
@@ -468,8 +500,8 @@ void addArchiveCommand(CommandLine& line) {
               "indexed path) with the index's subject_id and station; body mass, sex\n"
               "and height from the indexed file while it is unchanged (empty with --url)")
         .flag("--swap-sides", list->swapSides,
-              "direction +1 is the left side in the CSV's side column, as the\n"
-              "station's setting")
+              "direction +1 is the left side, as the station's setting, for the\n"
+              "tests whose station's setting the archive does not know")
         .text("--data", list->data, "DIR", dataHelp, "--data needs a folder")
         .text("--url", list->url, "URL", "list the shared archive's tests instead of the index's",
               "--url needs a connection string")

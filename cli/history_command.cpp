@@ -88,7 +88,8 @@ void addHistoryCommand(CommandLine& line, HistoryPdfWriter writePdf, HandOver ha
         .flag("--json", options->json, "one JSON object, every number at full double precision")
         .flag("--swap-sides", options->swapSides,
               "direction +1 is the left side: a box mounted the other way round,\n"
-              "as the station's setting (and profile --swap-sides)")
+              "as the station's setting (and profile --swap-sides), for the tests\n"
+              "whose station's own setting the archive does not know")
         .text("--pdf", options->pdf, "OUT.pdf", "also the page the station prints from its History screen (A4)",
               "--pdf needs an output file")
         .flag("--overwrite", options->overwrite, "replace OUT.pdf when it exists (never a test file)")

@@ -205,7 +205,8 @@ void addProfileCommand(CommandLine& line, ProfilePdfWriter writePdf, HandOver ha
               "take test files of different subjects together (refused without it)")
         .flag("--swap-sides", options->swapSides,
               "direction +1 is the left side: a box mounted the other way round,\n"
-              "as the station's setting")
+              "as the station's setting (test files, and indexed tests whose\n"
+              "station's own setting the archive does not know)")
         .text("--pdf", options->pdf, "OUT.pdf", "also the page the station prints from its Profile screen (A4)",
               "--pdf needs an output file")
         .flag("--overwrite", options->overwrite,

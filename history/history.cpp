@@ -19,7 +19,7 @@ std::vector<double> loadGroups(const std::vector<HistoryTestAttempts>& tests, bo
     std::vector<double> loads;
     for (const HistoryTestAttempts& t : tests)
         for (const HistoryAttempt& a : t.attempts)
-            if (placedSide(a, sidesSwapped)) loads.push_back(a.load);
+            if (placedSide(a, t.sidesSwapped.value_or(sidesSwapped))) loads.push_back(a.load);
     return distinctLoads(std::move(loads));
 }
 
@@ -48,7 +48,7 @@ HistoryTest historyTestOf(const HistoryTestAttempts& t, const std::vector<double
     std::vector<std::vector<double>> powers[2];
     for (auto& side : powers) side.resize(groups.size());
     for (const HistoryAttempt& a : t.attempts) {
-        const std::optional<Side> side = placedSide(a, sidesSwapped);
+        const std::optional<Side> side = placedSide(a, t.sidesSwapped.value_or(sidesSwapped));
         if (!side) {
             ++leftOut;
             continue;

@@ -32,6 +32,9 @@ struct HistoryAttempt {
 struct HistoryTestAttempts {
     std::string file;      // the test as the caller names it
     int64_t testTime = 0;  // seconds since 1970 UTC
+    // How the station that recorded the test named the sides, where the archive kept it;
+    // unset: as the history's caller names them.
+    std::optional<bool> sidesSwapped;
     std::vector<HistoryAttempt> attempts;
 };
 
@@ -79,6 +82,7 @@ double mdc95Factor();
 // shown. Attempts without a peak, with a direction of 0 or a load not above 0 (or not a
 // number) are left out and counted. The loads are grouped over every test and both sides
 // at once (distinctLoads), so a load is the same load in each test and on each side.
+// `sidesSwapped` names the sides of every test whose own setting is not known.
 History buildHistory(std::vector<HistoryTestAttempts> tests, const std::string& subject, bool sidesSwapped);
 
 }  // namespace vanta

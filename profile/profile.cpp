@@ -183,7 +183,7 @@ std::optional<Side> placedSide(const ProfileAttempt& a, bool sidesSwapped, Profi
         ++profile.badLoad;
         return std::nullopt;
     }
-    const std::optional<Side> side = sideOfDirection(a.direction, sidesSwapped);
+    const std::optional<Side> side = sideOfDirection(a.direction, a.sidesSwapped.value_or(sidesSwapped));
     if (!side) ++profile.withoutSide;
     return side;
 }

@@ -18,6 +18,9 @@ struct ProfileAttempt {
     std::string file;    // the test it came from, as the caller names it
     int repetition = 0;  // 0-based within its test
     int32_t direction = 0;
+    // How the station that recorded it named the sides, where the archive kept it; unset:
+    // as buildProfile's caller names them.
+    std::optional<bool> sidesSwapped;
     float loadMass = 0.0f;
     bool hasPeak = false;  // false: the analysis found no peak, the results were never written
     float peakPower = 0.0f;                 // PeakAll, W

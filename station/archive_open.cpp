@@ -28,9 +28,11 @@ LabTestRow labTestRow(const archive::IndexedTest& test, bool sidesSwapped) {
     row.date = date;
     std::vector<double> loads;
     bool left = false, right = false;
+    // The sides as the recording station named them, where the archive kept its setting.
+    const bool swapped = test.sidesSwapped.value_or(sidesSwapped);
     for (const archive::IndexedRepetition& r : test.repetitions) {
         loads.push_back(r.load);
-        if (const auto side = sideOfDirection(r.direction, sidesSwapped)) (*side == Side::Left ? left : right) = true;
+        if (const auto side = sideOfDirection(r.direction, swapped)) (*side == Side::Left ? left : right) = true;
     }
     for (double load : distinctLoads(std::move(loads))) row.loads += (row.loads.empty() ? "" : ", ") + loadText(load);
     if (!row.loads.empty()) row.loads += " kg";

@@ -174,6 +174,7 @@ std::vector<HistoryTestAttempts> historyAttemptsOf(const std::vector<archive::In
         HistoryTestAttempts h;
         h.file = t.path;
         h.testTime = t.testTime;
+        h.sidesSwapped = t.sidesSwapped;
         for (const archive::IndexedRepetition& r : t.repetitions) {
             HistoryAttempt a;
             a.direction = r.direction;
@@ -193,6 +194,7 @@ ProfileAttempt profileAttemptOf(const archive::IndexedTest& test, const archive:
     a.file = test.path;
     a.repetition = rep.number - 1;
     a.direction = rep.direction;
+    a.sidesSwapped = test.sidesSwapped;
     // The index holds the file's float32 as a double: back to the same float.
     a.loadMass = static_cast<float>(rep.load);
     // The analysis leaves the results as they were when it finds no velocity peak.

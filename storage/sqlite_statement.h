@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -43,6 +44,11 @@ public:
     void bind(int index, std::string_view text);
     void bind(int index, int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
     void bind(int index, double value) { sqlite3_bind_double(stmt_, index, value); }
+    // A yes/no the row may not know: 1, 0 or NULL.
+    void bind(int index, std::optional<bool> value) {
+        if (value) sqlite3_bind_int64(stmt_, index, *value ? 1 : 0);
+        else sqlite3_bind_null(stmt_, index);
+    }
     int step() { return sqlite3_step(stmt_); }
     // Ready for the next row, with every parameter unbound: a row that binds fewer
     // parameters than the one before stores NULL there, never the earlier row's value.

@@ -285,6 +285,34 @@ TEST_F(LocalIndexTest, FindsSubjectsWithoutCaseAndAccentsWithinADateRange) {
     EXPECT_EQ(found[0].subject, "Eva Dvořáková");
 }
 
+// An index of the first layout is upgraded in place: its tests stay, their station's
+// setting unknown; a test indexed from then on keeps the setting of the station that
+// indexed it, also on its way to the lab's archive.
+TEST_F(LocalIndexTest, KeepsTheIndexingStationsSidesWithEachNewTest) {
+    writeTest(dir.file("old.kvq"), "Ana", 1700000000);
+    writeTest(dir.file("new.kvq"), "Ana", 1700000100, 2, 2);
+    ASSERT_TRUE(index.indexFile(dir.file("old.kvq"))) << index.lastMessage();
+    index.close();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((root + "/archive.sqlite").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "ALTER TABLE test DROP COLUMN sides_swapped; PRAGMA user_version = 1;", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    ASSERT_TRUE(index.open(root)) << index.lastMessage();
+    index.setSidesSwapped(true);
+    ASSERT_TRUE(index.indexFile(dir.file("new.kvq"))) << index.lastMessage();
+    const std::vector<IndexedTest> tests = list({});
+    ASSERT_EQ(tests.size(), 2u);
+    EXPECT_EQ(tests[0].sidesSwapped, std::nullopt);
+    EXPECT_EQ(tests[1].sidesSwapped, std::optional<bool>(true));
+    std::vector<PendingUpload> waiting;
+    ASSERT_TRUE(index.pendingUploads(waiting)) << index.lastMessage();
+    ASSERT_EQ(waiting.size(), 2u);
+    EXPECT_EQ(waiting[1].test.sidesSwapped, std::optional<bool>(true));
+}
+
 TEST_F(LocalIndexTest, RefusesAnotherProgramsDatabaseAndLeavesItAlone) {
     index.close();
     const std::string other = dir.file("other");

@@ -21,6 +21,9 @@
 #include "archive/outbox_sender.h"
 #include "archive/server_archive.h"
 #include "core/demo_test.h"
+#include "history/history.h"
+#include "profile/profile.h"
+#include "station/subject_history.h"
 #include "storage/test_file.h"
 #include "tests/support/temp_dir.h"
 
@@ -330,7 +333,7 @@ TEST_F(ServerArchiveTest, AnOlderLayoutIsUpgradedInPlace) {
     admin(db_).exec("DROP INDEX vanta_tests_subject_id_time");
     admin(db_).exec("DROP INDEX vanta_tests_subject_key_time");
     admin(db_).exec("CREATE INDEX vanta_tests_subject_id ON vanta_tests (subject_id)");
-    admin(db_).exec("ALTER TABLE vanta_tests DROP COLUMN station");
+    admin(db_).exec("ALTER TABLE vanta_tests DROP COLUMN station, DROP COLUMN sides_swapped");
     admin(db_).exec("ALTER TABLE vanta_subjects DROP COLUMN name_key, DROP COLUMN sex, DROP COLUMN height, "
                     "DROP COLUMN weight, DROP COLUMN comments, DROP COLUMN merged_into");
     admin(db_).exec("UPDATE vanta_archive_schema SET version = 1");
@@ -562,6 +565,51 @@ TEST_F(ServerArchiveTest, AMergeMakesOneHistoryOfBothIds) {
     EXPECT_EQ(listed[0].tests, 2);
     EXPECT_FALSE(server.mergeSubjects(late, early));
     EXPECT_NE(server.reason().find("one already"), std::string::npos) << server.reason();
+}
+
+// A station with left and right swapped sends its tests with that setting: any station
+// reading them from the server names their sides as the recording station did, in the
+// history, the profile and the researchers' view; a test sent before stations said so
+// takes the reader's own setting.
+TEST_F(ServerArchiveTest, ASwappedStationsTestReadsWithItsOwnSidesFromTheServer) {
+    const std::string ana = "7a1c2b3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
+    ServerArchive server;
+    ASSERT_TRUE(server.open(url())) << server.reason();
+    std::string b1, b2, b3;
+    // Each test: repetitions 1 and 3 towards +1 with a peak, 2 towards -1 without one.
+    IndexedTest swapped = makeTest(31, b1, ana), plain = makeTest(32, b2, ana), unknown = makeTest(33, b3, ana);
+    swapped.sidesSwapped = true;
+    plain.sidesSwapped = false;
+    ASSERT_EQ(server.storeBatch({{&swapped, b1}, {&plain, b2}, {&unknown, b3}}),
+              (std::vector<StoreResult>(3, StoreResult::Added)))
+        << server.reason();
+    std::vector<IndexedTest> tests;
+    ASSERT_TRUE(server.subjectTests(ana, "", std::nullopt, std::nullopt, tests)) << server.reason();
+    ASSERT_EQ(tests.size(), 3u);
+    EXPECT_EQ(tests[0].sidesSwapped, std::optional<bool>(true));
+    EXPECT_EQ(tests[1].sidesSwapped, std::optional<bool>(false));
+    EXPECT_EQ(tests[2].sidesSwapped, std::nullopt);
+
+    for (const bool readerSwapped : {false, true}) {
+        const History h = buildHistory(historyAttemptsOf(tests), "Ana", readerSwapped);
+        ASSERT_EQ(h.tests.size(), 3u);
+        const Side unknownSide = readerSwapped ? Side::Left : Side::Right;
+        for (size_t i = 0; i < 3; ++i) {
+            const Side expected = i == 0 ? Side::Left : i == 1 ? Side::Right : unknownSide;
+            EXPECT_EQ(h.tests[i].side(expected).size(), 2u) << i << " reader swapped " << readerSwapped;
+            EXPECT_TRUE(h.tests[i].side(expected == Side::Left ? Side::Right : Side::Left).empty()) << i;
+        }
+        for (size_t i = 0; i < 2; ++i) {
+            std::vector<ProfileAttempt> attempts;
+            for (const IndexedRepetition& r : tests[i].repetitions) attempts.push_back(profileAttemptOf(tests[i], r));
+            const Profile p = buildProfile(attempts, readerSwapped);
+            EXPECT_EQ(p.side(Side::Left).loads.empty(), i == 1) << i;
+            EXPECT_EQ(p.side(Side::Right).loads.empty(), i == 0) << i;
+        }
+    }
+    EXPECT_EQ(count("SELECT count(*) FROM vanta_results WHERE side = 'left' AND sha256 = '" + swapped.sha256 + "'"), 2);
+    EXPECT_EQ(count("SELECT count(*) FROM vanta_results WHERE side = 'left' AND sha256 = '" + plain.sha256 + "'"), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM vanta_results WHERE side = 'left' AND sha256 = '" + unknown.sha256 + "'"), 1);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@ import json
 import math
 import os
 import shutil
+import sqlite3
 import struct
 import subprocess
 import sys
@@ -55,7 +56,7 @@ try:
         data_bytes = bytearray(open(path, "rb").read())
         struct.pack_into("<i", data_bytes, len(data_bytes) - 4, start + weeks * week)
         open(path, "wb").write(data_bytes)
-    r = run("archive", "index", tests, "--data", data)
+    r = run("archive", "index", tests, "--data", data, "--sides", "normal")
     check("index: exit 0", r.returncode == 0, r.stderr)
 
     listed = json.loads(run("archive", "list", "--data", data, "--json").stdout)["tests"]
@@ -120,14 +121,30 @@ try:
           {c["beyondError"] for c in got["changes"]} >= {True, False}, got["changes"])
     check("the right-only test gives the left side no entry", got["tests"][3]["sides"]["left"] == [])
 
-    # --swap-sides names the sides as profile --swap-sides does: the right-only test is the
-    # left side's then, and the sides' numbers change places.
+    # The sides change places (the right-only test is the left side's, the sides' numbers
+    # swap) for tests indexed by a station with left and right swapped, and with
+    # --swap-sides for tests indexed before stations kept their setting; --swap-sides
+    # leaves a test whose station's setting is known as that station named it.
+    def sides_swapped(r):
+        swapped = json.loads(r.stdout) if r.returncode == 0 else {}
+        return (r.returncode == 0 and swapped["tests"][3]["sides"]["right"] == [] and
+                same(swapped["tests"][3]["sides"]["left"], got["tests"][3]["sides"]["right"]) and
+                same(swapped["sem"], {"left": got["sem"]["right"], "right": got["sem"]["left"]}))
+
+    data_swapped, data_unknown = os.path.join(work, "DATA-swapped"), os.path.join(work, "DATA-unknown")
+    run("archive", "index", tests, "--data", data_swapped, "--sides", "swapped")
+    r = run("history", "--subject", "Demo Subject", "--data", data_swapped, "--json")
+    check("a swapped station's tests: the sides change places", sides_swapped(r), r.stdout + r.stderr)
     r = run("history", "--subject", "Demo Subject", "--data", data, "--json", "--swap-sides")
-    swapped = json.loads(r.stdout) if r.returncode == 0 else {}
-    check("--swap-sides: the sides change places",
-          r.returncode == 0 and swapped["tests"][3]["sides"]["right"] == [] and
-          same(swapped["tests"][3]["sides"]["left"], got["tests"][3]["sides"]["right"]) and
-          same(swapped["sem"], {"left": got["sem"]["right"], "right": got["sem"]["left"]}), r.stdout + r.stderr)
+    check("--swap-sides leaves tests of a known setting alone", r.returncode == 0 and not sides_swapped(r),
+          r.stdout + r.stderr)
+    shutil.copytree(data, data_unknown)
+    db = sqlite3.connect(os.path.join(data_unknown, "archive.sqlite"))
+    db.execute("UPDATE test SET sides_swapped = NULL")
+    db.commit()
+    db.close()
+    r = run("history", "--subject", "Demo Subject", "--data", data_unknown, "--json", "--swap-sides")
+    check("--swap-sides: the sides of tests of unknown setting change places", sides_swapped(r), r.stdout + r.stderr)
 
     text = run("history", "--subject", "Demo Subject", "--data", data)
     check("table: exit 0", text.returncode == 0, text.stderr)
