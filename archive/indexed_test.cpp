@@ -108,6 +108,9 @@ bool readIndexedTest(const std::string& path, IndexedTest& out, std::string* mes
     out.modified = modifiedNanoseconds(before);
     out.subject = test->subject.name;
     out.testTime = test->testTime;
+    out.weight = test->subject.weight;
+    out.sex = test->subject.sex;
+    out.height = test->subject.height;
     out.repetitions.resize(static_cast<size_t>(test->repetitionCount));
     for (int r = 0; r < test->repetitionCount; ++r) {
         const RepetitionRecord& rep = test->repetitions[r];

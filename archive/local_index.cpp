@@ -143,10 +143,14 @@ int LocalIndex::upgradeStep(int layout) {
         return 1;
     }
     if (layout == 1) {
-        // Which side a direction was for the station that indexed the test; NULL for the
-        // tests indexed before: their station's setting is not known.
-        if (sqlite3_exec(handle(), "ALTER TABLE test ADD COLUMN sides_swapped INTEGER", nullptr, nullptr, nullptr) !=
-            SQLITE_OK)
+        // Which side a direction was for the station that indexed the test, and the subject's
+        // body as the file holds it; NULL for the tests indexed before, until read again.
+        if (sqlite3_exec(handle(),
+                         "ALTER TABLE test ADD COLUMN sides_swapped INTEGER;"
+                         "ALTER TABLE test ADD COLUMN weight INTEGER;"
+                         "ALTER TABLE test ADD COLUMN sex INTEGER;"
+                         "ALTER TABLE test ADD COLUMN height INTEGER;",
+                         nullptr, nullptr, nullptr) != SQLITE_OK)
             return failFromSqlite("Cannot upgrade the test index " + indexPath()), 0;
         return 2;
     }
@@ -312,10 +316,10 @@ bool LocalIndex::insertTest(const IndexedTest& test, int64_t& testId) {
     sqlite::StatementCache& cache = *statements_;
     if (!run(cache,
              "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count,"
-             " sides_swapped) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+             " sides_swapped, weight, sex, height) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
              test.sha256, test.subject, foldedName(test.subject), test.subjectId, test.testTime,
              static_cast<int64_t>(test.repetitions.size()),
-             test.sidesSwapped ? test.sidesSwapped : sidesSwapped_))
+             test.sidesSwapped ? test.sidesSwapped : sidesSwapped_, test.weight, test.sex, test.height))
         return false;
     testId = sqlite3_last_insert_rowid(handle());
     Statement rep(cache, repetitionInsert());
@@ -415,7 +419,7 @@ namespace {
 // one statement however many tests come back.
 std::string testSelect(const std::string& from, const std::string& where, const std::string& order) {
     return "SELECT t.id, t.sha256, t.subject, t.subject_id, t.test_time, f.path, f.size, f.modified,"
-           " t.sides_swapped, r.number, r.direction, r.load, r.radius, r.sample_count, r.velocity_peak_index, " +
+           " t.sides_swapped, t.weight, t.sex, t.height, r.number, r.direction, r.load, r.radius, r.sample_count, r.velocity_peak_index, " +
            resultColumnNames(", ", "r.", "") + " FROM " + from +
            " LEFT JOIN repetition r ON r.test_id = t.id WHERE " + where + " ORDER BY " + order + ", r.number";
 }
@@ -440,17 +444,20 @@ int readTests(Statement& st, std::vector<IndexedTest>& out) {
             t.size = st.integer(6);
             t.modified = st.integer(7);
             if (!st.isNull(8)) t.sidesSwapped = st.integer(8) != 0;
+            if (!st.isNull(9)) t.weight = static_cast<int32_t>(st.integer(9));
+            if (!st.isNull(10)) t.sex = static_cast<int32_t>(st.integer(10));
+            if (!st.isNull(11)) t.height = static_cast<int32_t>(st.integer(11));
             out.push_back(std::move(t));
         }
-        if (st.isNull(9)) continue;  // a test without repetitions
+        if (st.isNull(12)) continue;  // a test without repetitions
         IndexedRepetition r;
-        r.number = static_cast<int32_t>(st.integer(9));
-        r.direction = static_cast<int32_t>(st.integer(10));
-        r.load = st.real(11);
-        r.radius = st.real(12);
-        r.sampleCount = static_cast<int32_t>(st.integer(13));
-        r.velocityPeakIndex = static_cast<int32_t>(st.integer(14));
-        int k = 15;
+        r.number = static_cast<int32_t>(st.integer(12));
+        r.direction = static_cast<int32_t>(st.integer(13));
+        r.load = st.real(14);
+        r.radius = st.real(15);
+        r.sampleCount = static_cast<int32_t>(st.integer(16));
+        r.velocityPeakIndex = static_cast<int32_t>(st.integer(17));
+        int k = 18;
         for (int row = 0; row < kResultRowCount; ++row)
             for (int c = 0; c < kResultColumnCount; ++c) r.results[row][c] = static_cast<float>(st.real(k++));
         out.back().repetitions.push_back(r);

@@ -94,10 +94,12 @@ const char* const kUpgradeTo3[] = {
 };
 
 // Layout 4: whether the sending station had left and right swapped when it indexed the
-// test (NULL: not known, sent before stations said so). The view's side then names the
-// side as that station did.
+// test (NULL: not known, sent before stations said so), and the subject's body as the file
+// holds it, at the test's own time. The view's side then names the side as that station
+// did; a test sent before gives the body the lab's register holds now.
 const char* const kUpgradeTo4[] = {
-    "ALTER TABLE vanta_tests ADD COLUMN sides_swapped boolean",
+    "ALTER TABLE vanta_tests ADD COLUMN sides_swapped boolean, ADD COLUMN weight integer, "
+    "  ADD COLUMN sex integer, ADD COLUMN height integer",
 };
 
 // The researchers' view. From layout 4 its side is the recording station's and the flag
@@ -114,8 +116,13 @@ std::string resultsViewStatement(int layout) {
                       "r.sample_count, t.sha256";
     for (const ResultColumnName& c : resultColumnNames())
         sql += ", r.results[" + std::to_string(c.row * kResultColumnCount + c.column + 1) + "] AS " + c.name;
-    if (layout >= 4) sql += ", t.sides_swapped";
-    return sql + " FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256";
+    if (layout < 4) return sql + " FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256";
+    return sql +
+           ", t.sides_swapped, coalesce(t.weight, s.weight) AS body_mass_kg, "
+           "CASE coalesce(t.sex, s.sex) WHEN 0 THEN 'female' WHEN 1 THEN 'male' END AS sex, "
+           "coalesce(t.height, s.height) AS height_cm "
+           "FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256 "
+           "LEFT JOIN vanta_subjects s ON s.id = t.subject_id";
 }
 
 
@@ -430,6 +437,13 @@ namespace {
 // The statements a store sends for every test, prepared once per connection: the file's
 // bytes go as a binary parameter, never escaped into text.
 constexpr const char* kAddSubject = "vanta_add_subject";
+
+// A number the test may not know goes as NULL.
+const char* optionalNumber(const std::optional<int32_t>& v, std::string& text) {
+    if (!v) return nullptr;
+    text = std::to_string(*v);
+    return text.c_str();
+}
 constexpr const char* kAddTest = "vanta_add_test";
 
 void prepareStore(pqxx::connection_base& c) {
@@ -437,9 +451,10 @@ void prepareStore(pqxx::connection_base& c) {
                            "ON CONFLICT (id) DO NOTHING");
     c.prepare(kAddTest,
               "INSERT INTO vanta_tests (sha256, bytes, size, path, modified, subject, subject_key, "
-              "                         subject_id, test_time, repetition_count, station, sides_swapped) "
+              "                         subject_id, test_time, repetition_count, station, sides_swapped, "
+              "                         weight, sex, height) "
               "VALUES ($1, $2, $3::bigint, $4, $5::bigint, $6, $7, nullif($8, '')::uuid, $9::bigint, "
-              "        $10::integer, nullif($11, ''), $12::boolean) "
+              "        $10::integer, nullif($11, ''), $12::boolean, $13::integer, $14::integer, $15::integer) "
               "ON CONFLICT (sha256) DO NOTHING RETURNING 1");
 }
 
@@ -510,13 +525,15 @@ bool ServerArchive::storeTogether(const std::vector<TestToStore>& batch, std::ve
             watched.renew();
             // A second station sending the same test waits here for the first one's
             // transaction and then finds the key taken: stored once, whoever was first.
+            std::string weight, sex, height;
             const pqxx::result r = tx.exec_prepared(
                 kAddTest, test.sha256, pqxx::binarystring(bytes.data(), bytes.size()),
                 static_cast<long long>(bytes.size()), test.path, static_cast<long long>(test.modified), test.subject,
                 foldedName(test.subject), test.subjectId, static_cast<long long>(test.testTime),
                 static_cast<int>(test.repetitions.size()), station_,
                 // NULL, not false, for a test whose station's setting is not known.
-                test.sidesSwapped ? (*test.sidesSwapped ? "t" : "f") : static_cast<const char*>(nullptr));
+                test.sidesSwapped ? (*test.sidesSwapped ? "t" : "f") : static_cast<const char*>(nullptr),
+                optionalNumber(test.weight, weight), optionalNumber(test.sex, sex), optionalNumber(test.height, height));
             if (r.empty()) {
                 results[i] = StoreResult::AlreadyThere;
             } else {
@@ -575,8 +592,10 @@ namespace {
 constexpr const char* kTestsAndRepetitions =
     "SELECT t.sha256, t.path, t.size, t.modified, t.subject, coalesce(t.subject_id::text, ''), "
     "       t.test_time, r.number, r.direction, r.load, r.radius, r.sample_count, "
-    "       r.velocity_peak_index, r.results::text, coalesce(t.station, ''), t.sides_swapped "
-    "FROM vanta_tests t LEFT JOIN vanta_repetitions r ON r.sha256 = t.sha256 ";
+    "       r.velocity_peak_index, r.results::text, coalesce(t.station, ''), t.sides_swapped, "
+    "       coalesce(t.weight, s.weight), coalesce(t.sex, s.sex), coalesce(t.height, s.height) "
+    "FROM vanta_tests t LEFT JOIN vanta_repetitions r ON r.sha256 = t.sha256 "
+    "LEFT JOIN vanta_subjects s ON s.id = t.subject_id ";
 
 bool readTestRows(const pqxx::result& rows, std::vector<IndexedTest>& tests, std::string& bad) {
     for (const auto& row : rows) {
@@ -592,6 +611,9 @@ bool readTestRows(const pqxx::result& rows, std::vector<IndexedTest>& tests, std
             t.testTime = toInt64(row[6]);
             t.station = row[14].c_str();
             if (!row[15].is_null()) t.sidesSwapped = row[15].as<bool>();
+            if (!row[16].is_null()) t.weight = row[16].as<int>();
+            if (!row[17].is_null()) t.sex = row[17].as<int>();
+            if (!row[18].is_null()) t.height = row[18].as<int>();
             tests.push_back(std::move(t));
         }
         if (row[7].is_null()) continue;  // a test without repetitions

@@ -354,9 +354,9 @@ std::string listJson(const std::vector<IndexedTest>& tests, bool swapSides) {
     return out;
 }
 
-// The index keeps no body mass, sex or height: they come from the indexed file itself, and
-// only while it is still the very test indexed (the same SHA-256); a file since changed or
-// gone leaves them empty rather than give another test's subject.
+// A test indexed before the index kept the body mass, sex and height: they come from the
+// indexed file itself, and only while it is still the very test indexed (the same SHA-256);
+// a file since changed or gone leaves them empty rather than give another test's subject.
 void addSubjectBody(const IndexedTest& t, StudyColumns& study) {
     std::ifstream in(t.path, std::ios::binary);
     if (!in) return;
@@ -382,7 +382,13 @@ std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool 
         study.station = t.station;
         study.testTime = t.testTime;
         study.sidesSwapped = t.sidesSwapped.value_or(swapSides);
-        if (fromFiles) addSubjectBody(t, study);
+        if (t.weight || t.sex || t.height) {
+            study.weight = t.weight;
+            study.sex = t.sex;
+            study.height = t.height;
+        } else if (fromFiles) {
+            addSubjectBody(t, study);  // indexed before the index kept the body
+        }
         for (const archive::IndexedRepetition& r : t.repetitions)
             out += summaryRow(t.path, t.subject, static_cast<int32_t>(t.testTime), r.number, static_cast<float>(r.load),
                               static_cast<float>(r.radius), r.sampleCount, r.results, r.direction, study);
@@ -497,8 +503,8 @@ void addArchiveCommand(CommandLine& line) {
         .flag("--json", list->json, "one JSON object")
         .flag("--csv", list->csv,
               "the rows of summary (one per repetition, the file column being the\n"
-              "indexed path) with the index's subject_id and station; body mass, sex\n"
-              "and height from the indexed file while it is unchanged (empty with --url)")
+              "indexed path) with the archive's subject_id and station, and the body\n"
+              "mass, sex and height the test's file holds")
         .flag("--swap-sides", list->swapSides,
               "direction +1 is the left side, as the station's setting, for the\n"
               "tests whose station's setting the archive does not know")

@@ -44,6 +44,11 @@ public:
     void bind(int index, std::string_view text);
     void bind(int index, int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
     void bind(int index, double value) { sqlite3_bind_double(stmt_, index, value); }
+    // A number the row may not know: the number or NULL.
+    void bind(int index, std::optional<int32_t> value) {
+        if (value) sqlite3_bind_int64(stmt_, index, *value);
+        else sqlite3_bind_null(stmt_, index);
+    }
     // A yes/no the row may not know: 1, 0 or NULL.
     void bind(int index, std::optional<bool> value) {
         if (value) sqlite3_bind_int64(stmt_, index, *value ? 1 : 0);

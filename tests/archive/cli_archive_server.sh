@@ -166,6 +166,18 @@ for n in $(seq 1 "$reps"); do
       d = x[i] - y[i]; if (d < 0) d = -d; s = y[i] < 0 ? -y[i] : y[i]; if (d > 1e-6 * s + 1e-30) exit 1 } } }' || view_ok=0
 done
 check "vanta_results: every named column of every repetition is analyse --json's value" [ $view_ok -eq 1 ]
+# The study's body columns from the server are the test file's (analyse --json's), in the
+# CSV and in the view.
+"$cli" archive list --url "$url" --csv >"$work/list.csv"
+check "list --csv --url and the view: body mass, sex and height are the test file's" \
+  python3 - "$work/list.csv" "$work/a2.json" "$sha" "$(sql "SELECT DISTINCT body_mass_kg, sex, height_cm FROM vanta_results WHERE sha256 = '$sha'")" <<'PY'
+import csv, json, sys
+rows = [r for r in csv.DictReader(open(sys.argv[1])) if r["sha256"] == sys.argv[3]]
+s = json.load(open(sys.argv[2]))["subject"]
+body = (str(s["weight"]), {0: "female", 1: "male"}[s["sex"]], str(s["height"]))
+assert rows and all((r["body_mass_kg"], r["sex"], r["height_cm"]) == body for r in rows), (rows[:1], body)
+assert sys.argv[4] == "|".join(body), (sys.argv[4], body)
+PY
 
 # A server that stops answering in the middle of a sync (its processes stopped, as on a
 # hung machine): the sync ends with exit 2 within a minute, and the test waits.

@@ -295,7 +295,9 @@ TEST_F(LocalIndexTest, KeepsTheIndexingStationsSidesWithEachNewTest) {
     index.close();
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((root + "/archive.sqlite").c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "ALTER TABLE test DROP COLUMN sides_swapped; PRAGMA user_version = 1;", nullptr,
+    ASSERT_EQ(sqlite3_exec(db, "ALTER TABLE test DROP COLUMN sides_swapped; ALTER TABLE test DROP COLUMN weight;"
+                               "ALTER TABLE test DROP COLUMN sex; ALTER TABLE test DROP COLUMN height;"
+                               "PRAGMA user_version = 1;", nullptr,
                            nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);

@@ -333,7 +333,8 @@ TEST_F(ServerArchiveTest, AnOlderLayoutIsUpgradedInPlace) {
     admin(db_).exec("DROP INDEX vanta_tests_subject_id_time");
     admin(db_).exec("DROP INDEX vanta_tests_subject_key_time");
     admin(db_).exec("CREATE INDEX vanta_tests_subject_id ON vanta_tests (subject_id)");
-    admin(db_).exec("ALTER TABLE vanta_tests DROP COLUMN station, DROP COLUMN sides_swapped");
+    admin(db_).exec("ALTER TABLE vanta_tests DROP COLUMN station, DROP COLUMN sides_swapped, DROP COLUMN weight, "
+                    "DROP COLUMN sex, DROP COLUMN height");
     admin(db_).exec("ALTER TABLE vanta_subjects DROP COLUMN name_key, DROP COLUMN sex, DROP COLUMN height, "
                     "DROP COLUMN weight, DROP COLUMN comments, DROP COLUMN merged_into");
     admin(db_).exec("UPDATE vanta_archive_schema SET version = 1");

@@ -146,6 +146,13 @@ for rows in (summary, listed):
         assert float(row["P peak (W)"]) == rep["results"]["PeakAll"][1]
         assert float(row["F mean (N) acceleration"]) == rep["results"]["MeanAcceleration"][0]
 assert [r["direction"] for r in d["repetitions"]] == [-1, 1, -1, 1]
+# The index keeps the body with the test: the columns stay when the file has gone.
+os.rename(path, path + ".away")
+try:
+    listed = list(csv.DictReader(io.StringIO(run("archive", "list", "--data", data, "--csv"))))
+finally:
+    os.rename(path + ".away", path)
+assert [(r["body_mass_kg"], r["sex"], r["height_cm"]) for r in listed] == [("62", "female", "170")] * 4, listed[:1]
 PY
   check "demo refuses a time the clock never shows, exit 2" bash -c \
     "err=\$(TZ=CET-1CEST,M3.5.0,M10.5.0/3 '$cli' demo '$work/x.kvq' --time 2026-03-29T02:30 2>&1); [ \$? -eq 2 ] &&
