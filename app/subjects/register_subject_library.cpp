@@ -87,6 +87,7 @@ bool RegisterSubjectLibrary::chooseSubject() {
     } else {
         SubjectChooserDialog dlg(register_, currentId_, parent_);
         dlg.setMessageHook(ui_.message);
+        dlg.setLabArchive(lab_);
         if (dlg.exec() == QDialog::Accepted && dlg.chosenId() != 0) chosen = dlg.chosenId();
     }
     if (!chosen || *chosen == 0) return false;

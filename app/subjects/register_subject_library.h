@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/subjects/subject_messages.h"
+#include "station/lab_archive.h"
 #include "storage/subject_library.h"
 #include "storage/subject_register.h"
 
@@ -43,6 +44,9 @@ public:
     // Replaces the operator's dialogs; an empty member keeps the default.
     void setUi(SubjectLibraryUi ui);
     void setParentWidget(QWidget* parent) { parent_ = parent; }
+    // The lab's archive, where a server is set: the register's dialog adopts the lab's ids
+    // and merges there first. Null: the register alone.
+    void setLabArchive(LabArchive* lab) { lab_ = lab; }
 
     // Opens (creating when missing) the register below the data root and takes the
     // product's current subject from it. A register that cannot be opened is reported
@@ -90,6 +94,7 @@ private:
     std::string product_ = kSubjectLibraryProduct;
     int64_t currentId_ = 0;
     SubjectLibraryUi ui_;
+    LabArchive* lab_ = nullptr;
     QWidget* parent_;
 };
 
