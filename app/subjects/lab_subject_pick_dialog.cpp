@@ -23,10 +23,8 @@ LabSubjectPickDialog::LabSubjectPickDialog(const std::string& name,
                                            const std::vector<archive::ArchivedSubject>& subjects, QWidget* parent)
     : QDialog(parent), subjects_(static_cast<int>(subjects.size())) {
     setWindowTitle(QStringLiteral("Subject in the lab's archive"));
-    auto* question = new QLabel(QStringLiteral("The lab's archive knows %1 subjects named %2. Which one is this athlete?")
-                                    .arg(subjects.size())
-                                    .arg(QString::fromStdString(name)),
-                                this);
+    const QString text = QStringLiteral("The lab's archive knows %1 subjects named %2. Which one is this athlete?");
+    auto* question = new QLabel(text.arg(subjects.size()).arg(QString::fromStdString(name)), this);
     question->setWordWrap(true);
 
     table_ = new QTableWidget(subjects_ + 1, 4, this);

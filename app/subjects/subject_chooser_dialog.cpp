@@ -222,8 +222,9 @@ void SubjectChooserDialog::finishAdd(int request, const SubjectInfo& subject, co
     if (request != 0) endWaiting();
     LabIdDecision decision = decideLabId(answer);
     if (decision.step == LabIdStep::Ask) {
-        const std::optional<int> choice = pickHook_ ? pickHook_(subject.name, decision.candidates, this)
-                                                    : LabSubjectPickDialog::ask(subject.name, decision.candidates, this);
+        const std::optional<int> choice = pickHook_
+                                              ? pickHook_(subject.name, decision.candidates, this)
+                                              : LabSubjectPickDialog::ask(subject.name, decision.candidates, this);
         if (!applyOperatorChoice(decision, choice)) return;  // Cancel: the subject is not added
     }
     int64_t id = 0;
