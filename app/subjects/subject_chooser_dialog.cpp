@@ -32,7 +32,7 @@ QString sexText(int32_t sex) {
 }  // namespace
 
 SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t preselectId, QWidget* parent)
-    : QDialog(parent), subjects_(subjects) {
+    : QDialog(parent), subjects_(subjects), labWait_(kLabIdWait) {
     setWindowTitle(QStringLiteral("Subject register"));
 
     search_ = new QLineEdit(this);
@@ -210,7 +210,7 @@ void SubjectChooserDialog::addSubject() {
     const int request = beginWaiting(QStringLiteral("Asking the lab's archive about %1\u2026")
                                          .arg(QString::fromStdString(fresh.name)));
     QPointer<SubjectChooserDialog> self(this);
-    QTimer::singleShot(kLabIdWait, this, [this, request, fresh] {
+    QTimer::singleShot(labWait_, this, [this, request, fresh] {
         if (waiting_ == request) finishAdd(request, fresh, nullptr);
     });
     lab_->findSubjects(fresh.name, [self, request, fresh](LabArchiveAnswer answer) {

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -49,6 +50,8 @@ public:
     void setConfirmHook(ConfirmHook hook) { confirmHook_ = std::move(hook); }
     // The lab's archive where a server is set; null (the default): the register alone.
     void setLabArchive(LabArchive* lab) { lab_ = lab; }
+    // How long a new subject waits for the lab's answer (kLabIdWait; shorter in tests).
+    void setLabWait(std::chrono::milliseconds wait) { labWait_ = wait; }
 
     // The subject of the selected row (0 unless exactly one row is selected).
     int64_t selectedId() const;
@@ -88,6 +91,7 @@ private:
     PickHook pickHook_;
     ConfirmHook confirmHook_;
     LabArchive* lab_ = nullptr;
+    std::chrono::milliseconds labWait_;
     int64_t chosenId_ = 0;
     int waiting_ = 0;   // the request waited for, 0 when none
     int requests_ = 0;
