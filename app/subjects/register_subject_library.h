@@ -53,6 +53,8 @@ public:
     // to the operator; the station then works on without a current subject.
     void initialise(const std::string& dataRoot, const std::string& productTag) override;
     // The register's dialog; a chosen subject becomes current. True when one was chosen.
+    // Closed without a choice after merging the current subject away, the subject it went
+    // into becomes current.
     bool chooseSubject() override;
     bool hasCurrentSubject() override;
     // Every field, age included, from the current subject as the register holds it now.
@@ -85,6 +87,8 @@ private:
     bool ensureOpen(bool tellOnFailure);
     bool openAt(const std::string& dataRoot, bool tellOnFailure);
     bool makeCurrent(int64_t id);
+    // After the register's dialog: a current subject merged into another gives way to it.
+    void followMerge();
     bool currentSubject(RegisteredSubject& out);
     std::string currentDirectory();
     void tell(const std::string& text);

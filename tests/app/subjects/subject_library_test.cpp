@@ -419,6 +419,29 @@ private slots:
         QVERIFY(messages.isEmpty());
     }
 
+    // The operator merges the current subject into another and closes the dialog: the one
+    // kept becomes current, and the next test goes into its folder.
+    void aCurrentSubjectMergedAwayGivesWayToTheOneKept() {
+        const int64_t jan = addTo(root, person("Jan Novak"));
+        const int64_t again = addTo(root, person("Jan Novák"));
+        RegisterSubjectLibrary lib;
+        Scripted answers;
+        script(lib, answers);
+        lib.initialise(root, "VANCHECK");
+        answers.choice = again;
+        QVERIFY(lib.chooseSubject());
+        SubjectLibraryUi merging;
+        merging.chooseSubject = [jan, again](SubjectRegister& reg, int64_t, QWidget*) {
+            RegisteredSubject keep, gone;
+            if (reg.get(jan, keep) && reg.get(again, gone)) reg.merge(keep.uuid, gone.uuid);
+            return std::optional<int64_t>();
+        };
+        lib.setUi(std::move(merging));
+        QVERIFY(!lib.chooseSubject());
+        QCOMPARE(lib.currentSubjectId(), jan);
+        QVERIFY(messages.isEmpty());
+    }
+
     void directoriesAreTheCurrentSubjectsFolder() {
         const int64_t eva = addTo(root, person("Eva Malá"));
         RegisterSubjectLibrary lib;
