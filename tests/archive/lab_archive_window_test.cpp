@@ -186,14 +186,14 @@ private slots:
     }
 
     // Two stations add one athlete in their register's dialog, each typing her name its
-    // own way: the second takes the id the first gave her, so the lab has one subject.
+    // own way: the second (a whole station window, Extended) takes the id the first gave
+    // her, so the lab has one subject.
     void twoStationsAddingOneAthleteInTheWindowShareHerId() {
-        QTemporaryDir stations;
-        SubjectRegister regA, regB;
-        QVERIFY(regA.open(stations.filePath("A").toStdString()));
-        QVERIFY(regB.open(stations.filePath("B").toStdString()));
-        QtLabArchive labA(url()), labB(url());
-        RegisteredSubject onA, onB;
+        QTemporaryDir stationA;
+        SubjectRegister regA;
+        QVERIFY(regA.open(stationA.path().toStdString()));
+        QtLabArchive labA(url());
+        RegisteredSubject onA;
         addInDialog(regA, labA, "Ana Kova\xc4\x8d", onA);
         if (QTest::currentTestFailed()) return;
         QCOMPARE(onA.info.name, std::string("Ana Kova\xc4\x8d"));
@@ -204,12 +204,33 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(server.findSubjects("ana kovac", there) && there.size() == 1, 10000);
         QCOMPARE(there.front().id, onA.uuid);
 
-        addInDialog(regB, labB, "ANA KOVAC", onB);
-        if (QTest::currentTestFailed()) return;
-        QCOMPARE(onB.info.name, std::string("ANA KOVAC"));
-        QCOMPARE(onB.uuid, onA.uuid);
+        StationFixture b;
+        b.injectLibrary = false;
+        b.writeSettings(1);
+        QVERIFY(b.start());
+        bool added = false;
+        QTimer::singleShot(0, [&] {
+            auto* dlg = qobject_cast<SubjectChooserDialog*>(QApplication::activeModalWidget());
+            if (!dlg) return;
+            dlg->setEditHook([](SubjectInfo& s, QWidget*) {
+                s.name = "ANA KOVAC";
+                return true;
+            });
+            QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("add")), Qt::LeftButton);
+            added = QTest::qWaitFor([&] { return !dlg->waitingForLab(); }, 10000) && dlg->selectedId() != 0;
+            if (!added) return dlg->reject();
+            QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("choose")), Qt::LeftButton);
+        });
+        QVERIFY(b.app->subjectLibrary().chooseSubject());
+        QVERIFY(added);
+        SubjectInfo onB;
+        b.app->subjectLibrary().copyCurrentSubject(onB);
+        QCOMPARE(onB.name, std::string("ANA KOVAC"));
+        QCOMPARE(b.app->subjectLibrary().currentSubjectKey(), onA.uuid);
         QVERIFY(server.findSubjects("Ana Kova\xc4\x8d", there));
         QCOMPARE(there.size(), size_t{1});
+        QVERIFY(b.dialogs.messages.empty());
+        b.frame().close();
     }
 
     // Two subjects this station added while the lab was away, merged in the dialog: the
