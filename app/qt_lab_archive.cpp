@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include "archive/lab_reader.h"
+#include "archive/local_outbox.h"
 
 namespace vanta {
 
@@ -13,6 +14,7 @@ LabArchiveAnswer fromReader(archive::LabAnswer a) {
     out.ok = a.ok;
     out.tests = std::move(a.tests);
     out.bytes = std::move(a.bytes);
+    out.subjects = std::move(a.subjects);
     out.reason = std::move(a.reason);
     return out;
 }
@@ -45,6 +47,23 @@ void QtLabArchive::listTests(Done done) {
 void QtLabArchive::fetch(const std::string& sha256, Done done) {
     auto home = backHome(std::move(done));
     reader_->fetch(sha256, [home](archive::LabAnswer a) { home(fromReader(std::move(a))); });
+}
+
+void QtLabArchive::findSubjects(const std::string& name, Done done) {
+    auto home = backHome(std::move(done));
+    reader_->findSubjects(name, [home](archive::LabAnswer a) { home(fromReader(std::move(a))); });
+}
+
+void QtLabArchive::storeSubject(const RegisteredSubject& subject, Done done) {
+    auto home = backHome(std::move(done));
+    reader_->storeSubjects({archive::archivedSubject(subject)},
+                           [home](archive::LabAnswer a) { home(fromReader(std::move(a))); });
+}
+
+void QtLabArchive::mergeSubjects(const RegisteredSubject& keep, const RegisteredSubject& gone, Done done) {
+    auto home = backHome(std::move(done));
+    reader_->mergeSubjects(archive::archivedSubject(keep), archive::archivedSubject(gone),
+                           [home](archive::LabAnswer a) { home(fromReader(std::move(a))); });
 }
 
 }  // namespace vanta

@@ -25,6 +25,9 @@ public:
     void subjectTests(const std::string& subjectId, const std::string& name, Done done) override;
     void listTests(Done done) override;
     void fetch(const std::string& sha256, Done done) override;
+    void findSubjects(const std::string& name, Done done) override;
+    void storeSubject(const RegisteredSubject& subject, Done done) override;
+    void mergeSubjects(const RegisteredSubject& keep, const RegisteredSubject& gone, Done done) override;
 
 private:
     // Runs on the reader's thread: hands the answer to `done` on the window's thread.

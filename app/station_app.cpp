@@ -57,6 +57,7 @@ StationApp::StationApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartO
 
 StationApp::~StationApp() {
     uploader_.reset();
+    if (auto* reg = dynamic_cast<RegisterSubjectLibrary*>(library_)) reg->setLabArchive(nullptr);
     labArchive_.reset();
     frame_.reset();
     if (link_) link_->stopAcquisition();
@@ -218,6 +219,8 @@ void StationApp::startArchiveUploader() {
     // History and Open from archive ask the same server, on a thread of their own.
     labArchive_ = std::make_unique<QtLabArchive>(url);
     if (frame_) frame_->setLabArchive(labArchive_.get());
+    // The register's dialog asks it too: a new subject's id, a merge.
+    if (auto* reg = dynamic_cast<RegisterSubjectLibrary*>(library_)) reg->setLabArchive(labArchive_.get());
 }
 
 void StationApp::showArchiveStatus() {

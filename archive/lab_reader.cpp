@@ -93,6 +93,39 @@ void LabArchiveReader::fetch(std::string sha256, Done done) {
         std::move(done));
 }
 
+void LabArchiveReader::findSubjects(std::string name, Done done) {
+    ask(
+        [name = std::move(name)](ServerArchive& server) {
+            LabAnswer a;
+            a.ok = server.findSubjects(name, a.subjects);
+            if (!a.ok) a.reason = server.reason();
+            return a;
+        },
+        std::move(done));
+}
+
+void LabArchiveReader::storeSubjects(std::vector<ArchivedSubject> subjects, Done done) {
+    ask(
+        [subjects = std::move(subjects)](ServerArchive& server) {
+            LabAnswer a;
+            a.ok = server.storeSubjects(subjects);
+            if (!a.ok) a.reason = server.reason();
+            return a;
+        },
+        std::move(done));
+}
+
+void LabArchiveReader::mergeSubjects(ArchivedSubject keep, ArchivedSubject gone, Done done) {
+    ask(
+        [keep = std::move(keep), gone = std::move(gone)](ServerArchive& server) {
+            LabAnswer a;
+            a.ok = server.storeSubjects({keep, gone}) && server.mergeSubjects(keep.id, gone.id);
+            if (!a.ok) a.reason = server.reason();
+            return a;
+        },
+        std::move(done));
+}
+
 void LabArchiveReader::run() {
     ServerArchive server;
     server.setAnswerLimit(answerLimit_);

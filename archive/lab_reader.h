@@ -1,7 +1,9 @@
 // The window's reader of the lab's shared archive: a thread of its own with its own
 // connection, so the window never waits on the server. It answers one question at a time
 // in the order they were asked (a subject's tests, the lab's list of tests, one test's
-// bytes) and hands each answer to a callback on the reader's thread.
+// bytes, the lab's subjects of a name; and the register's two changes the window makes
+// there: a new subject, two subjects merged) and hands each answer to a callback on the
+// reader's thread.
 //
 // The window asks while the operator watches: a server that does not answer within a few
 // seconds (kReaderAnswerLimit, also for the connection) is taken for unreachable, and the
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "archive/archive_types.h"
+#include "archive/server_archive.h"
 
 namespace vanta::archive {
 
@@ -40,6 +43,7 @@ struct LabAnswer {
     bool ok = false;
     std::vector<IndexedTest> tests;  // a list's or a subject's tests
     std::string bytes;               // a fetched test's bytes
+    std::vector<ArchivedSubject> subjects;  // the lab's subjects of a name
     std::string reason;              // why not, when !ok
 };
 
@@ -55,6 +59,14 @@ public:
     void subjectTests(std::string subjectId, std::string name, Done done);
     void list(TestQuery query, Done done);
     void fetch(std::string sha256, Done done);
+    // The lab's subjects whose folded name is `name`'s (ServerArchive::findSubjects).
+    void findSubjects(std::string name, Done done);
+    // The subjects go into the lab's register (ServerArchive::storeSubjects).
+    void storeSubjects(std::vector<ArchivedSubject> subjects, Done done);
+    // `gone` becomes `keep` in the lab's register (ServerArchive::mergeSubjects). Both go
+    // into the lab's register first, as the next sync would send them: a subject this
+    // station added while the server was away is not known there yet.
+    void mergeSubjects(ArchivedSubject keep, ArchivedSubject gone, Done done);
 
 private:
     void ask(std::function<LabAnswer(ServerArchive&)> question, Done done);

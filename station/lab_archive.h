@@ -1,4 +1,5 @@
-// The lab's shared archive as the screens and File > "Open from archive..." ask it. The
+// The lab's shared archive as the screens, File > "Open from archive..." and the subject
+// register's dialog ask it. The
 // window answers on a thread of its own and hands each answer back on the window's thread,
 // later; tests answer when they choose. The station asks only where a server is set and
 // keeps what its own index knows until the answer arrives, or for good when it does not.
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "archive/archive_types.h"
+#include "archive/server_archive.h"
+#include "storage/subject_register.h"
 
 namespace vanta {
 
@@ -16,6 +19,7 @@ struct LabArchiveAnswer {
     bool ok = false;
     std::vector<archive::IndexedTest> tests;  // a subject's tests, or the lab's list
     std::string bytes;                        // a fetched test's bytes
+    std::vector<archive::ArchivedSubject> subjects;  // the lab's subjects of a name
     std::string reason;                       // why not, when !ok
 };
 
@@ -31,6 +35,13 @@ public:
     virtual void listTests(Done done) = 0;
     // One test's bytes.
     virtual void fetch(const std::string& sha256, Done done) = 0;
+    // The lab's subjects whose name folds to `name`'s: whom a new subject may already be.
+    virtual void findSubjects(const std::string& name, Done done) = 0;
+    // A subject this station just gave an id of its own goes into the lab's register.
+    virtual void storeSubject(const RegisteredSubject& subject, Done done) = 0;
+    // Two subjects of the register that are one person: `gone` becomes `keep` in the lab's
+    // register (both sent there first, as the next sync would send them).
+    virtual void mergeSubjects(const RegisteredSubject& keep, const RegisteredSubject& gone, Done done) = 0;
 };
 
 // What the History screen and the archive dialog say about where their rows came from.

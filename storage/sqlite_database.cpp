@@ -163,10 +163,20 @@ bool Database::checkHeader(Access access, int64_t& layout) {
     const std::string noun = kind_->noun;
     const std::string file = path();
     int64_t version = 0, appId = 0, tables = 0;
-    if (!readPragma(db_.get(), "PRAGMA user_version", version) ||
-        !readPragma(db_.get(), "PRAGMA application_id", appId) ||
-        !readPragma(db_.get(), "SELECT count(*) FROM sqlite_schema", tables))
-        return failFromSqlite("The " + noun + " " + file + " cannot be read" + kind_->unreadable);
+    {
+        // One statement, so one look at the file: read one by one, another connection of
+        // the station making the file (the indexer and the upload worker open a new data
+        // folder's index at once) may commit between the reads, and a layout of 0 beside
+        // tables already made looks like someone else's database.
+        Statement header(db_.get(),
+                         "SELECT (SELECT user_version FROM pragma_user_version),"
+                         " (SELECT application_id FROM pragma_application_id), (SELECT count(*) FROM sqlite_schema)");
+        if (!header.prepared() || header.step() != SQLITE_ROW)
+            return failFromSqlite("The " + noun + " " + file + " cannot be read" + kind_->unreadable);
+        version = header.integer(0);
+        appId = header.integer(1);
+        tables = header.integer(2);
+    }
     if (version > kind_->newestLayout)
         return fail(StoreError::NewerVersion, "The " + noun + " " + file + " was written by a later station (layout " +
                                                   std::to_string(version) + "); it was left as it is.");

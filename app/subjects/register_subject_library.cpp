@@ -87,10 +87,23 @@ bool RegisterSubjectLibrary::chooseSubject() {
     } else {
         SubjectChooserDialog dlg(register_, currentId_, parent_);
         dlg.setMessageHook(ui_.message);
+        dlg.setLabArchive(lab_);
         if (dlg.exec() == QDialog::Accepted && dlg.chosenId() != 0) chosen = dlg.chosenId();
     }
-    if (!chosen || *chosen == 0) return false;
+    if (!chosen || *chosen == 0) {
+        followMerge();
+        return false;
+    }
     return makeCurrent(*chosen);
+}
+
+void RegisterSubjectLibrary::followMerge() {
+    RegisteredSubject current, into;
+    std::vector<std::string> ids;
+    if (!currentSubject(current) || !register_.mergedIds(current.uuid, ids) || ids.empty()) return;
+    // Merged into a subject of this register in the dialog: that one is the athlete now, and
+    // the list (which no longer shows the merged one) shows it as current.
+    if (ids.front() != current.uuid && register_.getByUuid(ids.front(), into)) makeCurrent(into.id);
 }
 
 bool RegisterSubjectLibrary::hasCurrentSubject() {

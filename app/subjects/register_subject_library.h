@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/subjects/subject_messages.h"
+#include "station/lab_archive.h"
 #include "storage/subject_library.h"
 #include "storage/subject_register.h"
 
@@ -43,12 +44,17 @@ public:
     // Replaces the operator's dialogs; an empty member keeps the default.
     void setUi(SubjectLibraryUi ui);
     void setParentWidget(QWidget* parent) { parent_ = parent; }
+    // The lab's archive, where a server is set: the register's dialog adopts the lab's ids
+    // and merges there first. Null: the register alone.
+    void setLabArchive(LabArchive* lab) { lab_ = lab; }
 
     // Opens (creating when missing) the register below the data root and takes the
     // product's current subject from it. A register that cannot be opened is reported
     // to the operator; the station then works on without a current subject.
     void initialise(const std::string& dataRoot, const std::string& productTag) override;
     // The register's dialog; a chosen subject becomes current. True when one was chosen.
+    // Closed without a choice after merging the current subject away, the subject it went
+    // into becomes current.
     bool chooseSubject() override;
     bool hasCurrentSubject() override;
     // Every field, age included, from the current subject as the register holds it now.
@@ -81,6 +87,8 @@ private:
     bool ensureOpen(bool tellOnFailure);
     bool openAt(const std::string& dataRoot, bool tellOnFailure);
     bool makeCurrent(int64_t id);
+    // After the register's dialog: a current subject merged into another gives way to it.
+    void followMerge();
     bool currentSubject(RegisteredSubject& out);
     std::string currentDirectory();
     void tell(const std::string& text);
@@ -90,6 +98,7 @@ private:
     std::string product_ = kSubjectLibraryProduct;
     int64_t currentId_ = 0;
     SubjectLibraryUi ui_;
+    LabArchive* lab_ = nullptr;
     QWidget* parent_;
 };
 

@@ -6,11 +6,18 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/message_box.h"
+#include "app/subjects/lab_subject_pick_dialog.h"
 #include "app/subjects/subject_dialog.h"
+#include "station/lab_subject_id.h"
+#include "station/subject_merge.h"
 
 namespace vanta {
 
@@ -25,7 +32,7 @@ QString sexText(int32_t sex) {
 }  // namespace
 
 SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t preselectId, QWidget* parent)
-    : QDialog(parent), subjects_(subjects) {
+    : QDialog(parent), subjects_(subjects), labWait_(kLabIdWait) {
     setWindowTitle(QStringLiteral("Subject register"));
 
     search_ = new QLineEdit(this);
@@ -43,7 +50,8 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
     table_->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Sex"), QStringLiteral("Age"),
                                        QStringLiteral("Weight"), QStringLiteral("Height"), QStringLiteral("Comment 1")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Two rows (Ctrl+click) for a merge; Edit and Choose take one.
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
     // Each column as wide as what it holds: the name wide enough for a long name on one
@@ -59,10 +67,16 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
         header->resizeSection(c, fm.horizontalAdvance(table_->horizontalHeaderItem(c)->text()) + 24);
     table_->setWordWrap(false);
 
-    auto* add = new QPushButton(QStringLiteral("Add..."), this);
-    add->setObjectName(QStringLiteral("add"));
+    add_ = new QPushButton(QStringLiteral("Add..."), this);
+    add_->setObjectName(QStringLiteral("add"));
     edit_ = new QPushButton(QStringLiteral("Edit..."), this);
     edit_->setObjectName(QStringLiteral("edit"));
+    merge_ = new QPushButton(QStringLiteral("Merge..."), this);
+    merge_->setObjectName(QStringLiteral("merge"));
+    merge_->setToolTip(QStringLiteral("Select the two subjects that are one athlete (Ctrl+click) to merge them"));
+    labStatus_ = new QLabel(this);
+    labStatus_->setObjectName(QStringLiteral("labStatus"));
+    labStatus_->hide();
     auto* buttons = new QDialogButtonBox(this);
     choose_ = buttons->addButton(QStringLiteral("Choose"), QDialogButtonBox::AcceptRole);
     choose_->setObjectName(QStringLiteral("choose"));
@@ -71,8 +85,10 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
     choose_->setDefault(true);
 
     auto* side = new QHBoxLayout;
-    side->addWidget(add);
+    side->addWidget(add_);
     side->addWidget(edit_);
+    side->addWidget(merge_);
+    side->addWidget(labStatus_);
     side->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(search_);
@@ -83,8 +99,9 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
     resize(760, 440);
 
     connect(search_, &QLineEdit::textChanged, this, &SubjectChooserDialog::refresh);
-    connect(add, &QPushButton::clicked, this, &SubjectChooserDialog::addSubject);
+    connect(add_, &QPushButton::clicked, this, &SubjectChooserDialog::addSubject);
     connect(edit_, &QPushButton::clicked, this, &SubjectChooserDialog::editSubject);
+    connect(merge_, &QPushButton::clicked, this, &SubjectChooserDialog::mergeSubjects);
     connect(buttons, &QDialogButtonBox::accepted, this, &SubjectChooserDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &SubjectChooserDialog::reject);
     connect(table_, &QTableWidget::itemSelectionChanged, this, &SubjectChooserDialog::updateButtons);
@@ -94,18 +111,25 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
     search_->setFocus(Qt::OtherFocusReason);
 }
 
+std::vector<int64_t> SubjectChooserDialog::selectedIds() const {
+    std::vector<int64_t> ids;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows(ColName))
+        if (const QTableWidgetItem* name = table_->item(index.row(), ColName))
+            ids.push_back(name->data(Qt::UserRole).toLongLong());
+    return ids;
+}
+
 int64_t SubjectChooserDialog::selectedId() const {
-    const QList<QTableWidgetItem*> items = table_->selectedItems();
-    if (items.isEmpty()) return 0;
-    const QTableWidgetItem* first = table_->item(items.first()->row(), ColName);
-    return first ? first->data(Qt::UserRole).toLongLong() : 0;
+    const std::vector<int64_t> ids = selectedIds();
+    return ids.size() == 1 ? ids.front() : 0;
 }
 
 void SubjectChooserDialog::refresh() { fill(selectedId()); }
 
 void SubjectChooserDialog::fill(int64_t selectId) {
+    // A subject merged into another is that one: each athlete is listed once.
     std::vector<RegisteredSubject> found;
-    if (!subjects_.search(search_->text().trimmed().toStdString(), found))
+    if (!unmergedSubjects(subjects_, search_->text().trimmed().toStdString(), found))
         tellOperator(messageHook_, this, QString::fromStdString(subjects_.lastMessage()));
 
     table_->setRowCount(0);
@@ -148,9 +172,25 @@ bool SubjectChooserDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SubjectChooserDialog::updateButtons() {
-    const bool any = selectedId() != 0;
-    edit_->setEnabled(any);
-    choose_->setEnabled(any);
+    const bool one = selectedId() != 0 && !waiting_;
+    add_->setEnabled(!waiting_);
+    edit_->setEnabled(one);
+    choose_->setEnabled(one);
+    merge_->setEnabled(selectedIds().size() == 2 && !waiting_);
+}
+
+int SubjectChooserDialog::beginWaiting(const QString& what) {
+    waiting_ = ++requests_;
+    labStatus_->setText(what);
+    labStatus_->show();
+    updateButtons();
+    return waiting_;
+}
+
+void SubjectChooserDialog::endWaiting() {
+    waiting_ = 0;
+    labStatus_->hide();
+    updateButtons();
 }
 
 bool SubjectChooserDialog::editWithHook(SubjectInfo& subject) {
@@ -159,19 +199,89 @@ bool SubjectChooserDialog::editWithHook(SubjectInfo& subject) {
 }
 
 void SubjectChooserDialog::addSubject() {
+    if (waiting_) return;
     SubjectInfo fresh;
     fresh.sex = -1;  // nothing chosen yet
     if (!editWithHook(fresh)) return;
+    if (!lab_) return finishAdd(0, fresh, nullptr);
+    // The lab may know this athlete from another station: its answer decides the id. The
+    // operator does not wait longer than kLabIdWait; a later answer is dropped, and the
+    // subject keeps an id of this station, which the next sync sends.
+    const int request = beginWaiting(QStringLiteral("Asking the lab's archive about %1\u2026")
+                                         .arg(QString::fromStdString(fresh.name)));
+    QPointer<SubjectChooserDialog> self(this);
+    QTimer::singleShot(labWait_, this, [this, request, fresh] {
+        if (waiting_ == request) finishAdd(request, fresh, nullptr);
+    });
+    lab_->findSubjects(fresh.name, [self, request, fresh](LabArchiveAnswer answer) {
+        if (self && self->waiting_ == request) self->finishAdd(request, fresh, &answer);
+    });
+}
+
+void SubjectChooserDialog::finishAdd(int request, const SubjectInfo& subject, const LabArchiveAnswer* answer) {
+    if (request != 0) endWaiting();
+    LabIdDecision decision = decideLabId(answer);
+    if (decision.step == LabIdStep::Ask) {
+        const std::optional<int> choice = pickHook_
+                                              ? pickHook_(subject.name, decision.candidates, this)
+                                              : LabSubjectPickDialog::ask(subject.name, decision.candidates, this);
+        if (!applyOperatorChoice(decision, choice)) return;  // Cancel: the subject is not added
+    }
     int64_t id = 0;
-    if (!subjects_.add(fresh, &id)) {
+    bool added = false;
+    if (!addWithLabId(subjects_, subject, decision, id, added)) {
         tellOperator(messageHook_, this, QString::fromStdString(subjects_.lastMessage()));
         return;
     }
+    // A new id goes to the lab at once where it answered, so the next station meeting the
+    // name finds it; its answer changes nothing here (else the next sync sends it).
+    RegisteredSubject registered;
+    if (lab_ && added && decision.step == LabIdStep::Local && decision.labAnswered && subjects_.get(id, registered))
+        lab_->storeSubject(registered, [](LabArchiveAnswer) {});
     // Show the new subject even when the search would hide it.
     search_->blockSignals(true);
     search_->clear();
     search_->blockSignals(false);
     fill(id);
+}
+
+void SubjectChooserDialog::mergeSubjects() {
+    const std::vector<int64_t> ids = selectedIds();
+    if (waiting_ || ids.size() != 2) return;
+    RegisteredSubject a, b;
+    if (!subjects_.get(ids[0], a) || !subjects_.get(ids[1], b)) {
+        tellOperator(messageHook_, this, QString::fromStdString(subjects_.lastMessage()));
+        refresh();
+        return;
+    }
+    const SubjectMerge merge = mergeOrder(a, b);
+    const QString question = QString::fromStdString(mergeQuestion(merge));
+    const bool yes = confirmHook_ ? confirmHook_(question, this)
+                                  : QMessageBox::question(this, QString::fromLatin1(kMessageCaption), question) ==
+                                        QMessageBox::Yes;
+    if (!yes) return;
+    auto done = [this, merge](const LabArchiveAnswer* answer) {
+        const MergeOutcome outcome = completeMerge(subjects_, merge, lab_ != nullptr, answer);
+        if (!outcome.merged)
+            tellOperator(messageHook_, this, QString::fromStdString(outcome.message),
+                         QString::fromStdString(outcome.detail));
+        fill(merge.keep.id);
+    };
+    if (!lab_) return done(nullptr);
+    // The lab first: the reader gives a server that does not answer up after its limit,
+    // and the register merges only once the lab has.
+    const int request = beginWaiting(QStringLiteral("Merging in the lab's archive\u2026"));
+    QPointer<SubjectChooserDialog> self(this);
+    SubjectRegister* reg = &subjects_;
+    lab_->mergeSubjects(merge.keep, merge.gone, [self, request, done, reg, merge](LabArchiveAnswer answer) {
+        if (self && self->waiting_ == request) {
+            self->endWaiting();
+            return done(&answer);
+        }
+        // The operator closed the dialog meanwhile: what the lab merged, the register
+        // merges too, so the two histories stay alike.
+        completeMerge(*reg, merge, true, &answer);
+    });
 }
 
 void SubjectChooserDialog::editSubject() {
@@ -191,6 +301,7 @@ void SubjectChooserDialog::editSubject() {
 }
 
 void SubjectChooserDialog::accept() {
+    if (waiting_) return;  // the subject being added or merged comes first
     const int64_t id = selectedId();
     if (id == 0) return;  // nothing to choose: the dialog stays
     chosenId_ = id;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -17,10 +18,13 @@
 #include <sstream>
 
 #include "app/open_from_archive_dialog.h"
+#include "app/qt_lab_archive.h"
 #include "app/station_view.h"
+#include "app/subjects/subject_chooser_dialog.h"
 #include "archive/local_index.h"
 #include "archive/server_archive.h"
 #include "archive/sha256.h"
+#include "storage/subject_register.h"
 #include "storage/test_file.h"
 #include "station/command_ids.h"
 #include "station/lab_archive.h"
@@ -65,6 +69,24 @@ class LabArchiveWindowTest : public QObject {
         if (!server.open(url)) return false;
         const std::string bytes = readAll(path);
         return server.store(sent, bytes) == archive::StoreResult::Added;
+    }
+
+    // The operator adds a subject of this name in the register's dialog, with the lab set.
+    static void addInDialog(SubjectRegister& reg, LabArchive& lab, const char* typed, RegisteredSubject& added) {
+        SubjectChooserDialog dlg(reg, 0);
+        dlg.setLabArchive(&lab);
+        dlg.setEditHook([typed](SubjectInfo& s, QWidget*) {
+            s.name = typed;
+            s.height = 170;
+            return true;
+        });
+        QStringList messages;
+        dlg.setMessageHook([&messages](QWidget*, const QString& text) { messages << text; });
+        dlg.show();
+        QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("add")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.waitingForLab(), 10000);
+        QCOMPARE(messages, QStringList());
+        QVERIFY(reg.get(dlg.selectedId(), added));
     }
 
 private slots:
@@ -161,6 +183,91 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(history.source(), std::string(kFromLabArchive), 10000);
         QCOMPARE(history.history()->tests.size(), size_t(2));
         f.frame().close();
+    }
+
+    // Two stations add one athlete in their register's dialog, each typing her name its
+    // own way: the second (a whole station window, Extended) takes the id the first gave
+    // her, so the lab has one subject.
+    void twoStationsAddingOneAthleteInTheWindowShareHerId() {
+        QTemporaryDir stationA;
+        SubjectRegister regA;
+        QVERIFY(regA.open(stationA.path().toStdString()));
+        QtLabArchive labA(url());
+        RegisteredSubject onA;
+        addInDialog(regA, labA, "Ana Kova\xc4\x8d", onA);
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(onA.info.name, std::string("Ana Kova\xc4\x8d"));
+        // Station A told the lab about her on its reader's thread.
+        archive::ServerArchive server;
+        QVERIFY(server.open(url()));
+        std::vector<archive::ArchivedSubject> there;
+        QTRY_VERIFY_WITH_TIMEOUT(server.findSubjects("ana kovac", there) && there.size() == 1, 10000);
+        QCOMPARE(there.front().id, onA.uuid);
+
+        StationFixture b;
+        b.injectLibrary = false;
+        b.writeSettings(1);
+        QVERIFY(b.start());
+        bool added = false;
+        QTimer::singleShot(0, [&] {
+            auto* dlg = qobject_cast<SubjectChooserDialog*>(QApplication::activeModalWidget());
+            if (!dlg) return;
+            dlg->setEditHook([](SubjectInfo& s, QWidget*) {
+                s.name = "ANA KOVAC";
+                return true;
+            });
+            QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("add")), Qt::LeftButton);
+            added = QTest::qWaitFor([&] { return !dlg->waitingForLab(); }, 10000) && dlg->selectedId() != 0;
+            if (!added) return dlg->reject();
+            QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("choose")), Qt::LeftButton);
+        });
+        QVERIFY(b.app->subjectLibrary().chooseSubject());
+        QVERIFY(added);
+        SubjectInfo onB;
+        b.app->subjectLibrary().copyCurrentSubject(onB);
+        QCOMPARE(onB.name, std::string("ANA KOVAC"));
+        QCOMPARE(b.app->subjectLibrary().currentSubjectKey(), onA.uuid);
+        QVERIFY(server.findSubjects("Ana Kova\xc4\x8d", there));
+        QCOMPARE(there.size(), size_t{1});
+        QVERIFY(b.dialogs.messages.empty());
+        b.frame().close();
+    }
+
+    // Two subjects this station added while the lab was away, merged in the dialog: the
+    // lab learns both and merges them, and the dialog lists one.
+    void aMergeInTheWindowReachesTheLabWithSubjectsItHadNotSeen() {
+        QTemporaryDir station;
+        SubjectRegister reg;
+        QVERIFY(reg.open(station.path().toStdString()));
+        SubjectInfo jan;
+        jan.name = "Jan Novak";
+        int64_t first = 0, second = 0;
+        QVERIFY(reg.add(jan, &first));
+        jan.name = "Jan Nov\xc3\xa1k";
+        QVERIFY(reg.add(jan, &second));
+        QtLabArchive lab(url());
+        SubjectChooserDialog dlg(reg, 0);
+        dlg.setLabArchive(&lab);
+        dlg.setConfirmHook([](const QString&, QWidget*) { return true; });
+        QStringList messages;
+        dlg.setMessageHook([&messages](QWidget*, const QString& text) { messages << text; });
+        dlg.show();
+        auto* table = dlg.findChild<QTableWidget*>(QStringLiteral("subjects"));
+        table->selectAll();
+        QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("merge")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.waitingForLab(), 10000);
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(dlg.selectedId(), first);
+
+        RegisteredSubject keep, gone;
+        QVERIFY(reg.get(first, keep) && reg.get(second, gone));
+        archive::ServerArchive server;
+        QVERIFY(server.open(url()));
+        std::vector<archive::ServerArchive::SubjectCount> lab_subjects;
+        QVERIFY(server.listSubjects(lab_subjects));
+        QCOMPARE(lab_subjects.size(), size_t{1});
+        QCOMPARE(lab_subjects.front().id, keep.uuid);
     }
 
     // Nothing listens on port 1: History keeps this station's tests and says why.

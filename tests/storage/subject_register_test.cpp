@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <atomic>
 #include <thread>
 #include <utility>
 
@@ -447,6 +448,32 @@ TEST_F(SubjectRegisterTest, TwoStationsShareTheRegister) {
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "wal");
     sqlite3_finalize(st);
     sqlite3_close(mode);
+}
+
+// The window's indexer, its upload worker and the register's dialog open a new data folder's
+// files at the same moment: each must find a store that is being made, never take it for
+// someone else's database.
+TEST_F(SubjectRegisterTest, ConnectionsOpeningANewRegisterAtOnceAllFindIt) {
+    constexpr int kRounds = 60, kConnections = 4;
+    int refused = 0;
+    std::string message;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string folder = root + "/round" + std::to_string(round);
+        std::atomic<int> ready{0};
+        std::vector<std::thread> threads;
+        std::vector<std::string> failures(kConnections);
+        for (int c = 0; c < kConnections; ++c)
+            threads.emplace_back([&, c] {
+                ready.fetch_add(1);
+                while (ready.load() < kConnections) std::this_thread::yield();
+                SubjectRegister reg;
+                if (!reg.open(folder)) failures[static_cast<size_t>(c)] = reg.lastMessage();
+            });
+        for (std::thread& t : threads) t.join();
+        for (const std::string& f : failures)
+            if (!f.empty()) ++refused, message = f;
+    }
+    EXPECT_EQ(refused, 0) << message;
 }
 
 // One byte through a pipe between the processes of a test.

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "app/subjects/load_choice_dialog.h"
 #include "app/subjects/register_subject_library.h"
@@ -28,6 +29,43 @@ SubjectInfo person(const std::string& name, int age = 30, int weight = 70) {
     s.age = age;
     s.weight = weight;
     s.height = 170;
+    return s;
+}
+
+// The lab's archive as a test sets it: it knows the subjects of each name given, answers
+// at once unless told to hold, and agrees to a merge or refuses it with a reason.
+struct FakeLab : LabArchive {
+    std::map<std::string, std::vector<archive::ArchivedSubject>> byName;
+    bool holds = false;
+    std::vector<Done> held;
+    std::vector<std::string> sent;  // ids of new subjects the lab was told about
+    std::string refusal;            // non-empty: a merge is refused with it
+    std::vector<std::pair<std::string, std::string>> merges;
+
+    void subjectTests(const std::string&, const std::string&, Done) override {}
+    void listTests(Done) override {}
+    void fetch(const std::string&, Done) override {}
+    void findSubjects(const std::string& name, Done done) override {
+        if (holds) return held.push_back(std::move(done));
+        LabArchiveAnswer a;
+        a.ok = true;
+        a.subjects = byName[name];
+        done(std::move(a));
+    }
+    void storeSubject(const RegisteredSubject& subject, Done) override { sent.push_back(subject.uuid); }
+    void mergeSubjects(const RegisteredSubject& keep, const RegisteredSubject& gone, Done done) override {
+        merges.emplace_back(keep.uuid, gone.uuid);
+        LabArchiveAnswer a;
+        a.ok = refusal.empty();
+        a.reason = refusal;
+        done(std::move(a));
+    }
+};
+
+archive::ArchivedSubject labSubject(const std::string& id, const std::string& name) {
+    archive::ArchivedSubject s;
+    s.id = id;
+    s.name = name;
     return s;
 }
 
@@ -193,6 +231,143 @@ private slots:
         QCOMPARE(dlg.chosenId(), int64_t{0});
     }
 
+    // With the lab's archive set: one subject of the name there gives its id, several are
+    // the operator's choice (Cancel adds nobody), none gives an id of this station that the
+    // lab learns at once, and no answer in time gives one too, without a word.
+    void newSubjectTakesTheLabsIdOrAsksOrKeepsItsOwn() {
+        const std::string annB = "0b5e1d2c-1111-4a4a-8b8b-000000000001";
+        const std::string boB = "0b5e1d2c-2222-4a4a-8b8b-000000000002";
+        const std::string boC = "0c7f3e4d-3333-4a4a-8b8b-000000000003";
+        FakeLab lab;
+        lab.byName["Ann Lee"] = {labSubject(annB, "ANN LEE")};
+        lab.byName["Bo Ek"] = {labSubject(boB, "Bo Ek"), labSubject(boC, "Bo Ek")};
+        SubjectRegister reg;
+        QVERIFY(reg.open(root));
+        SubjectChooserDialog dlg(reg, 0);
+        dlg.setLabArchive(&lab);
+        dlg.setMessageHook([this](QWidget*, const QString& t) { messages << t; });
+        std::string typed;
+        dlg.setEditHook([&typed](SubjectInfo& s, QWidget*) {
+            s = person(typed);
+            return true;
+        });
+        std::vector<std::optional<int>> picks;  // the operator's answers, last first
+        size_t asked = 0;
+        dlg.setPickHook([&](const std::string& name, const std::vector<archive::ArchivedSubject>& subjects, QWidget*) {
+            ++asked;
+            if (name != "Bo Ek" || subjects.size() != 2 || picks.empty()) return std::optional<int>();
+            const std::optional<int> pick = picks.back();
+            picks.pop_back();
+            return pick;
+        });
+        dlg.show();
+        auto* add = dlg.findChild<QPushButton*>("add");
+        auto added = [&](const std::string& name) {
+            typed = name;
+            QTest::mouseClick(add, Qt::LeftButton);
+            RegisteredSubject s;
+            std::vector<RegisteredSubject> all;
+            if (reg.search("", all) && !all.empty() && reg.get(dlg.selectedId(), s)) return s;
+            return RegisteredSubject{};
+        };
+
+        QCOMPARE(added("Ann Lee").uuid, annB);
+        QVERIFY(lab.sent.empty());  // the lab has her already
+
+        picks = {1, std::nullopt};
+        const RegisteredSubject cancelled = added("Bo Ek");
+        QCOMPARE(asked, size_t{1});
+        QVERIFY(cancelled.info.name != "Bo Ek");
+        QCOMPARE(added("Bo Ek").uuid, boC);
+        QCOMPARE(asked, size_t{2});
+
+        const RegisteredSubject cy = added("Cy Oh");
+        QCOMPARE(cy.info.name, std::string("Cy Oh"));
+        QCOMPARE(lab.sent, std::vector<std::string>{cy.uuid});
+
+        // The lab does not answer: the dialog waits, then the subject keeps its own id; the
+        // late answer changes nothing.
+        lab.holds = true;
+        dlg.setLabWait(std::chrono::milliseconds(100));
+        typed = "Di Ma";
+        QTest::mouseClick(add, Qt::LeftButton);
+        QVERIFY(dlg.waitingForLab());
+        QVERIFY(!add->isEnabled());
+        QVERIFY(!dlg.findChild<QLabel*>("labStatus")->isHidden());
+        QTRY_VERIFY(!dlg.waitingForLab());
+        std::vector<RegisteredSubject> di;
+        QVERIFY(reg.findByName("Di Ma", di));
+        QCOMPARE(di.size(), size_t{1});
+        LabArchiveAnswer late;
+        late.ok = true;
+        const std::string diB = "0d1a2b3c-4444-4a4a-8b8b-000000000004";
+        late.subjects = {labSubject(diB, "Di Ma")};
+        lab.held.front()(late);
+        QVERIFY(reg.findByName("Di Ma", di));
+        QCOMPARE(di.size(), size_t{1});
+        QVERIFY(di.front().uuid != diB);
+        std::vector<RegisteredSubject> all;
+        QVERIFY(reg.search("", all));
+        QCOMPARE(all.size(), size_t{4});  // Ann, Bo, Cy, Di: the cancelled Bo is not there
+        QVERIFY(messages.isEmpty());
+    }
+
+    // Two selected subjects become one, the earlier-added kept, once the operator agreed
+    // and the lab merged them; a merge the lab refuses leaves the register as it was.
+    void mergeIsMadeInTheLabFirstAndListsOneSubject() {
+        SubjectRegister reg;
+        QVERIFY(reg.open(root));
+        int64_t first = 0, second = 0;
+        QVERIFY(reg.add(person("Jan Novak"), &first));
+        QVERIFY(reg.add(person("Jan Novák"), &second));
+        RegisteredSubject keep, gone;
+        QVERIFY(reg.get(first, keep) && reg.get(second, gone));
+        FakeLab lab;
+        lab.refusal = "No subject " + gone.uuid + " on the archive server";
+        SubjectChooserDialog dlg(reg, 0);
+        dlg.setLabArchive(&lab);
+        dlg.setMessageHook([this](QWidget*, const QString& t) { messages << t; });
+        QStringList questions;
+        bool yes = false;
+        dlg.setConfirmHook([&](const QString& q, QWidget*) {
+            questions << q;
+            return yes;
+        });
+        dlg.show();
+        auto* table = dlg.findChild<QTableWidget*>("subjects");
+        auto* merge = dlg.findChild<QPushButton*>("merge");
+        QVERIFY(!merge->isEnabled());
+        table->selectAll();
+        QVERIFY(merge->isEnabled());
+        QVERIFY(!dlg.findChild<QPushButton*>("choose")->isEnabled());
+
+        QTest::mouseClick(merge, Qt::LeftButton);  // the operator says no
+        QCOMPARE(questions.size(), 1);
+        QVERIFY(questions[0].startsWith(QStringLiteral("Merge Jan Novák (") + QString::fromStdString(gone.uuid.substr(0, 8))));
+        QVERIFY(questions[0].contains(QStringLiteral("into Jan Novak (") + QString::fromStdString(keep.uuid.substr(0, 8))));
+        QVERIFY(lab.merges.empty());
+
+        yes = true;
+        QTest::mouseClick(merge, Qt::LeftButton);  // the lab refuses
+        QCOMPARE(lab.merges.size(), size_t{1});
+        QCOMPARE(messages, QStringList{QStringLiteral("The subjects were not merged.\n") +
+                                       QString::fromStdString(lab.refusal)});
+        QCOMPARE(table->rowCount(), 2);
+        std::vector<std::string> ids;
+        QVERIFY(reg.mergedIds(gone.uuid, ids));
+        QCOMPARE(ids, std::vector<std::string>{gone.uuid});
+
+        lab.refusal.clear();
+        table->selectAll();
+        QTest::mouseClick(merge, Qt::LeftButton);
+        QCOMPARE(lab.merges.back(), std::make_pair(keep.uuid, gone.uuid));
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(dlg.selectedId(), first);
+        QVERIFY(reg.mergedIds(gone.uuid, ids));
+        QCOMPARE(ids, (std::vector<std::string>{keep.uuid, gone.uuid}));
+        QCOMPARE(messages.size(), 1);
+    }
+
     void loadChoiceAnswersElevenForTheSubjectsTests() {
         LoadChoiceDialog withSubject(QStringLiteral("Eva"), true);
         QCOMPARE(withSubject.findChild<QLabel*>("subject")->text(), QStringLiteral("Current subject: Eva"));
@@ -241,6 +416,29 @@ private slots:
         script(other, answers);
         other.initialise(root, "OTHER");
         QVERIFY(!other.hasCurrentSubject());
+        QVERIFY(messages.isEmpty());
+    }
+
+    // The operator merges the current subject into another and closes the dialog: the one
+    // kept becomes current, and the next test goes into its folder.
+    void aCurrentSubjectMergedAwayGivesWayToTheOneKept() {
+        const int64_t jan = addTo(root, person("Jan Novak"));
+        const int64_t again = addTo(root, person("Jan Novák"));
+        RegisterSubjectLibrary lib;
+        Scripted answers;
+        script(lib, answers);
+        lib.initialise(root, "VANCHECK");
+        answers.choice = again;
+        QVERIFY(lib.chooseSubject());
+        SubjectLibraryUi merging;
+        merging.chooseSubject = [jan, again](SubjectRegister& reg, int64_t, QWidget*) {
+            RegisteredSubject keep, gone;
+            if (reg.get(jan, keep) && reg.get(again, gone)) reg.merge(keep.uuid, gone.uuid);
+            return std::optional<int64_t>();
+        };
+        lib.setUi(std::move(merging));
+        QVERIFY(!lib.chooseSubject());
+        QCOMPARE(lib.currentSubjectId(), jan);
         QVERIFY(messages.isEmpty());
     }
 

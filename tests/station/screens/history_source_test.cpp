@@ -41,6 +41,9 @@ struct HeldLabArchive : LabArchive {
     }
     void listTests(Done) override {}
     void fetch(const std::string&, Done) override {}
+    void findSubjects(const std::string&, Done) override {}
+    void storeSubject(const RegisteredSubject&, Done) override {}
+    void mergeSubjects(const RegisteredSubject&, const RegisteredSubject&, Done) override {}
 };
 
 class HistorySourceTest : public ScreenTest {
