@@ -1,7 +1,9 @@
-// subjects list and subjects merge: the lab's subjects with their ids, from the station's
-// register and index or from the shared archive, and two ids of one person made one.
+// subjects list, add and merge: the lab's subjects with their ids, from the station's
+// register and index or from the shared archive, a new subject given the lab's id, and two ids
+// of one person made one.
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <set>
 #include <string>
@@ -9,11 +11,13 @@
 #include <vector>
 
 #include "archive/archive_url.h"
+#include "archive/lab_subjects.h"
 #include "archive/local_index.h"
 #include "archive/server_archive.h"
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/station_folders.h"
+#include "station/subject_history.h"
 #include "storage/subject_register.h"
 
 namespace vanta::cli {
@@ -26,11 +30,27 @@ struct SubjectsListOptions {
     bool json = false;
 };
 
+struct SubjectsAddOptions {
+    std::string name;
+    std::string sex;  // "female", "male" or empty: not chosen
+    long long height = 0, weight = 0;
+    std::string comment;
+    std::string url;
+    std::string data;
+    bool another = false;  // --another: a second subject of a name the register holds
+};
+
 struct SubjectsMergeOptions {
     std::vector<std::string> ids;
     std::string url;
     std::string data;
 };
+
+// The lab's archive a subjects command uses: --url, else VANTA_ARCHIVE_URL, else the data
+// folder's archive-server.conf; empty without one.
+std::string labUrl(const std::string& given, const std::string& data) {
+    return !given.empty() ? given : archive::configuredArchiveUrl(data, std::getenv(archive::kArchiveUrlVariable));
+}
 
 bool isUuid(const std::string& s) {
     if (s.size() != 36) return false;
@@ -51,7 +71,7 @@ bool hasRegister(const std::string& data) {
 }
 
 // The register's subjects (an id merged into another is not one of its own) with the
-// index's tests of each id merged with it.
+// number of the index's tests their history holds.
 bool localSubjects(const std::string& data, std::vector<archive::ServerArchive::SubjectCount>& out,
                    std::string& message) {
     SubjectRegister reg;
@@ -75,19 +95,14 @@ bool localSubjects(const std::string& data, std::vector<archive::ServerArchive::
             return false;
         }
         if (!ids.empty() && ids.front() != s.uuid) continue;  // merged into another
-        long long count = 0;
-        for (const std::string& id : ids) {
-            if (!indexed) break;
-            archive::TestQuery query;
-            query.subjectId = id;
-            std::vector<archive::IndexedTest> tests;
-            if (!index.listTests(query, tests)) {
-                message = index.lastMessage();
-                return false;
-            }
-            count += static_cast<long long>(tests.size());
+        // As many as the subject's history shows: the tests of her ids and those indexed
+        // under exactly her name before an id was known.
+        std::vector<archive::IndexedTest> tests;
+        if (indexed && !listSubjectTests(index, HistorySubject{s.uuid, s.info.name}, tests)) {
+            message = index.lastMessage();
+            return false;
         }
-        out.push_back({s.uuid, s.info.name, count});
+        out.push_back({s.uuid, s.info.name, static_cast<long long>(tests.size())});
     }
     return true;
 }
@@ -126,9 +141,7 @@ int runSubjectsMerge(const SubjectsMergeOptions& options) {
         if (!isUuid(id)) return fail("Not a subject id (a UUID in lower case): " + id);
     if (keep == gone) return fail("subjects merge needs two different ids");
     const std::string data = options.data.empty() ? stationFolders().subjectLibraryDirectory : options.data;
-    const std::string url = !options.url.empty() ? options.url
-                                                 : archive::configuredArchiveUrl(
-                                                       data, std::getenv(archive::kArchiveUrlVariable));
+    const std::string url = labUrl(options.url, data);
     // The lab's archive first: a merge the server refuses is not made here either, so the
     // station's and the lab's histories stay alike.
     if (!url.empty()) {
@@ -143,13 +156,56 @@ int runSubjectsMerge(const SubjectsMergeOptions& options) {
     return writeStandardOutput(gone + " is " + keep + " now\n");
 }
 
+int runSubjectsAdd(const SubjectsAddOptions& options) {
+    SubjectInfo info;
+    info.name = options.name;
+    info.sex = options.sex == "female" ? 0 : options.sex == "male" ? 1 : -1;
+    info.height = static_cast<int32_t>(options.height);
+    info.weight = static_cast<int32_t>(options.weight);
+    info.comment1 = options.comment;
+    const std::string data = options.data.empty() ? stationFolders().subjectLibraryDirectory : options.data;
+    SubjectRegister reg;
+    if (!reg.open(data)) return fail(reg.lastMessage());
+    // One person is one subject: a name the register holds already is hers, unless the
+    // operator says this is somebody else of that name.
+    std::vector<RegisteredSubject> same;
+    if (!reg.findByName(info.name, same)) return fail(reg.lastMessage());
+    if (!same.empty() && !options.another)
+        return fail("The register already holds " + same.front().info.name + " (" + same.front().uuid +
+                    "); --another adds a second subject of that name");
+    const std::string url = labUrl(options.url, data);
+    archive::ServerArchive server;
+    std::string unreachable;
+    if (!url.empty() && !server.open(url)) unreachable = server.reason();
+    archive::LabIdResult result;
+    if (!archive::addSubjectWithLabId(reg, url.empty() ? nullptr : &server, info, result))
+        return fail(reg.lastMessage());
+    RegisteredSubject added;
+    if (!reg.get(result.id, added)) return fail(reg.lastMessage());
+    if (!reg.ensureDirectory(added)) return fail(reg.lastMessage());
+    std::string how;
+    switch (result.choice) {
+        case archive::LabIdChoice::Adopted: how = "the lab's id"; break;
+        case archive::LabIdChoice::New: how = "a new id, on the lab's archive now"; break;
+        case archive::LabIdChoice::Several: how = "a new id: the lab's archive holds several of that name"; break;
+        case archive::LabIdChoice::Offline:
+            how = url.empty() ? "a new id" : "a new id; the lab's archive did not answer, the next sync sends it";
+            break;
+    }
+    if (!unreachable.empty()) std::cerr << unreachable << " (" << archive::redactedUrl(url) << ")\n";
+    for (const archive::ArchivedSubject& c : result.candidates)
+        std::cerr << "  on the lab's archive: " << c.id << "  " << c.name
+                  << " (subjects merge " << c.id << " " << added.uuid << " makes them one)\n";
+    return writeStandardOutput(added.uuid + "  " + added.info.name + "  (" + how + ")\n");
+}
+
 }  // namespace
 
 void addSubjectsCommand(CommandLine& line) {
     Command subjects = line.add("subjects", "the lab's subjects and their ids",
                                 "The subjects of the station's register, or of the lab's shared archive, with\n"
                                 "their permanent ids.\n");
-    subjects.incomplete("subjects needs list or merge (see vantacheck-cli subjects --help)");
+    subjects.incomplete("subjects needs list, add or merge (see vantacheck-cli subjects --help)");
     const std::string dataHelp = "the station's data folder whose register and index are used\n"
                                  "(default: the station's own)";
 
@@ -163,6 +219,30 @@ void addSubjectsCommand(CommandLine& line) {
         .text("--data", list->data, "DIR", dataHelp, "--data needs a folder")
         .flag("--json", list->json, "one JSON object: {\"subjects\": [{\"id\", \"name\", \"tests\"}, ...]}")
         .runs([list] { return runSubjectsList(*list); });
+
+    auto add = std::make_shared<SubjectsAddOptions>();
+    subjects.sub("add", "a new subject in the register, with the lab's id",
+                 "Adds a subject to the station's register and makes its data folder. Where the\n"
+                 "shared archive (--url, VANTA_ARCHIVE_URL or the data folder's archive-server.conf)\n"
+                 "holds exactly one subject of the name (in any case, with or without accents), the\n"
+                 "new subject takes that subject's id, so one athlete is one subject on every\n"
+                 "station; otherwise it gets a new id, sent to the archive at once or with the next\n"
+                 "sync. Prints the id.\n")
+        .file("NAME", add->name, "the subject's name").required()
+        .value("--sex", "female|male", "the subject's sex", "--sex needs female or male",
+               [add](const std::string& t) {
+                   if (t != "female" && t != "male") return false;
+                   add->sex = t;
+                   return true;
+               })
+        .integer("--height", add->height, 1, 300, "CM", "the subject's height", "--height needs a height in cm")
+        .integer("--weight", add->weight, 1, 500, "KG", "the subject's body mass", "--weight needs a mass in kg")
+        .text("--comment", add->comment, "TEXT", "the subject's first comment line", "--comment needs a text")
+        .text("--url", add->url, "URL", "the shared archive to look the name up on", "--url needs a connection string")
+        .text("--data", add->data, "DIR", dataHelp, "--data needs a folder")
+        .flag("--another", add->another, "a second subject of a name the register holds already")
+        .incomplete("subjects add needs the subject's name")
+        .runs([add] { return runSubjectsAdd(*add); });
 
     auto merge = std::make_shared<SubjectsMergeOptions>();
     subjects.sub("merge", "two ids that are one person",

@@ -231,6 +231,20 @@ cluster psql "$pg" -c "CREATE DATABASE other" && cluster psql "$pg" -d other -c 
 "$cli" archive list --url "postgresql://postgres@/other?host=$pg&port=$port" >/dev/null 2>"$work/err"; status=$?
 check "a foreign database: exit 2 with the reason" bash -c "[ $status -eq 2 ] && grep -q 'another program' '$work/err'"
 check "and nothing made in it" [ "$(cluster psql "$pg" -d other -tA -c "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'")" = 1 ]
+# One athlete added on two stations: the second takes the id the first gave the lab (the
+# name found in any case, without accents); her test indexed on the second station before
+# its register knew her counts among her tests there.
+X="$work/X"; Y="$work/Y"
+"$cli" demo "$work/ana-early.kvq" --subject "Ana Kovač" --seed 5 >/dev/null
+"$cli" archive index "$work/ana-early.kvq" --data "$Y" >/dev/null
+idx=$("$cli" subjects add "ANA KOVAC" --sex female --data "$X" --url "$url" | cut -d' ' -f1)
+"$cli" subjects add "Ana Kovač" --data "$Y" --url "$url" >"$work/added" 2>"$work/err"; status=$?
+check "subjects add on the second station takes the lab's id" \
+  bash -c "[ $status -eq 0 ] && [ -n '$idx' ] && grep -q '^$idx  Ana Kovač  (the lab.s id)\$' '$work/added'"
+check "  her test indexed before counts in subjects list --data" \
+  bash -c "'$cli' subjects list --data '$Y' --json | grep -q '{\"id\": \"$idx\", \"name\": \"Ana Kovač\", \"tests\": 1}'"
+check "  a name the register holds is refused: exit 2" bash -c \
+  "! '$cli' subjects add 'Ana Kovač' --data '$Y' --url '$url' >/dev/null 2>'$work/err' && grep -q 'already holds' '$work/err'"
 # Two ids of one person on the lab's archive: subjects list shows both, a merge makes one.
 id1=11111111-1111-4111-8111-111111111111; id2=22222222-2222-4222-8222-222222222222
 sql "INSERT INTO vanta_subjects (id, name, name_key) VALUES ('$id1', 'Jan Novak', 'jan novak'), ('$id2', 'Jan Novák', 'jan novak');
