@@ -15,6 +15,7 @@
 #include <QImageWriter>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,6 +31,7 @@
 #include "app/screens/axes_dialog.h"
 #include "app/station_app.h"
 #include "app/station_view.h"
+#include "app/subjects/subject_chooser_dialog.h"
 #include "app/subjects/subject_dialog.h"
 #include "archive/archive_url.h"
 #include "archive/local_index.h"
@@ -179,6 +181,40 @@ void sessionPictures(const QString& folder, Pictures& out) {
     const QImage measurement = picture(st.frame());
     out[QStringLiteral("measurement")] = measurement.copy(0, 0, measurement.width(), 140);
     st.app->station().test.saved = 1;  // the demo needs no save question at the end
+}
+
+// The subject register with one athlete entered twice, both rows selected for "Merge...".
+void registerPicture(const QString& folder, Pictures& out) {
+    SubjectRegister subjects;
+    if (!subjects.open(folder.toStdString())) {
+        std::fprintf(stderr, "vantacheck-guide-pictures: the register in %s: %s\n", folder.toUtf8().constData(),
+                     subjects.lastMessage().c_str());
+        std::exit(2);
+    }
+    const struct {
+        const char* name;
+        int sex, age, weight, height;
+    } entered[] = {{"Jan Novak", 1, 27, 82, 183}, {"Ana Kova\xc4\x8d", 0, 24, 64, 171}, {"Jan Nov\xc3\xa1k", 1, 27, 82, 183}};
+    for (const auto& e : entered) {
+        SubjectInfo info;
+        info.name = e.name;
+        info.sex = e.sex;
+        info.age = e.age;
+        info.weight = e.weight;
+        info.height = e.height;
+        subjects.add(info);
+    }
+    SubjectChooserDialog dialog(subjects, 0);
+    dialog.show();
+    if (auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("subjects"))) {
+        table->clearSelection();
+        for (int row = 0; row < table->rowCount(); ++row)
+            if (table->item(row, 0) && table->item(row, 0)->text().startsWith(QStringLiteral("Jan")))
+                table->selectionModel()->select(table->model()->index(row, 0),
+                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    out[QStringLiteral("subject-register")] = picture(dialog);
+    dialog.close();
 }
 
 // The profile: a session recorded one file per load, both sides at each, the files in the
@@ -346,8 +382,9 @@ int main(int argc, char* argv[]) {
 
     Pictures pictures;
     {
-        QTemporaryDir a, b, c;
+        QTemporaryDir a, b, c, d;
         sessionPictures(a.path(), pictures);
+        registerPicture(d.path(), pictures);
         profilePictures(b.path(), pictures);
         historyPictures(c.path(), pictures);
     }
