@@ -5,14 +5,19 @@
 #include <ctime>
 #include <cstdint>
 #include <iostream>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "archive/local_index.h"
 #include "archive/sha256.h"
+#include "archive/subject_ids.h"
+#include "cli/station_folders.h"
 #include "core/analysis.h"
 #include "core/demo_test.h"
 #include "core/side_by_side.h"
@@ -66,6 +71,38 @@ int runSeries(const SeriesOptions& options) {
 struct SummaryOptions {
     std::vector<std::string> files;
     bool swapSides = false;
+    std::string data;
+};
+
+// Which subject the station's archive knows a test file by: the index's id for the same
+// bytes (wherever the file lies now), else the register's (the subject whose folder holds
+// the file, or the one subject of exactly its name). One per reading thread, as SQLite's
+// connections are; it only reads, and a folder without an index or a register gives none.
+class KnownSubjectIds {
+public:
+    explicit KnownSubjectIds(const std::string& data) : register_(data) {
+        std::error_code ec;
+        indexed_ = std::filesystem::exists(std::filesystem::path(data) / archive::LocalIndex::kFileName, ec) &&
+                   index_.open(data, archive::Access::ReadOnly);
+    }
+
+    std::string of(const std::string& sha256, const std::string& path, const std::string& subject) {
+        archive::IndexedTest known;
+        std::vector<std::string> paths;
+        if (indexed_ && !sha256.empty() && index_.pathsOf(sha256, paths) && !paths.empty() &&
+            index_.testAt(paths.front(), known) && !known.subjectId.empty())
+            return known.subjectId;
+        known = {};
+        std::error_code ec;
+        known.path = std::filesystem::absolute(path, ec).lexically_normal().string();
+        known.subject = subject;
+        return register_.of(known);
+    }
+
+private:
+    archive::LocalIndex index_;
+    archive::SubjectIds register_;
+    bool indexed_ = false;
 };
 
 // The test's identity for the study columns: the SHA-256 of the file's bytes, as the lab's
@@ -92,7 +129,9 @@ int runSummary(const SummaryOptions& options) {
         std::string error;
     };
     std::vector<Outcome> outcomes(args.size());
-    forEachSideBySide(files, fileThreads, [&](int i, unsigned) {
+    const std::string data = options.data.empty() ? stationFolders().subjectLibraryDirectory : options.data;
+    std::vector<std::unique_ptr<KnownSubjectIds>> subjectIds(fileThreads);
+    forEachSideBySide(files, fileThreads, [&](int i, unsigned worker) {
         const std::string& path = args[static_cast<size_t>(i)];
         // Each file starts from a clean record: repetitions of one file never show up in
         // the rows of the next.
@@ -101,6 +140,9 @@ int runSummary(const SummaryOptions& options) {
         if (readTestFile(path, *test, &message, SampleStorage::Discard, repetitionThreads)) {
             StudyColumns study = studyColumnsOf(*test);
             study.sha256 = fileSha256(path);
+            std::unique_ptr<KnownSubjectIds>& ids = subjectIds[worker];
+            if (!ids) ids = std::make_unique<KnownSubjectIds>(data);
+            study.subjectId = ids->of(study.sha256, path, test->subject.name);
             study.sidesSwapped = options.swapSides;
             outcomes[static_cast<size_t>(i)].rows = summaryRows(*test, path, study);
         } else {
@@ -233,8 +275,10 @@ void addSummaryCommand(CommandLine& line) {
              "Prints one CSV row per repetition of every file: file, name, test time (ISO 8601,\n"
              "UTC), repetition number, load, radius, samples, then the mean rows of the report\n"
              "(total, acceleration and deceleration phase) and the peak rows, then what a study\n"
-             "needs: sha256 (the file's, as the lab's archive names the test), subject_id and\n"
-             "station (empty: a file holds neither; archive list --csv gives them), side (left\n"
+             "needs: sha256 (the file's, as the lab's archive names the test), subject_id (the\n"
+             "id the station's index holds for the same bytes, else its register's subject whose\n"
+             "folder holds the file or the one subject of its name; empty when neither knows),\n"
+             "station (empty: a file does not hold it; archive list --csv --url gives it), side (left\n"
              "or right), body_mass_kg, sex and height_cm as the file holds the subject, and\n"
              "test_time_local (ISO 8601 in local time with its UTC offset). A file that cannot\n"
              "be read is reported on standard error; the others are still listed (exit status 2).\n"
@@ -244,6 +288,10 @@ void addSummaryCommand(CommandLine& line) {
         .flag("--swap-sides", summary->swapSides,
               "direction +1 is the left side: a box mounted the other way round,\n"
               "as the station's setting (and history --swap-sides)")
+        .text("--data", summary->data, "DIR",
+              "the station's data folder whose index and register give the subject\n"
+              "ids (default: the station's own)",
+              "--data needs a folder")
         .incomplete("summary needs one or more test files")
         .runs([summary] { return runSummary(*summary); });
 }

@@ -115,15 +115,16 @@ if command -v python3 >/dev/null; then
   mkdir -p "$study/tests"
   TZ=CET-1CEST,M3.5.0,M10.5.0/3 "$cli" demo "$study/tests/ana.kvq" --seed 9 --repetitions 4 --subject "Ana Kovač" \
     --time 2026-03-01T09:30 --sex female --height 170 --weight 62 >/dev/null
+  ana_id=$(env -u VANTA_ARCHIVE_URL "$cli" subjects add "Ana Kovač" --data "$study/DATA" | cut -d' ' -f1)
   "$cli" archive index "$study/tests" --data "$study/DATA" >/dev/null 2>&1
-  check "summary's and list --csv's study columns are analyse --json's" python3 - "$cli" "$study/tests/ana.kvq" "$study/DATA" <<'PY'
-import csv, hashlib, io, json, os, subprocess, sys
-cli, path, data = sys.argv[1:4]
+  check "summary's and list --csv's study columns are analyse --json's" python3 - "$cli" "$study/tests/ana.kvq" "$study/DATA" "$ana_id" <<'PY'
+import csv, hashlib, io, json, os, shutil, subprocess, sys
+cli, path, data, ana_id = sys.argv[1:5]
 env = dict(os.environ, TZ="CET-1CEST,M3.5.0,M10.5.0/3")
 run = lambda *a: subprocess.run([cli, *a], capture_output=True, text=True, check=True, env=env).stdout
 d = json.loads(run("analyse", "--json", path))
 sha = hashlib.sha256(open(path, "rb").read()).hexdigest()
-summary = list(csv.DictReader(io.StringIO(run("summary", path))))
+summary = list(csv.DictReader(io.StringIO(run("summary", path, "--data", data))))
 listed = list(csv.DictReader(io.StringIO(run("archive", "list", "--data", data, "--csv"))))
 assert list(summary[0])[:7] == ["file", "name", "test_time", "repetition", "load_kg", "radius_cm", "samples"]
 assert list(summary[0])[-8:] == ["sha256", "subject_id", "side", "station", "body_mass_kg", "sex", "height_cm",
@@ -133,6 +134,7 @@ sexes = {0: "female", 1: "male"}
 for rows in (summary, listed):
     for row, rep in zip(rows, d["repetitions"]):
         assert row["sha256"] == sha, row["sha256"]
+        assert len(ana_id) == 36 and row["subject_id"] == ana_id, (row["subject_id"], ana_id)
         assert row["side"] == {1: "right", -1: "left"}[rep["direction"]], (row["side"], rep["direction"])
         assert row["body_mass_kg"] == str(d["subject"]["weight"]) == "62"
         assert row["sex"] == sexes[d["subject"]["sex"]] == "female"
@@ -146,6 +148,13 @@ for rows in (summary, listed):
         assert float(row["P peak (W)"]) == rep["results"]["PeakAll"][1]
         assert float(row["F mean (N) acceleration"]) == rep["results"]["MeanAcceleration"][0]
 assert [r["direction"] for r in d["repetitions"]] == [-1, 1, -1, 1]
+# A copy of the file anywhere is the same test: summary gives it the id the index holds for
+# it, also once a second subject of her name leaves the register unable to tell.
+subprocess.run([cli, "subjects", "add", "Ana Kovač", "--another", "--data", data], check=True, capture_output=True,
+               env={k: v for k, v in env.items() if k != "VANTA_ARCHIVE_URL"})
+copy = os.path.join(os.path.dirname(data), "copy-of-ana.kvq")
+shutil.copy(path, copy)
+assert {r["subject_id"] for r in csv.DictReader(io.StringIO(run("summary", copy, "--data", data)))} == {ana_id}
 # The index keeps the body with the test: the columns stay when the file has gone.
 os.rename(path, path + ".away")
 try:
