@@ -56,6 +56,7 @@ StationApp::StationApp(OperatorDialogs& dialogs, SubjectLibrary* library, StartO
 }
 
 StationApp::~StationApp() {
+    if (indexer_) indexer_->setOnIndexed(nullptr);  // before the worker it nudges goes
     uploader_.reset();
     if (auto* reg = dynamic_cast<RegisterSubjectLibrary*>(library_)) reg->setLabArchive(nullptr);
     labArchive_.reset();
@@ -216,6 +217,8 @@ void StationApp::startArchiveUploader() {
     };
     uploader_ = std::make_unique<archive::ArchiveUploader>(makeOutbox, url, onStatus);
     uploader_->start();
+    // A test enters the outbox when the indexer has stored it: the worker sends it then.
+    if (indexer_) indexer_->setOnIndexed([uploader = uploader_.get()] { uploader->nudge(); });
     // History and Open from archive ask the same server, on a thread of their own.
     labArchive_ = std::make_unique<QtLabArchive>(url);
     if (frame_) frame_->setLabArchive(labArchive_.get());

@@ -34,6 +34,11 @@ void BackgroundIndexer::waitUntilIdle() {
     idle_.wait(g, [this] { return queue_.empty() && !busy_; });
 }
 
+void BackgroundIndexer::setOnIndexed(std::function<void()> onIndexed) {
+    std::lock_guard<std::mutex> g(callbackLock_);
+    onIndexed_ = std::move(onIndexed);
+}
+
 int64_t BackgroundIndexer::doneCount() const {
     std::lock_guard<std::mutex> g(lock_);
     return done_;
@@ -94,10 +99,16 @@ void BackgroundIndexer::run() {
                 else if (!refused.empty()) problem = refused.front();
             }
         }
-        std::lock_guard<std::mutex> g(lock_);
-        if (problem.empty()) ++indexed_;
-        ++done_;
-        lastProblem_ = problem;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            if (problem.empty()) ++indexed_;
+            ++done_;
+            lastProblem_ = problem;
+        }
+        if (problem.empty()) {
+            std::lock_guard<std::mutex> g(callbackLock_);
+            if (onIndexed_) onIndexed_();
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -34,6 +35,12 @@ public:
     // Until every file handed over is done.
     void waitUntilIdle();
 
+    // Runs on the indexer's thread after each file it put into the index (the window's
+    // archive worker sends the test then, not at its next half-minute run). Once this
+    // returns, the one it replaced is never called again, so it may be cleared before
+    // whatever it calls goes.
+    void setOnIndexed(std::function<void()> onIndexed);
+
     int64_t indexedCount() const;
     // The files handed over that are done with, indexed or skipped.
     int64_t doneCount() const;
@@ -52,6 +59,8 @@ private:
     int64_t indexed_ = 0;
     int64_t done_ = 0;
     std::string lastProblem_;
+    std::mutex callbackLock_;  // held while onIndexed_ runs
+    std::function<void()> onIndexed_;
     std::thread thread_;
 };
 

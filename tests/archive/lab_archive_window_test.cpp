@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -182,6 +183,26 @@ private slots:
         QCOMPARE(history.history()->tests.size(), size_t(1));
         QTRY_COMPARE_WITH_TIMEOUT(history.source(), std::string(kFromLabArchive), 10000);
         QCOMPARE(history.history()->tests.size(), size_t(2));
+        f.frame().close();
+    }
+
+    // A test the window opens (or saves) goes to the lab as soon as the indexer has it,
+    // not at the archive worker's next look half a minute later.
+    void aTestTheWindowOpensReachesTheLabAtOnce() {
+        StationFixture f;
+        f.writeSettings(0);
+        QVERIFY(f.start());
+        QLabel* pane = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((pane = f.frame().statusBar()->findChild<QLabel*>(QStringLiteral("archiveStatus"))) &&
+                                     pane->text().startsWith(QStringLiteral("Archive: up to date")),
+                                 10000);
+        f.dialogs.openAnswers.push_back(f.writeTestFileWith(2, "ann.kvq", "Ann Lee"));
+        QVERIFY(f.frame().openTest());
+        archive::ServerArchive server;
+        QVERIFY2(server.open(url()), server.reason().c_str());
+        std::vector<archive::IndexedTest> onServer;
+        QTRY_VERIFY_WITH_TIMEOUT(server.list({}, onServer) && onServer.size() == 1, 10000);
+        QCOMPARE(onServer.front().subject, std::string("Ann Lee"));
         f.frame().close();
     }
 
