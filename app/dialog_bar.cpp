@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QLabel>
@@ -20,6 +21,19 @@ namespace {
 constexpr int kComboLineDlu = 12;
 // Set on an editable list while the operator's typing stands in place of a selection.
 constexpr const char* kTypedProperty = "vantaTyped";
+// A label's whole text, where it may be shown cut short.
+constexpr const char* kWholeTextProperty = "vantaWholeText";
+
+bool sameLine(const QRect& a, const QRect& b) { return a.top() < b.bottom() && b.top() < a.bottom(); }
+
+// "Subject: Ana Kovač" where it fits; else what follows the ": ", the name itself, as
+// much of it as fits ("Ana Kov…"): the name is what the operator looks for.
+QString fittedText(const QString& whole, const QFontMetrics& fm, int width) {
+    if (fm.horizontalAdvance(whole) <= width) return whole;
+    const qsizetype colon = whole.indexOf(QStringLiteral(": "));
+    const QString shown = colon > 0 ? whole.mid(colon + 2) : whole;
+    return fm.elidedText(shown, Qt::ElideRight, width);
+}
 }  // namespace
 
 DialogBar::DialogBar(int templateId, Sink sink, QWidget* parent)
@@ -100,19 +114,58 @@ void DialogBar::place(QWidget* w, int x, int y, int width, int height) {
 void DialogBar::placeControls() {
     unitX_ = widthDlu_ > 0 ? qMin(fontUnitX_, width() / static_cast<double>(widthDlu_)) : fontUnitX_;
     unitX_ = qMax(unitX_, fontUnitX_ * 0.6);
-    for (const Placement& p : placements_) {
+    // A bar narrower than its template brings its controls closer together, but a control
+    // never starts inside the one before it on its line, nor inside a label's text ("Set
+    // weight (kg" with the list over its end): it moves right as far as it must, and the
+    // ones after it only where they would then be covered in turn. A group's frame is
+    // drawn around its buttons and takes no room of its own.
+    const int gap = qRound(2 * fontUnitX_);
+    QRect before;  // what the next control on the line must not start inside
+    bool beforeLabel = false;
+    std::vector<QRect> placed(placements_.size());
+    for (size_t i = 0; i < placements_.size(); ++i) {
+        const Placement& p = placements_[i];
         QRect r = dluRect(p.x, p.y, p.width, p.height);
+        auto* l = qobject_cast<QLabel*>(p.widget);
+        const bool frame = !l && qobject_cast<QFrame*>(p.widget);
+        // A label's control follows it closely; the next label stands apart from a control.
+        const int room = beforeLabel ? gap : qRound(5 * fontUnitX_);
+        if (!frame && !before.isNull() && sameLine(r, before) && r.left() > before.left() &&
+            r.left() < before.right() + room)
+            r.moveLeft(before.right() + room);
         r.setWidth(qMax(r.width(), p.minWidthPx));
         // A list widened to its longest entry at the bar's right end stays inside the bar.
         if (p.minWidthPx > 0 && r.right() >= width()) r.moveRight(width() - 1);
         // A button keeps room for its text and a margin on either side.
         if (auto* b = qobject_cast<QPushButton*>(p.widget))
             r.setWidth(qMax(r.width(), b->fontMetrics().horizontalAdvance(b->text()) + 2 * qRound(4 * fontUnitX_)));
-        // So does a label ("Y1 parameter", not "Y1 parame").
-        if (auto* l = qobject_cast<QLabel*>(p.widget))
+        // So does a label ("Y1 parameter", not "Y1 parame"). A label that may be cut
+        // short takes the room up to the next control on its line, or to the bar's end.
+        if (l && l->property(kWholeTextProperty).isValid()) {
+            int right = width() - gap;
+            for (size_t k = i + 1; k < placements_.size(); ++k) {
+                const QRect next = dluRect(placements_[k].x, placements_[k].y, placements_[k].width,
+                                           placements_[k].height);
+                if (sameLine(next, r) && next.left() > r.left()) right = qMin(right, next.left() - gap);
+            }
+            r.setRight(qMax(r.left() + 40, right));
+            l->setText(fittedText(l->property(kWholeTextProperty).toString(), l->fontMetrics(), r.width()));
+        } else if (l) {
             r.setWidth(qMax(r.width(), l->fontMetrics().horizontalAdvance(l->text()) + 1));
+        }
+        if (l) before = QRect(r.left(), r.top(), l->fontMetrics().horizontalAdvance(l->text()), r.height());
+        else if (!frame) before = r;
+        if (!frame) beforeLabel = l != nullptr;
         p.widget->setGeometry(r);
     }
+}
+
+void DialogBar::setLabelText(int id, const QString& text) {
+    auto* l = qobject_cast<QLabel*>(control(id));
+    if (!l) return;
+    l->setProperty(kWholeTextProperty, text);
+    l->setToolTip(text);
+    placeControls();
 }
 
 void DialogBar::label(const char* text, int x, int y, int w, int h, int id) {

@@ -34,6 +34,10 @@ public:
     // A drop-down list's text as the station reads it: the selected entry's, or with no
     // selection (none chosen, or typed over) the typed text.
     QString listText(int id) const;
+    // A label's text: a long one is cut with "…" at the room the label has (again when the
+    // bar changes width), the whole text in its tooltip. The last label of a line reaches
+    // to the bar's right edge.
+    void setLabelText(int id, const QString& text);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

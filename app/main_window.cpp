@@ -364,12 +364,8 @@ float MainWindow::readBarNumber(int id) const {
 void MainWindow::setBarText(int id, const std::string& text) {
     QWidget* c = bar_ ? bar_->control(id) : nullptr;
     if (auto* edit = qobject_cast<QLineEdit*>(c)) edit->setText(QString::fromStdString(text));
-    else if (auto* label = qobject_cast<QLabel*>(c)) {
-        // A long name is cut with "…" at the label's width; the whole name in its tooltip.
-        const QString whole = QString::fromStdString(text);
-        label->setText(label->fontMetrics().elidedText(whole, Qt::ElideRight, std::max(label->width(), 40)));
-        label->setToolTip(whole);
-    }
+    else if (qobject_cast<QLabel*>(c))
+        bar_->setLabelText(id, QString::fromStdString(text));  // a long name cut with "…", whole in the tooltip
     else if (auto* box = qobject_cast<QComboBox*>(c); box && box->isEditable())
         box->setEditText(QString::fromStdString(text));
 }

@@ -250,9 +250,17 @@ private slots:
                 QVERIFY2(bar->rect().contains(c->geometry()), qPrintable(c->objectName()));
                 if (auto* b = qobject_cast<QPushButton*>(c))
                     QVERIFY2(b->width() >= b->fontMetrics().horizontalAdvance(b->text()) + 12, qPrintable(b->text()));
-                // A label shows its whole text ("Y1 parameter", not "Y1 parame").
-                if (auto* l = qobject_cast<QLabel*>(c))
+                // A label shows its whole text ("Y1 parameter", not "Y1 parame"), and no
+                // control on its line covers it ("Set weight (kg" under the load list).
+                if (auto* l = qobject_cast<QLabel*>(c)) {
                     QVERIFY2(l->width() >= l->fontMetrics().horizontalAdvance(l->text()), qPrintable(l->text()));
+                    const int textRight = l->x() + l->fontMetrics().horizontalAdvance(l->text());
+                    for (QWidget* other : bar->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+                        if (other != l && other->isVisible() && !qobject_cast<QLabel*>(other) &&
+                            other->y() < l->geometry().bottom() && other->geometry().bottom() > l->y() &&
+                            other->x() > l->x())
+                            QVERIFY2(other->x() > textRight, qPrintable(l->text() + " under " + other->objectName()));
+                }
                 // A list's text field holds its longest entry ("velocity (deg/s)").
                 if (auto* box = qobject_cast<QComboBox*>(c)) {
                     QStyleOptionComboBox option;
@@ -295,6 +303,12 @@ private slots:
         showAndCheck(cmd::kCurveGraph);
 
         showAndCheck(cmd::kPerform);  // last: it starts a new test
+        // Who is measured stays readable at this width: the name whole, if not its prefix.
+        auto* subject = qobject_cast<QLabel*>(frame.currentBar()->control(cmd::kSubjectLabel));
+        QVERIFY(subject);
+        QVERIFY2(!subject->text().contains(QChar(0x2026)) && subject->text().size() > 3 &&
+                     subject->toolTip().endsWith(subject->text()),
+                 qPrintable(subject->text() + " / " + subject->toolTip()));
     }
 
     void barsReplaceEachOtherAndTell1075Apart() {
