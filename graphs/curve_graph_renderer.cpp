@@ -265,8 +265,10 @@ void drawOverlay(DrawContext& dc, const CurveOverlay& o, const GraphViewState& v
     }
 }
 
-// Inside the plot's top left: a piece of each line style and what it shows.
+// Above the plot's left end, over the axes' titles: a piece of each line style and what
+// it shows. Inside the plot it would cover the curves where they rise steepest.
 void drawOverlayLegend(DrawContext& dc, const CurveOverlay& o, const Rect& plot, bool paper) {
+    const AxisLayout& L = paper ? kPaperLayout : kScreenLayout;
     const int down = paper ? -1 : 1, row = paper ? 40 : 16, sample = paper ? 120 : 40;
     dc.selectFont(Font{"Arial", paper ? 25 : 12, 400});
     dc.setTextColor(kBlack);
@@ -275,7 +277,7 @@ void drawOverlayLegend(DrawContext& dc, const CurveOverlay& o, const Rect& plot,
         const std::string& text;
     } lines[] = {{Pen{kLeftCurveColor, paper ? 3 : 1, PenStyle::Solid}, o.shownLabel},
                  {Pen{kLeftOverlayColor, paper ? 3 : 1, PenStyle::Dash}, o.overlayLabel}};
-    int y = plot.top + down * row;
+    int y = plot.top - down * (L.titleTop + 2 * row);
     for (const auto& line : lines) {
         dc.selectPen(line.pen);
         dc.line(plot.left + row / 2, y, plot.left + row / 2 + sample, y);

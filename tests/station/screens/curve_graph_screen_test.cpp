@@ -118,12 +118,33 @@ TEST_F(CurveGraphScreenTest, CompareDrawsASecondRepetitionAlignedAtTheReversal) 
                             [](const std::string& t) { return t.starts_with("test of ") && t.find(", repetition ") != std::string::npos; }),
               2);
     for (const DrawCall& c : curves) EXPECT_EQ(c.state.pen.style, PenStyle::Dash);
+    // The legend stands above the plot, clear of the curves it names and of the readouts.
+    for (const DrawCall& c : dc.calls())
+        if (c.op == DrawOp::Text && c.text.starts_with("test of ")) {
+            EXPECT_LE(c.rect().bottom, kPlotRect.top) << c.text;
+            EXPECT_GE(c.rect().top, kReadoutRect.bottom) << c.text;
+        }
     RecordingDrawContext paper(true);
     const PrintJob job = screens.printJob();
     printReportPage(paper, job.report, 1, 1);
     EXPECT_TRUE(std::any_of(paper.calls().begin(), paper.calls().end(), [](const DrawCall& c) {
         return c.op == DrawOp::Polyline && c.state.pen.color == kLeftOverlayColor;
     }));
+    // On paper too the legend covers neither the plot nor any other text or frame of the page.
+    const auto span = [](int a, int b) { return std::pair{std::min(a, b), std::max(a, b)}; };
+    for (const DrawCall& c : paper.calls()) {
+        if (c.op != DrawOp::Text || !c.text.starts_with("test of ")) continue;
+        const auto [low, high] = span(c.rect().top, c.rect().bottom);
+        EXPECT_GE(low, kPaperPlotRect.top) << c.text;
+        for (const DrawCall& other : paper.calls()) {
+            const bool text = other.op == DrawOp::Text && !other.text.starts_with("test of ") && !other.text.empty();
+            if (!text && other.op != DrawOp::Rectangle) continue;
+            const auto [otherLow, otherHigh] = span(other.rect().top, other.rect().bottom);
+            const bool crosses = low < otherHigh && otherLow < high && c.rect().left < other.rect().right &&
+                                 other.rect().left < c.rect().right;
+            EXPECT_FALSE(crosses) << c.text << " over " << other.text;
+        }
+    }
     run(cmd::kCompare);
     EXPECT_TRUE(overlayCurves().empty());
     // Esc on the question: no comparison.
