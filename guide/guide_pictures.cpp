@@ -231,12 +231,15 @@ void profilePictures(const QString& folder, Pictures& out) {
                          index.lastMessage().c_str());
             std::exit(2);
         }
+        // One athlete in one session: the same demo session at each load, so her speed
+        // falls with the load as one athlete's does and the power rises to a top.
+        constexpr uint64_t kProfileSession = 7;
         const float loads[4] = {5.0f, 10.0f, 15.0f, 20.0f};
         int minute = 0;
         for (float load : loads) {
             auto test = std::make_unique<TestRecord>();
             for (int attempt = 0; attempt < 4; ++attempt)
-                recordDemoRepetition(test->repetitions[attempt], uint64_t(load), attempt, 0, load, 0);
+                recordDemoRepetition(test->repetitions[attempt], kProfileSession, attempt, 0, load, 0);
             test->repetitionCount = 4;
             for (int r = 0; r < 4; ++r) analyseRepetition(*test, r);  // the index takes the file's results
             test->subject.name = kSubject;
