@@ -17,6 +17,7 @@
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/station_folders.h"
+#include "station/subject_checks.h"
 #include "station/subject_history.h"
 #include "storage/subject_register.h"
 
@@ -33,7 +34,7 @@ struct SubjectsListOptions {
 struct SubjectsAddOptions {
     std::string name;
     std::string sex;  // "female", "male" or empty: not chosen
-    long long height = 0, weight = 0;
+    std::string height, weight;  // as typed: checked as the subject dialog checks its boxes
     std::string comment;
     std::string url;
     std::string data;
@@ -157,12 +158,24 @@ int runSubjectsMerge(const SubjectsMergeOptions& options) {
 }
 
 int runSubjectsAdd(const SubjectsAddOptions& options) {
-    SubjectInfo info;
-    info.name = options.name;
-    info.sex = options.sex == "female" ? 0 : options.sex == "male" ? 1 : -1;
-    info.height = static_cast<int32_t>(options.height);
-    info.weight = static_cast<int32_t>(options.weight);
-    info.comment1 = options.comment;
+    // The register's dialog's own checks: a name, the lengths, the ranges, a weight with
+    // decimals ("61,5") kept in whole kilograms.
+    SubjectForm form;
+    form.name = options.name;
+    form.sex = options.sex == "female" ? 0 : options.sex == "male" ? 1 : -1;
+    form.age = "0";  // kept in memory only: the register has no age to keep
+    form.height = options.height.empty() ? "0" : options.height;  // 0: not given
+    form.weight = options.weight.empty() ? "0" : options.weight;
+    form.comment1 = options.comment;
+    const SubjectCheck check = checkSubjectForm(form, NameRule::Required);
+    if (check.failed != SubjectField::None) {
+        const char* option = check.failed == SubjectField::Weight   ? "--weight: "
+                             : check.failed == SubjectField::Height ? "--height: "
+                             : check.failed == SubjectField::Comment1 ? "--comment: "
+                                                                      : "";
+        return fail(option + check.message);
+    }
+    SubjectInfo info = check.values;
     const std::string data = options.data.empty() ? stationFolders().subjectLibraryDirectory : options.data;
     SubjectRegister reg;
     if (!reg.open(data)) return fail(reg.lastMessage());
@@ -235,8 +248,9 @@ void addSubjectsCommand(CommandLine& line) {
                    add->sex = t;
                    return true;
                })
-        .integer("--height", add->height, 1, 300, "CM", "the subject's height", "--height needs a height in cm")
-        .integer("--weight", add->weight, 1, 500, "KG", "the subject's body mass", "--weight needs a mass in kg")
+        .text("--height", add->height, "CM", "the subject's height", "--height needs a height in cm")
+        .text("--weight", add->weight, "KG", "the subject's body mass (\"61,5\" is kept as 62)",
+              "--weight needs a mass in kg")
         .text("--comment", add->comment, "TEXT", "the subject's first comment line", "--comment needs a text")
         .text("--url", add->url, "URL", "the shared archive to look the name up on", "--url needs a connection string")
         .text("--data", add->data, "DIR", dataHelp, "--data needs a folder")

@@ -116,6 +116,12 @@ if command -v python3 >/dev/null; then
   TZ=CET-1CEST,M3.5.0,M10.5.0/3 "$cli" demo "$study/tests/ana.kvq" --seed 9 --repetitions 4 --subject "Ana Kovač" \
     --time 2026-03-01T09:30 --sex female --height 170 --weight 62 >/dev/null
   ana_id=$(env -u VANTA_ARCHIVE_URL "$cli" subjects add "Ana Kovač" --data "$study/DATA" | cut -d' ' -f1)
+  # subjects add checks as the register's dialog does: "61,5" kg is a weight, 250 kg is not.
+  check "subjects add takes a weight with a decimal comma" \
+    env -u VANTA_ARCHIVE_URL "$cli" subjects add "Eva Horvat" --weight 61,5 --data "$study/DATA"
+  out=$(env -u VANTA_ARCHIVE_URL "$cli" subjects add "Ivo Horvat" --weight 250 --data "$study/DATA" 2>&1); status=$?
+  check "  and refuses one out of range, naming the option: exit 2" \
+    bash -c "[ $status -eq 2 ] && [ '$out' = '--weight: Please enter a number between 0 and 200.' ]"
   "$cli" archive index "$study/tests" --data "$study/DATA" >/dev/null 2>&1
   check "summary's and list --csv's study columns are analyse --json's" python3 - "$cli" "$study/tests/ana.kvq" "$study/DATA" "$ana_id" <<'PY'
 import csv, hashlib, io, json, os, shutil, subprocess, sys
