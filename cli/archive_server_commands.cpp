@@ -13,6 +13,10 @@
 
 namespace vanta::cli {
 
+std::string archiveUrlFor(const std::string& given, const std::string& data) {
+    return !given.empty() ? given : archive::configuredArchiveUrl(data, std::getenv(archive::kArchiveUrlVariable));
+}
+
 namespace {
 
 // The words sync and fetch share.
@@ -27,7 +31,7 @@ Common resolved(const Common& given, std::string (*defaultData)()) {
     Common c = given;
     if (c.data.empty()) c.data = defaultData();
     if (!c.url.empty()) warnOfPasswordInUrl(c.url);
-    if (c.url.empty()) c.url = archive::configuredArchiveUrl(c.data, std::getenv(archive::kArchiveUrlVariable));
+    c.url = archiveUrlFor(c.url, c.data);
     return c;
 }
 

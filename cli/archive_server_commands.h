@@ -14,6 +14,10 @@ namespace vanta::cli {
 // folder when --data is not among the words.
 void addArchiveServerCommands(Command& archive, std::string (*defaultData)());
 
+// The lab's archive a command uses: `given` (its --url), else VANTA_ARCHIVE_URL, else the
+// first line of the data folder's archive-server.conf; "" where none is set.
+std::string archiveUrlFor(const std::string& given, const std::string& data);
+
 // A password on the command line is in the process list, which every user of the computer
 // may read; said once per run, where the password came from --url.
 void warnOfPasswordInUrl(const std::string& url);

@@ -1,7 +1,6 @@
 // subjects list, add and merge: the lab's subjects with their ids, from the station's
 // register and index or from the shared archive, a new subject given the lab's id, and two ids
 // of one person made one.
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -14,6 +13,7 @@
 #include "archive/lab_subjects.h"
 #include "archive/local_index.h"
 #include "archive/server_archive.h"
+#include "cli/archive_server_commands.h"
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/station_folders.h"
@@ -46,12 +46,6 @@ struct SubjectsMergeOptions {
     std::string url;
     std::string data;
 };
-
-// The lab's archive a subjects command uses: --url, else VANTA_ARCHIVE_URL, else the data
-// folder's archive-server.conf; empty without one.
-std::string labUrl(const std::string& given, const std::string& data) {
-    return !given.empty() ? given : archive::configuredArchiveUrl(data, std::getenv(archive::kArchiveUrlVariable));
-}
 
 bool isUuid(const std::string& s) {
     if (s.size() != 36) return false;
@@ -142,7 +136,7 @@ int runSubjectsMerge(const SubjectsMergeOptions& options) {
         if (!isUuid(id)) return fail("Not a subject id (a UUID in lower case): " + id);
     if (keep == gone) return fail("subjects merge needs two different ids");
     const std::string data = options.data.empty() ? stationFolders().subjectLibraryDirectory : options.data;
-    const std::string url = labUrl(options.url, data);
+    const std::string url = archiveUrlFor(options.url, data);
     // The lab's archive first: a merge the server refuses is not made here either, so the
     // station's and the lab's histories stay alike.
     if (!url.empty()) {
@@ -186,7 +180,7 @@ int runSubjectsAdd(const SubjectsAddOptions& options) {
     if (!same.empty() && !options.another)
         return fail("The register already holds " + same.front().info.name + " (" + same.front().uuid +
                     "); --another adds a second subject of that name");
-    const std::string url = labUrl(options.url, data);
+    const std::string url = archiveUrlFor(options.url, data);
     archive::ServerArchive server;
     std::string unreachable;
     if (!url.empty() && !server.open(url)) unreachable = server.reason();
