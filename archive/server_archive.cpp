@@ -597,7 +597,9 @@ constexpr const char* kTestsAndRepetitions =
     "FROM vanta_tests t LEFT JOIN vanta_repetitions r ON r.sha256 = t.sha256 "
     "LEFT JOIN vanta_subjects s ON s.id = t.subject_id ";
 
-bool readTestRows(const pqxx::result& rows, std::vector<IndexedTest>& tests, std::string& bad) {
+// The rows of testsAndRepetitions as tests: "" when every row read, else why not (and no
+// test is kept).
+std::string readTestRows(const pqxx::result& rows, std::vector<IndexedTest>& tests) {
     for (const auto& row : rows) {
         const std::string sha = row[0].c_str();
         if (tests.empty() || tests.back().sha256 != sha) {
@@ -625,12 +627,12 @@ bool readTestRows(const pqxx::result& rows, std::vector<IndexedTest>& tests, std
         r.sampleCount = row[11].as<int>();
         r.velocityPeakIndex = row[12].as<int>();
         if (!parseResultsArray(row[13].c_str(), r)) {
-            bad = sha;
-            return false;
+            tests.clear();
+            return "The archive server sent results that do not read: " + sha;
         }
         tests.back().repetitions.push_back(r);
     }
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -664,11 +666,7 @@ bool ServerArchive::list(const TestQuery& query, std::vector<IndexedTest>& tests
             case 3: rows = tx.exec_params(sql, values[0], values[1], values[2]); break;
             default: rows = tx.exec_params(sql, values[0], values[1], values[2], values[3]); break;
         }
-        std::string bad;
-        if (!readTestRows(rows, tests, bad)) {
-            tests.clear();
-            return fail("The archive server sent results that do not read: " + bad);
-        }
+        if (const std::string bad = readTestRows(rows, tests); !bad.empty()) return fail(bad);
         tx.commit();
         return true;
     } catch (const std::exception& e) {
@@ -757,11 +755,7 @@ bool ServerArchive::subjectTests(const std::string& subjectId, const std::string
         const auto bound = [](std::optional<int64_t> v) { return v ? std::to_string(*v) : std::string(); };
         const pqxx::result rows = tx.exec_params(sql, subjectId.empty() ? foldedName(name) : subjectId,
                                                  bound(from), bound(to));
-        std::string bad;
-        if (!readTestRows(rows, tests, bad)) {
-            tests.clear();
-            return fail("The archive server sent results that do not read: " + bad);
-        }
+        if (const std::string bad = readTestRows(rows, tests); !bad.empty()) return fail(bad);
         tx.commit();
         return true;
     } catch (const std::exception& e) {
