@@ -12,6 +12,7 @@
 
 #include "archive/archive_types.h"
 #include "cli/command_line.h"
+#include "cli/subject_tests.h"
 #include "reports/page_header.h"
 #include "storage/settings_file.h"
 
@@ -66,11 +67,7 @@ struct ProfileOptions {
     std::vector<std::string> files;
     // Instead of files: one subject's indexed tests (as history finds them), in the days
     // from..to where given, from the index of `data` or the lab's archive at `url`.
-    std::optional<std::string> subject;
-    std::optional<std::string> subjectId;
-    std::optional<int64_t> from, to;
-    std::string data;
-    std::string url;
+    SubjectTestsQuery subjectTests;
     bool json = false;
     bool swapSides = false;
     bool subjectsMayDiffer = false;  // test files of different subjects taken together
@@ -87,9 +84,7 @@ PageHeaderTexts profilePageHeader(const std::string& name, int64_t testTime, int
 // against the subject's own measurement error; --pdf as profile's.
 using HistoryPdfWriter = bool (*)(const std::string& path, const History& history, std::string* message);
 struct HistoryOptions {
-    archive::TestQuery query;
-    std::string data;
-    std::string url;  // the lab's shared archive; "" reads the index
+    SubjectTestsQuery subjectTests;  // whose tests, from the index or the lab's archive (url)
     bool json = false;
     bool swapSides = false;
     std::string pdf;

@@ -15,7 +15,8 @@ namespace vanta::cli {
 
 int runHistory(const HistoryOptions& given, HistoryPdfWriter writePdf, HandOver handOver) {
     HistoryOptions options = given;
-    if (options.query.subject.has_value() == options.query.subjectId.has_value())
+    SubjectTestsQuery& query = options.subjectTests;
+    if (query.subject.has_value() == query.id.has_value())
         return fail("history needs one of --subject TEXT and --id UUID (see vantacheck-cli history --help)");
     if (!options.pdf.empty())
         if (const std::string refused = refusedOutput("history", "--pdf", options.pdf, options.overwrite); !refused.empty())
@@ -24,13 +25,8 @@ int runHistory(const HistoryOptions& given, HistoryPdfWriter writePdf, HandOver 
         if (handOver) return handOver();
         return fail("history --pdf needs the Qt parts, which this build does not have");
     }
-    if (options.data.empty()) options.data = stationFolders().subjectLibraryDirectory;
+    if (query.data.empty()) query.data = stationFolders().subjectLibraryDirectory;
 
-    SubjectTestsQuery query;
-    query.subject = options.query.subject;
-    query.id = options.query.subjectId;
-    query.data = options.data;
-    query.url = options.url;
     SubjectTests found;
     if (std::string message; !readSubjectTests(query, found, message)) return fail(message);
     const std::vector<archive::IndexedTest>& tests = found.tests;
@@ -51,7 +47,7 @@ int runHistory(const HistoryOptions& given, HistoryPdfWriter writePdf, HandOver 
 
 void addHistoryCommand(CommandLine& line, HistoryPdfWriter writePdf, HandOver handOver) {
     auto options = std::make_shared<HistoryOptions>();
-    line.add("history", "a subject's tests over time",
+    Command history = line.add("history", "a subject's tests over time",
              "The indexed tests of one subject (see vantacheck-cli archive), oldest first: per test,\n"
              "side and load (equal within 0.005 kg) the number of attempts and their best and mean\n"
              "peak power. The measurement error per side is pooled from every test and load with\n"
@@ -61,30 +57,15 @@ void addHistoryCommand(CommandLine& line, HistoryPdfWriter writePdf, HandOver ha
              "same side and load (consecutive ones, and the first against the latest) is \"beyond\n"
              "error\" when its size exceeds MDC95, else \"within error\". One of --subject and --id.\n"
              "With --url the tests come from the lab's shared archive, whichever station\n"
-             "recorded them (rows only, never the test files).\n")
-        .value("--subject", "TEXT",
-               "the tests whose subject's name contains TEXT (any case, with or\n"
-               "without accents); it must name one subject",
-               "--subject needs a name or part of one",
-               [options](const std::string& t) {
-                   if (t.empty()) return false;
-                   options->query.subject = t;
-                   return true;
-               })
-        .value("--id", "UUID", "the tests of the register subject with this id", "--id needs the subject's UUID",
-               [options](const std::string& t) {
-                   if (t.empty()) return false;
-                   options->query.subjectId = t;
-                   return true;
-               })
-        .text("--data", options->data, "DIR",
-              "the station's data folder whose index is used (default: the\n"
-              "folder the station beside this program uses)",
-              "--data needs a folder")
-        .text("--url", options->url, "URL",
-              "the lab's shared archive instead of the index: every station's tests\n"
-              "of the subject (a libpq URI or service=NAME, as archive list --url)",
-              "--url needs a connection string")
+             "recorded them (rows only, never the test files).\n");
+    declareSubjectChoice(history, options->subjectTests,
+                         {"the tests whose subject's name contains TEXT (any case, with or\n"
+                          "without accents); it must name one subject",
+                          "the tests of the register subject with this id",
+                          "the station's data folder whose index is used (default: the\n"
+                          "folder the station beside this program uses)"},
+                         false);
+    history
         .flag("--json", options->json, "one JSON object, every number at full double precision")
         .flag("--swap-sides", options->swapSides,
               "direction +1 is the left side: a box mounted the other way round,\n"

@@ -10,7 +10,6 @@
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/output_file.h"
-#include "cli/local_days.h"
 #include "cli/profile_output.h"
 #include "cli/station_folders.h"
 #include "cli/subject_tests.h"
@@ -73,12 +72,13 @@ int appendFileAttempts(const ProfileOptions& options, std::vector<ProfileAttempt
 }  // namespace
 
 int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOver handOver) {
-    const bool bySubject = options.subject || options.subjectId;
-    if (options.subject && options.subjectId) return fail("profile takes one of --subject TEXT and --id UUID");
+    const SubjectTestsQuery& chosen = options.subjectTests;
+    const bool bySubject = chosen.subject || chosen.id;
+    if (chosen.subject && chosen.id) return fail("profile takes one of --subject TEXT and --id UUID");
     if (bySubject == !options.files.empty())
         return fail(bySubject ? "profile takes test files or a subject (--subject or --id), not both"
                               : "profile needs one or more test files (see vantacheck-cli profile --help)");
-    if (!bySubject && (options.from || options.to || !options.url.empty() || !options.data.empty()))
+    if (!bySubject && (chosen.from || chosen.to || !chosen.url.empty() || !chosen.data.empty()))
         return fail("--from, --to, --url and --data choose a subject's tests: profile needs --subject or --id with them");
     if (!options.pdf.empty())
         if (const std::string refused = refusedOutput("profile", "--pdf", options.pdf, options.overwrite, options.files);
@@ -93,13 +93,8 @@ int runProfile(const ProfileOptions& options, ProfilePdfWriter writePdf, HandOve
     std::vector<ProfileAttempt> attempts;
     PageHeaderTexts header;
     if (bySubject) {
-        SubjectTestsQuery query;
-        query.subject = options.subject;
-        query.id = options.subjectId;
-        query.from = options.from;
-        query.to = options.to;
-        query.data = options.data.empty() ? stationFolders().subjectLibraryDirectory : options.data;
-        query.url = options.url;
+        SubjectTestsQuery query = chosen;
+        if (query.data.empty()) query.data = stationFolders().subjectLibraryDirectory;
         SubjectTests found;
         if (std::string message; !readSubjectTests(query, found, message)) return fail(message);
         if (found.tests.empty()) return fail("No indexed test of this subject.");
@@ -147,7 +142,7 @@ PageHeaderTexts profilePageHeader(const std::string& name, int64_t testTime, int
 
 void addProfileCommand(CommandLine& line, ProfilePdfWriter writePdf, HandOver handOver) {
     auto options = std::make_shared<ProfileOptions>();
-    line.add("profile", "load-power profile by side, asymmetry",
+    Command profile = line.add("profile", "load-power profile by side, asymmetry",
              "The profile across loads of the repetitions of the tests named, per side: a stroke\n"
              "with direction +1 is a right one, -1 a left one. Per side and load (equal within\n"
              "0.005 kg) the number of attempts and the attempt of highest peak power (the first on\n"
@@ -159,47 +154,15 @@ void addProfileCommand(CommandLine& line, ProfilePdfWriter writePdf, HandOver ha
              "With --subject or --id instead of files: the same over that subject's indexed tests\n"
              "(all of them, or those from --from to --to), from the station's index or with --url\n"
              "from the lab's shared archive (rows only, never the test files).\n")
-        .files("FILE.kvq", options->files, "the test files")
-        .value("--subject", "TEXT",
-               "instead of files, the indexed tests of the subject whose name\n"
-               "contains TEXT, chosen as history --subject chooses",
-               "--subject needs a name or part of one",
-               [options](const std::string& t) {
-                   if (t.empty()) return false;
-                   options->subject = t;
-                   return true;
-               })
-        .value("--id", "UUID", "instead of files, the indexed tests of the subject with this id",
-               "--id needs the subject's UUID",
-               [options](const std::string& t) {
-                   if (t.empty()) return false;
-                   options->subjectId = t;
-                   return true;
-               })
-        .value("--from", "YYYY-MM-DD", "the subject's tests of that day and later (local time)",
-               "--from needs a date YYYY-MM-DD",
-               [options](const std::string& t) {
-                   int64_t day = 0;
-                   if (!parseDay(t, day)) return false;
-                   options->from = day;
-                   return true;
-               })
-        .value("--to", "YYYY-MM-DD", "the subject's tests of that day and earlier (local time)",
-               "--to needs a date YYYY-MM-DD",
-               [options](const std::string& t) {
-                   int64_t day = 0;
-                   if (!parseDay(t, day)) return false;
-                   options->to = nextDay(day);  // the whole of that day
-                   return true;
-               })
-        .text("--data", options->data, "DIR",
-              "the station's data folder whose index is read (default: the\n"
-              "folder the station beside this program uses)",
-              "--data needs a folder")
-        .text("--url", options->url, "URL",
-              "the lab's shared archive instead of the index: every station's tests\n"
-              "of the subject (a libpq URI or service=NAME, as archive list --url)",
-              "--url needs a connection string")
+        .files("FILE.kvq", options->files, "the test files");
+    declareSubjectChoice(profile, options->subjectTests,
+                         {"instead of files, the indexed tests of the subject whose name\n"
+                          "contains TEXT, chosen as history --subject chooses",
+                          "instead of files, the indexed tests of the subject with this id",
+                          "the station's data folder whose index is read (default: the\n"
+                          "folder the station beside this program uses)"},
+                         true);
+    profile
         .flag("--json", options->json, "one JSON object, every number at full double precision")
         .flag("--subjects-may-differ", options->subjectsMayDiffer,
               "take test files of different subjects together (refused without it)")

@@ -6,6 +6,7 @@
 #include "archive/local_index.h"
 #include "archive/server_archive.h"
 #include "cli/archive_server_commands.h"
+#include "cli/local_days.h"
 #include "station/subject_history.h"
 
 namespace vanta::cli {
@@ -78,6 +79,44 @@ bool fromServer(const SubjectTestsQuery& query, SubjectTests& out, std::string& 
 }
 
 }  // namespace
+
+void declareSubjectChoice(Command& command, SubjectTestsQuery& query, const SubjectChoiceHelp& help, bool days) {
+    command
+        .value("--subject", "TEXT", help.subject, "--subject needs a name or part of one",
+               [&query](const std::string& t) {
+                   if (t.empty()) return false;
+                   query.subject = t;
+                   return true;
+               })
+        .value("--id", "UUID", help.id, "--id needs the subject's UUID", [&query](const std::string& t) {
+            if (t.empty()) return false;
+            query.id = t;
+            return true;
+        });
+    if (days)
+        command
+            .value("--from", "YYYY-MM-DD", "the subject's tests of that day and later (local time)",
+                   "--from needs a date YYYY-MM-DD",
+                   [&query](const std::string& t) {
+                       int64_t day = 0;
+                       if (!parseDay(t, day)) return false;
+                       query.from = day;
+                       return true;
+                   })
+            .value("--to", "YYYY-MM-DD", "the subject's tests of that day and earlier (local time)",
+                   "--to needs a date YYYY-MM-DD",
+                   [&query](const std::string& t) {
+                       int64_t day = 0;
+                       if (!parseDay(t, day)) return false;
+                       query.to = nextDay(day);  // the whole of that day
+                       return true;
+                   });
+    command.text("--data", query.data, "DIR", help.data, "--data needs a folder")
+        .text("--url", query.url, "URL",
+              "the lab's shared archive instead of the index: every station's tests\n"
+              "of the subject (a libpq URI or service=NAME, as archive list --url)",
+              "--url needs a connection string");
+}
 
 bool readSubjectTests(const SubjectTestsQuery& query, SubjectTests& out, std::string& message) {
     out = {};

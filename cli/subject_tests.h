@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/archive_types.h"
+#include "cli/command_line.h"
 #include "profile/profile.h"
 
 namespace vanta::cli {
@@ -25,6 +26,14 @@ struct SubjectTests {
     std::string name;  // the subject's name to show ("" when only --id named her)
     std::vector<archive::IndexedTest> tests;  // oldest first
 };
+
+// The words that choose whose tests history and profile read, declared into `query` in
+// this order: --subject, --id, with `days` --from and --to, then --data and --url. Each
+// command gives its own help for --subject, --id and --data.
+struct SubjectChoiceHelp {
+    std::string subject, id, data;
+};
+void declareSubjectChoice(Command& command, SubjectTestsQuery& query, const SubjectChoiceHelp& help, bool days);
 
 // False with the station's message: no such subject, a text naming several, an index or
 // server that cannot be read.
