@@ -61,7 +61,6 @@ void LabArchiveReader::subjectTests(std::string subjectId, std::string name, Don
         [subjectId = std::move(subjectId), name = std::move(name)](ServerArchive& server) {
             LabAnswer a;
             a.ok = labSubjectTests(server, subjectId, name, a.tests);
-            if (!a.ok) a.reason = server.reason();
             return a;
         },
         std::move(done));
@@ -72,7 +71,6 @@ void LabArchiveReader::list(TestQuery query, Done done) {
         [query = std::move(query)](ServerArchive& server) {
             LabAnswer a;
             a.ok = server.list(query, a.tests);
-            if (!a.ok) a.reason = server.reason();
             return a;
         },
         std::move(done));
@@ -86,7 +84,6 @@ void LabArchiveReader::fetch(std::string sha256, Done done) {
             server.setAnswerLimit(std::max(answerLimit_, kAnswerLimit));
             LabAnswer a;
             a.ok = server.fetch(sha256, a.bytes);
-            if (!a.ok) a.reason = server.reason();
             server.setAnswerLimit(answerLimit_);
             return a;
         },
@@ -98,7 +95,6 @@ void LabArchiveReader::findSubjects(std::string name, Done done) {
         [name = std::move(name)](ServerArchive& server) {
             LabAnswer a;
             a.ok = server.findSubjects(name, a.subjects);
-            if (!a.ok) a.reason = server.reason();
             return a;
         },
         std::move(done));
@@ -109,7 +105,6 @@ void LabArchiveReader::storeSubjects(std::vector<ArchivedSubject> subjects, Done
         [subjects = std::move(subjects)](ServerArchive& server) {
             LabAnswer a;
             a.ok = server.storeSubjects(subjects);
-            if (!a.ok) a.reason = server.reason();
             return a;
         },
         std::move(done));
@@ -120,7 +115,6 @@ void LabArchiveReader::mergeSubjects(ArchivedSubject keep, ArchivedSubject gone,
         [keep = std::move(keep), gone = std::move(gone)](ServerArchive& server) {
             LabAnswer a;
             a.ok = server.storeSubjects({keep, gone}) && server.mergeSubjects(keep.id, gone.id);
-            if (!a.ok) a.reason = server.reason();
             return a;
         },
         std::move(done));
@@ -145,8 +139,12 @@ void LabArchiveReader::run() {
             answer.reason = server.reason();
         } else {
             answer = next.first(server);
-            // A connection that failed a call is not trusted with the next one.
-            if (!answer.ok) server.close();
+            // A failed call's reason is the server's; a connection that failed a call is
+            // not trusted with the next one.
+            if (!answer.ok) {
+                answer.reason = server.reason();
+                server.close();
+            }
         }
         if (next.second) next.second(std::move(answer));
     }
