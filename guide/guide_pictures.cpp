@@ -183,14 +183,16 @@ void sessionPictures(const QString& folder, Pictures& out) {
     st.app->station().test.saved = 1;  // the demo needs no save question at the end
 }
 
+// A folder the pictures need that cannot be used ends the run: no picture is written.
+[[noreturn]] void giveUp(const char* what, const std::string& folder, const std::string& why) {
+    std::fprintf(stderr, "vantacheck-guide-pictures: the %s in %s: %s\n", what, folder.c_str(), why.c_str());
+    std::exit(2);
+}
+
 // The subject register with one athlete entered twice, both rows selected for "Merge...".
 void registerPicture(const QString& folder, Pictures& out) {
     SubjectRegister subjects;
-    if (!subjects.open(folder.toStdString())) {
-        std::fprintf(stderr, "vantacheck-guide-pictures: the register in %s: %s\n", folder.toUtf8().constData(),
-                     subjects.lastMessage().c_str());
-        std::exit(2);
-    }
+    if (!subjects.open(folder.toStdString())) giveUp("register", folder.toStdString(), subjects.lastMessage());
     const struct {
         const char* name;
         int sex, age, weight, height;
@@ -226,11 +228,7 @@ void profilePictures(const QString& folder, Pictures& out) {
         const std::string data = probe.app->station().paths.subjectLibraryDirectory;
         probe.app.reset();
         archive::LocalIndex index;
-        if (!index.open(data)) {
-            std::fprintf(stderr, "vantacheck-guide-pictures: the index in %s: %s\n", data.c_str(),
-                         index.lastMessage().c_str());
-            std::exit(2);
-        }
+        if (!index.open(data)) giveUp("index", data, index.lastMessage());
         // One athlete in one session: the same demo session at each load, so her speed
         // falls with the load as one athlete's does and the power rises to a top.
         constexpr uint64_t kProfileSession = 7;
@@ -266,11 +264,7 @@ void historyPictures(const QString& folder, Pictures& out) {
         const std::string data = probe.app->station().paths.subjectLibraryDirectory;
         probe.app.reset();
         archive::LocalIndex index;
-        if (!index.open(data)) {
-            std::fprintf(stderr, "vantacheck-guide-pictures: the index in %s: %s\n", data.c_str(),
-                         index.lastMessage().c_str());
-            std::exit(2);
-        }
+        if (!index.open(data)) giveUp("index", data, index.lastMessage());
         // The same subject getting faster over six weeks (the demo's bar moves as a lighter
         // one would), at 10 kg every fortnight and at 15 kg twice.
         struct Session { int week; float load; };
