@@ -319,7 +319,7 @@ bool LocalIndex::insertTest(const IndexedTest& test, int64_t& testId) {
              " sides_swapped, weight, sex, height) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
              test.sha256, test.subject, foldedName(test.subject), test.subjectId, test.testTime,
              static_cast<int64_t>(test.repetitions.size()),
-             test.sidesSwapped ? test.sidesSwapped : sidesSwapped_, test.weight, test.sex, test.height))
+             test.sidesSwapped, test.weight, test.sex, test.height))
         return false;
     testId = sqlite3_last_insert_rowid(handle());
     Statement rep(cache, repetitionInsert());

@@ -83,9 +83,6 @@ public:
     // For a bulk index (the index command): the log is folded into the index every 32 MB
     // rather than every 4 MB, so a thousand files fold it once, when the index closes.
     void foldLogRarely();
-    // How the station indexing now names the sides (its "Swap left and right"): kept with
-    // each test this index stores from now on whose own IndexedTest::sidesSwapped is unset.
-    void setSidesSwapped(std::optional<bool> swapped) { sidesSwapped_ = swapped; }
 
     // True when the index holds `path` with exactly this size and modification time
     // (nanoseconds since 1970): the file need not be read again.
@@ -152,7 +149,6 @@ private:
     sqlite::Database db_;
     std::unique_ptr<sqlite::StatementCache> statements_;  // of db_, finalized before it closes
     int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
-    std::optional<bool> sidesSwapped_;
 };
 
 }  // namespace vanta::archive

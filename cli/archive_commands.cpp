@@ -240,7 +240,8 @@ struct StoreCount {
 
 // Every core reads files numbers-only; this thread stores what they read in batches (one
 // transaction each) and shows the progress on a terminal.
-StoreCount readAndStore(LocalIndex& index, const std::string& data, const std::vector<Candidate>& files) {
+StoreCount readAndStore(LocalIndex& index, const std::string& data, const std::vector<Candidate>& files,
+                        bool sidesSwapped) {
     const int total = static_cast<int>(files.size());
     StoreCount count;
     if (total == 0) return count;
@@ -262,6 +263,7 @@ StoreCount readAndStore(LocalIndex& index, const std::string& data, const std::v
             }
             if (!subjects) subjects = std::make_unique<archive::SubjectIds>(data);
             d.test->subjectId = subjects->of(*d.test);
+            d.test->sidesSwapped = sidesSwapped;  // as the station that recorded them named the sides
             tests.push_back(std::move(*d.test));
         }
         std::vector<std::string> refused;
@@ -288,7 +290,6 @@ int indexFolders(const std::string& data, const std::vector<std::string>& roots,
     LocalIndex index;
     std::string message;
     if (!openIndex(data, index, message)) return fail(message);
-    index.setSidesSwapped(sidesSwapped);
     Walk walk;
     if (!walkRoots(index, roots, walk)) return fail(index.lastMessage());
     for (const std::string& problem : walk.problems) std::cerr << problem << "\n";
@@ -299,7 +300,7 @@ int indexFolders(const std::string& data, const std::vector<std::string>& roots,
         if (!index.forgetGoneBelow(folder, &forgotten)) return fail(index.lastMessage());
         gone += forgotten;
     }
-    const StoreCount count = readAndStore(index, data, walk.changed);
+    const StoreCount count = readAndStore(index, data, walk.changed, sidesSwapped);
     if (!count.storeError.empty()) return fail(count.storeError);
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -303,8 +303,10 @@ TEST_F(LocalIndexTest, KeepsTheIndexingStationsSidesWithEachNewTest) {
     sqlite3_close(db);
 
     ASSERT_TRUE(index.open(root)) << index.lastMessage();
-    index.setSidesSwapped(true);
-    ASSERT_TRUE(index.indexFile(dir.file("new.kvq"))) << index.lastMessage();
+    IndexedTest indexed;
+    ASSERT_TRUE(readIndexedTest(dir.file("new.kvq"), indexed));
+    indexed.sidesSwapped = true;
+    ASSERT_TRUE(index.store({indexed})) << index.lastMessage();
     const std::vector<IndexedTest> tests = list({});
     ASSERT_EQ(tests.size(), 2u);
     EXPECT_EQ(tests[0].sidesSwapped, std::nullopt);
