@@ -4,6 +4,11 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(PQXX REQUIRED IMPORTED_TARGET libpqxx)
 add_library(vanta_archive_server STATIC
   ${CMAKE_CURRENT_LIST_DIR}/server_archive.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/server_schema.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/server_subjects.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/server_tests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/server_queries.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/connection_string.cpp
   ${CMAKE_CURRENT_LIST_DIR}/archive_url.cpp
   ${CMAKE_CURRENT_LIST_DIR}/outbox_sender.cpp
   ${CMAKE_CURRENT_LIST_DIR}/archive_uploader.cpp

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "archive/archive_types.h"
+#include "archive/connection_string.h"
 #include "core/result_names.h"
 
 namespace vanta::archive {
@@ -169,22 +170,5 @@ private:
     std::vector<std::string> secrets_;  // the password as written and as meant, kept only to blank it out
     std::string reason_;
 };
-
-// `connection` with any password replaced by "***", for messages and logs: in a URI of
-// either scheme in any case (after the user, up to the last "@" before the host; the
-// parameters "password" and "sslpassword"), and in "key = value" text. A message that
-// quotes a URI or a "password=" somewhere inside it is redacted alike.
-std::string redactedUrl(std::string_view connection);
-
-// `text` as redactedUrl leaves it, and every one of `secrets` replaced by "***" too.
-std::string redactedText(std::string_view text, const std::vector<std::string>& secrets);
-
-// `connection` as libpq reads it the way the lab meant it: the URI's scheme in lower case
-// (libpq takes no other), and a raw "@" inside the user's part percent-encoded, so a
-// password "pa@ss" is the password and not half of the host's name.
-std::string connectionForLibpq(std::string_view connection);
-
-// The password a URI or "key=value" connection string carries, or "".
-std::string passwordIn(std::string_view connection);
 
 }  // namespace vanta::archive

@@ -1,0 +1,218 @@
+#include "archive/server_archive.h"
+
+#include <pqxx/pqxx>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/server_internal.h"
+#include "storage/name_folding.h"
+
+namespace vanta::archive {
+
+namespace {
+
+// What the version table calls this station's tables: a database whose version table
+// names another program is not ours to touch.
+constexpr const char* kProgram = "vantacheck archive";
+
+// Any one number for the lock that lets only one station at a time create or upgrade the
+// tables; a second one waits and then finds them made.
+constexpr long long kSchemaLock = 0x56414e5441; // "VANTA"
+
+// Layout 1. The checks let the server itself refuse a file whose bytes are not the ones
+// its key names, and a repetition without its 30 results. The subject key is the name
+// folded as the register folds it, so a search finds "Novák" by "novak" on the server too.
+const char* const kCreateVersion1[] = {
+    "CREATE TABLE vanta_archive_schema ("
+    "  program text NOT NULL,"
+    "  version integer NOT NULL)",
+    "CREATE TABLE vanta_subjects ("
+    "  id uuid PRIMARY KEY,"
+    "  name text NOT NULL)",
+    "CREATE TABLE vanta_tests ("
+    "  sha256 text PRIMARY KEY CHECK (sha256 ~ '^[0-9a-f]{64}$'),"
+    "  bytes bytea%s NOT NULL,"
+    "  size bigint NOT NULL,"
+    "  path text NOT NULL,"
+    "  modified bigint NOT NULL,"
+    "  subject text NOT NULL,"
+    "  subject_key text NOT NULL,"
+    "  subject_id uuid REFERENCES vanta_subjects (id),"
+    "  test_time bigint NOT NULL,"
+    "  repetition_count integer NOT NULL,"
+    "  uploaded timestamptz NOT NULL DEFAULT now(),"
+    "  CHECK (octet_length(bytes) = size),"
+    "  CHECK (encode(sha256(bytes), 'hex') = sha256))",
+    "CREATE INDEX vanta_tests_time ON vanta_tests (test_time)",
+    "CREATE INDEX vanta_tests_subject_id ON vanta_tests (subject_id)",
+    "CREATE TABLE vanta_repetitions ("
+    "  sha256 text NOT NULL REFERENCES vanta_tests (sha256),"
+    "  number integer NOT NULL,"
+    "  direction integer NOT NULL,"
+    "  load double precision NOT NULL,"
+    "  radius double precision NOT NULL,"
+    "  sample_count integer NOT NULL,"
+    "  velocity_peak_index integer NOT NULL,"
+    "  results real[] NOT NULL CHECK (cardinality(results) = 30),"
+    "  PRIMARY KEY (sha256, number))",
+};
+
+// The tables of every layout this station has written, for telling a fresh database
+// from one that holds another program's tables.
+const char* const kOurTables[] = {"vanta_archive_schema", "vanta_subjects", "vanta_tests", "vanta_repetitions"};
+
+// Layout 2: each test names the station that sent it (NULL for tests sent before stations
+// named themselves); the subject's tests are found by index in time order, by id and by
+// folded name, for the history and profile of one subject; and the researchers' view.
+const char* const kUpgradeTo2[] = {
+    "ALTER TABLE vanta_tests ADD COLUMN station text",
+    "CREATE INDEX vanta_tests_subject_id_time ON vanta_tests (subject_id, test_time)",
+    "DROP INDEX IF EXISTS vanta_tests_subject_id",
+    "CREATE INDEX vanta_tests_subject_key_time ON vanta_tests (subject_key, test_time)",
+};
+
+// Layout 3: the subjects table is the lab's register. Its name key (the name folded as the
+// register folds it) lets a station find a subject another station added before it makes
+// an id of its own; the key of names already there is filled in by the upgrading station.
+const char* const kUpgradeTo3[] = {
+    "ALTER TABLE vanta_subjects ADD COLUMN name_key text, ADD COLUMN sex integer, "
+    "  ADD COLUMN height integer, ADD COLUMN weight integer, ADD COLUMN comments text, "
+    "  ADD COLUMN merged_into uuid REFERENCES vanta_subjects (id)",
+    "CREATE INDEX vanta_subjects_name_key ON vanta_subjects (name_key)",
+    "CREATE INDEX vanta_subjects_merged_into ON vanta_subjects (merged_into)",
+};
+
+// Layout 4: whether the sending station had left and right swapped when it indexed the
+// test (NULL: not known, sent before stations said so), and the subject's body as the file
+// holds it, at the test's own time. The view's side then names the side as that station
+// did; a test sent before gives the body the lab's register holds now.
+const char* const kUpgradeTo4[] = {
+    "ALTER TABLE vanta_tests ADD COLUMN sides_swapped boolean, ADD COLUMN weight integer, "
+    "  ADD COLUMN sex integer, ADD COLUMN height integer",
+};
+
+// The researchers' view. From layout 4 its side is the recording station's and the flag
+// follows at the end (a view replaced in place keeps its columns and may only add more).
+std::string resultsViewStatement(int layout) {
+    const char* side = layout >= 4 ? "CASE r.direction * CASE WHEN t.sides_swapped THEN -1 ELSE 1 END "
+                                     "WHEN 1 THEN 'right' WHEN -1 THEN 'left' END AS side, "
+                                   : "CASE r.direction WHEN 1 THEN 'right' WHEN -1 THEN 'left' END AS side, ";
+    std::string sql = std::string(layout >= 4 ? "CREATE OR REPLACE VIEW" : "CREATE VIEW") +
+                      " vanta_results AS SELECT "
+                      "t.subject, t.subject_id, to_timestamp(t.test_time) AS test_time, t.station, " +
+                      side +
+                      "r.load AS load_kg, r.radius AS radius_cm, r.number AS repetition, r.direction, "
+                      "r.sample_count, t.sha256";
+    for (const ResultColumnName& c : resultColumnNames())
+        sql += ", r.results[" + std::to_string(c.row * kResultColumnCount + c.column + 1) + "] AS " + c.name;
+    if (layout < 4) return sql + " FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256";
+    return sql +
+           ", t.sides_swapped, coalesce(t.weight, s.weight) AS body_mass_kg, "
+           "CASE coalesce(t.sex, s.sex) WHEN 0 THEN 'female' WHEN 1 THEN 'male' END AS sex, "
+           "coalesce(t.height, s.height) AS height_cm "
+           "FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256 "
+           "LEFT JOIN vanta_subjects s ON s.id = t.subject_id";
+}
+
+}  // namespace
+
+void ServerArchive::upgradeStep(void* transaction, int version) {
+    pqxx::work& tx = *static_cast<pqxx::work*>(transaction);
+    switch (version) {
+        case 1: {
+            // The files are kept compressed with lz4 where the server has it: pglz, the
+            // default, made an upload three times slower for 15 % less disk.
+            const bool lz4 = tx.exec("SELECT 1 FROM pg_settings WHERE name = 'default_toast_compression' "
+                                     "AND 'lz4' = ANY (enumvals)")
+                                 .size() == 1;
+            for (std::string statement : kCreateVersion1) {
+                const size_t at = statement.find("%s");
+                if (at != std::string::npos) statement.replace(at, 2, lz4 ? " COMPRESSION lz4" : "");
+                tx.exec(statement);
+            }
+            tx.exec_params("INSERT INTO vanta_archive_schema (program, version) VALUES ($1, 1)", kProgram);
+            break;
+        }
+        case 2:
+            for (const char* statement : kUpgradeTo2) tx.exec(statement);
+            tx.exec(resultsViewStatement(2));
+            break;
+        case 3: {
+            for (const char* statement : kUpgradeTo3) tx.exec(statement);
+            const pqxx::result named = tx.exec("SELECT id::text, name FROM vanta_subjects");
+            for (const auto& row : named)
+                tx.exec_params("UPDATE vanta_subjects SET name_key = $2 WHERE id = $1::uuid", row[0].c_str(),
+                               foldedName(row[1].c_str()));
+            break;
+        }
+        case 4:
+            for (const char* statement : kUpgradeTo4) tx.exec(statement);
+            tx.exec(resultsViewStatement(4));
+            break;
+    }
+    tx.exec_params("UPDATE vanta_archive_schema SET version = $1", version);
+}
+
+bool ServerArchive::ensureSchema() {
+    try {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            Watched watched(*this);
+            pqxx::work tx(db_->c);
+            // The second look holds the lock under which one station at a time makes or
+            // upgrades the tables; another one waits here and then finds them done.
+            if (attempt == 1) tx.exec_params("SELECT pg_advisory_xact_lock($1)", kSchemaLock);
+            // Only the schema the connection writes into counts (the first of its search path).
+            const pqxx::result tables = tx.exec(
+                "SELECT table_name FROM information_schema.tables "
+                "WHERE table_schema = current_schema()");
+            bool haveVersion = false;
+            int others = 0;
+            int ours = 0;
+            for (const auto& row : tables) {
+                const std::string name = row[0].c_str();
+                if (name == "vanta_archive_schema") haveVersion = true;
+                bool known = false;
+                for (const char* t : kOurTables) known = known || name == t || name == "vanta_results";
+                (known ? ours : others) += 1;
+            }
+            int version = 0;
+            if (haveVersion) {
+                const pqxx::result v = tx.exec("SELECT program, version FROM vanta_archive_schema");
+                if (v.size() != 1 || std::string(v[0][0].c_str()) != kProgram)
+                    return fail("The archive server's database holds another program's tables; "
+                                "the station leaves it as it is");
+                version = v[0][1].as<int>();
+                if (version > kServerSchemaVersion)
+                    return fail("The archive server's tables are of a newer station (layout " +
+                                std::to_string(version) + ", this station knows " +
+                                std::to_string(kServerSchemaVersion) +
+                                "): update this station; the server is left as it is");
+                if (version == kServerSchemaVersion) return true;
+            } else if (others > 0 || ours > 0) {
+                return fail("The archive server's database holds another program's tables; "
+                            "the station leaves it as it is");
+            }
+            if (attempt == 0) continue;  // again, under the lock: another station may be at it
+            // Step by step from the layout found, all in this transaction: a station that
+            // stops half-way leaves the layout it found.
+            for (int step = version + 1; step <= kServerSchemaVersion; ++step) upgradeStep(&tx, step);
+            tx.commit();
+            return true;
+        }
+    } catch (const pqxx::insufficient_privilege& e) {
+        return fail(std::string("The archive server's tables are missing or of an older layout, and this role "
+                                "may not create or upgrade them (the lab's database owner connects once to do "
+                                "it): ") +
+                    e.what());
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server's tables cannot be read: ") + e.what());
+    }
+    return fail("The archive server's tables cannot be read");
+}
+
+}  // namespace vanta::archive

@@ -1,0 +1,211 @@
+#include "archive/server_archive.h"
+
+#include <pqxx/pqxx>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/server_internal.h"
+#include "storage/name_folding.h"
+
+namespace vanta::archive {
+
+namespace {
+
+std::string number(double v) {
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
+// float32 results go out with 9 digits, which brings every float back bit for bit.
+std::string resultsArray(const IndexedRepetition& r) {
+    std::string text = "{";
+    for (int row = 0; row < kResultRowCount; ++row)
+        for (int col = 0; col < kResultColumnCount; ++col) {
+            if (text.size() > 1) text += ',';
+            const float v = r.results[row][col];
+            if (std::isnan(v) || std::isinf(v)) {
+                text += number(v);
+            } else {
+                char buf[32];
+                std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(v));
+                text += buf;
+            }
+        }
+    return text + "}";
+}
+
+
+// The statements a store sends for every test, prepared once per connection: the file's
+// bytes go as a binary parameter, never escaped into text.
+constexpr const char* kAddSubject = "vanta_add_subject";
+
+// A number the test may not know goes as NULL.
+const char* optionalNumber(const std::optional<int32_t>& v, std::string& text) {
+    if (!v) return nullptr;
+    text = std::to_string(*v);
+    return text.c_str();
+}
+constexpr const char* kAddTest = "vanta_add_test";
+
+void prepareStore(pqxx::connection_base& c) {
+    c.prepare(kAddSubject, "INSERT INTO vanta_subjects (id, name, name_key) VALUES ($1::uuid, $2, $3) "
+                           "ON CONFLICT (id) DO NOTHING");
+    c.prepare(kAddTest,
+              "INSERT INTO vanta_tests (sha256, bytes, size, path, modified, subject, subject_key, "
+              "                         subject_id, test_time, repetition_count, station, sides_swapped, "
+              "                         weight, sex, height) "
+              "VALUES ($1, $2, $3::bigint, $4, $5::bigint, $6, $7, nullif($8, '')::uuid, $9::bigint, "
+              "        $10::integer, nullif($11, ''), $12::boolean, $13::integer, $14::integer, $15::integer) "
+              "ON CONFLICT (sha256) DO NOTHING RETURNING 1");
+}
+
+}  // namespace
+
+StoreResult ServerArchive::store(const IndexedTest& test, std::string_view bytes) {
+    const std::vector<StoreResult> r = storeBatch({{&test, bytes}});
+    return r.empty() ? StoreResult::Failed : r.front();
+}
+
+std::vector<StoreResult> ServerArchive::storeBatch(const std::vector<TestToStore>& batch) {
+    std::vector<StoreResult> results(batch.size(), StoreResult::Failed);
+    if (!isOpen()) {
+        fail("Not connected to the archive server");
+        return results;
+    }
+    if (batch.empty()) return results;
+    if (batch.size() > 1 && storeTogether(batch, results)) return results;
+    if (!isOpen()) return results;
+    // One at a time, each in its own transaction: a test the server refuses (its file
+    // changed since it was indexed) waits, and the others go up.
+    bool anyFailed = false;
+    std::string firstReason;
+    for (size_t i = 0; i < batch.size(); ++i) {
+        std::vector<StoreResult> one(1, StoreResult::Failed);
+        storeTogether({batch[i]}, one);
+        results[i] = one[0];
+        if (one[0] == StoreResult::Failed) {
+            if (!anyFailed) firstReason = reason_;
+            anyFailed = true;
+            if (!isOpen()) break;  // the server went away or refuses this role: the rest waits
+        }
+    }
+    if (anyFailed) reason_ = firstReason;
+    return results;
+}
+
+bool ServerArchive::storeTogether(const std::vector<TestToStore>& batch, std::vector<StoreResult>& results) {
+    try {
+        Watched watched(*this);
+        if (!prepared_) {
+            prepareStore(db_->c);
+            prepared_ = true;
+        }
+        pqxx::work tx(db_->c);
+        // In the order of their keys, on every station: two stations sending overlapping
+        // batches take the keys' locks in one order and wait for each other, never in a
+        // circle.
+        std::vector<size_t> order(batch.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::sort(order.begin(), order.end(),
+                  [&](size_t a, size_t b) { return batch[a].test->sha256 < batch[b].test->sha256; });
+        std::vector<std::pair<std::string, std::string>> subjects;
+        for (const TestToStore& t : batch)
+            if (!t.test->subjectId.empty()) subjects.emplace_back(t.test->subjectId, t.test->subject);
+        std::sort(subjects.begin(), subjects.end());
+        for (size_t i = 0; i < subjects.size(); ++i) {
+            // The subject keeps the name it had when it first reached the server.
+            if (i > 0 && subjects[i].first == subjects[i - 1].first) continue;
+            tx.exec_prepared(kAddSubject, subjects[i].first, subjects[i].second, foldedName(subjects[i].second));
+        }
+        std::vector<size_t> added;
+        for (size_t i : order) {
+            const IndexedTest& test = *batch[i].test;
+            const std::string_view bytes = batch[i].bytes;
+            watched.renew();
+            // A second station sending the same test waits here for the first one's
+            // transaction and then finds the key taken: stored once, whoever was first.
+            std::string weight, sex, height;
+            const pqxx::result r = tx.exec_prepared(
+                kAddTest, test.sha256, pqxx::binarystring(bytes.data(), bytes.size()),
+                static_cast<long long>(bytes.size()), test.path, static_cast<long long>(test.modified), test.subject,
+                foldedName(test.subject), test.subjectId, static_cast<long long>(test.testTime),
+                static_cast<int>(test.repetitions.size()), station_,
+                // NULL, not false, for a test whose station's setting is not known.
+                test.sidesSwapped ? (*test.sidesSwapped ? "t" : "f") : static_cast<const char*>(nullptr),
+                optionalNumber(test.weight, weight), optionalNumber(test.sex, sex), optionalNumber(test.height, height));
+            if (r.empty()) {
+                results[i] = StoreResult::AlreadyThere;
+            } else {
+                results[i] = StoreResult::Added;
+                added.push_back(i);
+            }
+        }
+        if (!added.empty()) {
+            // The repetitions of every new test in one stream.
+            watched.renew();
+            pqxx::stream_to rows(tx, "vanta_repetitions",
+                                 std::vector<std::string>{"sha256", "number", "direction", "load", "radius",
+                                                          "sample_count", "velocity_peak_index", "results"});
+            for (size_t i : added)
+                for (const IndexedRepetition& r : batch[i].test->repetitions)
+                    rows << std::make_tuple(batch[i].test->sha256, r.number, r.direction, number(r.load),
+                                            number(r.radius), r.sampleCount, r.velocityPeakIndex, resultsArray(r));
+            rows.complete();
+        }
+        watched.renew();
+        tx.commit();
+        return true;
+    } catch (const pqxx::check_violation&) {
+        fail(batch.size() == 1 ? "The file's bytes are not the test " + batch[0].test->sha256 +
+                                     " (changed since it was indexed)"
+                               : "The archive server refused a test of the batch");
+    } catch (const pqxx::insufficient_privilege& e) {
+        // Every test would be refused alike: the sync ends here, the outbox as it was.
+        fail(std::string("The archive server does not let this role store tests (permission denied): the lab "
+                         "grants a station's role INSERT on the archive's tables. ") +
+             e.what());
+        close();
+    } catch (const pqxx::broken_connection& e) {
+        if (db_ && db_->watch.fired()) {
+            brokenBySilence();
+        } else {
+            fail(std::string("The connection to the archive server broke: ") + e.what());
+            close();
+        }
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) {
+            brokenBySilence();
+        } else {
+            fail(std::string("The archive server refused the test: ") + e.what());
+            if (db_ && !db_->c.is_open()) close();
+        }
+    }
+    for (StoreResult& r : results) r = StoreResult::Failed;
+    return false;
+}
+bool ServerArchive::fetch(const std::string& sha256, std::string& bytes) {
+    bytes.clear();
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        const pqxx::result r = tx.exec_params("SELECT bytes FROM vanta_tests WHERE sha256 = $1", sha256);
+        if (r.empty()) return fail("No test " + sha256 + " on the archive server");
+        const pqxx::binarystring blob(r[0][0]);
+        bytes.assign(reinterpret_cast<const char*>(blob.data()), blob.size());
+        tx.commit();
+        return true;
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server cannot send the test: ") + e.what());
+    }
+}
+
+}  // namespace vanta::archive
