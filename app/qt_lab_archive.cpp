@@ -7,20 +7,6 @@
 
 namespace vanta {
 
-namespace {
-
-LabArchiveAnswer fromReader(archive::LabAnswer a) {
-    LabArchiveAnswer out;
-    out.ok = a.ok;
-    out.tests = std::move(a.tests);
-    out.bytes = std::move(a.bytes);
-    out.subjects = std::move(a.subjects);
-    out.reason = std::move(a.reason);
-    return out;
-}
-
-}  // namespace
-
 QtLabArchive::QtLabArchive(const std::string& connection, QObject* parent)
     : QObject(parent), reader_(std::make_unique<archive::LabArchiveReader>(connection)) {}
 
@@ -35,35 +21,28 @@ std::function<void(LabArchiveAnswer)> QtLabArchive::backHome(Done done) {
 }
 
 void QtLabArchive::subjectTests(const std::string& subjectId, const std::string& name, Done done) {
-    auto home = backHome(std::move(done));
-    reader_->subjectTests(subjectId, name, [home](archive::LabAnswer a) { home(fromReader(std::move(a))); });
+    reader_->subjectTests(subjectId, name, backHome(std::move(done)));
 }
 
 void QtLabArchive::listTests(Done done) {
-    auto home = backHome(std::move(done));
-    reader_->list({}, [home](archive::LabAnswer a) { home(fromReader(std::move(a))); });
+    reader_->list({}, backHome(std::move(done)));
 }
 
 void QtLabArchive::fetch(const std::string& sha256, Done done) {
-    auto home = backHome(std::move(done));
-    reader_->fetch(sha256, [home](archive::LabAnswer a) { home(fromReader(std::move(a))); });
+    reader_->fetch(sha256, backHome(std::move(done)));
 }
 
 void QtLabArchive::findSubjects(const std::string& name, Done done) {
-    auto home = backHome(std::move(done));
-    reader_->findSubjects(name, [home](archive::LabAnswer a) { home(fromReader(std::move(a))); });
+    reader_->findSubjects(name, backHome(std::move(done)));
 }
 
 void QtLabArchive::storeSubject(const RegisteredSubject& subject, Done done) {
-    auto home = backHome(std::move(done));
-    reader_->storeSubjects({archive::archivedSubject(subject)},
-                           [home](archive::LabAnswer a) { home(fromReader(std::move(a))); });
+    reader_->storeSubjects({archive::archivedSubject(subject)}, backHome(std::move(done)));
 }
 
 void QtLabArchive::mergeSubjects(const RegisteredSubject& keep, const RegisteredSubject& gone, Done done) {
-    auto home = backHome(std::move(done));
     reader_->mergeSubjects(archive::archivedSubject(keep), archive::archivedSubject(gone),
-                           [home](archive::LabAnswer a) { home(fromReader(std::move(a))); });
+                           backHome(std::move(done)));
 }
 
 }  // namespace vanta

@@ -53,4 +53,24 @@ struct TestQuery {
     std::optional<int64_t> to;             // testTime <  to
 };
 
+// A subject as the lab's archive keeps it: the lab's register, one id per athlete for
+// every station. Sex, height and weight as the station's register holds them.
+struct ArchivedSubject {
+    std::string id;  // the UUID, lower case
+    std::string name;
+    int sex = -1;     // 0 female, 1 male, -1 not chosen
+    int height = 0;   // cm
+    int weight = 0;   // kg
+    std::string comments;  // the register's comment lines, one per line
+};
+
+// One answer of the lab's archive to a question the window or the command line asked it.
+struct LabAnswer {
+    bool ok = false;
+    std::vector<IndexedTest> tests;         // a list's or a subject's tests
+    std::string bytes;                      // a fetched test's bytes
+    std::vector<ArchivedSubject> subjects;  // the lab's subjects of a name
+    std::string reason;                     // why not, when !ok
+};
+
 }  // namespace vanta::archive

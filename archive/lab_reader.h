@@ -39,14 +39,6 @@ std::string withConnectTimeout(const std::string& connection, int seconds);
 bool labSubjectTests(ServerArchive& server, const std::string& subjectId, const std::string& name,
                      std::vector<IndexedTest>& out);
 
-struct LabAnswer {
-    bool ok = false;
-    std::vector<IndexedTest> tests;  // a list's or a subject's tests
-    std::string bytes;               // a fetched test's bytes
-    std::vector<ArchivedSubject> subjects;  // the lab's subjects of a name
-    std::string reason;              // why not, when !ok
-};
-
 class LabArchiveReader {
 public:
     using Done = std::function<void(LabAnswer)>;

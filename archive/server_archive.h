@@ -49,17 +49,6 @@ using vanta::resultColumnNames;
 inline constexpr std::chrono::milliseconds kAnswerLimit{35000};
 inline constexpr std::chrono::milliseconds kStatementLimit{30000};
 
-// A subject as the lab's archive keeps it: the lab's register, one id per athlete for
-// every station. Sex, height and weight as the station's register holds them.
-struct ArchivedSubject {
-    std::string id;  // the UUID, lower case
-    std::string name;
-    int sex = -1;     // 0 female, 1 male, -1 not chosen
-    int height = 0;   // cm
-    int weight = 0;   // kg
-    std::string comments;  // the register's comment lines, one per line
-};
-
 enum class StoreResult {
     Added,          // the test is on the server now
     AlreadyThere,   // it was there before (sent by this or another station): nothing changed

@@ -15,13 +15,8 @@
 
 namespace vanta {
 
-struct LabArchiveAnswer {
-    bool ok = false;
-    std::vector<archive::IndexedTest> tests;  // a subject's tests, or the lab's list
-    std::string bytes;                        // a fetched test's bytes
-    std::vector<archive::ArchivedSubject> subjects;  // the lab's subjects of a name
-    std::string reason;                       // why not, when !ok
-};
+// The window asks the lab as the command line does: one answer type.
+using LabArchiveAnswer = archive::LabAnswer;
 
 class LabArchive {
 public:
