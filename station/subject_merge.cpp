@@ -1,6 +1,6 @@
 #include "station/subject_merge.h"
 
-#include "station/lab_subject_id.h"
+#include "archive/lab_identity.h"
 
 namespace vanta {
 
@@ -9,8 +9,8 @@ SubjectMerge mergeOrder(const RegisteredSubject& a, const RegisteredSubject& b) 
 }
 
 std::string mergeQuestion(const SubjectMerge& merge) {
-    return "Merge " + merge.gone.info.name + " (" + shortSubjectId(merge.gone.uuid) + ") into " +
-           merge.keep.info.name + " (" + shortSubjectId(merge.keep.uuid) + ")? Their tests become one history.";
+    return "Merge " + merge.gone.info.name + " (" + archive::shortSubjectId(merge.gone.uuid) + ") into " +
+           merge.keep.info.name + " (" + archive::shortSubjectId(merge.keep.uuid) + ")? Their tests become one history.";
 }
 
 MergeOutcome completeMerge(SubjectRegister& reg, const SubjectMerge& merge, bool labSet,

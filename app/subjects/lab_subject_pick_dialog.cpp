@@ -7,7 +7,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "station/lab_subject_id.h"
+#include "archive/lab_identity.h"
 
 namespace vanta {
 
@@ -41,7 +41,7 @@ LabSubjectPickDialog::LabSubjectPickDialog(const std::string& name,
         table_->setItem(row, 0, new QTableWidgetItem(QString::fromStdString(s.name)));
         table_->setItem(row, 1, new QTableWidgetItem(sexText(s.sex)));
         table_->setItem(row, 2, new QTableWidgetItem(s.height > 0 ? QString::number(s.height) : QString()));
-        table_->setItem(row, 3, new QTableWidgetItem(QString::fromStdString(shortSubjectId(s.id))));
+        table_->setItem(row, 3, new QTableWidgetItem(QString::fromStdString(archive::shortSubjectId(s.id))));
     }
     table_->setItem(subjects_, 0, new QTableWidgetItem(QStringLiteral("A new subject")));
     table_->setSpan(subjects_, 0, 1, 4);
@@ -62,7 +62,7 @@ LabSubjectPickDialog::LabSubjectPickDialog(const std::string& name,
 
 int LabSubjectPickDialog::choice() const {
     const int row = table_->currentRow();
-    return row >= 0 && row < subjects_ ? row : kNewLabSubject;
+    return row >= 0 && row < subjects_ ? row : archive::kNewLabSubject;
 }
 
 std::optional<int> LabSubjectPickDialog::ask(const std::string& name,

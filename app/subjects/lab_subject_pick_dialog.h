@@ -22,7 +22,7 @@ public:
     LabSubjectPickDialog(const std::string& name, const std::vector<archive::ArchivedSubject>& subjects,
                          QWidget* parent = nullptr);
 
-    // The subject's index, kNewLabSubject for "A new subject".
+    // The subject's index, archive::kNewLabSubject for "A new subject".
     int choice() const;
 
     // Opens the dialog modally: the choice, nullopt after Cancel.

@@ -16,7 +16,7 @@
 #include "app/message_box.h"
 #include "app/subjects/lab_subject_pick_dialog.h"
 #include "app/subjects/subject_dialog.h"
-#include "station/lab_subject_id.h"
+#include "archive/lab_identity.h"
 #include "station/subject_merge.h"
 
 namespace vanta {
@@ -32,7 +32,7 @@ QString sexText(int32_t sex) {
 }  // namespace
 
 SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t preselectId, QWidget* parent)
-    : QDialog(parent), subjects_(subjects), labWait_(kLabIdWait) {
+    : QDialog(parent), subjects_(subjects), labWait_(archive::kLabIdWait) {
     setWindowTitle(QStringLiteral("Subject register"));
 
     search_ = new QLineEdit(this);
@@ -205,7 +205,7 @@ void SubjectChooserDialog::addSubject() {
     if (!editWithHook(fresh)) return;
     if (!lab_) return finishAdd(0, fresh, nullptr);
     // The lab may know this athlete from another station: its answer decides the id. The
-    // operator does not wait longer than kLabIdWait; a later answer is dropped, and the
+    // operator does not wait longer than archive::kLabIdWait; a later answer is dropped, and the
     // subject keeps an id of this station, which the next sync sends.
     const int request = beginWaiting(QStringLiteral("Asking the lab's archive about %1\u2026")
                                          .arg(QString::fromStdString(fresh.name)));
@@ -220,23 +220,23 @@ void SubjectChooserDialog::addSubject() {
 
 void SubjectChooserDialog::finishAdd(int request, const SubjectInfo& subject, const LabArchiveAnswer* answer) {
     if (request != 0) endWaiting();
-    LabIdDecision decision = decideLabId(answer);
-    if (decision.step == LabIdStep::Ask) {
+    archive::LabIdDecision decision = archive::decideLabId(answer);
+    if (decision.step == archive::LabIdStep::Ask) {
         const std::optional<int> choice = pickHook_
                                               ? pickHook_(subject.name, decision.candidates, this)
                                               : LabSubjectPickDialog::ask(subject.name, decision.candidates, this);
-        if (!applyOperatorChoice(decision, choice)) return;  // Cancel: the subject is not added
+        if (!archive::applyOperatorChoice(decision, choice)) return;  // Cancel: the subject is not added
     }
     int64_t id = 0;
     bool added = false;
-    if (!addWithLabId(subjects_, subject, decision, id, added)) {
+    if (!archive::addWithLabId(subjects_, subject, decision, id, added)) {
         tellOperator(messageHook_, this, QString::fromStdString(subjects_.lastMessage()));
         return;
     }
     // A new id goes to the lab at once where it answered, so the next station meeting the
     // name finds it; its answer changes nothing here (else the next sync sends it).
     RegisteredSubject registered;
-    if (lab_ && added && decision.step == LabIdStep::Local && decision.labAnswered && subjects_.get(id, registered))
+    if (lab_ && added && decision.step == archive::LabIdStep::Local && decision.labAnswered && subjects_.get(id, registered))
         lab_->storeSubject(registered, [](LabArchiveAnswer) {});
     // Show the new subject even when the search would hide it.
     search_->blockSignals(true);

@@ -1,7 +1,7 @@
 // The subject register's own dialog: the operator searches subjects by name, adds and
 // edits them (in the "Subject dialog"), merges two that are one athlete and chooses one.
 // With the lab's archive set, a new subject takes the lab's id for its name (see
-// station/lab_subject_id.h) and a merge is made in the lab first (station/subject_merge.h);
+// archive/lab_identity.h) and a merge is made in the lab first (station/subject_merge.h);
 // the dialog asks the archive on the reader's thread and stays responsive meanwhile.
 #pragma once
 
@@ -36,7 +36,7 @@ public:
     // Lists every subject with `preselectId` selected (0: none).
     SubjectChooserDialog(SubjectRegister& subjects, int64_t preselectId, QWidget* parent = nullptr);
 
-    // Which of the lab's subjects of the name a new subject is: an index, kNewLabSubject,
+    // Which of the lab's subjects of the name a new subject is: an index, archive::kNewLabSubject,
     // nullopt for Cancel. Opens LabSubjectPickDialog unless replaced.
     using PickHook = std::function<std::optional<int>(const std::string& name,
                                                       const std::vector<archive::ArchivedSubject>& subjects,
@@ -50,7 +50,7 @@ public:
     void setConfirmHook(ConfirmHook hook) { confirmHook_ = std::move(hook); }
     // The lab's archive where a server is set; null (the default): the register alone.
     void setLabArchive(LabArchive* lab) { lab_ = lab; }
-    // How long a new subject waits for the lab's answer (kLabIdWait; shorter in tests).
+    // How long a new subject waits for the lab's answer (archive::kLabIdWait; shorter in tests).
     void setLabWait(std::chrono::milliseconds wait) { labWait_ = wait; }
 
     // The subject of the selected row (0 unless exactly one row is selected).

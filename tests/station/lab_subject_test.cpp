@@ -3,7 +3,7 @@
 // give an id of this station; a merge the lab refuses or does not answer changes nothing.
 #include <gtest/gtest.h>
 
-#include "station/lab_subject_id.h"
+#include "archive/lab_identity.h"
 #include "station/subject_merge.h"
 #include "storage/subject_register.h"
 #include "tests/support/temp_dir.h"
@@ -41,11 +41,11 @@ protected:
     TempDir dir;
     SubjectRegister reg;
     void SetUp() override { ASSERT_TRUE(reg.open(dir.path().string())) << reg.lastMessage(); }
-    RegisteredSubject added(const SubjectInfo& info, const LabIdDecision& d) {
+    RegisteredSubject added(const SubjectInfo& info, const archive::LabIdDecision& d) {
         int64_t id = 0;
         bool fresh = false;
         RegisteredSubject s;
-        EXPECT_TRUE(addWithLabId(reg, info, d, id, fresh)) << reg.lastMessage();
+        EXPECT_TRUE(archive::addWithLabId(reg, info, d, id, fresh)) << reg.lastMessage();
         EXPECT_TRUE(fresh);
         EXPECT_TRUE(reg.get(id, s));
         return s;
@@ -54,14 +54,14 @@ protected:
 
 TEST_F(LabSubjectTest, TheLabsOneSubjectOfTheNameGivesItsId) {
     const LabArchiveAnswer one = labKnows({labSubject(kAnnOnB, "Ann Nov\xc3\xa1k")});
-    LabIdDecision d = decideLabId(&one);
-    EXPECT_EQ(d.step, LabIdStep::Adopt);
+    archive::LabIdDecision d = archive::decideLabId(&one);
+    EXPECT_EQ(d.step, archive::LabIdStep::Adopt);
     EXPECT_EQ(added(named("Ann Novak"), d).uuid, kAnnOnB);
 
     // Added again (another spelling typed later): the register's subject of that id it is.
     int64_t id = 0;
     bool fresh = true;
-    ASSERT_TRUE(addWithLabId(reg, named("ANN NOVAK"), d, id, fresh));
+    ASSERT_TRUE(archive::addWithLabId(reg, named("ANN NOVAK"), d, id, fresh));
     EXPECT_FALSE(fresh);
     std::vector<RegisteredSubject> all;
     ASSERT_TRUE(reg.search("", all));
@@ -71,20 +71,20 @@ TEST_F(LabSubjectTest, TheLabsOneSubjectOfTheNameGivesItsId) {
 
 TEST_F(LabSubjectTest, SeveralOfTheNameAreTheOperatorsChoiceAndCancelAddsNothing) {
     const LabArchiveAnswer two = labKnows({labSubject(kAnnOnB, "Ann Lee"), labSubject(kAnnOnC, "Ann Lee")});
-    LabIdDecision d = decideLabId(&two);
-    ASSERT_EQ(d.step, LabIdStep::Ask);
+    archive::LabIdDecision d = archive::decideLabId(&two);
+    ASSERT_EQ(d.step, archive::LabIdStep::Ask);
     ASSERT_EQ(d.candidates.size(), 2u);
 
-    LabIdDecision cancelled = d;
-    EXPECT_FALSE(applyOperatorChoice(cancelled, std::nullopt));
+    archive::LabIdDecision cancelled = d;
+    EXPECT_FALSE(archive::applyOperatorChoice(cancelled, std::nullopt));
 
-    LabIdDecision second = d;
-    ASSERT_TRUE(applyOperatorChoice(second, 1));
+    archive::LabIdDecision second = d;
+    ASSERT_TRUE(archive::applyOperatorChoice(second, 1));
     EXPECT_EQ(added(named("Ann Lee"), second).uuid, kAnnOnC);
 
-    LabIdDecision fresh = d;
-    ASSERT_TRUE(applyOperatorChoice(fresh, kNewLabSubject));
-    EXPECT_EQ(fresh.step, LabIdStep::Local);
+    archive::LabIdDecision fresh = d;
+    ASSERT_TRUE(archive::applyOperatorChoice(fresh, archive::kNewLabSubject));
+    EXPECT_EQ(fresh.step, archive::LabIdStep::Local);
     EXPECT_TRUE(fresh.labAnswered);  // the lab learns the new id at once
     const RegisteredSubject other = added(named("Ann Lee"), fresh);
     EXPECT_NE(other.uuid, kAnnOnB);
@@ -98,8 +98,8 @@ TEST_F(LabSubjectTest, NobodyOfTheNameOrNoAnswerGivesAnIdOfThisStation) {
     unreachable.subjects = {labSubject(kAnnOnB, "Ann Lee")};  // never trusted without ok
     using Answers = std::initializer_list<const LabArchiveAnswer*>;
     for (const LabArchiveAnswer* answer : Answers{&none, &unreachable, nullptr}) {
-        const LabIdDecision d = decideLabId(answer);
-        EXPECT_EQ(d.step, LabIdStep::Local);
+        const archive::LabIdDecision d = archive::decideLabId(answer);
+        EXPECT_EQ(d.step, archive::LabIdStep::Local);
         EXPECT_EQ(d.labAnswered, answer == &none);
         EXPECT_NE(added(named("Ann Lee"), d).uuid, kAnnOnB);
     }

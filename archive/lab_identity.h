@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "station/lab_archive.h"
+#include "archive/archive_types.h"
 #include "storage/subject_register.h"
 
-namespace vanta {
+namespace vanta::archive {
 
 // How long the dialog waits for the lab's answer before the subject gets an id of its
 // own: the reader gives a server up after 5 s, and a question asked behind another one
@@ -29,7 +29,7 @@ enum class LabIdStep {
 struct LabIdDecision {
     LabIdStep step = LabIdStep::Local;
     std::string id;  // Adopt: the lab's id
-    std::vector<archive::ArchivedSubject> candidates;  // Ask: the lab's subjects of the name
+    std::vector<ArchivedSubject> candidates;  // Ask: the lab's subjects of the name
     // The lab answered: a new id goes to it at once, so the next station meeting the name
     // finds it (without an answer the next sync sends it).
     bool labAnswered = false;
@@ -37,7 +37,7 @@ struct LabIdDecision {
 
 // `answer` is null where no archive server is set or it gave no answer in time; an answer
 // that is not ok (unreachable, refused) counts as none.
-LabIdDecision decideLabId(const LabArchiveAnswer* answer);
+LabIdDecision decideLabId(const LabAnswer* answer);
 
 // The operator's choice among the candidates of Ask: an index into them, kNewLabSubject for
 // "A new subject", nullopt for Cancel. False after Cancel (the subject is not added).
@@ -54,4 +54,4 @@ bool addWithLabId(SubjectRegister& reg, const SubjectInfo& info, const LabIdDeci
 // The first 8 characters of a subject's id: enough for the operator to tell two apart.
 std::string shortSubjectId(const std::string& uuid);
 
-}  // namespace vanta
+}  // namespace vanta::archive

@@ -1,8 +1,8 @@
-#include "station/lab_subject_id.h"
+#include "archive/lab_identity.h"
 
-namespace vanta {
+namespace vanta::archive {
 
-LabIdDecision decideLabId(const LabArchiveAnswer* answer) {
+LabIdDecision decideLabId(const LabAnswer* answer) {
     LabIdDecision d;
     if (!answer || !answer->ok) return d;
     d.labAnswered = true;
@@ -48,4 +48,4 @@ bool addWithLabId(SubjectRegister& reg, const SubjectInfo& info, const LabIdDeci
 
 std::string shortSubjectId(const std::string& uuid) { return uuid.substr(0, 8); }
 
-}  // namespace vanta
+}  // namespace vanta::archive
