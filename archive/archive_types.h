@@ -62,6 +62,10 @@ struct ArchivedSubject {
     int height = 0;   // cm
     int weight = 0;   // kg
     std::string comments;  // the register's comment lines, one per line
+    // As the lab's archive answers a look-up: her tests (with those of ids merged into
+    // hers) and the time of the last one (seconds since 1970, 0: none).
+    long long tests = 0;
+    int64_t lastTest = 0;
 };
 
 // One answer of the lab's archive to a question the window or the command line asked it.

@@ -167,6 +167,18 @@ std::string redactedText(std::string_view text, const std::vector<std::string>& 
     return out;
 }
 
+std::string withLibpqOptions(const std::string& connection, const std::vector<std::string>& options) {
+    std::string out = connection;
+    const bool uri = schemeLength(out) > 0;
+    for (const std::string& option : options) {
+        const std::string key = option.substr(0, option.find('=') + 1);
+        if (out.find(key) != std::string::npos) continue;
+        if (uri) out += (out.find('?') == std::string::npos ? "?" : "&") + option;
+        else out += " " + option;
+    }
+    return out;
+}
+
 std::string passwordWritten(std::string_view connection) {
     const auto spans = passwordSpans(connection);
     if (spans.empty() || spans.front().end <= spans.front().begin) return "";

@@ -25,6 +25,11 @@ std::string connectionForLibpq(std::string_view connection);
 // The password a URI or "key=value" connection string carries, or "".
 std::string passwordIn(std::string_view connection);
 
+// `connection` with each libpq option ("key=value") added that the lab's string does not
+// set already: as URI parameters after "?"/"&" where it is a URI (in any case), else as
+// "key=value" words. The lab's own choice always wins.
+std::string withLibpqOptions(const std::string& connection, const std::vector<std::string>& options);
+
 // The password as the connection string writes it (still percent-encoded in a URI), or "".
 std::string passwordWritten(std::string_view connection);
 

@@ -9,13 +9,7 @@
 namespace vanta::archive {
 
 std::string withConnectTimeout(const std::string& connection, int seconds) {
-    if (connection.find("connect_timeout") != std::string::npos) return connection;
-    const std::string option = "connect_timeout=" + std::to_string(seconds);
-    std::string lower = connection.substr(0, 13);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    const bool uri = lower.rfind("postgresql://", 0) == 0 || lower.rfind("postgres://", 0) == 0;
-    if (!uri) return connection + " " + option;
-    return connection + (connection.find('?') == std::string::npos ? "?" : "&") + option;
+    return withLibpqOptions(connection, {"connect_timeout=" + std::to_string(seconds)});
 }
 
 bool labSubjectTests(ServerArchive& server, const std::string& subjectId, const std::string& name,

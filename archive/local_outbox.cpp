@@ -63,6 +63,21 @@ void LocalIndexOutbox::subjectsSent(const std::vector<ArchivedSubject>& subjects
     }
 }
 
+bool LocalIndexOutbox::unsentMerges(std::vector<std::pair<std::string, std::string>>& merges) {
+    merges.clear();
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(dataFolder_) / SubjectRegister::kFileName, ec))
+        return true;
+    SubjectRegister reg;
+    std::vector<std::pair<std::string, std::string>> all;
+    if (!reg.open(dataFolder_) || !reg.merges(all)) return false;
+    for (const auto& m : all)
+        if (std::find(sentMerges_.begin(), sentMerges_.end(), m) == sentMerges_.end()) merges.push_back(m);
+    return true;
+}
+
+void LocalIndexOutbox::mergeSent(const std::pair<std::string, std::string>& merge) { sentMerges_.push_back(merge); }
+
 bool LocalIndexOutbox::pendingUploads(std::vector<IndexedTest>& tests) {
     tests.clear();
     std::vector<PendingUpload> pending;

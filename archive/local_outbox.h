@@ -27,6 +27,9 @@ public:
     // subject again only after it was added or changed.
     bool unsentSubjects(std::vector<ArchivedSubject>& subjects) override;
     void subjectsSent(const std::vector<ArchivedSubject>& subjects) override;
+    // The register's merges (kept id, id merged away), less those this outbox has sent.
+    bool unsentMerges(std::vector<std::pair<std::string, std::string>>& merges) override;
+    void mergeSent(const std::pair<std::string, std::string>& merge) override;
     const std::string& reason() const { return index_.lastMessage(); }
     // What the last pendingUploads() dropped, one line each.
     const std::vector<std::string>& dropped() const { return dropped_; }
@@ -36,6 +39,7 @@ private:
     std::vector<std::string> dropped_;
     std::string dataFolder_;
     std::vector<ArchivedSubject> sent_;
+    std::vector<std::pair<std::string, std::string>> sentMerges_;
 };
 
 }  // namespace vanta::archive

@@ -96,7 +96,9 @@ SendReport sendOutbox(Outbox& outbox, ServerArchive& server, const std::string& 
     report.waiting = static_cast<int>(pending.size());
     std::vector<ArchivedSubject> subjects;
     if (!outbox.unsentSubjects(subjects)) report.failure = "The station's subject register cannot be read";
-    if (pending.empty() && subjects.empty()) return report;
+    std::vector<std::pair<std::string, std::string>> unsentMerges;
+    outbox.unsentMerges(unsentMerges);
+    if (pending.empty() && subjects.empty() && unsentMerges.empty()) return report;
     if (!server.isOpen() && !server.open(connection)) {
         report.reachable = false;
         report.failure = server.reason();
@@ -109,6 +111,21 @@ SendReport sendOutbox(Outbox& outbox, ServerArchive& server, const std::string& 
         if (!server.isOpen()) {
             report.reachable = false;
             return report;
+        }
+    }
+    // The station's merges next: a merge made without a server (or refused then) is the
+    // lab's too from now on. One the lab has made already, or of an id it never had, is done.
+    std::vector<std::pair<std::string, std::string>> merges;
+    if (!outbox.unsentMerges(merges)) report.failure = "The station's subject register cannot be read";
+    for (const auto& [keep, gone] : merges) {
+        if (server.mergeSubjects(keep, gone) || server.lastError() == ServerError::Refused) {
+            outbox.mergeSent({keep, gone});
+        } else {
+            report.failure = server.reason();
+            if (!server.isOpen()) {
+                report.reachable = server.lastError() == ServerError::Permission;
+                return report;
+            }
         }
     }
     // A second connection stores every other batch at the same time, so the server's

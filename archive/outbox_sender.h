@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/archive_types.h"
@@ -26,6 +27,13 @@ public:
         return true;
     }
     virtual void subjectsSent(const std::vector<ArchivedSubject>&) {}
+    // The station's merges of two ids into one (kept, merged away) the lab may not have had:
+    // a merge made while the server was away reaches it with the next sync.
+    virtual bool unsentMerges(std::vector<std::pair<std::string, std::string>>& merges) {
+        merges.clear();
+        return true;
+    }
+    virtual void mergeSent(const std::pair<std::string, std::string>&) {}
 };
 
 struct SendReport {

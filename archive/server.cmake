@@ -14,7 +14,6 @@ add_library(vanta_archive_server STATIC
   ${CMAKE_CURRENT_LIST_DIR}/archive_uploader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lab_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/local_outbox.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/lab_subjects.cpp
 )
 target_include_directories(vanta_archive_server PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(vanta_archive_server PUBLIC vanta_core vanta_archive PRIVATE vanta_subject_register PkgConfig::PQXX)

@@ -22,16 +22,8 @@ namespace {
 // tcp_user_timeout ends a send that the other side never acknowledges. The lab's own
 // choice in the connection string wins.
 std::string withTimeouts(const std::string& connection) {
-    std::string out = connection;
-    const bool uri = out.rfind("postgresql://", 0) == 0 || out.rfind("postgres://", 0) == 0;
-    for (const char* option : {"connect_timeout=10", "tcp_user_timeout=30000", "keepalives=1",
-                               "keepalives_idle=10", "keepalives_interval=5", "keepalives_count=3"}) {
-        const std::string key = std::string(option).substr(0, std::string(option).find('=') + 1);
-        if (out.find(key) != std::string::npos) continue;
-        if (uri) out += (out.find('?') == std::string::npos ? "?" : "&") + std::string(option);
-        else out += " " + std::string(option);
-    }
-    return out;
+    return withLibpqOptions(connection, {"connect_timeout=10", "tcp_user_timeout=30000", "keepalives=1",
+                                         "keepalives_idle=10", "keepalives_interval=5", "keepalives_count=3"});
 }
 
 }  // namespace
@@ -44,7 +36,8 @@ bool ServerArchive::isOpen() const { return db_ && db_->c.is_open(); }
 
 void ServerArchive::close() { db_.reset(); }
 
-bool ServerArchive::fail(const std::string& why) {
+bool ServerArchive::fail(ServerError error, const std::string& why) {
+    error_ = error;
     std::string text = why;
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     // The server's messages may quote the connection string; its password never leaves here.
@@ -63,7 +56,7 @@ bool ServerArchive::open(const std::string& connection) {
         for (const std::string& secret : {decoded, written})
             if (!secret.empty()) secrets_.push_back(secret);
     }
-    if (connection.empty()) return fail("No archive server is set");
+    if (connection.empty()) return fail(ServerError::NotConnected, "No archive server is set");
     try {
         db_ = std::make_unique<Connection>(withTimeouts(forLibpq));
         prepared_ = false;
@@ -76,9 +69,8 @@ bool ServerArchive::open(const std::string& connection) {
     } catch (const std::exception& e) {
         const bool silent = db_ && db_->watch.fired();
         db_.reset();
-        if (silent) return fail("The archive server cannot be reached: it does not answer");
-        db_.reset();
-        return fail(std::string("The archive server cannot be reached: ") + e.what());
+        if (silent) return fail(ServerError::Unreachable, "The archive server cannot be reached: it does not answer");
+        return fail(ServerError::Unreachable, std::string("The archive server cannot be reached: ") + e.what());
     }
     if (!ensureSchema()) {
         db_.reset();
@@ -88,12 +80,54 @@ bool ServerArchive::open(const std::string& connection) {
 }
 
 bool ServerArchive::brokenBySilence() {
-    fail("The archive server stopped answering (nothing for " +
+    fail(ServerError::Silent, "The archive server stopped answering (nothing for " +
          std::to_string(std::chrono::duration_cast<std::chrono::seconds>(answerLimit_).count()) +
          " s); the connection is given up");
     close();
     return false;
 }
+
+bool ServerArchive::call(const CallWords& words, const std::function<bool(Call&)>& body) {
+    if (!isOpen()) return fail(ServerError::NotConnected, "Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        Call c{tx, watched};
+        if (!body(c)) return false;
+        watched.renew();
+        tx.commit();
+        error_ = ServerError::None;
+        return true;
+    } catch (const pqxx::insufficient_privilege& e) {
+        fail(ServerError::Permission,
+             words.denied.empty() ? words.failed + " (permission denied): " + e.what() : words.denied + e.what());
+        close();
+        return false;
+    } catch (const pqxx::check_violation& e) {
+        return fail(ServerError::Refused, words.unchecked.empty() ? words.failed + ": " + e.what() : words.unchecked);
+    } catch (const pqxx::broken_connection& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        fail(ServerError::Broken, std::string("The connection to the archive server broke: ") + e.what());
+        close();
+        return false;
+    } catch (const pqxx::sql_error& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        // 57014: the statement ran past the server's limit; 55P03: a lock was not free in time.
+        const std::string state = e.sqlstate();
+        if (state == "57014" || state == "55P03")
+            fail(ServerError::Timeout, words.failed + ": the server gave up waiting (a timeout): " + e.what());
+        else
+            fail(ServerError::Refused, words.failed + ": " + e.what());
+        if (db_ && !db_->c.is_open()) close();
+        return false;
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        fail(ServerError::Refused, words.failed + ": " + e.what());
+        if (db_ && !db_->c.is_open()) close();
+        return false;
+    }
+}
+
 void ServerArchive::setStation(std::string name) { station_ = std::move(name); }
 
 }  // namespace vanta::archive

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,7 +36,7 @@ namespace vanta::archive {
 // The layout of the tables this station writes; raised with every change of them, each
 // change an upgrade step of its own (ServerArchive::upgradeStep), so a lab's server with
 // an older layout is brought up to this one in place, step by step.
-inline constexpr int kServerSchemaVersion = 4;
+inline constexpr int kServerSchemaVersion = 5;
 
 // The researchers' view `vanta_results` names each of a repetition's 30 results as
 // core/result_names.h does (the same names `analyse --json` gives).
@@ -48,6 +49,19 @@ using vanta::resultColumnNames;
 // kStatementLimit, so one that is there but waits (a lock) gives its own reason first.
 inline constexpr std::chrono::milliseconds kAnswerLimit{35000};
 inline constexpr std::chrono::milliseconds kStatementLimit{30000};
+
+// What kind of failure the last call met, for a caller that acts on it (a refusal of the
+// role is not a server that went away); lastMessage() says it in the station's words.
+enum class ServerError {
+    None,
+    NotConnected,  // no connection (none set, or dropped after a failure)
+    Unreachable,   // the server could not be reached or refused the login
+    Silent,        // the server stopped answering; the connection is given up
+    Broken,        // the connection broke
+    Permission,    // the role may not do this (permission denied)
+    Timeout,       // the server gave up waiting (its statement or lock limit)
+    Refused,       // the server refused what was sent or asked (the message says why)
+};
 
 enum class StoreResult {
     Added,          // the test is on the server now
@@ -107,8 +121,12 @@ public:
     struct SubjectCount {
         std::string id, name;
         long long tests = 0;
+        std::vector<std::string> mergedIds;  // the ids merged into this one, in order
     };
     bool listSubjects(std::vector<SubjectCount>& subjects);
+
+    // Whether the lab's register holds a subject of this id (merged away or not).
+    bool hasSubject(const std::string& id, bool& held);
 
     // Two ids that are one person: `gone` (and whatever was merged into it) points to
     // `keep` from now on, so the history and profile of either are both ids' tests.
@@ -133,7 +151,9 @@ public:
     // The file's bytes; false with the reason "No test ..." when the server does not hold it.
     bool fetch(const std::string& sha256, std::string& bytes);
 
-    // Why the last call failed.
+    // Why the last call failed: its kind, and the reason in the station's words.
+    ServerError lastError() const { return error_; }
+    const std::string& lastMessage() const { return reason_; }
     const std::string& reason() const { return reason_; }
 
     // How long one call may wait for the server's answer before the station gives the
@@ -144,13 +164,24 @@ public:
 private:
     struct Connection;
     class Watched;
+    struct Call;  // one call's transaction and the watch over its answer (server_internal.h)
+    // The words a failed call ends with: `failed` begins the reason, followed by the
+    // server's own; `denied` replaces it when the role may not (the connection is then
+    // dropped: everything else would be refused alike); `unchecked` when a check of the
+    // tables refuses what was sent.
+    struct CallWords {
+        std::string failed, denied, unchecked;
+    };
+    // Every call to the server goes through here: the open check, the watch over the
+    // answer, one transaction (committed when `body` returns true), and each way it can
+    // fail put in the station's words. A body that returns false has said why (fail()).
+    bool call(const CallWords& words, const std::function<bool(Call&)>& body);
+    bool call(const char* failed, const std::function<bool(Call&)>& body) { return call(CallWords{failed, {}, {}}, body); }
     bool brokenBySilence();
-    bool fail(const std::string& why);
+    bool fail(const std::string& why) { return fail(ServerError::Refused, why); }
+    bool fail(ServerError error, const std::string& why);
     bool ensureSchema();
     bool storeTogether(const std::vector<TestToStore>& batch, std::vector<StoreResult>& results);
-    // Brings the tables from layout version - 1 to `version` (1: makes them in an empty
-    // database), inside the caller's transaction.
-    void upgradeStep(void* transaction, int version);
 
     std::unique_ptr<Connection> db_;
     std::chrono::milliseconds answerLimit_ = kAnswerLimit;
@@ -158,6 +189,7 @@ private:
     bool prepared_ = false;
     std::vector<std::string> secrets_;  // the password as written and as meant, kept only to blank it out
     std::string reason_;
+    ServerError error_ = ServerError::None;
 };
 
 }  // namespace vanta::archive

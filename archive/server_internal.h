@@ -100,4 +100,14 @@ private:
     ServerArchive& a_;
 };
 
+struct ServerArchive::Call {
+    pqxx::work& tx;
+    Watched& watched;  // renew() gives the next statement of a long call its own limit
+};
+
+// Brings the tables from `layout` to the next one inside `tx` (from 0: makes them in an
+// empty database) and answers the layout it made; a layout it knows no step from is
+// answered as it is, and the caller stops there.
+int upgradeStep(pqxx::work& tx, int layout);
+
 }  // namespace vanta::archive

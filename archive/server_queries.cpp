@@ -97,10 +97,8 @@ constexpr const char* kMergedSubjectIds =
 
 bool ServerArchive::list(const TestQuery& query, std::vector<IndexedTest>& tests) {
     tests.clear();
-    if (!isOpen()) return fail("Not connected to the archive server");
-    try {
-        Watched watched(*this);
-        pqxx::work tx(db_->c);
+    const bool ok = call("The archive server cannot list its tests", [&](Call& call) {
+        pqxx::work& tx = call.tx;
         // Only the conditions that are set, so the planner sees each one and its index.
         std::string where;
         std::vector<std::string> values;
@@ -125,22 +123,18 @@ bool ServerArchive::list(const TestQuery& query, std::vector<IndexedTest>& tests
             default: rows = tx.exec_params(sql, values[0], values[1], values[2], values[3]); break;
         }
         if (const std::string bad = readTestRows(rows, tests); !bad.empty()) return fail(bad);
-        tx.commit();
         return true;
-    } catch (const std::exception& e) {
-        tests.clear();
-        if (db_ && db_->watch.fired()) return brokenBySilence();
-        return fail(std::string("The archive server cannot list its tests: ") + e.what());
-    }
+    });
+    if (!ok) tests.clear();
+    return ok;
 }
+
 bool ServerArchive::subjectTests(const std::string& subjectId, const std::string& name,
                                  std::optional<int64_t> from, std::optional<int64_t> to,
                                  std::vector<IndexedTest>& tests) {
     tests.clear();
-    if (!isOpen()) return fail("Not connected to the archive server");
-    try {
-        Watched watched(*this);
-        pqxx::work tx(db_->c);
+    const bool ok = call("The archive server cannot send the subject's tests", [&](Call& call) {
+        pqxx::work& tx = call.tx;
         // One subject's few thousand rows: workers would split the table's whole scan
         // between them, and on a server of many subjects the planner then prefers that
         // to the subject's index; starting them costs more than the index's lookups.
@@ -156,13 +150,10 @@ bool ServerArchive::subjectTests(const std::string& subjectId, const std::string
         const pqxx::result rows = tx.exec_params(sql, subjectId.empty() ? foldedName(name) : subjectId,
                                                  bound(from), bound(to));
         if (const std::string bad = readTestRows(rows, tests); !bad.empty()) return fail(bad);
-        tx.commit();
         return true;
-    } catch (const std::exception& e) {
-        tests.clear();
-        if (db_ && db_->watch.fired()) return brokenBySilence();
-        return fail(std::string("The archive server cannot send the subject's tests: ") + e.what());
-    }
+    });
+    if (!ok) tests.clear();
+    return ok;
 }
 
 }  // namespace vanta::archive

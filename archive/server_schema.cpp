@@ -110,20 +110,31 @@ std::string resultsViewStatement(int layout) {
     for (const ResultColumnName& c : resultColumnNames())
         sql += ", r.results[" + std::to_string(c.row * kResultColumnCount + c.column + 1) + "] AS " + c.name;
     if (layout < 4) return sql + " FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256";
-    return sql +
-           ", t.sides_swapped, coalesce(t.weight, s.weight) AS body_mass_kg, "
+    sql += ", t.sides_swapped, coalesce(t.weight, s.weight) AS body_mass_kg, "
            "CASE coalesce(t.sex, s.sex) WHEN 0 THEN 'female' WHEN 1 THEN 'male' END AS sex, "
-           "coalesce(t.height, s.height) AS height_cm "
+           "coalesce(t.height, s.height) AS height_cm ";
+    if (layout < 5)
+        return sql + "FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256 "
+                     "LEFT JOIN vanta_subjects s ON s.id = t.subject_id";
+    // From layout 5 `subject_id` is the athlete's kept id (an id merged away counts as the
+    // one it went into, so counting distinct ids counts athletes), the id the test was sent
+    // under follows as `recorded_subject_id`, and `athlete` is her name as the lab calls her
+    // now, with its folded key for a search that ignores case and accents.
+    const size_t at = sql.find("t.subject_id, ");
+    sql.replace(at, 14, "coalesce(s.merged_into, t.subject_id) AS subject_id, ");
+    return sql +
+           ", t.subject_id AS recorded_subject_id, coalesce(k.name, t.subject) AS athlete, "
+           "coalesce(k.name_key, t.subject_key) AS athlete_key "
            "FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256 "
-           "LEFT JOIN vanta_subjects s ON s.id = t.subject_id";
+           "LEFT JOIN vanta_subjects s ON s.id = t.subject_id "
+           "LEFT JOIN vanta_subjects k ON k.id = coalesce(s.merged_into, s.id)";
 }
 
 }  // namespace
 
-void ServerArchive::upgradeStep(void* transaction, int version) {
-    pqxx::work& tx = *static_cast<pqxx::work*>(transaction);
-    switch (version) {
-        case 1: {
+int upgradeStep(pqxx::work& tx, int layout) {
+    switch (layout) {
+        case 0: {
             // The files are kept compressed with lz4 where the server has it: pglz, the
             // default, made an upload three times slower for 15 % less disk.
             const bool lz4 = tx.exec("SELECT 1 FROM pg_settings WHERE name = 'default_toast_compression' "
@@ -135,27 +146,60 @@ void ServerArchive::upgradeStep(void* transaction, int version) {
                 tx.exec(statement);
             }
             tx.exec_params("INSERT INTO vanta_archive_schema (program, version) VALUES ($1, 1)", kProgram);
-            break;
+            return 1;
         }
-        case 2:
+        case 1:
             for (const char* statement : kUpgradeTo2) tx.exec(statement);
             tx.exec(resultsViewStatement(2));
-            break;
-        case 3: {
+            return 2;
+        case 2: {
             for (const char* statement : kUpgradeTo3) tx.exec(statement);
             const pqxx::result named = tx.exec("SELECT id::text, name FROM vanta_subjects");
             for (const auto& row : named)
                 tx.exec_params("UPDATE vanta_subjects SET name_key = $2 WHERE id = $1::uuid", row[0].c_str(),
                                foldedName(row[1].c_str()));
-            break;
+            return 3;
         }
-        case 4:
+        case 3:
             for (const char* statement : kUpgradeTo4) tx.exec(statement);
             tx.exec(resultsViewStatement(4));
-            break;
+            return 4;
+        case 4: {
+            // Names are searched with runs of spaces as one: the keys of names written with
+            // more are made again (a subject's and a test's alike).
+            const pqxx::result named = tx.exec("SELECT id::text, name FROM vanta_subjects");
+            for (const auto& row : named)
+                tx.exec_params("UPDATE vanta_subjects SET name_key = $2 WHERE id = $1::uuid", row[0].c_str(),
+                               foldedName(row[1].c_str()));
+            const pqxx::result spaced =
+                tx.exec("SELECT DISTINCT subject FROM vanta_tests WHERE subject ~ '(^\\s|\\s$|\\s\\s|[\\t\\r\\n])'");
+            for (const auto& row : spaced)
+                tx.exec_params("UPDATE vanta_tests SET subject_key = $2 WHERE subject = $1", row[0].c_str(),
+                               foldedName(row[0].c_str()));
+            tx.exec(resultsViewStatement(5));
+            return 5;
+        }
+        default:
+            return layout;
     }
-    tx.exec_params("UPDATE vanta_archive_schema SET version = $1", version);
 }
+
+namespace {
+
+// From the layout found to this station's, step by step inside `tx`: a station that
+// stops half-way leaves the layout it found. False where a step does not move the layout
+// on (a layout this station has no step from), before the version says otherwise.
+bool upgradeFrom(pqxx::work& tx, int layout) {
+    while (layout < kServerSchemaVersion) {
+        const int made = upgradeStep(tx, layout);
+        if (made <= layout) return false;
+        tx.exec_params("UPDATE vanta_archive_schema SET version = $1", made);
+        layout = made;
+    }
+    return true;
+}
+
+}  // namespace
 
 bool ServerArchive::ensureSchema() {
     try {
@@ -197,9 +241,9 @@ bool ServerArchive::ensureSchema() {
                             "the station leaves it as it is");
             }
             if (attempt == 0) continue;  // again, under the lock: another station may be at it
-            // Step by step from the layout found, all in this transaction: a station that
-            // stops half-way leaves the layout it found.
-            for (int step = version + 1; step <= kServerSchemaVersion; ++step) upgradeStep(&tx, step);
+            if (!upgradeFrom(tx, version))
+                return fail("The archive server's tables are of layout " + std::to_string(version) +
+                            ", which this station cannot bring up to date; the server is left as it is");
             tx.commit();
             return true;
         }

@@ -100,112 +100,103 @@ std::vector<StoreResult> ServerArchive::storeBatch(const std::vector<TestToStore
     return results;
 }
 
+namespace {
+
+// In the order of their keys, on every station: two stations sending overlapping batches
+// take the keys' locks in one order and wait for each other, never in a circle.
+std::vector<size_t> inKeyOrder(const std::vector<ServerArchive::TestToStore>& batch) {
+    std::vector<size_t> order(batch.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return batch[a].test->sha256 < batch[b].test->sha256; });
+    return order;
+}
+
+// The subjects the tests name, before the tests that name them. A subject keeps the name
+// it had when it first reached the server.
+void addTheirSubjects(pqxx::work& tx, const std::vector<ServerArchive::TestToStore>& batch) {
+    std::vector<std::pair<std::string, std::string>> subjects;
+    for (const ServerArchive::TestToStore& t : batch)
+        if (!t.test->subjectId.empty()) subjects.emplace_back(t.test->subjectId, t.test->subject);
+    std::sort(subjects.begin(), subjects.end());
+    for (size_t i = 0; i < subjects.size(); ++i) {
+        if (i > 0 && subjects[i].first == subjects[i - 1].first) continue;
+        tx.exec_prepared(kAddSubject, subjects[i].first, subjects[i].second, foldedName(subjects[i].second));
+    }
+}
+
+// One test's row with its bytes: true when it is new, false when another station (or an
+// earlier run) was first. A second station sending the same test waits here for the
+// first one's transaction and then finds the key taken: stored once, whoever was first.
+bool addTest(pqxx::work& tx, const IndexedTest& test, std::string_view bytes, const std::string& station) {
+    std::string weight, sex, height;
+    const pqxx::result r = tx.exec_prepared(
+        kAddTest, test.sha256, pqxx::binarystring(bytes.data(), bytes.size()), static_cast<long long>(bytes.size()),
+        test.path, static_cast<long long>(test.modified), test.subject, foldedName(test.subject), test.subjectId,
+        static_cast<long long>(test.testTime), static_cast<int>(test.repetitions.size()), station,
+        // NULL, not false, for a test whose station's setting is not known.
+        test.sidesSwapped ? (*test.sidesSwapped ? "t" : "f") : static_cast<const char*>(nullptr),
+        optionalNumber(test.weight, weight), optionalNumber(test.sex, sex), optionalNumber(test.height, height));
+    return !r.empty();
+}
+
+// The repetitions of every new test in one stream.
+void addRepetitions(pqxx::work& tx, const std::vector<const IndexedTest*>& added) {
+    pqxx::stream_to rows(tx, "vanta_repetitions",
+                         std::vector<std::string>{"sha256", "number", "direction", "load", "radius", "sample_count",
+                                                  "velocity_peak_index", "results"});
+    for (const IndexedTest* test : added)
+        for (const IndexedRepetition& r : test->repetitions)
+            rows << std::make_tuple(test->sha256, r.number, r.direction, number(r.load), number(r.radius),
+                                    r.sampleCount, r.velocityPeakIndex, resultsArray(r));
+    rows.complete();
+}
+
+}  // namespace
+
 bool ServerArchive::storeTogether(const std::vector<TestToStore>& batch, std::vector<StoreResult>& results) {
-    try {
-        Watched watched(*this);
+    CallWords words;
+    words.failed = "The archive server refused the test";
+    // Every test would be refused alike: the sync ends here, the outbox as it was.
+    words.denied = "The archive server does not let this role store tests (permission denied): the lab grants a "
+                   "station's role INSERT on the archive's tables. ";
+    words.unchecked = batch.size() == 1 ? "The file's bytes are not the test " + batch[0].test->sha256 +
+                                              " (changed since it was indexed)"
+                                        : "The archive server refused a test of the batch";
+    const bool ok = call(words, [&](Call& call) {
         if (!prepared_) {
             prepareStore(db_->c);
             prepared_ = true;
         }
-        pqxx::work tx(db_->c);
-        // In the order of their keys, on every station: two stations sending overlapping
-        // batches take the keys' locks in one order and wait for each other, never in a
-        // circle.
-        std::vector<size_t> order(batch.size());
-        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-        std::sort(order.begin(), order.end(),
-                  [&](size_t a, size_t b) { return batch[a].test->sha256 < batch[b].test->sha256; });
-        std::vector<std::pair<std::string, std::string>> subjects;
-        for (const TestToStore& t : batch)
-            if (!t.test->subjectId.empty()) subjects.emplace_back(t.test->subjectId, t.test->subject);
-        std::sort(subjects.begin(), subjects.end());
-        for (size_t i = 0; i < subjects.size(); ++i) {
-            // The subject keeps the name it had when it first reached the server.
-            if (i > 0 && subjects[i].first == subjects[i - 1].first) continue;
-            tx.exec_prepared(kAddSubject, subjects[i].first, subjects[i].second, foldedName(subjects[i].second));
-        }
-        std::vector<size_t> added;
-        for (size_t i : order) {
-            const IndexedTest& test = *batch[i].test;
-            const std::string_view bytes = batch[i].bytes;
-            watched.renew();
-            // A second station sending the same test waits here for the first one's
-            // transaction and then finds the key taken: stored once, whoever was first.
-            std::string weight, sex, height;
-            const pqxx::result r = tx.exec_prepared(
-                kAddTest, test.sha256, pqxx::binarystring(bytes.data(), bytes.size()),
-                static_cast<long long>(bytes.size()), test.path, static_cast<long long>(test.modified), test.subject,
-                foldedName(test.subject), test.subjectId, static_cast<long long>(test.testTime),
-                static_cast<int>(test.repetitions.size()), station_,
-                // NULL, not false, for a test whose station's setting is not known.
-                test.sidesSwapped ? (*test.sidesSwapped ? "t" : "f") : static_cast<const char*>(nullptr),
-                optionalNumber(test.weight, weight), optionalNumber(test.sex, sex), optionalNumber(test.height, height));
-            if (r.empty()) {
-                results[i] = StoreResult::AlreadyThere;
-            } else {
-                results[i] = StoreResult::Added;
-                added.push_back(i);
-            }
+        addTheirSubjects(call.tx, batch);
+        std::vector<const IndexedTest*> added;
+        for (size_t i : inKeyOrder(batch)) {
+            call.watched.renew();
+            const bool isNew = addTest(call.tx, *batch[i].test, batch[i].bytes, station_);
+            results[i] = isNew ? StoreResult::Added : StoreResult::AlreadyThere;
+            if (isNew) added.push_back(batch[i].test);
         }
         if (!added.empty()) {
-            // The repetitions of every new test in one stream.
-            watched.renew();
-            pqxx::stream_to rows(tx, "vanta_repetitions",
-                                 std::vector<std::string>{"sha256", "number", "direction", "load", "radius",
-                                                          "sample_count", "velocity_peak_index", "results"});
-            for (size_t i : added)
-                for (const IndexedRepetition& r : batch[i].test->repetitions)
-                    rows << std::make_tuple(batch[i].test->sha256, r.number, r.direction, number(r.load),
-                                            number(r.radius), r.sampleCount, r.velocityPeakIndex, resultsArray(r));
-            rows.complete();
+            call.watched.renew();
+            addRepetitions(call.tx, added);
         }
-        watched.renew();
-        tx.commit();
         return true;
-    } catch (const pqxx::check_violation&) {
-        fail(batch.size() == 1 ? "The file's bytes are not the test " + batch[0].test->sha256 +
-                                     " (changed since it was indexed)"
-                               : "The archive server refused a test of the batch");
-    } catch (const pqxx::insufficient_privilege& e) {
-        // Every test would be refused alike: the sync ends here, the outbox as it was.
-        fail(std::string("The archive server does not let this role store tests (permission denied): the lab "
-                         "grants a station's role INSERT on the archive's tables. ") +
-             e.what());
-        close();
-    } catch (const pqxx::broken_connection& e) {
-        if (db_ && db_->watch.fired()) {
-            brokenBySilence();
-        } else {
-            fail(std::string("The connection to the archive server broke: ") + e.what());
-            close();
-        }
-    } catch (const std::exception& e) {
-        if (db_ && db_->watch.fired()) {
-            brokenBySilence();
-        } else {
-            fail(std::string("The archive server refused the test: ") + e.what());
-            if (db_ && !db_->c.is_open()) close();
-        }
-    }
-    for (StoreResult& r : results) r = StoreResult::Failed;
-    return false;
+    });
+    if (!ok)
+        for (StoreResult& r : results) r = StoreResult::Failed;
+    return ok;
 }
+
 bool ServerArchive::fetch(const std::string& sha256, std::string& bytes) {
     bytes.clear();
-    if (!isOpen()) return fail("Not connected to the archive server");
-    try {
-        Watched watched(*this);
-        pqxx::work tx(db_->c);
+    return call("The archive server cannot send the test", [&](Call& call) {
+        pqxx::work& tx = call.tx;
         const pqxx::result r = tx.exec_params("SELECT bytes FROM vanta_tests WHERE sha256 = $1", sha256);
         if (r.empty()) return fail("No test " + sha256 + " on the archive server");
         const pqxx::binarystring blob(r[0][0]);
         bytes.assign(reinterpret_cast<const char*>(blob.data()), blob.size());
-        tx.commit();
         return true;
-    } catch (const std::exception& e) {
-        if (db_ && db_->watch.fired()) return brokenBySilence();
-        return fail(std::string("The archive server cannot send the test: ") + e.what());
-    }
+    });
 }
 
 }  // namespace vanta::archive

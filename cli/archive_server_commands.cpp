@@ -72,9 +72,10 @@ int runArchiveSync(const SyncOptions& options, const Common& c) {
         archive::ServerArchive server;
         server.setStation(station);
         const archive::SendReport report = archive::sendOutbox(outbox, server, c.url);
+        // A refusal is no "up to date": the lab's register lacks what this station holds.
         if (!report.failure.empty())
-            std::fprintf(stderr, "The subjects wait for the archive server: %s (%s)\n", report.failure.c_str(),
-                         archive::redactedUrl(c.url).c_str());
+            return fail("The subjects wait for the archive server: " + report.failure + " (" +
+                        archive::redactedUrl(c.url) + ")");
     }
     if (pending.empty()) return writeStandardOutput("Archive: up to date\n");
     if (c.url.empty()) return fail(std::string(noServer) + "; " + std::to_string(pending.size()) + " tests waiting");

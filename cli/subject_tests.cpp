@@ -35,9 +35,9 @@ bool fromIndex(const SubjectTestsQuery& query, SubjectTests& out, std::string& m
         }
         return true;
     }
-    archive::TestQuery byId;
-    byId.subjectId = query.id;
-    if (!index.listTests(byId, out.tests)) {
+    // By id: hers and every id merged with hers in this station's register, so an id
+    // merged away still answers with the athlete's whole history.
+    if (!listSubjectTests(index, HistorySubject{*query.id, ""}, out.tests)) {
         message = index.lastMessage();
         return false;
     }

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "archive/archive_url.h"
-#include "archive/lab_subjects.h"
+#include "archive/lab_identity.h"
+#include "archive/local_outbox.h"
 #include "archive/local_index.h"
 #include "archive/server_archive.h"
 #include "cli/archive_server_commands.h"
@@ -38,7 +39,8 @@ struct SubjectsAddOptions {
     std::string comment;
     std::string url;
     std::string data;
-    bool another = false;  // --another: a second subject of a name the register holds
+    bool another = false;  // --another: a new id whatever the register or the lab holds
+    std::string labId;     // --lab-id: the lab's subject this one is
 };
 
 struct SubjectsMergeOptions {
@@ -97,9 +99,17 @@ bool localSubjects(const std::string& data, std::vector<archive::ServerArchive::
             message = index.lastMessage();
             return false;
         }
-        out.push_back({s.uuid, s.info.name, static_cast<long long>(tests.size())});
+        out.push_back({s.uuid, s.info.name, static_cast<long long>(tests.size()), {ids.begin() + (ids.empty() ? 0 : 1), ids.end()}});
     }
     return true;
+}
+
+// The ids merged into a subject, where there are any: `, "mergedIds": [...]`.
+std::string mergedIdsJson(const std::vector<std::string>& ids) {
+    if (ids.empty()) return "";
+    std::string out = ", \"mergedIds\": [";
+    for (size_t i = 0; i < ids.size(); ++i) out += (i ? ", " : "") + jsonString(ids[i]);
+    return out + "]";
 }
 
 int runSubjectsList(const SubjectsListOptions& options) {
@@ -118,7 +128,7 @@ int runSubjectsList(const SubjectsListOptions& options) {
         for (size_t i = 0; i < subjects.size(); ++i)
             out += std::string(i ? ", " : "") + "{\"id\": " + jsonString(subjects[i].id) +
                    ", \"name\": " + jsonString(subjects[i].name) +
-                   ", \"tests\": " + std::to_string(subjects[i].tests) + "}";
+                   ", \"tests\": " + std::to_string(subjects[i].tests) + mergedIdsJson(subjects[i].mergedIds) + "}";
         out += "]}\n";
     } else {
         for (const auto& s : subjects)
@@ -137,16 +147,44 @@ int runSubjectsMerge(const SubjectsMergeOptions& options) {
     if (keep == gone) return fail("subjects merge needs two different ids");
     const std::string data = options.data.empty() ? stationFolders().subjectLibraryDirectory : options.data;
     const std::string url = archiveUrlFor(options.url, data);
-    // The lab's archive first: a merge the server refuses is not made here either, so the
-    // station's and the lab's histories stay alike.
-    if (!url.empty()) {
-        archive::ServerArchive server;
-        if (!server.open(url) || !server.mergeSubjects(keep, gone))
-            return fail(server.reason() + " (" + archive::redactedUrl(url) + ")");
+    archive::ServerArchive server;
+    std::string unreachable;
+    if (!url.empty() && !server.open(url)) unreachable = server.reason();
+    // An id is refused that is nobody's: the lab's, or without a server the register's
+    // (its subjects and the ids merged with them), before anything is merged anywhere.
+    for (const std::string& id : options.ids) {
+        bool held = false;
+        if (server.isOpen() && server.hasSubject(id, held) && !held)
+            return fail("No subject " + id + " on the archive server (" + archive::redactedUrl(url) + ")");
     }
+    if (!server.isOpen()) {
+        if (!hasRegister(data)) return fail("There is no subject register in " + data);
+        SubjectRegister reg;
+        if (!reg.open(data)) return fail(reg.lastMessage());
+        for (const std::string& id : options.ids) {
+            RegisteredSubject s;
+            std::vector<std::string> ids;
+            const bool known = reg.getByUuid(id, s) || (reg.mergedIds(id, ids) && ids.size() > 1);
+            if (!known) return fail("No subject " + id + " in the register of " + data);
+        }
+    }
+    // The station's register first: a register that is busy or refuses leaves the lab's
+    // archive as it was. The lab follows at once, or with the next sync where it is away.
     if (hasRegister(data) || url.empty()) {
         SubjectRegister reg;
-        if (!reg.open(data) || !reg.merge(keep, gone)) return fail(reg.lastMessage());
+        if (!reg.open(data) || !reg.merge(keep, gone))
+            return fail(reg.lastMessage() + " Nothing was merged.");
+    }
+    if (!server.isOpen()) {
+        if (!unreachable.empty())
+            std::cerr << unreachable << " (" << archive::redactedUrl(url) << "): the next sync sends the merge\n";
+        return writeStandardOutput(gone + " is " + keep + " now\n");
+    }
+    if (!server.mergeSubjects(keep, gone)) {
+        if (server.lastError() == archive::ServerError::Permission || !server.isOpen())
+            return fail(server.reason() + " (" + archive::redactedUrl(url) +
+                        "); merged in this station's register only, the next sync sends it");
+        return fail(server.reason() + " (" + archive::redactedUrl(url) + ")");
     }
     return writeStandardOutput(gone + " is " + keep + " now\n");
 }
@@ -177,33 +215,65 @@ int runSubjectsAdd(const SubjectsAddOptions& options) {
     // operator says this is somebody else of that name.
     std::vector<RegisteredSubject> same;
     if (!reg.findByName(info.name, same)) return fail(reg.lastMessage());
-    if (!same.empty() && !options.another)
+    if (!same.empty() && !options.another && options.labId.empty())
         return fail("The register already holds " + same.front().info.name + " (" + same.front().uuid +
                     "); --another adds a second subject of that name");
+    if (!options.labId.empty() && !isUuid(options.labId))
+        return fail("--lab-id needs a subject id (a UUID in lower case): " + options.labId);
     const std::string url = archiveUrlFor(options.url, data);
     archive::ServerArchive server;
     std::string unreachable;
     if (!url.empty() && !server.open(url)) unreachable = server.reason();
-    archive::LabIdResult result;
-    if (!archive::addSubjectWithLabId(reg, url.empty() ? nullptr : &server, info, result))
-        return fail(reg.lastMessage());
-    RegisteredSubject added;
-    if (!reg.get(result.id, added)) return fail(reg.lastMessage());
-    if (!reg.ensureDirectory(added)) return fail(reg.lastMessage());
-    std::string how;
-    switch (result.choice) {
-        case archive::LabIdChoice::Adopted: how = "the lab's id"; break;
-        case archive::LabIdChoice::New: how = "a new id, on the lab's archive now"; break;
-        case archive::LabIdChoice::Several: how = "a new id: the lab's archive holds several of that name"; break;
-        case archive::LabIdChoice::Offline:
-            how = url.empty() ? "a new id" : "a new id; the lab's archive did not answer, the next sync sends it";
-            break;
+    // The lab's subjects of the name decide the id, as in the register's dialog; --another
+    // and --lab-id are the operator's own answer to the question it would ask.
+    archive::LabAnswer lab;
+    archive::LabIdDecision decision;
+    if (options.another) {
+        decision.labAnswered = server.isOpen();
+    } else {
+        lab.ok = server.isOpen() && server.findSubjects(info.name, lab.subjects);
+        if (!lab.ok && server.isOpen()) unreachable = server.reason();
+        decision = archive::decideLabId(info.name, server.isOpen() ? &lab : nullptr);
+        if (!options.labId.empty()) {
+            decision.step = archive::LabIdStep::Adopt;
+            decision.id = options.labId;
+            decision.labName.clear();
+            for (const archive::ArchivedSubject& c : lab.subjects)
+                if (c.id == options.labId) decision.labName = c.name;
+        }
     }
+    if (decision.step == archive::LabIdStep::Ask) {
+        std::string message = "The lab's archive knows another spelling of " + info.name + ":";
+        for (const archive::ArchivedSubject& c : decision.candidates)
+            message += "\n  " + c.id + "  " + c.name + " (" + std::to_string(c.tests) +
+                       (c.tests == 1 ? " test)" : " tests)");
+        message += "\nNothing was added: --lab-id ID if she is one of them, --another if she is someone else";
+        return fail(message);
+    }
+    int64_t row = 0;
+    bool added = false;
+    if (!archive::addWithLabId(reg, info, decision, row, added)) return fail(reg.lastMessage());
+    RegisteredSubject subject;
+    if (!reg.get(row, subject)) return fail(reg.lastMessage());
+    if (!reg.ensureDirectory(subject)) return fail(reg.lastMessage());
     if (!unreachable.empty()) std::cerr << unreachable << " (" << archive::redactedUrl(url) << ")\n";
-    for (const archive::ArchivedSubject& c : result.candidates)
-        std::cerr << "  on the lab's archive: " << c.id << "  " << c.name
-                  << " (subjects merge " << c.id << " " << added.uuid << " makes them one)\n";
-    return writeStandardOutput(added.uuid + "  " + added.info.name + "  (" + how + ")\n");
+    std::string how;
+    if (decision.step == archive::LabIdStep::Adopt) {
+        how = subject.info.name == info.name ? "the lab's id" : "the lab's id, and the lab's spelling of the name";
+        if (!added) how = "in the register already under the lab's id";
+    } else if (url.empty()) {
+        how = "a new id";
+    } else if (!server.isOpen()) {
+        how = "a new id; the lab's archive did not answer, the next sync sends it";
+    } else if (server.storeSubjects({archive::archivedSubject(subject)})) {
+        how = "a new id, on the lab's archive now";
+    } else {
+        // A refusal is said as one: the subject is this station's only, and the exit says so.
+        if (writeStandardOutput(subject.uuid + "  " + subject.info.name + "  (a new id, in this station's register only)\n") != 0)
+            return 2;
+        return fail(server.reason() + " (" + archive::redactedUrl(url) + ")");
+    }
+    return writeStandardOutput(subject.uuid + "  " + subject.info.name + "  (" + how + ")\n");
 }
 
 }  // namespace
@@ -231,10 +301,12 @@ void addSubjectsCommand(CommandLine& line) {
     subjects.sub("add", "a new subject in the register, with the lab's id",
                  "Adds a subject to the station's register and makes its data folder. Where the\n"
                  "shared archive (--url, VANTA_ARCHIVE_URL or the data folder's archive-server.conf)\n"
-                 "holds exactly one subject of the name (in any case, with or without accents), the\n"
-                 "new subject takes that subject's id, so one athlete is one subject on every\n"
-                 "station; otherwise it gets a new id, sent to the archive at once or with the next\n"
-                 "sync. Prints the id.\n")
+                 "holds exactly one subject of the same spelling (case and spaces aside), the new\n"
+                 "subject takes that subject's id and spelling, so one athlete is one subject on\n"
+                 "every station. Where it knows the name only in another spelling (\"Jan Novák\"\n"
+                 "for \"Jan Novak\"), nothing is added and the exit status is 2: --lab-id ID or\n"
+                 "--another says who she is. Otherwise she gets a new id, sent to the archive at\n"
+                 "once or with the next sync; a role that may not write there: exit status 2.\n")
         .file("NAME", add->name, "the subject's name").required()
         .value("--sex", "female|male", "the subject's sex", "--sex needs female or male",
                [add](const std::string& t) {
@@ -248,17 +320,25 @@ void addSubjectsCommand(CommandLine& line) {
         .text("--comment", add->comment, "TEXT", "the subject's first comment line", "--comment needs a text")
         .text("--url", add->url, "URL", "the shared archive to look the name up on", "--url needs a connection string")
         .text("--data", add->data, "DIR", dataHelp, "--data needs a folder")
-        .flag("--another", add->another, "a second subject of a name the register holds already")
+        .flag("--another", add->another,
+              "a new subject with an id of its own, whatever the register or the lab's\n"
+              "archive holds of the name (someone else of that name)")
+        .text("--lab-id", add->labId, "ID",
+              "the lab's subject this one is (where the lab knows another spelling of the\n"
+              "name, subjects add names its ids and asks for this or --another)",
+              "--lab-id needs a subject id")
         .incomplete("subjects add needs the subject's name")
         .runs([add] { return runSubjectsAdd(*add); });
 
     auto merge = std::make_shared<SubjectsMergeOptions>();
     subjects.sub("merge", "two ids that are one person",
-                 "Makes the second id (and every id merged into it) point to the first: the\n"
-                 "history and the profile of either are both ids' tests from now on. Made on the\n"
-                 "shared archive (--url, VANTA_ARCHIVE_URL or the data folder's archive-server.conf)\n"
-                 "first, then in the station's register.\n")
-        .files("ID", merge->ids, "the subject kept, then the one merged into it").required()
+                 "Takes two subject ids, KEEP_ID and MERGED_ID: the second (and every id merged\n"
+                 "into it) points to the first from now on, and the history and the profile of\n"
+                 "either are both ids' tests. Made in the station's register, then on the shared\n"
+                 "archive (--url, VANTA_ARCHIVE_URL or the data folder's archive-server.conf);\n"
+                 "where the archive does not answer, the next sync sends the merge. An id that is\n"
+                 "no subject's (the archive's, or without one the register's) is refused.\n")
+        .files("KEEP_ID MERGED_ID", merge->ids, "the subject kept, then the one merged into it").required()
         .text("--url", merge->url, "URL", "the shared archive to merge on as well", "--url needs a connection string")
         .text("--data", merge->data, "DIR", dataHelp, "--data needs a folder")
         .incomplete("subjects merge needs two subject ids")

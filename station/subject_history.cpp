@@ -89,10 +89,11 @@ bool listSubjectTests(archive::LocalIndex& index, const HistorySubject& subject,
         }
         query.subjectId.reset();
     }
-    // The index searches names folded; a history takes only the name itself.
+    // The index searches names folded; a history takes only the name itself. Asked by an
+    // id alone, no name adds tests.
     std::vector<archive::IndexedTest> named;
     query.subject = subject.name;
-    if (!index.listTests(query, named)) return false;
+    if (!subject.name.empty() && !index.listTests(query, named)) return false;
     for (archive::IndexedTest& t : named)
         if (t.subject == subject.name && (subject.id.empty() || t.subjectId.empty())) out.push_back(std::move(t));
     std::stable_sort(out.begin(), out.end(), [](const archive::IndexedTest& a, const archive::IndexedTest& b) {

@@ -1,10 +1,46 @@
 #include "storage/name_folding.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "core/codepage.h"
 
 namespace vanta {
 
 namespace {
+
+struct Composition {
+    char32_t base, mark, made;
+};
+struct CasePair {
+    char32_t upper, lower;
+};
+#include "storage/name_tables.inc"
+
+// A letter and the combining mark after it as one letter (U+0065 U+0301 -> U+00E9), or 0.
+char32_t composed(char32_t base, char32_t mark) {
+    const Composition key{base, mark, 0};
+    const auto less = [](const Composition& a, const Composition& b) {
+        return a.base != b.base ? a.base < b.base : a.mark < b.mark;
+    };
+    const auto* end = std::end(kCompositions);
+    const auto* at = std::lower_bound(std::begin(kCompositions), end, key, less);
+    return at != end && at->base == base && at->mark == mark ? at->made : 0;
+}
+
+char32_t lowerCase(char32_t c) {
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+    const auto* end = std::end(kLowerCase);
+    const auto* at = std::lower_bound(std::begin(kLowerCase), end, c,
+                                      [](const CasePair& p, char32_t v) { return p.upper < v; });
+    return at != end && at->upper == c ? at->lower : c;
+}
+
+// Space as an operator may type it or a file may hold it: a tab, a line break, a
+// no-break or typographic space all part two words the same way.
+bool isNameSpace(char32_t c) {
+    return c <= 0x20 || c == 0x7F || c == 0xA0 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x3000;
+}
 
 // Base letters of U+00C0..U+017F.
 constexpr std::string_view kLatin1Letters = "AAAAAAACEEEEIIIIDNOOOOO_OUUUUYTsaaaaaaaceeeeiiiidnooooo_ouuuuyty";
@@ -49,7 +85,43 @@ char latinBaseLetter(char32_t c) {
     return 0;
 }
 
-std::string foldedName(std::string_view utf8) {
+std::string normalisedName(std::string_view utf8) {
+    std::vector<char32_t> letters;
+    letters.reserve(utf8.size());
+    bool space = false;
+    for (size_t i = 0; i < utf8.size();) {
+        const char32_t c = decodeCodePoint(utf8, i);
+        if (isNameSpace(c)) {
+            space = !letters.empty();
+            continue;
+        }
+        if (space) letters.push_back(U' ');
+        space = false;
+        // A name typed on one computer and copied from another may carry its accents as
+        // separate marks (NFD): composed here, "Novák" is one spelling whichever it came as.
+        if (!letters.empty())
+            if (const char32_t made = composed(letters.back(), c)) {
+                letters.back() = made;
+                continue;
+            }
+        letters.push_back(c);
+    }
+    std::string out;
+    out.reserve(utf8.size());
+    for (char32_t c : letters) appendCodePoint(out, c);
+    return out;
+}
+
+std::string exactNameKey(std::string_view utf8) {
+    std::string out;
+    const std::string name = normalisedName(utf8);
+    for (size_t i = 0; i < name.size();) appendCodePoint(out, lowerCase(decodeCodePoint(name, i)));
+    return out;
+}
+
+std::string foldedName(std::string_view typed) {
+    const std::string name = normalisedName(typed);
+    const std::string_view utf8 = name;
     std::string out;
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -21,7 +22,7 @@ namespace {
 
 // The subject's columns in the order every query reads them.
 constexpr const char* kSubjectColumns =
-    "id, name, sex, age, weight, height, comment1, comment2, comment3, folder, uuid";
+    "id, name, sex, age, weight, height, comment1, comment2, comment3, folder, uuid, name_set";
 
 // Layout 1 of the register. The folder is unique without regard to case, so two
 // subjects never share a folder on a file system that ignores case either.
@@ -76,6 +77,10 @@ constexpr const char* kSchemaV3 =
     "CREATE TRIGGER subject_uuid_on_insert BEFORE INSERT ON subject BEGIN"
     "  SELECT RAISE(ABORT, 'a subject needs its id') WHERE length(NEW.uuid) <> 36;"
     "END;";
+// Layout 5: when the subject's name was last set (milliseconds since 1970, UTC; 0 for a
+// name from before, older than any other). The lab keeps each name with this time, so a
+// station that syncs its older spelling never writes it over a rename made elsewhere.
+constexpr const char* kSchemaV5 = "ALTER TABLE subject ADD COLUMN name_set INTEGER NOT NULL DEFAULT 0;";
 constexpr const char* kSubjectByUuid = "CREATE UNIQUE INDEX subject_by_uuid ON subject (uuid);";
 
 // A random (version 4) UUID in its usual text form, lower case.
@@ -111,6 +116,7 @@ RegisteredSubject readSubject(const Statement& st) {
     s.info.comment3 = st.text(8);
     s.folder = st.text(9);
     s.uuid = st.text(10);
+    s.nameSet = st.integer(11);
     return s;
 }
 
@@ -126,6 +132,19 @@ void bindInfo(Statement& st, const SubjectInfo& info) {
     st.bind(9, foldedName(info.name));
 }
 
+int64_t millisecondsNow() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The subject as the register keeps it: the name normalised (one spelling whichever way
+// it was typed or copied), everything else as given.
+SubjectInfo normalised(const SubjectInfo& info) {
+    SubjectInfo out = info;
+    out.name = normalisedName(info.name);
+    return out;
+}
+
 bool blankName(const std::string& name) { return name.find_first_not_of(" \t\r\n") == std::string::npos; }
 
 bool isReservedDeviceName(const std::string& upper) {
@@ -138,7 +157,10 @@ bool isReservedDeviceName(const std::string& upper) {
 
 }  // namespace
 
-std::string subjectFolderBase(std::string_view name) {
+std::string subjectFolderBase(std::string_view typed) {
+    // An NFD name ("a" and a combining acute) makes the folder its NFC form makes.
+    const std::string normal = normalisedName(typed);
+    const std::string_view name = normal;
     // Only letters, digits, '-' and '_' reach the disk: no separators, no dots, no
     // characters a file system of another station might refuse.
     constexpr size_t kMaxLength = 48;
@@ -273,6 +295,13 @@ int SubjectRegister::upgradeStep(int layout) {
         case 3:
             if (sqlite3_exec(db, kSchemaV4, nullptr, nullptr, nullptr) != SQLITE_OK) return failFromSqlite(what), 0;
             return 4;
+        case 4:
+            // The search key now treats runs of spaces as one: made again for every name.
+            if (sqlite3_exec(db, kSchemaV5, nullptr, nullptr, nullptr) != SQLITE_OK ||
+                !fillColumn("SELECT id, name FROM subject", "UPDATE subject SET name_key = ?1 WHERE id = ?2",
+                            [](const std::string& name) { return foldedName(name); }))
+                return failFromSqlite(what), 0;
+            return 5;
         default:
             fail(RegisterError::Failed, what + ": the layout " + std::to_string(layout) + " is unknown.");
             return 0;
@@ -304,19 +333,25 @@ bool SubjectRegister::uniqueFolder(const std::string& name, std::string& folder)
 bool SubjectRegister::add(const SubjectInfo& info, int64_t* id) { return add(info, id, newSubjectUuid()); }
 
 bool SubjectRegister::add(const SubjectInfo& info, int64_t* id, std::string_view uuid) {
+    return add(info, id, uuid, millisecondsNow());
+}
+
+bool SubjectRegister::add(const SubjectInfo& typed, int64_t* id, std::string_view uuid, int64_t nameSet) {
     if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
-    if (blankName(info.name)) return fail(RegisterError::NameMissing, "A subject needs a name.");
+    if (blankName(typed.name)) return fail(RegisterError::NameMissing, "A subject needs a name.");
+    const SubjectInfo info = normalised(typed);
     Transaction t(handle());
     if (!t.begun()) return failFromSqlite("Cannot add the subject");
     std::string folder;
     if (!uniqueFolder(info.name, folder)) return false;
     Statement st(handle(),
                  "INSERT INTO subject (name, sex, age, weight, height, comment1, comment2, comment3, name_key, folder,"
-                 " uuid) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+                 " uuid, name_set) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
     if (!st.prepared()) return failFromSqlite("Cannot add the subject");
     bindInfo(st, info);
     st.bind(10, folder);
     st.bind(11, uuid);
+    st.bind(12, nameSet);
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot add the subject");
     const int64_t newId = sqlite3_last_insert_rowid(handle());
     if (!t.commit()) return failFromSqlite("Cannot add the subject");
@@ -328,15 +363,16 @@ bool SubjectRegister::merge(std::string_view keep, std::string_view gone) {
     if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
     Transaction t(handle());
     if (!t.begun()) return failFromSqlite("Cannot merge the subjects");
-    // The id kept is followed to where it went, so every merge stays one step deep.
-    std::string into(keep);
-    {
+    // Both ids are followed to where they went, and the whole group of the one merged away
+    // goes over, so every merge stays one step deep and never makes a circle.
+    std::string into(keep), from(gone);
+    for (std::string* id : {&into, &from}) {
         Statement st(handle(), "SELECT into_id FROM merged WHERE id = ?1");
         if (!st.prepared()) return failFromSqlite("Cannot merge the subjects");
-        st.bind(1, keep);
-        if (st.step() == SQLITE_ROW) into = st.text(0);
+        st.bind(1, *id);
+        if (st.step() == SQLITE_ROW) *id = st.text(0);
     }
-    if (into == gone)
+    if (into == from)
         return fail(RegisterError::Failed,
                     "The subjects " + std::string(keep) + " and " + std::string(gone) + " are one already.");
     for (const char* sql : {"UPDATE merged SET into_id = ?1 WHERE into_id = ?2",
@@ -344,7 +380,7 @@ bool SubjectRegister::merge(std::string_view keep, std::string_view gone) {
         Statement st(handle(), sql);
         if (!st.prepared()) return failFromSqlite("Cannot merge the subjects");
         st.bind(1, into);
-        st.bind(2, gone);
+        st.bind(2, from);
         if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot merge the subjects");
     }
     if (!t.commit()) return failFromSqlite("Cannot merge the subjects");
@@ -365,17 +401,35 @@ bool SubjectRegister::mergedIds(std::string_view uuid, std::vector<std::string>&
     return succeed();
 }
 
-bool SubjectRegister::update(int64_t id, const SubjectInfo& info) {
+bool SubjectRegister::merges(std::vector<std::pair<std::string, std::string>>& out) {
+    out.clear();
     if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
-    if (blankName(info.name)) return fail(RegisterError::NameMissing, "A subject needs a name.");
+    Statement st(handle(), "SELECT into_id, id FROM merged ORDER BY into_id, id");
+    if (!st.prepared()) return failFromSqlite("Cannot read the subject register");
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW) out.emplace_back(st.text(0), st.text(1));
+    if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the subject register");
+    return succeed();
+}
+
+bool SubjectRegister::update(int64_t id, const SubjectInfo& info) { return update(id, info, millisecondsNow()); }
+
+bool SubjectRegister::update(int64_t id, const SubjectInfo& typed, int64_t nameSet) {
+    if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
+    if (blankName(typed.name)) return fail(RegisterError::NameMissing, "A subject needs a name.");
+    const SubjectInfo info = normalised(typed);
     Transaction t(handle());
     if (!t.begun()) return failFromSqlite("Cannot change the subject");
+    // The name's time moves only when the name itself changes: an edit of the height is
+    // no rename, and must not make this station's spelling the newest.
     Statement st(handle(),
                  "UPDATE subject SET name = ?1, sex = ?2, age = ?3, weight = ?4, height = ?5,"
-                 " comment1 = ?6, comment2 = ?7, comment3 = ?8, name_key = ?9 WHERE id = ?10");
+                 " comment1 = ?6, comment2 = ?7, comment3 = ?8, name_key = ?9,"
+                 " name_set = CASE WHEN name = ?1 THEN name_set ELSE ?11 END WHERE id = ?10");
     if (!st.prepared()) return failFromSqlite("Cannot change the subject");
     bindInfo(st, info);
     st.bind(10, id);
+    st.bind(11, nameSet);
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot change the subject");
     if (sqlite3_changes(handle()) == 0) return fail(RegisterError::NotFound, "The subject is not in the register.");
     if (!t.commit()) return failFromSqlite("Cannot change the subject");
@@ -416,7 +470,14 @@ bool SubjectRegister::search(std::string_view namePart, std::vector<RegisteredSu
 bool SubjectRegister::findByName(std::string_view name, std::vector<RegisteredSubject>& out) {
     out.clear();
     if (!db_.isOpen()) return fail(RegisterError::NotOpen, "The subject register is not open.");
-    return selectSubjects("WHERE name = ?1 ORDER BY id", name, out);
+    // One spelling whichever way it is typed: the same letters with their accents, in any
+    // case and with any spaces, is the same name.
+    std::vector<RegisteredSubject> folded;
+    if (!selectSubjects("WHERE name_key = ?1 ORDER BY id", foldedName(name), folded)) return false;
+    const std::string key = exactNameKey(name);
+    for (RegisteredSubject& s : folded)
+        if (exactNameKey(s.info.name) == key) out.push_back(std::move(s));
+    return true;
 }
 
 bool SubjectRegister::selectSubjects(const char* condition, std::string_view text, std::vector<RegisteredSubject>& out) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/records.h"
@@ -32,13 +33,14 @@ struct RegisteredSubject {
     std::string folder;  // the subject's data folder, one plain name below the data root
     std::string uuid;    // the subject's permanent id (random UUID, lower case), the same in
                          // the lab's archive; the row id above is only this file's
+    int64_t nameSet = 0;  // when the name was set (ms since 1970 UTC; 0: before names had a time)
 };
 
 class SubjectRegister {
 public:
     // Layout version of the register, kept in the file's user_version. A station meeting
     // a lower version migrates the file inside one transaction; a higher one is refused.
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
     // Marks the file as a subject register (SQLite application_id): "VNTR".
     static constexpr int32_t kApplicationId = 0x564E5452;
     static constexpr const char* kFileName = "subjects.sqlite";
@@ -75,16 +77,23 @@ public:
     // The same with the permanent id given: the one the lab's archive already knows this
     // subject by (a lower-case UUID; an id the register holds already is refused).
     bool add(const SubjectInfo& info, int64_t* id, std::string_view uuid);
+    // The same with the time its name was set (the lab's, where the name is the lab's).
+    // Every name is kept normalised (name_folding.h: "Ana  Kovač " is "Ana Kovač").
+    bool add(const SubjectInfo& info, int64_t* id, std::string_view uuid, int64_t nameSet);
     // Replaces the fields of a subject; its folder stays, so its stored tests stay with it.
     // A blank name is refused (NameMissing).
     bool update(int64_t id, const SubjectInfo& info);
+    // The same with the time a new name is set at (the lab's newer name taken at a sync);
+    // a name that stays as it was keeps its time.
+    bool update(int64_t id, const SubjectInfo& info, int64_t nameSet);
     bool get(int64_t id, RegisteredSubject& out);
     // The subject with this permanent id (NotFound when there is none).
     bool getByUuid(std::string_view uuid, RegisteredSubject& out);
     // Subjects whose name contains `namePart` in any case and with or without accents
     // (see name_folding.h; empty: all), ordered by the folded name.
     bool search(std::string_view namePart, std::vector<RegisteredSubject>& out);
-    // Subjects whose name is exactly `name`, oldest first.
+    // Subjects whose name is `name` (the same letters and accents; case and spaces aside),
+    // oldest first.
     bool findByName(std::string_view name, std::vector<RegisteredSubject>& out);
 
     // Two ids that are one person ("Jan Novak" and "Jan Novák", two stations' ids for one
@@ -94,6 +103,8 @@ public:
     // The id a merged `uuid` went into (else `uuid` itself) first, then every id merged
     // into that one: all the ids whose tests are this person's.
     bool mergedIds(std::string_view uuid, std::vector<std::string>& ids);
+    // Every merge the register holds: (the id kept, an id merged into it).
+    bool merges(std::vector<std::pair<std::string, std::string>>& out);
 
     // The current subject of a product (id 0 when there is none) and its change (id 0
     // clears it). Kept in the register, so the next start of the station finds it.

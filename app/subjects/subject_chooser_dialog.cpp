@@ -29,6 +29,24 @@ QString sexText(int32_t sex) {
     if (sex == 1) return QStringLiteral("male");
     return QString();
 }
+// One subject of the lab whose name differs only by accents (or case): the operator says
+// whether it is this athlete. Esc is Cancel: nothing is added.
+std::optional<int> askSameAthlete(const std::string& typed, const archive::ArchivedSubject& candidate,
+                                  QWidget* parent) {
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kMessageCaption),
+                    QString::fromStdString(archive::sameAthleteQuestion(typed, candidate)), QMessageBox::NoButton,
+                    parent);
+    QPushButton* same = box.addButton(QStringLiteral("This athlete"), QMessageBox::AcceptRole);
+    QPushButton* other = box.addButton(QStringLiteral("Someone else"), QMessageBox::RejectRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(same);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == same) return 0;
+    if (box.clickedButton() == other) return archive::kNewLabSubject;
+    return std::nullopt;
+}
+
 }  // namespace
 
 SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t preselectId, QWidget* parent)
@@ -220,10 +238,11 @@ void SubjectChooserDialog::addSubject() {
 
 void SubjectChooserDialog::finishAdd(int request, const SubjectInfo& subject, const LabArchiveAnswer* answer) {
     if (request != 0) endWaiting();
-    archive::LabIdDecision decision = archive::decideLabId(answer);
+    archive::LabIdDecision decision = archive::decideLabId(subject.name, answer);
     if (decision.step == archive::LabIdStep::Ask) {
-        const std::optional<int> choice = pickHook_
-                                              ? pickHook_(subject.name, decision.candidates, this)
+        const std::optional<int> choice = pickHook_ ? pickHook_(subject.name, decision.candidates, this)
+                                          : decision.candidates.size() == 1
+                                              ? askSameAthlete(subject.name, decision.candidates.front(), this)
                                               : LabSubjectPickDialog::ask(subject.name, decision.candidates, this);
         if (!archive::applyOperatorChoice(decision, choice)) return;  // Cancel: the subject is not added
     }

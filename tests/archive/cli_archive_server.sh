@@ -223,6 +223,9 @@ check "  list works as the coach" bash -c "'$cli' archive list --url '$coach' | 
 sha=$(sha256sum "$A/tests/a1.kvq" | cut -d' ' -f1)
 check "  fetch works as the coach" bash -c "'$cli' archive fetch $sha --url '$coach' --out '$work/coach.kvq' && cmp -s '$A/tests/a1.kvq' '$work/coach.kvq'"
 check "  history --url works as the coach" bash -c "'$cli' history --subject demo --url '$coach' --json | jq -e '.tests | length > 0' >/dev/null"
+"$cli" subjects add "Coach Typed" --data "$C" --url "$coach" >"$work/out" 2>"$work/err"; status=$?
+check "  subjects add as the coach: exit 2, said as a refusal" bash -c \
+  "[ $status -eq 2 ] && grep -q 'permission denied' '$work/err' && ! grep -q 'on the lab.s archive now' '$work/out'"
 check "  profile --url works as the coach" bash -c "'$cli' profile --subject demo --url '$coach' --json | jq -e '.sides' >/dev/null"
 unset PGPASSFILE
 
@@ -237,10 +240,19 @@ check "and nothing made in it" [ "$(cluster psql "$pg" -d other -tA -c "SELECT c
 X="$work/X"; Y="$work/Y"
 "$cli" demo "$work/ana-early.kvq" --subject "Ana Kovač" --seed 5 >/dev/null
 "$cli" archive index "$work/ana-early.kvq" --data "$Y" >/dev/null
-idx=$("$cli" subjects add "ANA KOVAC" --sex female --data "$X" --url "$url" | cut -d' ' -f1)
-"$cli" subjects add "Ana Kovač" --data "$Y" --url "$url" >"$work/added" 2>"$work/err"; status=$?
-check "subjects add on the second station takes the lab's id" \
-  bash -c "[ $status -eq 0 ] && [ -n '$idx' ] && grep -q '^$idx  Ana Kovač  (the lab.s id)\$' '$work/added'"
+idx=$("$cli" subjects add "Ana Kovač" --sex female --data "$X" --url "$url" | cut -d' ' -f1)
+"$cli" subjects add "ANA  KOVAČ" --data "$Y" --url "$url" >"$work/added" 2>"$work/err"; status=$?
+check "subjects add on the second station takes the lab's id and spelling" \
+  bash -c "[ $status -eq 0 ] && [ -n '$idx' ] && grep -q '^$idx  Ana Kovač  (the lab.s id, and the lab.s spelling of the name)\$' '$work/added'"
+# A name that is hers only without its accents may be someone else's: asked, never taken.
+Z="$work/Z"
+"$cli" subjects add "Ana Kovac" --data "$Z" --url "$url" >"$work/added" 2>"$work/err"; status=$?
+check "an accent variant: exit 2 naming the lab's subject, nothing added" \
+  bash -c "[ $status -eq 2 ] && grep -q '$idx  Ana Kovač' '$work/err' && ! [ -s '$work/added' ]"
+check "  --lab-id takes the given id" bash -c \
+  "'$cli' subjects add 'Ana Kovac' --lab-id $idx --data '$Z' --url '$url' | grep -q '^$idx  Ana Kovač '"
+other=$("$cli" subjects add "Ana Kovac" --another --data "$work/Z2" --url "$url" | cut -d' ' -f1)
+check "  --another a new id" bash -c "[ -n '$other' ] && [ '$other' != '$idx' ]"
 check "  her test indexed before counts in subjects list --data" \
   bash -c "'$cli' subjects list --data '$Y' --json | grep -q '{\"id\": \"$idx\", \"name\": \"Ana Kovač\", \"tests\": 1}'"
 check "  a name the register holds is refused: exit 2" bash -c \
@@ -255,5 +267,11 @@ check "subjects list --url: each id with its test" grep -q "{\"id\": \"$id2\", \
 mkdir -p "$work/M"
 check "subjects merge on the archive" "$cli" subjects merge $id1 $id2 --url "$owner" --data "$work/M"
 "$cli" subjects list --url "$owner" --json >"$work/subjects"
-check "  one subject with both tests" bash -c "grep -q '{\"id\": \"$id1\", \"name\": \"Jan Novak\", \"tests\": 2}' '$work/subjects' && ! grep -q $id2 '$work/subjects'"
+check "  one subject with both tests, the merged id named with it" grep -q "{\"id\": \"$id1\", \"name\": \"Jan Novak\", \"tests\": 2, \"mergedIds\": \[\"$id2\"\]}" "$work/subjects"
+check "  the view counts her once, under her kept id and her name now" [ "$(sql "SELECT count(DISTINCT subject_id) || ' ' || count(DISTINCT recorded_subject_id) || ' ' || min(athlete) || ' ' || min(subject_id::text) FROM vanta_results WHERE recorded_subject_id IN ('$id1', '$id2')")" = "1 2 Jan Novak $id1" ]
+check "  history by her name answers with one athlete" bash -c \
+  "'$cli' history --subject 'jan nov' --url '$owner' --json | jq -e '.tests | length == 2' >/dev/null"
+# A new station meeting her name takes the kept id, never the one merged away.
+check "  a new station adopts the kept id" bash -c \
+  "'$cli' subjects add 'Jan Novák' --lab-id $id1 --data '$work/N' --url '$owner' >/dev/null && '$cli' subjects add 'Jan Novak' --data '$work/N2' --url '$owner' | grep -q '^$id1 '"
 finish

@@ -1,3 +1,4 @@
+#include "storage/name_folding.h"
 #include "storage/subject_register.h"
 
 #include <sqlite3.h>
@@ -149,8 +150,58 @@ TEST_F(SubjectRegisterTest, SearchMatchesPartOfTheNameInAnyCaseAndTakesWildcards
 
     ASSERT_TRUE(reg.findByName("Karel Novy", found));
     ASSERT_EQ(found.size(), 1u);
-    ASSERT_TRUE(reg.findByName("karel novy", found));
+    ASSERT_TRUE(reg.findByName(" karel  NOVY", found));
+    ASSERT_EQ(found.size(), 1u);
+    ASSERT_TRUE(reg.findByName("Karel Nov\xc3\xbd", found));  // an accent is another name
     EXPECT_TRUE(found.empty());
+}
+
+// A name is one spelling whichever way it was typed or copied: spaces collapsed and trimmed,
+// accents composed (NFD from another computer is NFC here), and its folder made from that.
+TEST_F(SubjectRegisterTest, NamesAreKeptNormalisedAndTheirFoldersFromTheNormalForm) {
+    SubjectRegister reg;
+    ASSERT_TRUE(reg.open(root));
+    int64_t nfd = 0, spaced = 0;
+    ASSERT_TRUE(reg.add(subject("Zoe\xcc\x88 Dvor\xcc\x8c" "a\xcc\x81kova\xcc\x81"), &nfd));
+    ASSERT_TRUE(reg.add(subject("  Ana \t Kova\xc4\x8d "), &spaced));
+    RegisteredSubject a, b;
+    ASSERT_TRUE(reg.get(nfd, a) && reg.get(spaced, b));
+    EXPECT_EQ(a.info.name, "Zo\xc3\xab Dvo\xc5\x99\xc3\xa1kov\xc3\xa1");
+    EXPECT_EQ(a.folder, subjectFolderBase("Zo\xc3\xab Dvo\xc5\x99\xc3\xa1kov\xc3\xa1"));
+    EXPECT_EQ(b.info.name, "Ana Kova\xc4\x8d");
+    EXPECT_EQ(exactNameKey("ANA KOVA\xc4\x8c"), exactNameKey(b.info.name));
+    EXPECT_NE(exactNameKey("Ana Kovac"), exactNameKey(b.info.name));
+    std::vector<RegisteredSubject> found;
+    ASSERT_TRUE(reg.search("ana kovac", found));
+    EXPECT_EQ(found.size(), 1u);
+    // A rename moves the name's time on; an edit of anything else leaves it.
+    const int64_t set = b.nameSet;
+    b.info.height = 171;
+    ASSERT_TRUE(reg.update(b.id, b.info, set + 1000));
+    ASSERT_TRUE(reg.get(spaced, b));
+    EXPECT_EQ(b.nameSet, set);
+    b.info.name = "Ana Kova\xc4\x8d-Horvat";
+    ASSERT_TRUE(reg.update(b.id, b.info, set + 2000));
+    ASSERT_TRUE(reg.get(spaced, b));
+    EXPECT_EQ(b.nameSet, set + 2000);
+}
+
+// Merging an id that was itself merged away takes its whole group along: every id ends at
+// the kept one in one step, and merging them the other way round is "one already".
+TEST_F(SubjectRegisterTest, AMergeTakesTheWholeGroupOfTheIdMergedAway) {
+    SubjectRegister reg;
+    ASSERT_TRUE(reg.open(root));
+    const std::string x = "aaaaaaaa-0000-4000-8000-000000000001", y = "bbbbbbbb-0000-4000-8000-000000000002",
+                      z = "cccccccc-0000-4000-8000-000000000003";
+    ASSERT_TRUE(reg.merge(y, z));  // z is y
+    ASSERT_TRUE(reg.merge(x, z));  // z (and so y) is x
+    for (const std::string& id : {x, y, z}) {
+        std::vector<std::string> ids;
+        ASSERT_TRUE(reg.mergedIds(id, ids));
+        ASSERT_EQ(ids.size(), 3u) << id;
+        EXPECT_EQ(ids.front(), x) << id;
+    }
+    EXPECT_FALSE(reg.merge(y, x));
 }
 
 TEST_F(SubjectRegisterTest, FolderNamesAreSafeReadableAndUnique) {

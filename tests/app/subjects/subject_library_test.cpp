@@ -534,11 +534,12 @@ private slots:
         lib.adoptSubject(shouted);
         QCOMPARE(lib.currentSubjectId(), lucja);
         QCOMPARE(shouted.name, std::string("LUCJA NOWAK"));  // the test keeps its text
-        addTo(root, person("Lucja Nowak", 20));
+        const int64_t plain = addTo(root, person("Lucja Nowak", 20));
+        // The same letters in another case are one name (the accent is what tells Łucja
+        // from Lucja): that subject, not a new one.
         SubjectInfo lower = person("lucja nowak");
         lib.adoptSubject(lower);
-        const int64_t lowerId = lib.currentSubjectId();
-        QVERIFY(lowerId != lucja && lowerId != added);
+        QCOMPARE(lib.currentSubjectId(), plain);
         lib.adoptSubject(stranger);
         QCOMPARE(lib.currentSubjectId(), added);
 
@@ -548,7 +549,7 @@ private slots:
         QCOMPARE(lib.currentSubjectId(), added);
         std::vector<RegisteredSubject> all;
         QVERIFY(lib.subjectRegister().search("", all));
-        QCOMPARE(all.size(), size_t{6});
+        QCOMPARE(all.size(), size_t{5});
     }
 
     // A station started in Abbreviated mode and switched to Extended calls the library
