@@ -51,8 +51,11 @@ const char* const kStyle =
     ".real{font-weight:bold}"
     ".muted{color:#555}"
     "ul.lines{padding-left:1.2em}"
+    ".profile figure{max-width:800px}"
     "#find{width:100%;max-width:360px;font-size:1em;padding:6px;margin:8px 0}"
+    "#athletes td:first-child{overflow-wrap:anywhere}"
     "@media (max-width:599px){.plots{grid-template-columns:1fr}th,td{padding:3px 4px}"
+    "#athletes th:first-child{width:30%}"
     "body{font-size:15px}header,main{padding:0 8px}}"
     "@media print{nav,#find{display:none}body{font-size:10pt}header,main{max-width:none;padding:0}"
     "h2,h3{break-after:avoid}figure,tr{break-inside:avoid}.wide{overflow:visible}"
@@ -82,12 +85,11 @@ const char* const kAthletesTemplate =
     "<th>{{#byName}}Name &#9650;{{/byName}}{{^byName}}<a href=\"index.html\">Name</a>{{/byName}}</th>"
     "<th class=\"n\">Tests</th>"
     "<th>{{#byName}}<a href=\"latest.html\">Last test</a>{{/byName}}{{^byName}}Last test &#9660;{{/byName}}</th>"
-    "<th class=\"left\">Left: latest change</th><th class=\"right\">Right: latest change</th></tr></thead>\n<tbody>\n"
+    "<th>Latest change per side and load</th></tr></thead>\n<tbody>\n"
     "{{#rows}}<tr data-name=\"{{folded}}\" data-key=\"{{key}}\" data-tests=\"{{tests}}\">"
     "<td>{{#linked}}<a href=\"athletes/{{key}}.html\">{{name}}</a>{{/linked}}{{^linked}}{{name}}{{/linked}}</td>"
     "<td class=\"n\">{{tests}}</td><td>{{last}}</td>"
-    "<td class=\"left\">{{#left}}<div{{#real}} class=\"real\"{{/real}}>{{text}}</div>{{/left}}</td>"
-    "<td class=\"right\">{{#right}}<div{{#real}} class=\"real\"{{/real}}>{{text}}</div>{{/right}}</td></tr>\n{{/rows}}"
+    "<td>{{#changes}}<div class=\"{{side}}{{#real}} real{{/real}}\">{{side}} {{text}}</div>{{/changes}}</td></tr>\n{{/rows}}"
     "</tbody></table></div>\n"
     "<p class=\"muted\">A change is real when it is larger than the test's own error (MDC95 of her repeated "
     "attempts); smaller changes lie within it.</p>\n</main>";
@@ -233,7 +235,7 @@ std::string historyPlot(const History& h, double load, Side side, const std::str
 
 // The Profile screen's drawing at this width, its plots only: the table and lines below
 // them are on the page as HTML.
-constexpr int kProfileWidth = 960;
+constexpr int kProfileWidth = 640;  // readable on a phone, not too large on a laptop
 constexpr int kProfilePlot = 320;
 
 std::string profilePlot(const Profile& p, const std::string& id) {
@@ -464,16 +466,16 @@ std::string athletesPage(std::vector<AthleteRow> rows, AthleteOrder order, const
         row.set("tests", std::to_string(r.tests));
         row.set("last", r.lastTest ? localText(r.lastTest, "%Y-%m-%d %H:%M") : std::string("none"));
         if (r.tests > 0) row.set("linked", true);
-        for (Side s : {Side::Left, Side::Right}) {
-            data changes{data::type::list};
+        data changes{data::type::list};
+        for (Side s : {Side::Left, Side::Right})
             for (const AthleteRow::Change& c : r.changes[static_cast<int>(s)]) {
                 data one;
+                one.set("side", std::string(sideName(s)));
                 one.set("text", c.text);
                 if (c.real) one.set("real", true);
                 changes.push_back(one);
             }
-            row.set(sideName(s), changes);
-        }
+        row.set("changes", changes);
         list.push_back(row);
     }
     d.set("rows", list);
