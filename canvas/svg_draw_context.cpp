@@ -69,6 +69,7 @@ SvgDrawContext::SvgDrawContext(const Rect& view, std::string idPrefix)
 
 bool SvgDrawContext::shows(Rect box, int reach) const {
     box = normalised(box);
+    reach /= 2;  // a pen reaches half its width beyond the line
     box = Rect{box.left - reach, box.top - reach, box.right + reach, box.bottom + reach};
     auto meets = [&](const Rect& a) {
         return box.right >= a.left && box.left <= a.right && box.bottom >= a.top && box.top <= a.bottom;
