@@ -100,6 +100,7 @@ try:
             seed += 1
             demo(A, "Anna Novák", seed, "%sT09:%02d" % (day, 10 + seed), load, form=4 * week)
     demo(A, "Anna Novák", 40, "2026-03-02T16:30", 20, form=20)
+    demo(A, "Anna Novák", 39, "2026-01-05T09:00", 10)  # before the last 30 days
     demo(A, HOSTILE, 41, "2026-02-03T10:00", 15)
     demo(A, HOSTILE, 42, "2026-02-10T10:00", 15)
     demo(A, "Carl", 43, "2026-02-04T11:00", 12)
@@ -180,6 +181,15 @@ try:
             a["data-stronger"] == (j["stronger"] or "") and num(a["data-percent"]) == jnum(j["percent"])
             for a, j in zip(asym, prof["asymmetry"]))
         check("the %s profile's tops and asymmetry are profile --json's (%s to %s)" % (pid, frm, to), ok, (p, prof))
+
+    # A station's own register and index: its subjects, each once.
+    local = os.path.join(work, "local-site")
+    run("site", "--out", local, "--data", A)
+    local_index = open(os.path.join(local, "index.html"), encoding="utf-8").read()
+    local_keys = sorted(attrs(m)["data-key"] for m in re.findall(r"<tr data-name=[^>]*>", local_index))
+    registered = json.loads(run("subjects", "list", "--data", A, "--json").stdout)["subjects"]
+    check("site --data lists the station's subjects once each",
+          local_keys == sorted(s["id"] for s in registered) and len(local_keys) == 3, (local_keys, registered))
 
     # Nothing changed: nothing is written; one new test of Anna: her page and the athletes pages.
     before = {p: os.stat(p).st_ino for p in glob.glob(os.path.join(site, "**", "*.html"), recursive=True)}
