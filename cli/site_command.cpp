@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <set>
@@ -54,7 +55,11 @@ bool chosen(const SiteOptions& options, const std::string& name) {
 
 // The lab's register on the server: each kept id with the tests `history --subject` reads
 // for her (labSubjectTests: her ids' tests and those of unknown id under exactly her name).
-bool fromServer(const SiteOptions& options, std::vector<FoundAthlete>& out, std::string& message) {
+// Each athlete goes to `take` as soon as her tests are read, so only one athlete's rows
+// are in memory at a time (a lab's archive holds millions of repetitions).
+using TakeAthlete = std::function<bool(FoundAthlete&&, std::string&)>;
+
+bool fromServer(const SiteOptions& options, const TakeAthlete& take, std::string& message) {
     warnOfPasswordInUrl(options.url);
     archive::ServerArchive server;
     std::vector<archive::ServerArchive::SubjectCount> subjects;
@@ -69,7 +74,7 @@ bool fromServer(const SiteOptions& options, std::vector<FoundAthlete>& out, std:
             message = server.reason();
             return false;
         }
-        out.push_back(std::move(a));
+        if (!take(std::move(a), message)) return false;
     }
     return true;
 }
@@ -77,7 +82,7 @@ bool fromServer(const SiteOptions& options, std::vector<FoundAthlete>& out, std:
 // A station's register and index: each subject the register keeps (not one merged into
 // another) with the tests the History screen shows her, then the tests of no known
 // subject, one athlete per name, as `history --subject` finds them.
-bool fromIndex(const SiteOptions& options, std::vector<FoundAthlete>& out, std::string& message) {
+bool fromIndex(const SiteOptions& options, const TakeAthlete& take, std::string& message) {
     namespace fs = std::filesystem;
     std::error_code ec;
     if (!fs::exists(fs::path(options.data) / archive::LocalIndex::kFileName, ec)) {
@@ -110,7 +115,7 @@ bool fromIndex(const SiteOptions& options, std::vector<FoundAthlete>& out, std::
                 return false;
             }
             for (const archive::IndexedTest& t : a.tests) taken.insert(t.sha256);
-            if (chosen(options, a.name)) out.push_back(std::move(a));
+            if (chosen(options, a.name) && !take(std::move(a), message)) return false;
         }
     }
     std::vector<archive::IndexedTest> every;
@@ -128,7 +133,7 @@ bool fromIndex(const SiteOptions& options, std::vector<FoundAthlete>& out, std::
             message = index.lastMessage();
             return false;
         }
-        out.push_back(std::move(a));
+        if (!take(std::move(a), message)) return false;
     }
     return true;
 }
@@ -164,39 +169,37 @@ int runSite(const SiteOptions& options) {
         return fail("--subject needs a name or part of one");
     if (options.url.empty() == options.data.empty())
         return fail("site needs one of --url URL and --data DIR (see vantacheck-cli site --help)");
-    std::vector<FoundAthlete> athletes;
     std::string message;
-    if (!(options.url.empty() ? fromIndex(options, athletes, message) : fromServer(options, athletes, message)))
-        return fail(message);
-
     site::SiteFolder folder;
     if (!folder.open(options.out, message)) return fail(message);
     std::vector<site::AthleteRow> rows;
     std::set<std::string> keys;
-    for (FoundAthlete& found : athletes) {
+    const TakeAthlete take = [&](FoundAthlete&& found, std::string& why) {
         if (options.since)
             std::erase_if(found.tests, [&](const archive::IndexedTest& t) { return t.testTime < *options.since; });
         // With --since, an athlete without a test since then is not on the site.
-        if (options.since && found.tests.empty()) continue;
+        if (options.since && found.tests.empty()) return true;
         site::AthleteData a;
         a.key = keyOf(found);
-        if (!keys.insert(a.key).second) continue;  // one page per athlete
+        if (!keys.insert(a.key).second) return true;  // one page per athlete
         a.id = found.id;
         a.name = found.name;
         a.tests = std::move(found.tests);
         a.history = buildHistory(historyAttemptsOf(a.tests), a.name, false);
         rows.push_back(site::athleteRow(a));
-        if (a.tests.empty()) continue;  // listed, no page
+        if (a.tests.empty()) return true;  // listed, no page
         const std::string digest = site::athleteDigest(a.id, a.name, a.tests, options.since.value_or(0));
-        if (folder.keeps(a.key, digest)) continue;
+        if (folder.keeps(a.key, digest)) return true;
         const int64_t latest = a.tests.back().testTime;
         a.latestDayStart = dayStart(latest);
         a.latestDayEnd = nextDay(a.latestDayStart);
         a.last30Start = dayStart(latest, 29);
         a.latestDay = profileBetween(a.tests, a.latestDayStart, a.latestDayEnd, a.latestDayTests);
         a.last30Days = profileBetween(a.tests, a.last30Start, a.latestDayEnd, a.last30Tests);
-        if (!folder.writeAthlete(a.key, digest, site::athletePage(a), message)) return fail(message);
-    }
+        return folder.writeAthlete(a.key, digest, site::athletePage(a), why);
+    };
+    if (!(options.url.empty() ? fromIndex(options, take, message) : fromServer(options, take, message)))
+        return fail(message);
     const std::string source = options.url.empty() ? "the station's index" : "the lab's archive";
     if (!folder.writePage("index.html", site::athletesPage(rows, site::AthleteOrder::Name, source), message) ||
         !folder.writePage("latest.html", site::athletesPage(rows, site::AthleteOrder::LastTest, source), message) ||
