@@ -22,6 +22,7 @@ void addAllCommands(CommandLine& line) {
     addRecordCommand(line);
     addArchiveCommand(line);
     addSubjectsCommand(line);
+    addSiteCommand(line);
     addRecoverCommand(line);
 }
 

@@ -42,6 +42,9 @@ void addArchiveCommand(CommandLine& line);
 // subjects: the lab's subjects with their ids (list) and two ids made one (merge).
 void addSubjectsCommand(CommandLine& line);
 
+// site: the coach's static report site from the lab's archive or a station's index.
+void addSiteCommand(CommandLine& line);
+
 // report: the printed report as a PDF file. It is drawn with Qt: vantacheck-cli declares it
 // with a body that hands it over, vantacheck-serial-and-pdf with the one that draws.
 struct ReportOptions {

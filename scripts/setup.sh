@@ -11,7 +11,9 @@ packages=(g++ cmake ninja-build pkg-config
           dpkg-dev file lintian desktop-file-utils gzip  # the Debian package and its checks
           libcmark-dev      # the user guide's HTML, made from its Markdown at build time
           libpqxx-dev postgresql      # the shared archive; its tests start a cluster of their own
-          libcli11-dev)               # vantacheck-cli's command line (header-only)
+          libcli11-dev                # vantacheck-cli's command line (header-only)
+          libkainjow-mustache-dev     # the report site's HTML templates (header-only)
+          chromium)                   # the report site's pages are checked in headless Chromium
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
