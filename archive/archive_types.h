@@ -66,6 +66,9 @@ struct ArchivedSubject {
     // hers) and the time of the last one (seconds since 1970, 0: none).
     long long tests = 0;
     int64_t lastTest = 0;
+    // When the name was set at the station that named her (ms since 1970 UTC; 0: before
+    // names had a time): the lab keeps the newer of two spellings, never the one sent last.
+    int64_t nameSet = 0;
 };
 
 // One answer of the lab's archive to a question the window or the command line asked it.

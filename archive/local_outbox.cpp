@@ -17,7 +17,7 @@ namespace {
 
 bool same(const ArchivedSubject& a, const ArchivedSubject& b) {
     return a.id == b.id && a.name == b.name && a.sex == b.sex && a.height == b.height && a.weight == b.weight &&
-           a.comments == b.comments;
+           a.comments == b.comments && a.nameSet == b.nameSet;
 }
 
 }  // namespace
@@ -29,6 +29,7 @@ ArchivedSubject archivedSubject(const RegisteredSubject& r) {
     s.sex = r.info.sex;
     s.height = r.info.height;
     s.weight = r.info.weight;
+    s.nameSet = r.nameSet;
     // The register's three comment lines as one text, without the empty ones at the end.
     for (const std::string* line : {&r.info.comment1, &r.info.comment2, &r.info.comment3})
         s.comments += (line == &r.info.comment1 ? "" : "\n") + *line;

@@ -176,6 +176,8 @@ int upgradeStep(pqxx::work& tx, int layout) {
             for (const auto& row : spaced)
                 tx.exec_params("UPDATE vanta_tests SET subject_key = $2 WHERE subject = $1", row[0].c_str(),
                                foldedName(row[0].c_str()));
+            // Each name keeps the time it was set, so the newer of two spellings wins.
+            tx.exec("ALTER TABLE vanta_subjects ADD COLUMN name_set bigint");
             tx.exec(resultsViewStatement(5));
             return 5;
         }

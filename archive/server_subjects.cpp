@@ -117,16 +117,23 @@ bool ServerArchive::storeSubjects(const std::vector<ArchivedSubject>& subjects) 
             call.watched.renew();
             // A row that already says the same is left alone: a station syncing every few
             // minutes does not rewrite the lab's register each time.
+            // The name (with its key) changes only for a newer one: a station that syncs the
+            // spelling it had before a rename elsewhere never writes it back.
             tx.exec_params(
-                "INSERT INTO vanta_subjects AS s (id, name, name_key, sex, height, weight, comments) "
-                "VALUES ($1::uuid, $2, $3, $4::integer, $5::integer, $6::integer, $7) "
-                "ON CONFLICT (id) DO UPDATE SET name = EXCLUDED.name, name_key = EXCLUDED.name_key, "
+                "INSERT INTO vanta_subjects AS s (id, name, name_key, sex, height, weight, comments, name_set) "
+                "VALUES ($1::uuid, $2, $3, $4::integer, $5::integer, $6::integer, $7, $8::bigint) "
+                "ON CONFLICT (id) DO UPDATE SET "
+                "  name = CASE WHEN EXCLUDED.name_set > coalesce(s.name_set, -1) THEN EXCLUDED.name ELSE s.name END, "
+                "  name_key = CASE WHEN EXCLUDED.name_set > coalesce(s.name_set, -1) THEN EXCLUDED.name_key "
+                "    ELSE s.name_key END, "
+                "  name_set = greatest(EXCLUDED.name_set, s.name_set), "
                 "  sex = EXCLUDED.sex, height = EXCLUDED.height, weight = EXCLUDED.weight, "
                 "  comments = EXCLUDED.comments "
-                "WHERE (s.name, s.name_key, s.sex, s.height, s.weight, s.comments) IS DISTINCT FROM "
-                "  (EXCLUDED.name, EXCLUDED.name_key, EXCLUDED.sex, EXCLUDED.height, EXCLUDED.weight, "
-                "   EXCLUDED.comments)",
-                s->id, s->name, foldedName(s->name), s->sex, s->height, s->weight, s->comments);
+                "WHERE (s.sex, s.height, s.weight, s.comments) IS DISTINCT FROM "
+                "  (EXCLUDED.sex, EXCLUDED.height, EXCLUDED.weight, EXCLUDED.comments) "
+                "  OR EXCLUDED.name_set > coalesce(s.name_set, -1) AND s.name IS DISTINCT FROM EXCLUDED.name",
+                s->id, normalisedName(s->name), foldedName(s->name), s->sex, s->height, s->weight, s->comments,
+                static_cast<long long>(s->nameSet));
         }
         return true;
     });

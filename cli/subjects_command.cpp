@@ -43,6 +43,12 @@ struct SubjectsAddOptions {
     std::string labId;     // --lab-id: the lab's subject this one is
 };
 
+struct SubjectsRenameOptions {
+    std::vector<std::string> words;  // the id, then the new name
+    std::string url;
+    std::string data;
+};
+
 struct SubjectsMergeOptions {
     std::vector<std::string> ids;
     std::string url;
@@ -189,6 +195,36 @@ int runSubjectsMerge(const SubjectsMergeOptions& options) {
     return writeStandardOutput(gone + " is " + keep + " now\n");
 }
 
+int runSubjectsRename(const SubjectsRenameOptions& options) {
+    if (options.words.size() != 2) return fail("subjects rename takes a subject id and the new name");
+    const std::string& id = options.words[0];
+    if (!isUuid(id)) return fail("Not a subject id (a UUID in lower case): " + id);
+    const std::string data = options.data.empty() ? stationFolders().subjectLibraryDirectory : options.data;
+    if (!hasRegister(data)) return fail("There is no subject register in " + data);
+    SubjectRegister reg;
+    RegisteredSubject subject;
+    if (!reg.open(data) || !reg.getByUuid(id, subject)) return fail(reg.lastMessage() + " (" + id + ")");
+    subject.info.name = options.words[1];
+    const SubjectCheck check = checkSubjectForm(formFromSubject(subject.info), NameRule::Required);
+    if (check.failed != SubjectField::None) return fail(check.message);
+    if (!reg.update(subject.id, subject.info) || !reg.get(subject.id, subject)) return fail(reg.lastMessage());
+    // The lab takes the new name at once where it answers (its time is now, so no older
+    // spelling synced by another station writes over it); else the next sync sends it.
+    const std::string url = archiveUrlFor(options.url, data);
+    const std::string line = subject.uuid + "  " + subject.info.name + "\n";
+    if (url.empty()) return writeStandardOutput(line);
+    archive::ServerArchive server;
+    if (!server.open(url)) {
+        std::cerr << server.reason() << " (" << archive::redactedUrl(url) << "): the next sync sends the name\n";
+        return writeStandardOutput(line);
+    }
+    if (!server.storeSubjects({archive::archivedSubject(subject)})) {
+        if (writeStandardOutput(line) != 0) return 2;
+        return fail(server.reason() + " (" + archive::redactedUrl(url) + "); renamed in this station's register only");
+    }
+    return writeStandardOutput(line);
+}
+
 int runSubjectsAdd(const SubjectsAddOptions& options) {
     // The register's dialog's own checks: a name, the lengths, the ranges, a weight with
     // decimals ("61,5") kept in whole kilograms.
@@ -282,7 +318,7 @@ void addSubjectsCommand(CommandLine& line) {
     Command subjects = line.add("subjects", "the lab's subjects and their ids",
                                 "The subjects of the station's register, or of the lab's shared archive, with\n"
                                 "their permanent ids.\n");
-    subjects.incomplete("subjects needs list, add or merge (see vantacheck-cli subjects --help)");
+    subjects.incomplete("subjects needs list, add, rename or merge (see vantacheck-cli subjects --help)");
     const std::string dataHelp = "the station's data folder whose register and index are used\n"
                                  "(default: the station's own)";
 
@@ -329,6 +365,17 @@ void addSubjectsCommand(CommandLine& line) {
               "--lab-id needs a subject id")
         .incomplete("subjects add needs the subject's name")
         .runs([add] { return runSubjectsAdd(*add); });
+
+    auto rename = std::make_shared<SubjectsRenameOptions>();
+    subjects.sub("rename", "a subject's new name, here and in the lab",
+                 "Gives the register's subject of that id a new name (checked as the register's\n"
+                 "dialog checks it) and sends it to the shared archive: the lab keeps the newest\n"
+                 "name, so another station's older spelling never comes back with its sync.\n")
+        .files("ID NAME", rename->words, "the subject's id, then her new name").required()
+        .text("--url", rename->url, "URL", "the shared archive to rename on as well", "--url needs a connection string")
+        .text("--data", rename->data, "DIR", dataHelp, "--data needs a folder")
+        .incomplete("subjects rename needs a subject id and a name")
+        .runs([rename] { return runSubjectsRename(*rename); });
 
     auto merge = std::make_shared<SubjectsMergeOptions>();
     subjects.sub("merge", "two ids that are one person",

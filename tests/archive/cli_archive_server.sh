@@ -253,6 +253,12 @@ check "  --lab-id takes the given id" bash -c \
   "'$cli' subjects add 'Ana Kovac' --lab-id $idx --data '$Z' --url '$url' | grep -q '^$idx  Ana Kovač '"
 other=$("$cli" subjects add "Ana Kovac" --another --data "$work/Z2" --url "$url" | cut -d' ' -f1)
 check "  --another a new id" bash -c "[ -n '$other' ] && [ '$other' != '$idx' ]"
+# A rename at one station reaches the lab and stays there when another station syncs the
+# spelling it had before.
+"$cli" subjects rename "$idx" "Ana Kovač-Horvat" --data "$X" --url "$url" >/dev/null
+VANTA_ARCHIVE_URL="$url" "$cli" archive sync --data "$Y" >/dev/null 2>&1
+check "a rename at one station survives another station's sync" \
+  [ "$(sql "SELECT name FROM vanta_subjects WHERE id = '$idx'")" = "Ana Kovač-Horvat" ]
 check "  her test indexed before counts in subjects list --data" \
   bash -c "'$cli' subjects list --data '$Y' --json | grep -q '{\"id\": \"$idx\", \"name\": \"Ana Kovač\", \"tests\": 1}'"
 check "  a name the register holds is refused: exit 2" bash -c \

@@ -336,7 +336,7 @@ TEST_F(ServerArchiveTest, AnOlderLayoutIsUpgradedInPlace) {
     admin(db_).exec("ALTER TABLE vanta_tests DROP COLUMN station, DROP COLUMN sides_swapped, DROP COLUMN weight, "
                     "DROP COLUMN sex, DROP COLUMN height");
     admin(db_).exec("ALTER TABLE vanta_subjects DROP COLUMN name_key, DROP COLUMN sex, DROP COLUMN height, "
-                    "DROP COLUMN weight, DROP COLUMN comments, DROP COLUMN merged_into");
+                    "DROP COLUMN weight, DROP COLUMN comments, DROP COLUMN merged_into, DROP COLUMN name_set");
     admin(db_).exec("UPDATE vanta_archive_schema SET version = 1");
 
     ServerArchive server;
