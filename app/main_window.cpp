@@ -379,8 +379,8 @@ void MainWindow::setLabArchive(LabArchive* lab) {
 }
 
 bool MainWindow::openFromArchive() {
-    // As File > Open: the unsaved test is offered for saving first, whatever follows.
-    files_.askToSave();
+    // As File > Open: the unsaved test is offered for saving first; Cancel keeps it.
+    if (!mayLeaveTest(files_.askToSave())) return false;
     std::vector<archive::IndexedTest> local;
     archive::LocalIndex index;
     if (index.open(station_.paths.subjectLibraryDirectory)) index.listTests({}, local);
@@ -404,8 +404,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!closed_) {
         // An unsaved test is not lost without a word: Cancel, or a save that did not
         // happen, keeps the station open with the test in memory.
-        const SaveQuestion outcome = files_.askToSave(CancelChoice::Offered);
-        if (outcome == SaveQuestion::Cancelled || outcome == SaveQuestion::SaveFailed) {
+        if (!mayLeaveTest(files_.askToSave())) {
             event->ignore();
             return;
         }

@@ -30,7 +30,7 @@ bool CalibrationScreen::command(int id, Notification) {
 void CalibrationScreen::calibrate() {
     Station& s = context_.station;
     context_.resetToIdle();
-    context_.files.askToSave();
+    if (!mayLeaveTest(context_.files.askToSave())) return;
     if (s.test.repetitionCount >= kMaxRepetitions) {
         context_.dialogs.message(kMsgMaxAttempts);
         return;
