@@ -50,6 +50,13 @@ MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& d
 
     view_ = new StationView(station_, router_, *this, files_, dialogs_, this);
     setCentralWidget(view_);
+    // The idle screen and History follow the athlete chosen in the register.
+    view_->screens().setChosenSubject([this]() -> std::optional<ChosenSubject> {
+        if (station_.settings.subjectLibraryMode == 0 || !library_.hasCurrentSubject()) return std::nullopt;
+        SubjectInfo current;
+        library_.copyCurrentSubject(current);
+        return ChosenSubject{library_.currentSubjectKey(), current.name};
+    });
     // The view paints in fixed pixels: the header band reaches x 740, the plot y 540.
     resize(780, 700);
 

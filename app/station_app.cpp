@@ -185,6 +185,12 @@ bool StationApp::initInstance(const QStringList& arguments) {
         frame_->view().screens().resetToIdle();
         // The recovered test may be reported: its toolbar buttons go on with the menus.
         frame_->refreshCommandStates();
+    } else if (station_.settings.subjectLibraryMode != 0 && library_->hasCurrentSubject()) {
+        // The register remembers whom the last test was for: the next one is hers, and the
+        // screens and History say so from the start.
+        library_->copyCurrentSubject(station_.test.subject);
+        frame_->refreshCommandStates();
+        frame_->view().update();
     }
     startArchiveUploader();
     return true;

@@ -66,13 +66,19 @@ void HistoryScreen::show() {
     archive::LocalIndex index;
     std::vector<archive::IndexedTest> tests;
     const bool indexRead = index.open(s.paths.subjectLibraryDirectory);
-    subject_ = indexRead ? subjectOfTestInMemory(index, s.paths.subjectLibraryDirectory, s.test.subject.name,
-                                                 s.lastFilePath)
-                         : HistorySubject{{}, s.test.subject.name};
+    // The athlete chosen in the register, who may not be the saved test's on show.
+    const std::optional<ChosenSubject> chosen =
+        context_.chosenSubject && s.settings.subjectLibraryMode != 0 ? context_.chosenSubject() : std::nullopt;
+    if (chosen && !chosen->name.empty() && chosen->name != s.test.subject.name)
+        subject_ = HistorySubject{chosen->key, chosen->name};
+    else
+        subject_ = indexRead ? subjectOfTestInMemory(index, s.paths.subjectLibraryDirectory, s.test.subject.name,
+                                                     s.lastFilePath)
+                             : HistorySubject{{}, s.test.subject.name};
     if (!indexRead || !listSubjectTests(index, subject_, tests)) {
         refusal_ = "The test index cannot be read: " + index.lastMessage();
     } else {
-        history_ = buildHistory(historyAttemptsOf(tests), s.test.subject.name, s.settings.sidesSwapped != 0);
+        history_ = buildHistory(historyAttemptsOf(tests), subject_.name, s.settings.sidesSwapped != 0);
         loads_ = loadsOf(*history_);
     }
     source_ = lab_ ? kReadingLabArchive : kNoArchiveServer;

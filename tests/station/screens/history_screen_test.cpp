@@ -70,6 +70,26 @@ TEST_F(HistoryScreenTest, OfferedInExtendedModeOnceASubjectIsChosen) {
     EXPECT_FALSE(ruleAllows(rule, station));
 }
 
+// Ann's saved test on show and Anna chosen in the register for the next test: History is
+// Anna's, and the idle screen names her as the next test's subject.
+TEST_F(HistoryScreenTest, FollowsTheAthleteChosenNotTheTestShown) {
+    std::optional<ChosenSubject> chosen = ChosenSubject{"", "Anna"};
+    screens.setChosenSubject([&] { return chosen; });
+    ASSERT_TRUE(run(cmd::kHistory));
+    ASSERT_TRUE(screens.history().history());
+    EXPECT_EQ(screens.history().history()->subject, "Anna");
+    EXPECT_EQ(screens.history().history()->tests.size(), 1u);
+
+    run(cmd::kResetToIdle);
+    RecordingDrawContext idle(false);
+    screens.draw(idle);
+    EXPECT_TRUE(has(idle.texts(), "Subject: Anna"));
+    // Without a register's subject, the test's own.
+    chosen.reset();
+    ASSERT_TRUE(run(cmd::kHistory));
+    EXPECT_EQ(screens.history().history()->tests.size(), 2u);
+}
+
 TEST_F(HistoryScreenTest, ShowsTheSubjectsOwnTestsAndPrintsThem) {
     bars.showBar(kCurveBarTemplate);
     ASSERT_TRUE(run(cmd::kHistory));
