@@ -383,6 +383,7 @@ bool MainWindow::openTest() { return files_.open(); }
 void MainWindow::setLabArchive(LabArchive* lab) {
     lab_ = lab;
     view_->screens().history().setLabArchive(lab);
+    view_->screens().profile().setLabArchive(lab);
 }
 
 bool MainWindow::openFromArchive() {

@@ -148,7 +148,7 @@ void HistoryScreen::draw(DrawContext& dc) {
     Rect r = area();
     // Where the rows came from, in the row above the history.
     if (!source_.empty()) {
-        dc.text(Rect{r.left, r.top, r.right, r.top + 18}, "Tests " + source_, TextAlign::Right);
+        dc.text(Rect{r.left, r.top, r.right, r.top + 18}, sourceLine(source_), TextAlign::Right);
         r.top += 20;
     }
     if (!history_) {
