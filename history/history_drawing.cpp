@@ -395,7 +395,8 @@ public:
         // Whether every block from `first` fits; if not, the screen keeps a row for the hint.
         int need = 0;
         for (int i = first; i < count; ++i) need += heightOf(i);
-        const bool screenHint = !dc_.isPrinting() && y + need > f_.height();
+        // A view scrolled down keeps it too: it says where the lines on show stand.
+        const bool screenHint = !dc_.isPrinting() && (first > 0 || y + need > f_.height());
         const int bottom = f_.height() - (screenHint ? m_.row : 0);
         // A page or view that starts inside the table repeats its column titles.
         if (blocks_[k].kind == Block::Kind::TableRow) {
@@ -407,12 +408,15 @@ public:
             drawBlock(k, y);
             y += heightOf(k);
         }
-        if (k < count && screenHint) {
+        if (screenHint) {
             dc_.selectFont(Font{"Arial", m_.small, 400});
             dc_.setTextColor(kBlack);
             char hint[128];
-            std::snprintf(hint, sizeof hint, "Lines %d to %d of %d. More below: Page Down or the mouse wheel", first + 1, k,
-                          count);
+            if (k < count)
+                std::snprintf(hint, sizeof hint, "Lines %d to %d of %d. More below: Page Down or the mouse wheel", first + 1,
+                              k, count);
+            else
+                std::snprintf(hint, sizeof hint, "Lines %d to %d of %d. Above: Page Up or Home", first + 1, k, count);
             dc_.text(Rect{f_.area.left, f_.down(bottom), f_.area.right, f_.down(bottom + m_.row)}, hint, TextAlign::Left);
         }
         dc_.restore();
@@ -545,7 +549,8 @@ private:
 // Draws nothing: the paper's pages are counted by laying them out on it.
 class CountingContext : public DrawContext {
 public:
-    bool isPrinting() const override { return true; }
+    explicit CountingContext(bool printing = true) : printing_(printing) {}
+    bool isPrinting() const override { return printing_; }
     void line(int, int, int, int) override {}
     void polyline(std::span<const Point>) override {}
     void rectangle(const Rect&) override {}
@@ -553,12 +558,26 @@ public:
     void ellipse(const Rect&) override {}
     void pie(const Rect&, double, double) override {}
     void text(const Rect&, std::string_view, TextAlign) override {}
+
+private:
+    bool printing_;
 };
 
 }  // namespace
 
 HistoryPart drawHistory(DrawContext& dc, const Rect& area, const History& history, std::optional<double> load, int first) {
     return HistoryLayout(dc, area, history, load).draw(first);
+}
+
+int historyLastViewStart(const Rect& area, const History& history, std::optional<double> load) {
+    CountingContext counting(false);
+    const int count = drawHistory(counting, area, history, load, 0).count;
+    int start = std::max(0, count - 1);
+    for (int first = count - 2; first >= 0; --first) {
+        if (drawHistory(counting, area, history, load, first).next < count) break;
+        start = first;
+    }
+    return start;
 }
 
 PageHeaderTexts historyPageHeader(const History& history, std::optional<double> load) {

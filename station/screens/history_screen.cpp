@@ -144,13 +144,19 @@ Rect HistoryScreen::area() const {
                 std::max(kHistoryScreenRect.bottom, client.bottom - 5)};
 }
 
-void HistoryScreen::draw(DrawContext& dc) {
+// The history's own part of the view: below the line that says where its rows came from.
+Rect HistoryScreen::historyArea() const {
     Rect r = area();
+    if (!source_.empty()) r.top += 20;
+    return r;
+}
+
+void HistoryScreen::draw(DrawContext& dc) {
+    const Rect whole = area();
     // Where the rows came from, in the row above the history.
-    if (!source_.empty()) {
-        dc.text(Rect{r.left, r.top, r.right, r.top + 18}, sourceLine(source_), TextAlign::Right);
-        r.top += 20;
-    }
+    if (!source_.empty())
+        dc.text(Rect{whole.left, whole.top, whole.right, whole.top + 18}, sourceLine(source_), TextAlign::Right);
+    const Rect r = historyArea();
     if (!history_) {
         dc.text(Rect{r.left, r.top, r.right, r.top + 20}, refusal_, TextAlign::Left);
         return;
@@ -165,7 +171,8 @@ void HistoryScreen::draw(DrawContext& dc) {
 void HistoryScreen::scroll(int steps, bool pages) {
     if (!history_) return;
     const int shown = std::max(1, shownEnd_ - first_);
-    const int last = std::max(0, blocks_ - 1);
+    // The furthest down is the last full view, footer and all, never one line alone.
+    const int last = historyLastViewStart(historyArea(), *history_, load_);
     const int before = first_;
     first_ = std::clamp(first_ + (pages ? steps * shown : steps), 0, last);
     if (first_ != before) context_.view.update();

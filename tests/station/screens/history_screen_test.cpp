@@ -314,6 +314,24 @@ TEST_F(LongHistoryTest, ScrollsThroughEveryRowAtTheSmallestWindowAndGrowsWithALa
     }
     for (const auto& row : rows) EXPECT_TRUE(has(seen, row[5])) << row[0];
 
+    // End: the last full view with its footer, not the last line alone.
+    screens.scroll(1000000, false);
+    RecordingDrawContext end(false);
+    screens.draw(end);
+    expectWhole(end, Rect{0, 0, 780, 640}, 0);
+    const std::vector<std::string> atEnd = end.texts();
+    ASSERT_FALSE(atEnd.empty());
+    int from = 0, to = 0, of = 0;
+    ASSERT_EQ(std::sscanf(atEnd.back().c_str(), "Lines %d to %d of %d. Above: Page Up or Home", &from, &to, &of), 3)
+        << atEnd.back();
+    EXPECT_EQ(to, of);
+    EXPECT_GT(to - from, 10) << "a view full of lines";
+    // One line further up the view no longer holds the rest with its footer.
+    screens.scroll(-1, false);
+    RecordingDrawContext above(false);
+    screens.draw(above);
+    EXPECT_NE(above.texts().back().find("More below"), std::string::npos) << above.texts().back();
+
     // A larger window: the drawing takes its width.
     view.client = Rect{0, 0, 1280, 900};
     screens.scroll(-1000, false);
