@@ -50,6 +50,13 @@ MainWindow::MainWindow(Station& station, CommandRouter& router, const QString& d
 
     view_ = new StationView(station_, router_, *this, files_, dialogs_, this);
     setCentralWidget(view_);
+    // The idle screen and History follow the athlete chosen in the register.
+    view_->screens().setChosenSubject([this]() -> std::optional<ChosenSubject> {
+        if (station_.settings.subjectLibraryMode == 0 || !library_.hasCurrentSubject()) return std::nullopt;
+        SubjectInfo current;
+        library_.copyCurrentSubject(current);
+        return ChosenSubject{library_.currentSubjectKey(), current.name};
+    });
     // The view paints in fixed pixels: the header band reaches x 740, the plot y 540.
     resize(780, 700);
 
@@ -376,11 +383,12 @@ bool MainWindow::openTest() { return files_.open(); }
 void MainWindow::setLabArchive(LabArchive* lab) {
     lab_ = lab;
     view_->screens().history().setLabArchive(lab);
+    view_->screens().profile().setLabArchive(lab);
 }
 
 bool MainWindow::openFromArchive() {
-    // As File > Open: the unsaved test is offered for saving first, whatever follows.
-    files_.askToSave();
+    // As File > Open: the unsaved test is offered for saving first; Cancel keeps it.
+    if (!mayLeaveTest(files_.askToSave())) return false;
     std::vector<archive::IndexedTest> local;
     archive::LocalIndex index;
     if (index.open(station_.paths.subjectLibraryDirectory)) index.listTests({}, local);
@@ -404,8 +412,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!closed_) {
         // An unsaved test is not lost without a word: Cancel, or a save that did not
         // happen, keeps the station open with the test in memory.
-        const SaveQuestion outcome = files_.askToSave(CancelChoice::Offered);
-        if (outcome == SaveQuestion::Cancelled || outcome == SaveQuestion::SaveFailed) {
+        if (!mayLeaveTest(files_.askToSave())) {
             event->ignore();
             return;
         }

@@ -23,6 +23,7 @@
 #include "device/simulated_sensor_box.h"
 #include "station/command_ids.h"
 #include "station/session_recovery.h"
+#include "station/subject_commands.h"
 #include "station/user_guide.h"
 #include "storage/test_file.h"
 
@@ -155,9 +156,8 @@ bool StationApp::initInstance(const QStringList& arguments) {
     station_.journal.setFolder(station_.paths.dataDirectory);
     // With the register's id of the test's subject (Extended mode), so that a recovered
     // test is filed under the subject it was recorded for.
-    station_.journal.setSubjectIdSource([this] {
-        return station_.settings.subjectLibraryMode != 0 && library_ ? library_->currentSubjectKey() : std::string();
-    });
+    station_.journal.setSubjectIdSource(
+        [this] { return library_ ? journalSubjectKey(station_, *library_) : std::string(); });
 
     // 8. The title: "KavelTek", or the name of the file named on the command line.
     QString title = QString::fromLatin1(kDefaultDocumentTitle);
@@ -185,6 +185,12 @@ bool StationApp::initInstance(const QStringList& arguments) {
         frame_->view().screens().resetToIdle();
         // The recovered test may be reported: its toolbar buttons go on with the menus.
         frame_->refreshCommandStates();
+    } else if (station_.settings.subjectLibraryMode != 0 && library_->hasCurrentSubject()) {
+        // The register remembers whom the last test was for: the next one is hers, and the
+        // screens and History say so from the start.
+        library_->copyCurrentSubject(station_.test.subject);
+        frame_->refreshCommandStates();
+        frame_->view().update();
     }
     startArchiveUploader();
     return true;

@@ -129,10 +129,16 @@ void LabArchiveReader::run() {
             questions_.pop_front();
         }
         LabAnswer answer;
+        const bool kept = server.isOpen();
         if (!server.isOpen() && !server.open(withConnectTimeout(connection_, connectSeconds))) {
             answer.reason = server.reason();
         } else {
             answer = next.first(server);
+            // A connection kept from an earlier question that the server dropped meanwhile
+            // (it restarted) is opened again and the question asked once more, before the
+            // operator is told the server cannot be reached.
+            if (!answer.ok && kept && !server.isOpen() && server.open(withConnectTimeout(connection_, connectSeconds)))
+                answer = next.first(server);
             // A failed call's reason is the server's; a connection that failed a call is
             // not trusted with the next one.
             if (!answer.ok) {

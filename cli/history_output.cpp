@@ -9,8 +9,16 @@ namespace vanta::cli {
 
 namespace {
 
-std::string sidesJson(const std::optional<double> (&v)[2]) {
-    return "{\"left\": " + jsonReal(v[0]) + ", \"right\": " + jsonReal(v[1]) + "}";
+// Per side and load: each load's own error.
+std::string errorsJson(const History& h) {
+    std::string out = "[";
+    for (size_t i = 0; i < h.errors.size(); ++i) {
+        const HistoryError& e = h.errors[i];
+        out += std::string(i ? ", " : "") + "{\"side\": \"" + sideName(e.side) + "\", \"load\": " + jsonReal(e.load) +
+               ", \"testsWithRepeats\": " + std::to_string(e.testsWithRepeats) + ", \"sem\": " + jsonReal(e.sem) +
+               ", \"mdc95\": " + jsonReal(e.mdc95) + "}";
+    }
+    return out + "]";
 }
 
 }  // namespace
@@ -26,8 +34,7 @@ std::string subjectIdOf(const std::vector<archive::IndexedTest>& tests) {
 }
 
 std::string historyJson(const History& h, const std::string& subjectId) {
-    std::string out = "{\"subject\": " + jsonString(h.subject) + ", \"sem\": " + sidesJson(h.sem) +
-                      ", \"mdc95\": " + sidesJson(h.mdc95) + ", \"tests\": [";
+    std::string out = "{\"subject\": " + jsonString(h.subject) + ", \"errors\": " + errorsJson(h) + ", \"tests\": [";
     for (size_t i = 0; i < h.tests.size(); ++i) {
         const HistoryTest& t = h.tests[i];
         out += std::string(i ? ", " : "") + "{\"file\": " + jsonString(t.file) +
@@ -50,7 +57,7 @@ std::string historyJson(const History& h, const std::string& subjectId) {
         out += std::string(i ? ", " : "") + "{\"side\": \"" + sideName(c.side) + "\", \"load\": " + jsonReal(c.load) +
                ", \"from\": " + std::to_string(h.tests[c.from].testTime) +
                ", \"to\": " + std::to_string(h.tests[c.to].testTime) + ", \"watts\": " + jsonReal(c.watts) +
-               ", \"percent\": " + jsonReal(c.percent) + ", \"beyondError\": " +
+               ", \"percent\": " + jsonReal(c.percent) + ", \"mdc95\": " + jsonReal(c.mdc95) + ", \"beyondError\": " +
                (c.beyondError ? (*c.beyondError ? "true" : "false") : "null") +
                ", \"kind\": " + (c.firstToLatest ? "\"firstToLatest\"" : "\"consecutive\"") + "}";
     }

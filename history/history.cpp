@@ -64,24 +64,32 @@ HistoryTest historyTestOf(const HistoryTestAttempts& t, const std::vector<double
     return ht;
 }
 
-// SEM = sqrt( sum (n - 1) s^2 / sum (n - 1) ) over the side's groups of two attempts or
-// more: pooled, so a group of five attempts weighs four times a group of two. One such
-// group alone says too little about the spread to judge by.
-void poolError(History& h) {
-    for (int s = 0; s < 2; ++s) {
-        double weighted = 0.0, freedom = 0.0;
-        int groupsWithSpread = 0;
-        for (const HistoryTest& t : h.tests)
-            for (const HistoryLoad& l : t.sides[s]) {
-                if (!l.variance) continue;
-                weighted += (l.attempts - 1) * *l.variance;
-                freedom += l.attempts - 1;
-                ++groupsWithSpread;
+// SEM = sqrt( sum (n - 1) s^2 / sum (n - 1) ) over the side and load's groups of two
+// attempts or more: pooled, so a group of five attempts weighs four times a group of two.
+void poolErrors(History& h, const std::vector<double>& groups) {
+    for (int s = 0; s < 2; ++s)
+        for (double load : groups) {
+            HistoryError e;
+            e.side = static_cast<Side>(s);
+            e.load = load;
+            double weighted = 0.0;
+            bool tested = false;
+            for (const HistoryTest& t : h.tests)
+                for (const HistoryLoad& l : t.sides[s]) {
+                    if (l.load != load) continue;
+                    tested = true;
+                    if (!l.variance) continue;
+                    weighted += (l.attempts - 1) * *l.variance;
+                    e.freedom += l.attempts - 1;
+                    ++e.testsWithRepeats;
+                }
+            if (!tested) continue;
+            if (e.freedom > 0) {
+                e.sem = std::sqrt(weighted / e.freedom);
+                e.mdc95 = mdc95Factor() * *e.sem;
             }
-        if (groupsWithSpread < 2) continue;
-        h.sem[s] = std::sqrt(weighted / freedom);
-        h.mdc95[s] = mdc95Factor() * *h.sem[s];
-    }
+            h.errors.push_back(e);
+        }
 }
 
 HistoryChange changeBetween(Side side, const History& h, size_t from, const HistoryLoad& a, size_t to,
@@ -93,7 +101,10 @@ HistoryChange changeBetween(Side side, const History& h, size_t from, const Hist
     c.to = to;
     c.watts = b.meanPeakPower - a.meanPeakPower;
     c.percent = c.watts / a.meanPeakPower * 100.0;
-    if (const auto mdc = h.mdc95Of(side)) c.beyondError = std::fabs(c.watts) > *mdc;
+    if (const HistoryError* e = h.errorAt(side, a.load); e && e->mdc95) {
+        c.mdc95 = e->mdc95;
+        c.beyondError = std::fabs(c.watts) > *e->mdc95;
+    }
     return c;
 }
 
@@ -123,6 +134,12 @@ void judgeChanges(History& h, const std::vector<double>& groups) {
 
 double mdc95Factor() { return 1.96 * std::sqrt(2.0); }
 
+const HistoryError* History::errorAt(Side s, double load) const {
+    for (const HistoryError& e : errors)
+        if (e.side == s && e.load == load) return &e;
+    return nullptr;
+}
+
 History buildHistory(std::vector<HistoryTestAttempts> tests, const std::string& subject, bool sidesSwapped) {
     std::stable_sort(tests.begin(), tests.end(), [](const HistoryTestAttempts& a, const HistoryTestAttempts& b) {
         return a.testTime != b.testTime ? a.testTime < b.testTime : a.file < b.file;
@@ -131,7 +148,7 @@ History buildHistory(std::vector<HistoryTestAttempts> tests, const std::string& 
     History h;
     h.subject = subject;
     for (const HistoryTestAttempts& t : tests) h.tests.push_back(historyTestOf(t, groups, sidesSwapped, h.leftOut));
-    poolError(h);
+    poolErrors(h, groups);
     judgeChanges(h, groups);
     return h;
 }

@@ -2,12 +2,15 @@
 // the best and the mean peak power of the attempts, the measurement error the subject's
 // own repeated attempts show, and which changes between tests lie beyond it.
 //
-// Measurement error, per side: every group of one test, side and load with n >= 2 attempts
-// gives the sample variance s^2 (n - 1 in the denominator) of its peak powers; they are
-// pooled as SEM = sqrt( sum (n - 1) s^2 / sum (n - 1) ) over all the side's groups, and
-// MDC95 = 1.96 x sqrt(2) x SEM is the smallest change of a test's mean peak power that is
-// real with 95 % confidence. Fewer than two such groups give no SEM, and then no change
-// is judged. Plain numerics, every sum in double, nothing rounded before the display.
+// Measurement error, per side and load: a light load's few watts and a heavy load's
+// hundreds do not spread alike, so each load is judged by its own. Every group of one
+// test, side and load with n >= 2 attempts gives the sample variance s^2 (n - 1 in the
+// denominator) of its peak powers; a side and load's groups over all the tests are pooled
+// as SEM = sqrt( sum (n - 1) s^2 / sum (n - 1) ), and MDC95 = 1.96 x sqrt(2) x SEM is the
+// smallest change of a test's mean peak power at that side and load that is real with
+// 95 % confidence. A side and load without a group of repeated attempts has no SEM, and
+// its changes are not judged; it never borrows another load's watts. Plain numerics,
+// every sum in double, nothing rounded before the display.
 #pragma once
 
 #include <cstdint>
@@ -61,18 +64,29 @@ struct HistoryChange {
     size_t from = 0, to = 0;  // indexes into History::tests
     double watts = 0.0;       // later mean - earlier mean
     double percent = 0.0;     // of the earlier mean
-    std::optional<bool> beyondError;  // none without an SEM for the side
+    std::optional<double> mdc95;      // the side and load's own; none without an SEM there
+    std::optional<bool> beyondError;  // none without an SEM for the side and load
     bool firstToLatest = false;       // the first test at this side and load to the latest
+};
+
+// The measurement error of one side and load, pooled over its tests.
+struct HistoryError {
+    Side side = Side::Left;
+    double load = 0.0;          // the load of the group (HistoryLoad::load)
+    int testsWithRepeats = 0;   // the groups of two attempts or more pooled
+    int freedom = 0;            // sum (n - 1) over them
+    std::optional<double> sem, mdc95;  // W; none without a group of repeated attempts
 };
 
 struct History {
     std::string subject;
     std::vector<HistoryTest> tests;  // oldest first
-    std::optional<double> sem[2], mdc95[2];  // by Side
+    // Every side and load tested, left before right, ascending load.
+    std::vector<HistoryError> errors;
     std::vector<HistoryChange> changes;  // per side, per load, in time order; first-to-latest last
     int leftOut = 0;  // repetitions without a peak, without a side or with a load of 0 or below
-    std::optional<double> semOf(Side s) const { return sem[static_cast<int>(s)]; }
-    std::optional<double> mdc95Of(Side s) const { return mdc95[static_cast<int>(s)]; }
+    // The error of a side and load (a load of the history's groups); null when not tested.
+    const HistoryError* errorAt(Side s, double load) const;
 };
 
 // The factor of MDC95 on the SEM: 1.96 x sqrt(2).

@@ -199,19 +199,25 @@ private:
 
     void scaleWatts() {
         double top = 0.0;
-        const double mdc = h_.mdc95Of(side_).value_or(0.0);
         for (const HistoryTest& t : h_.tests)
-            for (const HistoryLoad& l : t.side(side_)) top = std::max(top, l.meanPeakPower + mdc);
+            for (const HistoryLoad& l : t.side(side_)) top = std::max(top, l.meanPeakPower + mdcAt(l.load).value_or(0.0));
         step_ = niceStep(top * 1.05, 5);
         yHi_ = std::max(step_, std::ceil(top * 1.05 / step_) * step_);
     }
 
-    // The error band around each load's first test, across the whole time axis.
+    // The side and load's own error (MDC95); none where no test repeated an attempt there.
+    std::optional<double> mdcAt(double load) const {
+        const HistoryError* e = h_.errorAt(side_, load);
+        return e ? e->mdc95 : std::nullopt;
+    }
+
+    // The error band of each load, its own, around its first test, across the whole time
+    // axis.
     void drawBands() {
-        const std::optional<double> mdc = h_.mdc95Of(side_);
-        if (!mdc) return;
         for (double load : loadsOf(h_, side_))
             for (const HistoryTest& t : h_.tests) {
+                const std::optional<double> mdc = mdcAt(load);
+                if (!mdc) break;
                 auto it = std::find_if(t.side(side_).begin(), t.side(side_).end(),
                                        [&](const HistoryLoad& l) { return sameLoad(l.load, load); });
                 if (it == t.side(side_).end()) continue;
@@ -259,14 +265,16 @@ private:
         dc_.text(Rect{box_.left, box_.top - dir_ * 2 * m_.row, box_.right, box_.top - dir_ * m_.row}, title, TextAlign::Left);
         // The band's legend: a swatch of its colour and what it means.
         dc_.selectFont(Font{"Arial", m_.small, 400});
-        const std::optional<double> mdc = h_.mdc95Of(side_);
+        bool anyBand = false;
+        for (double load : loadsOf(h_, side_)) anyBand = anyBand || mdcAt(load).has_value();
         const int y0 = box_.top - dir_ * m_.row, y1 = box_.top - dir_ * m_.row / 4;
-        if (mdc) {
+        if (anyBand) {
             dc_.fillRect(Rect{box_.left, y0 + dir_ * m_.row / 4, box_.left + m_.row, y1 - dir_ * m_.row / 4},
                          Brush{bandOf(side_), BrushStyle::Solid});
-            dc_.text(Rect{box_.left + m_.row * 3 / 2, y0, box_.right, y1}, historyBandLabel(*mdc), TextAlign::Left);
+            dc_.text(Rect{box_.left + m_.row * 3 / 2, y0, box_.right, y1}, "each load's error (MDC95)",
+                     TextAlign::Left);
         } else {
-            dc_.text(Rect{box_.left, y0, box_.right, y1}, "test error not known yet", TextAlign::Left);
+            dc_.text(Rect{box_.left, y0, box_.right, y1}, "no error estimate yet", TextAlign::Left);
         }
     }
 
@@ -344,9 +352,10 @@ struct Block {
 };
 
 // The history with only the loads equal to `only`: the tests stay (the changes point into
-// them), the error stays as all the loads gave it.
+// them), and the errors of that load alone.
 History onlyLoad(const History& h, double only) {
     History out = h;
+    std::erase_if(out.errors, [&](const HistoryError& e) { return !sameLoad(e.load, only); });
     for (HistoryTest& t : out.tests)
         for (auto& side : t.sides) std::erase_if(side, [&](const HistoryLoad& l) { return !sameLoad(l.load, only); });
     std::erase_if(out.changes, [&](const HistoryChange& c) { return !sameLoad(c.load, only); });
@@ -386,7 +395,8 @@ public:
         // Whether every block from `first` fits; if not, the screen keeps a row for the hint.
         int need = 0;
         for (int i = first; i < count; ++i) need += heightOf(i);
-        const bool screenHint = !dc_.isPrinting() && y + need > f_.height();
+        // A view scrolled down keeps it too: it says where the lines on show stand.
+        const bool screenHint = !dc_.isPrinting() && (first > 0 || y + need > f_.height());
         const int bottom = f_.height() - (screenHint ? m_.row : 0);
         // A page or view that starts inside the table repeats its column titles.
         if (blocks_[k].kind == Block::Kind::TableRow) {
@@ -398,12 +408,15 @@ public:
             drawBlock(k, y);
             y += heightOf(k);
         }
-        if (k < count && screenHint) {
+        if (screenHint) {
             dc_.selectFont(Font{"Arial", m_.small, 400});
             dc_.setTextColor(kBlack);
             char hint[128];
-            std::snprintf(hint, sizeof hint, "Lines %d to %d of %d. More below: Page Down or the mouse wheel", first + 1, k,
-                          count);
+            if (k < count)
+                std::snprintf(hint, sizeof hint, "Lines %d to %d of %d. More below: Page Down or the mouse wheel", first + 1,
+                              k, count);
+            else
+                std::snprintf(hint, sizeof hint, "Lines %d to %d of %d. Above: Page Up or Home", first + 1, k, count);
             dc_.text(Rect{f_.area.left, f_.down(bottom), f_.area.right, f_.down(bottom + m_.row)}, hint, TextAlign::Left);
         }
         dc_.restore();
@@ -437,7 +450,8 @@ private:
 
     void buildBlocks() {
         blocks_.push_back(Block{Block::Kind::Plots, {}, kBlack, false, 0});
-        for (size_t s = 0; s < 2; ++s) addLines(historyErrorLines(h_)[s], colorOf(static_cast<Side>(s)), false);
+        for (Side s : {Side::Left, Side::Right})
+            for (const std::string& line : historyErrorLines(h_, s)) addLines(line, colorOf(s), false);
         titlesBlock_ = Block{Block::Kind::TableTitles, historyTableTitles(), kBlack, true, 1};
         blocks_.push_back(titlesBlock_);
         const auto rows = historyTableRows(h_);
@@ -535,7 +549,8 @@ private:
 // Draws nothing: the paper's pages are counted by laying them out on it.
 class CountingContext : public DrawContext {
 public:
-    bool isPrinting() const override { return true; }
+    explicit CountingContext(bool printing = true) : printing_(printing) {}
+    bool isPrinting() const override { return printing_; }
     void line(int, int, int, int) override {}
     void polyline(std::span<const Point>) override {}
     void rectangle(const Rect&) override {}
@@ -543,12 +558,26 @@ public:
     void ellipse(const Rect&) override {}
     void pie(const Rect&, double, double) override {}
     void text(const Rect&, std::string_view, TextAlign) override {}
+
+private:
+    bool printing_;
 };
 
 }  // namespace
 
 HistoryPart drawHistory(DrawContext& dc, const Rect& area, const History& history, std::optional<double> load, int first) {
     return HistoryLayout(dc, area, history, load).draw(first);
+}
+
+int historyLastViewStart(const Rect& area, const History& history, std::optional<double> load) {
+    CountingContext counting(false);
+    const int count = drawHistory(counting, area, history, load, 0).count;
+    int start = std::max(0, count - 1);
+    for (int first = count - 2; first >= 0; --first) {
+        if (drawHistory(counting, area, history, load, first).next < count) break;
+        start = first;
+    }
+    return start;
 }
 
 PageHeaderTexts historyPageHeader(const History& history, std::optional<double> load) {

@@ -29,6 +29,9 @@ struct HistoryPart {
 // On screen, when blocks are left, the last line says how to see them.
 HistoryPart drawHistory(DrawContext& dc, const Rect& area, const History& history,
                         std::optional<double> load = std::nullopt, int first = 0);
+// Where End takes the screen: the first block from which every block to the end fits into
+// `area` on a screen, with its footer line; the last full view of the history.
+int historyLastViewStart(const Rect& area, const History& history, std::optional<double> load = std::nullopt);
 
 // The page header of a printed history: the subject, the number of tests and their span.
 PageHeaderTexts historyPageHeader(const History& history, std::optional<double> load = std::nullopt);

@@ -15,9 +15,6 @@ std::string number(const char* format, double v) {
     return text;
 }
 
-constexpr const char* kUnknownError =
-    "error not known yet: it needs two tests (or loads) with at least two attempts each";
-
 }  // namespace
 
 std::string historyDate(int64_t testTime) {
@@ -89,26 +86,48 @@ std::vector<Side> historyRowSides(const History& history) {
     return sides;
 }
 
-std::vector<std::string> historyErrorLines(const History& history) {
+std::string historyLoadWords(double load) {
+    std::string text = number("%.2f", load);
+    // "15.00" is 15 kg, "12.50" 12.5 kg: the decimals a load has, whatever the separator.
+    while (!text.empty() && text.back() == '0') text.pop_back();
+    if (!text.empty() && (text.back() == '.' || text.back() == ',')) text.pop_back();
+    return text + " kg";
+}
+
+namespace {
+
+std::string noEstimate(double load) { return "no error estimate at " + historyLoadWords(load) + " yet"; }
+
+std::string errorLine(const HistoryError& e) {
+    const std::string head = std::string(sideName(e.side)) + " " + historyLoadWords(e.load) + ": ";
+    if (!e.mdc95) return head + noEstimate(e.load) + " (no test with two attempts or more at it)";
+    return head + historyBandLabel(*e.mdc95) + " (SEM " + number("%.1f", *e.sem) + " W, from " +
+           std::to_string(e.testsWithRepeats) + (e.testsWithRepeats == 1 ? " test" : " tests") +
+           " with repeated attempts)";
+}
+
+}  // namespace
+
+std::vector<std::string> historyErrorLines(const History& history, Side side) {
     std::vector<std::string> lines;
-    for (Side s : {Side::Left, Side::Right}) {
-        const std::string side = sideName(s);
-        if (const auto sem = history.semOf(s))
-            lines.push_back(side + ": " + historyBandLabel(*history.mdc95Of(s)) + " (SEM " + number("%.1f", *sem) +
-                            " W): a change larger than this is real");
-        else
-            lines.push_back(side + ": " + kUnknownError);
-    }
+    for (const HistoryError& e : history.errors)
+        if (e.side == side) lines.push_back(errorLine(e));
     return lines;
 }
 
-std::string historyBandLabel(double mdc95) { return "test error (MDC95) \u00b1" + number("%.0f", mdc95) + " W"; }
+std::vector<std::string> historyErrorLines(const History& history) {
+    std::vector<std::string> lines;
+    for (const HistoryError& e : history.errors) lines.push_back(errorLine(e));
+    return lines;
+}
 
-std::string judgement(const History& history, const HistoryChange& change) {
-    if (!change.beyondError) return kUnknownError;
-    if (!*change.beyondError) return "within the test's own error";
-    const std::optional<double> mdc = history.mdc95Of(change.side);
-    return "a real change: larger than the test's own error (" + number("%.0f", mdc.value_or(0.0)) + " W)";
+std::string historyBandLabel(double mdc95) { return "test error (MDC95) \u00b1" + number("%.1f", mdc95) + " W"; }
+
+std::string judgement(const History&, const HistoryChange& change) {
+    if (!change.beyondError || !change.mdc95) return noEstimate(change.load);
+    const std::string at = " at " + historyLoadWords(change.load);
+    if (!*change.beyondError) return "within the test's own error" + at;
+    return "a real change: larger than the test's own error" + at + " (" + number("%.1f", *change.mdc95) + " W)";
 }
 
 std::string historyChangeLine(const History& history, const HistoryChange& c) {

@@ -89,38 +89,44 @@ bool pathIsInDirectory(const std::string& path, const std::string& directory) {
 FileCommands::FileCommands(Station& station, OperatorDialogs& dialogs, SubjectLibrary& library, FileCommandHooks hooks)
     : station_(station), dialogs_(dialogs), library_(library), hooks_(std::move(hooks)) {}
 
-SaveQuestion FileCommands::askToSave(CancelChoice cancel) {
+SaveQuestion FileCommands::askToSave() {
     SaveQuestion outcome = SaveQuestion::NothingToSave;
     if (station_.test.saved == 0) {
-        Answer answer;
-        if (cancel == CancelChoice::Offered)
-            answer = dialogs_.askYesNoCancel(kMsgDataNotSaved);
-        else
-            answer = dialogs_.askYesNo(kMsgDataNotSaved) ? Answer::Yes : Answer::No;
-        switch (answer) {
+        switch (dialogs_.askYesNoCancel(kMsgDataNotSaved)) {
             case Answer::Cancel: outcome = SaveQuestion::Cancelled; break;
             case Answer::No: outcome = SaveQuestion::Discarded; break;
             case Answer::Yes: outcome = save() ? SaveQuestion::Saved : SaveQuestion::SaveFailed; break;
         }
     }
-    // Where Cancel is offered, Cancel and a save that did not happen keep the station on
-    // this test: its journal goes on.
-    if (cancel == CancelChoice::Offered &&
-        (outcome == SaveQuestion::Cancelled || outcome == SaveQuestion::SaveFailed))
-        return outcome;
-    // Otherwise the caller leaves this test behind. Its journal goes when the test was
-    // saved or deliberately dropped; after a save that failed or was cancelled it stays on
-    // disk, to be offered at the next start.
-    station_.journal.close(outcome != SaveQuestion::SaveFailed);
+    // Cancel, and a save that did not happen, keep the station on this test: its journal
+    // goes on.
+    if (!mayLeaveTest(outcome)) return outcome;
+    // The caller leaves this test behind, saved or deliberately dropped: its journal goes.
+    station_.journal.close(true);
+    station_.keptSubjectKey.clear();
     return outcome;
 }
 
 void FileCommands::takeCurrentSubjectForNewTest() {
+    station_.keptSubjectKey.clear();
     if (!extendedMode(station_)) return;
     if (library_.hasCurrentSubject()) library_.copyCurrentSubject(station_.test.subject);
 }
 
 bool FileCommands::save() {
+    // An unsaved test kept for its own athlete while another is chosen for the next test
+    // goes into its athlete's folder: she is current while it is saved, and the chosen
+    // athlete again afterwards.
+    const std::string kept = extendedMode(station_) ? station_.keptSubjectKey : std::string();
+    const std::string chosen = kept.empty() ? std::string() : library_.currentSubjectKey();
+    if (kept.empty() || !library_.selectSubjectByKey(kept)) return saveForCurrentSubject();
+    const bool written = saveForCurrentSubject();
+    if (!chosen.empty()) library_.selectSubjectByKey(chosen);
+    if (written) station_.keptSubjectKey.clear();
+    return written;
+}
+
+bool FileCommands::saveForCurrentSubject() {
     TestRecord& test = station_.test;
     const bool extended = extendedMode(station_);
 
@@ -165,8 +171,8 @@ bool FileCommands::save() {
 }
 
 bool FileCommands::open() {
-    // The open goes on whatever the answer and whatever the save did.
-    askToSave();
+    // The open goes on after Yes with the test saved, or No; Cancel keeps the test.
+    if (!mayLeaveTest(askToSave())) return false;
 
     const bool extended = extendedMode(station_);
     std::string libraryDirectory;  // stays empty unless the register names its directory
@@ -229,6 +235,7 @@ bool FileCommands::openChosen(const std::string& path, const std::string& librar
                 library_.adoptSubject(test.subject);
         }
 
+        station_.keptSubjectKey.clear();  // the test read is the file's subject's
         station_.resultsAvailable = 1;
         if (hooks_.resetView) hooks_.resetView();
     }

@@ -36,11 +36,15 @@ enum class SaveQuestion {
     Saved,          // Yes, and the file was written
     SaveFailed,     // Yes, but the save was abandoned or failed: the test is still unsaved
     Discarded,      // No: the operator gave the test up
-    Cancelled,      // Cancel (only where it is offered): the command that asked does not go on
+    Cancelled,      // Cancel, Esc or the box's close button: the command that asked does not go on
 };
 
-// Whether the question offers Cancel: closing the station does, so the operator can stay.
-enum class CancelChoice { NotOffered, Offered };
+// True when the command that asked may leave the test in memory behind: it was saved,
+// there was nothing to save, or the operator dropped it with an explicit No. Cancel and a
+// save that did not happen keep the station on this test, its attempts and its journal.
+inline bool mayLeaveTest(SaveQuestion outcome) {
+    return outcome != SaveQuestion::Cancelled && outcome != SaveQuestion::SaveFailed;
+}
 
 // True when the test in memory is on disk or given up by the operator: what was kept
 // against a crash for it may go.
@@ -60,11 +64,11 @@ public:
     // lab's archive into its subject's folder): read, the register told whose it is, the
     // view reset, the file used. The caller has asked about unsaved data.
     bool openFetched(const std::string& path);
-    // The one question about unsaved data, for Perform, Calibration, Open and Exit:
-    // "Data not saved. Save?" when `saved` is 0, and the save on Yes. Perform, Calibration
-    // and Open go on whatever the outcome (they offer no Cancel); Exit stays open on
-    // Cancelled and on SaveFailed.
-    SaveQuestion askToSave(CancelChoice cancel = CancelChoice::NotOffered);
+    // The one question about unsaved data, for Perform, Calibration, Open, Open from
+    // archive and Exit: "Data not saved. Save?" with Yes, No and Cancel when `saved` is 0,
+    // and the save on Yes. Only No drops the test (and its journal); every caller stops
+    // where mayLeaveTest() is false, so Esc never loses an attempt.
+    SaveQuestion askToSave();
 
     // A new test begins (Perform, Calibration): in Extended mode with a current subject in
     // the register, the test takes that subject's data, so a saved file names the subject
@@ -72,6 +76,7 @@ public:
     void takeCurrentSubjectForNewTest();
 
 private:
+    bool saveForCurrentSubject();
     bool openChosen(const std::string& path, const std::string& libraryDirectory);
 
     Station& station_;

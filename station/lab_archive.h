@@ -44,5 +44,16 @@ inline constexpr const char* kFromLabArchive = "from the lab's archive";
 inline constexpr const char* kReadingLabArchive = "reading the lab's archive\u2026";
 inline constexpr const char* kFromThisStationOnly = "from this station only: the archive server cannot be reached";
 inline constexpr const char* kNoArchiveServer = "from this station only: no archive server is set";
+// What Report > Profile says of its tests box when the lab's archive did not answer or no
+// server is set.
+inline constexpr const char* kThisStationsTestsOnly = "this station's tests only";
+
+// The line above History and Profile: "Tests from the lab's archive", "Reading the lab's
+// archive…" while the answer is awaited.
+inline std::string sourceLine(const std::string& source) {
+    if (source == kReadingLabArchive) return "Reading the lab's archive\u2026";
+    if (source == kThisStationsTestsOnly) return "This station's tests only";
+    return "Tests " + source;
+}
 
 }  // namespace vanta

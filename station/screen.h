@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "canvas/draw_context.h"
 #include "graphs/graph_view_state.h"
@@ -23,6 +24,12 @@
 #include "station/view_host.h"
 
 namespace vanta {
+
+// The athlete the next test is for, as the subject register names her (Extended mode).
+struct ChosenSubject {
+    std::string key;   // the register's permanent id; empty where it keeps none
+    std::string name;
+};
 
 // What every screen works with: the station's state and the window's parts it may use.
 struct ScreenContext {
@@ -49,6 +56,11 @@ struct ScreenContext {
     // The result view's graph (the curve graph screen's): a new test sets its selection and
     // cursors, so whatever shows it next starts from them.
     GraphViewState* resultGraph = nullptr;
+    // The register's current subject in Extended mode, none in Abbreviated mode or
+    // without one (none given: the test in memory's subject is the chosen one). A saved
+    // test keeps its subject when another athlete is chosen: the idle screen and History
+    // follow the athlete chosen, not the test shown.
+    std::function<std::optional<ChosenSubject>()> chosenSubject = {};
 };
 
 enum class MouseButton { Left, Right };

@@ -33,6 +33,7 @@ void takeOver(Station& station, TestRecord& from, int attempts) {
     into.saved = 0;
     station.resultsAvailable = 1;
     station.lastFilePath.clear();
+    station.keptSubjectKey.clear();
 }
 
 // The journal goes on as this station's: a journal read whole is appended to; any other

@@ -42,6 +42,11 @@ struct Station {
     // keeps whatever it was left at.
     float columnWidthScale = 1.0f;
     std::string lastFilePath;     // the test file the data came from or went to
+    // The register's id of the unsaved test's subject while the operator has chosen another
+    // athlete for the next test and kept the test hers (No to the athlete question): her
+    // test is journalled and saved under her, not under whoever is current. Empty
+    // otherwise: the test's subject is the register's current one.
+    std::string keptSubjectKey;
     // Every stored attempt of the unsaved test on disk at once; off until the window gives
     // it the data folder.
     SessionJournal journal;

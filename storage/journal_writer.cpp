@@ -153,6 +153,8 @@ bool SessionJournal::calibrated(const TestRecord& test) {
     return sync(test);
 }
 
+bool SessionJournal::subjectChanged(const TestRecord& test) { return sync(test); }
+
 void SessionJournal::dropPredecessor(bool remove) {
     if (predecessorFd_ < 0) return;
     if (remove) ::unlink(predecessorPath_.c_str());

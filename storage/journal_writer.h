@@ -45,6 +45,10 @@ public:
     bool attemptIgnored(const TestRecord& test);
     // Calibration set the offsets of repetition 0 and started a new test.
     bool calibrated(const TestRecord& test);
+    // The test was filed under another subject (or its subject's data edited): a subject
+    // record with the subject and the id the source gives now, so a recovered test comes
+    // back under it.
+    bool subjectChanged(const TestRecord& test);
 
     // The test in memory is left behind (saved, dropped, or replaced by the next one):
     // the lock goes; the file goes too when `remove` (and with it a damaged journal this

@@ -101,6 +101,9 @@ SubjectChooserDialog::SubjectChooserDialog(SubjectRegister& subjects, int64_t pr
     QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("cancel"));
     choose_->setDefault(true);
+    // Enter always chooses: a button that had the focus (Add... or Edit... before their
+    // dialog, Cancel after it) never takes the default over.
+    for (QPushButton* b : {add_, edit_, merge_, cancel}) b->setAutoDefault(false);
 
     auto* side = new QHBoxLayout;
     side->addWidget(add_);

@@ -4,6 +4,7 @@
 #include "measure/guidance_screen.h"
 #include "station/bar_contents.h"
 #include "station/command_ids.h"
+#include "station/screens/idle_screen.h"
 #include "station/screens/measurement_screen.h"
 #include "station/session_recovery.h"
 
@@ -30,7 +31,7 @@ bool CalibrationScreen::command(int id, Notification) {
 void CalibrationScreen::calibrate() {
     Station& s = context_.station;
     context_.resetToIdle();
-    context_.files.askToSave();
+    if (!mayLeaveTest(context_.files.askToSave())) return;
     if (s.test.repetitionCount >= kMaxRepetitions) {
         context_.dialogs.message(kMsgMaxAttempts);
         return;
@@ -71,7 +72,11 @@ void CalibrationScreen::calibrate() {
 // live screen's place and font.
 void CalibrationScreen::draw(DrawContext& dc) {
     const AttemptSession* attempts = context_.attempts;
-    if (!attempts || attempts->activity() != AttemptSession::Activity::Calibration) return;
+    // Once calibrated (or abandoned) the screen is the idle one's: whose test comes next.
+    if (!attempts || attempts->activity() != AttemptSession::Activity::Calibration) {
+        drawNextSubjectLine(dc, context_);
+        return;
+    }
     GuidanceScreen::drawStandStillLine(dc, guidanceLayout(context_.view.clientRect()));
 }
 

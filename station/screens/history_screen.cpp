@@ -66,13 +66,19 @@ void HistoryScreen::show() {
     archive::LocalIndex index;
     std::vector<archive::IndexedTest> tests;
     const bool indexRead = index.open(s.paths.subjectLibraryDirectory);
-    subject_ = indexRead ? subjectOfTestInMemory(index, s.paths.subjectLibraryDirectory, s.test.subject.name,
-                                                 s.lastFilePath)
-                         : HistorySubject{{}, s.test.subject.name};
+    // The athlete chosen in the register, who may not be the saved test's on show.
+    const std::optional<ChosenSubject> chosen =
+        context_.chosenSubject && s.settings.subjectLibraryMode != 0 ? context_.chosenSubject() : std::nullopt;
+    if (chosen && !chosen->name.empty() && chosen->name != s.test.subject.name)
+        subject_ = HistorySubject{chosen->key, chosen->name};
+    else
+        subject_ = indexRead ? subjectOfTestInMemory(index, s.paths.subjectLibraryDirectory, s.test.subject.name,
+                                                     s.lastFilePath)
+                             : HistorySubject{{}, s.test.subject.name};
     if (!indexRead || !listSubjectTests(index, subject_, tests)) {
         refusal_ = "The test index cannot be read: " + index.lastMessage();
     } else {
-        history_ = buildHistory(historyAttemptsOf(tests), s.test.subject.name, s.settings.sidesSwapped != 0);
+        history_ = buildHistory(historyAttemptsOf(tests), subject_.name, s.settings.sidesSwapped != 0);
         loads_ = loadsOf(*history_);
     }
     source_ = lab_ ? kReadingLabArchive : kNoArchiveServer;
@@ -138,13 +144,19 @@ Rect HistoryScreen::area() const {
                 std::max(kHistoryScreenRect.bottom, client.bottom - 5)};
 }
 
-void HistoryScreen::draw(DrawContext& dc) {
+// The history's own part of the view: below the line that says where its rows came from.
+Rect HistoryScreen::historyArea() const {
     Rect r = area();
+    if (!source_.empty()) r.top += 20;
+    return r;
+}
+
+void HistoryScreen::draw(DrawContext& dc) {
+    const Rect whole = area();
     // Where the rows came from, in the row above the history.
-    if (!source_.empty()) {
-        dc.text(Rect{r.left, r.top, r.right, r.top + 18}, "Tests " + source_, TextAlign::Right);
-        r.top += 20;
-    }
+    if (!source_.empty())
+        dc.text(Rect{whole.left, whole.top, whole.right, whole.top + 18}, sourceLine(source_), TextAlign::Right);
+    const Rect r = historyArea();
     if (!history_) {
         dc.text(Rect{r.left, r.top, r.right, r.top + 20}, refusal_, TextAlign::Left);
         return;
@@ -159,7 +171,8 @@ void HistoryScreen::draw(DrawContext& dc) {
 void HistoryScreen::scroll(int steps, bool pages) {
     if (!history_) return;
     const int shown = std::max(1, shownEnd_ - first_);
-    const int last = std::max(0, blocks_ - 1);
+    // The furthest down is the last full view, footer and all, never one line alone.
+    const int last = historyLastViewStart(historyArea(), *history_, load_);
     const int before = first_;
     first_ = std::clamp(first_ + (pages ? steps * shown : steps), 0, last);
     if (first_ != before) context_.view.update();

@@ -49,6 +49,7 @@ public:
 
 private:
     Rect area() const;
+    Rect historyArea() const;
     void show();
     void chooseLoad();
     void takeLabAnswer(LabArchiveAnswer answer, const std::vector<archive::IndexedTest>& local);

@@ -10,6 +10,11 @@ namespace vanta {
 
 // "Subject: Ann Lee", or that none is chosen: who the next attempt belongs to.
 std::string currentSubjectText(const TestRecord& test);
+// The same for the screens between tests: the athlete chosen for the next test where the
+// register names one, else the test in memory's subject.
+std::string nextSubjectText(const ScreenContext& context);
+// That line below the page header, as the idle screen and the calibration screen show it.
+void drawNextSubjectLine(DrawContext& dc, const ScreenContext& context);
 
 class IdleScreen : public Screen {
 public:

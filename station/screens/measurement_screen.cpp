@@ -35,7 +35,8 @@ void MeasurementScreen::perform() {
     Station& s = context_.station;
     notice_.clear();
     context_.resetToIdle();
-    context_.files.askToSave();
+    // Cancel (or Esc) keeps the test, its attempts and its journal as they were.
+    if (!mayLeaveTest(context_.files.askToSave())) return;
     context_.files.takeCurrentSubjectForNewTest();
     if (context_.attempts) context_.attempts->newTest();
     s.test.repetitionCount = 0;
@@ -250,11 +251,13 @@ void MeasurementScreen::back() {
     context_.view.update();
 }
 
-// EXIT: the recorded test may be reported; back to the idle screen.
+// EXIT: the recorded test may be reported; back to the idle screen. A test without an
+// attempt has nothing to report: Digital and Curve graph stay off and no header names a
+// test that was never taken.
 void MeasurementScreen::exit() {
     if (context_.attempts) context_.attempts->exit();
     context_.view.stopTickTimer(kLiveTimerId);
-    context_.station.resultsAvailable = 1;
+    context_.station.resultsAvailable = context_.station.test.repetitionCount > 0 ? 1 : 0;
     context_.resetToIdle();
 }
 

@@ -87,43 +87,82 @@ void ProfileScreen::show() {
     Station& s = context_.station;
     if (s.viewMode == kViewProfile) return;
     tests_.clear();
+    chosen_ = -1;
     archive::LocalIndex index;
+    HistorySubject subject{{}, s.test.subject.name};
     if (!s.paths.subjectLibraryDirectory.empty() && index.open(s.paths.subjectLibraryDirectory)) {
-        const HistorySubject subject =
-            subjectOfTestInMemory(index, s.paths.subjectLibraryDirectory, s.test.subject.name, s.lastFilePath);
+        subject = subjectOfTestInMemory(index, s.paths.subjectLibraryDirectory, s.test.subject.name, s.lastFilePath);
         if (!listSubjectTests(index, subject, tests_)) tests_.clear();
     }
+    source_ = lab_ ? kReadingLabArchive : kThisStationsTestsOnly;
+    context_.bars.showBar(kProfileBarTemplate);
+    fillBox();
+    s.viewMode = kViewProfile;
+    context_.view.update();
+    if (lab_) {
+        const int ticket = ++asked_;
+        lab_->subjectTests(subject.id, subject.name, [this, ticket, local = tests_](LabArchiveAnswer a) {
+            if (ticket == asked_) takeLabAnswer(std::move(a), local);
+        });
+    }
+}
+
+// The lab's tests of the subject, and this station's that have not reached it yet: one
+// test once, by its identity, oldest first. The entry chosen stays chosen.
+void ProfileScreen::takeLabAnswer(LabArchiveAnswer answer, const std::vector<archive::IndexedTest>& local) {
+    const Station& s = context_.station;
+    if (!answer.ok) {
+        source_ = kThisStationsTestsOnly;
+    } else {
+        std::vector<archive::IndexedTest> tests = std::move(answer.tests);
+        for (const archive::IndexedTest& t : local)
+            if (std::none_of(tests.begin(), tests.end(), [&](const archive::IndexedTest& l) { return l.sha256 == t.sha256; }))
+                tests.push_back(t);
+        std::stable_sort(tests.begin(), tests.end(),
+                         [](const archive::IndexedTest& a, const archive::IndexedTest& b) { return a.testTime < b.testTime; });
+        tests_ = std::move(tests);
+        source_ = kFromLabArchive;
+    }
+    if (s.viewMode != kViewProfile) return;
+    fillBox();
+    context_.view.update();
+}
+
+// The choices first, then their labels with the number of tests each takes. The box
+// starts at the day of the test in memory: a session recorded one file per load is that
+// day's tests; filled again, it keeps the entry chosen where it is still offered.
+void ProfileScreen::fillBox() {
+    const Station& s = context_.station;
+    const std::string before = chosen_ >= 0 && chosen_ < static_cast<int>(choices_.size()) ? choices_[chosen_].label : "";
     const std::string today = dayOf(s.test.testTime);
     std::vector<std::string> days{today};
     for (const archive::IndexedTest& t : tests_) days.push_back(dayOf(t.testTime));
     std::sort(days.begin(), days.end(), std::greater<>());
     days.erase(std::unique(days.begin(), days.end()), days.end());
 
-    // The choices first, then their labels with the number of tests each takes.
     choices_.assign(1, Choice{"This test", {}, {}});
-    chosen_ = 0;
+    int start = 0;
     if (!tests_.empty()) {
         for (const std::string& day : days) {
-            if (day == today) chosen_ = static_cast<int>(choices_.size());
+            if (day == today) start = static_cast<int>(choices_.size());
             choices_.push_back(Choice{day, day, day});
         }
         choices_.push_back(Choice{std::to_string(kSpanDays) + " days to " + today, daysBefore(s.test.testTime, kSpanDays - 1), today});
         choices_.push_back(Choice{"All tests", "0000-00-00", "9999-99-99"});
     }
+    for (size_t i = 0; !before.empty() && i < choices_.size(); ++i)
+        if (choices_[i].label == before) start = static_cast<int>(i);
     ListContents box;
-    const int keep = chosen_;
     for (size_t i = 0; i < choices_.size(); ++i) {
         chosen_ = static_cast<int>(i);
         std::string label = choices_[i].label;
         if (i > 0) label += " (" + testsText(chosenTests().size() + (takesTestInMemory() ? 1 : 0)) + ")";
         box.entries.push_back(label);
     }
-    chosen_ = keep;
+    chosen_ = start;
     box.selected = chosen_;
-    context_.bars.showBar(kProfileBarTemplate);
+    entries_ = box.entries;
     context_.bars.fillBarList(cmd::kProfileTestsBox, box.entries, box.selected);
-    s.viewMode = kViewProfile;
-    context_.view.update();
 }
 
 void ProfileScreen::choose() {
@@ -180,7 +219,13 @@ void ProfileScreen::draw(DrawContext& dc) {
     const Rect client = context_.view.clientRect();
     const Rect area{kProfileScreenRect.left, kProfileScreenRect.top, std::max(kProfileScreenRect.right, client.right - 10),
                     std::max(kProfileScreenRect.bottom, client.bottom - 5)};
-    drawProfileOrRefusal(dc, area, profile());
+    Rect below = area;
+    // Where the box's tests came from, in the row above the profile.
+    if (!source_.empty()) {
+        dc.text(Rect{area.left, area.top, area.right, area.top + 18}, sourceLine(source_), TextAlign::Right);
+        below.top += 20;
+    }
+    drawProfileOrRefusal(dc, below, profile());
 }
 
 std::optional<PageHeaderTexts> ProfileScreen::pageHeader() const {

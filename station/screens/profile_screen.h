@@ -11,7 +11,9 @@
 
 #include "archive/archive_types.h"
 #include "profile/profile.h"
+#include "station/lab_archive.h"
 #include "station/screen.h"
+#include "station/subject_history.h"
 
 namespace vanta {
 
@@ -39,6 +41,15 @@ public:
     // The profile on show; none when a load is damaged.
     std::optional<Profile> profile() const;
 
+    // The lab's shared archive, where a server is set: the box offers the lab's tests of
+    // the subject once they arrive (asked on the lab's own thread, as History does), and
+    // this station's tests until then or when the server cannot be reached.
+    void setLabArchive(LabArchive* lab) { lab_ = lab; }
+    // Where the box's tests come from, as the screen says it above the profile.
+    const std::string& source() const { return source_; }
+    // The box's entries as shown.
+    const std::vector<std::string>& boxEntries() const { return entries_; }
+
 private:
     // One entry of the bar's box: the test in memory alone (no day), a day's tests
     // (first == last) or the days first..last, as "YYYY-MM-DD" (the station's local dates).
@@ -49,6 +60,8 @@ private:
     };
 
     void show();
+    void fillBox();
+    void takeLabAnswer(LabArchiveAnswer answer, const std::vector<archive::IndexedTest>& local);
     void choose();
     void swapSides();
     // The subject's indexed tests the chosen entry takes, without the file in memory
@@ -59,7 +72,11 @@ private:
     ScreenContext& context_;
     std::vector<archive::IndexedTest> tests_;  // the subject's indexed tests, oldest first
     std::vector<Choice> choices_;
+    std::vector<std::string> entries_;
     int chosen_ = 0;
+    LabArchive* lab_ = nullptr;
+    std::string source_;
+    int asked_ = 0;  // an answer to an earlier show() is no longer wanted
 };
 
 }  // namespace vanta

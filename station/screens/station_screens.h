@@ -31,6 +31,10 @@ public:
     // The screens record attempts and calibrate through this link from now on, their live
     // tick timed by `liveClock` (the window's: the steady clock).
     void attachLink(AcquisitionLink& link, std::function<std::chrono::steady_clock::time_point()> liveClock = {});
+    // Where the screens learn whom the next test is for (ScreenContext::chosenSubject).
+    void setChosenSubject(std::function<std::optional<ChosenSubject>()> chosen) {
+        context_.chosenSubject = std::move(chosen);
+    }
     AttemptSession* attempts() { return attempts_.get(); }
 
     // The screen that ViewMode names; the idle screen for a value without one.

@@ -119,6 +119,27 @@ private slots:
         QCOMPARE(detail, QStringLiteral("/data/Ann/a.kvq"));
     }
 
+    // "Data not saved. Save?": Esc and the box's close button are Cancel, never No (No
+    // would drop the test); Enter is Yes.
+    void theSaveQuestionsEscAndCloseButtonAreCancel() {
+        QtOperatorDialogs dialogs;
+        qsizetype buttons = 0;
+        auto answerWith = [&](std::function<void(QMessageBox*)> act) {
+            QTimer::singleShot(0, [&, act] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                buttons = box->buttons().size();
+                act(box);
+            });
+            return dialogs.askYesNoCancel("Data not saved. Save?");
+        };
+        QCOMPARE(answerWith([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }), Answer::Cancel);
+        QCOMPARE(buttons, qsizetype(3));
+        QCOMPARE(answerWith([](QMessageBox* box) { box->close(); }), Answer::Cancel);
+        QCOMPARE(answerWith([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }), Answer::Yes);
+        QCOMPARE(answerWith([](QMessageBox* box) { box->button(QMessageBox::No)->click(); }), Answer::No);
+    }
+
     void aboutBox() {
         AboutDialog about;
         QCOMPARE(about.windowTitle(), QStringLiteral("About Kavel Vanta check"));

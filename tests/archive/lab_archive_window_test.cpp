@@ -298,6 +298,26 @@ private slots:
         QCOMPARE(lab_subjects.front().id, keep.uuid);
     }
 
+    // The server dropped the window's connection (it restarted) between two questions: the
+    // second question is asked again on a new connection, not answered "cannot be reached".
+    void aQuestionAfterTheServerDroppedTheConnectionIsAskedAgain() {
+        QtLabArchive lab(url());
+        auto ask = [&lab] {
+            std::optional<LabArchiveAnswer> answer;
+            lab.listTests([&answer](LabArchiveAnswer a) { answer = std::move(a); });
+            QTest::qWaitFor([&answer] { return answer.has_value(); }, 10000);
+            return answer.value_or(LabArchiveAnswer{false, {}, {}, {}, "no answer in 10 s"});
+        };
+        const LabArchiveAnswer first = ask();
+        QVERIFY2(first.ok, first.reason.c_str());
+        pqxx::connection admin("postgresql://postgres@/postgres?host=" + dir_ + "&port=" + port_);
+        const pqxx::result ended = pqxx::nontransaction(admin).exec(
+            "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + db_ + "'");
+        QVERIFY(!ended.empty());
+        const LabArchiveAnswer second = ask();
+        QVERIFY2(second.ok, second.reason.c_str());
+    }
+
     // Nothing listens on port 1: History keeps this station's tests and says why.
     void aServerThatCannotBeReachedLeavesThisStationsTests() {
         qputenv("VANTA_ARCHIVE_URL", "postgresql://station@127.0.0.1:1/lab");

@@ -3,6 +3,7 @@
 weeks, indexed, then the history as JSON, whose every number is worked out again here from
 the peak powers `archive list` gives; the table, the PDF and the bad input."""
 import json
+import re
 import math
 import os
 import shutil
@@ -64,9 +65,10 @@ try:
     check("history --json: exit 0", r.returncode == 0, r.stderr)
     got = json.loads(r.stdout)
 
-    # By hand: groups per test, side (+1 right) and load; the pooled SEM; the changes.
+    # By hand: groups per test, side (+1 right) and load; the SEM pooled per side and load;
+    # the changes, each judged by its own load's MDC95.
     listed.sort(key=lambda t: t["testTime"])
-    expected_tests, groups = [], {"left": [], "right": []}
+    expected_tests, groups = [], {}
     for t in listed:
         sides = {"left": {}, "right": {}}
         for rep in t["repetitions"]:
@@ -80,13 +82,18 @@ try:
                 mean = sum(p) / len(p)
                 entry["sides"][side].append({"load": load, "attempts": len(p), "bestPeakPower": max(p),
                                              "meanPeakPower": mean})
+                g = groups.setdefault((side, load), [])
                 if len(p) >= 2:
-                    groups[side].append((len(p) - 1, sum((x - mean) ** 2 for x in p) / (len(p) - 1)))
+                    g.append((len(p) - 1, sum((x - mean) ** 2 for x in p) / (len(p) - 1)))
         expected_tests.append(entry)
-    sem, mdc = {}, {}
-    for side, g in groups.items():
-        sem[side] = math.sqrt(sum(n * v for n, v in g) / sum(n for n, _ in g)) if len(g) >= 2 else None
-        mdc[side] = 1.96 * math.sqrt(2) * sem[side] if sem[side] is not None else None
+    expected_errors, mdc = [], {}
+    for side in ("left", "right"):
+        for load in sorted(l for s_, l in groups if s_ == side):
+            g = groups[(side, load)]
+            sem = math.sqrt(sum(n * v for n, v in g) / sum(n for n, _ in g)) if g else None
+            mdc[(side, load)] = 1.96 * math.sqrt(2) * sem if sem is not None else None
+            expected_errors.append({"side": side, "load": load, "testsWithRepeats": len(g), "sem": sem,
+                                    "mdc95": mdc[(side, load)]})
     expected_changes = []
     for side in ("left", "right"):
         for load in sorted({l["load"] for t in expected_tests for l in t["sides"][side]}):
@@ -96,8 +103,8 @@ try:
             for ((t0, a), (t1, b)), kind in pairs:
                 w = b["meanPeakPower"] - a["meanPeakPower"]
                 expected_changes.append({"side": side, "load": load, "from": t0, "to": t1, "watts": w,
-                                         "percent": w / a["meanPeakPower"] * 100,
-                                         "beyondError": None if mdc[side] is None else abs(w) > mdc[side],
+                                         "percent": w / a["meanPeakPower"] * 100, "mdc95": mdc[(side, load)],
+                                         "beyondError": None if mdc[(side, load)] is None else abs(w) > mdc[(side, load)],
                                          "kind": kind})
 
     def same(a, b):
@@ -113,8 +120,10 @@ try:
     check("json: five tests, oldest first", [t["testTime"] for t in got["tests"]] == [start + k * week for k in range(5)])
     check("json: each test's sides and loads as worked out by hand", same(got["tests"], expected_tests),
           json.dumps(got["tests"], indent=1))
-    check("json: SEM per side", same(got["sem"], sem), (got["sem"], sem))
-    check("json: MDC95 per side", same(got["mdc95"], mdc), (got["mdc95"], mdc))
+    check("json: SEM and MDC95 per side and load", same(got["errors"], expected_errors),
+          json.dumps(got["errors"], indent=1) + "\n" + json.dumps(expected_errors, indent=1))
+    check("json: loads of different size, each with its own error",
+          len({round(e["mdc95"], 6) for e in got["errors"] if e["mdc95"] is not None}) >= 2, got["errors"])
     check("json: the changes, judged", same(got["changes"], expected_changes),
           json.dumps(got["changes"], indent=1) + "\n" + json.dumps(expected_changes, indent=1))
     check("the history has changes of both kinds to judge",
@@ -129,7 +138,8 @@ try:
         swapped = json.loads(r.stdout) if r.returncode == 0 else {}
         return (r.returncode == 0 and swapped["tests"][3]["sides"]["right"] == [] and
                 same(swapped["tests"][3]["sides"]["left"], got["tests"][3]["sides"]["right"]) and
-                same(swapped["sem"], {"left": got["sem"]["right"], "right": got["sem"]["left"]}))
+                same([{**e, "side": {"left": "right", "right": "left"}[e["side"]]} for e in swapped["errors"]],
+                     sorted(got["errors"], key=lambda e: (e["side"] == "left", e["load"]))))
 
     data_swapped, data_unknown = os.path.join(work, "DATA-swapped"), os.path.join(work, "DATA-unknown")
     run("archive", "index", tests, "--data", data_swapped, "--sides", "swapped")
@@ -148,7 +158,8 @@ try:
 
     text = run("history", "--subject", "Demo Subject", "--data", data)
     check("table: exit 0", text.returncode == 0, text.stderr)
-    judged = [line for line in text.stdout.splitlines() if line.endswith(("W)", "within the test's own error", "two attempts each"))]
+    judged = [line for line in text.stdout.splitlines()
+              if re.search(r"(own error at [0-9.]+ kg( \([0-9.]+ W\))?|no error estimate at [0-9.]+ kg yet)$", line)]
     check("table: one line per change", len(judged) == len(got["changes"]), text.stdout)
 
     # profile of the subject's indexed tests in a range of days: the same as profile over

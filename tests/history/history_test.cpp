@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "history/history_texts.h"
+
 #include <cmath>
 
 namespace vanta {
@@ -20,6 +22,11 @@ HistoryTestAttempts makeTest(int64_t day, std::vector<Stroke> strokes) {
     t.testTime = 1765000000 + day * 86400;
     for (const Stroke& s : strokes) t.attempts.push_back(HistoryAttempt{s.direction, s.load, true, s.peakPower});
     return t;
+}
+
+std::optional<double> semAt(const History& h, Side side, double load) {
+    const HistoryError* e = h.errorAt(side, load);
+    return e ? e->sem : std::nullopt;
 }
 
 std::vector<HistoryChange> changesOf(const History& h, Side side) {
@@ -41,10 +48,10 @@ TEST(History, ChangeJustBelowAndJustAboveTheMinimalDetectableChange) {
                                        "Ann", false);
         ASSERT_EQ(h.tests.size(), 3u);
         EXPECT_EQ(h.tests[0].file, "day1.kvq");  // time order, whatever order they came in
-        ASSERT_TRUE(h.semOf(Side::Right));
-        EXPECT_NEAR(*h.semOf(Side::Right), std::sqrt(50.0), 1e-12);
-        EXPECT_NEAR(*h.mdc95Of(Side::Right), 19.6, 1e-12);
-        EXPECT_FALSE(h.semOf(Side::Left));
+        ASSERT_TRUE(semAt(h, Side::Right, 10.0));
+        EXPECT_NEAR(*semAt(h, Side::Right, 10.0), std::sqrt(50.0), 1e-12);
+        EXPECT_NEAR(*h.errorAt(Side::Right, 10.0)->mdc95, 19.6, 1e-12);
+        EXPECT_EQ(h.errorAt(Side::Left, 10.0), nullptr) << "the left side was not tested";
 
         const auto changes = changesOf(h, Side::Right);
         ASSERT_EQ(changes.size(), 3u);
@@ -63,47 +70,78 @@ TEST(History, ChangeJustBelowAndJustAboveTheMinimalDetectableChange) {
     }
 }
 
-// One attempt per test has no spread to measure: no SEM, every change unjudged. One test
-// with two attempts among them is still a single group, too little to judge by.
+// One attempt per test has no spread to measure: no SEM, every change unjudged.
 TEST(History, OneAttemptPerTestGivesNoErrorAndNoFlags) {
-    for (const bool oneGroupOfTwo : {false, true}) {
-        std::vector<Stroke> first = {{1, 10.0, 200.0f}, {-1, 10.0, 180.0f}};
-        if (oneGroupOfTwo) first.push_back({1, 10.0, 260.0f});
-        const History h = buildHistory({makeTest(1, first), makeTest(2, {{1, 10.0, 400.0f}, {-1, 10.0, 90.0f}}),
-                                        makeTest(3, {{1, 10.0, 800.0f}, {-1, 10.0, 45.0f}})},
-                                       "Ann", false);
-        EXPECT_FALSE(h.semOf(Side::Right));
-        EXPECT_FALSE(h.semOf(Side::Left));
-        EXPECT_FALSE(h.mdc95Of(Side::Right));
-        ASSERT_EQ(h.changes.size(), 6u);  // per side: two consecutive, first to latest
-        for (const HistoryChange& c : h.changes) EXPECT_FALSE(c.beyondError.has_value());
-        EXPECT_EQ(h.tests[0].side(Side::Right)[0].attempts, oneGroupOfTwo ? 2 : 1);
-    }
+    const History h = buildHistory({makeTest(1, {{1, 10.0, 200.0f}, {-1, 10.0, 180.0f}}),
+                                    makeTest(2, {{1, 10.0, 400.0f}, {-1, 10.0, 90.0f}}),
+                                    makeTest(3, {{1, 10.0, 800.0f}, {-1, 10.0, 45.0f}})},
+                                   "Ann", false);
+    ASSERT_EQ(h.errors.size(), 2u);
+    for (const HistoryError& e : h.errors) EXPECT_FALSE(e.sem.has_value());
+    ASSERT_EQ(h.changes.size(), 6u);  // per side: two consecutive, first to latest
+    for (const HistoryChange& c : h.changes) EXPECT_FALSE(c.beyondError.has_value());
+    EXPECT_EQ(judgement(h, h.changes[0]), "no error estimate at 10 kg yet");
 }
 
-// Loads within 0.005 kg are one load, across tests as within one; changes join only the
-// same load, and each load has its own best and mean.
-TEST(History, TwoLoadsAreComparedEachWithItself) {
+// Each load is judged by its own error, worked out by hand:
+//   10 kg: test 1 300 and 310 W (s^2 = 50), test 2 one attempt of 330 W:
+//          SEM = sqrt(50) = 7.07 W, MDC95 = 19.6 W; 305 -> 330 W is +25 W, real.
+//   20 kg: 500 and 520 W (s^2 = 200), then 556 and 536 W (s^2 = 200):
+//          SEM = sqrt((200 + 200) / 2) = 14.14 W, MDC95 = 39.2 W; 510 -> 546 W is +36 W,
+//          within it.
+//   15 kg: one attempt in each test: no estimate, the change of 50 W not judged.
+// Pooled across the loads (sqrt(450 / 3) = 12.2 W, MDC95 33.9 W) both verdicts would turn
+// round; a light load never borrows a heavy one's watts. Loads within 0.005 kg are one
+// load, across tests as within one, and each load has its own best and mean.
+TEST(History, EachLoadIsJudgedByItsOwnError) {
     const History h = buildHistory(
-        {makeTest(1, {{1, 10.0, 300.0f}, {1, 20.0, 500.0f}, {1, 10.004, 310.0f}, {1, 20.0, 520.0f}}),
-         makeTest(2, {{1, 20.003, 560.0f}, {1, 20.0, 540.0f}, {1, 10.0, 330.0f}})},
+        {makeTest(1, {{1, 10.0, 300.0f}, {1, 20.0, 500.0f}, {1, 10.004, 310.0f}, {1, 20.0, 520.0f}, {1, 15.0, 400.0f}}),
+         makeTest(2, {{1, 20.003, 556.0f}, {1, 20.0, 536.0f}, {1, 10.0, 330.0f}, {1, 15.0, 450.0f}})},
         "Ann", false);
     const auto& first = h.tests[0].side(Side::Right);
-    ASSERT_EQ(first.size(), 2u);
+    ASSERT_EQ(first.size(), 3u);
     EXPECT_DOUBLE_EQ(first[0].load, 10.0);
     EXPECT_EQ(first[0].attempts, 2);
     EXPECT_DOUBLE_EQ(first[0].bestPeakPower, 310.0);
     EXPECT_DOUBLE_EQ(first[0].meanPeakPower, 305.0);
-    EXPECT_DOUBLE_EQ(first[1].meanPeakPower, 510.0);
-    ASSERT_EQ(h.tests[1].side(Side::Right).size(), 2u);
-    // s^2: 50, 200 and 200 over one degree of freedom each.
-    EXPECT_NEAR(*h.semOf(Side::Right), std::sqrt(450.0 / 3.0), 1e-12);
+    EXPECT_DOUBLE_EQ(first[2].meanPeakPower, 510.0);
+    ASSERT_EQ(h.tests[1].side(Side::Right).size(), 3u);
+
+    ASSERT_EQ(h.errors.size(), 3u) << "the right side's three loads";
+    const HistoryError* light = h.errorAt(Side::Right, 10.0);
+    const HistoryError* none = h.errorAt(Side::Right, 15.0);
+    const HistoryError* heavy = h.errorAt(Side::Right, 20.0);
+    ASSERT_TRUE(light && none && heavy);
+    EXPECT_NEAR(*light->sem, std::sqrt(50.0), 1e-9);
+    EXPECT_NEAR(*light->mdc95, 19.6, 1e-9);
+    EXPECT_EQ(light->testsWithRepeats, 1);
+    EXPECT_NEAR(*heavy->sem, std::sqrt(200.0), 1e-9);
+    EXPECT_NEAR(*heavy->mdc95, 1.96 * std::sqrt(2.0) * std::sqrt(200.0), 1e-9);
+    EXPECT_EQ(heavy->testsWithRepeats, 2);
+    EXPECT_EQ(heavy->freedom, 2);
+    EXPECT_FALSE(none->sem.has_value());
+
     const auto changes = changesOf(h, Side::Right);
-    ASSERT_EQ(changes.size(), 2u);
+    ASSERT_EQ(changes.size(), 3u);
     EXPECT_DOUBLE_EQ(changes[0].load, 10.0);
-    EXPECT_DOUBLE_EQ(changes[0].watts, 25.0);
-    EXPECT_DOUBLE_EQ(changes[1].load, 20.0);
-    EXPECT_DOUBLE_EQ(changes[1].watts, 40.0);
+    EXPECT_NEAR(changes[0].watts, 25.0, 1e-4);
+    EXPECT_EQ(changes[0].beyondError, std::optional<bool>(true));
+    EXPECT_DOUBLE_EQ(changes[1].load, 15.0);
+    EXPECT_FALSE(changes[1].beyondError.has_value());
+    EXPECT_DOUBLE_EQ(changes[2].load, 20.0);
+    EXPECT_NEAR(changes[2].watts, 36.0, 1e-4);
+    EXPECT_EQ(changes[2].beyondError, std::optional<bool>(false));
+
+    // In the words the screen, the paper and the command line give a coach.
+    EXPECT_EQ(judgement(h, changes[0]), "a real change: larger than the test's own error at 10 kg (19.6 W)");
+    EXPECT_EQ(judgement(h, changes[1]), "no error estimate at 15 kg yet");
+    EXPECT_EQ(judgement(h, changes[2]), "within the test's own error at 20 kg");
+    EXPECT_EQ(historyErrorLines(h, Side::Right),
+              (std::vector<std::string>{
+                  "right 10 kg: test error (MDC95) \u00b119.6 W (SEM 7.1 W, from 1 test with repeated attempts)",
+                  "right 15 kg: no error estimate at 15 kg yet (no test with two attempts or more at it)",
+                  "right 20 kg: test error (MDC95) \u00b139.2 W (SEM 14.1 W, from 2 tests with repeated attempts)"}));
+    EXPECT_EQ(historyLoadWords(12.5), "12.5 kg");
 }
 
 // The error is pooled by degrees of freedom: a group of three attempts (s^2 = 100, two
@@ -117,8 +155,8 @@ TEST(History, ErrorPooledOverGroupsOfUnequalSizeAndTestsInTimeOrder) {
     ASSERT_EQ(h.tests.size(), 2u);
     EXPECT_EQ(h.tests[0].file, "day9.kvq");
     EXPECT_EQ(h.tests[1].file, "day10.kvq");
-    ASSERT_TRUE(h.semOf(Side::Right));
-    EXPECT_NEAR(*h.semOf(Side::Right), std::sqrt(650.0 / 3.0), 1e-12);
+    ASSERT_TRUE(semAt(h, Side::Right, 10.0));
+    EXPECT_NEAR(*semAt(h, Side::Right, 10.0), std::sqrt(650.0 / 3.0), 1e-12);
     ASSERT_EQ(h.changes.size(), 1u);
     EXPECT_DOUBLE_EQ(h.changes[0].watts, 5.0);  // 110 W, then 115 W
 }

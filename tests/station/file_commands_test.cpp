@@ -110,11 +110,11 @@ TEST_F(FileCommandsTest, UnsavedDataAreOfferedForSavingBeforeAnOpen) {
 
     // Yes: the save runs first (here into a file of its own), then the open goes on.
     const std::string first = dir.file("first.kvq");
-    dialogs.yesNoAnswers = {true};
+    dialogs.yesNoCancelAnswers = {Answer::Yes};
     dialogs.saveAnswers.push_back(first);
     dialogs.openAnswers.push_back(other);
     EXPECT_TRUE(files->open());
-    EXPECT_EQ(dialogs.log, (Log{"ask: Data not saved. Save?", "save: |" + station.paths.dataDirectory,
+    EXPECT_EQ(dialogs.log, (Log{"ask yes/no/cancel: Data not saved. Save?", "save: |" + station.paths.dataDirectory,
                                 "open: " + station.paths.dataDirectory}));
     EXPECT_TRUE(fs::exists(first));
     EXPECT_EQ(station.test.repetitionCount, 2);
@@ -122,12 +122,22 @@ TEST_F(FileCommandsTest, UnsavedDataAreOfferedForSavingBeforeAnOpen) {
     // No: nothing is written, the open replaces the unsaved test and counts as saved.
     recorded();
     dialogs.log.clear();
-    dialogs.yesNoAnswers = {false};
+    dialogs.yesNoCancelAnswers = {Answer::No};
     dialogs.openAnswers.push_back(other);
     EXPECT_TRUE(files->open());
-    EXPECT_EQ(dialogs.log, (Log{"ask: Data not saved. Save?", "open: " + station.paths.dataDirectory}));
+    EXPECT_EQ(dialogs.log, (Log{"ask yes/no/cancel: Data not saved. Save?", "open: " + station.paths.dataDirectory}));
     EXPECT_EQ(station.test.saved, 1);
     EXPECT_EQ(station.test.repetitionCount, 2);
+
+    // Cancel, or Yes with the save dialog cancelled: no open dialog, the test stays.
+    recorded();
+    dialogs.log.clear();
+    dialogs.yesNoCancelAnswers = {Answer::Cancel, Answer::Yes};
+    EXPECT_FALSE(files->open());
+    EXPECT_FALSE(files->open());
+    EXPECT_EQ(dialogs.log, (Log{"ask yes/no/cancel: Data not saved. Save?", "ask yes/no/cancel: Data not saved. Save?",
+                                "save: " + other + "|" + station.paths.dataDirectory}));
+    EXPECT_EQ(station.test.saved, 0);
 }
 
 TEST_F(FileCommandsTest, RefusedFilesLeaveTheTestAlone) {
@@ -230,8 +240,10 @@ TEST_F(FileCommandsTest, ChoosingAnotherAthleteNeverFilesHerTestUnderHisName) {
     EXPECT_EQ(dialogs.messages, Log{"You are about to store data outside of predefined directory."});
 
     // Unsaved attempts under her name (a save into her file that failed), then Smith
-    // chosen: the save starts in his folder with no name proposed.
+    // chosen and the test filed under him (Yes): the save starts in his folder with no
+    // name proposed.
     station.test.saved = 0;
+    dialogs.yesNoCancelAnswers = {Answer::Yes};
     runSubjectInfo(station, dialogs, library);
     EXPECT_EQ(station.test.subject.name, "Smith");
     dialogs.log.clear();

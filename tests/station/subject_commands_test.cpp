@@ -3,7 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "core/demo_test.h"
+#include "station/file_commands.h"
+#include "station/session_recovery.h"
+#include "storage/journal_reader.h"
 #include "tests/support/station_doubles.h"
+#include "tests/support/temp_dir.h"
 
 namespace vanta {
 namespace {
@@ -69,9 +76,11 @@ TEST(SubjectCommands, AnotherSubjectRelabelsOnlyAnUnsavedTest) {
     EXPECT_EQ(station.lastFilePath, "/data/Ann_Lee/t1.kvq");
     EXPECT_EQ(dialogs.statuses, Log{"Subject chosen for the next test: the saved test keeps its subject"});
 
-    // Unsaved (a save that failed left its file name): the chosen subject applies.
+    // Unsaved (a save that failed left its file name): the chosen subject applies once
+    // the operator says so.
     station.test.saved = 0;
     dialogs.statuses.clear();
+    dialogs.yesNoCancelAnswers = {Answer::Yes};
     EXPECT_TRUE(runSubjectInfo(station, dialogs, library));
     EXPECT_EQ(station.test.subject.name, "Bo Berg");
     EXPECT_EQ(station.test.saved, 0);
@@ -91,6 +100,117 @@ TEST(SubjectCommands, AnotherSubjectRelabelsOnlyAnUnsavedTest) {
     runSubjectInfo(station, dialogs, library);
     EXPECT_EQ(station.test.saved, 0);
     EXPECT_EQ(station.lastFilePath, "/data/bo.kvq");
+}
+
+// A register whose dialog makes the next of its subjects current, as the operator would.
+class ChoosingLibrary : public RecordingLibrary {
+public:
+    std::vector<std::pair<std::string, SubjectInfo>> choices;  // key and subject, in turn
+    bool chooseSubject() override {
+        calls.push_back("chooseSubject");
+        if (choices.empty()) return false;
+        currentKey = choices.front().first;
+        librarySubject = choices.front().second;
+        hasSubject = true;
+        choices.erase(choices.begin());
+        return true;
+    }
+};
+
+// Two attempts recorded for Łucja, then Jan chosen: the test changes athlete only on Yes,
+// and its journal with it, so a crash brings it back as Jan's; No keeps it Łucja's
+// (journal and save alike) with Jan the next test's athlete; Cancel changes nothing.
+TEST(SubjectCommands, AnUnsavedTestChangesAthleteOnlyWhenAsked) {
+    TempDir dir;
+    Station station;
+    ScriptedDialogs dialogs;
+    ChoosingLibrary library;
+    SubjectInfo lucja, jan;
+    lucja.name = "\xC5\x81ucja Nowak-Brz\xC4\x99" "czyszczykiewicz";
+    jan.name = "Jan Nov\xC3\xA1k";
+    const std::string L = "11111111-aaaa", J = "22222222-bbbb";
+    library.knownKeys = {L, J};
+    library.hasSubject = true;
+    library.currentKey = L;
+    library.librarySubject = lucja;
+    station.settings.subjectLibraryMode = 1;
+    station.journal.setFolder(dir.path().string());
+    station.journal.setSubjectIdSource([&] { return journalSubjectKey(station, library); });
+    DemoOptions demo;
+    demo.repetitions = 2;
+    fillDemoTest(station.test, demo);
+    station.test.subject = lucja;
+    station.test.saved = 0;
+    station.resultsAvailable = 1;
+    for (int n = 1; n <= 2; ++n) {
+        station.test.repetitionCount = n;
+        ASSERT_TRUE(station.journal.attemptStored(station.test));
+    }
+    const std::string journal = station.journal.path();
+    auto journalSays = [&] {
+        const JournalReading r = readJournal(journal, nullptr);
+        return r.subjectName + "|" + r.subjectId;
+    };
+    const std::string question =
+        "ask yes/no/cancel: The unsaved test (2 attempts) is \xC5\x81ucja Nowak-Brz\xC4\x99" "czyszczykiewicz's. "
+        "File it under Jan Nov\xC3\xA1k?";
+
+    // Cancel: nothing changes, the register's current athlete included.
+    library.choices = {{J, jan}};
+    dialogs.yesNoCancelAnswers = {Answer::Cancel};
+    EXPECT_FALSE(runSubjectInfo(station, dialogs, library));
+    EXPECT_EQ(dialogs.log, Log{question});
+    EXPECT_EQ(station.test.subject, lucja);
+    EXPECT_EQ(library.currentKey, L);
+    EXPECT_TRUE(station.keptSubjectKey.empty());
+    EXPECT_EQ(journalSays(), lucja.name + "|" + L);
+
+    // No: the test stays hers, on disk too; Jan is the next test's athlete.
+    library.choices = {{J, jan}};
+    dialogs.yesNoCancelAnswers = {Answer::No};
+    EXPECT_TRUE(runSubjectInfo(station, dialogs, library));
+    EXPECT_EQ(station.test.subject, lucja);
+    EXPECT_EQ(station.test.saved, 0);
+    EXPECT_EQ(library.currentKey, J);
+    EXPECT_EQ(station.keptSubjectKey, L);
+    EXPECT_EQ(journalSubjectKey(station, library), L);
+    EXPECT_EQ(dialogs.statuses, Log{std::string(kStatusUnsavedTestKept)});
+    // Saved now, it goes into her folder: she is current while the register names it.
+    FileCommands files(station, dialogs, library);
+    library.calls.clear();
+    EXPECT_FALSE(files.save());  // the save dialog cancelled
+    const Log saving{"selectSubjectByKey " + L, "hasCurrentSubject", "testDirectory " + std::to_string(station.test.testTime),
+                     "selectSubjectByKey " + J};
+    EXPECT_EQ(library.calls, saving);
+    EXPECT_EQ(station.keptSubjectKey, L);
+    // IGNORE (or anything else the journal writes) still journals her.
+    ASSERT_TRUE(station.journal.attemptStored(station.test));
+    EXPECT_EQ(journalSays(), lucja.name + "|" + L);
+
+    // Jan chosen again, Yes: the test and its journal are his.
+    library.choices = {{J, jan}};
+    dialogs.log.clear();
+    dialogs.yesNoCancelAnswers = {Answer::Yes};
+    EXPECT_TRUE(runSubjectInfo(station, dialogs, library));
+    EXPECT_EQ(dialogs.log, Log{question});
+    EXPECT_EQ(station.test.subject, jan);
+    EXPECT_TRUE(station.keptSubjectKey.empty());
+    EXPECT_EQ(journalSays(), jan.name + "|" + J);
+
+    // The station stops here; the next start offers the test as Jan's and files it so.
+    station.journal.close(false);
+    Station next;
+    next.settings.subjectLibraryMode = 1;
+    next.journal.setFolder(dir.path().string());
+    ScriptedDialogs asked;
+    RecordingLibrary registerAfter;
+    registerAfter.knownKeys = {L, J};
+    asked.yesNoAnswers = {true};
+    ASSERT_TRUE(recoverUnsavedTests(next, asked, &registerAfter));
+    ASSERT_EQ(asked.log.size(), 1u);
+    EXPECT_EQ(asked.log[0].rfind("ask: Recover the unsaved test of Jan Nov\xC3\xA1k from ", 0), 0u) << asked.log[0];
+    EXPECT_EQ(next.test.subject, jan);
+    EXPECT_EQ(registerAfter.currentKey, J);
 }
 
 TEST(SubjectCommands, AnyModeButAbbreviatedIsStoredAsExtended) {

@@ -231,6 +231,30 @@ private slots:
         QCOMPARE(dlg.chosenId(), int64_t{0});
     }
 
+    // After Add... (whose dialog leaves the focus wherever it was), Enter chooses the
+    // subject added, whichever button has the focus: Choose is the one default.
+    void enterChoosesAfterAnAdd() {
+        SubjectRegister reg;
+        QVERIFY(reg.open(root));
+        SubjectChooserDialog dlg(reg, 0);
+        dlg.setEditHook([](SubjectInfo& s, QWidget*) {
+            s.name = "Ida Berg";
+            return true;
+        });
+        dlg.show();
+        QTest::mouseClick(dlg.findChild<QPushButton*>("add"), Qt::LeftButton);
+        for (const char* focused : {"add", "cancel"}) {
+            auto* button = dlg.findChild<QPushButton*>(focused);
+            button->setFocus();
+            QVERIFY2(!button->isDefault(), focused);
+        }
+        QTest::keyClick(dlg.findChild<QPushButton*>("cancel"), Qt::Key_Return);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        RegisteredSubject s;
+        QVERIFY(reg.get(dlg.chosenId(), s));
+        QCOMPARE(s.info.name, std::string("Ida Berg"));
+    }
+
     // With the lab's archive set: one subject of the name there gives its id, several are
     // the operator's choice (Cancel adds nobody), none gives an id of this station that the
     // lab learns at once, and no answer in time gives one too, without a word.

@@ -241,9 +241,10 @@ TEST_F(AttemptScreenTest, BackAbandonsACalibrationWithTheOffsetsAsTheyWere) {
     EXPECT_FALSE(link.linkActive());
     EXPECT_EQ(screens.curveGraph().graph().y1, 2);
     EXPECT_EQ(screens.curveGraph().graph().y2, 4);
+    // The instruction goes; the screen says whose test comes next, as the idle screen does.
     RecordingDrawContext after;
     screens.draw(after);
-    EXPECT_TRUE(after.texts().empty());
+    EXPECT_EQ(after.texts(), std::vector<std::string>{"Subject: Ann Lee"});
 }
 
 // The journal follows the test in memory: each stored attempt and IGNORE, and it goes
@@ -280,22 +281,26 @@ TEST_F(AttemptScreenTest, TheJournalFollowsEveryStoredAttemptAndGoesWithItsTest)
     view.onShowReportTable = nullptr;
     run(cmd::kExit);
 
-    // Perform, "Data not saved. Save?" No: the test is dropped, and its journal with it.
-    dialogs.yesNoAnswers = {false};
+    // Perform, "Data not saved. Save?" Cancel (Esc, the box's close button): the test, its
+    // attempts and its journal stay as they were. Yes with the save dialog cancelled: the
+    // same. Only No drops the test, and its journal with it.
+    const std::string journalPath = station.journal.path();
+    dialogs.yesNoCancelAnswers = {Answer::Cancel, Answer::Yes};
     run(cmd::kPerform);
-    EXPECT_EQ(listJournals(folder).entries.size(), 0u);
-
-    // Yes, and the save dialog cancelled: the test is gone from memory, not from the disk.
-    storeAttempt(0);
-    run(cmd::kExit);
-    dialogs.yesNoAnswers = {true};
     run(cmd::kPerform);
     ASSERT_TRUE(dialogs.asked("save: |"));
-    std::vector<JournalEntry> found = listJournals(folder).entries;
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_FALSE(found[0].held);
-    storeAttempt(1);
-    EXPECT_EQ(listJournals(folder).entries.size(), 2u) << "the next test has a journal of its own";
+    EXPECT_EQ(station.test.repetitionCount, 2);
+    EXPECT_EQ(station.resultsAvailable, 1);
+    EXPECT_EQ(station.viewMode, kViewIdle);
+    EXPECT_EQ(journalled(), 2);
+    EXPECT_TRUE(journalHeld(journalPath)) << "still this station's journal";
+    dialogs.yesNoCancelAnswers = {Answer::No};
+    run(cmd::kPerform);
+    EXPECT_EQ(station.test.repetitionCount, 0);
+    EXPECT_EQ(listJournals(folder).entries.size(), 0u);
+
+    storeAttempt(0);
+    EXPECT_EQ(listJournals(folder).entries.size(), 1u) << "the next test has a journal of its own";
     EXPECT_TRUE(dialogs.messages.empty());
 }
 

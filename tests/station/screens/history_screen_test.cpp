@@ -70,6 +70,26 @@ TEST_F(HistoryScreenTest, OfferedInExtendedModeOnceASubjectIsChosen) {
     EXPECT_FALSE(ruleAllows(rule, station));
 }
 
+// Ann's saved test on show and Anna chosen in the register for the next test: History is
+// Anna's, and the idle screen names her as the next test's subject.
+TEST_F(HistoryScreenTest, FollowsTheAthleteChosenNotTheTestShown) {
+    std::optional<ChosenSubject> chosen = ChosenSubject{"", "Anna"};
+    screens.setChosenSubject([&] { return chosen; });
+    ASSERT_TRUE(run(cmd::kHistory));
+    ASSERT_TRUE(screens.history().history());
+    EXPECT_EQ(screens.history().history()->subject, "Anna");
+    EXPECT_EQ(screens.history().history()->tests.size(), 1u);
+
+    run(cmd::kResetToIdle);
+    RecordingDrawContext idle(false);
+    screens.draw(idle);
+    EXPECT_TRUE(has(idle.texts(), "Subject: Anna"));
+    // Without a register's subject, the test's own.
+    chosen.reset();
+    ASSERT_TRUE(run(cmd::kHistory));
+    EXPECT_EQ(screens.history().history()->tests.size(), 2u);
+}
+
 TEST_F(HistoryScreenTest, ShowsTheSubjectsOwnTestsAndPrintsThem) {
     bars.showBar(kCurveBarTemplate);
     ASSERT_TRUE(run(cmd::kHistory));
@@ -81,10 +101,11 @@ TEST_F(HistoryScreenTest, ShowsTheSubjectsOwnTestsAndPrintsThem) {
     RecordingDrawContext screen(false);
     screens.draw(screen);
     const std::string change = "right 10.00 kg, 2026-01-01 to 2026-01-03: +30.0 W (+28.6 %), a real change: larger "
-                               "than the test's own error (20 W)";
+                               "than the test's own error at 10 kg (19.6 W)";
     EXPECT_TRUE(has(screen.texts(), change));
-    EXPECT_TRUE(has(screen.texts(), "right: test error (MDC95) \u00b120 W (SEM 7.1 W): a change larger than this is real"));
-    EXPECT_TRUE(has(screen.texts(), "test error (MDC95) \u00b120 W"));
+    EXPECT_TRUE(has(screen.texts(),
+                    "right 10 kg: test error (MDC95) \u00b119.6 W (SEM 7.1 W, from 2 tests with repeated attempts)"));
+    EXPECT_TRUE(has(screen.texts(), "each load's error (MDC95)"));
 
     const PrintJob job = screens.printJob();
     EXPECT_EQ(job.report.screen, PrintedScreen::History);
@@ -92,7 +113,10 @@ TEST_F(HistoryScreenTest, ShowsTheSubjectsOwnTestsAndPrintsThem) {
     RecordingDrawContext paper(true);
     printReportPage(paper, job.report, 1, 1);
     EXPECT_EQ(paper.texts()[0], "History report");
-    EXPECT_TRUE(has(paper.texts(), change));
+    // The change line, wrapped where the page is narrower than the view.
+    std::string onPaper;
+    for (const std::string& t : paper.texts()) onPaper += t + " ";
+    EXPECT_NE(onPaper.find(change), std::string::npos) << onPaper;
     // Everything on the page lies within the 180 mm by 267 mm of A4 with 15 mm margins.
     for (const DrawCall& call : paper.calls())
         for (size_t i = 0; i + 1 < call.numbers.size() && call.op != DrawOp::Pie; i += 2) {
@@ -289,6 +313,24 @@ TEST_F(LongHistoryTest, ScrollsThroughEveryRowAtTheSmallestWindowAndGrowsWithALa
         }
     }
     for (const auto& row : rows) EXPECT_TRUE(has(seen, row[5])) << row[0];
+
+    // End: the last full view with its footer, not the last line alone.
+    screens.scroll(1000000, false);
+    RecordingDrawContext end(false);
+    screens.draw(end);
+    expectWhole(end, Rect{0, 0, 780, 640}, 0);
+    const std::vector<std::string> atEnd = end.texts();
+    ASSERT_FALSE(atEnd.empty());
+    int from = 0, to = 0, of = 0;
+    ASSERT_EQ(std::sscanf(atEnd.back().c_str(), "Lines %d to %d of %d. Above: Page Up or Home", &from, &to, &of), 3)
+        << atEnd.back();
+    EXPECT_EQ(to, of);
+    EXPECT_GT(to - from, 10) << "a view full of lines";
+    // One line further up the view no longer holds the rest with its footer.
+    screens.scroll(-1, false);
+    RecordingDrawContext above(false);
+    screens.draw(above);
+    EXPECT_NE(above.texts().back().find("More below"), std::string::npos) << above.texts().back();
 
     // A larger window: the drawing takes its width.
     view.client = Rect{0, 0, 1280, 900};

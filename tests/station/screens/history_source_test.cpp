@@ -46,6 +46,8 @@ struct HeldLabArchive : LabArchive {
     void mergeSubjects(const RegisteredSubject&, const RegisteredSubject&, Done) override {}
 };
 
+bool has(const std::string& source, const std::string& line) { return sourceLine(source) == line; }
+
 class HistorySourceTest : public ScreenTest {
 protected:
     TempDir data;
@@ -70,7 +72,7 @@ protected:
     bool drawn(const std::string& source) {
         RecordingDrawContext dc(false);
         screens.draw(dc);
-        return std::find(dc.texts().begin(), dc.texts().end(), "Tests " + source) != dc.texts().end();
+        return std::find(dc.texts().begin(), dc.texts().end(), sourceLine(source)) != dc.texts().end();
     }
 };
 
@@ -81,6 +83,7 @@ TEST_F(HistorySourceTest, TheIndexAtOnceThenTheLabsTestsWithThisStationsUnsent) 
     EXPECT_EQ(lab.names.front(), "Ann");
     EXPECT_EQ(screens.history().history()->tests.size(), 2u);
     EXPECT_TRUE(drawn(kReadingLabArchive));
+    EXPECT_TRUE(has(kReadingLabArchive, "Reading the lab's archive\u2026"));
 
     // The lab holds day 0 (sent from here) and day 1 (another station's, at 15 kg).
     lab.asked.front()(labHolds({testOf("Ann", 0, 100.0f), testOf("Ann", 1, 120.0f, 15.0)}));
@@ -110,6 +113,33 @@ TEST_F(HistorySourceTest, AnAnswerToAnEarlierShowingIsDropped) {
     lab.asked.front()(labHolds({testOf("Ann", 0, 100.0f), testOf("Ann", 1, 120.0f)}));
     EXPECT_EQ(screens.history().source(), kReadingLabArchive);
     EXPECT_EQ(screens.history().history()->tests.size(), 0u);
+}
+
+// Report > Profile's tests box: this station's tests at once, the lab's (with this
+// station's unsent ones) when they come, and "this station's tests only" when the server
+// cannot be reached.
+TEST_F(HistorySourceTest, ProfileOffersTheLabsTestsWhenTheArchiveAnswers) {
+    station.test.testTime = 1767225600 + 5 * 86400;
+    station.test.repetitionCount = 0;
+    screens.profile().setLabArchive(&lab);
+    ASSERT_TRUE(run(cmd::kProfile));
+    ASSERT_EQ(lab.asked.size(), 1u);
+    EXPECT_EQ(screens.profile().source(), kReadingLabArchive);
+    const std::string allHere = screens.profile().boxEntries().back();
+    EXPECT_EQ(allHere, "All tests (3 tests)") << "two of this station's and the test in memory";
+    lab.asked.front()(labHolds({testOf("Ann", 0, 100.0f), testOf("Ann", 1, 120.0f, 15.0), testOf("Ann", 3, 125.0f)}));
+    EXPECT_EQ(screens.profile().source(), kFromLabArchive);
+    EXPECT_EQ(screens.profile().boxEntries().back(), "All tests (5 tests)");
+    EXPECT_TRUE(drawn(kFromLabArchive));
+
+    run(cmd::kResetToIdle);
+    ASSERT_TRUE(run(cmd::kProfile));
+    LabArchiveAnswer refused;
+    refused.reason = "The archive server cannot be reached: connection refused";
+    lab.asked.back()(refused);
+    EXPECT_EQ(screens.profile().boxEntries().back(), allHere);
+    EXPECT_TRUE(drawn(kThisStationsTestsOnly));
+    EXPECT_EQ(sourceLine(kThisStationsTestsOnly), "This station's tests only");
 }
 
 TEST_F(HistorySourceTest, WithoutAServerTheIndexAloneIsNamed) {

@@ -4,6 +4,8 @@
 #include <limits>
 
 #include "measure/live_detection.h"
+#include "station/command_table.h"
+#include "tests/support/recording_draw_context.h"
 #include "tests/station/screens/screen_fixture.h"
 
 namespace vanta::testing {
@@ -39,15 +41,40 @@ TEST_F(MeasurementScreenTest, PerformStartsANewTestOnTheMeasurementBar) {
     EXPECT_EQ(bars.hiddenControls, (std::set<int>{cmd::kBack, cmd::kIgnore}));
 }
 
-TEST_F(MeasurementScreenTest, PerformOffersToSaveUnsavedDataAndStartsAnyway) {
+// "Data not saved. Save?" has three answers; only No gives the test up. Cancel (also Esc
+// and the box's close button) and a save that did not happen leave the test as it was.
+TEST_F(MeasurementScreenTest, PerformStartsOnlyWhenTheUnsavedTestIsSavedOrGivenUp) {
     station.test.repetitionCount = 3;
     station.test.saved = 0;
+    station.resultsAvailable = 1;
     station.paths.dataDirectory = "/data";
-    dialogs.yesNoAnswers = {true};  // the save dialog is then cancelled
+    dialogs.yesNoCancelAnswers = {Answer::Cancel, Answer::Yes};  // Yes: the save dialog is then cancelled
     run(cmd::kPerform);
-    EXPECT_EQ(dialogs.log, (Log{"ask: Data not saved. Save?", "save: |/data"}));
+    run(cmd::kPerform);
+    EXPECT_EQ(dialogs.log, (Log{"ask yes/no/cancel: Data not saved. Save?", "ask yes/no/cancel: Data not saved. Save?",
+                                "save: |/data"}));
+    EXPECT_EQ(station.test.repetitionCount, 3);
+    EXPECT_EQ(station.test.saved, 0);
+    EXPECT_EQ(station.resultsAvailable, 1);
+    EXPECT_EQ(station.viewMode, kViewIdle);
+
+    dialogs.yesNoCancelAnswers = {Answer::No};
+    run(cmd::kPerform);
     EXPECT_EQ(station.test.repetitionCount, 0);
     EXPECT_EQ(station.viewMode, kViewMeasurement);
+}
+
+// EXIT before any attempt: nothing may be reported, and no header of an empty test.
+TEST_F(MeasurementScreenTest, ExitWithoutAnAttemptLeavesNothingToReport) {
+    run(cmd::kPerform);
+    run(cmd::kExit);
+    EXPECT_EQ(station.resultsAvailable, 0);
+    for (int id : {cmd::kDigitalReport, cmd::kCurveGraph})
+        EXPECT_FALSE(ruleAllows(findCommand(id)->rule, station)) << id;
+    // The header is drawn only where a test may be reported.
+    RecordingDrawContext dc;
+    screens.draw(dc);
+    for (const std::string& text : dc.texts()) EXPECT_EQ(text.find("1970"), std::string::npos) << text;
 }
 
 // After a restart the register remembers its current subject while the test's subject
