@@ -84,6 +84,16 @@ std::string jsonString(std::string_view utf8) {
 }
 
 std::string csvField(std::string_view text) {
+    // A spreadsheet takes a cell that starts with one of these for a formula (a name
+    // "=HYPERLINK(...)" would become a live link): such a text keeps its first character
+    // behind an apostrophe, which the spreadsheet shows as text. Numbers never come here.
+    const bool formulaLike = !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+    std::string cell;
+    if (formulaLike) {
+        cell = "'";
+        cell += text;
+        text = cell;
+    }
     if (text.find_first_of(",\"\n\r") == std::string_view::npos) return std::string(text);
     std::string out = "\"";
     for (char ch : text) {
@@ -91,6 +101,17 @@ std::string csvField(std::string_view text) {
         out.push_back(ch);
     }
     return out + "\"";
+}
+
+std::string plainText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        if (ch == '\n') out += "\\n";
+        else if (ch == '\r') out += "\\r";
+        else out.push_back(ch);
+    }
+    return out;
 }
 
 std::string localDateTime(int32_t testTime) {

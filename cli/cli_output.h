@@ -18,7 +18,12 @@ std::string exactNumber(double value);
 std::string jsonReal(double value);
 std::string jsonReal(const std::optional<double>& value);
 std::string jsonString(std::string_view utf8);
+// A text cell of a CSV: quoted where it must be, and one a spreadsheet would take for a
+// formula (starting with =, +, -, @, TAB or CR) behind an apostrophe.
 std::string csvField(std::string_view text);
+// A name or path on a line of plain output: a line break inside it shows as \n (or \r),
+// so one test stays one line.
+std::string plainText(std::string_view text);
 
 // "dd.mm.yyyy HH:MM:SS" in local time, and ISO 8601 in UTC.
 std::string localDateTime(int32_t testTime);
