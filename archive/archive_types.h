@@ -39,6 +39,9 @@ struct IndexedTest {
     // "Swap left and right" then): which side a direction is, as that station named it.
     // Unknown for tests indexed before the index kept it; a reader then takes its own.
     std::optional<bool> sidesSwapped;
+    // In the outbox: the sides setting was corrected by hand (archive sides) since the test
+    // was sent, so the lab's archive takes it over the one it holds.
+    bool sidesCorrected = false;
     // The subject's body as the file holds it (kg; 0 female, 1 male, -1 not chosen; cm):
     // a study's columns at the test's own time. Unknown for tests indexed before.
     std::optional<int32_t> weight, sex, height;

@@ -116,6 +116,17 @@ public:
     };
     bool attachSubjectIds(const std::vector<LearnedId>& learned, int* attached = nullptr);
 
+    // Tests already on the server and the sides setting this station keeps for each: one
+    // corrected by hand (`corrected`) replaces the server's flag; another is only compared.
+    // `differing` counts the tests whose flag on the server is not this station's (and
+    // stays so), `replaced` the flags changed.
+    struct SidesOf {
+        std::string sha256;
+        std::optional<bool> sidesSwapped;
+        bool corrected = false;
+    };
+    bool settleSides(const std::vector<SidesOf>& tests, int& differing, int& replaced);
+
     // The lab's subjects with how many tests each has (a merged id's tests counted with the
     // subject it went into; merged ids are not listed), by folded name.
     struct SubjectCount {

@@ -187,6 +187,43 @@ bool ServerArchive::storeTogether(const std::vector<TestToStore>& batch, std::ve
     return ok;
 }
 
+bool ServerArchive::settleSides(const std::vector<SidesOf>& tests, int& differing, int& replaced) {
+    differing = replaced = 0;
+    if (tests.empty()) return isOpen() || fail(ServerError::NotConnected, "Not connected to the archive server");
+    CallWords words;
+    words.failed = "The archive server cannot compare the sides setting";
+    words.denied = "The archive server does not let this role correct the sides setting (permission denied): the "
+                   "lab grants a station's role UPDATE (sides_swapped) on vanta_tests. ";
+    int differ = 0, changed = 0;
+    const bool ok = call(words, [&](Call& call) {
+        std::vector<const SidesOf*> order;
+        for (const SidesOf& t : tests) order.push_back(&t);
+        std::sort(order.begin(), order.end(), [](auto a, auto b) { return a->sha256 < b->sha256; });
+        for (const SidesOf* t : order) {
+            if (!t->sidesSwapped) continue;
+            call.watched.renew();
+            // Corrected by hand (archive sides): this station's setting replaces the server's.
+            if (t->corrected)
+                changed += static_cast<int>(call.tx
+                                                .exec_params("UPDATE vanta_tests SET sides_swapped = $2 WHERE sha256 = $1"
+                                                             " AND sides_swapped IS DISTINCT FROM $2",
+                                                             t->sha256, *t->sidesSwapped)
+                                                .affected_rows());
+            else
+                differ += static_cast<int>(call.tx
+                                               .exec_params("SELECT 1 FROM vanta_tests WHERE sha256 = $1"
+                                                            " AND sides_swapped IS DISTINCT FROM $2",
+                                                            t->sha256, *t->sidesSwapped)
+                                               .size());
+        }
+        return true;
+    });
+    if (!ok) return false;
+    differing = differ;
+    replaced = changed;
+    return true;
+}
+
 bool ServerArchive::fetch(const std::string& sha256, std::string& bytes) {
     bytes.clear();
     return call("The archive server cannot send the test", [&](Call& call) {

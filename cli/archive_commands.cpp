@@ -23,6 +23,7 @@
 #include "archive/indexed_test.h"
 #include "archive/local_index.h"
 #include "archive/sha256.h"
+#include "archive/station_facts.h"
 #include "cli/archive_server_commands.h"
 #include "archive/subject_ids.h"
 #include "cli/cli_output.h"
@@ -325,7 +326,46 @@ bool stationSidesSwapped() {
 
 int runArchiveIndex(const ArchiveIndexOptions& options) {
     const std::string data = options.data.empty() ? stationDataFolder() : options.data;
-    return indexFolders(data, options.folders, options.sidesSwapped.value_or(stationSidesSwapped()));
+    // The sides as the station of that data folder names them: --sides, else what the
+    // folder says of its station (station.conf), else this station's own setting.
+    const std::optional<bool> folders = archive::readStationFacts(data).sidesSwapped;
+    return indexFolders(data, options.folders, options.sidesSwapped.value_or(folders.value_or(stationSidesSwapped())));
+}
+
+struct ArchiveSidesOptions {
+    std::string setting;  // normal or swapped
+    std::vector<std::string> files;
+    std::string data;
+};
+
+// Corrects the sides setting kept with tests indexed wrongly; the lab's archive learns it
+// at the next sync.
+int runArchiveSides(const ArchiveSidesOptions& options) {
+    if (options.setting != "normal" && options.setting != "swapped")
+        return fail("archive sides needs normal or swapped, then the test files");
+    const std::string data = options.data.empty() ? stationDataFolder() : options.data;
+    std::error_code ec;
+    if (!fs::exists(fs::path(data) / LocalIndex::kFileName, ec))
+        return fail("There is no test index in " + data + " (archive index DIR... builds it).");
+    LocalIndex index;
+    std::string message;
+    if (!openIndex(data, index, message)) return fail(message);
+    std::vector<std::string> paths, missing;
+    for (const std::string& f : options.files) {
+        const std::string path = fs::absolute(f, ec).lexically_normal().string();
+        IndexedTest known;
+        if (index.testAt(path, known)) paths.push_back(path);
+        else if (index.lastError() == archive::IndexError::NotFound) missing.push_back(f);
+        else return fail(index.lastMessage());
+    }
+    int64_t changed = 0;
+    if (!index.correctSides(paths, options.setting == "swapped", &changed)) return fail(index.lastMessage());
+    for (const std::string& m : missing) std::cerr << m << ": not in the test index (archive index it first)\n";
+    const std::string line = std::to_string(changed) + (changed == 1 ? " test" : " tests") + " now " + options.setting +
+                             ", " + std::to_string(paths.size() - static_cast<size_t>(changed)) +
+                             " already so; the lab's archive learns it at the next sync\n";
+    if (writeStandardOutput(line) != 0) return 2;
+    return missing.empty() ? 0 : 2;
 }
 
 float peakPower(const archive::IndexedRepetition& r) { return r.at(PeakAll, ResultColumn::Power); }
@@ -400,8 +440,8 @@ std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool 
 std::string listText(const std::vector<IndexedTest>& tests, bool swapSides) {
     std::string out;
     for (const IndexedTest& t : tests) {
-        out += localDateTime(static_cast<int32_t>(t.testTime)) + "  " + t.subject + "  " + t.path +
-               (t.station.empty() ? std::string() : "  station " + t.station) + "\n";
+        out += localDateTime(static_cast<int32_t>(t.testTime)) + "  " + plainText(t.subject) + "  " + plainText(t.path) +
+               (t.station.empty() ? std::string() : "  station " + plainText(t.station)) + "\n";
         for (const archive::IndexedRepetition& r : t.repetitions) {
             // The side as history and profile name it: the recording station's where known.
             const std::optional<Side> side = sideOfDirection(r.direction, t.sidesSwapped.value_or(swapSides));
@@ -473,6 +513,18 @@ void addArchiveCommand(CommandLine& line) {
                })
         .incomplete("archive index needs one or more folders (see vantacheck-cli archive --help)")
         .runs([index] { return runArchiveIndex(*index); });
+
+    auto sides = std::make_shared<ArchiveSidesOptions>();
+    archive.sub("sides", "correct the sides setting kept with tests",
+                "Sets how the station that recorded these tests named left and right (its Setup >\n"
+                "Swap left and right), for tests indexed with the wrong one (--sides, or a data\n"
+                "folder of another station). The index keeps it at once; the lab's archive takes\n"
+                "it at the next archive sync.\n")
+        .file("normal|swapped", sides->setting, "the station's setting").required()
+        .files("FILE.kvq", sides->files, "the indexed test files").required()
+        .text("--data", sides->data, "DIR", dataHelp, "--data needs a folder")
+        .incomplete("archive sides needs normal or swapped, then the test files")
+        .runs([sides] { return runArchiveSides(*sides); });
 
     auto list = std::make_shared<ArchiveListOptions>();
     archive.sub("list", "the tests of the index, or of the shared archive",

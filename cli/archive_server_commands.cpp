@@ -1,6 +1,7 @@
 #include "cli/archive_server_commands.h"
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "archive/archive_url.h"
@@ -84,8 +85,16 @@ int runArchiveSync(const SyncOptions& options, const Common& c) {
     server.setStation(station);
     // Two connections: every other batch goes over the second while the first is stored.
     const archive::SendReport report = archive::sendOutbox(outbox, server, c.url, nullptr, 2);
-    const std::string counts = std::to_string(report.sent) + " sent, " + std::to_string(report.alreadyThere) +
-                               " already on the server, " + std::to_string(report.waiting) + " waiting\n";
+    std::string counts = std::to_string(report.sent) + " sent, " + std::to_string(report.alreadyThere) +
+                         " already on the server, " + std::to_string(report.waiting) + " waiting\n";
+    if (report.sidesReplaced > 0)
+        counts += std::to_string(report.sidesReplaced) + " tests on the server take this station's corrected sides setting\n";
+    // The lab's archive names the sides of these tests otherwise than this station does:
+    // said, not settled (the first station to send a test set its flag).
+    if (report.sidesDiffer > 0)
+        counts += std::to_string(report.sidesDiffer) +
+                  " tests on the server have another sides setting than this station's (archive sides normal|swapped "
+                  "FILE... corrects them)\n";
     if (report.waiting == 0) return writeStandardOutput(counts + "Archive: up to date\n");
     if (writeStandardOutput(counts) != 0) return 2;
     return fail(report.failure.empty() ? "Archive: " + std::to_string(report.waiting) + " tests waiting"
@@ -105,7 +114,8 @@ int runArchiveFetch(const FetchOptions& options, const Common& c) {
     // What the server sent is the test asked for, or nothing is written.
     if (archive::sha256Hex(bytes) != sha) return fail("The archive server sent other bytes than the test " + sha);
     int error = 0;
-    if (!writeFileAtomically(out, bytes, &error)) return fail("File Save Error: " + out);
+    if (!writeFileAtomically(out, bytes, &error))
+        return fail("File Save Error: " + out + ": " + std::strerror(error));
     return 0;
 }
 

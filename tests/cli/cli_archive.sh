@@ -22,7 +22,11 @@ check "the index lies in the data folder" test -f "$data/archive.sqlite"
 
 "$cli" archive index "$tests" --data "$data" >"$work/out" 2>/dev/null
 check "unchanged files are not read again" grep -q '^Files: 0 indexed, 4 unchanged' "$work/out"
-"$cli" demo "$tests/t2.kvq" --seed 7 >/dev/null
+check "demo onto an existing file is refused, the file as it was" bash -c \
+  "sum=\$(sha256sum <'$tests/t2.kvq'); err=\$('$cli' demo '$tests/t2.kvq' --seed 7 2>&1); [ \$? -eq 2 ] &&
+   [ \"\$err\" = '$tests/t2.kvq already exists; demo replaces nothing without --overwrite' ] &&
+   [ \"\$(sha256sum <'$tests/t2.kvq')\" = \"\$sum\" ]"
+"$cli" demo "$tests/t2.kvq" --seed 7 --overwrite >/dev/null
 "$cli" archive index "$tests" --data "$data" >"$work/out" 2>/dev/null
 check "a changed file is read again" grep -q '^Files: 1 indexed, 3 unchanged' "$work/out"
 check "and the index holds what it holds now" bash -c \
@@ -107,6 +111,12 @@ env -u VANTA_ARCHIVE_URL "$cli" archive sync --data "$data3" >/dev/null 2>"$work
 env -u VANTA_ARCHIVE_URL "$cli" archive sync --data "$data3" >/dev/null 2>"$work/err2"
 check "sync names a waiting test whose file is gone, once" bash -c \
   "grep -q 'b.kvq is gone' '$work/err' && ! grep -q 'b.kvq' '$work/err2' && grep -q '1 tests waiting' '$work/err2'"
+# A password in a mistyped URL (a second "?", a missing "=") is never shown.
+for mistyped in 'postgresql:///vanta?host=/nowhere?password=S3cretZ' 'postgresql:///vanta?host=/nowhere&passwordS3cretZ'; do
+  "$cli" archive sync --data "$data3" --url "$mistyped" >"$work/out" 2>"$work/err"; status=$?
+  check "sync with a mistyped URL: exit 2, the password hidden (${mistyped#*nowhere})" bash -c \
+    "[ $status -eq 2 ] && [ -s '$work/err' ] && ! grep -q S3cretZ '$work/err' '$work/out'"
+done
 # A study's columns, after summary's own, say what analyse --json says of the same test: a
 # demo athlete with a time on a clock an hour east of UTC (a POSIX zone, no tz database
 # needed), indexed, then read back through summary and archive list --csv.
@@ -171,7 +181,63 @@ assert [(r["body_mass_kg"], r["sex"], r["height_cm"]) for r in listed] == [("62"
 PY
   check "demo refuses a time the clock never shows, exit 2" bash -c \
     "err=\$(TZ=CET-1CEST,M3.5.0,M10.5.0/3 '$cli' demo '$work/x.kvq' --time 2026-03-29T02:30 2>&1); [ \$? -eq 2 ] &&
-     [ \"\$err\" = '--time needs a local time YYYY-MM-DDTHH:MM from 1971 to 2037' ] && [ ! -e '$work/x.kvq' ]"
+     [ \"\$err\" = '--time 2026-03-29T02:30 does not exist on this station'\''s clock: it is skipped when the clocks go forward (daylight saving time)' ] && [ ! -e '$work/x.kvq' ]"
+  check "  and a day that does not exist with the old words" bash -c \
+    "err=\$('$cli' demo '$work/x.kvq' --time 2026-02-30T10:00 2>&1); [ \$? -eq 2 ] &&
+     [ \"\$err\" = '--time needs a local time YYYY-MM-DDTHH:MM from 1971 to 2037' ]"
+fi
+# A station with left and right swapped: summary names each test's sides as the index keeps
+# them for it, as archive list does, whatever this reader's own setting.
+swapped="$work/swapped"; mkdir -p "$swapped/tests"
+"$cli" demo "$swapped/tests/s.kvq" --seed 11 --repetitions 4 >/dev/null
+"$cli" archive index "$swapped/tests" --data "$swapped/DATA" --sides swapped >/dev/null 2>&1
+sides() { python3 -c 'import csv,sys; print(" ".join(r["side"] for r in csv.DictReader(sys.stdin)))'; }
+export -f sides
+listed=$("$cli" archive list --data "$swapped/DATA" --csv | sides)
+check "summary of a swapped station's file names the sides as archive list does" bash -c \
+  "[ '$listed' = 'right left right left' ] && [ \"\$('$cli' summary '$swapped/tests/s.kvq' --data '$swapped/DATA' | sides)\" = '$listed' ]"
+check "  --no-index reads the file alone" bash -c \
+  "[ \"\$('$cli' summary '$swapped/tests/s.kvq' --data '$swapped/DATA' --no-index | sides)\" = 'left right left right' ]"
+# A data folder knows its station's sides (station.conf): an index deleted and built again
+# names them as before, without --sides; --sides still comes first.
+kept="$work/kept"; mkdir -p "$kept/DATA" "$kept/tests"
+"$cli" demo "$kept/tests/k.kvq" --seed 14 --repetitions 2 >/dev/null
+printf '# the station writes this\nname=Station B\nsides=swapped\n' >"$kept/DATA/station.conf"
+"$cli" archive index "$kept/tests" --data "$kept/DATA" >/dev/null 2>&1
+first=$("$cli" archive list --data "$kept/DATA" --csv | sides)
+rm "$kept/DATA/archive.sqlite"*
+"$cli" archive index "$kept/tests" --data "$kept/DATA" >/dev/null 2>&1
+check "a rebuilt index keeps the folder's sides" bash -c \
+  "[ '$first' = 'right left' ] && [ \"\$('$cli' archive list --data '$kept/DATA' --csv | sides)\" = 'right left' ]"
+rm "$kept/DATA/archive.sqlite"*
+"$cli" archive index "$kept/tests" --data "$kept/DATA" --sides normal >/dev/null 2>&1
+check "  --sides comes before it" bash -c "[ \"\$('$cli' archive list --data '$kept/DATA' --csv | sides)\" = 'left right' ]"
+"$cli" archive sides swapped "$kept/tests/k.kvq" "$kept/tests/none.kvq" --data "$kept/DATA" >"$work/out" 2>"$work/err"; status=$?
+check "archive sides corrects an indexed test, names one it does not hold: exit 2" bash -c \
+  "[ $status -eq 2 ] && grep -q '^1 test now swapped' '$work/out' && grep -q 'none.kvq: not in the test index' '$work/err' &&
+   [ \"\$('$cli' archive list --data '$kept/DATA' --csv | sides)\" = 'right left' ]"
+# An index summary cannot read is said, exit 2, not read past: as an unprivileged user when
+# these tests run as root.
+as_user() { if [ "$(id -u)" -eq 0 ]; then setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; else "$@"; fi; }
+chmod 755 "$work" "$swapped" "$swapped/tests"; chmod 644 "$swapped/tests/s.kvq"
+chmod 000 "$swapped/DATA/archive.sqlite"
+as_user "$cli" summary "$swapped/tests/s.kvq" --data "$swapped/DATA" >"$work/out" 2>"$work/err"; status=$?
+check "summary with an index it cannot read: exit 2, the index named" bash -c \
+  "[ $status -eq 2 ] && grep -q 'archive.sqlite' '$work/err' && grep -q 'no-index' '$work/err' && [ ! -s '$work/out' ]"
+as_user "$cli" summary "$swapped/tests/s.kvq" --data "$swapped/DATA" --no-index >"$work/out" 2>"$work/err"; status=$?
+check "  and with --no-index it reads the files" bash -c "[ $status -eq 0 ] && [ \$(wc -l <'$work/out') -eq 5 ]"
+chmod 644 "$swapped/DATA/archive.sqlite"
+# A file this user cannot reach now is not taken as deleted: it stays in the index.
+if [ "$(id -u)" -ne 0 ] || command -v setpriv >/dev/null; then
+  reach="$work/reach"; mkdir -p "$reach/tests/hidden"
+  "$cli" demo "$reach/tests/hidden/h.kvq" --seed 12 >/dev/null; "$cli" demo "$reach/tests/v.kvq" --seed 13 >/dev/null
+  chmod -R a+rwX "$reach"
+  as_user "$cli" archive index "$reach/tests" --data "$reach/DATA" >/dev/null 2>&1
+  chmod 000 "$reach/tests/hidden"
+  as_user "$cli" archive index "$reach/tests" --data "$reach/DATA" >"$work/out" 2>/dev/null
+  chmod 755 "$reach/tests/hidden"
+  check "a file behind a folder it cannot read is not counted gone" bash -c \
+    "! grep -q gone '$work/out' && [ \$('$cli' archive list --data '$reach/DATA' --json | grep -c '\"sha256\"') -eq 2 ]"
 fi
 # A folder that is not there is no success: named, exit 2.
 "$cli" archive index "$work/not-there" --data "$data" >/dev/null 2>"$work/missing.err"; status=$?
