@@ -258,7 +258,7 @@ int runDemo(const DemoCommandOptions& options) {
                     "(daylight saving time)");
     std::error_code ec;
     if (!options.overwrite && std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found)
-        return fail(path + " already exists; demo replaces nothing without --overwrite");
+        return fail(path + " exists; demo replaces a file only with --overwrite");
     auto test = std::make_unique<TestRecord>();
     fillDemoTest(*test, options.demo);
     std::string message, reason;

@@ -24,7 +24,7 @@ check "the index lies in the data folder" test -f "$data/archive.sqlite"
 check "unchanged files are not read again" grep -q '^Files: 0 indexed, 4 unchanged' "$work/out"
 check "demo onto an existing file is refused, the file as it was" bash -c \
   "sum=\$(sha256sum <'$tests/t2.kvq'); err=\$('$cli' demo '$tests/t2.kvq' --seed 7 2>&1); [ \$? -eq 2 ] &&
-   [ \"\$err\" = '$tests/t2.kvq already exists; demo replaces nothing without --overwrite' ] &&
+   [ \"\$err\" = '$tests/t2.kvq exists; demo replaces a file only with --overwrite' ] &&
    [ \"\$(sha256sum <'$tests/t2.kvq')\" = \"\$sum\" ]"
 "$cli" demo "$tests/t2.kvq" --seed 7 --overwrite >/dev/null
 "$cli" archive index "$tests" --data "$data" >"$work/out" 2>/dev/null
