@@ -45,6 +45,11 @@ struct IndexedTest {
     // The subject's body as the file holds it (kg; 0 female, 1 male, -1 not chosen; cm):
     // a study's columns at the test's own time. Unknown for tests indexed before.
     std::optional<int32_t> weight, sex, height;
+    // The recording station's clock: its offset from UTC at the test time (seconds east)
+    // and its zone's name ("Europe/Prague"), so the test's local time is the station's on
+    // any computer. Unknown for tests indexed before the index kept them.
+    std::optional<int32_t> utcOffset;
+    std::string timeZone;
     std::vector<IndexedRepetition> repetitions;
 };
 

@@ -195,8 +195,12 @@ int LocalIndex::upgradeStep(int layout) {
     if (layout == 2) {
         // The outbox marks a test whose sides setting was corrected by hand (archive sides):
         // it goes to the lab's archive again, whose flag it then replaces.
-        if (sqlite3_exec(handle(), "ALTER TABLE outbox ADD COLUMN sides_corrected INTEGER NOT NULL DEFAULT 0;", nullptr,
-                         nullptr, nullptr) != SQLITE_OK)
+        // Each test keeps its station's clock (offset from UTC at the test time, zone name).
+        if (sqlite3_exec(handle(),
+                         "ALTER TABLE outbox ADD COLUMN sides_corrected INTEGER NOT NULL DEFAULT 0;"
+                         "ALTER TABLE test ADD COLUMN utc_offset INTEGER;"
+                         "ALTER TABLE test ADD COLUMN time_zone TEXT NOT NULL DEFAULT '';",
+                         nullptr, nullptr, nullptr) != SQLITE_OK)
             return failFromSqlite("Cannot upgrade the test index " + indexPath()), 0;
         return 3;
     }
@@ -382,10 +386,11 @@ bool LocalIndex::insertTest(const IndexedTest& test, int64_t& testId) {
     sqlite::StatementCache& cache = *statements_;
     if (!run(cache,
              "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count,"
-             " sides_swapped, weight, sex, height) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
+             " sides_swapped, weight, sex, height, utc_offset, time_zone)"
+             " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
              test.sha256, test.subject, foldedName(test.subject), test.subjectId, test.testTime,
              static_cast<int64_t>(test.repetitions.size()),
-             test.sidesSwapped, test.weight, test.sex, test.height))
+             test.sidesSwapped, test.weight, test.sex, test.height, test.utcOffset, test.timeZone))
         return false;
     testId = sqlite3_last_insert_rowid(handle());
     Statement rep(cache, repetitionInsert());
@@ -485,7 +490,7 @@ namespace {
 // one statement however many tests come back.
 std::string testSelect(const std::string& from, const std::string& where, const std::string& order) {
     return "SELECT t.id, t.sha256, t.subject, t.subject_id, t.test_time, f.path, f.size, f.modified,"
-           " t.sides_swapped, t.weight, t.sex, t.height, r.number, r.direction, r.load, r.radius, r.sample_count, r.velocity_peak_index, " +
+           " t.sides_swapped, t.weight, t.sex, t.height, t.utc_offset, t.time_zone, r.number, r.direction, r.load, r.radius, r.sample_count, r.velocity_peak_index, " +
            resultColumnNames(", ", "r.", "") + " FROM " + from +
            " LEFT JOIN repetition r ON r.test_id = t.id WHERE " + where + " ORDER BY " + order + ", r.number";
 }
@@ -513,17 +518,19 @@ int readTests(Statement& st, std::vector<IndexedTest>& out) {
             if (!st.isNull(9)) t.weight = static_cast<int32_t>(st.integer(9));
             if (!st.isNull(10)) t.sex = static_cast<int32_t>(st.integer(10));
             if (!st.isNull(11)) t.height = static_cast<int32_t>(st.integer(11));
+            if (!st.isNull(12)) t.utcOffset = static_cast<int32_t>(st.integer(12));
+            t.timeZone = st.text(13);
             out.push_back(std::move(t));
         }
-        if (st.isNull(12)) continue;  // a test without repetitions
+        if (st.isNull(14)) continue;  // a test without repetitions
         IndexedRepetition r;
-        r.number = static_cast<int32_t>(st.integer(12));
-        r.direction = static_cast<int32_t>(st.integer(13));
-        r.load = st.real(14);
-        r.radius = st.real(15);
-        r.sampleCount = static_cast<int32_t>(st.integer(16));
-        r.velocityPeakIndex = static_cast<int32_t>(st.integer(17));
-        int k = 18;
+        r.number = static_cast<int32_t>(st.integer(14));
+        r.direction = static_cast<int32_t>(st.integer(15));
+        r.load = st.real(16);
+        r.radius = st.real(17);
+        r.sampleCount = static_cast<int32_t>(st.integer(18));
+        r.velocityPeakIndex = static_cast<int32_t>(st.integer(19));
+        int k = 20;
         for (int row = 0; row < kResultRowCount; ++row)
             for (int c = 0; c < kResultColumnCount; ++c) r.results[row][c] = static_cast<float>(st.real(k++));
         out.back().repetitions.push_back(r);

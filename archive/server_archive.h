@@ -36,7 +36,7 @@ namespace vanta::archive {
 // The layout of the tables this station writes; raised with every change of them, each
 // change an upgrade step of its own (ServerArchive::upgradeStep), so a lab's server with
 // an older layout is brought up to this one in place, step by step.
-inline constexpr int kServerSchemaVersion = 5;
+inline constexpr int kServerSchemaVersion = 6;
 
 // The researchers' view `vanta_results` names each of a repetition's 30 results as
 // core/result_names.h does (the same names `analyse --json` gives).

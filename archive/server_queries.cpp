@@ -43,7 +43,8 @@ constexpr const char* kTestsAndRepetitions =
     "SELECT t.sha256, t.path, t.size, t.modified, t.subject, coalesce(t.subject_id::text, ''), "
     "       t.test_time, r.number, r.direction, r.load, r.radius, r.sample_count, "
     "       r.velocity_peak_index, r.results::text, coalesce(t.station, ''), t.sides_swapped, "
-    "       coalesce(t.weight, s.weight), coalesce(t.sex, s.sex), coalesce(t.height, s.height) "
+    "       coalesce(t.weight, s.weight), coalesce(t.sex, s.sex), coalesce(t.height, s.height), "
+    "       t.utc_offset, coalesce(t.time_zone, '') "
     "FROM vanta_tests t LEFT JOIN vanta_repetitions r ON r.sha256 = t.sha256 "
     "LEFT JOIN vanta_subjects s ON s.id = t.subject_id ";
 
@@ -66,6 +67,8 @@ std::string readTestRows(const pqxx::result& rows, std::vector<IndexedTest>& tes
             if (!row[16].is_null()) t.weight = row[16].as<int>();
             if (!row[17].is_null()) t.sex = row[17].as<int>();
             if (!row[18].is_null()) t.height = row[18].as<int>();
+            if (!row[19].is_null()) t.utcOffset = row[19].as<int>();
+            t.timeZone = row[20].c_str();
             tests.push_back(std::move(t));
         }
         if (row[7].is_null()) continue;  // a test without repetitions

@@ -60,9 +60,10 @@ void prepareStore(pqxx::connection_base& c) {
     c.prepare(kAddTest,
               "INSERT INTO vanta_tests (sha256, bytes, size, path, modified, subject, subject_key, "
               "                         subject_id, test_time, repetition_count, station, sides_swapped, "
-              "                         weight, sex, height) "
+              "                         weight, sex, height, utc_offset, time_zone) "
               "VALUES ($1, $2, $3::bigint, $4, $5::bigint, $6, $7, nullif($8, '')::uuid, $9::bigint, "
-              "        $10::integer, nullif($11, ''), $12::boolean, $13::integer, $14::integer, $15::integer) "
+              "        $10::integer, nullif($11, ''), $12::boolean, $13::integer, $14::integer, $15::integer, "
+              "        $16::integer, nullif($17, '')) "
               "ON CONFLICT (sha256) DO NOTHING RETURNING 1");
 }
 
@@ -129,14 +130,15 @@ void addTheirSubjects(pqxx::work& tx, const std::vector<ServerArchive::TestToSto
 // earlier run) was first. A second station sending the same test waits here for the
 // first one's transaction and then finds the key taken: stored once, whoever was first.
 bool addTest(pqxx::work& tx, const IndexedTest& test, std::string_view bytes, const std::string& station) {
-    std::string weight, sex, height;
+    std::string weight, sex, height, offset;
     const pqxx::result r = tx.exec_prepared(
         kAddTest, test.sha256, pqxx::binarystring(bytes.data(), bytes.size()), static_cast<long long>(bytes.size()),
         test.path, static_cast<long long>(test.modified), test.subject, foldedName(test.subject), test.subjectId,
         static_cast<long long>(test.testTime), static_cast<int>(test.repetitions.size()), station,
         // NULL, not false, for a test whose station's setting is not known.
         test.sidesSwapped ? (*test.sidesSwapped ? "t" : "f") : static_cast<const char*>(nullptr),
-        optionalNumber(test.weight, weight), optionalNumber(test.sex, sex), optionalNumber(test.height, height));
+        optionalNumber(test.weight, weight), optionalNumber(test.sex, sex), optionalNumber(test.height, height),
+        optionalNumber(test.utcOffset, offset), test.timeZone);
     return !r.empty();
 }
 

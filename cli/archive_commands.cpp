@@ -379,6 +379,8 @@ std::string listJson(const std::vector<IndexedTest>& tests, bool swapSides) {
                ", \"subject\": " + jsonString(t.subject) +
                ", \"subjectId\": " + (t.subjectId.empty() ? std::string("null") : jsonString(t.subjectId)) +
                ", \"testTime\": " + std::to_string(t.testTime) +
+               (t.utcOffset ? ", \"utcOffset\": " + std::to_string(*t.utcOffset) : std::string()) +
+               (t.timeZone.empty() ? std::string() : ", \"timeZone\": " + jsonString(t.timeZone)) +
                (t.station.empty() ? std::string() : ", \"station\": " + jsonString(t.station)) + ", \"repetitions\": [";
         for (size_t k = 0; k < t.repetitions.size(); ++k) {
             const archive::IndexedRepetition& r = t.repetitions[k];
@@ -422,6 +424,7 @@ std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool 
         study.subjectId = t.subjectId;
         study.station = t.station;
         study.testTime = t.testTime;
+        study.utcOffset = t.utcOffset;
         study.sidesSwapped = t.sidesSwapped.value_or(swapSides);
         if (t.weight || t.sex || t.height) {
             study.weight = t.weight;
@@ -440,7 +443,7 @@ std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool 
 std::string listText(const std::vector<IndexedTest>& tests, bool swapSides) {
     std::string out;
     for (const IndexedTest& t : tests) {
-        out += localDateTime(static_cast<int32_t>(t.testTime)) + "  " + plainText(t.subject) + "  " + plainText(t.path) +
+        out += localDateTime(static_cast<int32_t>(t.testTime), t.utcOffset) + "  " + plainText(t.subject) + "  " + plainText(t.path) +
                (t.station.empty() ? std::string() : "  station " + plainText(t.station)) + "\n";
         for (const archive::IndexedRepetition& r : t.repetitions) {
             // The side as history and profile name it: the recording station's where known.

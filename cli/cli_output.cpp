@@ -114,10 +114,27 @@ std::string plainText(std::string_view text) {
     return out;
 }
 
-std::string localDateTime(int32_t testTime) {
-    const std::time_t t = testTime;
-    std::tm tm {};
-    localtime_r(&t, &tm);
+namespace {
+
+// The wall clock at `testTime`: the recording station's (a fixed offset) where known, else
+// this computer's.
+std::tm wallClock(int64_t testTime, std::optional<int32_t> utcOffset) {
+    std::tm tm{};
+    if (utcOffset) {
+        const std::time_t shifted = static_cast<std::time_t>(testTime + *utcOffset);
+        gmtime_r(&shifted, &tm);
+        tm.tm_gmtoff = *utcOffset;
+    } else {
+        const std::time_t t = static_cast<std::time_t>(testTime);
+        localtime_r(&t, &tm);
+    }
+    return tm;
+}
+
+}  // namespace
+
+std::string localDateTime(int32_t testTime, std::optional<int32_t> utcOffset) {
+    const std::tm tm = wallClock(testTime, utcOffset);
     char text[64];
     std::strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &tm);
     return text;
@@ -132,10 +149,8 @@ std::string isoTime(int32_t testTime) {
     return text;
 }
 
-std::string isoLocalTime(int64_t testTime) {
-    const std::time_t t = static_cast<std::time_t>(testTime);
-    std::tm tm {};
-    localtime_r(&t, &tm);
+std::string isoLocalTime(int64_t testTime, std::optional<int32_t> utcOffset) {
+    const std::tm tm = wallClock(testTime, utcOffset);
     char text[64];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
     // %z gives "+0100"; ISO 8601's extended form, which readers of the date part expect
@@ -268,7 +283,7 @@ std::string summaryRow(std::string_view fileName, std::string_view name, int32_t
     const bool knownSex = study.sex && (*study.sex == 0 || *study.sex == 1);
     put(out, ",", csvField(study.sha256), ",", csvField(study.subjectId), ",", side ? sideName(*side) : "", ",",
         csvField(study.station), ",", whole(study.weight), ",", knownSex ? sexText(*study.sex) : "", ",",
-        whole(study.height), ",", isoLocalTime(study.testTime), "\n");
+        whole(study.height), ",", isoLocalTime(study.testTime, study.utcOffset), "\n");
     return out;
 }
 

@@ -26,11 +26,13 @@ std::string csvField(std::string_view text);
 std::string plainText(std::string_view text);
 
 // "dd.mm.yyyy HH:MM:SS" in local time, and ISO 8601 in UTC.
-std::string localDateTime(int32_t testTime);
+// With `utcOffset` (seconds east, as the recording station's clock stood) the station's
+// local time whatever computer prints it; without, this computer's local time.
+std::string localDateTime(int32_t testTime, std::optional<int32_t> utcOffset = std::nullopt);
 std::string isoTime(int32_t testTime);
 // ISO 8601 in local time with its offset from UTC ("2026-03-01T09:30:00+01:00"): the one
 // time a study reads, the station's clock and the instant in one field.
-std::string isoLocalTime(int64_t testTime);
+std::string isoLocalTime(int64_t testTime, std::optional<int32_t> utcOffset = std::nullopt);
 
 // The analysed test as text with the report rows, and as one JSON object.
 std::string analysisText(const TestRecord& test);
@@ -50,6 +52,7 @@ struct StudyColumns {
     std::optional<int> sex;     // 0 female, 1 male; anything else is an empty field
     std::optional<int> height;  // cm
     int64_t testTime = 0;
+    std::optional<int32_t> utcOffset;  // the recording station's clock, where known
     bool sidesSwapped = false;  // direction +1 is the left side
 };
 StudyColumns studyColumnsOf(const TestRecord& test);

@@ -81,6 +81,7 @@ struct SummaryOptions {
 struct KnownFacts {
     std::string subjectId;
     std::optional<bool> sidesSwapped;  // unknown: the reader's --swap-sides
+    std::optional<int32_t> utcOffset;  // the recording station's clock; unknown: this computer's
 };
 
 // Whether `data` holds an index summary should read: false with the reason when there is
@@ -125,6 +126,7 @@ public:
             index_.testAt(paths.front(), known)) {
             facts.subjectId = known.subjectId;
             facts.sidesSwapped = known.sidesSwapped;
+            facts.utcOffset = known.utcOffset;
             if (!facts.subjectId.empty()) return facts;
         }
         known = {};
@@ -195,6 +197,7 @@ int runSummary(const SummaryOptions& options) {
             const KnownFacts f = facts->of(study.sha256, path, test->subject.name);
             study.subjectId = f.subjectId;
             study.sidesSwapped = f.sidesSwapped.value_or(options.swapSides);
+            study.utcOffset = f.utcOffset;
             outcome.rows = summaryRows(*test, path, study);
         } else {
             outcome.error = path + ": " + message;

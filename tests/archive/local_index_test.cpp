@@ -334,7 +334,8 @@ TEST_F(LocalIndexTest, KeepsTheIndexingStationsSidesWithEachNewTest) {
     ASSERT_EQ(sqlite3_open((root + "/archive.sqlite").c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "ALTER TABLE test DROP COLUMN sides_swapped; ALTER TABLE test DROP COLUMN weight;"
                                "ALTER TABLE test DROP COLUMN sex; ALTER TABLE test DROP COLUMN height;"
-                               "ALTER TABLE outbox DROP COLUMN sides_corrected;"
+                               "ALTER TABLE outbox DROP COLUMN sides_corrected; ALTER TABLE test DROP COLUMN utc_offset;"
+                               "ALTER TABLE test DROP COLUMN time_zone;"
                                "PRAGMA user_version = 1;", nullptr,
                            nullptr, nullptr),
               SQLITE_OK);
@@ -382,7 +383,8 @@ TEST_F(LocalIndexTest, ReadingAnIndexOfTheEarlierLayoutBringsItUpToDate) {
     ASSERT_EQ(sqlite3_exec(db,
                            "ALTER TABLE test DROP COLUMN sides_swapped; ALTER TABLE test DROP COLUMN weight;"
                            "ALTER TABLE test DROP COLUMN sex; ALTER TABLE test DROP COLUMN height;"
-                               "ALTER TABLE outbox DROP COLUMN sides_corrected;"
+                               "ALTER TABLE outbox DROP COLUMN sides_corrected; ALTER TABLE test DROP COLUMN utc_offset;"
+                               "ALTER TABLE test DROP COLUMN time_zone;"
                            "PRAGMA user_version=1;",
                            nullptr, nullptr, nullptr),
               SQLITE_OK)

@@ -132,7 +132,12 @@ if command -v python3 >/dev/null; then
   out=$(env -u VANTA_ARCHIVE_URL "$cli" subjects add "Ivo Horvat" --weight 250 --data "$study/DATA" 2>&1); status=$?
   check "  and refuses one out of range, naming the option: exit 2" \
     bash -c "[ $status -eq 2 ] && [ '$out' = '--weight: Please enter a number between 0 and 200.' ]"
-  "$cli" archive index "$study/tests" --data "$study/DATA" >/dev/null 2>&1
+  TZ=CET-1CEST,M3.5.0,M10.5.0/3 "$cli" archive index "$study/tests" --data "$study/DATA" >/dev/null 2>&1
+  # The station's clock travels with the test: on a computer in UTC the same local time.
+  check "a test indexed under one zone prints the same local time under TZ=UTC" bash -c \
+    "[ \"\$(TZ=UTC '$cli' archive list --data '$study/DATA' --csv | sed -n 2p | awk -F, '{print \$NF}')\" = 2026-03-01T09:30:00+01:00 ] &&
+     [ \"\$(TZ=UTC '$cli' summary '$study/tests/ana.kvq' --data '$study/DATA' | sed -n 2p | awk -F, '{print \$NF}')\" = 2026-03-01T09:30:00+01:00 ] &&
+     TZ=UTC '$cli' archive list --data '$study/DATA' | grep -q '^01.03.2026 09:30:00  Ana Kovač'"
   check "summary's and list --csv's study columns are analyse --json's" python3 - "$cli" "$study/tests/ana.kvq" "$study/DATA" "$ana_id" <<'PY'
 import csv, hashlib, io, json, os, shutil, subprocess, sys
 cli, path, data, ana_id = sys.argv[1:5]
