@@ -56,6 +56,8 @@ struct ArchiveListOptions {
     bool json = false;
     bool csv = false;
     bool swapSides = false;
+    ResultColumns columns = ResultColumns::Report;
+    bool columnsGiven = false;
 };
 
 // The data folder the station itself uses: that of its subject register, where the index
@@ -414,10 +416,10 @@ void addSubjectBody(const IndexedTest& t, StudyColumns& study) {
     study.height = test->subject.height;
 }
 
-std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool swapSides) {
+std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool swapSides, ResultColumns columns) {
     // Each test's sides as its station named them where the archive kept it, else as
     // --swap-sides says.
-    std::string out = summaryHeader();
+    std::string out = summaryHeader(columns);
     for (const IndexedTest& t : tests) {
         StudyColumns study;
         study.sha256 = t.sha256;
@@ -435,7 +437,7 @@ std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool 
         }
         for (const archive::IndexedRepetition& r : t.repetitions)
             out += summaryRow(t.path, t.subject, static_cast<int32_t>(t.testTime), r.number, static_cast<float>(r.load),
-                              static_cast<float>(r.radius), r.sampleCount, r.results, r.direction, study);
+                              static_cast<float>(r.radius), r.sampleCount, r.results, r.direction, study, columns);
     }
     return out;
 }
@@ -461,6 +463,7 @@ std::string listText(const std::vector<IndexedTest>& tests, bool swapSides) {
 
 int runArchiveList(const ArchiveListOptions& options) {
     if (options.json && options.csv) return fail("archive list takes one of --json and --csv");
+    if (options.columnsGiven && !options.csv) return fail("archive list takes --columns with --csv");
     std::string data = options.data;
     const std::string& url = options.url;
     const archive::TestQuery& query = options.query;
@@ -479,7 +482,7 @@ int runArchiveList(const ArchiveListOptions& options) {
         if (!openIndex(data, index, message, archive::Access::ReadOnly)) return fail(message);
         if (!index.listTests(query, tests)) return fail(index.lastMessage());
     }
-    return writeStandardOutput(options.json ? listJson(tests, options.swapSides) : options.csv ? listCsv(tests, url.empty(), options.swapSides)
+    return writeStandardOutput(options.json ? listJson(tests, options.swapSides) : options.csv ? listCsv(tests, url.empty(), options.swapSides, options.columns)
                                                     : listText(tests, options.swapSides));
 }
 
@@ -561,6 +564,17 @@ void addArchiveCommand(CommandLine& line) {
               "the rows of summary (one per repetition, the file column being the\n"
               "indexed path) with the archive's subject_id and station, and the body\n"
               "mass, sex and height the test's file holds")
+        .value("--columns", "report|view",
+               "the result columns: report (default: the report's means and whole-stroke\n"
+               "peaks under the report's names, as scripts have always read them) or view\n"
+               "(all 30 results under the lab view's names, for a statistics package)",
+               "--columns needs report or view",
+               [list](const std::string& t) {
+                   if (t != "report" && t != "view") return false;
+                   list->columns = t == "view" ? ResultColumns::View : ResultColumns::Report;
+                   list->columnsGiven = true;
+                   return true;
+               })
         .flag("--swap-sides", list->swapSides,
               "direction +1 is the left side, as the station's setting, for the\n"
               "tests whose station's setting the archive does not know")

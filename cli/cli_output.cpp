@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
 #include "core/analysis.h"
 #include "core/result_names.h"
@@ -248,8 +249,13 @@ std::string seriesCsv(const TestRecord& test, int r) {
     return out;
 }
 
-std::string summaryHeader() {
+std::string summaryHeader(ResultColumns columns) {
     std::string out = "file,name,test_time,repetition,load_kg,radius_cm,samples";
+    if (columns == ResultColumns::View) {
+        for (const ResultColumnName& c : resultColumnNames()) put(out, ",", c.name);
+        put(out, ",sha256,subject_id,side,station,body_mass_kg,sex,height_cm,test_time_local\n");
+        return out;
+    }
     const char* phases[3] = {"total", "acceleration", "deceleration"};
     for (int k = 0; k < kResultColumnCount; ++k)
         for (const char* phase : phases) put(out, ",", csvField(std::string(kMeanRowLabels[k]) + " " + phase));
@@ -270,14 +276,19 @@ StudyColumns studyColumnsOf(const TestRecord& test) {
 
 std::string summaryRow(std::string_view fileName, std::string_view name, int32_t testTime, int number, float load,
                        float radius, int32_t samples, const float (&results)[kResultRowCount][kResultColumnCount],
-                       int32_t direction, const StudyColumns& study) {
+                       int32_t direction, const StudyColumns& study, ResultColumns columns) {
     std::string out;
     put(out, csvField(fileName), ",", csvField(name), ",", isoTime(testTime), ",", std::to_string(number), ",",
         shortest(load), ",", shortest(radius), ",", std::to_string(samples));
-    for (int k = 0; k < kResultColumnCount; ++k)
-        for (ResultRow row : {MeanAll, MeanAcceleration, MeanDeceleration}) put(out, ",", shortest(results[row][k]));
-    for (int k = 0; k < kResultColumnCount; ++k)
-        if (k != static_cast<int>(ResultColumn::Position)) put(out, ",", shortest(results[PeakAll][k]));
+    if (columns == ResultColumns::View) {
+        static const std::vector<ResultColumnName> names = resultColumnNames();
+        for (const ResultColumnName& c : names) put(out, ",", shortest(results[c.row][c.column]));
+    } else {
+        for (int k = 0; k < kResultColumnCount; ++k)
+            for (ResultRow row : {MeanAll, MeanAcceleration, MeanDeceleration}) put(out, ",", shortest(results[row][k]));
+        for (int k = 0; k < kResultColumnCount; ++k)
+            if (k != static_cast<int>(ResultColumn::Position)) put(out, ",", shortest(results[PeakAll][k]));
+    }
     const std::optional<Side> side = sideOfDirection(direction, study.sidesSwapped);
     const auto whole = [](const std::optional<int>& v) { return v ? std::to_string(*v) : std::string(); };
     const bool knownSex = study.sex && (*study.sex == 0 || *study.sex == 1);
@@ -287,12 +298,13 @@ std::string summaryRow(std::string_view fileName, std::string_view name, int32_t
     return out;
 }
 
-std::string summaryRows(const TestRecord& test, std::string_view fileName, const StudyColumns& study) {
+std::string summaryRows(const TestRecord& test, std::string_view fileName, const StudyColumns& study,
+                        ResultColumns columns) {
     std::string out;
     for (int r = 0; r < test.repetitionCount; ++r) {
         const RepetitionRecord& rep = test.repetitions[r];
         out += summaryRow(fileName, test.subject.name, test.testTime, r + 1, rep.loadMass, rep.radius, rep.sampleCount,
-                          test.results[r].value, rep.direction, study);
+                          test.results[r].value, rep.direction, study, columns);
     }
     return out;
 }

@@ -57,13 +57,20 @@ struct StudyColumns {
 };
 StudyColumns studyColumnsOf(const TestRecord& test);
 
+// Which result columns a summary row has: the report's (the header scripts have always
+// read: the mean rows, then the whole stroke's peaks), or all 30 under the lab view's
+// names (vanta_results, analyse --json's resultNames), for a statistics package.
+enum class ResultColumns { Report, View };
+
 // Summary across files: the header and the rows of one analysed test.
-std::string summaryHeader();
-std::string summaryRows(const TestRecord& test, std::string_view fileName, const StudyColumns& study);
+std::string summaryHeader(ResultColumns columns = ResultColumns::Report);
+std::string summaryRows(const TestRecord& test, std::string_view fileName, const StudyColumns& study,
+                        ResultColumns columns = ResultColumns::Report);
 // One summary row of repetition `number` (1 is the first) from its numbers alone, as the
 // lab's archive keeps them.
 std::string summaryRow(std::string_view fileName, std::string_view name, int32_t testTime, int number, float load,
                        float radius, int32_t samples, const float (&results)[kResultRowCount][kResultColumnCount],
-                       int32_t direction, const StudyColumns& study);
+                       int32_t direction, const StudyColumns& study,
+                       ResultColumns columns = ResultColumns::Report);
 
 }  // namespace vanta::cli

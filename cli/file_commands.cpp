@@ -74,6 +74,8 @@ struct SummaryOptions {
     bool swapSides = false;
     bool noIndex = false;
     std::string data;
+    ResultColumns columns = ResultColumns::Report;
+    bool columnsGiven = false;
 };
 
 // What the station's archive knows of a test file beyond its bytes: the subject's id and
@@ -198,12 +200,12 @@ int runSummary(const SummaryOptions& options) {
             study.subjectId = f.subjectId;
             study.sidesSwapped = f.sidesSwapped.value_or(options.swapSides);
             study.utcOffset = f.utcOffset;
-            outcome.rows = summaryRows(*test, path, study);
+            outcome.rows = summaryRows(*test, path, study, options.columns);
         } else {
             outcome.error = path + ": " + message;
         }
     });
-    std::string out = summaryHeader();
+    std::string out = summaryHeader(options.columns);
     int status = 0;
     for (const Outcome& o : outcomes) {
         if (!o.error.empty()) {
@@ -358,6 +360,17 @@ void addSummaryCommand(CommandLine& line) {
               "direction +1 is the left side: a box mounted the other way round,\n"
               "as the station's setting (and history --swap-sides), for the tests\n"
               "whose station's setting the index does not know")
+        .value("--columns", "report|view",
+               "the result columns: report (default: the report's means and whole-stroke\n"
+               "peaks under the report's names, as scripts have always read them) or view\n"
+               "(all 30 results under the lab view's names, for a statistics package)",
+               "--columns needs report or view",
+               [summary](const std::string& t) {
+                   if (t != "report" && t != "view") return false;
+                   summary->columns = t == "view" ? ResultColumns::View : ResultColumns::Report;
+                   summary->columnsGiven = true;
+                   return true;
+               })
         .flag("--no-index", summary->noIndex,
               "read the files alone: no subject ids or sides from the index (an\n"
               "index that cannot be read otherwise stops summary, exit status 2)")

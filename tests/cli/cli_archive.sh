@@ -169,6 +169,16 @@ for rows in (summary, listed):
         assert float(row["P peak (W)"]) == rep["results"]["PeakAll"][1]
         assert float(row["F mean (N) acceleration"]) == rep["results"]["MeanAcceleration"][0]
 assert [r["direction"] for r in d["repetitions"]] == [-1, 1, -1, 1]
+# --columns view: all 30 results under the view's names, the very numbers analyse gives.
+for text in (run("summary", path, "--data", data, "--columns", "view"),
+             run("archive", "list", "--data", data, "--csv", "--columns", "view")):
+    view = list(csv.DictReader(io.StringIO(text)))
+    named = [n for cols in d["resultNames"].values() for n in cols]
+    assert len(named) == 30 and all(n in view[0] for n in named), list(view[0])
+    for row, rep in zip(view, d["repetitions"]):
+        for rowname, cols in d["resultNames"].items():
+            for k, n in enumerate(cols):
+                assert float(row[n]) == rep["results"][rowname][k], (n, row[n])
 # A copy of the file anywhere is the same test: summary gives it the id the index holds for
 # it, also once a second subject of her name leaves the register unable to tell.
 subprocess.run([cli, "subjects", "add", "Ana Kovač", "--another", "--data", data], check=True, capture_output=True,
