@@ -50,6 +50,10 @@ struct IndexedTest {
     // any computer. Unknown for tests indexed before the index kept them.
     std::optional<int32_t> utcOffset;
     std::string timeZone;
+    // On the lab's archive, a test taken out of histories, lists and the view (archive
+    // withdraw): when (seconds since 1970, 0 while it counts), by which role and why.
+    int64_t withdrawnAt = 0;
+    std::string withdrawnBy, withdrawnReason;
     std::vector<IndexedRepetition> repetitions;
 };
 
@@ -59,6 +63,7 @@ struct TestQuery {
     std::optional<std::string> subjectId;  // exact UUID
     std::optional<int64_t> from;           // testTime >= from
     std::optional<int64_t> to;             // testTime <  to
+    bool withdrawn = false;                // the lab's archive: the withdrawn tests instead
 };
 
 // A subject as the lab's archive keeps it: the lab's register, one id per athlete for

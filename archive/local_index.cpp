@@ -442,7 +442,7 @@ bool LocalIndex::forgetFiles(const std::vector<std::string>& paths) {
     return succeed();
 }
 
-bool LocalIndex::forgetGoneBelow(const std::string& folder, int64_t* forgotten) {
+bool LocalIndex::forgetGoneBelow(const std::string& folder, int64_t* forgotten, std::vector<std::string>* paths) {
     if (forgotten) *forgotten = 0;
     if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     std::string below = folder;
@@ -468,6 +468,7 @@ bool LocalIndex::forgetGoneBelow(const std::string& folder, int64_t* forgotten) 
     if (gone.empty()) return succeed();
     if (!forgetFiles(gone)) return false;
     if (forgotten) *forgotten = static_cast<int64_t>(gone.size());
+    if (paths) paths->insert(paths->end(), gone.begin(), gone.end());
     return true;
 }
 

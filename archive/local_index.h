@@ -113,7 +113,9 @@ public:
     bool forgetFiles(const std::vector<std::string>& paths);
     // Forgets every indexed file below `folder` (an absolute path) that is no longer there;
     // *forgotten gets how many.
-    bool forgetGoneBelow(const std::string& folder, int64_t* forgotten = nullptr);
+    // `paths` gets them.
+    bool forgetGoneBelow(const std::string& folder, int64_t* forgotten = nullptr,
+                         std::vector<std::string>* paths = nullptr);
     // Every indexed path of the test with this SHA-256, in order.
     bool pathsOf(const std::string& sha256, std::vector<std::string>& out);
 

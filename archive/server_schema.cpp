@@ -102,6 +102,13 @@ const char* const kUpgradeTo6[] = {
     "ALTER TABLE vanta_tests ADD COLUMN utc_offset integer, ADD COLUMN time_zone text",
 };
 
+// Layout 7: a test withdrawn from the lab's archive (archive withdraw) keeps its rows with
+// when, by which role and why; the view and every list leave it out until it is restored.
+const char* const kUpgradeTo7[] = {
+    "ALTER TABLE vanta_tests ADD COLUMN withdrawn_at timestamptz, ADD COLUMN withdrawn_by text, "
+    "  ADD COLUMN withdrawn_reason text",
+};
+
 // The researchers' view. From layout 4 its side is the recording station's and the flag
 // follows at the end (a view replaced in place keeps its columns and may only add more).
 std::string resultsViewStatement(int layout) {
@@ -144,7 +151,8 @@ std::string resultsViewStatement(int layout) {
     return sql +
            "FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256 "
            "LEFT JOIN vanta_subjects s ON s.id = t.subject_id "
-           "LEFT JOIN vanta_subjects k ON k.id = coalesce(s.merged_into, s.id)";
+           "LEFT JOIN vanta_subjects k ON k.id = coalesce(s.merged_into, s.id)" +
+           std::string(layout >= 7 ? " WHERE t.withdrawn_at IS NULL" : "");
 }
 
 }  // namespace
@@ -200,6 +208,10 @@ int upgradeStep(pqxx::work& tx, int layout) {
             for (const char* statement : kUpgradeTo6) tx.exec(statement);
             tx.exec(resultsViewStatement(6));
             return 6;
+        case 6:
+            for (const char* statement : kUpgradeTo7) tx.exec(statement);
+            tx.exec(resultsViewStatement(7));
+            return 7;
         default:
             return layout;
     }

@@ -226,6 +226,65 @@ bool ServerArchive::settleSides(const std::vector<SidesOf>& tests, int& differin
     return true;
 }
 
+bool ServerArchive::withdraw(const std::vector<std::string>& sha256s, const std::string& reason, int& changed,
+                             std::vector<std::string>& unknown) {
+    changed = 0;
+    unknown.clear();
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        for (const std::string& sha : sha256s) {
+            watched.renew();
+            if (tx.exec_params("SELECT 1 FROM vanta_tests WHERE sha256 = $1", sha).empty()) {
+                unknown.push_back(sha);
+                continue;
+            }
+            changed += static_cast<int>(
+                tx.exec_params("UPDATE vanta_tests SET withdrawn_at = now(), withdrawn_by = current_user, "
+                               "withdrawn_reason = $2 WHERE sha256 = $1 AND withdrawn_at IS NULL",
+                               sha, reason)
+                    .affected_rows());
+        }
+        tx.commit();
+        return true;
+    } catch (const pqxx::insufficient_privilege& e) {
+        return fail(std::string("This role may not withdraw tests (permission denied): the lab's owner, or a role "
+                                "it grants UPDATE (withdrawn_at, withdrawn_by, withdrawn_reason) on vanta_tests, "
+                                "withdraws them. ") +
+                    e.what());
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server cannot withdraw the tests: ") + e.what());
+    }
+}
+
+bool ServerArchive::restore(const std::string& sha256, int& changed) {
+    changed = 0;
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        if (tx.exec_params("SELECT 1 FROM vanta_tests WHERE sha256 = $1", sha256).empty())
+            return fail("No test " + sha256 + " on the archive server");
+        changed = static_cast<int>(
+            tx.exec_params("UPDATE vanta_tests SET withdrawn_at = NULL, withdrawn_by = NULL, withdrawn_reason = NULL "
+                           "WHERE sha256 = $1 AND withdrawn_at IS NOT NULL",
+                           sha256)
+                .affected_rows());
+        tx.commit();
+        return true;
+    } catch (const pqxx::insufficient_privilege& e) {
+        return fail(std::string("This role may not restore tests (permission denied): the lab's owner, or a role "
+                                "it grants UPDATE (withdrawn_at, withdrawn_by, withdrawn_reason) on vanta_tests, "
+                                "restores them. ") +
+                    e.what());
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server cannot restore the test: ") + e.what());
+    }
+}
+
 bool ServerArchive::fetch(const std::string& sha256, std::string& bytes) {
     bytes.clear();
     return call("The archive server cannot send the test", [&](Call& call) {

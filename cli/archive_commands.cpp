@@ -298,9 +298,10 @@ int indexFolders(const std::string& data, const std::vector<std::string>& roots,
     for (const std::string& problem : walk.problems) std::cerr << problem << "\n";
     // A file deleted since the folder was last indexed leaves the index (and the outbox).
     int64_t gone = 0;
+    std::vector<std::string> gonePaths;
     for (const std::string& folder : walk.folders) {
         int64_t forgotten = 0;
-        if (!index.forgetGoneBelow(folder, &forgotten)) return fail(index.lastMessage());
+        if (!index.forgetGoneBelow(folder, &forgotten, &gonePaths)) return fail(index.lastMessage());
         gone += forgotten;
     }
     const StoreCount count = readAndStore(index, data, walk.changed, sidesSwapped);
@@ -310,7 +311,11 @@ int indexFolders(const std::string& data, const std::vector<std::string>& roots,
     char line[200];
     std::snprintf(line, sizeof line, "Files: %d indexed, %lld unchanged, %d unreadable", count.indexed,
                   static_cast<long long>(walk.unchanged), count.unreadable);
-    std::string summary = line;
+    // A deleted file leaves this index; its test stays in the lab's archive until withdrawn.
+    std::string summary;
+    for (const std::string& path : gonePaths)
+        summary += "Gone: " + plainText(path) + " (the lab's archive keeps its test until archive withdraw)\n";
+    summary += line;
     if (gone > 0) summary += ", " + std::to_string(gone) + " gone";
     std::snprintf(line, sizeof line, " (%.1f s)\n", took);
     summary += line;
@@ -383,6 +388,10 @@ std::string listJson(const std::vector<IndexedTest>& tests, bool swapSides) {
                ", \"testTime\": " + std::to_string(t.testTime) +
                (t.utcOffset ? ", \"utcOffset\": " + std::to_string(*t.utcOffset) : std::string()) +
                (t.timeZone.empty() ? std::string() : ", \"timeZone\": " + jsonString(t.timeZone)) +
+               (t.withdrawnAt == 0 ? std::string()
+                                   : ", \"withdrawn\": {\"at\": " + std::to_string(t.withdrawnAt) +
+                                         ", \"by\": " + jsonString(t.withdrawnBy) +
+                                         ", \"reason\": " + jsonString(t.withdrawnReason) + "}") +
                (t.station.empty() ? std::string() : ", \"station\": " + jsonString(t.station)) + ", \"repetitions\": [";
         for (size_t k = 0; k < t.repetitions.size(); ++k) {
             const archive::IndexedRepetition& r = t.repetitions[k];
@@ -447,6 +456,9 @@ std::string listText(const std::vector<IndexedTest>& tests, bool swapSides) {
     for (const IndexedTest& t : tests) {
         out += localDateTime(static_cast<int32_t>(t.testTime), t.utcOffset) + "  " + plainText(t.subject) + "  " + plainText(t.path) +
                (t.station.empty() ? std::string() : "  station " + plainText(t.station)) + "\n";
+        if (t.withdrawnAt != 0)
+            out += "  withdrawn " + localDateTime(static_cast<int32_t>(t.withdrawnAt)) + " by " +
+                   plainText(t.withdrawnBy) + ": " + plainText(t.withdrawnReason) + "\n";
         for (const archive::IndexedRepetition& r : t.repetitions) {
             // The side as history and profile name it: the recording station's where known.
             const std::optional<Side> side = sideOfDirection(r.direction, t.sidesSwapped.value_or(swapSides));
@@ -464,6 +476,8 @@ std::string listText(const std::vector<IndexedTest>& tests, bool swapSides) {
 int runArchiveList(const ArchiveListOptions& options) {
     if (options.json && options.csv) return fail("archive list takes one of --json and --csv");
     if (options.columnsGiven && !options.csv) return fail("archive list takes --columns with --csv");
+    if (options.query.withdrawn && options.url.empty())
+        return fail("archive list --withdrawn lists the shared archive's withdrawn tests: it needs --url");
     std::string data = options.data;
     const std::string& url = options.url;
     const archive::TestQuery& query = options.query;
@@ -492,7 +506,8 @@ void addArchiveCommand(CommandLine& line) {
     Command archive = line.add("archive", "the lab's archive of tests",
                                "The station's index of its tests, DATA/archive.sqlite, and the lab's shared\n"
                                "archive (PostgreSQL).\n");
-    archive.incomplete("archive needs index, list, sync or fetch (see vantacheck-cli archive --help)");
+    archive.incomplete(
+        "archive needs index, list, sides, sync, fetch, withdraw or restore (see vantacheck-cli archive --help)");
     const std::string dataHelp =
         "the station's data folder whose index is used, the one holding its\n"
         "subject register (default: the station's own)";
@@ -560,6 +575,9 @@ void addArchiveCommand(CommandLine& line) {
                    return true;
                })
         .flag("--json", list->json, "one JSON object")
+        .flag("--withdrawn", list->query.withdrawn,
+              "the shared archive's withdrawn tests instead, each with who withdrew it,\n"
+              "when and why (with --url)")
         .flag("--csv", list->csv,
               "the rows of summary (one per repetition, the file column being the\n"
               "indexed path) with the archive's subject_id and station, and the body\n"

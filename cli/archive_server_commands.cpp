@@ -41,6 +41,12 @@ struct SyncOptions {
     std::string station;  // empty: VANTA_STATION_NAME, else the host name
 };
 
+struct WithdrawOptions {
+    Common common;
+    std::vector<std::string> shas;
+    std::string reason;
+};
+
 struct FetchOptions {
     Common common;
     std::string sha;
@@ -119,6 +125,28 @@ int runArchiveFetch(const FetchOptions& options, const Common& c) {
     return 0;
 }
 
+int runArchiveWithdraw(const WithdrawOptions& options, const Common& c, bool restore) {
+    for (const std::string& sha : options.shas)
+        if (!isSha256(sha)) return fail(sha + " is no SHA-256 of a test (64 lowercase hex digits)");
+    if (c.url.empty()) return fail(noServer);
+    archive::ServerArchive server;
+    if (!server.open(c.url)) return fail(server.reason());
+    int changed = 0;
+    std::vector<std::string> unknown;
+    if (restore) {
+        if (!server.restore(options.shas.front(), changed)) return fail(server.reason());
+        return writeStandardOutput(changed ? "Restored " + options.shas.front() + "\n"
+                                           : options.shas.front() + " was not withdrawn\n");
+    }
+    if (!server.withdraw(options.shas, options.reason, changed, unknown)) return fail(server.reason());
+    for (const std::string& sha : unknown) std::fprintf(stderr, "No test %s on the archive server\n", sha.c_str());
+    const size_t known = options.shas.size() - unknown.size();
+    if (writeStandardOutput(std::to_string(changed) + " withdrawn, " + std::to_string(known - changed) +
+                            " withdrawn before\n") != 0)
+        return 2;
+    return unknown.empty() ? 0 : 2;
+}
+
 }  // namespace
 
 void addArchiveServerCommands(Command& archive, std::string (*defaultData)()) {
@@ -144,6 +172,36 @@ void addArchiveServerCommands(Command& archive, std::string (*defaultData)()) {
               "the station's name stored with each test (default: VANTA_STATION_NAME, else\nthe host name)",
               "--station needs a name")
         .runs([sync, defaultData] { return runArchiveSync(*sync, resolved(sync->common, defaultData)); });
+
+    auto withdraw = std::make_shared<WithdrawOptions>();
+    archive.sub("withdraw", "take tests out of the lab's archive, keeping them",
+                "Takes the tests with these SHA-256s out of the lab's histories, profiles, lists and\n"
+                "the view vanta_results, keeping them with who (the role), when and why; archive\n"
+                "list --withdrawn shows them and archive restore brings one back. Only a role the\n"
+                "lab lets withdraw tests may (see the README); a station's role may not.\n")
+        .files("SHA256", withdraw->shas, "the tests' SHA-256s").required()
+        .text("--reason", withdraw->reason, "TEXT", "why the tests are withdrawn (kept with them)",
+              "--reason needs a text")
+        .required("archive withdraw needs --reason TEXT")
+        .text("--url", withdraw->common.url, "URL", urlHelp, "--url needs a connection string")
+        .text("--data", withdraw->common.data, "DIR", dataHelp, "--data needs a folder")
+        .incomplete("archive withdraw needs the tests' SHA-256s and --reason TEXT")
+        .runs([withdraw, defaultData] {
+            return runArchiveWithdraw(*withdraw, resolved(withdraw->common, defaultData), false);
+        });
+    auto restore = std::make_shared<WithdrawOptions>();
+    restore->shas.resize(1);
+    archive.sub("restore", "bring a withdrawn test back",
+                "Brings the withdrawn test with this SHA-256 back into the lab's histories,\n"
+                "profiles, lists and view.\n")
+        .file("SHA256", restore->shas.front(), "the test's SHA-256").required()
+        .text("--url", restore->common.url, "URL", urlHelp, "--url needs a connection string")
+        .text("--data", restore->common.data, "DIR", dataHelp, "--data needs a folder")
+        .incomplete("archive restore needs the test's SHA-256")
+        .tooMany("archive restore takes one SHA-256")
+        .runs([restore, defaultData] {
+            return runArchiveWithdraw(*restore, resolved(restore->common, defaultData), true);
+        });
 
     auto fetch = std::make_shared<FetchOptions>();
     archive.sub("fetch", "a test from the shared archive, byte for byte",

@@ -280,8 +280,9 @@ check "  a new station adopts the kept id" bash -c \
 # A test indexed with the wrong sides setting: a second station that holds it with the
 # other setting is told so by its sync; archive sides corrects it at the first station and
 # the next sync takes the correction to the server.
-C="$work/C"; D="$work/D"; mkdir -p "$C/tests" "$D/tests"
-"$cli" demo "$C/tests/c1.kvq" --seed 21 >/dev/null; "$cli" demo "$C/tests/c2.kvq" --seed 22 >/dev/null
+C="$work/sides-C"; D="$work/sides-D"; mkdir -p "$C/tests" "$D/tests"
+"$cli" demo "$C/tests/c1.kvq" --seed 21 --subject "Cara Lind" >/dev/null
+"$cli" demo "$C/tests/c2.kvq" --seed 22 --subject "Cara Lind" >/dev/null
 cp "$C/tests/c1.kvq" "$D/tests/c1.kvq"
 c1=$(sha256sum "$C/tests/c1.kvq" | cut -d' ' -f1)
 "$cli" archive index "$C/tests" --data "$C" --sides normal >/dev/null
@@ -302,4 +303,25 @@ check "  the other test's flag as it was" \
   [ "$(sql "SELECT count(*) FROM vanta_tests WHERE sha256 <> '$c1' AND sides_swapped AND path LIKE '$C/%'")" = 0 ]
 VANTA_ARCHIVE_URL="$url" "$cli" archive sync --data "$C" >"$work/out" 2>&1
 check "  once: the sync after it is up to date" grep -q "^Archive: up to date" "$work/out"
+# Withdrawing a test is explicit: not by a station's role; by the lab's owner with a reason,
+# which takes it out of lists and the view, keeps it with who, when and why, and restore
+# brings it back.
+"$cli" archive withdraw "$c1" --reason "another athlete's test" --url "$url" >"$work/out" 2>"$work/err"; status=$?
+check "a station's role may not withdraw a test" bash -c "[ $status -eq 2 ] && grep -q 'may not withdraw tests' '$work/err'"
+in_view() { sql "SELECT count(*) FROM vanta_results WHERE sha256 = '$c1'"; }
+check "  it stays in the view" [ "$(in_view)" -gt 0 ]
+in_history() { "$cli" history --subject "Cara Lind" --url "$owner" --data "$work/M" --json | grep -c "$C/tests/c1.kvq"; }
+check "  and in the history" [ "$(in_history)" = 1 ]
+"$cli" archive withdraw "$c1" --reason "another athlete's test" --url "$owner" >"$work/out" 2>&1; status=$?
+check "the owner withdraws it" bash -c "[ $status -eq 0 ] && grep -q '^1 withdrawn, 0 withdrawn before' '$work/out'"
+check "  it leaves the view" [ "$(in_view)" = 0 ]
+check "  and archive list" bash -c "! '$cli' archive list --url '$owner' --json | grep -q '$c1'"
+check "  and history --url" [ "$(in_history)" = 0 ]
+"$cli" archive list --url "$owner" --withdrawn >"$work/out" 2>&1
+check "  archive list --withdrawn shows it with who and why" bash -c \
+  "grep -q '$C/tests/c1.kvq' '$work/out' && grep -q \"withdrawn .* by lab_owner: another athlete's test\" '$work/out'"
+"$cli" archive restore "$c1" --url "$owner" >"$work/out" 2>&1; status=$?
+check "restore brings it back" bash -c "[ $status -eq 0 ] && grep -q '^Restored $c1' '$work/out'"
+check "  into the history" [ "$(in_history)" = 1 ]
+check "  into the view and the list" bash -c "[ $(in_view) -gt 0 ] && '$cli' archive list --url '$owner' --json | grep -q '$c1'"
 finish

@@ -82,6 +82,7 @@ for seed in 1 2 3; do "$cli" demo "$lab/open/t$seed.kvq" --seed $seed >/dev/null
 rm "$lab/open/t2.kvq"
 "$cli" archive index "$lab" --data "$data2" >"$work/out" 2>/dev/null
 check "a deleted file is counted as gone" grep -q '^Files: 0 indexed, 2 unchanged, 0 unreadable, 1 gone' "$work/out"
+check "  and named" grep -q "^Gone: $lab/open/t2.kvq (the lab's archive keeps its test until archive withdraw)" "$work/out"
 check "and is no longer listed" [ "$("$cli" archive list --data "$data2" --json | grep -c '"sha256"')" -eq 2 ]
 if [ "$(id -u)" -ne 0 ]; then
   "$cli" demo "$lab/open/t4.kvq" --seed 4 >/dev/null
