@@ -95,7 +95,9 @@ FileCommandHooks MainWindow::fileHooks(ProfileStore* profile, archive::Backgroun
     hooks.fileUsed = [this, profile, indexer](const std::string& path) {
         if (profile) profile->addRecentFile(QString::fromStdString(path));
         // The lab's archive learns of the test on the indexer's thread; the window goes on.
-        if (indexer) indexer->add(path, station_.settings.sidesSwapped != 0);
+        bool swapped = station_.settings.sidesSwapped != 0;
+        if (fetchedSides_ && fetchedSides_->first == path) swapped = fetchedSides_->second;
+        if (indexer) indexer->add(path, swapped);
         if (indexer && onTestHanded) onTestHanded();
     };
     hooks.showBusy = [](bool busy) {
@@ -405,6 +407,8 @@ bool MainWindow::openFromArchive() {
         dialogs_.message(kMsgErrorOpeningFile, error);
         return false;
     }
+    // Indexed as its own station named the sides, not as this one does.
+    if (test.sidesSwapped) fetchedSides_ = std::make_pair(path, *test.sidesSwapped);
     return files_.openFetched(path);
 }
 

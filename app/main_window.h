@@ -7,7 +7,9 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "station/bar_host.h"
@@ -115,6 +117,9 @@ private:
     void keepSmallestSize();
 
     Station& station_;
+    // A test fetched from the lab's archive keeps its recording station's sides setting when
+    // it is indexed here: the path it was stored at and that setting.
+    std::optional<std::pair<std::string, bool>> fetchedSides_;
     CommandRouter& router_;
     QString documentTitle_;
     OperatorDialogs& dialogs_;

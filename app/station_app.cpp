@@ -17,6 +17,7 @@
 #include "app/subjects/register_subject_library.h"
 #include "archive/archive_uploader.h"
 #include "archive/archive_url.h"
+#include "archive/station_facts.h"
 #include "archive/local_outbox.h"
 #include "device/acquisition_link.h"
 #include "device/serial_bridge_driver.h"
@@ -165,6 +166,10 @@ bool StationApp::initInstance(const QStringList& arguments) {
         dialogs_.message(kMsgErrorOpeningFile);
         return false;
     }
+    // The data folder knows its station: name and sides, for an index built from it again.
+    archive::writeStationFacts(station_.paths.subjectLibraryDirectory,
+                               {archive::stationName(std::getenv(archive::kStationNameVariable)),
+                                station_.settings.sidesSwapped != 0});
     // The test index lies beside the subject register, in either mode.
     indexer_ = std::make_unique<archive::BackgroundIndexer>(station_.paths.subjectLibraryDirectory);
     frame_ = std::make_unique<MainWindow>(station_, router_, title, dialogs_, *library_, &profile_, indexer_.get());

@@ -39,9 +39,21 @@ struct IndexedTest {
     // "Swap left and right" then): which side a direction is, as that station named it.
     // Unknown for tests indexed before the index kept it; a reader then takes its own.
     std::optional<bool> sidesSwapped;
+    // In the outbox: the sides setting was corrected by hand (archive sides) since the test
+    // was sent, so the lab's archive takes it over the one it holds.
+    bool sidesCorrected = false;
     // The subject's body as the file holds it (kg; 0 female, 1 male, -1 not chosen; cm):
     // a study's columns at the test's own time. Unknown for tests indexed before.
     std::optional<int32_t> weight, sex, height;
+    // The recording station's clock: its offset from UTC at the test time (seconds east)
+    // and its zone's name ("Europe/Prague"), so the test's local time is the station's on
+    // any computer. Unknown for tests indexed before the index kept them.
+    std::optional<int32_t> utcOffset;
+    std::string timeZone;
+    // On the lab's archive, a test taken out of histories, lists and the view (archive
+    // withdraw): when (seconds since 1970, 0 while it counts), by which role and why.
+    int64_t withdrawnAt = 0;
+    std::string withdrawnBy, withdrawnReason;
     std::vector<IndexedRepetition> repetitions;
 };
 
@@ -51,6 +63,7 @@ struct TestQuery {
     std::optional<std::string> subjectId;  // exact UUID
     std::optional<int64_t> from;           // testTime >= from
     std::optional<int64_t> to;             // testTime <  to
+    bool withdrawn = false;                // the lab's archive: the withdrawn tests instead
 };
 
 // A subject as the lab's archive keeps it: the lab's register, one id per athlete for

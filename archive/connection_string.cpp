@@ -76,17 +76,34 @@ void uriPasswordSpans(std::string_view s, size_t schemeAt, size_t uriEnd, std::v
     if (p == std::string_view::npos || p >= uriEnd) return;
     while (p < uriEnd) {
         const size_t b = p + 1;
-        size_t e = s.find_first_of("&#", b);
+        // A second "?" typed for an "&" ("?host=lab?password=S") starts a parameter too, as
+        // the one who typed it meant: libpq would read it into the value before it.
+        size_t e = s.find_first_of("&#?", b);
         if (e == std::string_view::npos || e > uriEnd) e = uriEnd;
         const size_t eq = s.find('=', b);
-        if (eq != std::string_view::npos && eq < e && isPasswordKey(percentDecoded(s.substr(b, eq - b))))
-            spans.push_back({eq + 1, e, true});
+        if (eq != std::string_view::npos && eq < e) {
+            if (isPasswordKey(percentDecoded(s.substr(b, eq - b)))) spans.push_back({eq + 1, e, true});
+        } else {
+            // No "=" ("?passwordS3cret"): what follows the key's name is its value.
+            const std::string decoded = percentDecoded(s.substr(b, e - b));
+            for (std::string_view key : {std::string_view("sslpassword"), std::string_view("password")}) {
+                if (!startsWithNoCase(decoded, 0, key)) continue;
+                // The key's end as written (its letters may be percent-encoded).
+                size_t k = b;
+                for (size_t letters = 0; letters < key.size() && k < e; ++letters) k += s[k] == '%' ? 3 : 1;
+                if (k < e) spans.push_back({k, e, true});
+                break;
+            }
+        }
         if (e >= uriEnd || s[e] == '#') break;
         p = e;
     }
 }
 
-void keywordPasswordSpans(std::string_view s, std::vector<Span>& spans) {
+// `wholeConnection`: `s` is a connection string, not a message, so a password key without
+// its "=" ("password S3cret", "passwordS3cret") is taken to be followed by its value. (In a
+// message, "password authentication failed" is no password.)
+void keywordPasswordSpans(std::string_view s, std::vector<Span>& spans, bool wholeConnection) {
     for (size_t p = 0; p < s.size(); ++p) {
         size_t keyLength = 0;
         if (startsWithNoCase(s, p, "sslpassword")) keyLength = 11;
@@ -95,6 +112,13 @@ void keywordPasswordSpans(std::string_view s, std::vector<Span>& spans) {
         if (p > 0 && (std::isalnum(static_cast<unsigned char>(s[p - 1])) || s[p - 1] == '_')) continue;
         size_t q = p + keyLength;
         while (q < s.size() && s[q] == ' ') ++q;
+        if (q < s.size() && s[q] != '=' && wholeConnection) {
+            size_t e = q;
+            while (e < s.size() && !std::isspace(static_cast<unsigned char>(s[e]))) ++e;
+            spans.push_back({q, e, false});
+            p = e;
+            continue;
+        }
         if (q >= s.size() || s[q] != '=') continue;
         ++q;
         while (q < s.size() && s[q] == ' ') ++q;
@@ -114,7 +138,7 @@ void keywordPasswordSpans(std::string_view s, std::vector<Span>& spans) {
 }
 
 // Every password of a connection string, or of URIs and "password=" inside a message.
-std::vector<Span> passwordSpans(std::string_view s) {
+std::vector<Span> passwordSpans(std::string_view s, bool wholeConnection = true) {
     std::vector<Span> spans;
     if (schemeLength(s) > 0) {
         uriPasswordSpans(s, 0, s.size(), spans);
@@ -128,7 +152,7 @@ std::vector<Span> passwordSpans(std::string_view s) {
         uriPasswordSpans(s, p, e, uris);
         p = e;
     }
-    keywordPasswordSpans(s, spans);
+    keywordPasswordSpans(s, spans, wholeConnection);
     for (const Span& u : uris) {
         bool inside = false;
         for (const Span& k : spans) inside = inside || (u.begin <= k.begin && k.begin < u.end);
@@ -149,16 +173,22 @@ std::vector<Span> passwordSpans(std::string_view s) {
 
 }  // namespace
 
-std::string redactedUrl(std::string_view connection) {
-    std::string out(connection);
-    const auto spans = passwordSpans(connection);
+namespace {
+
+std::string redacted(std::string_view text, bool wholeConnection) {
+    std::string out(text);
+    const auto spans = passwordSpans(text, wholeConnection);
     for (auto it = spans.rbegin(); it != spans.rend(); ++it)
         if (it->end > it->begin) out.replace(it->begin, it->end - it->begin, "***");
     return out;
 }
 
+}  // namespace
+
+std::string redactedUrl(std::string_view connection) { return redacted(connection, true); }
+
 std::string redactedText(std::string_view text, const std::vector<std::string>& secrets) {
-    std::string out = redactedUrl(text);
+    std::string out = redacted(text, false);
     for (const std::string& secret : secrets) {
         if (secret.empty()) continue;
         for (size_t at = out.find(secret); at != std::string::npos; at = out.find(secret, at + 3))

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fstream>
 #include <memory>
 #include <new>
 #include <vector>
@@ -48,6 +51,31 @@ bool readWhole(int fd, int64_t expected, std::vector<uint8_t>& bytes) {
 }
 
 }  // namespace
+
+int32_t localUtcOffset(int64_t testTime) {
+    const std::time_t t = static_cast<std::time_t>(testTime);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return static_cast<int32_t>(tm.tm_gmtoff);
+}
+
+std::string localZoneName(int64_t testTime) {
+    if (const char* tz = std::getenv("TZ"); tz && *tz) return tz[0] == ':' ? tz + 1 : tz;
+    char target[512];
+    const ssize_t n = ::readlink("/etc/localtime", target, sizeof target - 1);
+    if (n > 0) {
+        const std::string link(target, static_cast<size_t>(n));
+        const size_t at = link.find("zoneinfo/");
+        if (at != std::string::npos) return link.substr(at + 9);
+    }
+    std::ifstream in("/etc/timezone");
+    std::string name;
+    if (std::getline(in, name) && !name.empty()) return name;
+    const std::time_t t = static_cast<std::time_t>(testTime);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return tm.tm_zone ? tm.tm_zone : "";
+}
 
 int64_t modifiedNanoseconds(const struct stat& st) {
     return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -111,6 +139,8 @@ bool readIndexedTest(const std::string& path, IndexedTest& out, std::string* mes
     out.weight = test->subject.weight;
     out.sex = test->subject.sex;
     out.height = test->subject.height;
+    out.utcOffset = localUtcOffset(out.testTime);
+    out.timeZone = localZoneName(out.testTime);
     out.repetitions.resize(static_cast<size_t>(test->repetitionCount));
     for (int r = 0; r < test->repetitionCount; ++r) {
         const RepetitionRecord& rep = test->repetitions[r];

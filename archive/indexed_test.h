@@ -19,6 +19,12 @@ namespace vanta::archive {
 bool readIndexedTest(const std::string& path, IndexedTest& out, std::string* message = nullptr,
                      unsigned threads = 1);
 
+// This computer's clock at `testTime`: its offset from UTC (seconds east) and its zone's
+// name (TZ, else the system's zone, else its abbreviation). The station that indexes its
+// own tests is the station that recorded them.
+int32_t localUtcOffset(int64_t testTime);
+std::string localZoneName(int64_t testTime);
+
 // A file's modification time as the index keeps it: nanoseconds since 1970. A test saved
 // again within the same second, with the same size, differs from the old one only here.
 int64_t modifiedNanoseconds(const struct stat& st);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <filesystem>
@@ -124,6 +125,28 @@ bool LocalIndex::fail(IndexError error, std::string message) { return db_.fail(e
 bool LocalIndex::succeed() { return db_.succeed(); }
 bool LocalIndex::failFromSqlite(const std::string& what) { return db_.failFromSqlite(what); }
 
+namespace {
+
+// Whether the index in `dataRoot` has a layout older than this station's (read without
+// opening it for SQLite's own use: only its header's user_version).
+bool olderLayout(const std::string& dataRoot) {
+    sqlite3* db = nullptr;
+    const std::string file = dataRoot + "/" + LocalIndex::kFileName;
+    bool older = false;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
+            const int layout = sqlite3_column_int(st, 0);
+            older = layout > 0 && layout < LocalIndex::kSchemaVersion;
+        }
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return older;
+}
+
+}  // namespace
+
 bool LocalIndex::open(const std::string& dataRoot, Access access) {
     close();
     sqlite::OpenOptions options;
@@ -131,7 +154,22 @@ bool LocalIndex::open(const std::string& dataRoot, Access access) {
     options.busyTimeoutMs = busyTimeoutMs_;
     // Garbage in the index's pages is found before a run trusts its rows ("unchanged").
     options.checkWhole = true;
-    if (!db_.open(dataRoot, options, [this](int layout) { return upgradeStep(layout); })) return false;
+    if (!db_.open(dataRoot, options, [this](int layout) { return upgradeStep(layout); })) {
+        // An index of an earlier station is brought up to date before it is read, wherever
+        // the folder can be written (list, history and the subjects' counts read it so):
+        // once, by opening it for writing, then read as asked.
+        if (access != Access::ReadOnly || lastError() != IndexError::ReadOnly || !olderLayout(dataRoot)) return false;
+        const std::string refusal = lastMessage();
+        std::string root = dataRoot;
+        while (root.size() > 1 && root.back() == '/') root.pop_back();
+        if (::access(root.c_str(), W_OK) != 0) return false;
+        if (!open(dataRoot, Access::ReadWrite)) {
+            fail(IndexError::ReadOnly, refusal + " (" + lastMessage() + ")");
+            return false;
+        }
+        close();
+        return open(dataRoot, Access::ReadOnly);
+    }
     statements_ = std::make_unique<sqlite::StatementCache>(handle());
     return true;
 }
@@ -153,6 +191,18 @@ int LocalIndex::upgradeStep(int layout) {
                          nullptr, nullptr, nullptr) != SQLITE_OK)
             return failFromSqlite("Cannot upgrade the test index " + indexPath()), 0;
         return 2;
+    }
+    if (layout == 2) {
+        // The outbox marks a test whose sides setting was corrected by hand (archive sides):
+        // it goes to the lab's archive again, whose flag it then replaces.
+        // Each test keeps its station's clock (offset from UTC at the test time, zone name).
+        if (sqlite3_exec(handle(),
+                         "ALTER TABLE outbox ADD COLUMN sides_corrected INTEGER NOT NULL DEFAULT 0;"
+                         "ALTER TABLE test ADD COLUMN utc_offset INTEGER;"
+                         "ALTER TABLE test ADD COLUMN time_zone TEXT NOT NULL DEFAULT '';",
+                         nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failFromSqlite("Cannot upgrade the test index " + indexPath()), 0;
+        return 3;
     }
     fail(IndexError::Failed, "The test index " + indexPath() + " has the unknown layout " + std::to_string(layout) + ".");
     return 0;
@@ -269,11 +319,31 @@ const std::string& repetitionInsert() {
 
 }  // namespace
 
+std::string nulRefusal(const IndexedTest& test) {
+    const auto printable = [](std::string text) {
+        for (char& ch : text)
+            if (ch == '\0') ch = '?';
+        return text;
+    };
+    if (test.path.find('\0') != std::string::npos)
+        return printable(test.path) + ": the file's path holds a NUL character; the index does not take it.";
+    if (test.subject.find('\0') != std::string::npos)
+        return test.path + ": the subject's name \"" + printable(test.subject) +
+               "\" holds a NUL character; the index does not take it.";
+    return "";
+}
+
 bool LocalIndex::store(const std::vector<IndexedTest>& tests, std::vector<std::string>* refused) {
     if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     Transaction t(handle());
     if (!t.begun()) return failFromSqlite("Cannot write the test index");
     for (const IndexedTest& test : tests) {
+        // A NUL inside a name or path would be kept whole here and cut short by the lab's
+        // server: the test is refused rather than stored under two different names.
+        if (const std::string why = nulRefusal(test); !why.empty()) {
+            if (refused) refused->push_back(why);
+            continue;
+        }
         // Each test on its own savepoint: one the index cannot hold is taken back alone.
         if (sqlite3_exec(handle(), "SAVEPOINT one_test", nullptr, nullptr, nullptr) != SQLITE_OK)
             return failFromSqlite("Cannot write the test index");
@@ -316,10 +386,11 @@ bool LocalIndex::insertTest(const IndexedTest& test, int64_t& testId) {
     sqlite::StatementCache& cache = *statements_;
     if (!run(cache,
              "INSERT INTO test (sha256, subject, subject_key, subject_id, test_time, repetition_count,"
-             " sides_swapped, weight, sex, height) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
+             " sides_swapped, weight, sex, height, utc_offset, time_zone)"
+             " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
              test.sha256, test.subject, foldedName(test.subject), test.subjectId, test.testTime,
              static_cast<int64_t>(test.repetitions.size()),
-             test.sidesSwapped, test.weight, test.sex, test.height))
+             test.sidesSwapped, test.weight, test.sex, test.height, test.utcOffset, test.timeZone))
         return false;
     testId = sqlite3_last_insert_rowid(handle());
     Statement rep(cache, repetitionInsert());
@@ -371,7 +442,7 @@ bool LocalIndex::forgetFiles(const std::vector<std::string>& paths) {
     return succeed();
 }
 
-bool LocalIndex::forgetGoneBelow(const std::string& folder, int64_t* forgotten) {
+bool LocalIndex::forgetGoneBelow(const std::string& folder, int64_t* forgotten, std::vector<std::string>* paths) {
     if (forgotten) *forgotten = 0;
     if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     std::string below = folder;
@@ -397,6 +468,7 @@ bool LocalIndex::forgetGoneBelow(const std::string& folder, int64_t* forgotten) 
     if (gone.empty()) return succeed();
     if (!forgetFiles(gone)) return false;
     if (forgotten) *forgotten = static_cast<int64_t>(gone.size());
+    if (paths) paths->insert(paths->end(), gone.begin(), gone.end());
     return true;
 }
 
@@ -419,7 +491,7 @@ namespace {
 // one statement however many tests come back.
 std::string testSelect(const std::string& from, const std::string& where, const std::string& order) {
     return "SELECT t.id, t.sha256, t.subject, t.subject_id, t.test_time, f.path, f.size, f.modified,"
-           " t.sides_swapped, t.weight, t.sex, t.height, r.number, r.direction, r.load, r.radius, r.sample_count, r.velocity_peak_index, " +
+           " t.sides_swapped, t.weight, t.sex, t.height, t.utc_offset, t.time_zone, r.number, r.direction, r.load, r.radius, r.sample_count, r.velocity_peak_index, " +
            resultColumnNames(", ", "r.", "") + " FROM " + from +
            " LEFT JOIN repetition r ON r.test_id = t.id WHERE " + where + " ORDER BY " + order + ", r.number";
 }
@@ -447,17 +519,19 @@ int readTests(Statement& st, std::vector<IndexedTest>& out) {
             if (!st.isNull(9)) t.weight = static_cast<int32_t>(st.integer(9));
             if (!st.isNull(10)) t.sex = static_cast<int32_t>(st.integer(10));
             if (!st.isNull(11)) t.height = static_cast<int32_t>(st.integer(11));
+            if (!st.isNull(12)) t.utcOffset = static_cast<int32_t>(st.integer(12));
+            t.timeZone = st.text(13);
             out.push_back(std::move(t));
         }
-        if (st.isNull(12)) continue;  // a test without repetitions
+        if (st.isNull(14)) continue;  // a test without repetitions
         IndexedRepetition r;
-        r.number = static_cast<int32_t>(st.integer(12));
-        r.direction = static_cast<int32_t>(st.integer(13));
-        r.load = st.real(14);
-        r.radius = st.real(15);
-        r.sampleCount = static_cast<int32_t>(st.integer(16));
-        r.velocityPeakIndex = static_cast<int32_t>(st.integer(17));
-        int k = 18;
+        r.number = static_cast<int32_t>(st.integer(14));
+        r.direction = static_cast<int32_t>(st.integer(15));
+        r.load = st.real(16);
+        r.radius = st.real(17);
+        r.sampleCount = static_cast<int32_t>(st.integer(18));
+        r.velocityPeakIndex = static_cast<int32_t>(st.integer(19));
+        int k = 20;
         for (int row = 0; row < kResultRowCount; ++row)
             for (int c = 0; c < kResultColumnCount; ++c) r.results[row][c] = static_cast<float>(st.real(k++));
         out.back().repetitions.push_back(r);
@@ -511,7 +585,16 @@ bool LocalIndex::pendingUploads(std::vector<PendingUpload>& out, size_t limit) {
     if (!st.prepared()) return failFromSqlite("Cannot read the outbox of the test index");
     std::vector<IndexedTest> tests;
     if (readTests(st, tests) != SQLITE_DONE) return failFromSqlite("Cannot read the outbox of the test index");
+    std::vector<std::string> corrected;
+    {
+        Statement marked(handle(), "SELECT sha256 FROM outbox WHERE sent = 0 AND sides_corrected = 1");
+        if (!marked.prepared()) return failFromSqlite("Cannot read the outbox of the test index");
+        int rc;
+        while ((rc = marked.step()) == SQLITE_ROW) corrected.push_back(marked.text(0));
+        if (rc != SQLITE_DONE) return failFromSqlite("Cannot read the outbox of the test index");
+    }
     for (IndexedTest& t : tests) {
+        t.sidesCorrected = std::find(corrected.begin(), corrected.end(), t.sha256) != corrected.end();
         PendingUpload p;
         p.sha256 = t.sha256;
         p.path = t.path;
@@ -558,6 +641,34 @@ bool LocalIndex::sendableUploads(std::vector<PendingUpload>& out, std::vector<st
     return gone.empty() || forgetFiles(gone);
 }
 
+bool LocalIndex::correctSides(const std::vector<std::string>& paths, bool sidesSwapped, int64_t* changed) {
+    if (changed) *changed = 0;
+    if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
+    Transaction t(handle());
+    if (!t.begun()) return failFromSqlite("Cannot write the test index");
+    int64_t count = 0;
+    for (const std::string& path : paths) {
+        int64_t testId = 0;
+        if (!readInteger(*statements_,
+                         "SELECT t.id FROM file f JOIN test t ON t.id = f.test_id WHERE f.path = ?1"
+                         " AND t.sides_swapped IS NOT ?2",
+                         testId, path, int64_t{sidesSwapped}))
+            return failFromSqlite("Cannot read the test index");
+        if (testId == 0) continue;  // not indexed, or already so
+        // Queued again, marked: the lab's archive takes this setting over the one it holds.
+        if (!run(*statements_, "UPDATE test SET sides_swapped = ?2 WHERE id = ?1", testId, int64_t{sidesSwapped}) ||
+            !run(*statements_,
+                 "INSERT INTO outbox (sha256, sent, sides_corrected) SELECT sha256, 0, 1 FROM test WHERE id = ?1"
+                 " ON CONFLICT (sha256) DO UPDATE SET sent = 0, sides_corrected = 1",
+                 testId))
+            return failFromSqlite("Cannot write the test index");
+        ++count;
+    }
+    if (!t.commit()) return failFromSqlite("Cannot write the test index");
+    if (changed) *changed = count;
+    return succeed();
+}
+
 bool LocalIndex::pendingCount(int64_t& count) {
     if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     if (!readPragma(handle(), "SELECT count(*) FROM outbox WHERE sent = 0", count))
@@ -569,7 +680,8 @@ bool LocalIndex::markUploaded(const std::string& sha256) {
     if (!isOpen()) return fail(IndexError::NotOpen, "The test index is not open.");
     // Also a test the outbox does not hold (sent by another station's copy of the file) is
     // marked, so indexing it later does not queue it.
-    Statement st(handle(), "INSERT INTO outbox (sha256, sent) VALUES (?1, 1) ON CONFLICT (sha256) DO UPDATE SET sent = 1");
+    Statement st(handle(), "INSERT INTO outbox (sha256, sent) VALUES (?1, 1) ON CONFLICT (sha256) DO UPDATE SET sent = 1,"
+                           " sides_corrected = 0");
     if (!st.prepared()) return failFromSqlite("Cannot write the outbox of the test index");
     st.bind(1, sha256);
     if (st.step() != SQLITE_DONE) return failFromSqlite("Cannot write the outbox of the test index");

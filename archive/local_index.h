@@ -53,11 +53,15 @@ struct PendingUpload {
     IndexedTest test;  // with its repetitions
 };
 
+// Why the index does not take this test ("" when it does): a NUL character in its path or
+// subject's name, which the lab's server could not keep whole. The message names the file.
+std::string nulRefusal(const IndexedTest& test);
+
 class LocalIndex {
 public:
     // Layout version, kept in the file's user_version: a lower one is upgraded in one
     // transaction, a higher one refused (NewerVersion) and left as it is.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     // Marks the file as a test index (SQLite application_id): "VNTA".
     static constexpr int32_t kApplicationId = 0x564E5441;
     static constexpr const char* kFileName = "archive.sqlite";
@@ -109,7 +113,9 @@ public:
     bool forgetFiles(const std::vector<std::string>& paths);
     // Forgets every indexed file below `folder` (an absolute path) that is no longer there;
     // *forgotten gets how many.
-    bool forgetGoneBelow(const std::string& folder, int64_t* forgotten = nullptr);
+    // `paths` gets them.
+    bool forgetGoneBelow(const std::string& folder, int64_t* forgotten = nullptr,
+                         std::vector<std::string>* paths = nullptr);
     // Every indexed path of the test with this SHA-256, in order.
     bool pathsOf(const std::string& sha256, std::vector<std::string>& out);
 
@@ -127,6 +133,11 @@ public:
     // sent: it leaves the index and the outbox here and `dropped` names it, once, so that
     // the others are sent and later runs say nothing more of it.
     bool sendableUploads(std::vector<PendingUpload>& out, std::vector<std::string>& dropped);
+    // Sets the sides setting kept with the tests these (indexed) paths name, for tests
+    // indexed with the wrong one; each changed test is queued for the lab's archive again,
+    // marked so that the archive takes this setting over its own. *changed counts them.
+    bool correctSides(const std::vector<std::string>& paths, bool sidesSwapped, int64_t* changed = nullptr);
+
     // The test is on the shared archive: it leaves the outbox and is never queued again.
     bool markUploaded(const std::string& sha256);
 

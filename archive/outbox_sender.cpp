@@ -64,6 +64,27 @@ void attachLearnedIds(Batch& batch, ServerArchive& server) {
             batch.results[i] = StoreResult::Failed;
 }
 
+// A test already on the server: its sides setting there is compared with this station's,
+// and replaced where this station corrected it by hand. A correction the server does not
+// take leaves the test in the outbox for the next run.
+void settleSides(Batch& batch, ServerArchive& server, SendReport& report) {
+    std::vector<ServerArchive::SidesOf> tests;
+    for (size_t i = 0; i < batch.results.size(); ++i) {
+        const IndexedTest& t = *batch.tests[i].test;
+        if (batch.results[i] == StoreResult::AlreadyThere) tests.push_back({t.sha256, t.sidesSwapped, t.sidesCorrected});
+    }
+    int differing = 0, replaced = 0;
+    if (tests.empty()) return;
+    if (server.settleSides(tests, differing, replaced)) {
+        report.sidesDiffer += differing;
+        report.sidesReplaced += replaced;
+        return;
+    }
+    for (size_t i = 0; i < batch.results.size(); ++i)
+        if (batch.results[i] == StoreResult::AlreadyThere && batch.tests[i].test->sidesCorrected)
+            batch.results[i] = StoreResult::Failed;
+}
+
 // Strikes what the server now holds from the outbox; the first failure is the report's.
 void account(Outbox& outbox, const Batch& batch, const ServerArchive& server, SendReport& report) {
     for (size_t i = 0; i < batch.results.size(); ++i) {
@@ -155,6 +176,8 @@ SendReport sendOutbox(Outbox& outbox, ServerArchive& server, const std::string& 
         if (otherLane.valid()) other.results = otherLane.get();
         attachLearnedIds(first, server);
         attachLearnedIds(other, second.isOpen() ? second : server);
+        settleSides(first, server, report);
+        settleSides(other, second.isOpen() ? second : server, report);
         account(outbox, first, server, report);
         account(outbox, other, second, report);
         if (!server.isOpen()) {

@@ -40,6 +40,8 @@ struct SendReport {
     int sent = 0;          // new on the server
     int alreadyThere = 0;  // another station (or an earlier, interrupted run) was first
     int waiting = 0;       // still in the outbox afterwards
+    int sidesDiffer = 0;   // already there with another sides setting than this station's
+    int sidesReplaced = 0; // already there, their sides setting corrected (archive sides)
     bool reachable = true; // false: the server could not be reached or went away
     std::string failure;   // the reason of the last failure, "" when there was none
 };

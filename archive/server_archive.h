@@ -36,7 +36,7 @@ namespace vanta::archive {
 // The layout of the tables this station writes; raised with every change of them, each
 // change an upgrade step of its own (ServerArchive::upgradeStep), so a lab's server with
 // an older layout is brought up to this one in place, step by step.
-inline constexpr int kServerSchemaVersion = 5;
+inline constexpr int kServerSchemaVersion = 7;
 
 // The researchers' view `vanta_results` names each of a repetition's 30 results as
 // core/result_names.h does (the same names `analyse --json` gives).
@@ -115,6 +115,25 @@ public:
         std::string sha256, subjectId, subjectName;
     };
     bool attachSubjectIds(const std::vector<LearnedId>& learned, int* attached = nullptr);
+
+    // Tests already on the server and the sides setting this station keeps for each: one
+    // corrected by hand (`corrected`) replaces the server's flag; another is only compared.
+    // `differing` counts the tests whose flag on the server is not this station's (and
+    // stays so), `replaced` the flags changed.
+    struct SidesOf {
+        std::string sha256;
+        std::optional<bool> sidesSwapped;
+        bool corrected = false;
+    };
+    bool settleSides(const std::vector<SidesOf>& tests, int& differing, int& replaced);
+
+    // Takes tests out of histories, profiles, lists and the view, keeping them with who
+    // (this connection's role), when and why; `restore` brings one back. A role without
+    // UPDATE on the withdrawal's columns (a station's) is refused. `changed` counts the
+    // tests that changed; a SHA-256 the server does not hold is named in `unknown`.
+    bool withdraw(const std::vector<std::string>& sha256s, const std::string& reason, int& changed,
+                  std::vector<std::string>& unknown);
+    bool restore(const std::string& sha256, int& changed);
 
     // The lab's subjects with how many tests each has (a merged id's tests counted with the
     // subject it went into; merged ids are not listed), by folded name.

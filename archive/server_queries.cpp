@@ -43,7 +43,10 @@ constexpr const char* kTestsAndRepetitions =
     "SELECT t.sha256, t.path, t.size, t.modified, t.subject, coalesce(t.subject_id::text, ''), "
     "       t.test_time, r.number, r.direction, r.load, r.radius, r.sample_count, "
     "       r.velocity_peak_index, r.results::text, coalesce(t.station, ''), t.sides_swapped, "
-    "       coalesce(t.weight, s.weight), coalesce(t.sex, s.sex), coalesce(t.height, s.height) "
+    "       coalesce(t.weight, s.weight), coalesce(t.sex, s.sex), coalesce(t.height, s.height), "
+    "       t.utc_offset, coalesce(t.time_zone, ''), "
+    "       coalesce(extract(epoch FROM t.withdrawn_at)::bigint, 0), coalesce(t.withdrawn_by, ''), "
+    "       coalesce(t.withdrawn_reason, '') "
     "FROM vanta_tests t LEFT JOIN vanta_repetitions r ON r.sha256 = t.sha256 "
     "LEFT JOIN vanta_subjects s ON s.id = t.subject_id ";
 
@@ -66,6 +69,11 @@ std::string readTestRows(const pqxx::result& rows, std::vector<IndexedTest>& tes
             if (!row[16].is_null()) t.weight = row[16].as<int>();
             if (!row[17].is_null()) t.sex = row[17].as<int>();
             if (!row[18].is_null()) t.height = row[18].as<int>();
+            if (!row[19].is_null()) t.utcOffset = row[19].as<int>();
+            t.timeZone = row[20].c_str();
+            t.withdrawnAt = toInt64(row[21]);
+            t.withdrawnBy = row[22].c_str();
+            t.withdrawnReason = row[23].c_str();
             tests.push_back(std::move(t));
         }
         if (row[7].is_null()) continue;  // a test without repetitions
@@ -113,6 +121,9 @@ bool ServerArchive::list(const TestQuery& query, std::vector<IndexedTest>& tests
         if (query.subjectId) add("t.subject_id = ?::uuid", *query.subjectId);
         if (query.from) add("t.test_time >= ?::bigint", std::to_string(*query.from));
         if (query.to) add("t.test_time < ?::bigint", std::to_string(*query.to));
+        // A withdrawn test is listed only when asked for.
+        where += (where.empty() ? "WHERE " : " AND ") +
+                 std::string(query.withdrawn ? "t.withdrawn_at IS NOT NULL" : "t.withdrawn_at IS NULL");
         const std::string sql = std::string(kTestsAndRepetitions) + where + " ORDER BY t.test_time, t.sha256, r.number";
         pqxx::result rows;
         switch (values.size()) {
@@ -145,6 +156,7 @@ bool ServerArchive::subjectTests(const std::string& subjectId, const std::string
                                 (subjectId.empty() ? "WHERE t.subject_key = $1 " : kMergedSubjectIds) +
                                 "AND t.test_time >= coalesce(nullif($2, '')::bigint, -9223372036854775808) "
                                 "AND t.test_time < coalesce(nullif($3, '')::bigint, 9223372036854775807) "
+                                "AND t.withdrawn_at IS NULL "
                                 "ORDER BY t.test_time, t.sha256, r.number";
         const auto bound = [](std::optional<int64_t> v) { return v ? std::to_string(*v) : std::string(); };
         const pqxx::result rows = tx.exec_params(sql, subjectId.empty() ? foldedName(name) : subjectId,

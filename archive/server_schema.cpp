@@ -95,6 +95,20 @@ const char* const kUpgradeTo4[] = {
     "  ADD COLUMN sex integer, ADD COLUMN height integer",
 };
 
+// Layout 6: the recording station's clock, its offset from UTC at the test time (seconds
+// east) and its zone's name, so the view's local time and date are the station's whatever
+// the server's zone (NULL: sent before stations said so; the server's zone then).
+const char* const kUpgradeTo6[] = {
+    "ALTER TABLE vanta_tests ADD COLUMN utc_offset integer, ADD COLUMN time_zone text",
+};
+
+// Layout 7: a test withdrawn from the lab's archive (archive withdraw) keeps its rows with
+// when, by which role and why; the view and every list leave it out until it is restored.
+const char* const kUpgradeTo7[] = {
+    "ALTER TABLE vanta_tests ADD COLUMN withdrawn_at timestamptz, ADD COLUMN withdrawn_by text, "
+    "  ADD COLUMN withdrawn_reason text",
+};
+
 // The researchers' view. From layout 4 its side is the recording station's and the flag
 // follows at the end (a view replaced in place keeps its columns and may only add more).
 std::string resultsViewStatement(int layout) {
@@ -122,12 +136,23 @@ std::string resultsViewStatement(int layout) {
     // now, with its folded key for a search that ignores case and accents.
     const size_t at = sql.find("t.subject_id, ");
     sql.replace(at, 14, "coalesce(s.merged_into, t.subject_id) AS subject_id, ");
+    sql += ", t.subject_id AS recorded_subject_id, coalesce(k.name, t.subject) AS athlete, "
+           "coalesce(k.name_key, t.subject_key) AS athlete_key ";
+    if (layout >= 6) {
+        // The station's wall clock; a session is one athlete (her kept id) at one station on
+        // one of its days.
+        const std::string local = "CASE WHEN t.utc_offset IS NULL THEN to_timestamp(t.test_time)::timestamp "
+                                  "ELSE to_timestamp(t.test_time + t.utc_offset) AT TIME ZONE 'UTC' END";
+        sql += ", " + local + " AS test_time_local, (" + local + ")::date AS test_date_local, "
+               "t.utc_offset, t.time_zone, "
+               "concat_ws('|', coalesce(coalesce(s.merged_into, t.subject_id)::text, t.subject_key), "
+               "coalesce(t.station, ''), (" + local + ")::date) AS session_key ";
+    }
     return sql +
-           ", t.subject_id AS recorded_subject_id, coalesce(k.name, t.subject) AS athlete, "
-           "coalesce(k.name_key, t.subject_key) AS athlete_key "
            "FROM vanta_tests t JOIN vanta_repetitions r ON r.sha256 = t.sha256 "
            "LEFT JOIN vanta_subjects s ON s.id = t.subject_id "
-           "LEFT JOIN vanta_subjects k ON k.id = coalesce(s.merged_into, s.id)";
+           "LEFT JOIN vanta_subjects k ON k.id = coalesce(s.merged_into, s.id)" +
+           std::string(layout >= 7 ? " WHERE t.withdrawn_at IS NULL" : "");
 }
 
 }  // namespace
@@ -181,6 +206,14 @@ int upgradeStep(pqxx::work& tx, int layout) {
             tx.exec(resultsViewStatement(5));
             return 5;
         }
+        case 5:
+            for (const char* statement : kUpgradeTo6) tx.exec(statement);
+            tx.exec(resultsViewStatement(6));
+            return 6;
+        case 6:
+            for (const char* statement : kUpgradeTo7) tx.exec(statement);
+            tx.exec(resultsViewStatement(7));
+            return 7;
         default:
             return layout;
     }

@@ -60,9 +60,10 @@ void prepareStore(pqxx::connection_base& c) {
     c.prepare(kAddTest,
               "INSERT INTO vanta_tests (sha256, bytes, size, path, modified, subject, subject_key, "
               "                         subject_id, test_time, repetition_count, station, sides_swapped, "
-              "                         weight, sex, height) "
+              "                         weight, sex, height, utc_offset, time_zone) "
               "VALUES ($1, $2, $3::bigint, $4, $5::bigint, $6, $7, nullif($8, '')::uuid, $9::bigint, "
-              "        $10::integer, nullif($11, ''), $12::boolean, $13::integer, $14::integer, $15::integer) "
+              "        $10::integer, nullif($11, ''), $12::boolean, $13::integer, $14::integer, $15::integer, "
+              "        $16::integer, nullif($17, '')) "
               "ON CONFLICT (sha256) DO NOTHING RETURNING 1");
 }
 
@@ -129,14 +130,15 @@ void addTheirSubjects(pqxx::work& tx, const std::vector<ServerArchive::TestToSto
 // earlier run) was first. A second station sending the same test waits here for the
 // first one's transaction and then finds the key taken: stored once, whoever was first.
 bool addTest(pqxx::work& tx, const IndexedTest& test, std::string_view bytes, const std::string& station) {
-    std::string weight, sex, height;
+    std::string weight, sex, height, offset;
     const pqxx::result r = tx.exec_prepared(
         kAddTest, test.sha256, pqxx::binarystring(bytes.data(), bytes.size()), static_cast<long long>(bytes.size()),
         test.path, static_cast<long long>(test.modified), test.subject, foldedName(test.subject), test.subjectId,
         static_cast<long long>(test.testTime), static_cast<int>(test.repetitions.size()), station,
         // NULL, not false, for a test whose station's setting is not known.
         test.sidesSwapped ? (*test.sidesSwapped ? "t" : "f") : static_cast<const char*>(nullptr),
-        optionalNumber(test.weight, weight), optionalNumber(test.sex, sex), optionalNumber(test.height, height));
+        optionalNumber(test.weight, weight), optionalNumber(test.sex, sex), optionalNumber(test.height, height),
+        optionalNumber(test.utcOffset, offset), test.timeZone);
     return !r.empty();
 }
 
@@ -185,6 +187,102 @@ bool ServerArchive::storeTogether(const std::vector<TestToStore>& batch, std::ve
     if (!ok)
         for (StoreResult& r : results) r = StoreResult::Failed;
     return ok;
+}
+
+bool ServerArchive::settleSides(const std::vector<SidesOf>& tests, int& differing, int& replaced) {
+    differing = replaced = 0;
+    if (tests.empty()) return isOpen() || fail(ServerError::NotConnected, "Not connected to the archive server");
+    CallWords words;
+    words.failed = "The archive server cannot compare the sides setting";
+    words.denied = "The archive server does not let this role correct the sides setting (permission denied): the "
+                   "lab grants a station's role UPDATE (sides_swapped) on vanta_tests. ";
+    int differ = 0, changed = 0;
+    const bool ok = call(words, [&](Call& call) {
+        std::vector<const SidesOf*> order;
+        for (const SidesOf& t : tests) order.push_back(&t);
+        std::sort(order.begin(), order.end(), [](auto a, auto b) { return a->sha256 < b->sha256; });
+        for (const SidesOf* t : order) {
+            if (!t->sidesSwapped) continue;
+            call.watched.renew();
+            // Corrected by hand (archive sides): this station's setting replaces the server's.
+            if (t->corrected)
+                changed += static_cast<int>(call.tx
+                                                .exec_params("UPDATE vanta_tests SET sides_swapped = $2 WHERE sha256 = $1"
+                                                             " AND sides_swapped IS DISTINCT FROM $2",
+                                                             t->sha256, *t->sidesSwapped)
+                                                .affected_rows());
+            else
+                differ += static_cast<int>(call.tx
+                                               .exec_params("SELECT 1 FROM vanta_tests WHERE sha256 = $1"
+                                                            " AND sides_swapped IS DISTINCT FROM $2",
+                                                            t->sha256, *t->sidesSwapped)
+                                               .size());
+        }
+        return true;
+    });
+    if (!ok) return false;
+    differing = differ;
+    replaced = changed;
+    return true;
+}
+
+bool ServerArchive::withdraw(const std::vector<std::string>& sha256s, const std::string& reason, int& changed,
+                             std::vector<std::string>& unknown) {
+    changed = 0;
+    unknown.clear();
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        for (const std::string& sha : sha256s) {
+            watched.renew();
+            if (tx.exec_params("SELECT 1 FROM vanta_tests WHERE sha256 = $1", sha).empty()) {
+                unknown.push_back(sha);
+                continue;
+            }
+            changed += static_cast<int>(
+                tx.exec_params("UPDATE vanta_tests SET withdrawn_at = now(), withdrawn_by = current_user, "
+                               "withdrawn_reason = $2 WHERE sha256 = $1 AND withdrawn_at IS NULL",
+                               sha, reason)
+                    .affected_rows());
+        }
+        tx.commit();
+        return true;
+    } catch (const pqxx::insufficient_privilege& e) {
+        return fail(std::string("This role may not withdraw tests (permission denied): the lab's owner, or a role "
+                                "it grants UPDATE (withdrawn_at, withdrawn_by, withdrawn_reason) on vanta_tests, "
+                                "withdraws them. ") +
+                    e.what());
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server cannot withdraw the tests: ") + e.what());
+    }
+}
+
+bool ServerArchive::restore(const std::string& sha256, int& changed) {
+    changed = 0;
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        if (tx.exec_params("SELECT 1 FROM vanta_tests WHERE sha256 = $1", sha256).empty())
+            return fail("No test " + sha256 + " on the archive server");
+        changed = static_cast<int>(
+            tx.exec_params("UPDATE vanta_tests SET withdrawn_at = NULL, withdrawn_by = NULL, withdrawn_reason = NULL "
+                           "WHERE sha256 = $1 AND withdrawn_at IS NOT NULL",
+                           sha256)
+                .affected_rows());
+        tx.commit();
+        return true;
+    } catch (const pqxx::insufficient_privilege& e) {
+        return fail(std::string("This role may not restore tests (permission denied): the lab's owner, or a role "
+                                "it grants UPDATE (withdrawn_at, withdrawn_by, withdrawn_reason) on vanta_tests, "
+                                "restores them. ") +
+                    e.what());
+    } catch (const std::exception& e) {
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server cannot restore the test: ") + e.what());
+    }
 }
 
 bool ServerArchive::fetch(const std::string& sha256, std::string& bytes) {

@@ -23,6 +23,7 @@
 #include "archive/indexed_test.h"
 #include "archive/local_index.h"
 #include "archive/sha256.h"
+#include "archive/station_facts.h"
 #include "cli/archive_server_commands.h"
 #include "archive/subject_ids.h"
 #include "cli/cli_output.h"
@@ -55,6 +56,8 @@ struct ArchiveListOptions {
     bool json = false;
     bool csv = false;
     bool swapSides = false;
+    ResultColumns columns = ResultColumns::Report;
+    bool columnsGiven = false;
 };
 
 // The data folder the station itself uses: that of its subject register, where the index
@@ -295,9 +298,10 @@ int indexFolders(const std::string& data, const std::vector<std::string>& roots,
     for (const std::string& problem : walk.problems) std::cerr << problem << "\n";
     // A file deleted since the folder was last indexed leaves the index (and the outbox).
     int64_t gone = 0;
+    std::vector<std::string> gonePaths;
     for (const std::string& folder : walk.folders) {
         int64_t forgotten = 0;
-        if (!index.forgetGoneBelow(folder, &forgotten)) return fail(index.lastMessage());
+        if (!index.forgetGoneBelow(folder, &forgotten, &gonePaths)) return fail(index.lastMessage());
         gone += forgotten;
     }
     const StoreCount count = readAndStore(index, data, walk.changed, sidesSwapped);
@@ -307,7 +311,11 @@ int indexFolders(const std::string& data, const std::vector<std::string>& roots,
     char line[200];
     std::snprintf(line, sizeof line, "Files: %d indexed, %lld unchanged, %d unreadable", count.indexed,
                   static_cast<long long>(walk.unchanged), count.unreadable);
-    std::string summary = line;
+    // A deleted file leaves this index; its test stays in the lab's archive until withdrawn.
+    std::string summary;
+    for (const std::string& path : gonePaths)
+        summary += "Gone: " + plainText(path) + " (the lab's archive keeps its test until archive withdraw)\n";
+    summary += line;
     if (gone > 0) summary += ", " + std::to_string(gone) + " gone";
     std::snprintf(line, sizeof line, " (%.1f s)\n", took);
     summary += line;
@@ -325,7 +333,46 @@ bool stationSidesSwapped() {
 
 int runArchiveIndex(const ArchiveIndexOptions& options) {
     const std::string data = options.data.empty() ? stationDataFolder() : options.data;
-    return indexFolders(data, options.folders, options.sidesSwapped.value_or(stationSidesSwapped()));
+    // The sides as the station of that data folder names them: --sides, else what the
+    // folder says of its station (station.conf), else this station's own setting.
+    const std::optional<bool> folders = archive::readStationFacts(data).sidesSwapped;
+    return indexFolders(data, options.folders, options.sidesSwapped.value_or(folders.value_or(stationSidesSwapped())));
+}
+
+struct ArchiveSidesOptions {
+    std::string setting;  // normal or swapped
+    std::vector<std::string> files;
+    std::string data;
+};
+
+// Corrects the sides setting kept with tests indexed wrongly; the lab's archive learns it
+// at the next sync.
+int runArchiveSides(const ArchiveSidesOptions& options) {
+    if (options.setting != "normal" && options.setting != "swapped")
+        return fail("archive sides needs normal or swapped, then the test files");
+    const std::string data = options.data.empty() ? stationDataFolder() : options.data;
+    std::error_code ec;
+    if (!fs::exists(fs::path(data) / LocalIndex::kFileName, ec))
+        return fail("There is no test index in " + data + " (archive index DIR... builds it).");
+    LocalIndex index;
+    std::string message;
+    if (!openIndex(data, index, message)) return fail(message);
+    std::vector<std::string> paths, missing;
+    for (const std::string& f : options.files) {
+        const std::string path = fs::absolute(f, ec).lexically_normal().string();
+        IndexedTest known;
+        if (index.testAt(path, known)) paths.push_back(path);
+        else if (index.lastError() == archive::IndexError::NotFound) missing.push_back(f);
+        else return fail(index.lastMessage());
+    }
+    int64_t changed = 0;
+    if (!index.correctSides(paths, options.setting == "swapped", &changed)) return fail(index.lastMessage());
+    for (const std::string& m : missing) std::cerr << m << ": not in the test index (archive index it first)\n";
+    const std::string line = std::to_string(changed) + (changed == 1 ? " test" : " tests") + " now " + options.setting +
+                             ", " + std::to_string(paths.size() - static_cast<size_t>(changed)) +
+                             " already so; the lab's archive learns it at the next sync\n";
+    if (writeStandardOutput(line) != 0) return 2;
+    return missing.empty() ? 0 : 2;
 }
 
 float peakPower(const archive::IndexedRepetition& r) { return r.at(PeakAll, ResultColumn::Power); }
@@ -339,6 +386,12 @@ std::string listJson(const std::vector<IndexedTest>& tests, bool swapSides) {
                ", \"subject\": " + jsonString(t.subject) +
                ", \"subjectId\": " + (t.subjectId.empty() ? std::string("null") : jsonString(t.subjectId)) +
                ", \"testTime\": " + std::to_string(t.testTime) +
+               (t.utcOffset ? ", \"utcOffset\": " + std::to_string(*t.utcOffset) : std::string()) +
+               (t.timeZone.empty() ? std::string() : ", \"timeZone\": " + jsonString(t.timeZone)) +
+               (t.withdrawnAt == 0 ? std::string()
+                                   : ", \"withdrawn\": {\"at\": " + std::to_string(t.withdrawnAt) +
+                                         ", \"by\": " + jsonString(t.withdrawnBy) +
+                                         ", \"reason\": " + jsonString(t.withdrawnReason) + "}") +
                (t.station.empty() ? std::string() : ", \"station\": " + jsonString(t.station)) + ", \"repetitions\": [";
         for (size_t k = 0; k < t.repetitions.size(); ++k) {
             const archive::IndexedRepetition& r = t.repetitions[k];
@@ -372,16 +425,17 @@ void addSubjectBody(const IndexedTest& t, StudyColumns& study) {
     study.height = test->subject.height;
 }
 
-std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool swapSides) {
+std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool swapSides, ResultColumns columns) {
     // Each test's sides as its station named them where the archive kept it, else as
     // --swap-sides says.
-    std::string out = summaryHeader();
+    std::string out = summaryHeader(columns);
     for (const IndexedTest& t : tests) {
         StudyColumns study;
         study.sha256 = t.sha256;
         study.subjectId = t.subjectId;
         study.station = t.station;
         study.testTime = t.testTime;
+        study.utcOffset = t.utcOffset;
         study.sidesSwapped = t.sidesSwapped.value_or(swapSides);
         if (t.weight || t.sex || t.height) {
             study.weight = t.weight;
@@ -392,7 +446,7 @@ std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool 
         }
         for (const archive::IndexedRepetition& r : t.repetitions)
             out += summaryRow(t.path, t.subject, static_cast<int32_t>(t.testTime), r.number, static_cast<float>(r.load),
-                              static_cast<float>(r.radius), r.sampleCount, r.results, r.direction, study);
+                              static_cast<float>(r.radius), r.sampleCount, r.results, r.direction, study, columns);
     }
     return out;
 }
@@ -400,8 +454,11 @@ std::string listCsv(const std::vector<IndexedTest>& tests, bool fromFiles, bool 
 std::string listText(const std::vector<IndexedTest>& tests, bool swapSides) {
     std::string out;
     for (const IndexedTest& t : tests) {
-        out += localDateTime(static_cast<int32_t>(t.testTime)) + "  " + t.subject + "  " + t.path +
-               (t.station.empty() ? std::string() : "  station " + t.station) + "\n";
+        out += localDateTime(static_cast<int32_t>(t.testTime), t.utcOffset) + "  " + plainText(t.subject) + "  " + plainText(t.path) +
+               (t.station.empty() ? std::string() : "  station " + plainText(t.station)) + "\n";
+        if (t.withdrawnAt != 0)
+            out += "  withdrawn " + localDateTime(static_cast<int32_t>(t.withdrawnAt)) + " by " +
+                   plainText(t.withdrawnBy) + ": " + plainText(t.withdrawnReason) + "\n";
         for (const archive::IndexedRepetition& r : t.repetitions) {
             // The side as history and profile name it: the recording station's where known.
             const std::optional<Side> side = sideOfDirection(r.direction, t.sidesSwapped.value_or(swapSides));
@@ -418,6 +475,9 @@ std::string listText(const std::vector<IndexedTest>& tests, bool swapSides) {
 
 int runArchiveList(const ArchiveListOptions& options) {
     if (options.json && options.csv) return fail("archive list takes one of --json and --csv");
+    if (options.columnsGiven && !options.csv) return fail("archive list takes --columns with --csv");
+    if (options.query.withdrawn && options.url.empty())
+        return fail("archive list --withdrawn lists the shared archive's withdrawn tests: it needs --url");
     std::string data = options.data;
     const std::string& url = options.url;
     const archive::TestQuery& query = options.query;
@@ -436,7 +496,7 @@ int runArchiveList(const ArchiveListOptions& options) {
         if (!openIndex(data, index, message, archive::Access::ReadOnly)) return fail(message);
         if (!index.listTests(query, tests)) return fail(index.lastMessage());
     }
-    return writeStandardOutput(options.json ? listJson(tests, options.swapSides) : options.csv ? listCsv(tests, url.empty(), options.swapSides)
+    return writeStandardOutput(options.json ? listJson(tests, options.swapSides) : options.csv ? listCsv(tests, url.empty(), options.swapSides, options.columns)
                                                     : listText(tests, options.swapSides));
 }
 
@@ -446,7 +506,8 @@ void addArchiveCommand(CommandLine& line) {
     Command archive = line.add("archive", "the lab's archive of tests",
                                "The station's index of its tests, DATA/archive.sqlite, and the lab's shared\n"
                                "archive (PostgreSQL).\n");
-    archive.incomplete("archive needs index, list, sync or fetch (see vantacheck-cli archive --help)");
+    archive.incomplete(
+        "archive needs index, list, sides, sync, fetch, withdraw or restore (see vantacheck-cli archive --help)");
     const std::string dataHelp =
         "the station's data folder whose index is used, the one holding its\n"
         "subject register (default: the station's own)";
@@ -473,6 +534,18 @@ void addArchiveCommand(CommandLine& line) {
                })
         .incomplete("archive index needs one or more folders (see vantacheck-cli archive --help)")
         .runs([index] { return runArchiveIndex(*index); });
+
+    auto sides = std::make_shared<ArchiveSidesOptions>();
+    archive.sub("sides", "correct the sides setting kept with tests",
+                "Sets how the station that recorded these tests named left and right (its Setup >\n"
+                "Swap left and right), for tests indexed with the wrong one (--sides, or a data\n"
+                "folder of another station). The index keeps it at once; the lab's archive takes\n"
+                "it at the next archive sync.\n")
+        .file("normal|swapped", sides->setting, "the station's setting").required()
+        .files("FILE.kvq", sides->files, "the indexed test files").required()
+        .text("--data", sides->data, "DIR", dataHelp, "--data needs a folder")
+        .incomplete("archive sides needs normal or swapped, then the test files")
+        .runs([sides] { return runArchiveSides(*sides); });
 
     auto list = std::make_shared<ArchiveListOptions>();
     archive.sub("list", "the tests of the index, or of the shared archive",
@@ -502,10 +575,24 @@ void addArchiveCommand(CommandLine& line) {
                    return true;
                })
         .flag("--json", list->json, "one JSON object")
+        .flag("--withdrawn", list->query.withdrawn,
+              "the shared archive's withdrawn tests instead, each with who withdrew it,\n"
+              "when and why (with --url)")
         .flag("--csv", list->csv,
               "the rows of summary (one per repetition, the file column being the\n"
               "indexed path) with the archive's subject_id and station, and the body\n"
               "mass, sex and height the test's file holds")
+        .value("--columns", "report|view",
+               "the result columns: report (default: the report's means and whole-stroke\n"
+               "peaks under the report's names, as scripts have always read them) or view\n"
+               "(all 30 results under the lab view's names, for a statistics package)",
+               "--columns needs report or view",
+               [list](const std::string& t) {
+                   if (t != "report" && t != "view") return false;
+                   list->columns = t == "view" ? ResultColumns::View : ResultColumns::Report;
+                   list->columnsGiven = true;
+                   return true;
+               })
         .flag("--swap-sides", list->swapSides,
               "direction +1 is the left side, as the station's setting, for the\n"
               "tests whose station's setting the archive does not know")

@@ -1,6 +1,7 @@
 #include "cli/archive_server_commands.h"
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "archive/archive_url.h"
@@ -38,6 +39,12 @@ Common resolved(const Common& given, std::string (*defaultData)()) {
 struct SyncOptions {
     Common common;
     std::string station;  // empty: VANTA_STATION_NAME, else the host name
+};
+
+struct WithdrawOptions {
+    Common common;
+    std::vector<std::string> shas;
+    std::string reason;
 };
 
 struct FetchOptions {
@@ -84,8 +91,16 @@ int runArchiveSync(const SyncOptions& options, const Common& c) {
     server.setStation(station);
     // Two connections: every other batch goes over the second while the first is stored.
     const archive::SendReport report = archive::sendOutbox(outbox, server, c.url, nullptr, 2);
-    const std::string counts = std::to_string(report.sent) + " sent, " + std::to_string(report.alreadyThere) +
-                               " already on the server, " + std::to_string(report.waiting) + " waiting\n";
+    std::string counts = std::to_string(report.sent) + " sent, " + std::to_string(report.alreadyThere) +
+                         " already on the server, " + std::to_string(report.waiting) + " waiting\n";
+    if (report.sidesReplaced > 0)
+        counts += std::to_string(report.sidesReplaced) + " tests on the server take this station's corrected sides setting\n";
+    // The lab's archive names the sides of these tests otherwise than this station does:
+    // said, not settled (the first station to send a test set its flag).
+    if (report.sidesDiffer > 0)
+        counts += std::to_string(report.sidesDiffer) +
+                  " tests on the server have another sides setting than this station's (archive sides normal|swapped "
+                  "FILE... corrects them)\n";
     if (report.waiting == 0) return writeStandardOutput(counts + "Archive: up to date\n");
     if (writeStandardOutput(counts) != 0) return 2;
     return fail(report.failure.empty() ? "Archive: " + std::to_string(report.waiting) + " tests waiting"
@@ -105,8 +120,31 @@ int runArchiveFetch(const FetchOptions& options, const Common& c) {
     // What the server sent is the test asked for, or nothing is written.
     if (archive::sha256Hex(bytes) != sha) return fail("The archive server sent other bytes than the test " + sha);
     int error = 0;
-    if (!writeFileAtomically(out, bytes, &error)) return fail("File Save Error: " + out);
+    if (!writeFileAtomically(out, bytes, &error))
+        return fail("File Save Error: " + out + ": " + std::strerror(error));
     return 0;
+}
+
+int runArchiveWithdraw(const WithdrawOptions& options, const Common& c, bool restore) {
+    for (const std::string& sha : options.shas)
+        if (!isSha256(sha)) return fail(sha + " is no SHA-256 of a test (64 lowercase hex digits)");
+    if (c.url.empty()) return fail(noServer);
+    archive::ServerArchive server;
+    if (!server.open(c.url)) return fail(server.reason());
+    int changed = 0;
+    std::vector<std::string> unknown;
+    if (restore) {
+        if (!server.restore(options.shas.front(), changed)) return fail(server.reason());
+        return writeStandardOutput(changed ? "Restored " + options.shas.front() + "\n"
+                                           : options.shas.front() + " was not withdrawn\n");
+    }
+    if (!server.withdraw(options.shas, options.reason, changed, unknown)) return fail(server.reason());
+    for (const std::string& sha : unknown) std::fprintf(stderr, "No test %s on the archive server\n", sha.c_str());
+    const size_t known = options.shas.size() - unknown.size();
+    if (writeStandardOutput(std::to_string(changed) + " withdrawn, " + std::to_string(known - changed) +
+                            " withdrawn before\n") != 0)
+        return 2;
+    return unknown.empty() ? 0 : 2;
 }
 
 }  // namespace
@@ -134,6 +172,36 @@ void addArchiveServerCommands(Command& archive, std::string (*defaultData)()) {
               "the station's name stored with each test (default: VANTA_STATION_NAME, else\nthe host name)",
               "--station needs a name")
         .runs([sync, defaultData] { return runArchiveSync(*sync, resolved(sync->common, defaultData)); });
+
+    auto withdraw = std::make_shared<WithdrawOptions>();
+    archive.sub("withdraw", "take tests out of the lab's archive, keeping them",
+                "Takes the tests with these SHA-256s out of the lab's histories, profiles, lists and\n"
+                "the view vanta_results, keeping them with who (the role), when and why; archive\n"
+                "list --withdrawn shows them and archive restore brings one back. Only a role the\n"
+                "lab lets withdraw tests may (see the README); a station's role may not.\n")
+        .files("SHA256", withdraw->shas, "the tests' SHA-256s").required()
+        .text("--reason", withdraw->reason, "TEXT", "why the tests are withdrawn (kept with them)",
+              "--reason needs a text")
+        .required("archive withdraw needs --reason TEXT")
+        .text("--url", withdraw->common.url, "URL", urlHelp, "--url needs a connection string")
+        .text("--data", withdraw->common.data, "DIR", dataHelp, "--data needs a folder")
+        .incomplete("archive withdraw needs the tests' SHA-256s and --reason TEXT")
+        .runs([withdraw, defaultData] {
+            return runArchiveWithdraw(*withdraw, resolved(withdraw->common, defaultData), false);
+        });
+    auto restore = std::make_shared<WithdrawOptions>();
+    restore->shas.resize(1);
+    archive.sub("restore", "bring a withdrawn test back",
+                "Brings the withdrawn test with this SHA-256 back into the lab's histories,\n"
+                "profiles, lists and view.\n")
+        .file("SHA256", restore->shas.front(), "the test's SHA-256").required()
+        .text("--url", restore->common.url, "URL", urlHelp, "--url needs a connection string")
+        .text("--data", restore->common.data, "DIR", dataHelp, "--data needs a folder")
+        .incomplete("archive restore needs the test's SHA-256")
+        .tooMany("archive restore takes one SHA-256")
+        .runs([restore, defaultData] {
+            return runArchiveWithdraw(*restore, resolved(restore->common, defaultData), true);
+        });
 
     auto fetch = std::make_shared<FetchOptions>();
     archive.sub("fetch", "a test from the shared archive, byte for byte",

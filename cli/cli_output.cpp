@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
 #include "core/analysis.h"
 #include "core/result_names.h"
@@ -84,6 +85,16 @@ std::string jsonString(std::string_view utf8) {
 }
 
 std::string csvField(std::string_view text) {
+    // A spreadsheet takes a cell that starts with one of these for a formula (a name
+    // "=HYPERLINK(...)" would become a live link): such a text keeps its first character
+    // behind an apostrophe, which the spreadsheet shows as text. Numbers never come here.
+    const bool formulaLike = !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+    std::string cell;
+    if (formulaLike) {
+        cell = "'";
+        cell += text;
+        text = cell;
+    }
     if (text.find_first_of(",\"\n\r") == std::string_view::npos) return std::string(text);
     std::string out = "\"";
     for (char ch : text) {
@@ -93,10 +104,38 @@ std::string csvField(std::string_view text) {
     return out + "\"";
 }
 
-std::string localDateTime(int32_t testTime) {
-    const std::time_t t = testTime;
-    std::tm tm {};
-    localtime_r(&t, &tm);
+std::string plainText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        if (ch == '\n') out += "\\n";
+        else if (ch == '\r') out += "\\r";
+        else out.push_back(ch);
+    }
+    return out;
+}
+
+namespace {
+
+// The wall clock at `testTime`: the recording station's (a fixed offset) where known, else
+// this computer's.
+std::tm wallClock(int64_t testTime, std::optional<int32_t> utcOffset) {
+    std::tm tm{};
+    if (utcOffset) {
+        const std::time_t shifted = static_cast<std::time_t>(testTime + *utcOffset);
+        gmtime_r(&shifted, &tm);
+        tm.tm_gmtoff = *utcOffset;
+    } else {
+        const std::time_t t = static_cast<std::time_t>(testTime);
+        localtime_r(&t, &tm);
+    }
+    return tm;
+}
+
+}  // namespace
+
+std::string localDateTime(int32_t testTime, std::optional<int32_t> utcOffset) {
+    const std::tm tm = wallClock(testTime, utcOffset);
     char text[64];
     std::strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &tm);
     return text;
@@ -111,10 +150,8 @@ std::string isoTime(int32_t testTime) {
     return text;
 }
 
-std::string isoLocalTime(int64_t testTime) {
-    const std::time_t t = static_cast<std::time_t>(testTime);
-    std::tm tm {};
-    localtime_r(&t, &tm);
+std::string isoLocalTime(int64_t testTime, std::optional<int32_t> utcOffset) {
+    const std::tm tm = wallClock(testTime, utcOffset);
     char text[64];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
     // %z gives "+0100"; ISO 8601's extended form, which readers of the date part expect
@@ -212,8 +249,13 @@ std::string seriesCsv(const TestRecord& test, int r) {
     return out;
 }
 
-std::string summaryHeader() {
+std::string summaryHeader(ResultColumns columns) {
     std::string out = "file,name,test_time,repetition,load_kg,radius_cm,samples";
+    if (columns == ResultColumns::View) {
+        for (const ResultColumnName& c : resultColumnNames()) put(out, ",", c.name);
+        put(out, ",sha256,subject_id,side,station,body_mass_kg,sex,height_cm,test_time_local\n");
+        return out;
+    }
     const char* phases[3] = {"total", "acceleration", "deceleration"};
     for (int k = 0; k < kResultColumnCount; ++k)
         for (const char* phase : phases) put(out, ",", csvField(std::string(kMeanRowLabels[k]) + " " + phase));
@@ -234,29 +276,35 @@ StudyColumns studyColumnsOf(const TestRecord& test) {
 
 std::string summaryRow(std::string_view fileName, std::string_view name, int32_t testTime, int number, float load,
                        float radius, int32_t samples, const float (&results)[kResultRowCount][kResultColumnCount],
-                       int32_t direction, const StudyColumns& study) {
+                       int32_t direction, const StudyColumns& study, ResultColumns columns) {
     std::string out;
     put(out, csvField(fileName), ",", csvField(name), ",", isoTime(testTime), ",", std::to_string(number), ",",
         shortest(load), ",", shortest(radius), ",", std::to_string(samples));
-    for (int k = 0; k < kResultColumnCount; ++k)
-        for (ResultRow row : {MeanAll, MeanAcceleration, MeanDeceleration}) put(out, ",", shortest(results[row][k]));
-    for (int k = 0; k < kResultColumnCount; ++k)
-        if (k != static_cast<int>(ResultColumn::Position)) put(out, ",", shortest(results[PeakAll][k]));
+    if (columns == ResultColumns::View) {
+        static const std::vector<ResultColumnName> names = resultColumnNames();
+        for (const ResultColumnName& c : names) put(out, ",", shortest(results[c.row][c.column]));
+    } else {
+        for (int k = 0; k < kResultColumnCount; ++k)
+            for (ResultRow row : {MeanAll, MeanAcceleration, MeanDeceleration}) put(out, ",", shortest(results[row][k]));
+        for (int k = 0; k < kResultColumnCount; ++k)
+            if (k != static_cast<int>(ResultColumn::Position)) put(out, ",", shortest(results[PeakAll][k]));
+    }
     const std::optional<Side> side = sideOfDirection(direction, study.sidesSwapped);
     const auto whole = [](const std::optional<int>& v) { return v ? std::to_string(*v) : std::string(); };
     const bool knownSex = study.sex && (*study.sex == 0 || *study.sex == 1);
     put(out, ",", csvField(study.sha256), ",", csvField(study.subjectId), ",", side ? sideName(*side) : "", ",",
         csvField(study.station), ",", whole(study.weight), ",", knownSex ? sexText(*study.sex) : "", ",",
-        whole(study.height), ",", isoLocalTime(study.testTime), "\n");
+        whole(study.height), ",", isoLocalTime(study.testTime, study.utcOffset), "\n");
     return out;
 }
 
-std::string summaryRows(const TestRecord& test, std::string_view fileName, const StudyColumns& study) {
+std::string summaryRows(const TestRecord& test, std::string_view fileName, const StudyColumns& study,
+                        ResultColumns columns) {
     std::string out;
     for (int r = 0; r < test.repetitionCount; ++r) {
         const RepetitionRecord& rep = test.repetitions[r];
         out += summaryRow(fileName, test.subject.name, test.testTime, r + 1, rep.loadMass, rep.radius, rep.sampleCount,
-                          test.results[r].value, rep.direction, study);
+                          test.results[r].value, rep.direction, study, columns);
     }
     return out;
 }

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include <fcntl.h>
@@ -71,38 +72,78 @@ int runSeries(const SeriesOptions& options) {
 struct SummaryOptions {
     std::vector<std::string> files;
     bool swapSides = false;
+    bool noIndex = false;
     std::string data;
+    ResultColumns columns = ResultColumns::Report;
+    bool columnsGiven = false;
 };
 
-// Which subject the station's archive knows a test file by: the index's id for the same
-// bytes (wherever the file lies now), else the register's (the subject whose folder holds
+// What the station's archive knows of a test file beyond its bytes: the subject's id and
+// how the recording station named the sides.
+struct KnownFacts {
+    std::string subjectId;
+    std::optional<bool> sidesSwapped;  // unknown: the reader's --swap-sides
+    std::optional<int32_t> utcOffset;  // the recording station's clock; unknown: this computer's
+};
+
+// Whether `data` holds an index summary should read: false with the reason when there is
+// one it cannot read (a folder or file it may not read, a damaged or foreign file); no
+// index at all is no index to read.
+bool indexReadable(const std::string& data, bool& present, std::string& message) {
+    const std::filesystem::path file = std::filesystem::path(data) / archive::LocalIndex::kFileName;
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    present = false;
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
+        message = "Cannot read the test index " + file.string() + ": " + ec.message() +
+                  " (summary --no-index reads the files alone).";
+        return false;
+    }
+    if (!std::filesystem::exists(status)) return true;
+    present = true;
+    archive::LocalIndex index;
+    if (index.open(data, archive::Access::ReadOnly)) return true;
+    message = index.lastMessage() + " (summary --no-index reads the files alone).";
+    return false;
+}
+
+// What the station's archive knows of a test file: the index's facts for the same bytes
+// (wherever the file lies now), else the register's subject (the subject whose folder holds
 // the file, or the one subject of exactly its name). One per reading thread, as SQLite's
 // connections are; it only reads, and a folder without an index or a register gives none.
-class KnownSubjectIds {
+class KnownTests {
 public:
-    explicit KnownSubjectIds(const std::string& data) : register_(data) {
-        std::error_code ec;
-        indexed_ = std::filesystem::exists(std::filesystem::path(data) / archive::LocalIndex::kFileName, ec) &&
-                   index_.open(data, archive::Access::ReadOnly);
+    KnownTests(const std::string& data, bool useIndex) : register_(data) {
+        indexed_ = useIndex && index_.open(data, archive::Access::ReadOnly);
+        if (useIndex && !indexed_) message_ = index_.lastMessage();
     }
+    // The index was there and could be read when summary began, and no longer can.
+    const std::string& message() const { return message_; }
 
-    std::string of(const std::string& sha256, const std::string& path, const std::string& subject) {
+    KnownFacts of(const std::string& sha256, const std::string& path, const std::string& subject) {
         archive::IndexedTest known;
         std::vector<std::string> paths;
+        KnownFacts facts;
         if (indexed_ && !sha256.empty() && index_.pathsOf(sha256, paths) && !paths.empty() &&
-            index_.testAt(paths.front(), known) && !known.subjectId.empty())
-            return known.subjectId;
+            index_.testAt(paths.front(), known)) {
+            facts.subjectId = known.subjectId;
+            facts.sidesSwapped = known.sidesSwapped;
+            facts.utcOffset = known.utcOffset;
+            if (!facts.subjectId.empty()) return facts;
+        }
         known = {};
         std::error_code ec;
         known.path = std::filesystem::absolute(path, ec).lexically_normal().string();
         known.subject = subject;
-        return register_.of(known);
+        facts.subjectId = register_.of(known);
+        return facts;
     }
 
 private:
     archive::LocalIndex index_;
     archive::SubjectIds register_;
     bool indexed_ = false;
+    std::string message_;
 };
 
 // The test's identity for the study columns: the SHA-256 of the file's bytes, as the lab's
@@ -130,26 +171,41 @@ int runSummary(const SummaryOptions& options) {
     };
     std::vector<Outcome> outcomes(args.size());
     const std::string data = options.data.empty() ? stationFolders().subjectLibraryDirectory : options.data;
-    std::vector<std::unique_ptr<KnownSubjectIds>> subjectIds(fileThreads);
+    // The index says how each test's station named the sides; rows without it would name
+    // them by this reader's setting, unlike archive list: an index that is there but cannot
+    // be read stops summary, unless --no-index asks for the files alone.
+    bool useIndex = false;
+    if (!options.noIndex) {
+        std::string message;
+        if (!indexReadable(data, useIndex, message)) return fail(message);
+    }
+    std::vector<std::unique_ptr<KnownTests>> known(fileThreads);
     forEachSideBySide(files, fileThreads, [&](int i, unsigned worker) {
         const std::string& path = args[static_cast<size_t>(i)];
         // Each file starts from a clean record: repetitions of one file never show up in
         // the rows of the next.
         auto test = std::make_unique<TestRecord>();
         std::string message;
+        Outcome& outcome = outcomes[static_cast<size_t>(i)];
         if (readTestFile(path, *test, &message, SampleStorage::Discard, repetitionThreads)) {
             StudyColumns study = studyColumnsOf(*test);
             study.sha256 = fileSha256(path);
-            std::unique_ptr<KnownSubjectIds>& ids = subjectIds[worker];
-            if (!ids) ids = std::make_unique<KnownSubjectIds>(data);
-            study.subjectId = ids->of(study.sha256, path, test->subject.name);
-            study.sidesSwapped = options.swapSides;
-            outcomes[static_cast<size_t>(i)].rows = summaryRows(*test, path, study);
+            std::unique_ptr<KnownTests>& facts = known[worker];
+            if (!facts) facts = std::make_unique<KnownTests>(data, useIndex);
+            if (!facts->message().empty()) {
+                outcome.error = facts->message();
+                return;
+            }
+            const KnownFacts f = facts->of(study.sha256, path, test->subject.name);
+            study.subjectId = f.subjectId;
+            study.sidesSwapped = f.sidesSwapped.value_or(options.swapSides);
+            study.utcOffset = f.utcOffset;
+            outcome.rows = summaryRows(*test, path, study, options.columns);
         } else {
-            outcomes[static_cast<size_t>(i)].error = path + ": " + message;
+            outcome.error = path + ": " + message;
         }
     });
-    std::string out = summaryHeader();
+    std::string out = summaryHeader(options.columns);
     int status = 0;
     for (const Outcome& o : outcomes) {
         if (!o.error.empty()) {
@@ -195,10 +251,19 @@ int runExport(const ExportOptions& options) {
 struct DemoCommandOptions {
     std::string path;
     DemoOptions demo;
+    bool overwrite = false;
+    std::string skippedTime;  // a --time the clock skips (clocks going forward), as typed
 };
 
 int runDemo(const DemoCommandOptions& options) {
     const std::string& path = options.path;
+    if (!options.skippedTime.empty())
+        return fail("--time " + options.skippedTime +
+                    " does not exist on this station's clock: it is skipped when the clocks go forward "
+                    "(daylight saving time)");
+    std::error_code ec;
+    if (!options.overwrite && std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found)
+        return fail(path + " exists; demo replaces a file only with --overwrite");
     auto test = std::make_unique<TestRecord>();
     fillDemoTest(*test, options.demo);
     std::string message, reason;
@@ -216,10 +281,11 @@ bool parseLoad(const std::string& text, float& load) {
 }
 
 // "YYYY-MM-DDTHH:MM" as the station's clock reads it (local time, as the window stamps a
-// test it records) into seconds since 1970 UTC. A day or hour that does not exist (31
-// February, the hour skipped when clocks go forward) is refused, not moved on; the test
-// file holds the time in 32 bits, so 2038 and later are refused too.
-bool parseTestTime(const std::string& text, int32_t& seconds) {
+// test it records) into seconds since 1970 UTC. A day that does not exist (31 February) is
+// refused, and so is the hour skipped when clocks go forward, with *skipped set: it is not
+// moved on. The test file holds the time in 32 bits, so 2038 and later are refused too.
+bool parseTestTime(const std::string& text, int32_t& seconds, bool* skipped = nullptr) {
+    if (skipped) *skipped = false;
     if (text.size() != 16 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':') return false;
     long long y = 0, mo = 0, d = 0, h = 0, mi = 0;
     if (!parseInteger(text.substr(0, 4), 1971, 2037, y) || !parseInteger(text.substr(5, 2), 1, 12, mo) ||
@@ -234,9 +300,13 @@ bool parseTestTime(const std::string& text, int32_t& seconds) {
     t.tm_min = static_cast<int>(mi);
     t.tm_isdst = -1;
     const std::time_t at = std::mktime(&t);
-    if (at == static_cast<std::time_t>(-1) || t.tm_mday != d || t.tm_mon != mo - 1 || t.tm_hour != h ||
-        t.tm_min != mi || at <= 0 || at > INT32_MAX)
+    if (at == static_cast<std::time_t>(-1) || t.tm_mday != d || t.tm_mon != mo - 1 || at <= 0 || at > INT32_MAX)
         return false;
+    if (t.tm_hour != h || t.tm_min != mi) {
+        // The day exists but not this time of it: the clocks jumped over it.
+        if (skipped) *skipped = true;
+        return false;
+    }
     seconds = static_cast<int32_t>(at);
     return true;
 }
@@ -279,7 +349,8 @@ void addSummaryCommand(CommandLine& line) {
              "id the station's index holds for the same bytes, else its register's subject whose\n"
              "folder holds the file or the one subject of its name; empty when neither knows),\n"
              "station (empty: a file does not hold it; archive list --csv --url gives it), side (left\n"
-             "or right), body_mass_kg, sex and height_cm as the file holds the subject, and\n"
+             "or right, as the station that indexed the test named them, as archive list does),\n"
+             "body_mass_kg, sex and height_cm as the file holds the subject, and\n"
              "test_time_local (ISO 8601 in local time with its UTC offset). A file that cannot\n"
              "be read is reported on standard error; the others are still listed (exit status 2).\n"
              "Files are read side by side, one per processor core; the rows keep the order of the\n"
@@ -287,7 +358,22 @@ void addSummaryCommand(CommandLine& line) {
         .files("FILE.kvq", summary->files, "the test files").required()
         .flag("--swap-sides", summary->swapSides,
               "direction +1 is the left side: a box mounted the other way round,\n"
-              "as the station's setting (and history --swap-sides)")
+              "as the station's setting (and history --swap-sides), for the tests\n"
+              "whose station's setting the index does not know")
+        .value("--columns", "report|view",
+               "the result columns: report (default: the report's means and whole-stroke\n"
+               "peaks under the report's names, as scripts have always read them) or view\n"
+               "(all 30 results under the lab view's names, for a statistics package)",
+               "--columns needs report or view",
+               [summary](const std::string& t) {
+                   if (t != "report" && t != "view") return false;
+                   summary->columns = t == "view" ? ResultColumns::View : ResultColumns::Report;
+                   summary->columnsGiven = true;
+                   return true;
+               })
+        .flag("--no-index", summary->noIndex,
+              "read the files alone: no subject ids or sides from the index (an\n"
+              "index that cannot be read otherwise stops summary, exit status 2)")
         .text("--data", summary->data, "DIR",
               "the station's data folder whose index and register give the subject\n"
               "ids (default: the station's own)",
@@ -373,7 +459,13 @@ void addDemoCommand(CommandLine& line) {
                "the test time on the station's clock (local time, as the window\n"
                "stamps a test); default a fixed day of the seed",
                "--time needs a local time YYYY-MM-DDTHH:MM from 1971 to 2037",
-               [demo](const std::string& t) { return parseTestTime(t, demo->demo.testTime); })
+               [demo](const std::string& t) {
+                   bool skipped = false;
+                   if (parseTestTime(t, demo->demo.testTime, &skipped)) return true;
+                   if (skipped) demo->skippedTime = t;  // refused with its own reason
+                   return skipped;
+               })
+        .flag("--overwrite", demo->overwrite, "replace OUT.kvq when it exists (without it, demo refuses)")
         .value("--sex", "male|female", "the subject's sex (default male)", "--sex needs male or female",
                [demo](const std::string& t) {
                    if (t != "male" && t != "female") return false;

@@ -65,7 +65,7 @@ std::string historyJson(const History& h, const std::string& subjectId) {
 }
 
 std::string historyText(const History& h) {
-    std::string out = "History of " + h.subject + ": " + std::to_string(h.tests.size()) +
+    std::string out = "History of " + plainText(h.subject) + ": " + std::to_string(h.tests.size()) +
                       (h.tests.size() == 1 ? " test\n\n" : " tests\n\n");
     const auto& titles = historyTableTitles();
     static constexpr int kWidths[] = {-10, -5, 8, 9, 9, 9};

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "archive/local_index.h"
+#include "archive/station_facts.h"
 #include "profile/profile_drawing.h"
 #include "reports/page_header.h"
 #include "station/bar_contents.h"
@@ -211,6 +212,9 @@ std::optional<Profile> ProfileScreen::profile() const {
 void ProfileScreen::swapSides() {
     uint8_t& swapped = context_.station.settings.sidesSwapped;
     swapped = swapped ? 0 : 1;
+    // The data folder says it too, at once: the tests indexed from it from now on (also
+    // by an index built again, archive index --data) name their sides so.
+    archive::keepStationSides(context_.station.paths.subjectLibraryDirectory, swapped != 0);
     context_.view.update();
 }
 

@@ -65,6 +65,7 @@ class LabArchiveWindowTest : public QObject {
         const std::string path = f.writeTestFileWith(repetitions, name, subject);
         if (!archive::readIndexedTest(path, sent)) return false;
         sent.path = "/stations/b/DATA/" + std::string(name);
+        sent.sidesSwapped = false;  // station B names the sides as they are
         archive::ServerArchive server;
         server.setStation("station-b");
         if (!server.open(url)) return false;
@@ -141,6 +142,8 @@ private slots:
             list->setCurrentItem(list->topLevelItem(0));
             QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("openButton")), Qt::LeftButton);
         });
+        // This station has left and right swapped; the fetched test keeps station B's setting.
+        f.station().settings.sidesSwapped = 1;
         QVERIFY(f.frame().openFromArchive());
         QVERIFY(listed);
         QVERIFY(searched);
@@ -152,6 +155,17 @@ private slots:
         QCOMPARE(f.station().test.subject.name, std::string("Ann Nov\xc3\xa1k"));
         QCOMPARE(f.station().resultsAvailable, 1);
         QVERIFY(f.dialogs.messages.empty());
+        // Indexed here as its own station named the sides, not as this one does.
+        const auto indexedSides = [&]() -> std::optional<bool> {
+            archive::LocalIndex index;
+            archive::IndexedTest t;
+            if (!index.open(f.station().paths.subjectLibraryDirectory, archive::Access::ReadOnly) ||
+                !index.testAt(fetched, t))
+                return std::nullopt;
+            return t.sidesSwapped;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(indexedSides().has_value(), 10000);
+        QCOMPARE(indexedSides(), std::optional<bool>(false));
         f.frame().close();
     }
 

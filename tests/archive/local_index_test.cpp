@@ -183,6 +183,43 @@ TEST_F(LocalIndexTest, ATestWithAValueTheIndexCannotHoldIsLeftOutAlone) {
     int64_t waiting = 0;
     ASSERT_TRUE(index.pendingCount(waiting));
     EXPECT_EQ(waiting, 2);
+    // Nothing of the refused test is left behind unseen: no test row, no repetition row.
+    // (A test row left over would take the same bytes for indexed, without repetitions.)
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(index.indexPath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    const auto count = [db](const char* sql) {
+        sqlite3_stmt* st = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), SQLITE_OK);
+        EXPECT_EQ(sqlite3_step(st), SQLITE_ROW);
+        const int64_t n = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        return n;
+    };
+    EXPECT_EQ(count("SELECT count(*) FROM test"), 2);
+    EXPECT_EQ(count("SELECT count(*) FROM repetition"), 4);
+    sqlite3_close(db);
+}
+
+// A NUL inside a subject's name is refused by name, and the test beside it still goes in.
+TEST_F(LocalIndexTest, ANameWithANulCharacterIsRefusedWithAMessage) {
+    std::vector<IndexedTest> tests(2);
+    for (int i = 0; i < 2; ++i) {
+        const std::string path = dir.file("n" + std::to_string(i) + ".kvq");
+        writeTest(path, i == 0 ? std::string("Eva\0=1+1", 8) : "Eva", 1700000000 + i, 1, static_cast<uint64_t>(i + 1));
+        std::string message;
+        ASSERT_TRUE(readIndexedTest(path, tests[static_cast<size_t>(i)], &message)) << message;
+    }
+    ASSERT_EQ(tests[0].subject.size(), 8u);  // the file holds the NUL
+    std::vector<std::string> refused;
+    ASSERT_TRUE(index.store(tests, &refused)) << index.lastMessage();
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_NE(refused[0].find("NUL"), std::string::npos) << refused[0];
+    EXPECT_EQ(refused[0].find('\0'), std::string::npos);
+    const auto stored = list({});
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].subject, "Eva");
+    EXPECT_FALSE(index.indexFile(tests[0].path));
+    EXPECT_NE(index.lastMessage().find("NUL"), std::string::npos) << index.lastMessage();
 }
 
 // Files deleted from a folder leave the index when the folder is indexed again, and a test
@@ -297,6 +334,8 @@ TEST_F(LocalIndexTest, KeepsTheIndexingStationsSidesWithEachNewTest) {
     ASSERT_EQ(sqlite3_open((root + "/archive.sqlite").c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "ALTER TABLE test DROP COLUMN sides_swapped; ALTER TABLE test DROP COLUMN weight;"
                                "ALTER TABLE test DROP COLUMN sex; ALTER TABLE test DROP COLUMN height;"
+                               "ALTER TABLE outbox DROP COLUMN sides_corrected; ALTER TABLE test DROP COLUMN utc_offset;"
+                               "ALTER TABLE test DROP COLUMN time_zone;"
                                "PRAGMA user_version = 1;", nullptr,
                            nullptr, nullptr),
               SQLITE_OK);
@@ -329,6 +368,53 @@ TEST_F(LocalIndexTest, RefusesAnotherProgramsDatabaseAndLeavesItAlone) {
     LocalIndex foreign;
     EXPECT_FALSE(foreign.open(other));
     EXPECT_EQ(foreign.lastError(), IndexError::Foreign);
+    EXPECT_EQ(readFileBytes(other + "/archive.sqlite"), before);
+}
+
+// An index of the previous layout in a folder that can be written: reading it (list,
+// history, the subjects' counts) brings it up to date first and counts every test.
+TEST_F(LocalIndexTest, ReadingAnIndexOfTheEarlierLayoutBringsItUpToDate) {
+    for (int i = 0; i < 3; ++i)
+        writeTest(dir.file("o" + std::to_string(i) + ".kvq"), "Eva", 1700000000 + i, 1, static_cast<uint64_t>(i + 1));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(index.indexFile(dir.file("o" + std::to_string(i) + ".kvq")));
+    index.close();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((root + "/archive.sqlite").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "ALTER TABLE test DROP COLUMN sides_swapped; ALTER TABLE test DROP COLUMN weight;"
+                           "ALTER TABLE test DROP COLUMN sex; ALTER TABLE test DROP COLUMN height;"
+                               "ALTER TABLE outbox DROP COLUMN sides_corrected; ALTER TABLE test DROP COLUMN utc_offset;"
+                               "ALTER TABLE test DROP COLUMN time_zone;"
+                           "PRAGMA user_version=1;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    LocalIndex reader;
+    ASSERT_TRUE(reader.open(root, Access::ReadOnly)) << reader.lastMessage();
+    std::vector<IndexedTest> tests;
+    ASSERT_TRUE(reader.listTests({}, tests)) << reader.lastMessage();
+    EXPECT_EQ(tests.size(), 3u);
+}
+
+// Another program's database that carries a layout number is still not an index: its own
+// application id says so, and it is left as it is.
+TEST_F(LocalIndexTest, RefusesADatabaseWithAnotherApplicationId) {
+    index.close();
+    const std::string other = dir.file("other-app");
+    fs::create_directories(other);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((other + "/archive.sqlite").c_str(), &db), SQLITE_OK);
+    const std::string make = "PRAGMA application_id=1095786564; PRAGMA user_version=" +
+                             std::to_string(LocalIndex::kSchemaVersion) + "; CREATE TABLE test (x);";
+    ASSERT_EQ(sqlite3_exec(db, make.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const std::string before = readFileBytes(other + "/archive.sqlite");
+    for (Access access : {Access::ReadWrite, Access::ReadOnly}) {
+        LocalIndex foreign;
+        EXPECT_FALSE(foreign.open(other, access));
+        EXPECT_EQ(foreign.lastError(), IndexError::Foreign) << foreign.lastMessage();
+    }
     EXPECT_EQ(readFileBytes(other + "/archive.sqlite"), before);
 }
 

@@ -311,6 +311,17 @@ TEST_F(ServerArchiveTest, APasswordInTheUrlIsNeverShown) {
     EXPECT_EQ(redactedUrl("postgres://u@h/x?sslmode=require&%70assword=secret"),
               "postgres://u@h/x?sslmode=require&%70assword=***");
     EXPECT_EQ(redactedUrl("host=h password = secret sslpassword='k ey'"), "host=h password = *** sslpassword='***'");
+    // Mistyped: a second "?" for an "&", a key without its "=".
+    EXPECT_EQ(redactedUrl("postgresql:///vanta?host=localhost?password=S3cret"),
+              "postgresql:///vanta?host=localhost?password=***");
+    EXPECT_EQ(redactedUrl("postgresql://u@h/vanta?sslmode=require&passwordS3cret"),
+              "postgresql://u@h/vanta?sslmode=require&password***");
+    EXPECT_EQ(redactedUrl("host=h password S3cret user=st"), "host=h password *** user=st");
+    EXPECT_EQ(redactedUrl("host=h passwordS3cret"), "host=h password***");
+    EXPECT_EQ(passwordIn("postgresql:///vanta?host=localhost?password=S3cret"), "S3cret");
+    // In a message, a password key without "=" is a word like any other.
+    EXPECT_EQ(redactedText("password authentication failed for user \"st\"", {}),
+              "password authentication failed for user \"st\"");
     // A message quoting a connection string somewhere inside it.
     EXPECT_EQ(redactedText("missing \"=\" after \"Postgres://u:secret@h/x\" in connection info string",
                            {"nothing"}),

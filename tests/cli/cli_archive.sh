@@ -22,7 +22,11 @@ check "the index lies in the data folder" test -f "$data/archive.sqlite"
 
 "$cli" archive index "$tests" --data "$data" >"$work/out" 2>/dev/null
 check "unchanged files are not read again" grep -q '^Files: 0 indexed, 4 unchanged' "$work/out"
-"$cli" demo "$tests/t2.kvq" --seed 7 >/dev/null
+check "demo onto an existing file is refused, the file as it was" bash -c \
+  "sum=\$(sha256sum <'$tests/t2.kvq'); err=\$('$cli' demo '$tests/t2.kvq' --seed 7 2>&1); [ \$? -eq 2 ] &&
+   [ \"\$err\" = '$tests/t2.kvq exists; demo replaces a file only with --overwrite' ] &&
+   [ \"\$(sha256sum <'$tests/t2.kvq')\" = \"\$sum\" ]"
+"$cli" demo "$tests/t2.kvq" --seed 7 --overwrite >/dev/null
 "$cli" archive index "$tests" --data "$data" >"$work/out" 2>/dev/null
 check "a changed file is read again" grep -q '^Files: 1 indexed, 3 unchanged' "$work/out"
 check "and the index holds what it holds now" bash -c \
@@ -78,6 +82,7 @@ for seed in 1 2 3; do "$cli" demo "$lab/open/t$seed.kvq" --seed $seed >/dev/null
 rm "$lab/open/t2.kvq"
 "$cli" archive index "$lab" --data "$data2" >"$work/out" 2>/dev/null
 check "a deleted file is counted as gone" grep -q '^Files: 0 indexed, 2 unchanged, 0 unreadable, 1 gone' "$work/out"
+check "  and named" grep -q "^Gone: $lab/open/t2.kvq (the lab's archive keeps its test until archive withdraw)" "$work/out"
 check "and is no longer listed" [ "$("$cli" archive list --data "$data2" --json | grep -c '"sha256"')" -eq 2 ]
 if [ "$(id -u)" -ne 0 ]; then
   "$cli" demo "$lab/open/t4.kvq" --seed 4 >/dev/null
@@ -107,6 +112,12 @@ env -u VANTA_ARCHIVE_URL "$cli" archive sync --data "$data3" >/dev/null 2>"$work
 env -u VANTA_ARCHIVE_URL "$cli" archive sync --data "$data3" >/dev/null 2>"$work/err2"
 check "sync names a waiting test whose file is gone, once" bash -c \
   "grep -q 'b.kvq is gone' '$work/err' && ! grep -q 'b.kvq' '$work/err2' && grep -q '1 tests waiting' '$work/err2'"
+# A password in a mistyped URL (a second "?", a missing "=") is never shown.
+for mistyped in 'postgresql:///vanta?host=/nowhere?password=S3cretZ' 'postgresql:///vanta?host=/nowhere&passwordS3cretZ'; do
+  "$cli" archive sync --data "$data3" --url "$mistyped" >"$work/out" 2>"$work/err"; status=$?
+  check "sync with a mistyped URL: exit 2, the password hidden (${mistyped#*nowhere})" bash -c \
+    "[ $status -eq 2 ] && [ -s '$work/err' ] && ! grep -q S3cretZ '$work/err' '$work/out'"
+done
 # A study's columns, after summary's own, say what analyse --json says of the same test: a
 # demo athlete with a time on a clock an hour east of UTC (a POSIX zone, no tz database
 # needed), indexed, then read back through summary and archive list --csv.
@@ -122,7 +133,12 @@ if command -v python3 >/dev/null; then
   out=$(env -u VANTA_ARCHIVE_URL "$cli" subjects add "Ivo Horvat" --weight 250 --data "$study/DATA" 2>&1); status=$?
   check "  and refuses one out of range, naming the option: exit 2" \
     bash -c "[ $status -eq 2 ] && [ '$out' = '--weight: Please enter a number between 0 and 200.' ]"
-  "$cli" archive index "$study/tests" --data "$study/DATA" >/dev/null 2>&1
+  TZ=CET-1CEST,M3.5.0,M10.5.0/3 "$cli" archive index "$study/tests" --data "$study/DATA" >/dev/null 2>&1
+  # The station's clock travels with the test: on a computer in UTC the same local time.
+  check "a test indexed under one zone prints the same local time under TZ=UTC" bash -c \
+    "[ \"\$(TZ=UTC '$cli' archive list --data '$study/DATA' --csv | sed -n 2p | awk -F, '{print \$NF}')\" = 2026-03-01T09:30:00+01:00 ] &&
+     [ \"\$(TZ=UTC '$cli' summary '$study/tests/ana.kvq' --data '$study/DATA' | sed -n 2p | awk -F, '{print \$NF}')\" = 2026-03-01T09:30:00+01:00 ] &&
+     TZ=UTC '$cli' archive list --data '$study/DATA' | grep -q '^01.03.2026 09:30:00  Ana Kovač'"
   check "summary's and list --csv's study columns are analyse --json's" python3 - "$cli" "$study/tests/ana.kvq" "$study/DATA" "$ana_id" <<'PY'
 import csv, hashlib, io, json, os, shutil, subprocess, sys
 cli, path, data, ana_id = sys.argv[1:5]
@@ -154,6 +170,16 @@ for rows in (summary, listed):
         assert float(row["P peak (W)"]) == rep["results"]["PeakAll"][1]
         assert float(row["F mean (N) acceleration"]) == rep["results"]["MeanAcceleration"][0]
 assert [r["direction"] for r in d["repetitions"]] == [-1, 1, -1, 1]
+# --columns view: all 30 results under the view's names, the very numbers analyse gives.
+for text in (run("summary", path, "--data", data, "--columns", "view"),
+             run("archive", "list", "--data", data, "--csv", "--columns", "view")):
+    view = list(csv.DictReader(io.StringIO(text)))
+    named = [n for cols in d["resultNames"].values() for n in cols]
+    assert len(named) == 30 and all(n in view[0] for n in named), list(view[0])
+    for row, rep in zip(view, d["repetitions"]):
+        for rowname, cols in d["resultNames"].items():
+            for k, n in enumerate(cols):
+                assert float(row[n]) == rep["results"][rowname][k], (n, row[n])
 # A copy of the file anywhere is the same test: summary gives it the id the index holds for
 # it, also once a second subject of her name leaves the register unable to tell.
 subprocess.run([cli, "subjects", "add", "Ana Kovač", "--another", "--data", data], check=True, capture_output=True,
@@ -171,7 +197,63 @@ assert [(r["body_mass_kg"], r["sex"], r["height_cm"]) for r in listed] == [("62"
 PY
   check "demo refuses a time the clock never shows, exit 2" bash -c \
     "err=\$(TZ=CET-1CEST,M3.5.0,M10.5.0/3 '$cli' demo '$work/x.kvq' --time 2026-03-29T02:30 2>&1); [ \$? -eq 2 ] &&
-     [ \"\$err\" = '--time needs a local time YYYY-MM-DDTHH:MM from 1971 to 2037' ] && [ ! -e '$work/x.kvq' ]"
+     [ \"\$err\" = '--time 2026-03-29T02:30 does not exist on this station'\''s clock: it is skipped when the clocks go forward (daylight saving time)' ] && [ ! -e '$work/x.kvq' ]"
+  check "  and a day that does not exist with the old words" bash -c \
+    "err=\$('$cli' demo '$work/x.kvq' --time 2026-02-30T10:00 2>&1); [ \$? -eq 2 ] &&
+     [ \"\$err\" = '--time needs a local time YYYY-MM-DDTHH:MM from 1971 to 2037' ]"
+fi
+# A station with left and right swapped: summary names each test's sides as the index keeps
+# them for it, as archive list does, whatever this reader's own setting.
+swapped="$work/swapped"; mkdir -p "$swapped/tests"
+"$cli" demo "$swapped/tests/s.kvq" --seed 11 --repetitions 4 >/dev/null
+"$cli" archive index "$swapped/tests" --data "$swapped/DATA" --sides swapped >/dev/null 2>&1
+sides() { python3 -c 'import csv,sys; print(" ".join(r["side"] for r in csv.DictReader(sys.stdin)))'; }
+export -f sides
+listed=$("$cli" archive list --data "$swapped/DATA" --csv | sides)
+check "summary of a swapped station's file names the sides as archive list does" bash -c \
+  "[ '$listed' = 'right left right left' ] && [ \"\$('$cli' summary '$swapped/tests/s.kvq' --data '$swapped/DATA' | sides)\" = '$listed' ]"
+check "  --no-index reads the file alone" bash -c \
+  "[ \"\$('$cli' summary '$swapped/tests/s.kvq' --data '$swapped/DATA' --no-index | sides)\" = 'left right left right' ]"
+# A data folder knows its station's sides (station.conf): an index deleted and built again
+# names them as before, without --sides; --sides still comes first.
+kept="$work/kept"; mkdir -p "$kept/DATA" "$kept/tests"
+"$cli" demo "$kept/tests/k.kvq" --seed 14 --repetitions 2 >/dev/null
+printf '# the station writes this\nname=Station B\nsides=swapped\n' >"$kept/DATA/station.conf"
+"$cli" archive index "$kept/tests" --data "$kept/DATA" >/dev/null 2>&1
+first=$("$cli" archive list --data "$kept/DATA" --csv | sides)
+rm "$kept/DATA/archive.sqlite"*
+"$cli" archive index "$kept/tests" --data "$kept/DATA" >/dev/null 2>&1
+check "a rebuilt index keeps the folder's sides" bash -c \
+  "[ '$first' = 'right left' ] && [ \"\$('$cli' archive list --data '$kept/DATA' --csv | sides)\" = 'right left' ]"
+rm "$kept/DATA/archive.sqlite"*
+"$cli" archive index "$kept/tests" --data "$kept/DATA" --sides normal >/dev/null 2>&1
+check "  --sides comes before it" bash -c "[ \"\$('$cli' archive list --data '$kept/DATA' --csv | sides)\" = 'left right' ]"
+"$cli" archive sides swapped "$kept/tests/k.kvq" "$kept/tests/none.kvq" --data "$kept/DATA" >"$work/out" 2>"$work/err"; status=$?
+check "archive sides corrects an indexed test, names one it does not hold: exit 2" bash -c \
+  "[ $status -eq 2 ] && grep -q '^1 test now swapped' '$work/out' && grep -q 'none.kvq: not in the test index' '$work/err' &&
+   [ \"\$('$cli' archive list --data '$kept/DATA' --csv | sides)\" = 'right left' ]"
+# An index summary cannot read is said, exit 2, not read past: as an unprivileged user when
+# these tests run as root.
+as_user() { if [ "$(id -u)" -eq 0 ]; then setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; else "$@"; fi; }
+chmod 755 "$work" "$swapped" "$swapped/tests"; chmod 644 "$swapped/tests/s.kvq"
+chmod 000 "$swapped/DATA/archive.sqlite"
+as_user "$cli" summary "$swapped/tests/s.kvq" --data "$swapped/DATA" >"$work/out" 2>"$work/err"; status=$?
+check "summary with an index it cannot read: exit 2, the index named" bash -c \
+  "[ $status -eq 2 ] && grep -q 'archive.sqlite' '$work/err' && grep -q 'no-index' '$work/err' && [ ! -s '$work/out' ]"
+as_user "$cli" summary "$swapped/tests/s.kvq" --data "$swapped/DATA" --no-index >"$work/out" 2>"$work/err"; status=$?
+check "  and with --no-index it reads the files" bash -c "[ $status -eq 0 ] && [ \$(wc -l <'$work/out') -eq 5 ]"
+chmod 644 "$swapped/DATA/archive.sqlite"
+# A file this user cannot reach now is not taken as deleted: it stays in the index.
+if [ "$(id -u)" -ne 0 ] || command -v setpriv >/dev/null; then
+  reach="$work/reach"; mkdir -p "$reach/tests/hidden"
+  "$cli" demo "$reach/tests/hidden/h.kvq" --seed 12 >/dev/null; "$cli" demo "$reach/tests/v.kvq" --seed 13 >/dev/null
+  chmod -R a+rwX "$reach"
+  as_user "$cli" archive index "$reach/tests" --data "$reach/DATA" >/dev/null 2>&1
+  chmod 000 "$reach/tests/hidden"
+  as_user "$cli" archive index "$reach/tests" --data "$reach/DATA" >"$work/out" 2>/dev/null
+  chmod 755 "$reach/tests/hidden"
+  check "a file behind a folder it cannot read is not counted gone" bash -c \
+    "! grep -q gone '$work/out' && [ \$('$cli' archive list --data '$reach/DATA' --json | grep -c '\"sha256\"') -eq 2 ]"
 fi
 # A folder that is not there is no success: named, exit 2.
 "$cli" archive index "$work/not-there" --data "$data" >/dev/null 2>"$work/missing.err"; status=$?
