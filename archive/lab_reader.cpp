@@ -14,14 +14,9 @@ std::string withConnectTimeout(const std::string& connection, int seconds) {
 
 bool labSubjectTests(ServerArchive& server, const std::string& subjectId, const std::string& name,
                      std::vector<IndexedTest>& out) {
-    out.clear();
-    if (!subjectId.empty() && !server.subjectTests(subjectId, "", std::nullopt, std::nullopt, out)) return false;
-    // The server finds names folded; a history takes only the name itself, and with an id
-    // only the tests that were stored before anyone knew whose they were.
-    std::vector<IndexedTest> named;
-    if (!server.subjectTests("", name, std::nullopt, std::nullopt, named)) return false;
-    for (IndexedTest& t : named)
-        if (t.subject == name && (subjectId.empty() || t.subjectId.empty())) out.push_back(std::move(t));
+    // A history takes only the name itself, and with an id only the tests that were stored
+    // before anyone knew whose they were: one statement on the server.
+    if (!server.subjectHistory(subjectId, name, out)) return false;
     std::stable_sort(out.begin(), out.end(), [](const IndexedTest& a, const IndexedTest& b) {
         return a.testTime != b.testTime ? a.testTime < b.testTime : a.path < b.path;
     });

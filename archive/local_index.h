@@ -61,7 +61,7 @@ class LocalIndex {
 public:
     // Layout version, kept in the file's user_version: a lower one is upgraded in one
     // transaction, a higher one refused (NewerVersion) and left as it is.
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     // Marks the file as a test index (SQLite application_id): "VNTA".
     static constexpr int32_t kApplicationId = 0x564E5441;
     static constexpr const char* kFileName = "archive.sqlite";
@@ -155,6 +155,8 @@ private:
     bool storeOne(const IndexedTest& test);
     bool insertTest(const IndexedTest& test, int64_t& testId);
     bool dropIfNoFile(int64_t testId);
+    // Whether the index has the table of the names' pieces (layout 3 with FTS5).
+    bool hasPartIndex();
     sqlite3* handle() const { return db_.handle(); }
 
     sqlite::Database db_;

@@ -36,7 +36,7 @@ namespace vanta::archive {
 // The layout of the tables this station writes; raised with every change of them, each
 // change an upgrade step of its own (ServerArchive::upgradeStep), so a lab's server with
 // an older layout is brought up to this one in place, step by step.
-inline constexpr int kServerSchemaVersion = 7;
+inline constexpr int kServerSchemaVersion = 8;
 
 // The researchers' view `vanta_results` names each of a repetition's 30 results as
 // core/result_names.h does (the same names `analyse --json` gives).
@@ -160,6 +160,12 @@ public:
     // id is "" by the name folded as the register folds it; from <= testTime < to where set.
     bool subjectTests(const std::string& subjectId, const std::string& name, std::optional<int64_t> from,
                       std::optional<int64_t> to, std::vector<IndexedTest>& tests);
+
+    // One subject's history as the station shows it, in one statement: with an id, the
+    // tests of that id (and the ids merged with it) and, after them, those stored under
+    // exactly `name` before anyone knew whose they were; without one, the tests stored under
+    // exactly `name`. Each part oldest first (then by SHA-256), as subjectTests gives them.
+    bool subjectHistory(const std::string& subjectId, const std::string& name, std::vector<IndexedTest>& tests);
 
     // The subjects of the tests whose name folds to `text`'s (folded as the register folds
     // names), else of those whose name contains it: one (id or "", name as stored) per

@@ -110,4 +110,9 @@ struct ServerArchive::Call {
 // answered as it is, and the caller stops there.
 int upgradeStep(pqxx::work& tx, int layout);
 
+// The LIKE pattern of the names that contain `text`, folded as the register folds names:
+// LIKE's own characters in it are taken as they are. The index of the folded names'
+// three-letter pieces (layout 6) serves LIKE, where strpos would read every test.
+std::string namePartPattern(const std::string& text);
+
 }  // namespace vanta::archive

@@ -103,6 +103,15 @@ constexpr const char* kMergedSubjectIds =
 
 }  // namespace
 
+std::string namePartPattern(const std::string& text) {
+    std::string pattern = "%";
+    for (const char c : foldedName(text)) {
+        if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+        pattern += c;
+    }
+    return pattern + "%";
+}
+
 bool ServerArchive::list(const TestQuery& query, std::vector<IndexedTest>& tests) {
     tests.clear();
     const bool ok = call("The archive server cannot list its tests", [&](Call& call) {
@@ -117,7 +126,7 @@ bool ServerArchive::list(const TestQuery& query, std::vector<IndexedTest>& tests
             for (size_t at = c.find('?'); at != std::string::npos; at = c.find('?')) c.replace(at, 1, n);
             where += (where.empty() ? "WHERE " : " AND ") + c;
         };
-        if (query.subject) add("strpos(t.subject_key, ?) > 0", foldedName(*query.subject));
+        if (query.subject) add("t.subject_key LIKE ? ESCAPE '\\'", namePartPattern(*query.subject));
         if (query.subjectId) add("t.subject_id = ?::uuid", *query.subjectId);
         if (query.from) add("t.test_time >= ?::bigint", std::to_string(*query.from));
         if (query.to) add("t.test_time < ?::bigint", std::to_string(*query.to));
@@ -166,6 +175,40 @@ bool ServerArchive::subjectTests(const std::string& subjectId, const std::string
     });
     if (!ok) tests.clear();
     return ok;
+}
+
+bool ServerArchive::subjectHistory(const std::string& subjectId, const std::string& name,
+                                   std::vector<IndexedTest>& tests) {
+    tests.clear();
+    if (subjectId.empty()) {
+        // The folded name's index; the name itself is told apart here.
+        if (!subjectTests("", name, std::nullopt, std::nullopt, tests)) return false;
+        std::erase_if(tests, [&name](const IndexedTest& t) { return t.subject != name; });
+        return true;
+    }
+    if (!isOpen()) return fail("Not connected to the archive server");
+    try {
+        Watched watched(*this);
+        pqxx::work tx(db_->c);
+        tx.exec("SET LOCAL max_parallel_workers_per_gather = 0");  // as in subjectTests
+        // Each part through its own index (the id's, the folded name's), in one round trip;
+        // the id's tests first, then the others, each part oldest first.
+        const std::string sql = std::string("SELECT * FROM (") + kTestsAndRepetitions + kMergedSubjectIds +
+                                "UNION ALL " + kTestsAndRepetitions +
+                                "WHERE t.subject_key = $2 AND t.subject = $3 AND t.subject_id IS NULL) "
+                                "h (sha256, path, size, modified, subject, subject_id, test_time, number, direction, "
+                                "   load, radius, sample_count, velocity_peak_index, results, station, sides_swapped, "
+                                "   weight, sex, height) "
+                                "ORDER BY h.subject_id = '', h.test_time, h.sha256, h.number";
+        const pqxx::result rows = tx.exec_params(sql, subjectId, foldedName(name), name);
+        if (const std::string bad = readTestRows(rows, tests); !bad.empty()) return fail(bad);
+        tx.commit();
+        return true;
+    } catch (const std::exception& e) {
+        tests.clear();
+        if (db_ && db_->watch.fired()) return brokenBySilence();
+        return fail(std::string("The archive server cannot send the subject's tests: ") + e.what());
+    }
 }
 
 }  // namespace vanta::archive

@@ -86,16 +86,18 @@ bool ServerArchive::subjectsNamed(const std::string& text,
         pqxx::work& tx = call.tx;
         // A whole name (folded) comes through the index of subject_key, and when any test
         // has it the choice never looks past those (an exact or folded name comes before
-        // a part of one). No index serves a part of a name: that scan reads the tests'
-        // rows alone, without their repetitions, and only a row per subject crosses the line.
+        // a part of one). A part of a name comes through the index of the names' pieces;
+        // either way only a row per subject crosses the line.
         const std::string key = foldedName(text);
-        for (const char* condition : {"t.subject_key = $1", "strpos(t.subject_key, $1) > 0"}) {
+        const std::string pattern = namePartPattern(text);
+        for (const bool whole : {true, false}) {
+            const std::string condition = whole ? "t.subject_key = $1" : "t.subject_key LIKE $1 ESCAPE '\\'";
             // A test of an id merged away is the kept athlete's: one person, one candidate.
             const pqxx::result rows = tx.exec_params(
                 std::string("SELECT coalesce(coalesce(s.merged_into, t.subject_id)::text, ''), t.subject "
                             "FROM vanta_tests t LEFT JOIN vanta_subjects s ON s.id = t.subject_id WHERE ") +
                     condition + " GROUP BY 1, 2 ORDER BY max(t.test_time), 1, 2",
-                key);
+                whole ? key : pattern);
             for (const auto& row : rows) idsAndNames.emplace_back(row[0].c_str(), row[1].c_str());
             if (!idsAndNames.empty()) break;
         }

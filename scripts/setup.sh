@@ -10,7 +10,7 @@ packages=(g++ cmake ninja-build pkg-config
           clang libclang-rt-14-dev    # the fuzz targets: libFuzzer comes with clang's runtime
           dpkg-dev file lintian desktop-file-utils gzip  # the Debian package and its checks
           libcmark-dev      # the user guide's HTML, made from its Markdown at build time
-          libpqxx-dev postgresql      # the shared archive; its tests start a cluster of their own
+          libpqxx-dev postgresql      # the shared archive (pg_trgm comes with it); its tests start a cluster of their own
           libcli11-dev                # vantacheck-cli's command line (header-only)
           libkainjow-mustache-dev     # the report site's HTML templates (header-only)
           chromium)                   # the report site's pages are checked in headless Chromium

@@ -208,10 +208,18 @@ bool FileCommands::openChosen(const std::string& path, const std::string& librar
         std::string error;
         // Samples and series stay for the screens; the repetitions are read and analysed
         // on every core, with the numbers of one.
+        const int heldBefore = test.repetitionCount;
         if (!readTestFile(*chosen, test, &error, SampleStorage::Keep, 0)) {
-            // The reader leaves the records as they were. Its messages are the station's
-            // fixed texts and name no file: the path goes into the detail text, and where
-            // the file could not be opened at all, the system's reason after it.
+            // The reader leaves the records as they were, but for a file cut while it was
+            // read: then no test is left, and the screens go back to idle rather than show
+            // repetitions that are gone.
+            if (test.repetitionCount != heldBefore) {
+                station_.resultsAvailable = 0;
+                if (hooks_.resetView) hooks_.resetView();
+            }
+            // Its messages are the station's fixed texts and name no file: the path goes
+            // into the detail text, and where the file could not be opened at all, the
+            // system's reason after it.
             if (error.empty() || error == kMsgErrorOpeningFile) {
                 const std::string reason = openFailureReason(*chosen);
                 dialogs_.message(kMsgErrorOpeningFile, reason.empty() ? *chosen : *chosen + ": " + reason);

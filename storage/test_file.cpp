@@ -198,9 +198,6 @@ struct StagedTest {
     uint64_t testTimeOffset = 0;
     // Discarding samples: the results of each repetition, analysed as it passes.
     std::vector<RepetitionResults> results;
-    // Keeping samples: 1 where a repetition's samples wait as 16-bit values in the series
-    // block that repetition has in the test in memory (see readTestFile).
-    std::vector<uint8_t> inSeries;
 };
 
 // The head of the file: tag, subject and repetition count.
@@ -269,120 +266,40 @@ struct BlockReader {
     }
 };
 
-// A repetition this long waits in the old series block rather than in new rows: its 16-bit
-// values fill most of the block, and the old rows it then goes into are mostly its own.
-// (A short one is cheaper in new rows: they touch only the memory its samples take.)
-constexpr int kBorrowFrom = kMaxSamples / 2;
-static_assert(sizeof(float) * 4 >= sizeof(int16_t) * kChannelCount,
-              "a repetition's 16-bit samples fit in its series block");
-
-// The bytes of a series block that hold 16-bit sample k of channel c.
-unsigned char* waitingSample(RepetitionSeries& series, int c, int k) {
-    return reinterpret_cast<unsigned char*>(series.writable(SeriesAngularVelocity)) +
-           sizeof(int16_t) * (static_cast<size_t>(c) * kMaxSamples + static_cast<size_t>(k));
-}
-
-enum class Read16 { Done, TooWide, EndsEarly };
-
-// Reads n samples at `offset` as 16-bit values into the series block; TooWide when a value
-// does not fit in 16 bits (only a file not written by a sensor box has one).
-Read16 readIntoSeries(const Source& source, uint64_t offset, int n, uint8_t* buffer, RepetitionSeries& series) {
-    for (int first = 0; first < n; first += kPieceSamples) {
-        const int len = std::min(kPieceSamples, n - first);
-        const uint8_t* piece = bytesAt(source, buffer, static_cast<size_t>(len) * kSampleBytes,
-                                       offset + static_cast<uint64_t>(first) * kSampleBytes);
-        if (!piece) return Read16::EndsEarly;
-        for (int c = 0; c < kChannelCount; ++c) {
-            unsigned char* to = waitingSample(series, c, first);
-            const uint8_t* from = piece + 4 * c;
-            for (int i = 0; i < len; ++i, from += kSampleBytes, to += sizeof(int16_t)) {
-                const int32_t v = getI32(from);
-                const auto h = static_cast<int16_t>(v);
-                if (h != v) return Read16::TooWide;
-                std::memcpy(to, &h, sizeof h);
-            }
-        }
-    }
-    return Read16::Done;
-}
-
-// Moves samples waiting in the series block into the repetition's rows; beyond them the
-// rows read zeros, as a fresh store does.
-void takeFromSeries(RepetitionSeries& series, int n, RawSamples& raw) {
-    for (int c = 0; c < kChannelCount; ++c) {
-        int32_t* row = raw.row(c);
-        const unsigned char* from = waitingSample(series, c, 0);
-        for (int i = 0; i < n; ++i, from += sizeof(int16_t)) {
-            int16_t h;
-            std::memcpy(&h, from, sizeof h);
-            row[i] = h;
-        }
-        std::fill(row + n, row + kMaxSamples, 0);
-    }
-}
-
-// Reads the samples of every block, several blocks side by side. Keep: each block into its
-// own staged rows. Discard: only the rate channel, which the analysis reads, into the
-// thread's scratch rows, a few repetitions in turn, then analysed together at once; only
-// the results stay. Results start from what
-// the station holds for that repetition: they keep it when the repetition has no peak.
-ReadFailure readBlocks(const Source& fd, StagedTest& staged, TestRecord& current, SampleStorage storage, unsigned threads) {
+// Reads the rate channel of every block, several blocks side by side, into the thread's
+// scratch rows, a few repetitions in turn, and analyses them together at once: only the
+// results stay. They start from what the station holds for that repetition: they keep it
+// when the repetition has no peak.
+ReadFailure readForTheNumbers(const Source& fd, StagedTest& staged, const TestRecord& current, unsigned threads) {
     const int count = staged.repetitionCount;
-    const bool keep = storage == SampleStorage::Keep;
-    if (keep) {
-        // The rows come from this thread's allocator (see analyseRepetitions); the threads
-        // below only fill them. An empty repetition needs no sample storage.
-        for (int r = 0; r < count; ++r) {
-            RepetitionRecord& rep = staged.repetitions[static_cast<size_t>(r)];
-            if (rep.sampleCount > 0 && !staged.inSeries[static_cast<size_t>(r)]) rep.raw.allocate();
-        }
-    } else {
-        staged.results.assign(current.results.begin(), current.results.begin() + count);
-    }
+    staged.results.assign(current.results.begin(), current.results.begin() + count);
     std::atomic<bool> endsEarly{false};
     std::atomic<bool> outOfMemory{false};
-    // One repetition, when discarding samples into the thread's scratch record `slot`.
-    // False when the file ends before its samples.
+    // One repetition into the thread's scratch record `slot`. False when the file ends
+    // before its samples.
     auto readBlock = [&](BlockReader& reader, int r, int slot) {
         const RepetitionRecord& header = staged.repetitions[static_cast<size_t>(r)];
         const int n = header.sampleCount;
-        if (keep && staged.inSeries[static_cast<size_t>(r)]) {
-            const Read16 read = readIntoSeries(fd, staged.sampleOffsets[static_cast<size_t>(r)], n, reader.piece.get(),
-                                               current.series[r]);
-            if (read == Read16::Done) return true;
-            if (read == Read16::EndsEarly) return false;
-            staged.inSeries[static_cast<size_t>(r)] = 0;  // too wide: into new rows after all
-        }
-        RepetitionRecord& rep = keep ? staged.repetitions[static_cast<size_t>(r)] : reader.scratch[slot];
-        int32_t* channels[kChannelCount];
-        for (int c = 0; c < kChannelCount; ++c) channels[c] = keep || c == RateY ? rep.raw.row(c) : nullptr;
+        RepetitionRecord& rep = reader.scratch[slot];
+        int32_t* rate = rep.raw.row(RateY);
         for (int first = 0; first < n; first += kPieceSamples) {
             const int len = std::min(kPieceSamples, n - first);
             const uint64_t at = staged.sampleOffsets[static_cast<size_t>(r)] + static_cast<uint64_t>(first) * kSampleBytes;
             const uint8_t* piece = bytesAt(fd, reader.piece.get(), static_cast<size_t>(len) * kSampleBytes, at);
             if (!piece) return false;
-            if (keep) {
-                int32_t* rows[kChannelCount];
-                for (int c = 0; c < kChannelCount; ++c) rows[c] = channels[c] + first;
-                samplesToChannels(piece, len, rows);
-            } else {
-                channelFromSamples(piece, len, RateY, channels[RateY] + first);
-            }
+            channelFromSamples(piece, len, RateY, rate + first);
         }
-        if (keep) return true;
         // The scratch row is reused: what lies beyond the samples must read as zeros again,
         // as in a fresh store, for the smoothing reads up to 50 samples past the last one.
         int& held = reader.scratchSamples[slot];
-        if (held > n) std::fill(channels[RateY] + n, channels[RateY] + held, 0);
+        if (held > n) std::fill(rate + n, rate + held, 0);
         held = n;
         copyBlockHeader(header, rep);
         return true;
     };
-    // Kept samples are analysed once the whole file is read (see readTestFile); discarded
-    // ones right away, a thread reading the repetitions it analyses together in turn.
     // What a thread allocates (its reader, the scratch rows and series) may fail, and that
     // must not leave the thread.
-    forEachBatchSideBySide(count, keep ? 1 : repetitionsTogether(count, threads), threads, [&](int first, int end) {
+    forEachBatchSideBySide(count, repetitionsTogether(count, threads), threads, [&](int first, int end) {
         if (endsEarly.load(std::memory_order_relaxed) || outOfMemory.load(std::memory_order_relaxed)) return;
         try {
             BlockReader& reader = BlockReader::ofThisThread();
@@ -393,17 +310,38 @@ ReadFailure readBlocks(const Source& fd, StagedTest& staged, TestRecord& current
                     endsEarly = true;
                     return;
                 }
-                // Kept samples have no staged results: they are analysed after the take-over.
-                if (!keep)
-                    batch[slot] = {&reader.scratch[slot], &reader.scratchSeries[slot], &staged.results[static_cast<size_t>(r)]};
+                batch[slot] = {&reader.scratch[slot], &reader.scratchSeries[slot], &staged.results[static_cast<size_t>(r)]};
             }
-            if (!keep) analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(end - first)));
+            analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(end - first)));
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }
     });
     if (outOfMemory) return ReadFailure::Incompatible;
     return endsEarly ? ReadFailure::EndsEarly : ReadFailure::None;
+}
+
+// One block's samples straight into the repetition's rows, piece by piece. Rows that held
+// another repetition before read zeros again beyond the new samples, as a fresh store does
+// (the smoothing reads up to 50 samples past the last one). False when the file gives
+// fewer bytes than it gave when it was checked.
+bool readSamplesInPlace(const Source& fd, uint64_t offset, RepetitionRecord& rep, bool rowsWereZero, uint8_t* buffer) {
+    const int n = rep.sampleCount;
+    if (n <= 0) return true;
+    int32_t* rows[kChannelCount];
+    for (int c = 0; c < kChannelCount; ++c) rows[c] = rep.raw.row(c);
+    for (int first = 0; first < n; first += kPieceSamples) {
+        const int len = std::min(kPieceSamples, n - first);
+        const uint8_t* piece = bytesAt(fd, buffer, static_cast<size_t>(len) * kSampleBytes,
+                                       offset + static_cast<uint64_t>(first) * kSampleBytes);
+        if (!piece) return false;
+        int32_t* at[kChannelCount];
+        for (int c = 0; c < kChannelCount; ++c) at[c] = rows[c] + first;
+        samplesToChannels(piece, len, at);
+    }
+    if (!rowsWereZero)
+        for (int32_t* row : rows) std::fill(row + n, row + kMaxSamples, 0);
+    return true;
 }
 
 void setMessage(std::string* message, std::string_view text) {
@@ -550,83 +488,116 @@ bool readTestBytes(std::span<const uint8_t> bytes, TestRecord& test, std::string
 
 namespace {
 
-// The whole file is read and checked: it becomes the test in memory. Nothing here fails
-// (every block it fills was made before).
-void takeOver(StagedTest& staged, TestRecord& test, bool keep, unsigned threads) {
+// The header fields of the file's test (everything but the repetitions' samples and what
+// is worked out from them) become those of the test in memory.
+void takeOverHead(StagedTest& staged, TestRecord& test) {
     const int32_t age = test.subject.age;
     test.subject = std::move(staged.subject);
     test.subject.age = age;
     test.repetitionCount = staged.repetitionCount;
     test.testTime = staged.testTime;
     test.saved = 1;
-    const int count = staged.repetitionCount;
-    for (int r = 0; r < count; ++r) {
-        RepetitionRecord& from = staged.repetitions[static_cast<size_t>(r)];
-        RepetitionRecord& to = test.repetitions[r];
-        copyBlockHeader(from, to);
-        if (keep) {
-            if (!staged.inSeries[static_cast<size_t>(r)]) to.raw.swap(from.raw);
-        } else {
-            to.raw.release();
-            test.series[r].values.release();
-            test.results[r] = staged.results[static_cast<size_t>(r)];
-        }
-    }
-    // Repetitions the new test does not hold give their blocks back (nothing reads them).
-    for (int r = count; r < kMaxRepetitions; ++r) {
+}
+
+// Repetitions the test does not hold give their blocks back (nothing reads them).
+void releaseFrom(TestRecord& test, int first) {
+    for (int r = first; r < kMaxRepetitions; ++r) {
         test.repetitions[r].raw.release();
         test.series[r].values.release();
     }
-    if (keep) {
-        // The old samples go before the new series are written: the two never need room at
-        // once. Nothing below allocates (the blocks were made before the take-over).
-        staged.repetitions.clear();
-        forEachBatchSideBySide(count, repetitionsTogether(count, threads), threads, [&](int first, int end) {
+}
+
+// Numbers only: the whole file is read and analysed; its headers and results become the
+// test in memory, which keeps no samples and no series.
+void takeOverNumbers(StagedTest& staged, TestRecord& test) {
+    takeOverHead(staged, test);
+    const int count = staged.repetitionCount;
+    for (int r = 0; r < count; ++r) {
+        copyBlockHeader(staged.repetitions[static_cast<size_t>(r)], test.repetitions[r]);
+        test.repetitions[r].raw.release();
+        test.series[r].values.release();
+        test.results[r] = staged.results[static_cast<size_t>(r)];
+    }
+    releaseFrom(test, count);
+}
+
+// Samples kept: the file, checked whole, is read straight into the records, each thread
+// reading the few repetitions it analyses together and analysing them while their rate rows
+// are still in the cache. Opening a test over another therefore takes no memory beyond the
+// larger of the two and writes every sample once. Every block the file needs is made before
+// anything changes, so running out of memory changes nothing. Only a file that gives fewer
+// bytes than it did when it was checked (cut while being read, a disk that fails) is found
+// after samples of the test in memory were overwritten: that test cannot be given back, and
+// the records are left holding no test (no repetitions) rather than a mixture of two.
+ReadFailure readInPlace(const Source& fd, StagedTest& staged, TestRecord& test, unsigned threads) {
+    const int count = staged.repetitionCount;
+    const int together = repetitionsTogether(count, threads);
+    const int batches = (count + together - 1) / together;
+    const unsigned workers = threadsFor(threads, batches);
+    std::vector<std::unique_ptr<uint8_t[]>> pieces;  // one read buffer per thread
+    std::vector<uint8_t> rowsWereZero;
+    std::vector<int> made;  // 2r: rows of repetition r made here, 2r + 1: its series block
+    try {
+        for (unsigned w = 0; w < workers; ++w) pieces.emplace_back(new uint8_t[kPieceSamples * kSampleBytes]);
+        rowsWereZero.assign(static_cast<size_t>(count), 0);
+        made.reserve(2 * static_cast<size_t>(count));
+        for (int r = 0; r < count; ++r) {
+            // An empty repetition needs no sample storage.
+            if (staged.repetitions[static_cast<size_t>(r)].sampleCount > 0 && !test.repetitions[r].raw.allocated()) {
+                made.push_back(2 * r);
+                test.repetitions[r].raw.allocate();
+                rowsWereZero[static_cast<size_t>(r)] = 1;
+            }
+            if (!test.series[r].values.allocated()) {
+                made.push_back(2 * r + 1);
+                test.series[r].values.allocate();
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        for (int m : made) {
+            if (m % 2 == 0) test.repetitions[m / 2].raw.release();
+            else test.series[m / 2].values.release();
+        }
+        return ReadFailure::Incompatible;
+    }
+
+    std::atomic<bool> failed{false};
+    try {
+        forEachSideBySide(batches, workers, [&](int item, unsigned worker) {
+            if (failed.load(std::memory_order_relaxed)) return;
+            const int first = item * together;
+            const int end = std::min(count, first + together);
             RepetitionToAnalyse batch[kAnalysedTogether];
             for (int r = first; r < end; ++r) {
-                if (staged.inSeries[static_cast<size_t>(r)])
-                    takeFromSeries(test.series[r], test.repetitions[r].sampleCount, test.repetitions[r].raw);
-                batch[r - first] = {&test.repetitions[r], &test.series[r], &test.results[r]};
+                RepetitionRecord& rep = test.repetitions[r];
+                copyBlockHeader(staged.repetitions[static_cast<size_t>(r)], rep);
+                if (!readSamplesInPlace(fd, staged.sampleOffsets[static_cast<size_t>(r)], rep,
+                                        rowsWereZero[static_cast<size_t>(r)] != 0, pieces[worker].get())) {
+                    failed = true;
+                    return;
+                }
+                batch[r - first] = {&rep, &test.series[r], &test.results[r]};
             }
             analyseTogether(std::span<const RepetitionToAnalyse>(batch, static_cast<size_t>(end - first)));
         });
-    }
-}
-
-// The series lent to a read that failed are worked out again from the samples, which never
-// changed; the results stay as they are (each analysis writes into a copy of them).
-void workOutAgain(TestRecord& test, const std::vector<int>& recompute, unsigned threads) {
-    auto workOut = [&](int k) {
-        const int r = recompute[static_cast<size_t>(k)];
-        RepetitionResults results = test.results[r];
-        analyseRepetition(test.repetitions[r], test.series[r], results);
-    };
-    try {
-        forEachSideBySide(static_cast<int>(recompute.size()), threads, [&](int k, unsigned) { workOut(k); });
     } catch (const std::bad_alloc&) {
-        // No room for a thread or for a series given back: one by one on this thread; a
-        // series that still finds no room stays given back and reads as zeros.
-        for (int k = 0; k < static_cast<int>(recompute.size()); ++k) {
-            try {
-                workOut(k);
-            } catch (const std::bad_alloc&) {
-                test.series[recompute[static_cast<size_t>(k)]].values.release();
-            }
-        }
+        failed = true;  // handing the work to the threads may allocate: as a read that stopped
     }
+    if (failed) {
+        test.repetitionCount = 0;
+        test.saved = 1;
+        releaseFrom(test, 0);
+        return ReadFailure::EndsEarly;
+    }
+    takeOverHead(staged, test);
+    for (int r = 0; r < count; ++r)
+        if (test.repetitions[r].sampleCount <= 0) test.repetitions[r].raw.release();
+    releaseFrom(test, count);
+    return ReadFailure::None;
 }
 
 bool readTest(const Source& fd, TestRecord& test, std::string* message, SampleStorage storage, unsigned threads) {
-    // The series of the test in memory are worked out from its samples, so their blocks
-    // can serve while the file is read: a long repetition's samples wait in the series
-    // block of the same repetition as 16-bit values (what the sensor box delivers), to go
-    // into the old rows once the whole file is read; series blocks that do not serve are
-    // given back at once. Should the file fail after all, the series are worked out
-    // again. So opening a full test over another needs no more memory than one of them.
-    const bool keep = storage == SampleStorage::Keep;
-    const int oldCount = std::clamp(test.repetitionCount, 0, kMaxRepetitions);
     StagedTest staged;
-    std::vector<int> recompute;
     ReadFailure failure = ReadFailure::None;
     try {
         {
@@ -634,50 +605,29 @@ bool readTest(const Source& fd, TestRecord& test, std::string* message, SampleSt
             failure = readHead(in, staged);
             if (failure == ReadFailure::None) failure = walkBlocks(fd, in.offset(), staged);
         }
-        if (failure == ReadFailure::None && keep) {
-            staged.inSeries.assign(static_cast<size_t>(staged.repetitionCount), 0);
-            recompute.reserve(static_cast<size_t>(oldCount));  // no allocation once a block is lent
-            for (int r = 0; r < oldCount; ++r) {
-                if (!test.series[r].values.allocated()) continue;
-                recompute.push_back(r);
-                if (r < staged.repetitionCount && staged.repetitions[static_cast<size_t>(r)].sampleCount >= kBorrowFrom)
-                    staged.inSeries[static_cast<size_t>(r)] = 1;
-                else
-                    test.series[r].values.release();
-            }
-        }
-        if (failure == ReadFailure::None) failure = readBlocks(fd, staged, test, storage, threads);
+        // The test time is the file's last field: read before any samples, it proves the
+        // file holds every block, so a file that ends early is refused before anything
+        // changes.
         if (failure == ReadFailure::None) {
             uint8_t time[4];
             if (readAt(fd, time, sizeof time, staged.testTimeOffset)) staged.testTime = getI32(time);
             else failure = ReadFailure::EndsEarly;
         }
-        // The take-over below must not fail half-way: every block it fills is made here,
-        // before anything of the test in memory changes. (They are fresh zero pages, which
-        // take memory only once written.)
-        if (failure == ReadFailure::None && keep) {
-            for (int r = 0; r < staged.repetitionCount; ++r) {
-                if (staged.inSeries[static_cast<size_t>(r)]) test.repetitions[r].raw.allocate();
-                else test.series[r].values.allocate();
-            }
-        }
+        if (failure == ReadFailure::None && storage == SampleStorage::Discard)
+            failure = readForTheNumbers(fd, staged, test, threads);
     } catch (const std::bad_alloc&) {
-        // A file the station cannot hold in memory (a text of gigabytes, more samples than
-        // there is room for) is refused like one beyond its capacities. Nothing has been
-        // taken over; the lent series are worked out again below.
+        // A file the station cannot hold in memory (a text of gigabytes) is refused like
+        // one beyond its capacities. Nothing has been taken over.
         failure = ReadFailure::Incompatible;
     }
-
+    if (failure == ReadFailure::None) {
+        if (storage == SampleStorage::Discard) takeOverNumbers(staged, test);
+        else failure = readInPlace(fd, staged, test, threads);
+    }
     if (failure != ReadFailure::None) {
-        // The staged samples go first: their memory is what working the series out needs.
-        staged = StagedTest{};
-        workOutAgain(test, recompute, threads);
         setMessage(message, failure == ReadFailure::Incompatible ? kMsgIncompatibleData : kMsgFileEndsEarly);
         return false;
     }
-
-    // Everything is read: take it over.
-    takeOver(staged, test, keep, threads);
     return true;
 }
 

@@ -42,6 +42,10 @@ bool writeTestFile(AtomicFile& file, const std::string& path, TestRecord& test, 
 // the same numbers as on one. Only a regular file is read (anything else, a named pipe
 // too, is "Error opening file" at once). A file the station cannot hold in memory, wherever
 // the reading runs out, is "Incompatible data" and also leaves `test` as it was.
+// Samples kept, they are read straight over those of `test`: a file that, once checked,
+// still gives fewer bytes (cut while it is read, a disk that fails) is "An attempt was made
+// to access an unnamed file past its end." and leaves `test` holding no repetitions
+// (repetitionCount 0, saved 1) rather than a mixture of two tests.
 enum class SampleStorage {
     Keep,     // the station: samples and series stay for the screens
     Discard,  // tools that want only the numbers: every repetition is analysed as it

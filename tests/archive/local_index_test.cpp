@@ -320,6 +320,17 @@ TEST_F(LocalIndexTest, FindsSubjectsWithoutCaseAndAccentsWithinADateRange) {
     found = list(dvorakova);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].subject, "Eva Dvořáková");
+
+    // Parts of names through the names' pieces, or too short for them, or with the
+    // pattern's own signs: found as they are typed, and a file read again under another
+    // name is found by the new one only.
+    for (const auto& [part, count] : std::vector<std::pair<std::string, size_t>>{
+             {"ková", 2}, {"n n", 2}, {"ov", 4}, {"nov*", 0}, {"v?k", 0}, {"rák", 1}})
+        EXPECT_EQ(list(TestQuery{.subject = part}).size(), count) << part;
+    writeTest(d, "Eva Horáková", 1705000000, 2, 5);
+    ASSERT_TRUE(index.indexFile(d)) << index.lastMessage();
+    EXPECT_EQ(list(dvorakova).size(), 0u);
+    EXPECT_EQ(list(TestQuery{.subject = "horak"}).size(), 1u);
 }
 
 // An index of the first layout is upgraded in place: its tests stay, their station's
@@ -336,6 +347,8 @@ TEST_F(LocalIndexTest, KeepsTheIndexingStationsSidesWithEachNewTest) {
                                "ALTER TABLE test DROP COLUMN sex; ALTER TABLE test DROP COLUMN height;"
                                "ALTER TABLE outbox DROP COLUMN sides_corrected; ALTER TABLE test DROP COLUMN utc_offset;"
                                "ALTER TABLE test DROP COLUMN time_zone;"
+                               "DROP TRIGGER test_subject_part_add; DROP TRIGGER test_subject_part_drop;"
+                               "DROP TRIGGER test_subject_part_change; DROP TABLE test_subject_part;"
                                "PRAGMA user_version = 1;", nullptr,
                            nullptr, nullptr),
               SQLITE_OK);
@@ -350,6 +363,10 @@ TEST_F(LocalIndexTest, KeepsTheIndexingStationsSidesWithEachNewTest) {
     ASSERT_EQ(tests.size(), 2u);
     EXPECT_EQ(tests[0].sidesSwapped, std::nullopt);
     EXPECT_EQ(tests[1].sidesSwapped, std::optional<bool>(true));
+    // The names' pieces of the tests from before and of the new one (layout 3).
+    TestQuery ana;
+    ana.subject = "ANA";
+    EXPECT_EQ(list(ana).size(), 2u);
     std::vector<PendingUpload> waiting;
     ASSERT_TRUE(index.pendingUploads(waiting)) << index.lastMessage();
     ASSERT_EQ(waiting.size(), 2u);

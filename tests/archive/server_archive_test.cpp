@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "archive/lab_identity.h"
+#include "archive/lab_reader.h"
 #include "archive/local_index.h"
 #include "archive/local_outbox.h"
 #include "archive/outbox_sender.h"
@@ -343,6 +344,7 @@ TEST_F(ServerArchiveTest, AnOlderLayoutIsUpgradedInPlace) {
     admin(db_).exec("DROP VIEW vanta_results");
     admin(db_).exec("DROP INDEX vanta_tests_subject_id_time");
     admin(db_).exec("DROP INDEX vanta_tests_subject_key_time");
+    admin(db_).exec("DROP INDEX vanta_tests_subject_key_part");
     admin(db_).exec("CREATE INDEX vanta_tests_subject_id ON vanta_tests (subject_id)");
     admin(db_).exec("ALTER TABLE vanta_tests DROP COLUMN station, DROP COLUMN sides_swapped, DROP COLUMN weight, "
                     "DROP COLUMN sex, DROP COLUMN height");
@@ -354,6 +356,7 @@ TEST_F(ServerArchiveTest, AnOlderLayoutIsUpgradedInPlace) {
     server.setStation("rack 2");
     ASSERT_TRUE(server.open(url())) << server.reason();
     EXPECT_EQ(count("SELECT version FROM vanta_archive_schema"), kServerSchemaVersion);
+    EXPECT_EQ(count("SELECT count(*) FROM pg_indexes WHERE indexname = 'vanta_tests_subject_key_part'"), 1);
     // The subject sent before the lab's register had name keys is found by its folded name.
     std::vector<ArchivedSubject> found;
     ASSERT_TRUE(server.findSubjects("JANA NOVAKOVA", found)) << server.reason();
@@ -413,6 +416,64 @@ TEST_F(ServerArchiveTest, ASubjectsTestsComeByIdOrNameThroughTheIndex) {
         plan += std::string(row[0].c_str()) + "\n";
     // The subject's rows are found in the index, not filtered out of all the tests.
     EXPECT_NE(plan.find("Index Cond: (subject_id = "), std::string::npos) << plan;
+}
+
+// A part of a name is found through the index of the folded names' pieces, taken as it is
+// typed (LIKE's "%" and "_" are letters like any other); and a subject's history is the
+// id's tests, then those stored under exactly her name before anyone knew whose they were.
+TEST_F(ServerArchiveTest, APartOfANameComesThroughItsIndexAndAHistoryInOneStatement) {
+    ServerArchive server;
+    ASSERT_TRUE(server.open(url())) << server.reason();
+    const std::string ana = "5d0c2a34-8f5e-4c1b-bb8e-0f3b2d1c9a77";
+    std::string b1, b2, b3, b4, b5;
+    const IndexedTest withId = makeTest(21, b1, ana);
+    IndexedTest unnamed = makeTest(22, b2, "");       // exactly her name, before her id
+    IndexedTest otherSpelling = makeTest(23, b3, "");  // folds the same, another name
+    otherSpelling.subject = "JANA NOVAKOVA";
+    IndexedTest other = makeTest(24, b4, "");
+    other.subject = "Jana Novakova-Smith";
+    IndexedTest odd = makeTest(25, b5, "");
+    odd.subject = "Petr 50%_b";
+    ASSERT_EQ(server.storeBatch({{&withId, b1}, {&unnamed, b2}, {&otherSpelling, b3}, {&other, b4}, {&odd, b5}}),
+              std::vector<StoreResult>(5, StoreResult::Added))
+        << server.reason();
+
+    const auto listed = [&](const std::string& part) {
+        TestQuery q;
+        q.subject = part;
+        std::vector<IndexedTest> tests;
+        EXPECT_TRUE(server.list(q, tests)) << server.reason();
+        return tests.size();
+    };
+    EXPECT_EQ(listed("NOVÁK"), 4u);
+    EXPECT_EQ(listed("kova-s"), 1u);
+    EXPECT_EQ(listed("%"), 1u);
+    EXPECT_EQ(listed("0%_"), 1u);
+    EXPECT_EQ(listed("n_v"), 0u);
+    std::vector<std::pair<std::string, std::string>> named;
+    ASSERT_TRUE(server.subjectsNamed("vakova-", named)) << server.reason();
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_EQ(named[0].second, "Jana Novakova-Smith");
+
+    std::vector<IndexedTest> history;
+    ASSERT_TRUE(labSubjectTests(server, ana, withId.subject, history)) << server.reason();
+    ASSERT_EQ(history.size(), 2u);
+    expectSameRows(history[0], withId);
+    expectSameRows(history[1], unnamed);
+    ASSERT_TRUE(labSubjectTests(server, "", withId.subject, history)) << server.reason();
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_EQ(history[0].sha256, withId.sha256);
+    EXPECT_EQ(history[1].sha256, unnamed.sha256);
+
+    // Told to prefer an index, as a lab's server with many tests would be: the part of a
+    // name is looked up in its own index, not filtered out of every test.
+    pqxx::connection c("postgresql://postgres@/" + db_ + "?host=" + dir_ + "&port=" + port_);
+    pqxx::work tx(c);
+    tx.exec("SET enable_seqscan = off");
+    std::string plan;
+    for (const auto& row : tx.exec("EXPLAIN SELECT sha256 FROM vanta_tests WHERE subject_key LIKE '%novak%'"))
+        plan += std::string(row[0].c_str()) + "\n";
+    EXPECT_NE(plan.find("vanta_tests_subject_key_part"), std::string::npos) << plan;
 }
 
 // Six stations syncing at once, each holding tests the others hold too, in batches: each

@@ -250,7 +250,7 @@ TEST_F(TestFileTest, SideBySideTheNumbersAreThoseOfOneCore) {
 TEST_F(TestFileTest, BytesInMemoryReadAsTheFileDoes) {
     auto recorded = std::make_unique<TestRecord>();
     fillDemoTest(*recorded, {3, 0, 21});
-    recorded->repetitions[0].sampleCount = 40000;  // read in several pieces, waits in an old series
+    recorded->repetitions[0].sampleCount = 40000;  // read in several pieces, over an older one
     recorded->repetitions[2].sampleCount = 700;
     recorded->subject.comment2 = std::string(70000, 'k');  // the head alone fills more than one buffer
     ASSERT_TRUE(writeTestFile(path("whole.kvq"), *recorded));
@@ -266,7 +266,7 @@ TEST_F(TestFileTest, BytesInMemoryReadAsTheFileDoes) {
             auto fromBytes = std::make_unique<TestRecord>();
             for (TestRecord* t : {fromFile.get(), fromBytes.get()}) {
                 ASSERT_TRUE(writeTestFile(path("older.kvq"), *older));
-                ASSERT_TRUE(readTestFile(path("older.kvq"), *t));  // series to lend
+                ASSERT_TRUE(readTestFile(path("older.kvq"), *t));  // rows to read over
             }
             ASSERT_TRUE(readTestFile(path("whole.kvq"), *fromFile, nullptr, storage, threads));
             ASSERT_TRUE(readTestBytes(bytesOf(whole), *fromBytes, nullptr, storage, threads));
@@ -303,7 +303,7 @@ TEST_F(TestFileTest, BytesInMemoryReadAsTheFileDoes) {
     }
 }
 
-// Opening over a test in memory lends its blocks to the new samples: the result must be
+// Opening over a test in memory reads the new samples into its rows: the result must be
 // that of opening into a fresh record, and a file that fails must still change nothing.
 TEST_F(TestFileTest, OpeningOverAnotherTestIsOpeningAfresh) {
     auto older = std::make_unique<TestRecord>();
@@ -320,7 +320,7 @@ TEST_F(TestFileTest, OpeningOverAnotherTestIsOpeningAfresh) {
     ASSERT_TRUE(readTestFile(path("newer.kvq"), *fresh));
     auto test = std::make_unique<TestRecord>();
     ASSERT_TRUE(readTestFile(path("older.kvq"), *test));
-    // On two threads each takes two repetitions: one of them waited in the old series.
+    // On two threads each takes two repetitions, over rows longer and shorter than its own.
     ASSERT_TRUE(readTestFile(path("newer.kvq"), *test, nullptr, SampleStorage::Keep, 2));
     expectSameTest(*fresh, *test);
     for (int r = 0; r < 4; ++r)
@@ -329,7 +329,7 @@ TEST_F(TestFileTest, OpeningOverAnotherTestIsOpeningAfresh) {
                                      sizeof(int32_t) * kMaxSamples))
                 << "beyond the samples too, repetition " << r << " channel " << c;
 
-    // Cut inside the last samples: the blocks were lent, and are the old test's again.
+    // Cut inside the last samples: refused before a sample of the test in memory is overwritten.
     const std::string whole = slurp(path("older.kvq"));
     spit(path("cut.kvq"), whole.substr(0, whole.size() - 1000));
     auto before = std::make_unique<TestRecord>();
@@ -473,14 +473,14 @@ TEST_F(TestFileTest, HugeClaimedTextsAreRefusedWithinTheMemoryThereIs) {
 }
 
 // Opening a long test over one in memory, in a child process that has room for the old
-// test and little more: running out while the new samples are read (on any thread) is a
-// refusal, and the test in memory is as it was, the series it lent worked out again.
+// test and little more: running out while room is made for the new samples is a
+// refusal, and the test in memory is as it was.
 TEST_F(TestFileTest, RunningOutOfMemoryAmongTheBlocksKeepsTheTestAndItsSeries) {
     if (kShadowMemory) GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space limit";
     auto older = std::make_unique<TestRecord>();
     fillDemoTest(*older, {3, kMaxSamples, 3});
     ASSERT_TRUE(writeTestFile(path("older.kvq"), *older));
-    // 21 repetitions beyond the 3 lent: 30 MB of new rows. Written by a process of its own,
+    // 21 repetitions beyond the 3 held: 50 MB of new rows and series. Written by a process of its own,
     // so that the memory it took is not free room in the reading one.
     const pid_t writer = ::fork();
     ASSERT_GE(writer, 0);
