@@ -98,7 +98,7 @@ const char* const kAthleteTemplate =
     "<header><nav><a href=\"../index.html\">All athletes</a></nav><h1>{{name}}</h1>"
     "<p class=\"muted\">{{summary}}</p></header>\n<main>\n"
     "<section id=\"history\"><h2>History</h2>\n"
-    "{{#errors}}<p class=\"{{side}}\" data-side=\"{{side}}\" data-sem=\"{{sem}}\" data-mdc95=\"{{mdc95}}\">{{text}}</p>\n{{/errors}}"
+    "{{#errors}}<p class=\"{{side}}\" data-side=\"{{side}}\" data-load=\"{{load}}\" data-sem=\"{{sem}}\" data-mdc95=\"{{mdc95}}\">{{text}}</p>\n{{/errors}}"
     "{{#loads}}<h3>{{title}}</h3>\n<div class=\"plots\">{{#figures}}<figure>{{{svg}}}</figure>{{/figures}}</div>\n{{/loads}}"
     "{{#leftOut}}<p class=\"muted\">{{leftOut}}</p>\n{{/leftOut}}</section>\n"
     "<section id=\"changes\"><h2>Changes of the mean peak power</h2>\n"
@@ -340,14 +340,16 @@ std::string athletePage(const AthleteData& a) {
     if (!a.id.empty()) summary += ". Id " + a.id;
     d.set("summary", summary);
 
+    // Each side and load with its own error, as the station's History gives it.
     data errors{data::type::list};
     const std::vector<std::string> errorLines = historyErrorLines(h);
-    for (Side s : {Side::Left, Side::Right}) {
+    for (size_t i = 0; i < h.errors.size() && i < errorLines.size(); ++i) {
         data e;
-        e.set("side", std::string(sideName(s)));
-        e.set("sem", exact(h.semOf(s)));
-        e.set("mdc95", exact(h.mdc95Of(s)));
-        e.set("text", errorLines[static_cast<int>(s)]);
+        e.set("side", std::string(sideName(h.errors[i].side)));
+        e.set("load", exact(h.errors[i].load));
+        e.set("sem", exact(h.errors[i].sem));
+        e.set("mdc95", exact(h.errors[i].mdc95));
+        e.set("text", errorLines[i]);
         errors.push_back(e);
     }
     d.set("errors", errors);

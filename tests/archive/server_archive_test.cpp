@@ -347,7 +347,8 @@ TEST_F(ServerArchiveTest, AnOlderLayoutIsUpgradedInPlace) {
     admin(db_).exec("DROP INDEX vanta_tests_subject_key_part");
     admin(db_).exec("CREATE INDEX vanta_tests_subject_id ON vanta_tests (subject_id)");
     admin(db_).exec("ALTER TABLE vanta_tests DROP COLUMN station, DROP COLUMN sides_swapped, DROP COLUMN weight, "
-                    "DROP COLUMN sex, DROP COLUMN height");
+                    "DROP COLUMN sex, DROP COLUMN height, DROP COLUMN utc_offset, DROP COLUMN time_zone, "
+                    "DROP COLUMN withdrawn_at, DROP COLUMN withdrawn_by, DROP COLUMN withdrawn_reason");
     admin(db_).exec("ALTER TABLE vanta_subjects DROP COLUMN name_key, DROP COLUMN sex, DROP COLUMN height, "
                     "DROP COLUMN weight, DROP COLUMN comments, DROP COLUMN merged_into, DROP COLUMN name_set");
     admin(db_).exec("UPDATE vanta_archive_schema SET version = 1");

@@ -154,10 +154,11 @@ try:
              "" if c["beyondError"] is None else str(c["beyondError"]).lower(), c["kind"]) for c in hist["changes"]]
     check("every change on the page is history --json's, number for number", got == want and len(want) > 6,
           (got[:3], want[:3]))
-    errors = {a["data-side"]: a for a in (attrs(m) for m in re.findall(r"<p class=\"(?:left|right)\" data-side[^>]*>", page))}
-    check("the test error per side is history --json's",
-          all(num(errors[s]["data-sem"]) == jnum(hist["sem"][s]) and num(errors[s]["data-mdc95"]) == jnum(hist["mdc95"][s])
-              for s in ("left", "right")), (errors, hist["sem"], hist["mdc95"]))
+    errors = [attrs(m) for m in re.findall(r"<p class=\"(?:left|right)\" data-side[^>]*>", page)]
+    check("the test error per side and load is history --json's",
+          [(e["data-side"], num(e["data-load"]), num(e["data-sem"]), num(e["data-mdc95"])) for e in errors] ==
+          [(e["side"], jnum(e["load"]), jnum(e["sem"]), jnum(e["mdc95"])) for e in hist["errors"]],
+          (errors, hist["errors"]))
     tests = [attrs(m) for m in re.findall(r"<tr data-time=[^>]*>", page)]
     check("the page's tests are the history's", sorted(int(t["data-time"]) for t in tests) ==
           sorted(t["testTime"] for t in hist["tests"]))
